@@ -1,0 +1,39 @@
+#!/usr/bin/env bash
+# Installs the Debian 12 packages Velquist needs to build, test and run.
+# Idempotent: packages already present are skipped, apt is only touched when
+# something is missing.
+set -euo pipefail
+
+PACKAGES=(
+  g++ cmake ninja-build pkg-config
+  libheif-dev libjpeg62-turbo-dev libpng-dev zlib1g-dev
+  libcurl4-openssl-dev libjsoncpp-dev libgoogle-glog-dev
+  qt6-base-dev qt6-tools-dev qt6-tools-dev-tools libgl-dev
+  fonts-wqy-microhei
+  libgtest-dev libgmock-dev xvfb xauth
+  libcpp-httplib-dev libssl-dev
+)
+
+if [[ "${1:-}" == "--bench" ]]; then
+  PACKAGES+=(imagemagick libvips-tools hyperfine)
+fi
+
+missing=()
+for p in "${PACKAGES[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
+    missing+=("$p")
+  fi
+done
+
+if ((${#missing[@]} == 0)); then
+  exit 0
+fi
+
+SUDO=""
+if [[ $(id -u) -ne 0 ]]; then
+  SUDO="sudo"
+fi
+echo "Installing: ${missing[*]}"
+export DEBIAN_FRONTEND=noninteractive
+$SUDO apt-get update -qq
+$SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
