@@ -10,7 +10,7 @@ PACKAGES=(
   libcurl4-openssl-dev libjsoncpp-dev libgoogle-glog-dev
   qt6-base-dev qt6-tools-dev qt6-tools-dev-tools libgl-dev
   fonts-wqy-microhei
-  libgtest-dev libgmock-dev xvfb xauth
+  libgtest-dev libgmock-dev xvfb xauth xcompmgr libxcb1-dev
   libcpp-httplib-dev libssl-dev
 )
 
