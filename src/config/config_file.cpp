@@ -1,0 +1,138 @@
+#include "config_file.h"
+
+#include "app_paths.h"
+#include "ini_document.h"
+#include "util/text.h"
+
+#include <cstdio>
+#include <cwctype>
+#include <fcntl.h>
+#include <fstream>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <sstream>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace velquist {
+namespace {
+
+std::mutex& PathMutex() {
+    static std::mutex mutex;
+    return mutex;
+}
+
+std::optional<std::wstring>& SharedPath() {
+    static std::optional<std::wstring> path;
+    return path;
+}
+
+// Serializes whole read-modify-rename cycles so that two writers never lose each
+// other's key.
+std::mutex& WriteMutex() {
+    static std::mutex mutex;
+    return mutex;
+}
+
+std::optional<std::string> ReadWholeFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        return std::nullopt;
+    }
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+struct FdCloser {
+    void operator()(int* fd) const {
+        ::close(*fd);
+        delete fd;
+    }
+};
+using UniqueFd = std::unique_ptr<int, FdCloser>;
+
+bool WriteAll(int fd, const std::string& text) {
+    std::size_t done = 0;
+    while (done < text.size()) {
+        const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
+        if (n < 0) {
+            return false;
+        }
+        done += static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+bool ReplaceFile(const std::string& path, const std::string& text) {
+    std::string temp = path + ".XXXXXX";
+    const int raw = ::mkstemp(temp.data());
+    if (raw < 0) {
+        return false;
+    }
+    UniqueFd fd(new int(raw));
+    ::fchmod(raw, 0644);
+    if (!WriteAll(raw, text) || ::fsync(raw) != 0) {
+        ::unlink(temp.c_str());
+        return false;
+    }
+    fd.reset();
+    if (::rename(temp.c_str(), path.c_str()) != 0) {
+        ::unlink(temp.c_str());
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
+std::wstring TrimWide(const std::wstring& text) {
+    std::size_t first = 0;
+    std::size_t last = text.size();
+    while (first < last && std::iswspace(static_cast<wint_t>(text[first]))) {
+        ++first;
+    }
+    while (last > first && std::iswspace(static_cast<wint_t>(text[last - 1]))) {
+        --last;
+    }
+    return text.substr(first, last - first);
+}
+
+std::wstring GetConfigFilePath() {
+    const std::wstring computed = EnsureAppDataDir(L"Morvane/Config") + L"/configure.ini";
+    std::lock_guard lock(PathMutex());
+    if (!SharedPath()) {
+        SharedPath() = computed;
+    }
+    return *SharedPath();
+}
+
+bool ReadConfigValue(const std::wstring& section, const std::wstring& key,
+                     const std::wstring& defaultValue, std::wstring& value) {
+    value = defaultValue;
+    const auto text = ReadWholeFile(WideToUtf8(GetConfigFilePath()));
+    if (text) {
+        const auto found = IniDocument::Parse(*text).Get(WideToUtf8(section), WideToUtf8(key));
+        if (found) {
+            value = AnsiToWide(*found);
+        }
+    }
+    if (value.size() > kMaxConfigValueLength) {
+        value.resize(kMaxConfigValueLength);
+    }
+    return !value.empty();
+}
+
+bool WriteConfigValue(const std::wstring& section, const std::wstring& key,
+                      const std::wstring& value) {
+    const std::string path = WideToUtf8(GetConfigFilePath());
+    std::lock_guard lock(WriteMutex());
+    IniDocument doc = IniDocument::Parse(ReadWholeFile(path).value_or(std::string()));
+    if (!doc.Set(WideToUtf8(section), WideToUtf8(key), WideToUtf8(value))) {
+        return false;
+    }
+    return ReplaceFile(path, doc.Serialize());
+}
+
+} // namespace velquist
