@@ -1,0 +1,23 @@
+#pragma once
+
+#include <QString>
+#include <QUrl>
+
+namespace velquist {
+
+// Hands a URL to the desktop. Tests replace it to see what would be opened.
+class UrlOpener {
+  public:
+    virtual ~UrlOpener() = default;
+    virtual bool Open(const QUrl& url) = 0;
+};
+
+// The opener in use (QDesktopServices by default). Passing nullptr restores the
+// default; the caller keeps ownership of its opener and must reset before freeing it.
+void SetUrlOpener(UrlOpener* opener);
+
+// Opens a file, a folder or a web address with the user's default program.
+// A local file or folder that does not exist fails before anything is started.
+bool ShellOpen(const QString& target);
+
+} // namespace velquist

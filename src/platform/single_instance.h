@@ -1,0 +1,57 @@
+#pragma once
+
+#include <QLocalServer>
+#include <QLockFile>
+#include <QObject>
+#include <QString>
+#include <memory>
+
+class QWidget;
+
+namespace velquist {
+
+// One running instance per user session. The first start holds a lock file and
+// listens on a local socket; a later start asks it over the socket to bring its
+// window to the front and then ends.
+class SingleInstance : public QObject {
+    Q_OBJECT
+  public:
+    enum class Role {
+        kFirst,         // this process runs the program
+        kHandedOver,    // the running instance was asked to raise its window
+        kOtherStarting, // another instance holds the lock but does not answer yet
+        kFailed,        // neither lock nor socket could be set up
+    };
+
+    // Name and folder default to the user's own; tests pass their own.
+    explicit SingleInstance(QString name = DefaultName(), QString folder = DefaultFolder(),
+                            QObject* parent = nullptr);
+    ~SingleInstance() override;
+
+    Role Acquire();
+    QString ServerPath() const;
+
+    // "velquist-<uid>"
+    static QString DefaultName();
+    // $XDG_RUNTIME_DIR (private to the user), else the temporary folder.
+    static QString DefaultFolder();
+
+  signals:
+    void RaiseRequested();
+
+  private:
+    bool Listen();
+    Role AskRunningInstance();
+    void OnConnection();
+
+    QString name_;
+    QString folder_;
+    std::unique_ptr<QLockFile> lock_;
+    QLocalServer server_;
+};
+
+// Restores a minimised window, shows it, raises it and gives it the focus, then
+// does the same for the modal dialog open above it, if any.
+void RaiseWindowAndDialog(QWidget* window);
+
+} // namespace velquist

@@ -1,0 +1,37 @@
+// A program that takes part in the single-instance rendezvous, for tests that need
+// two real processes. Arguments: name folder [minimized].
+#include "platform/single_instance.h"
+
+#include <QApplication>
+#include <QWidget>
+#include <cstdio>
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    if (argc < 3) {
+        return 2;
+    }
+    velquist::SingleInstance instance(QString::fromLocal8Bit(argv[1]),
+                                      QString::fromLocal8Bit(argv[2]));
+    const auto role = instance.Acquire();
+    if (role != velquist::SingleInstance::Role::kFirst) {
+        std::printf("role=%d\n", static_cast<int>(role));
+        return 0;
+    }
+    QWidget window;
+    window.resize(200, 100);
+    if (argc > 3 && QByteArray(argv[3]) == "minimized") {
+        window.showMinimized();
+    } else {
+        window.show();
+    }
+    QObject::connect(&instance, &velquist::SingleInstance::RaiseRequested, [&window] {
+        velquist::RaiseWindowAndDialog(&window);
+        std::printf("raised minimized=%d visible=%d\n", window.isMinimized() ? 1 : 0,
+                    window.isVisible() ? 1 : 0);
+        std::fflush(stdout);
+    });
+    std::printf("ready minimized=%d\n", window.isMinimized() ? 1 : 0);
+    std::fflush(stdout);
+    return app.exec();
+}

@@ -1,0 +1,109 @@
+#include "platform/single_instance.h"
+
+#include <QFileInfo>
+#include <QProcess>
+#include <QProcessEnvironment>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+#include <memory>
+#include <unistd.h>
+
+namespace velquist {
+namespace {
+
+constexpr int kWaitMs = 10000;
+
+class SingleInstanceProcesses : public ::testing::Test {
+  protected:
+    void SetUp() override { ASSERT_TRUE(folder_.isValid()); }
+
+    void TearDown() override {
+        for (auto& process : started_) {
+            process->kill();
+            process->waitForFinished(kWaitMs);
+        }
+    }
+
+    QProcess* Start(const QStringList& extra = {}) {
+        auto process = std::make_unique<QProcess>();
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("QT_QPA_PLATFORM", "offscreen");
+        env.insert("HOME", folder_.path());
+        env.insert("XDG_RUNTIME_DIR", folder_.path());
+        process->setProcessEnvironment(env);
+        process->start(VELQUIST_INSTANCE_HELPER, QStringList{"vq-test", folder_.path()} + extra);
+        started_.push_back(std::move(process));
+        return started_.back().get();
+    }
+
+    // Reads lines until one starts with prefix; returns it, or empty on time-out.
+    static QByteArray WaitForLine(QProcess* process, const QByteArray& prefix) {
+        while (true) {
+            while (process->canReadLine()) {
+                const QByteArray line = process->readLine().trimmed();
+                if (line.startsWith(prefix)) {
+                    return line;
+                }
+            }
+            if (!process->waitForReadyRead(kWaitMs)) {
+                return {};
+            }
+        }
+    }
+
+    QString SocketPath() const { return folder_.filePath("vq-test.sock"); }
+
+    QTemporaryDir folder_;
+    std::vector<std::unique_ptr<QProcess>> started_;
+};
+
+TEST_F(SingleInstanceProcesses, SecondStartRaisesMinimisedFirstAndExitsZero) {
+    QProcess* first = Start({"minimized"});
+    ASSERT_EQ(WaitForLine(first, "ready"), "ready minimized=1");
+
+    QProcess* second = Start();
+    ASSERT_TRUE(second->waitForFinished(kWaitMs));
+    EXPECT_EQ(second->exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(second->exitCode(), 0);
+    EXPECT_EQ(second->readAllStandardOutput().trimmed(), "role=1"); // handed over
+
+    EXPECT_EQ(WaitForLine(first, "raised"), "raised minimized=0 visible=1");
+    EXPECT_EQ(first->state(), QProcess::Running);
+}
+
+TEST_F(SingleInstanceProcesses, EveryLaterStartIsHandedOver) {
+    QProcess* first = Start();
+    ASSERT_FALSE(WaitForLine(first, "ready").isEmpty());
+    for (int i = 0; i < 2; ++i) {
+        QProcess* later = Start();
+        ASSERT_TRUE(later->waitForFinished(kWaitMs));
+        EXPECT_EQ(later->exitCode(), 0);
+        EXPECT_EQ(later->readAllStandardOutput().trimmed(), "role=1");
+        EXPECT_FALSE(WaitForLine(first, "raised").isEmpty());
+    }
+}
+
+TEST_F(SingleInstanceProcesses, KilledFirstInstanceLeavesNothingThatBlocksTheNext) {
+    QProcess* first = Start();
+    ASSERT_FALSE(WaitForLine(first, "ready").isEmpty());
+    first->kill();
+    ASSERT_TRUE(first->waitForFinished(kWaitMs));
+    // A killed server cannot remove its socket file; the lock file stays too.
+    ASSERT_TRUE(QFileInfo::exists(SocketPath()));
+
+    QProcess* next = Start();
+    EXPECT_FALSE(WaitForLine(next, "ready").isEmpty());
+
+    QProcess* later = Start();
+    ASSERT_TRUE(later->waitForFinished(kWaitMs));
+    EXPECT_EQ(later->readAllStandardOutput().trimmed(), "role=1");
+    EXPECT_FALSE(WaitForLine(next, "raised").isEmpty());
+}
+
+TEST(SingleInstanceNames, DefaultNameCarriesTheUserId) {
+    EXPECT_EQ(SingleInstance::DefaultName(),
+              QStringLiteral("velquist-%1").arg(static_cast<qulonglong>(::getuid())));
+}
+
+} // namespace
+} // namespace velquist
