@@ -30,7 +30,10 @@ struct ConversionOutcome {
     std::string diagnostics; // the lines the job wrote to standard error
 };
 
-// Runs one conversion on the calling thread without posting anything.
+// Runs one conversion on the calling thread without posting anything. Diagnostic lines
+// go to standard error and "Written to <path>" to standard output, as they happen.
 ConversionOutcome RunConversion(const ConvertTask& task);
+// The same, with echo false for callers that present the outcome themselves.
+ConversionOutcome RunConversion(const ConvertTask& task, bool echo);
 
 } // namespace velquist

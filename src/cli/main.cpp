@@ -1,0 +1,27 @@
+#include "cli/cli_options.h"
+#include "cli_run.h"
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+int main(int argc, char** argv) {
+    const std::string program = argc > 0 ? argv[0] : "velquist-convert";
+    const std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);
+    const velquist::CliParseResult parsed = velquist::ParseCommandLine(args);
+    if (!parsed.ok) {
+        std::fprintf(stderr, "%s: %s\n%s", program.c_str(), parsed.error.c_str(),
+                     velquist::UsageText(program).c_str());
+        return 2;
+    }
+    switch (parsed.options.mode) {
+    case velquist::CliOptions::Mode::kHelp:
+        std::fputs(velquist::UsageText(program).c_str(), stdout);
+        return 0;
+    case velquist::CliOptions::Mode::kWorker:
+        return velquist::RunWorkerMode(parsed.options);
+    case velquist::CliOptions::Mode::kConvert:
+        break;
+    }
+    return velquist::RunConvertMode(parsed.options);
+}

@@ -1,0 +1,30 @@
+#pragma once
+
+#include "diagnostics.h"
+
+#include <libheif/heif.h>
+
+#include <memory>
+#include <string>
+
+namespace velquist {
+
+// Writes one decoded image in one output format. A job creates one encoder per file and
+// asks it which pixel layout to decode into before handing it the decoded image.
+class Encoder {
+public:
+    virtual ~Encoder() = default;
+
+    virtual heif_colorspace PreferredColorspace(bool hasAlpha) const = 0;
+    virtual heif_chroma PreferredChroma(bool hasAlpha, int bitDepth) const = 0;
+    virtual void AdjustDecodingOptions(const heif_image_handle* handle,
+                                       heif_decoding_options* options) const;
+    // True when the file is complete under path; diagnostics explain a false result.
+    virtual bool WriteImage(const heif_image_handle* handle, const heif_image* image,
+                            const std::string& path, Diagnostics& diag) = 0;
+};
+
+// Null for a format other than "jpg", "png" or "bmp".
+std::unique_ptr<Encoder> CreateEncoder(const std::string& format, int quality, bool keepExif);
+
+} // namespace velquist
