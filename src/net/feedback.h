@@ -1,0 +1,19 @@
+#pragma once
+
+#include <string>
+
+namespace velquist {
+
+// The error-label text for a submit, checked in this order; empty when it may be sent.
+// Texts are not trimmed: blanks count as content.
+std::wstring CheckFeedbackInput(const std::wstring& content, const std::wstring& contact,
+                                bool logged_in);
+
+// The styled JSON body with "contact" and "content" in UTF-8.
+std::string BuildFeedbackBody(const std::wstring& content, const std::wstring& contact);
+
+// Sends the feedback and returns the prompt text for the result: "反馈信息已提交!",
+// "未知错误" for another "ret", or "网络错误!" when there is no usable reply.
+std::wstring SubmitFeedback(const std::wstring& content, const std::wstring& contact);
+
+} // namespace velquist

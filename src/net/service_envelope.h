@@ -1,0 +1,33 @@
+#pragma once
+
+#include <cstdint>
+#include <json/json.h>
+#include <string>
+
+namespace velquist {
+
+// The reply shape every service operation answers with: an integer "ret" (0 = success)
+// and a "data" object with the payload.
+struct ServiceEnvelope {
+    bool parsed = false; // JSON that parsed and carried an integer "ret"
+    int ret = 0;
+    Json::Value root;
+    Json::Value data;
+
+    bool Succeeded() const { return parsed && ret == 0; }
+};
+
+// A reply counts as parsed only when it is JSON whose "ret" is a JSON integer or a
+// decimal string; a missing, null or otherwise typed "ret" makes it unparsable, so an
+// empty object can never pass for success.
+ServiceEnvelope ParseServiceEnvelope(const std::string& text);
+
+// A JSON integer, or a text of an optional "-" and decimal digits, that fits 32 bits.
+bool ReadDecimalInt(const Json::Value& value, std::int32_t* out);
+bool ParseDecimalInt(const std::string& text, std::int32_t* out);
+
+// The indented form of Json::StyledWriter, but with non-ASCII text left as UTF-8 bytes
+// instead of \u escapes.
+std::string WriteStyledUtf8(const Json::Value& value);
+
+} // namespace velquist

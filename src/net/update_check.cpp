@@ -1,0 +1,101 @@
+#include "net/update_check.h"
+
+#include "net/http_client.h"
+#include "net/service_envelope.h"
+#include "net/service_url.h"
+#include "net/version.h"
+
+#include <cstdint>
+#include <iostream>
+
+namespace velquist {
+namespace {
+
+bool ReadText(const Json::Value& object, const char* key, std::string* out) {
+    const Json::Value& value = object[key];
+    if (!value.isString()) {
+        return false;
+    }
+    *out = value.asString();
+    return true;
+}
+
+void PrintVersions(const VersionTriple& route, const VersionTriple& local) {
+    std::cout << "routeMajorVersion: " << route.major << " routeMinorVersion: " << route.minor
+              << " routeRevisionVersion: " << route.revision << "\n";
+    std::cout << "localMajorVersion: " << local.major << " localMinorVersion: " << local.minor
+              << " localRevisionVersion: " << local.revision << std::endl;
+}
+
+UpdateOffer JudgeOfferData(const Json::Value& data) {
+    UpdateOffer offer;
+    offer.kind = UpdateOffer::Kind::kMalformed;
+    std::string offered_text;
+    VersionTriple offered;
+    VersionTriple local;
+    if (!data.isObject() || !ReadText(data, "app_version", &offered_text) ||
+        !ParseVersionTriple(offered_text, &offered) || !ParseVersionTriple(LocalVersion, &local)) {
+        return offer;
+    }
+    PrintVersions(offered, local);
+    if (!IsNewerVersion(offered, local)) {
+        offer.kind = UpdateOffer::Kind::kNotNewer;
+        return offer;
+    }
+    std::int32_t force = 0;
+    if (!ReadText(data, "download_url", &offer.download_url) ||
+        !ReadDecimalInt(data["force_upgrade"], &force)) {
+        return offer;
+    }
+    offer.force = force;
+    offer.kind = UpdateOffer::Kind::kNewer;
+    return offer;
+}
+
+} // namespace
+
+std::string UpgradeCheckBody() {
+    return "{\"app_name\":\"Morvane\"}";
+}
+
+UpdateOffer JudgeUpgradeReply(const std::string& response) {
+    ServiceEnvelope envelope = ParseServiceEnvelope(response);
+    if (!envelope.Succeeded()) {
+        return UpdateOffer{};
+    }
+    return JudgeOfferData(envelope.data);
+}
+
+int CheckForUpdate(UpdateUi& ui, bool announce) {
+    std::string body = UpgradeCheckBody();
+    std::cout << "message: " << body << std::endl;
+    std::string url = ServiceBaseUrl() + "/v1/upgrade_check" + MakeTimestampQuery();
+    std::string response;
+    if (HttpClient::Instance()->PostJson(body, url, &response) != 0) {
+        return -1;
+    }
+    std::cout << "response: " << response << std::endl;
+    UpdateOffer offer = JudgeUpgradeReply(response);
+    if (offer.kind == UpdateOffer::Kind::kNewer) {
+        AnnounceNewVersion(ui, offer.download_url, offer.force);
+        return 0;
+    }
+    if (offer.kind == UpdateOffer::Kind::kNotNewer && announce) {
+        ui.Prompt(kNoNewVersionText, false);
+    }
+    return 0;
+}
+
+void AnnounceNewVersion(UpdateUi& ui, const std::string& url, int force) {
+    if (force != 0) {
+        ui.Prompt(kNewVersionText, true);
+        ui.ShowDownload(url, force);
+        return;
+    }
+    if (!ui.AskUpgrade(kNewVersionText)) {
+        return;
+    }
+    ui.ShowDownload(url, 0);
+}
+
+} // namespace velquist

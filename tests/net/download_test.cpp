@@ -1,0 +1,281 @@
+#include "loopback_server.h"
+#include "net/httpdownload.h"
+
+#include <atomic>
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <iterator>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace velquist {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+struct RecordingProgress : DownloadProgress {
+    std::vector<int> shown;
+    std::atomic<bool>* cancel_on_first = nullptr;
+    void ShowPercent(int percent) override {
+        shown.push_back(percent);
+        if (cancel_on_first != nullptr) {
+            *cancel_on_first = true;
+        }
+    }
+};
+
+struct RecordingShell : Shell {
+    bool accept = true;
+    std::vector<std::string> opened;
+    int exits = 0;
+    bool Open(const std::string& path) override {
+        opened.push_back(path);
+        return accept;
+    }
+    void ExitProcess() override { ++exits; }
+};
+
+std::string Payload(size_t size) {
+    std::string bytes(size, '\0');
+    for (size_t i = 0; i < size; ++i) {
+        bytes[i] = static_cast<char>(i * 7 + 3);
+    }
+    return bytes;
+}
+
+std::string ReadFile(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+class DownloadTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        folder_ = fs::path(getenv("XDG_DATA_HOME")) /
+                  ::testing::UnitTest::GetInstance()->current_test_info()->name();
+        fs::create_directories(folder_);
+        HttpDownload::SetConnectTimeoutMs(2000);
+        HttpDownload::SetStallTimeoutMs(3000);
+    }
+
+    DownloadOutcome Run(const std::string& path, int force = 0) {
+        DownloadRequest request;
+        request.url = server_.BaseUrl() + path;
+        request.force = force;
+        request.folder = folder_.string();
+        request.cancel = &cancel_;
+        return HttpDownload().Download(request, progress_, shell_);
+    }
+
+    testing::LoopbackServer server_;
+    fs::path folder_;
+    std::atomic<bool> cancel_{false};
+    RecordingProgress progress_;
+    RecordingShell shell_;
+};
+
+TEST_F(DownloadTest, CompleteFileIsStartedAndTheProcessEnds) {
+    const std::string payload = Payload(200000);
+    server_.server().Get("/files/Velquist-setup.bin",
+                         [&](const httplib::Request&, httplib::Response& res) {
+                             res.set_content(payload, "application/octet-stream");
+                         });
+    server_.Start();
+
+    EXPECT_EQ(Run("/files/Velquist-setup.bin"), DownloadOutcome::kExited);
+    fs::path saved = folder_ / "Velquist-setup.bin";
+    EXPECT_EQ(ReadFile(saved), payload);
+    EXPECT_EQ(shell_.opened, std::vector<std::string>{saved.string()});
+    EXPECT_EQ(shell_.exits, 1);
+    ASSERT_FALSE(progress_.shown.empty());
+    EXPECT_EQ(progress_.shown.back(), 100);
+    EXPECT_LE(progress_.shown.size(), 100u);
+    for (size_t i = 1; i < progress_.shown.size(); ++i) {
+        EXPECT_GT(progress_.shown[i], progress_.shown[i - 1]) << "only changes are shown";
+    }
+}
+
+TEST_F(DownloadTest, OneBlockOf1024BytesShowsOneHundredPercent) {
+    server_.server().Get("/setup.exe", [](const httplib::Request&, httplib::Response& res) {
+        res.set_content(Payload(1024), "application/octet-stream");
+    });
+    server_.Start();
+    EXPECT_EQ(Run("/setup.exe"), DownloadOutcome::kExited);
+    EXPECT_EQ(progress_.shown, std::vector<int>{100});
+    EXPECT_EQ(FormatPercent(100), "100%");
+    EXPECT_EQ(FormatPercent(37), "37%");
+}
+
+TEST_F(DownloadTest, QueryIsSentAndLeftOutOfTheFileName) {
+    std::vector<std::string> tokens;
+    server_.server().Get("/dl/setup.exe", [&](const httplib::Request& req, httplib::Response& res) {
+        tokens.push_back(req.get_param_value("token"));
+        res.set_content("installer", "application/octet-stream");
+    });
+    server_.Start();
+    EXPECT_EQ(Run("/dl/setup.exe?token=abc#part"), DownloadOutcome::kExited);
+    EXPECT_EQ(tokens, (std::vector<std::string>{"abc", "abc"})) << "HEAD and GET";
+    EXPECT_EQ(ReadFile(folder_ / "setup.exe"), "installer");
+}
+
+TEST_F(DownloadTest, FileNamesThatLeaveTheFolderAreRefused) {
+    EXPECT_EQ(DownloadFileName("http://h.test/a/b/setup.exe?x=/y"), "setup.exe");
+    EXPECT_EQ(DownloadFileName("http://h.test/a/%2E%2E"), "%2E%2E");
+    EXPECT_EQ(DownloadFileName("http://h.test/a/.."), "");
+    EXPECT_EQ(DownloadFileName("http://h.test/a/."), "");
+    EXPECT_EQ(DownloadFileName("http://h.test/"), "");
+    EXPECT_EQ(DownloadFileName("http://h.test"), "");
+    EXPECT_EQ(DownloadFileName("not a url"), "");
+
+    int requests = 0;
+    server_.server().Get(".*", [&](const httplib::Request&, httplib::Response& res) {
+        ++requests;
+        res.set_content("x", "text/plain");
+    });
+    server_.Start();
+    EXPECT_EQ(Run("/dir/"), DownloadOutcome::kClosed);
+    EXPECT_EQ(requests, 0);
+    EXPECT_TRUE(shell_.opened.empty());
+}
+
+TEST_F(DownloadTest, ErrorStatusIsAFailedDownload) {
+    server_.server().Get("/gone.exe", [](const httplib::Request&, httplib::Response& res) {
+        res.status = 404;
+        res.set_content("<html>not found</html>", "text/html");
+    });
+    server_.Start();
+    EXPECT_EQ(Run("/gone.exe"), DownloadOutcome::kClosed);
+    EXPECT_TRUE(shell_.opened.empty());
+    EXPECT_EQ(shell_.exits, 0);
+    EXPECT_EQ(Run("/gone.exe", 1), DownloadOutcome::kExited) << "a forced upgrade ends";
+    EXPECT_TRUE(shell_.opened.empty());
+}
+
+TEST_F(DownloadTest, ShortBodyIsAFailedDownload) {
+    // The HEAD announces more than the GET delivers.
+    server_.server().Get("/short.exe", [](const httplib::Request& req, httplib::Response& res) {
+        res.set_content(Payload(req.method == "HEAD" ? 4096 : 1000), "application/octet-stream");
+    });
+    // The GET announces a length, then the connection drops.
+    server_.server().Get("/cut.exe", [](const httplib::Request&, httplib::Response& res) {
+        res.set_content_provider(4096, "application/octet-stream",
+                                 [](size_t offset, size_t, httplib::DataSink& sink) {
+                                     if (offset > 0) {
+                                         return false;
+                                     }
+                                     std::string part = Payload(1500);
+                                     sink.write(part.data(), part.size());
+                                     return true;
+                                 });
+    });
+    server_.Start();
+    EXPECT_EQ(Run("/short.exe"), DownloadOutcome::kClosed);
+    EXPECT_EQ(Run("/cut.exe"), DownloadOutcome::kClosed);
+    EXPECT_TRUE(shell_.opened.empty());
+    EXPECT_EQ(shell_.exits, 0);
+}
+
+TEST_F(DownloadTest, ServerWithoutLengthIsReadToTheEnd) {
+    server_.server().Get("/stream.exe", [](const httplib::Request&, httplib::Response& res) {
+        res.set_chunked_content_provider("application/octet-stream",
+                                         [](size_t offset, httplib::DataSink& sink) {
+                                             if (offset >= 3000) {
+                                                 sink.done();
+                                                 return true;
+                                             }
+                                             std::string part = Payload(1000);
+                                             sink.write(part.data(), part.size());
+                                             return true;
+                                         });
+    });
+    server_.Start();
+    EXPECT_EQ(Run("/stream.exe"), DownloadOutcome::kExited);
+    EXPECT_EQ(fs::file_size(folder_ / "stream.exe"), 3000u);
+    EXPECT_TRUE(progress_.shown.empty()) << "no length, no percentage";
+}
+
+// Sends a first block, then trickles until the client gives up.
+void SlowInstaller(httplib::Server& server) {
+    server.Get("/slow.exe", [](const httplib::Request&, httplib::Response& res) {
+        res.set_content_provider(1 << 20, "application/octet-stream",
+                                 [](size_t offset, size_t, httplib::DataSink& sink) {
+                                     if (offset > 0) {
+                                         std::this_thread::sleep_for(20ms);
+                                     }
+                                     std::string part = Payload(1024);
+                                     return sink.write(part.data(), part.size());
+                                 });
+    });
+}
+
+TEST_F(DownloadTest, CancelOfAnOptionalUpgradeKeepsTheProgramRunning) {
+    SlowInstaller(server_.server());
+    server_.Start();
+    progress_.cancel_on_first = &cancel_;
+    auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(Run("/slow.exe", 0), DownloadOutcome::kClosed);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 2s);
+    EXPECT_EQ(shell_.exits, 0);
+    EXPECT_TRUE(shell_.opened.empty());
+}
+
+TEST_F(DownloadTest, CancelOfAForcedUpgradeEndsTheProgram) {
+    SlowInstaller(server_.server());
+    server_.Start();
+    progress_.cancel_on_first = &cancel_;
+    EXPECT_EQ(Run("/slow.exe", 1), DownloadOutcome::kExited);
+    EXPECT_EQ(shell_.exits, 1);
+    EXPECT_TRUE(shell_.opened.empty());
+}
+
+struct ExitingShell : Shell {
+    bool Open(const std::string&) override { return false; }
+    void ExitProcess() override { ExitProcessNow(); }
+};
+
+TEST_F(DownloadTest, ForcedCancelReallyEndsTheProcessWithCodeZero) {
+    SlowInstaller(server_.server());
+    server_.Start();
+    progress_.cancel_on_first = &cancel_;
+    DownloadRequest request;
+    request.url = server_.BaseUrl() + "/slow.exe";
+    request.force = 1;
+    request.folder = folder_.string();
+    request.cancel = &cancel_;
+    ExitingShell shell;
+    EXPECT_EXIT((HttpDownload().Download(request, progress_, shell), std::exit(3)),
+                ::testing::ExitedWithCode(0), "");
+}
+
+TEST_F(DownloadTest, RefusedStartIsLoggedAndTheDialogCloses) {
+    server_.server().Get("/setup.exe", [](const httplib::Request&, httplib::Response& res) {
+        res.set_content("installer", "application/octet-stream");
+    });
+    server_.Start();
+    shell_.accept = false;
+    ::testing::internal::CaptureStderr();
+    EXPECT_EQ(Run("/setup.exe", 1), DownloadOutcome::kStartFailed);
+    std::string err = ::testing::internal::GetCapturedStderr();
+    EXPECT_NE(err.find("升级失败"), std::string::npos) << err;
+    EXPECT_NE(err.find("httpdownload"), std::string::npos) << err;
+    EXPECT_EQ(shell_.exits, 0);
+}
+
+TEST_F(DownloadTest, HttpsUrlIsFetchedOverTls) {
+    server_.server().Get("/setup.exe", [](const httplib::Request&, httplib::Response& res) {
+        res.set_content("installer", "application/octet-stream");
+    });
+    server_.Start();
+    DownloadRequest request{"https://127.0.0.1:" + std::to_string(server_.port()) + "/setup.exe", 0,
+                            folder_.string(), &cancel_};
+    // A plain-HTTP server cannot complete a TLS handshake, so nothing is started.
+    EXPECT_EQ(HttpDownload().Download(request, progress_, shell_), DownloadOutcome::kClosed);
+    EXPECT_TRUE(shell_.opened.empty());
+}
+
+} // namespace
+} // namespace velquist

@@ -1,0 +1,179 @@
+#include "loopback_server.h"
+#include "net/http_client.h"
+#include "net/service_url.h"
+#include "net/update_check.h"
+#include "net/version.h"
+
+#include <chrono>
+#include <gtest/gtest.h>
+#include <string>
+#include <vector>
+
+namespace velquist {
+namespace {
+
+using namespace std::chrono_literals;
+
+struct RecordingUi : UpdateUi {
+    std::vector<std::wstring> prompts;
+    std::vector<bool> prompt_owned;
+    std::vector<std::wstring> questions;
+    bool confirm = true;
+    std::vector<std::pair<std::string, int>> downloads;
+    std::vector<std::string> order;
+
+    void Prompt(const std::wstring& text, bool owned) override {
+        prompts.push_back(text);
+        prompt_owned.push_back(owned);
+        order.push_back("prompt");
+    }
+    bool AskUpgrade(const std::wstring& text) override {
+        questions.push_back(text);
+        order.push_back("ask");
+        return confirm;
+    }
+    void ShowDownload(const std::string& url, int force) override {
+        downloads.emplace_back(url, force);
+        order.push_back("download");
+    }
+};
+
+std::string Reply(const std::string& version, const std::string& force_json) {
+    return "{\"ret\":0,\"data\":{\"app_version\":\"" + version +
+           "\",\"download_url\":\"http://dl.test/Velquist-setup.exe\",\"force_upgrade\":" +
+           force_json + "}}";
+}
+
+TEST(VersionCompare, ComponentByComponent) {
+    VersionTriple local;
+    ASSERT_TRUE(ParseVersionTriple(LocalVersion, &local));
+    struct Case {
+        const char* offered;
+        bool newer;
+    } cases[] = {
+        {"1.0.1", false},  {"1.0.2", true},   {"2.0.0", true},  {"0.9.9", false},
+        {"1.0.0", false},  {"01.0.2", true},  {"1.0.10", true}, {"1..0.2", true},
+        {".1.0.2.", true}, {"1.0.2.9", true}, {"1.1.0", true},
+    };
+    for (const Case& c : cases) {
+        VersionTriple offered;
+        ASSERT_TRUE(ParseVersionTriple(c.offered, &offered)) << c.offered;
+        EXPECT_EQ(IsNewerVersion(offered, local), c.newer) << c.offered;
+    }
+    VersionTriple v109{1, 0, 9};
+    EXPECT_FALSE(IsNewerVersion(v109, VersionTriple{1, 1, 0}));
+    EXPECT_TRUE(IsNewerVersion(VersionTriple{1, 0, 10}, v109));
+}
+
+TEST(VersionCompare, MalformedVersionsDoNotParse) {
+    VersionTriple v;
+    for (const char* text : {"", "1", "1.0", "1.a.2", "1.0.2b", "x.y.z", "1.0.99999999999"}) {
+        EXPECT_FALSE(ParseVersionTriple(text, &v)) << text;
+    }
+}
+
+TEST(UpgradeReply, JudgesOfferAndForce) {
+    UpdateOffer newer = JudgeUpgradeReply(Reply("1.0.2", "1"));
+    EXPECT_EQ(newer.kind, UpdateOffer::Kind::kNewer);
+    EXPECT_EQ(newer.force, 1);
+    EXPECT_EQ(newer.download_url, "http://dl.test/Velquist-setup.exe");
+    EXPECT_EQ(JudgeUpgradeReply(Reply("1.0.2", "\"1\"")).force, 1);
+    EXPECT_EQ(JudgeUpgradeReply(Reply("1.0.2", "0")).force, 0);
+    EXPECT_EQ(JudgeUpgradeReply(Reply("1.0.2", "\"0\"")).kind, UpdateOffer::Kind::kNewer);
+    EXPECT_EQ(JudgeUpgradeReply(Reply("1.0.1", "0")).kind, UpdateOffer::Kind::kNotNewer);
+
+    EXPECT_EQ(JudgeUpgradeReply(Reply("1.0", "0")).kind, UpdateOffer::Kind::kMalformed);
+    EXPECT_EQ(JudgeUpgradeReply(Reply("1.x.2", "0")).kind, UpdateOffer::Kind::kMalformed);
+    EXPECT_EQ(JudgeUpgradeReply(Reply("1.0.2", "\"yes\"")).kind, UpdateOffer::Kind::kMalformed);
+    EXPECT_EQ(JudgeUpgradeReply(Reply("1.0.2", "null")).kind, UpdateOffer::Kind::kMalformed);
+    EXPECT_EQ(JudgeUpgradeReply("{\"ret\":0,\"data\":[1]}").kind, UpdateOffer::Kind::kMalformed);
+    EXPECT_EQ(JudgeUpgradeReply("{\"ret\":0,\"data\":{\"app_version\":7}}").kind,
+              UpdateOffer::Kind::kMalformed);
+
+    EXPECT_EQ(JudgeUpgradeReply("{\"ret\":1,\"data\":{}}").kind, UpdateOffer::Kind::kNoReply);
+    EXPECT_EQ(JudgeUpgradeReply("{\"data\":{\"app_version\":\"9.0.0\"}}").kind,
+              UpdateOffer::Kind::kNoReply);
+    EXPECT_EQ(JudgeUpgradeReply("not json").kind, UpdateOffer::Kind::kNoReply);
+}
+
+class UpdateCheckTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        HttpClient::SetTimeouts(2000ms, 1000ms);
+        server_.server().Post("/v1/upgrade_check",
+                              [this](const httplib::Request& req, httplib::Response& res) {
+                                  seen_body_ = req.body;
+                                  seen_timestamp_ = req.get_param_value("timestamp");
+                                  res.set_content(reply_, "application/json");
+                              });
+        server_.Start();
+        SetServiceBaseUrl(server_.BaseUrl());
+    }
+    void TearDown() override { HttpClient::ResetTimeouts(); }
+
+    testing::LoopbackServer server_;
+    std::string reply_;
+    std::string seen_body_;
+    std::string seen_timestamp_;
+    RecordingUi ui_;
+};
+
+TEST_F(UpdateCheckTest, UpToDateIsSilentAtStartAndSaidFromTheMenu) {
+    reply_ = Reply("1.0.1", "0");
+    EXPECT_EQ(CheckForUpdate(ui_, false), 0);
+    EXPECT_TRUE(ui_.order.empty());
+    EXPECT_EQ(seen_body_, "{\"app_name\":\"Morvane\"}");
+    EXPECT_FALSE(seen_timestamp_.empty());
+
+    EXPECT_EQ(CheckForUpdate(ui_, true), 0);
+    ASSERT_EQ(ui_.prompts.size(), 1u);
+    EXPECT_EQ(ui_.prompts[0], L"没有发现新版本!");
+    EXPECT_FALSE(ui_.prompt_owned[0]) << "the main window stays usable";
+}
+
+TEST_F(UpdateCheckTest, ForcedUpgradePromptsThenDownloads) {
+    reply_ = Reply("2.0.0", "\"1\"");
+    ::testing::internal::CaptureStdout();
+    EXPECT_EQ(CheckForUpdate(ui_, false), 0);
+    std::string out = ::testing::internal::GetCapturedStdout();
+    EXPECT_EQ(ui_.order, (std::vector<std::string>{"prompt", "download"}));
+    EXPECT_EQ(ui_.prompts[0], L"发现新版本啦!");
+    EXPECT_TRUE(ui_.prompt_owned[0]);
+    EXPECT_EQ(ui_.downloads[0],
+              std::make_pair(std::string("http://dl.test/Velquist-setup.exe"), 1));
+    EXPECT_NE(out.find("message: {\"app_name\":\"Morvane\"}\n"), std::string::npos);
+    EXPECT_NE(out.find("routeMajorVersion: 2 routeMinorVersion: 0 routeRevisionVersion: 0\n"),
+              std::string::npos);
+    EXPECT_NE(out.find("localMajorVersion: 1 localMinorVersion: 0 localRevisionVersion: 1\n"),
+              std::string::npos);
+}
+
+TEST_F(UpdateCheckTest, OptionalUpgradeAsksAndMayBeDeclined) {
+    reply_ = Reply("1.0.10", "0");
+    ui_.confirm = false;
+    EXPECT_EQ(CheckForUpdate(ui_, true), 0);
+    EXPECT_EQ(ui_.order, (std::vector<std::string>{"ask"}));
+    EXPECT_EQ(ui_.questions[0], L"发现新版本啦!");
+
+    ui_.confirm = true;
+    EXPECT_EQ(CheckForUpdate(ui_, true), 0);
+    ASSERT_EQ(ui_.downloads.size(), 1u);
+    EXPECT_EQ(ui_.downloads[0].second, 0);
+}
+
+TEST_F(UpdateCheckTest, FailuresAndMalformedOffersStaySilentEvenFromTheMenu) {
+    for (const std::string& reply :
+         {std::string("{\"ret\":1}"), std::string("garbage"), std::string("{}"), Reply("1.0", "1"),
+          Reply("1.0.x", "1"), Reply("3.0.0", "\"soon\"")}) {
+        reply_ = reply;
+        EXPECT_EQ(CheckForUpdate(ui_, true), 0) << reply;
+    }
+    EXPECT_TRUE(ui_.order.empty());
+
+    SetServiceBaseUrl("http://127.0.0.1:" + std::to_string(testing::ClosedLoopbackPort()));
+    EXPECT_EQ(CheckForUpdate(ui_, true), -1);
+    EXPECT_TRUE(ui_.order.empty());
+}
+
+} // namespace
+} // namespace velquist
