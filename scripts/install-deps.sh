@@ -12,10 +12,11 @@ PACKAGES=(
   fonts-wqy-microhei
   libgtest-dev libgmock-dev xvfb xauth xcompmgr libxcb1-dev
   libcpp-httplib-dev libssl-dev
+  libsqlite3-dev libsodium-dev sqlite3
 )
 
 if [[ "${1:-}" == "--bench" ]]; then
-  PACKAGES+=(imagemagick libvips-tools hyperfine)
+  PACKAGES+=(imagemagick libvips-tools hyperfine wrk)
 fi
 
 missing=()

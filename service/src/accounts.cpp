@@ -1,0 +1,214 @@
+#include "accounts.h"
+
+#include "ret_codes.h"
+#include "validate.h"
+
+namespace velquist::service {
+namespace {
+
+int ValidateCredentials(const std::string& phone, const std::string& password) {
+    if (!IsValidPhone(phone)) {
+        return kRetInvalidPhone;
+    }
+    if (!IsValidPassword(password)) {
+        return kRetInvalidPassword;
+    }
+    return kRetOk;
+}
+
+} // namespace
+
+AccountService::AccountService(Database& db, PasswordHasher& hasher, VerificationCodes& codes,
+                               Clock clock, LockoutRules lockout)
+    : db_(db), hasher_(hasher), codes_(codes), clock_(std::move(clock)), lockout_(lockout) {}
+
+bool AccountService::FindUser(const std::string& phone, UserRow* row) {
+    Statement stmt = db_.Prepare(
+        "SELECT id, password_hash, last_login_ip, last_login_time, register_time, "
+        "failed_logins, locked_until FROM users WHERE mobilephone = ?1");
+    stmt.Bind(1, phone);
+    if (stmt.Step() != SQLITE_ROW) {
+        return false;
+    }
+    row->id = stmt.Int(0);
+    row->password_hash = stmt.Text(1);
+    row->last_login_ip = stmt.Text(2);
+    row->last_login_time = stmt.Int(3);
+    row->register_time = stmt.Int(4);
+    row->failed_logins = stmt.Int(5);
+    row->locked_until = stmt.Int(6);
+    return true;
+}
+
+bool AccountService::UserExists(const std::string& phone) {
+    UserRow row;
+    return FindUser(phone, &row);
+}
+
+Reply AccountService::RequestCode(const std::string& phone, CodePurpose purpose) {
+    if (!IsValidPhone(phone)) {
+        return Fail(kRetInvalidPhone, 400);
+    }
+    auto lock = db_.Lock();
+    // No code goes out for a request that cannot succeed; the submission then
+    // tells the user why (already registered / unknown user).
+    const bool exists = UserExists(phone);
+    if (purpose == CodePurpose::kRegister && exists) {
+        return Fail(kRetUserExists);
+    }
+    if (purpose == CodePurpose::kForgot && !exists) {
+        return Fail(kRetUnknownUser);
+    }
+    const int ret = codes_.Issue(phone, purpose);
+    if (ret == kRetCodeTooSoon) {
+        return Fail(ret, 429);
+    }
+    if (ret != kRetOk) {
+        return Fail(ret, 503);
+    }
+    return Reply{};
+}
+
+int AccountService::CheckCode(const std::string& phone, CodePurpose purpose, bool must_exist,
+                              const std::string& code) {
+    auto lock = db_.Lock();
+    const bool exists = UserExists(phone);
+    if (must_exist && !exists) {
+        return kRetUnknownUser;
+    }
+    if (!must_exist && exists) {
+        return kRetUserExists;
+    }
+    return codes_.Consume(phone, purpose, code);
+}
+
+Reply AccountService::Register(const std::string& phone, const std::string& password,
+                               const std::string& code) {
+    if (const int ret = ValidateCredentials(phone, password); ret != kRetOk) {
+        return Fail(ret);
+    }
+    if (const int ret = CheckCode(phone, CodePurpose::kRegister, false, code); ret != kRetOk) {
+        return Fail(ret);
+    }
+    const auto hash = hasher_.Hash(password);
+    if (!hash) {
+        return Fail(kRetInternal);
+    }
+    auto lock = db_.Lock();
+    const bool inserted = db_.Prepare("INSERT INTO users (mobilephone, password_hash, "
+                                      "register_time) VALUES (?1, ?2, ?3)")
+                              .Bind(1, phone)
+                              .Bind(2, *hash)
+                              .Bind(3, clock_())
+                              .Run();
+    if (!inserted) {
+        // Lost a race with a second registration of the same phone.
+        return Fail(UserExists(phone) ? kRetUserExists : kRetInternal);
+    }
+    Reply reply;
+    reply.data["id"] = static_cast<Json::Int64>(db_.LastInsertId());
+    reply.data["mobilephone"] = phone;
+    return reply;
+}
+
+Reply AccountService::Forgot(const std::string& phone, const std::string& password,
+                             const std::string& code) {
+    if (const int ret = ValidateCredentials(phone, password); ret != kRetOk) {
+        return Fail(ret == kRetInvalidPhone ? kRetUnknownUser : ret);
+    }
+    if (const int ret = CheckCode(phone, CodePurpose::kForgot, true, code); ret != kRetOk) {
+        return Fail(ret);
+    }
+    const auto hash = hasher_.Hash(password);
+    if (!hash) {
+        return Fail(kRetInternal);
+    }
+    auto lock = db_.Lock();
+    // A reset by someone who owns the phone also lifts a lockout.
+    const bool updated = db_.Prepare("UPDATE users SET password_hash = ?2, failed_logins = 0, "
+                                     "locked_until = 0 WHERE mobilephone = ?1")
+                             .Bind(1, phone)
+                             .Bind(2, *hash)
+                             .Run();
+    return updated ? Reply{} : Fail(kRetInternal);
+}
+
+Reply AccountService::Login(const std::string& phone, const std::string& password,
+                            const std::string& ip) {
+    if (const int ret = ValidateCredentials(phone, password); ret != kRetOk) {
+        return Fail(ret);
+    }
+    UserRow row;
+    bool found = false;
+    {
+        auto lock = db_.Lock();
+        found = FindUser(phone, &row);
+    }
+    if (!found) {
+        hasher_.VerifyDummy(password);
+        return Fail(kRetWrongPassword);
+    }
+    if (row.locked_until > clock_()) {
+        return Fail(kRetAccountLocked);
+    }
+    const bool match = hasher_.Verify(row.password_hash, password);
+    auto lock = db_.Lock();
+    // Re-read: other attempts may have locked the account while we hashed.
+    if (!FindUser(phone, &row)) {
+        return Fail(kRetWrongPassword);
+    }
+    const std::int64_t now = clock_();
+    if (row.locked_until > now) {
+        return Fail(kRetAccountLocked);
+    }
+    return match ? RecordSuccess(phone, row, ip, now) : RecordFailure(phone, row, now);
+}
+
+Reply AccountService::RecordFailure(const std::string& phone, const UserRow& row,
+                                    std::int64_t now) {
+    const std::int64_t failures = row.failed_logins + 1;
+    const bool lock_now = failures >= lockout_.max_failures;
+    db_.Prepare("UPDATE users SET failed_logins = ?2, locked_until = ?3 WHERE mobilephone = ?1")
+        .Bind(1, phone)
+        .Bind(2, lock_now ? 0 : failures)
+        .Bind(3, lock_now ? now + lockout_.lock_seconds : 0)
+        .Run();
+    return Fail(kRetWrongPassword);
+}
+
+Reply AccountService::RecordSuccess(const std::string& phone, const UserRow& row,
+                                    const std::string& ip, std::int64_t now) {
+    db_.Prepare("UPDATE users SET last_login_ip = ?2, last_login_time = ?3, failed_logins = 0, "
+                "locked_until = 0 WHERE mobilephone = ?1")
+        .Bind(1, phone)
+        .Bind(2, ip)
+        .Bind(3, now)
+        .Run();
+    // The client reads these as 32-bit numbers after asString; plain JSON
+    // integers satisfy both.
+    Reply reply;
+    reply.data["id"] = static_cast<Json::Int64>(row.id);
+    reply.data["mobilephone"] = phone;
+    reply.data["last_login_ip"] = row.last_login_ip;
+    reply.data["last_login_time"] = static_cast<Json::Int64>(row.last_login_time);
+    reply.data["register_time"] = static_cast<Json::Int64>(row.register_time);
+    return reply;
+}
+
+Reply FeedbackStore::Submit(const std::string& content, const std::string& contact,
+                            const std::string& ip) {
+    if (content.empty() || contact.empty() || !IsValidUtf8(content) || !IsValidUtf8(contact)) {
+        return Fail(kRetInvalidFeedback);
+    }
+    auto lock = db_.Lock();
+    const bool stored = db_.Prepare("INSERT INTO feedback (content, contact, remote_ip, "
+                                    "created_at) VALUES (?1, ?2, ?3, ?4)")
+                            .Bind(1, content)
+                            .Bind(2, contact)
+                            .Bind(3, ip)
+                            .Bind(4, clock_())
+                            .Run();
+    return stored ? Reply{} : Fail(kRetInternal);
+}
+
+} // namespace velquist::service

@@ -1,0 +1,68 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "clock.h"
+#include "database.h"
+#include "password_hasher.h"
+#include "reply.h"
+#include "verification_codes.h"
+
+namespace velquist::service {
+
+struct LockoutRules {
+    int max_failures = 5;
+    std::int64_t lock_seconds = 15 * 60;
+};
+
+// Registration, password reset and login. Password hashing runs outside the
+// database lock; every read-decide-write on the database runs inside it.
+class AccountService {
+  public:
+    AccountService(Database& db, PasswordHasher& hasher, VerificationCodes& codes, Clock clock,
+                   LockoutRules lockout = {});
+
+    Reply RequestCode(const std::string& phone, CodePurpose purpose);
+    Reply Register(const std::string& phone, const std::string& password, const std::string& code);
+    Reply Forgot(const std::string& phone, const std::string& password, const std::string& code);
+    Reply Login(const std::string& phone, const std::string& password, const std::string& ip);
+
+  private:
+    struct UserRow {
+        std::int64_t id = 0;
+        std::string password_hash;
+        std::string last_login_ip;
+        std::int64_t last_login_time = 0;
+        std::int64_t register_time = 0;
+        std::int64_t failed_logins = 0;
+        std::int64_t locked_until = 0;
+    };
+
+    bool FindUser(const std::string& phone, UserRow* row);
+    bool UserExists(const std::string& phone);
+    int CheckCode(const std::string& phone, CodePurpose purpose, bool must_exist,
+                  const std::string& code);
+    Reply RecordFailure(const std::string& phone, const UserRow& row, std::int64_t now);
+    Reply RecordSuccess(const std::string& phone, const UserRow& row, const std::string& ip,
+                        std::int64_t now);
+
+    Database& db_;
+    PasswordHasher& hasher_;
+    VerificationCodes& codes_;
+    Clock clock_;
+    LockoutRules lockout_;
+};
+
+// Stores what users send through the feedback form.
+class FeedbackStore {
+  public:
+    FeedbackStore(Database& db, Clock clock) : db_(db), clock_(std::move(clock)) {}
+    Reply Submit(const std::string& content, const std::string& contact, const std::string& ip);
+
+  private:
+    Database& db_;
+    Clock clock_;
+};
+
+} // namespace velquist::service

@@ -1,0 +1,51 @@
+#pragma once
+
+#include <httplib.h>
+
+#include <memory>
+#include <string>
+
+#include "accounts.h"
+#include "clock.h"
+#include "database.h"
+#include "manifest.h"
+#include "options.h"
+#include "password_hasher.h"
+#include "sms_sender.h"
+#include "verification_codes.h"
+
+namespace velquist::service {
+
+// The whole service put together: storage, accounts, manifest and the HTTP
+// server bound to its address.
+class ServiceApp {
+  public:
+    ServiceApp() = default;
+    ServiceApp(const ServiceApp&) = delete;
+    ServiceApp& operator=(const ServiceApp&) = delete;
+
+    // Creates folders, opens the database and binds the listening socket.
+    bool Open(const ServiceOptions& options, Clock clock, std::string* error);
+    int port() const { return port_; }
+    std::string BaseUrl() const;
+    // Serves until Stop(); returns false when the server could not run.
+    bool Serve();
+    void Stop();
+    Database& database() { return *db_; }
+
+  private:
+    bool OpenStorage(const ServiceOptions& options, std::string* error);
+
+    ServiceOptions options_;
+    std::unique_ptr<Database> db_;
+    std::unique_ptr<PasswordHasher> hasher_;
+    std::unique_ptr<OutboxSmsSender> sender_;
+    std::unique_ptr<VerificationCodes> codes_;
+    std::unique_ptr<AccountService> accounts_;
+    std::unique_ptr<FeedbackStore> feedback_;
+    std::unique_ptr<UpdateManifest> manifest_;
+    std::unique_ptr<httplib::Server> server_;
+    int port_ = 0;
+};
+
+} // namespace velquist::service
