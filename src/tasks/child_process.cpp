@@ -1,0 +1,290 @@
+#include "child_process.h"
+
+#include "line_forwarder.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/prctl.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+#include <utility>
+
+namespace velquist {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+class UniqueFd {
+public:
+    UniqueFd() = default;
+    explicit UniqueFd(int fd) : fd_(fd) {}
+    UniqueFd(UniqueFd&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
+    UniqueFd& operator=(UniqueFd&& other) noexcept {
+        Reset(std::exchange(other.fd_, -1));
+        return *this;
+    }
+    UniqueFd(const UniqueFd&) = delete;
+    UniqueFd& operator=(const UniqueFd&) = delete;
+    ~UniqueFd() { Reset(); }
+
+    int Get() const { return fd_; }
+    void Reset(int fd = -1) {
+        if (fd_ >= 0) {
+            ::close(fd_);
+        }
+        fd_ = fd;
+    }
+
+private:
+    int fd_ = -1;
+};
+
+struct Pipe {
+    UniqueFd read;
+    UniqueFd write;
+};
+
+bool MakePipe(Pipe& pipe) {
+    int fds[2];
+    if (::pipe2(fds, O_CLOEXEC) != 0) {
+        return false;
+    }
+    pipe.read.Reset(fds[0]);
+    pipe.write.Reset(fds[1]);
+    return true;
+}
+
+// Everything the child needs, prepared before fork: after fork only async-signal-safe
+// calls are allowed in a threaded process, so nothing may allocate there.
+struct ChildSetup {
+    std::vector<char*> argv;
+    pid_t parent = 0;
+    int stdinFd = -1;
+    int stdoutFd = -1;
+    int stderrFd = -1;
+    int execErrorFd = -1;
+    rlim_t memoryBytes = 0;
+    int maxFd = 1024;
+};
+
+[[noreturn]] void ExecChild(const ChildSetup& setup) {
+    ::setpgid(0, 0);
+    ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+    if (::getppid() != setup.parent) {
+        ::_exit(127);
+    }
+    sigset_t none;
+    ::sigemptyset(&none);
+    ::sigprocmask(SIG_SETMASK, &none, nullptr);
+    struct sigaction dfl {};
+    dfl.sa_handler = SIG_DFL;
+    ::sigaction(SIGPIPE, &dfl, nullptr);
+    if (::dup2(setup.stdinFd, 0) < 0 || ::dup2(setup.stdoutFd, 1) < 0 ||
+        ::dup2(setup.stderrFd, 2) < 0) {
+        ::_exit(127);
+    }
+    const struct rlimit noCore {0, 0};
+    ::setrlimit(RLIMIT_CORE, &noCore);
+    if (setup.memoryBytes != 0) {
+        const struct rlimit memory {setup.memoryBytes, setup.memoryBytes};
+        ::setrlimit(RLIMIT_AS, &memory);
+    }
+    // Descriptors other threads opened without close-on-exec must not leak into the child.
+    if (::close_range(3, ~0U, CLOSE_RANGE_CLOEXEC) != 0) {
+        for (int fd = 3; fd < setup.maxFd; ++fd) {
+            ::fcntl(fd, F_SETFD, FD_CLOEXEC);
+        }
+    }
+    ::execv(setup.argv[0], setup.argv.data());
+    const int error = errno;
+    [[maybe_unused]] const auto ignored = ::write(setup.execErrorFd, &error, sizeof error);
+    ::_exit(127);
+}
+
+// The errno the child reported before exec, or 0 when exec succeeded.
+int ReadExecError(int fd) {
+    int error = 0;
+    for (;;) {
+        const ssize_t n = ::read(fd, &error, sizeof error);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        return n == static_cast<ssize_t>(sizeof error) ? error : 0;
+    }
+}
+
+struct Stream {
+    UniqueFd fd;
+    LineForwarder forwarder;
+};
+
+// Reads what is there; false once the stream reached its end.
+bool Drain(Stream& stream) {
+    char buffer[16384];
+    const ssize_t n = ::read(stream.fd.Get(), buffer, sizeof buffer);
+    if (n < 0 && (errno == EINTR || errno == EAGAIN)) {
+        return true;
+    }
+    if (n <= 0) {
+        stream.forwarder.Finish();
+        stream.fd.Reset();
+        return false;
+    }
+    stream.forwarder.Feed(buffer, static_cast<std::size_t>(n));
+    return true;
+}
+
+class ChildWatch {
+public:
+    ChildWatch(pid_t pid, const ChildLimits& limits, const std::atomic<bool>& cancel)
+        : pid_(pid), deadline_(Clock::now() + limits.wallClock), cancel_(cancel) {}
+
+    // False when the child had to be killed (time limit or cancel).
+    bool StillAllowed(ChildResult& result) {
+        if (cancel_) {
+            result.cancelled = true;
+            return false;
+        }
+        if (Clock::now() >= deadline_) {
+            result.timedOut = true;
+            return false;
+        }
+        return true;
+    }
+
+    int PollTimeoutMs() const {
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline_ - Clock::now());
+        return static_cast<int>(std::clamp<std::int64_t>(left.count(), 0, 50));
+    }
+
+    // True once the child is a zombie; it stays unreaped so that its process group id
+    // cannot be taken by another process before the group is killed.
+    bool HasEnded() const {
+        siginfo_t info{};
+        return ::waitid(P_PID, static_cast<id_t>(pid_), &info, WEXITED | WNOHANG | WNOWAIT) ==
+                   0 &&
+               info.si_pid == pid_;
+    }
+
+    pid_t Pid() const { return pid_; }
+
+private:
+    pid_t pid_;
+    Clock::time_point deadline_;
+    const std::atomic<bool>& cancel_;
+};
+
+// Forwards output until both streams end; false when the child must be killed first.
+bool PumpOutput(ChildWatch& watch, Stream& out, Stream& err, ChildResult& result) {
+    bool outOpen = true;
+    bool errOpen = true;
+    while (outOpen || errOpen) {
+        if (!watch.StillAllowed(result)) {
+            return false;
+        }
+        pollfd fds[2] = {{outOpen ? out.fd.Get() : -1, POLLIN, 0},
+                         {errOpen ? err.fd.Get() : -1, POLLIN, 0}};
+        const int ready = ::poll(fds, 2, watch.PollTimeoutMs());
+        if (ready <= 0) {
+            continue;
+        }
+        if (outOpen && fds[0].revents != 0) {
+            outOpen = Drain(out);
+        }
+        if (errOpen && fds[1].revents != 0) {
+            errOpen = Drain(err);
+        }
+    }
+    return true;
+}
+
+// The streams are closed but the child may still run (it closed them itself).
+bool AwaitExit(ChildWatch& watch, ChildResult& result) {
+    while (!watch.HasEnded()) {
+        if (!watch.StillAllowed(result)) {
+            return false;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return true;
+}
+
+void Reap(pid_t pid, ChildResult& result) {
+    // Grandchildren the worker left behind go with it.
+    ::kill(-pid, SIGKILL);
+    int status = 0;
+    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    if (WIFEXITED(status)) {
+        result.exited = true;
+        result.exitCode = WEXITSTATUS(status);
+    } else if (WIFSIGNALED(status)) {
+        result.signal = WTERMSIG(status);
+    }
+}
+
+} // namespace
+
+ChildResult RunChildProcess(const std::vector<std::string>& argv, const ChildLimits& limits,
+                            const std::atomic<bool>& cancel) {
+    ChildResult result;
+    if (argv.empty()) {
+        result.startError = EINVAL;
+        return result;
+    }
+    Pipe out;
+    Pipe err;
+    Pipe execError;
+    UniqueFd devNull(::open("/dev/null", O_RDONLY | O_CLOEXEC));
+    if (!MakePipe(out) || !MakePipe(err) || !MakePipe(execError) || devNull.Get() < 0) {
+        result.startError = errno;
+        return result;
+    }
+    ChildSetup setup;
+    for (const auto& arg : argv) {
+        setup.argv.push_back(const_cast<char*>(arg.c_str()));
+    }
+    setup.argv.push_back(nullptr);
+    setup.parent = ::getpid();
+    setup.stdinFd = devNull.Get();
+    setup.stdoutFd = out.write.Get();
+    setup.stderrFd = err.write.Get();
+    setup.execErrorFd = execError.write.Get();
+    setup.memoryBytes = static_cast<rlim_t>(limits.memoryBytes);
+    setup.maxFd = static_cast<int>(std::min<long>(::sysconf(_SC_OPEN_MAX), 65536));
+
+    const pid_t pid = ::fork();
+    if (pid < 0) {
+        result.startError = errno;
+        return result;
+    }
+    if (pid == 0) {
+        ExecChild(setup);
+    }
+    out.write.Reset();
+    err.write.Reset();
+    execError.write.Reset();
+    result.startError = ReadExecError(execError.read.Get());
+    result.started = result.startError == 0;
+
+    Stream outStream{std::move(out.read), LineForwarder(stdout)};
+    Stream errStream{std::move(err.read), LineForwarder(stderr)};
+    ChildWatch watch(pid, limits, cancel);
+    if (result.started && PumpOutput(watch, outStream, errStream, result)) {
+        AwaitExit(watch, result);
+    }
+    outStream.forwarder.Finish();
+    errStream.forwarder.Finish();
+    Reap(pid, result);
+    result.lastErrorLine = errStream.forwarder.LastLine();
+    return result;
+}
+
+} // namespace velquist

@@ -1,0 +1,79 @@
+#include "process_job_runner.h"
+
+#include <cstdio>
+#include <cstring>
+#include <sys/stat.h>
+
+namespace velquist {
+namespace {
+
+bool IsRegularFile(const std::string& path) {
+    struct stat info {};
+    return ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
+}
+
+std::string WithLastLine(std::string what, const std::string& lastLine) {
+    if (!lastLine.empty()) {
+        what += ": " + lastLine;
+    }
+    return what;
+}
+
+// strsignal may hand back a shared buffer; the descriptions table is safe on any thread.
+std::string SignalName(int signal) {
+    const char* name = ::sigdescr_np(signal);
+    return name ? name : "unknown signal";
+}
+
+} // namespace
+
+std::vector<std::string> ProcessJobRunner::WorkerArguments(const ConvertTask& task) const {
+    std::vector<std::string> argv = options_.command;
+    argv.insert(argv.end(), {"--worker", "--format", task.format, "--quality",
+                             std::to_string(task.quality), "--exif", task.keepExif ? "1" : "0",
+                             task.inputPath, task.outputPath});
+    return argv;
+}
+
+JobOutcome ProcessJobRunner::Run(const ConvertTask& task, const std::atomic<bool>& cancel) {
+    const ChildLimits limits{options_.memoryLimitBytes, options_.timeLimit};
+    const ChildResult result = RunChildProcess(WorkerArguments(task), limits, cancel);
+    std::string reason = DescribeFailure(result, limits, task.outputPath);
+    if (reason.empty()) {
+        return {kTaskSucceeded, {}};
+    }
+    return {kTaskFailed, std::move(reason)};
+}
+
+std::string DescribeFailure(const ChildResult& result, const ChildLimits& limits,
+                            const std::string& outputPath) {
+    if (!result.started) {
+        return std::string("cannot start the worker: ") + std::strerror(result.startError);
+    }
+    if (result.cancelled) {
+        return "conversion cancelled";
+    }
+    if (result.timedOut) {
+        char text[96];
+        std::snprintf(text, sizeof text, "worker stopped after the time limit of %.1f s",
+                      std::chrono::duration<double>(limits.wallClock).count());
+        return WithLastLine(text, result.lastErrorLine);
+    }
+    if (result.signal != 0) {
+        return WithLastLine("worker killed by signal " + std::to_string(result.signal) + " (" +
+                                SignalName(result.signal) + ")",
+                            result.lastErrorLine);
+    }
+    if (result.exitCode != 0) {
+        if (!result.lastErrorLine.empty()) {
+            return result.lastErrorLine;
+        }
+        return "worker exited with code " + std::to_string(result.exitCode);
+    }
+    if (!IsRegularFile(outputPath)) {
+        return "worker reported success but wrote no output file";
+    }
+    return {};
+}
+
+} // namespace velquist

@@ -1,0 +1,43 @@
+#pragma once
+
+#include "child_process.h"
+#include "job_runner.h"
+
+#include <chrono>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace velquist {
+
+// Enough address space for a 200-megapixel photo decoded to 16 bits per channel with alpha.
+constexpr std::uint64_t kDefaultWorkerMemoryLimit = std::uint64_t{4} << 30;
+constexpr std::chrono::milliseconds kDefaultWorkerTimeLimit = std::chrono::minutes(10);
+
+struct WorkerOptions {
+    // argv prefix of the worker, e.g. {"/usr/bin/velquist-convert"}; the job appends
+    // "--worker --format F --quality N --exif 0|1 INPUT OUTPUT".
+    std::vector<std::string> command;
+    std::uint64_t memoryLimitBytes = kDefaultWorkerMemoryLimit; // 0: unlimited
+    std::chrono::milliseconds timeLimit = kDefaultWorkerTimeLimit;
+};
+
+// Runs each conversion in a worker process, so that a decoder that crashes, hangs or
+// exhausts memory on one file fails that file only.
+class ProcessJobRunner : public JobRunner {
+public:
+    explicit ProcessJobRunner(WorkerOptions options) : options_(std::move(options)) {}
+    JobOutcome Run(const ConvertTask& task, const std::atomic<bool>& cancel) override;
+
+    std::vector<std::string> WorkerArguments(const ConvertTask& task) const;
+
+private:
+    WorkerOptions options_;
+};
+
+// Why a finished child counts as failed, or empty when it succeeded. A worker that exits
+// 0 without leaving the output file behind has failed, whatever it said.
+std::string DescribeFailure(const ChildResult& result, const ChildLimits& limits,
+                            const std::string& outputPath);
+
+} // namespace velquist

@@ -1,0 +1,259 @@
+#include "task_engine.h"
+
+#include "config/app_paths.h"
+#include "job_board.h"
+#include "util/text.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <pthread.h>
+
+namespace velquist {
+namespace {
+
+bool PostStatus(TaskOwner* owner, int id, TaskStatus status) {
+    auto* report = new TaskStatusReport{id, status};
+    if (owner && owner->PostTaskStatus(report)) {
+        return true;
+    }
+    delete report;
+    return false;
+}
+
+void PrintLine(const char* format, int a, int b = 0) {
+    std::printf(format, a, b);
+    std::fflush(stdout);
+}
+
+struct Job {
+    TaskOwner* owner;
+    ConvertTask task;
+    std::shared_ptr<JobRunner> runner;
+    std::shared_ptr<JobBoard> board;
+};
+
+void RunJob(Job job) {
+    PostStatus(job.owner, job.task.task_id, kTaskProcessing);
+    JobOutcome outcome = job.runner->Run(job.task, job.board->cancel);
+    job.runner.reset();
+    job.board->SetReason(job.task.task_id, std::move(outcome.reason));
+    PostStatus(job.owner, job.task.task_id, outcome.status);
+    // Nothing of the engine or the owner is touched after this.
+    job.board->Leave();
+}
+
+void* ThreadEntry(void* arg) {
+    std::unique_ptr<std::function<void()>> fn(static_cast<std::function<void()>*>(arg));
+    (*fn)();
+    return nullptr;
+}
+
+// "dir/name.ext" -> "dir/name (n).ext"
+std::string NumberedPath(const std::string& path, int n) {
+    const auto slash = path.rfind('/');
+    const auto dot = path.rfind('.');
+    const bool hasExt = dot != std::string::npos && (slash == std::string::npos || dot > slash);
+    const auto cut = hasExt ? dot : path.size();
+    return path.substr(0, cut) + " (" + std::to_string(n) + ")" + path.substr(cut);
+}
+
+} // namespace
+
+bool StartDetachedThread(std::function<void()> fn) {
+    auto heap = std::make_unique<std::function<void()>>(std::move(fn));
+    pthread_attr_t attr;
+    if (pthread_attr_init(&attr) != 0) {
+        return false;
+    }
+    pthread_attr_setdetachstate(&attr, PTHREAD_CREATE_DETACHED);
+    pthread_t thread;
+    const int rc = pthread_create(&thread, &attr, ThreadEntry, heap.get());
+    pthread_attr_destroy(&attr);
+    if (rc != 0) {
+        return false;
+    }
+    heap.release();
+    return true;
+}
+
+TaskEngine::TaskEngine(TaskOwner* owner, std::shared_ptr<JobRunner> runner,
+                       ThreadStarter startThread)
+    : owner_(owner), runner_(std::move(runner)), startThread_(std::move(startThread)),
+      board_(std::make_shared<JobBoard>()) {
+    dispatcher_ = std::thread([this] { TaskDispatchThread(); });
+}
+
+TaskEngine::~TaskEngine() {
+    {
+        std::lock_guard lock(taskLock);
+        stopping_ = true;
+    }
+    taskWakeup.notify_all();
+    dispatcher_.join();
+    board_->cancel = true;
+    board_->WaitUntilIdle();
+}
+
+int TaskEngine::AddImageItem(ImageItem item) {
+    std::lock_guard lock(taskLock);
+    const int id = nextItemId++;
+    item.outputPath.clear();
+    imageItems.emplace(id, std::move(item));
+    return id;
+}
+
+std::optional<ImageItem> TaskEngine::GetImageItem(int id) const {
+    std::lock_guard lock(taskLock);
+    const auto it = imageItems.find(id);
+    if (it == imageItems.end()) {
+        return std::nullopt;
+    }
+    return it->second;
+}
+
+bool TaskEngine::RemoveImageItem(int id) {
+    std::lock_guard lock(taskLock);
+    return imageItems.erase(id) != 0;
+}
+
+void TaskEngine::PublishSettings(const ConversionSettings& settings) {
+    std::lock_guard lock(taskLock);
+    settings_ = settings;
+}
+
+bool TaskEngine::QueueTasks(const std::vector<int>& ids) {
+    bool queued = false;
+    {
+        std::lock_guard lock(taskLock);
+        for (const int id : ids) {
+            const bool waiting = std::find(idleTaskImageList.begin(), idleTaskImageList.end(),
+                                           id) != idleTaskImageList.end();
+            if (!waiting && busyTaskMap.count(id) == 0) {
+                idleTaskImageList.push_back(id);
+            }
+        }
+        queued = !idleTaskImageList.empty();
+    }
+    if (queued) {
+        taskWakeup.notify_one();
+    }
+    return queued;
+}
+
+bool TaskEngine::IsTaskRegistered(int id) const {
+    std::lock_guard lock(taskLock);
+    return busyTaskMap.count(id) != 0;
+}
+
+bool TaskEngine::IsBusy() const {
+    std::lock_guard lock(taskLock);
+    return !busyTaskImageList.empty();
+}
+
+std::string TaskEngine::FailureReason(int id) const { return board_->Reason(id); }
+
+FinishResult TaskEngine::FinishTask(int id) {
+    FinishResult result;
+    bool wasRunning = false;
+    {
+        std::lock_guard lock(taskLock);
+        const auto task = busyTaskMap.find(id);
+        if (task == busyTaskMap.end()) {
+            return result;
+        }
+        busyTaskMap.erase(task);
+        result.finished = true;
+        const auto pos = std::find(busyTaskImageList.begin(), busyTaskImageList.end(), id);
+        if (pos != busyTaskImageList.end()) {
+            busyTaskImageList.erase(pos);
+            wasRunning = true;
+        }
+        result.running = busyTaskImageList.size();
+        result.queued = idleTaskImageList.size();
+        result.batchEnded = result.running == 0 && result.queued == 0 && dispatching_ == 0;
+        if (result.batchEnded) {
+            batchOutputs_.clear();
+        }
+    }
+    if (wasRunning) {
+        PrintLine("busyTaskImageList task_id: %d\n", id);
+    }
+    PrintLine("ImageConvert,size: %d,%d\n", static_cast<int>(result.running),
+              static_cast<int>(result.queued));
+    taskWakeup.notify_one();
+    return result;
+}
+
+void TaskEngine::TaskDispatchThread() {
+    std::unique_lock lock(taskLock);
+    for (;;) {
+        taskWakeup.wait(lock, [this] {
+            return stopping_ || (busyTaskImageList.size() < kMaxRunningTasks &&
+                                 !idleTaskImageList.empty());
+        });
+        if (stopping_) {
+            return;
+        }
+        const int id = idleTaskImageList.front();
+        idleTaskImageList.pop_front();
+        ++dispatching_;
+        std::optional<std::wstring> source;
+        if (const auto item = imageItems.find(id); item != imageItems.end()) {
+            source = item->second.sourcePath;
+        }
+        const ConversionSettings settings = settings_;
+        lock.unlock();
+        PrintLine("idleTaskImageList task_id: %d\n", id);
+        Dispatch(id, source, settings);
+        lock.lock();
+    }
+}
+
+std::string TaskEngine::UniqueOutputPath(const std::string& path) {
+    std::string candidate = path;
+    for (int n = 2; !batchOutputs_.insert(candidate).second; ++n) {
+        candidate = NumberedPath(path, n);
+    }
+    return candidate;
+}
+
+void TaskEngine::Dispatch(int id, const std::optional<std::wstring>& source,
+                          const ConversionSettings& settings) {
+    const std::wstring dir = settings.outputDir.empty() ? GetOutputDir()
+                                                        : CreateDirectoryTree(settings.outputDir);
+    ConvertTask task{owner_, {}, {}, settings.format, settings.quality, settings.keepExif, id};
+    {
+        std::lock_guard lock(taskLock);
+        if (source) {
+            task.inputPath = WideToAnsi(*source);
+            task.outputPath = UniqueOutputPath(
+                BuildOutputPath(task.inputPath, WideToAnsi(dir), settings.format));
+        }
+        if (const auto item = imageItems.find(id); item != imageItems.end()) {
+            item->second.outputPath = AnsiToWide(task.outputPath);
+        }
+        // Registered before the job starts, so every status finds its task.
+        busyTaskMap[id] = std::make_unique<ConvertTask>(task);
+        busyTaskImageList.push_back(id);
+        --dispatching_;
+    }
+    if (!source) {
+        FailUnstarted(id, "the image list entry was removed before its conversion started");
+        return;
+    }
+    board_->Enter();
+    Job job{owner_, std::move(task), runner_, board_};
+    if (!startThread_([job = std::move(job)]() mutable { RunJob(std::move(job)); })) {
+        board_->Leave();
+        FailUnstarted(id, "cannot start a thread for the conversion");
+    }
+}
+
+void TaskEngine::FailUnstarted(int id, const std::string& reason) {
+    board_->SetReason(id, reason);
+    if (!PostStatus(owner_, id, kTaskFailed)) {
+        FinishTask(id);
+    }
+}
+
+} // namespace velquist

@@ -1,0 +1,106 @@
+#pragma once
+
+#include "convert/conversion_settings.h"
+#include "convert/convert_task.h"
+#include "image_item.h"
+#include "job_runner.h"
+
+#include <condition_variable>
+#include <cstddef>
+#include <deque>
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <set>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace velquist {
+
+constexpr std::size_t kMaxRunningTasks = 3;
+
+// Starts fn on a new detached thread; false when no thread could be made.
+using ThreadStarter = std::function<bool(std::function<void()> fn)>;
+bool StartDetachedThread(std::function<void()> fn);
+
+struct FinishResult {
+    bool finished = false;   // the id was registered and is now finished
+    bool batchEnded = false; // nothing is queued, dispatched or running any more
+    std::size_t running = 0;
+    std::size_t queued = 0;
+};
+
+class JobBoard;
+
+// The conversion task engine: queued ids, a dispatcher thread that starts at most
+// kMaxRunningTasks jobs at once, and the finishing of jobs. Every job posts its statuses
+// (processing, then failed or succeeded) to the owner; the owner hands each final status
+// back through FinishTask, which frees the place for the next queued id. The engine holds
+// no Qt and no window: the main window, the command-line converter and the tests drive it
+// alike.
+class TaskEngine {
+public:
+    // owner receives the status posts and must outlive the engine.
+    TaskEngine(TaskOwner* owner, std::shared_ptr<JobRunner> runner,
+               ThreadStarter startThread = StartDetachedThread);
+    // Stops the dispatcher, cancels running jobs and waits until their threads are gone.
+    ~TaskEngine();
+    TaskEngine(const TaskEngine&) = delete;
+    TaskEngine& operator=(const TaskEngine&) = delete;
+
+    // The image list's records. Ids come from nextItemId and are never reused.
+    int AddImageItem(ImageItem item);
+    std::optional<ImageItem> GetImageItem(int id) const;
+    bool RemoveImageItem(int id);
+
+    // Read at every dispatch. An empty outputDir means the configured output folder
+    // (GetOutputDir) at that moment.
+    void PublishSettings(const ConversionSettings& settings);
+
+    // Appends the ids not queued or running yet, in order; wakes the dispatcher and returns
+    // true when the queue is not empty afterwards (the batch runs).
+    bool QueueTasks(const std::vector<int>& ids);
+
+    // For the owner's status handler: statuses of ids not registered are dropped.
+    bool IsTaskRegistered(int id) const;
+    // For a final status: deletes the task, frees its place and wakes the dispatcher.
+    FinishResult FinishTask(int id);
+    // True while any task runs.
+    bool IsBusy() const;
+    // The failure reason of the id's last finished job, empty when there is none.
+    std::string FailureReason(int id) const;
+
+private:
+    void TaskDispatchThread();
+    void Dispatch(int id, const std::optional<std::wstring>& source,
+                  const ConversionSettings& settings);
+    std::string UniqueOutputPath(const std::string& path); // under taskLock
+    void FailUnstarted(int id, const std::string& reason);
+
+    TaskOwner* owner_;
+    std::shared_ptr<JobRunner> runner_;
+    ThreadStarter startThread_;
+    std::shared_ptr<JobBoard> board_;
+
+    mutable std::mutex taskLock;
+    std::condition_variable taskWakeup;
+    std::deque<int> idleTaskImageList;
+    std::deque<int> busyTaskImageList;
+    std::map<int, std::unique_ptr<ConvertTask>> busyTaskMap;
+    ImageItemMap imageItems;
+    int nextItemId = 0;
+    ConversionSettings settings_;
+    // Ids taken from the queue but not registered as running yet: the batch is not over
+    // while one is on its way.
+    std::size_t dispatching_ = 0;
+    // Output paths handed out in the current batch.
+    std::set<std::string> batchOutputs_;
+    bool stopping_ = false;
+
+    std::thread dispatcher_;
+};
+
+} // namespace velquist

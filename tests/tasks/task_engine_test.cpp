@@ -1,0 +1,309 @@
+#include "tasks/task_engine.h"
+
+#include "tasks/process_job_runner.h"
+#include "tasks/status_queue.h"
+#include "test_env.h"
+#include "util/text.h"
+
+#include <gtest/gtest.h>
+#include <map>
+#include <set>
+
+namespace velquist {
+namespace {
+
+using namespace std::chrono_literals;
+using testing::ReadFile;
+using testing::TempDir;
+
+// Worker stand-ins. Arguments: --worker --format F --quality N --exif E INPUT OUTPUT.
+// An input whose name holds "gate" waits until INPUT.go exists; "crash", "hang" and
+// "garbage" misbehave; everything else writes its settings into the output file.
+constexpr const char* kFakeWorker = R"(
+case "$8" in
+  *gate*) while [ ! -e "$8.go" ]; do sleep 0.01; done ;;
+esac
+case "$8" in
+  *crash*) echo "decoding..." >&2; kill -SEGV $$ ;;
+  *hang*) sleep 30 ;;
+  *garbage*) head -c 3000 /dev/urandom; head -c 3000 /dev/urandom >&2; exit 0 ;;
+  *bad*) echo "Not a HEIF file: $8" >&2; exit 1 ;;
+esac
+printf '%s %s %s' "$3" "$5" "$7" > "$9"
+echo "Written to $9"
+)";
+
+class TaskEngineTest : public ::testing::Test {
+protected:
+    TaskEngineTest() { worker_ = dir_.Script("worker.sh", kFakeWorker); }
+
+    std::shared_ptr<JobRunner> Runner(std::chrono::milliseconds limit = 10s) {
+        return std::make_shared<ProcessJobRunner>(WorkerOptions{{worker_}, 0, limit});
+    }
+
+    void Make(ThreadStarter starter = StartDetachedThread,
+              std::chrono::milliseconds limit = 10s) {
+        engine_ = std::make_unique<TaskEngine>(&statuses_, Runner(limit), std::move(starter));
+        engine_->PublishSettings({"jpg", 90, true, AnsiToWide(OutDir())});
+    }
+
+    std::string OutDir() const { return dir_.Path() + "/out"; }
+
+    int Add(const std::string& relative) {
+        const std::string path = dir_.Write("src/" + relative, "not really heif");
+        const auto slash = path.rfind('/');
+        return engine_->AddImageItem({AnsiToWide(path.substr(slash + 1)), AnsiToWide(path),
+                                      15, {}});
+    }
+
+    void Release(int id) {
+        const auto item = engine_->GetImageItem(id);
+        ASSERT_TRUE(item);
+        std::string path = WideToAnsi(item->sourcePath) + ".go";
+        std::FILE* f = std::fopen(path.c_str(), "w");
+        ASSERT_NE(f, nullptr);
+        std::fclose(f);
+    }
+
+    TaskStatusReport Next() {
+        const auto report = statuses_.Pop(10s);
+        EXPECT_TRUE(report) << "no status arrived";
+        return report.value_or(TaskStatusReport{-1, -1});
+    }
+
+    // Plays the main window's status handler until the batch ends; returns final statuses.
+    std::map<int, int> RunToEnd() {
+        std::map<int, int> finals;
+        for (;;) {
+            const auto report = Next();
+            if (report.task_id < 0) {
+                return finals;
+            }
+            if (report.status == kTaskProcessing) {
+                continue;
+            }
+            EXPECT_TRUE(engine_->IsTaskRegistered(report.task_id));
+            finals[report.task_id] = report.status;
+            if (engine_->FinishTask(report.task_id).batchEnded) {
+                return finals;
+            }
+        }
+    }
+
+    std::string OutputOf(int id) { return WideToAnsi(engine_->GetImageItem(id)->outputPath); }
+
+    TempDir dir_;
+    std::string worker_;
+    StatusQueue statuses_; // declared before the engine: it must outlive the job threads
+    std::unique_ptr<TaskEngine> engine_;
+};
+
+TEST_F(TaskEngineTest, FiveItemsStartThreeThenOnePerFinishedJob) {
+    Make();
+    std::vector<int> ids;
+    for (int i = 0; i < 5; ++i) {
+        ids.push_back(Add("gate" + std::to_string(i) + ".heic"));
+    }
+    ASSERT_TRUE(engine_->QueueTasks(ids));
+    std::set<int> processing;
+    for (int i = 0; i < 3; ++i) {
+        const auto report = Next();
+        EXPECT_EQ(report.status, kTaskProcessing);
+        processing.insert(report.task_id);
+    }
+    EXPECT_EQ(processing, (std::set<int>{0, 1, 2}));
+    EXPECT_TRUE(engine_->IsBusy());
+    EXPECT_FALSE(statuses_.Pop(300ms)) << "a fourth job started while three ran";
+    EXPECT_TRUE(OutputOf(3).empty());
+
+    Release(0);
+    auto report = Next();
+    EXPECT_EQ(report.task_id, 0);
+    EXPECT_EQ(report.status, kTaskSucceeded);
+    const auto first = engine_->FinishTask(0);
+    EXPECT_TRUE(first.finished);
+    EXPECT_FALSE(first.batchEnded);
+    EXPECT_EQ(first.running, 2u);
+    EXPECT_EQ(first.queued, 2u);
+    report = Next();
+    EXPECT_EQ(report.task_id, 3);
+    EXPECT_EQ(report.status, kTaskProcessing);
+    EXPECT_FALSE(statuses_.Pop(200ms));
+
+    Release(1);
+    EXPECT_EQ(Next().task_id, 1);
+    engine_->FinishTask(1);
+    report = Next();
+    EXPECT_EQ(report.task_id, 4);
+    EXPECT_EQ(report.status, kTaskProcessing);
+
+    for (int id : {2, 3, 4}) {
+        Release(id);
+    }
+    const auto finals = RunToEnd();
+    EXPECT_EQ(finals, (std::map<int, int>{{2, 2}, {3, 2}, {4, 2}}));
+    EXPECT_FALSE(engine_->IsBusy());
+    EXPECT_FALSE(engine_->FinishTask(4).finished) << "finished twice";
+}
+
+TEST_F(TaskEngineTest, FormatChangeMidBatchAppliesToItemsNotYetDispatched) {
+    Make();
+    std::vector<int> ids;
+    for (int i = 0; i < 5; ++i) {
+        ids.push_back(Add("gate" + std::to_string(i) + ".heic"));
+    }
+    engine_->QueueTasks(ids);
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(Next().status, kTaskProcessing);
+    }
+    engine_->PublishSettings({"png", 50, false, AnsiToWide(OutDir())});
+    for (int id : ids) {
+        Release(id);
+    }
+    EXPECT_EQ(RunToEnd().size(), 5u);
+    for (int id : {0, 1, 2}) {
+        EXPECT_EQ(OutputOf(id), OutDir() + "/gate" + std::to_string(id) + ".jpg");
+        EXPECT_EQ(ReadFile(OutputOf(id)), "jpg 90 1");
+    }
+    for (int id : {3, 4}) {
+        EXPECT_EQ(OutputOf(id), OutDir() + "/gate" + std::to_string(id) + ".png");
+        EXPECT_EQ(ReadFile(OutputOf(id)), "png 50 0");
+    }
+}
+
+TEST_F(TaskEngineTest, AllFailingBatchStillEndsAndKeepsReasons) {
+    Make();
+    std::vector<int> ids;
+    for (int i = 0; i < 4; ++i) {
+        ids.push_back(Add("bad" + std::to_string(i) + ".heic"));
+    }
+    ::testing::internal::CaptureStderr();
+    engine_->QueueTasks(ids);
+    const auto finals = RunToEnd();
+    const std::string forwarded = ::testing::internal::GetCapturedStderr();
+    EXPECT_EQ(finals, (std::map<int, int>{{0, 1}, {1, 1}, {2, 1}, {3, 1}}));
+    EXPECT_FALSE(engine_->IsBusy());
+    const std::string source = dir_.Path() + "/src/bad2.heic";
+    EXPECT_EQ(engine_->FailureReason(2), "Not a HEIF file: " + source);
+    EXPECT_NE(forwarded.find("Not a HEIF file: " + source + "\n"), std::string::npos);
+}
+
+TEST_F(TaskEngineTest, MisbehavingWorkerFailsOnlyItsOwnFile) {
+    Make(StartDetachedThread, 400ms);
+    const int good1 = Add("good1.heic");
+    const int crash = Add("crash.heic");
+    const int hang = Add("hang.heic");
+    const int garbage = Add("garbage.heic");
+    const int good2 = Add("good2.heic");
+    ::testing::internal::CaptureStdout();
+    ::testing::internal::CaptureStderr();
+    engine_->QueueTasks({good1, crash, hang, garbage, good2});
+    const auto finals = RunToEnd();
+    ::testing::internal::GetCapturedStdout();
+    ::testing::internal::GetCapturedStderr();
+    EXPECT_EQ(finals, (std::map<int, int>{{good1, kTaskSucceeded},
+                                          {crash, kTaskFailed},
+                                          {hang, kTaskFailed},
+                                          {garbage, kTaskFailed},
+                                          {good2, kTaskSucceeded}}));
+    EXPECT_NE(engine_->FailureReason(crash).find("signal 11"), std::string::npos)
+        << engine_->FailureReason(crash);
+    EXPECT_NE(engine_->FailureReason(hang).find("time limit"), std::string::npos);
+    EXPECT_EQ(engine_->FailureReason(garbage), "worker reported success but wrote no output file");
+    EXPECT_EQ(engine_->FailureReason(good1), "");
+    EXPECT_TRUE(testing::Exists(OutputOf(good2)));
+}
+
+TEST_F(TaskEngineTest, SameBaseNameInOneBatchGetsNumberedNamesAndALaterBatchOverwrites) {
+    Make();
+    const int a = Add("a/photo.heic");
+    const int b = Add("b/photo.heic");
+    const int c = Add("c/photo.HEIF");
+    engine_->QueueTasks({a, b, c});
+    EXPECT_EQ(RunToEnd().size(), 3u);
+    std::set<std::string> names{OutputOf(a), OutputOf(b), OutputOf(c)};
+    EXPECT_EQ(names, (std::set<std::string>{OutDir() + "/photo.jpg", OutDir() + "/photo (2).jpg",
+                                            OutDir() + "/photo (3).jpg"}));
+    for (const auto& name : names) {
+        EXPECT_EQ(ReadFile(name), "jpg 90 1");
+    }
+
+    engine_->PublishSettings({"jpg", 40, true, AnsiToWide(OutDir())});
+    engine_->QueueTasks({b});
+    EXPECT_EQ(RunToEnd().size(), 1u);
+    EXPECT_EQ(OutputOf(b), OutDir() + "/photo.jpg");
+    EXPECT_EQ(ReadFile(OutDir() + "/photo.jpg"), "jpg 40 1");
+}
+
+TEST_F(TaskEngineTest, JobThreadThatCannotStartFailsItsTaskAndTheBatchEnds) {
+    Make([](std::function<void()>) { return false; });
+    const int a = Add("a.heic");
+    const int b = Add("b.heic");
+    engine_->QueueTasks({a, b});
+    EXPECT_EQ(RunToEnd(), (std::map<int, int>{{a, kTaskFailed}, {b, kTaskFailed}}));
+    EXPECT_EQ(engine_->FailureReason(a), "cannot start a thread for the conversion");
+    EXPECT_FALSE(engine_->IsBusy());
+}
+
+TEST_F(TaskEngineTest, ItemRemovedWhileQueuedFailsWithoutHarm) {
+    Make();
+    const int gone = Add("gone.heic");
+    const int kept = Add("kept.heic");
+    ASSERT_TRUE(engine_->RemoveImageItem(gone));
+    engine_->QueueTasks({gone, kept});
+    EXPECT_EQ(RunToEnd(), (std::map<int, int>{{gone, kTaskFailed}, {kept, kTaskSucceeded}}));
+    EXPECT_FALSE(engine_->GetImageItem(gone));
+}
+
+TEST_F(TaskEngineTest, QueueingSkipsIdsAlreadyQueuedAndEmptyStartsNothing) {
+    Make();
+    EXPECT_FALSE(engine_->QueueTasks({}));
+    const int a = Add("gate-a.heic");
+    EXPECT_TRUE(engine_->QueueTasks({a, a}));
+    EXPECT_EQ(Next().status, kTaskProcessing);
+    EXPECT_FALSE(engine_->QueueTasks({a})) << "a running id was queued again";
+    Release(a);
+    EXPECT_EQ(RunToEnd().size(), 1u);
+    EXPECT_FALSE(statuses_.Pop(200ms));
+    EXPECT_EQ(Add("next.heic"), a + 1) << "ids are never reused";
+}
+
+TEST_F(TaskEngineTest, LogLinesFollowTheQueueAndTheRunningList) {
+    Make();
+    const int a = Add("a.heic");
+    ::testing::internal::CaptureStdout();
+    engine_->QueueTasks({a});
+    RunToEnd();
+    const std::string out = ::testing::internal::GetCapturedStdout();
+    const auto idle = out.find("idleTaskImageList task_id: 0\n");
+    const auto busy = out.find("busyTaskImageList task_id: 0\n");
+    const auto size = out.find("ImageConvert,size: 0,0\n");
+    EXPECT_NE(idle, std::string::npos);
+    EXPECT_NE(out.find("Written to " + OutDir() + "/a.jpg\n"), std::string::npos);
+    ASSERT_NE(busy, std::string::npos);
+    EXPECT_LT(idle, busy);
+    EXPECT_LT(busy, size);
+}
+
+TEST_F(TaskEngineTest, EmptyOutputFolderMeansTheConfiguredOne) {
+    Make();
+    engine_->PublishSettings({"bmp", 90, true, L""});
+    const int a = Add("a.heic");
+    engine_->QueueTasks({a});
+    RunToEnd();
+    EXPECT_EQ(OutputOf(a), testing::FakeHome() + "/Pictures/Heic/a.bmp");
+    EXPECT_TRUE(testing::Exists(OutputOf(a)));
+}
+
+TEST_F(TaskEngineTest, DestroyingTheEngineStopsRunningWorkers) {
+    Make();
+    const int a = Add("hang.heic");
+    engine_->QueueTasks({a});
+    EXPECT_EQ(Next().status, kTaskProcessing);
+    const auto started = std::chrono::steady_clock::now();
+    engine_.reset();
+    EXPECT_LT(std::chrono::steady_clock::now() - started, 2s);
+}
+
+} // namespace
+} // namespace velquist

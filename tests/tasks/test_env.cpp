@@ -1,0 +1,62 @@
+#include "test_env.h"
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <sys/stat.h>
+
+namespace velquist::testing {
+
+namespace fs = std::filesystem;
+
+TempDir::TempDir() {
+    std::string pattern = (fs::temp_directory_path() / "velquist-tasks-XXXXXX").string();
+    const char* made = ::mkdtemp(pattern.data());
+    path_ = made ? made : "/nonexistent";
+}
+
+TempDir::~TempDir() {
+    std::error_code ignored;
+    fs::remove_all(path_, ignored);
+}
+
+std::string TempDir::Write(const std::string& relative, const std::string& text) const {
+    const fs::path path = fs::path(path_) / relative;
+    fs::create_directories(path.parent_path());
+    std::ofstream(path, std::ios::binary) << text;
+    return path.string();
+}
+
+std::string TempDir::Script(const std::string& name, const std::string& body) const {
+    const std::string path = Write(name, "#!/bin/sh\n" + body);
+    ::chmod(path.c_str(), 0755);
+    return path;
+}
+
+std::string ReadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+bool Exists(const std::string& path) { return fs::exists(path); }
+
+const std::string& FakeHome() {
+    static TempDir home;
+    return home.Path();
+}
+
+namespace {
+
+const bool homeRedirected = [] {
+    const std::string& home = FakeHome();
+    ::setenv("HOME", home.c_str(), 1);
+    ::setenv("XDG_DATA_HOME", (home + "/data").c_str(), 1);
+    ::setenv("XDG_CONFIG_HOME", (home + "/config").c_str(), 1);
+    return true;
+}();
+
+} // namespace
+} // namespace velquist::testing
