@@ -50,17 +50,49 @@ int RetForStatus(int status) {
     }
 }
 
+constexpr int kMaxNesting = 32;
+
+// jsoncpp throws when nesting passes its stack limit; no request of ours nests
+// deeper than two levels, so refuse deep bodies before the parser sees them.
+bool NestingWithin(const std::string& body, int limit) {
+    int depth = 0;
+    bool in_string = false;
+    bool escaped = false;
+    for (char c : body) {
+        if (in_string) {
+            if (escaped) {
+                escaped = false;
+            } else if (c == '\\') {
+                escaped = true;
+            } else if (c == '"') {
+                in_string = false;
+            }
+            continue;
+        }
+        if (c == '"') {
+            in_string = true;
+        } else if (c == '[' || c == '{') {
+            if (++depth > limit) {
+                return false;
+            }
+        } else if (c == ']' || c == '}') {
+            --depth;
+        }
+    }
+    return true;
+}
+
 // A JSON object of the body, or a "ret" telling why not.
 int ParseObject(const std::string& body, Json::Value* root) {
     if (body.size() > kMaxBodyBytes) {
         return kRetBodyTooLarge;
     }
-    if (!IsValidUtf8(body)) {
+    if (!IsValidUtf8(body) || !NestingWithin(body, kMaxNesting)) {
         return kRetMalformedBody;
     }
     Json::CharReaderBuilder builder;
     Json::CharReaderBuilder::strictMode(&builder.settings_);
-    builder["stackLimit"] = 64;
+    builder["stackLimit"] = kMaxNesting * 2;
     std::unique_ptr<Json::CharReader> reader(builder.newCharReader());
     std::string errors;
     if (!reader->parse(body.data(), body.data() + body.size(), root, &errors) ||

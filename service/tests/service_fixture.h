@@ -1,0 +1,76 @@
+#pragma once
+
+#include <gtest/gtest.h>
+#include <httplib.h>
+#include <json/value.h>
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <thread>
+
+#include "service_app.h"
+
+namespace velquist::service::testing {
+
+// A fresh temporary folder, removed with everything in it.
+class TempDir {
+  public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    const std::string& path() const { return path_; }
+
+  private:
+    std::string path_;
+};
+
+struct HttpResult {
+    int status = 0;
+    std::string body;
+    Json::Value json;
+    int ret() const { return json["ret"].asInt(); }
+};
+
+bool ParseJsonText(const std::string& text, Json::Value* out);
+// The code last sent to `phone` in an outbox file, or "" when none.
+std::string LastCodeFor(const std::string& outbox, const std::string& phone);
+std::string ReadFile(const std::string& path);
+void WriteFile(const std::string& path, const std::string& text);
+
+// Options for a service that lives in `dir`, with the cheapest hash cost.
+ServiceOptions TestOptions(const std::string& dir);
+
+// The whole service in this process, on a free loopback port, with a clock
+// the test moves by hand.
+class ServiceFixture : public ::testing::Test {
+  protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    HttpResult Post(const std::string& path, const std::string& body);
+    HttpResult Get(const std::string& path);
+    HttpResult Head(const std::string& path);
+    HttpResult Send(const std::string& method, const std::string& path, const std::string& body);
+    std::string RequestCode(const std::string& purpose, const std::string& phone);
+    HttpResult Register(const std::string& phone, const std::string& password,
+                        const std::string& code);
+    HttpResult Forgot(const std::string& phone, const std::string& password,
+                      const std::string& code);
+    HttpResult Login(const std::string& phone, const std::string& password);
+    // Registers `phone` through the SMS code; fails the test if it does not work.
+    void RegisterUser(const std::string& phone, const std::string& password);
+    void Advance(std::int64_t seconds) { *now_ += seconds; }
+
+    std::unique_ptr<TempDir> dir_;
+    ServiceOptions options_;
+    std::shared_ptr<std::atomic<std::int64_t>> now_ =
+        std::make_shared<std::atomic<std::int64_t>>(1'800'000'000);
+    std::unique_ptr<ServiceApp> app_;
+    std::thread server_thread_;
+    std::unique_ptr<httplib::Client> client_;
+};
+
+} // namespace velquist::service::testing
