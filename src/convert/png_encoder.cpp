@@ -4,6 +4,7 @@
 #include "exif_block.h"
 
 #include <csetjmp>
+#include <cstdint>
 #include <cstdio>
 #include <vector>
 
@@ -26,6 +27,7 @@ struct PngJob {
     int bitDepth = 8;
     int colorType = PNG_COLOR_TYPE_RGB;
     int significantBits = 8;
+    uint8_t* scratchRow = nullptr; // one row, for samples that need shifting
     const uint8_t* icc = nullptr;
     size_t iccSize = 0;
     const uint8_t* exif = nullptr;
@@ -52,18 +54,28 @@ void WriteHeader(png_structp png, png_infop info, const PngJob& job) {
         png_set_iCCP(png, info, "unknown", PNG_COMPRESSION_TYPE_BASE, job.icc, static_cast<png_uint_32>(job.iccSize));
     if (job.exifSize > 0)
         png_set_eXIf_1(png, info, static_cast<png_uint_32>(job.exifSize), const_cast<png_bytep>(job.exif));
-    png_color_8 sig = {};
-    const bool shifted = job.bitDepth == 16 && job.significantBits < 16;
-    if (shifted) {
+    if (job.bitDepth == 16 && job.significantBits < 16) {
         const auto bits = static_cast<png_byte>(job.significantBits);
-        sig = {bits, bits, bits, 0, static_cast<png_byte>(job.colorType == PNG_COLOR_TYPE_RGBA ? bits : 0)};
+        png_color_8 sig = {bits, bits, bits, 0, static_cast<png_byte>(job.colorType == PNG_COLOR_TYPE_RGBA ? bits : 0)};
         png_set_sBIT(png, info, &sig);
     }
     png_write_info(png, info);
-    // Deeper sources arrive in the low bits of 16-bit samples; move them up to the
-    // full range (1023 becomes 65472) while libpng copies each row.
-    if (shifted)
-        png_set_shift(png, &sig);
+}
+
+// Deeper sources arrive in the low bits of 16-bit big-endian samples; PNG wants them in
+// the high bits (1023 becomes 65472), with sBIT telling readers the original depth.
+png_const_bytep ShiftedRow(const PngJob& job, png_uint_32 y) {
+    const uint8_t* src = job.plane + static_cast<size_t>(y) * job.stride;
+    if (job.bitDepth != 16 || job.significantBits >= 16)
+        return src;
+    const int shift = 16 - job.significantBits;
+    const size_t samples = static_cast<size_t>(job.width) * (job.colorType == PNG_COLOR_TYPE_RGBA ? 4 : 3);
+    for (size_t i = 0; i < 2 * samples; i += 2) {
+        const auto value = static_cast<unsigned>((src[i] << 8 | src[i + 1]) << shift);
+        job.scratchRow[i] = static_cast<uint8_t>(value >> 8);
+        job.scratchRow[i + 1] = static_cast<uint8_t>(value);
+    }
+    return job.scratchRow;
 }
 
 // Holds the libpng error jump; nothing with a destructor lives in this frame.
@@ -87,7 +99,7 @@ bool Compress(const PngJob& job) {
     png_init_io(png, job.stream);
     WriteHeader(png, info, job);
     for (png_uint_32 y = 0; y < job.height; ++y)
-        png_write_row(png, job.plane + static_cast<size_t>(y) * job.stride);
+        png_write_row(png, ShiftedRow(job, y));
     png_write_end(png, nullptr);
     png_destroy_write_struct(&png, &info);
     return true;
@@ -135,6 +147,8 @@ bool PngEncoder::WriteImage(const heif_image_handle* handle, const heif_image* i
     job.colorType = HasAlpha(heif_image_get_chroma_format(image)) ? PNG_COLOR_TYPE_RGBA : PNG_COLOR_TYPE_RGB;
     const std::vector<uint8_t> icc = IccProfile(handle);
     const std::vector<uint8_t> exif = keepExif_ ? ExtractExifForOutput(handle, diag) : std::vector<uint8_t>();
+    std::vector<uint8_t> scratch(job.bitDepth == 16 && range < 16 ? static_cast<size_t>(width) * 8 : 0);
+    job.scratchRow = scratch.data();
     AtomicOutputFile file;
     if (!file.Open(path, diag))
         return false;
