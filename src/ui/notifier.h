@@ -1,0 +1,23 @@
+#pragma once
+
+#include "ui/ui_defs.h"
+
+class QWidget;
+
+namespace velquist::ui {
+
+class CControlUI;
+class WindowImplBase;
+
+// Connects the Qt signals of every widget in root's subtree to window
+// notifications ("click", "selectchanged", "itemselect", "itemclick"). The
+// receiving window is the one the widget lives in at the time of the signal,
+// or `fallback` for a tree not yet placed in a window. Wiring twice is
+// harmless.
+void WireNotifications(QWidget* root, WindowImplBase* fallback);
+
+// Delivers a notification to the window that `origin` lives in (or fallback).
+void SendNotifyFrom(QWidget* origin, const char* type, CControlUI* sender,
+                    HWND fallback = kNoWindow);
+
+} // namespace velquist::ui
