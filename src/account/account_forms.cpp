@@ -1,0 +1,222 @@
+#include "account/account_forms.h"
+
+#include "account/credential_store.h"
+#include "account/login.h"
+#include "net/http_client.h"
+#include "net/service_envelope.h"
+#include "net/service_url.h"
+#include "util/text.h"
+
+#include <iostream>
+#include <json/json.h>
+
+namespace velquist {
+namespace {
+
+// Characters past U+FFFF take two UTF-16 units.
+std::size_t Utf16Length(const std::wstring& text) {
+    std::size_t units = 0;
+    for (wchar_t c : text) {
+        units += static_cast<std::uint32_t>(c) > 0xFFFF ? 2 : 1;
+    }
+    return units;
+}
+
+bool AllDigits(const std::wstring& text) {
+    for (wchar_t c : text) {
+        if (c < L'0' || c > L'9') {
+            return false;
+        }
+    }
+    return true;
+}
+
+std::wstring LoginFailureText(LoginOutcome outcome) {
+    return outcome == LoginOutcome::kUnparsable ? L"未知错误!" : L"账号或密码错误!";
+}
+
+const char* FormPath(CodeForm form) {
+    return form == CodeForm::kRegister ? "/v1/register" : "/v1/forgot";
+}
+
+const char* SmsPath(CodeForm form) {
+    return form == CodeForm::kRegister ? "/v1/smsnotify/register/" : "/v1/smsnotify/forgot/";
+}
+
+CodeFormReply Reshow(const wchar_t* prompt) {
+    return CodeFormReply{prompt, false, false};
+}
+
+CodeFormReply JudgeRegisterRet(int ret) {
+    switch (ret) {
+    case 0:
+        return CodeFormReply{L"用户注册成功!", true, false};
+    case 400001:
+        return Reshow(L"该用户已注册过!");
+    case 600001:
+        return Reshow(L"验证码错误!");
+    case 600002:
+    case 600003:
+        return Reshow(L"验证码无效!");
+    default:
+        return CodeFormReply{L"", true, false};
+    }
+}
+
+CodeFormReply JudgeForgotRet(int ret) {
+    switch (ret) {
+    case 0:
+        return CodeFormReply{L"密码重置成功!", true, true};
+    case 400002:
+        return Reshow(L"用户不存在!");
+    case 600001:
+        return Reshow(L"验证码错误!");
+    case 600002:
+    case 600003:
+        return Reshow(L"验证码无效!");
+    default:
+        return Reshow(L"密码重置失败!");
+    }
+}
+
+} // namespace
+
+std::wstring CheckLoginInput(const std::wstring& phone, const std::wstring& password) {
+    if (phone.empty()) {
+        return L"手机号不能为空!";
+    }
+    if (Utf16Length(phone) != 11) {
+        return L"非法的手机号!";
+    }
+    if (!AllDigits(phone)) {
+        return L"手机号只能为数字!";
+    }
+    if (password.empty()) {
+        return L"密码不能为空!";
+    }
+    if (Utf16Length(password) > 32) {
+        return L"密码不能超过32位!";
+    }
+    return {};
+}
+
+ManualLoginResult ManualLogin(const std::wstring& phone, const std::wstring& password) {
+    ManualLoginResult result;
+    result.error = CheckLoginInput(phone, password);
+    if (!result.error.empty()) {
+        return result;
+    }
+    std::string narrow_phone = WideToAnsi(phone);
+    std::string narrow_password = WideToAnsi(password);
+    Json::Value reply;
+    LoginOutcome outcome = SendLogin(narrow_phone, narrow_password, &reply);
+    if (outcome != LoginOutcome::kAccepted || !ApplyLoginData(reply)) {
+        result.error = LoginFailureText(outcome);
+        return result;
+    }
+    if (!SaveCredentials(narrow_phone, narrow_password)) {
+        std::cout << "open file error" << std::endl;
+        result.step = ManualLoginResult::Step::kSaveFailed;
+        return result;
+    }
+    result.step = ManualLoginResult::Step::kLoggedIn;
+    return result;
+}
+
+std::wstring CheckCodeFormInput(const std::wstring& phone, const std::wstring& password,
+                                const std::wstring& confirm, const std::wstring& code) {
+    if (phone.empty()) {
+        return L"手机号不能为空!";
+    }
+    if (password.empty()) {
+        return L"密码不能为空!";
+    }
+    if (confirm.empty()) {
+        return L"确认密码不能为空!";
+    }
+    if (code.empty()) {
+        return L"验证码不能为空!";
+    }
+    if (password != confirm) {
+        return L"确认密码不一致!";
+    }
+    return {};
+}
+
+std::string BuildCodeFormBody(const std::string& phone, const std::string& password,
+                              const std::string& code) {
+    Json::Value body(Json::objectValue);
+    body["mobilephone"] = phone;
+    body["password"] = password;
+    body["code"] = code;
+    return Json::StyledWriter().write(body);
+}
+
+CodeFormReply JudgeCodeFormReply(CodeForm form, const std::string& response) {
+    ServiceEnvelope envelope = ParseServiceEnvelope(response);
+    if (!envelope.parsed) {
+        return CodeFormReply{L"网络错误!", true, false};
+    }
+    return form == CodeForm::kRegister ? JudgeRegisterRet(envelope.ret)
+                                       : JudgeForgotRet(envelope.ret);
+}
+
+CodeFormReply SubmitCodeForm(CodeForm form, const std::wstring& phone, const std::wstring& password,
+                             const std::wstring& code) {
+    std::string body = BuildCodeFormBody(WideToAnsi(phone), WideToAnsi(password), WideToAnsi(code));
+    std::string response;
+    // A failed transfer leaves the response empty, which judges as a network error; a
+    // service that answers an error status with its envelope is still understood.
+    HttpClient::Instance()->PostJson(body, ServiceBaseUrl() + FormPath(form), &response);
+    return JudgeCodeFormReply(form, response);
+}
+
+std::wstring CountdownText(int seconds) {
+    return std::to_wstring(seconds) + L" 秒";
+}
+
+std::wstring VerifyCodeCountdown::Start() {
+    running_ = true;
+    seconds_left_ = kSeconds;
+    return CountdownText(seconds_left_);
+}
+
+std::wstring VerifyCodeCountdown::Tick(bool* finished) {
+    *finished = false;
+    if (!running_) {
+        *finished = true;
+        return kCountdownAgainText;
+    }
+    --seconds_left_;
+    if (seconds_left_ > 0) {
+        return CountdownText(seconds_left_);
+    }
+    running_ = false;
+    seconds_left_ = kSeconds;
+    *finished = true;
+    return kCountdownAgainText;
+}
+
+CodeButtonResult ClickCodeButton(CodeForm form, const std::wstring& phone,
+                                 VerifyCodeCountdown& countdown,
+                                 const std::function<void(const std::wstring&)>& start_timer) {
+    CodeButtonResult result;
+    if (phone.empty()) {
+        result.error_tip = L"手机号不能为空!";
+        return result;
+    }
+    if (countdown.running()) {
+        return result;
+    }
+    start_timer(countdown.Start());
+    result.requested = true;
+    // The number goes into the path as typed, without URL encoding.
+    std::string url = ServiceBaseUrl() + SmsPath(form) + WideToAnsi(phone);
+    std::string response;
+    if (HttpClient::Instance()->Get(url, &response) != 0) {
+        result.prompt = L"验证码发送失败!";
+    }
+    return result;
+}
+
+} // namespace velquist

@@ -1,0 +1,148 @@
+#include "account/credential_store.h"
+
+#include "account/aes.h"
+#include "config/app_paths.h"
+#include "util/text.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <fcntl.h>
+#include <fstream>
+#include <iterator>
+#include <json/json.h>
+#include <memory>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace velquist {
+namespace {
+
+constexpr std::size_t kBlock = 16;
+
+const unsigned char* Bytes(const char* text) {
+    return reinterpret_cast<const unsigned char*>(text);
+}
+
+struct FdCloser {
+    void operator()(int* fd) const {
+        close(*fd);
+        delete fd;
+    }
+};
+using UniqueFd = std::unique_ptr<int, FdCloser>;
+
+std::string Pkcs7Pad(const std::string& text) {
+    std::size_t pad = kBlock - text.size() % kBlock;
+    return text + std::string(pad, static_cast<char>(pad));
+}
+
+// Strips the padding in place; on damaged padding the whole buffer becomes zeros.
+void Pkcs7Strip(std::string& buffer) {
+    if (buffer.empty()) {
+        return;
+    }
+    auto last = static_cast<signed char>(buffer.back());
+    if (last < 1 || static_cast<std::size_t>(last) > buffer.size()) {
+        return;
+    }
+    for (std::size_t i = 0; i < static_cast<std::size_t>(last); ++i) {
+        char& byte = buffer[buffer.size() - 1 - i];
+        if (byte != static_cast<char>(last)) {
+            buffer.assign(buffer.size(), '\0');
+            return;
+        }
+        byte = '\0';
+    }
+}
+
+bool WriteAll(int fd, const std::string& data) {
+    std::size_t written = 0;
+    while (written < data.size()) {
+        ssize_t n = write(fd, data.data() + written, data.size() - written);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            return false;
+        }
+        written += static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+bool WriteTempFile(const std::string& temp_path_template, std::string* temp_path,
+                   const std::string& data) {
+    std::string pattern = temp_path_template;
+    // mkstemp creates the file with mode 0600.
+    int raw = mkstemp(pattern.data());
+    if (raw < 0) {
+        return false;
+    }
+    *temp_path = pattern;
+    UniqueFd fd(new int(raw));
+    return WriteAll(*fd, data) && fsync(*fd) == 0;
+}
+
+} // namespace
+
+std::string CredentialFilePath() {
+    return WideToAnsi(EnsureAppDataDir(L"Morvane/Data")) + "/local.dat";
+}
+
+std::string CredentialPlaintext(const std::string& phone, const std::string& password) {
+    Json::Value root(Json::objectValue);
+    root["account"] = phone;
+    root["password"] = password;
+    return Json::StyledWriter().write(root);
+}
+
+std::string SealCredentials(const std::string& plaintext) {
+    std::string padded = Pkcs7Pad(plaintext);
+    std::string cipher(padded.size(), '\0');
+    AES aes;
+    aes.SetKey(Bytes(kCredentialKey), Bytes(kCredentialIv), 16, 16);
+    aes.Encrypt(Bytes(padded.data()), reinterpret_cast<unsigned char*>(cipher.data()),
+                padded.size(), AES::CBC);
+    return Base64Encode(cipher);
+}
+
+std::string UnsealCredentials(const std::string& file_text) {
+    std::string decoded = Base64Decode(file_text);
+    // The cipher leaves the copy as decoded when the length is not whole blocks.
+    std::string plain = decoded;
+    AES aes;
+    aes.SetKey(Bytes(kCredentialKey), Bytes(kCredentialIv), 16, 16);
+    aes.Decrypt(Bytes(decoded.data()), reinterpret_cast<unsigned char*>(plain.data()),
+                decoded.size(), AES::CBC);
+    Pkcs7Strip(plain);
+    return plain.substr(0, plain.find('\0'));
+}
+
+bool SaveCredentials(const std::string& phone, const std::string& password) {
+    std::string path = CredentialFilePath();
+    std::string temp_path;
+    bool written = WriteTempFile(path + ".XXXXXX", &temp_path,
+                                 SealCredentials(CredentialPlaintext(phone, password)));
+    if (!written || std::rename(temp_path.c_str(), path.c_str()) != 0) {
+        if (!temp_path.empty()) {
+            unlink(temp_path.c_str());
+        }
+        return false;
+    }
+    return true;
+}
+
+std::optional<std::string> LoadCredentials() {
+    std::ifstream in(CredentialFilePath(), std::ios::binary);
+    if (!in) {
+        return std::nullopt;
+    }
+    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    return UnsealCredentials(text);
+}
+
+void DeleteCredentials() {
+    std::remove(CredentialFilePath().c_str());
+}
+
+} // namespace velquist

@@ -1,0 +1,152 @@
+#include "account/aes.h"
+
+#include <cstring>
+#include <gtest/gtest.h>
+#include <string>
+#include <vector>
+
+namespace velquist {
+namespace {
+
+using Bytes = std::vector<unsigned char>;
+
+Bytes Hex(const std::string& hex) {
+    Bytes out;
+    for (size_t i = 0; i + 1 < hex.size(); i += 2) {
+        out.push_back(static_cast<unsigned char>(std::stoi(hex.substr(i, 2), nullptr, 16)));
+    }
+    return out;
+}
+
+Bytes Sequence(size_t n, unsigned start = 0, unsigned step = 1) {
+    Bytes out(n);
+    for (size_t i = 0; i < n; ++i) {
+        out[i] = static_cast<unsigned char>(start + i * step);
+    }
+    return out;
+}
+
+TEST(Aes, Fips197AppendixCVectors) {
+    const Bytes plain = Hex("00112233445566778899aabbccddeeff");
+    const Bytes zero_chain(32, 0);
+    struct Vector {
+        size_t key_length;
+        const char* cipher;
+    } vectors[] = {
+        {16, "69c4e0d86a7b0430d8cdb78070b4c55a"},
+        {24, "dda97ca4864cdfe06eaf70a0ec0d7191"},
+        {32, "8ea2b7ca516745bfeafc49904b496089"},
+    };
+    for (const Vector& v : vectors) {
+        Bytes key = Sequence(v.key_length);
+        AES aes;
+        aes.SetKey(key.data(), zero_chain.data(), static_cast<int>(v.key_length), 16);
+        Bytes out(16);
+        aes.Encrypt(plain.data(), out.data(), 16, AES::ECB);
+        EXPECT_EQ(out, Hex(v.cipher)) << v.key_length;
+        Bytes back(16);
+        aes.Decrypt(out.data(), back.data(), 16, AES::ECB);
+        EXPECT_EQ(back, plain) << v.key_length;
+    }
+}
+
+TEST(Aes, CbcChainCarriesOverBetweenCalls) {
+    const Bytes key = Sequence(16, 7, 3);
+    const Bytes iv = Sequence(16, 100, 5);
+    const Bytes plain = Sequence(32, 1, 11);
+    AES whole;
+    whole.SetKey(key.data(), iv.data(), 16, 16);
+    Bytes together(32);
+    whole.Encrypt(plain.data(), together.data(), 32, AES::CBC);
+
+    AES split;
+    split.SetKey(key.data(), iv.data(), 16, 16);
+    Bytes apart(32);
+    split.Encrypt(plain.data(), apart.data(), 16, AES::CBC);
+    split.Encrypt(plain.data() + 16, apart.data() + 16, 16, AES::CBC);
+    EXPECT_EQ(together, apart);
+
+    // The first block is the ECB encryption of plain ^ iv.
+    Bytes mixed(16);
+    for (size_t i = 0; i < 16; ++i) {
+        mixed[i] = plain[i] ^ iv[i];
+    }
+    AES ecb;
+    ecb.SetKey(key.data(), iv.data(), 16, 16);
+    Bytes first(16);
+    ecb.Encrypt(mixed.data(), first.data(), 16, AES::ECB);
+    EXPECT_TRUE(std::equal(first.begin(), first.end(), together.begin()));
+}
+
+TEST(Aes, DecryptInvertsEncryptForEveryModeAndSize) {
+    const int sizes[] = {16, 24, 32};
+    const AES::Mode modes[] = {AES::ECB, AES::CBC, AES::CFB, static_cast<AES::Mode>(7)};
+    for (int key_length : sizes) {
+        for (int block : sizes) {
+            for (AES::Mode mode : modes) {
+                Bytes key = Sequence(static_cast<size_t>(key_length), 3, 7);
+                Bytes chain = Sequence(32, 9, 13);
+                Bytes plain = Sequence(static_cast<size_t>(block) * 3, 5, 17);
+                AES encrypt;
+                encrypt.SetKey(key.data(), chain.data(), key_length, block);
+                Bytes cipher(plain.size());
+                encrypt.Encrypt(plain.data(), cipher.data(), plain.size(), mode);
+                EXPECT_NE(cipher, plain);
+                AES decrypt;
+                decrypt.SetKey(key.data(), chain.data(), key_length, block);
+                Bytes back(plain.size());
+                decrypt.Decrypt(cipher.data(), back.data(), cipher.size(), mode);
+                EXPECT_EQ(back, plain) << key_length << "/" << block << "/" << mode;
+            }
+        }
+    }
+}
+
+TEST(Aes, RoundCountsFollowKeyAndBlock) {
+    struct Case {
+        int key_length, block, rounds;
+    } cases[] = {{16, 16, 10}, {16, 24, 12}, {16, 32, 14}, {24, 16, 12}, {24, 24, 12},
+                 {24, 32, 14}, {32, 16, 14}, {32, 24, 14}, {32, 32, 14}};
+    Bytes key(32, 1);
+    Bytes chain(32, 2);
+    for (const Case& c : cases) {
+        AES aes;
+        aes.SetKey(key.data(), chain.data(), c.key_length, c.block);
+        EXPECT_EQ(aes.Rounds(), c.rounds) << c.key_length << "/" << c.block;
+    }
+}
+
+TEST(Aes, RejectedArgumentsWriteNothing) {
+    Bytes key(16, 1);
+    Bytes chain(16, 2);
+    Bytes plain(32, 3);
+    AES aes;
+    aes.SetKey(key.data(), chain.data(), 16, 16);
+    Bytes out(32, 0xAA);
+    aes.Encrypt(plain.data(), out.data(), 15, AES::CBC);
+    aes.Encrypt(plain.data(), out.data(), 0, AES::CBC);
+    aes.Decrypt(plain.data(), out.data(), 17, AES::CBC);
+    EXPECT_EQ(out, Bytes(32, 0xAA));
+
+    // The rejected calls left the chain where it was.
+    AES fresh;
+    fresh.SetKey(key.data(), chain.data(), 16, 16);
+    Bytes expected(16);
+    fresh.Encrypt(plain.data(), expected.data(), 16, AES::CBC);
+    aes.Encrypt(plain.data(), out.data(), 16, AES::CBC);
+    EXPECT_TRUE(std::equal(expected.begin(), expected.end(), out.begin()));
+
+    AES unkeyed;
+    unkeyed.SetKey(key.data(), chain.data(), 16, 20);
+    unkeyed.SetKey(nullptr, chain.data(), 16, 16);
+    unkeyed.SetKey(key.data(), chain.data(), 12, 16);
+    Bytes untouched(32, 0x55);
+    unkeyed.Encrypt(plain.data(), untouched.data(), 32, AES::ECB);
+    unkeyed.EncryptBlock(plain.data(), untouched.data());
+    unkeyed.DecryptBlock(plain.data(), untouched.data());
+    EXPECT_EQ(untouched, Bytes(32, 0x55));
+    EXPECT_EQ(unkeyed.Rounds(), 0);
+}
+
+} // namespace
+} // namespace velquist
