@@ -3,6 +3,7 @@
 #include "config/app_paths.h"
 #include "util/text.h"
 
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <curl/curl.h>
@@ -35,6 +36,14 @@ struct CurlTextDeleter {
 using EasyHandle = std::unique_ptr<CURL, EasyDeleter>;
 using FileHandle = std::unique_ptr<std::FILE, FileCloser>;
 
+bool IsHttps(const std::string& url) {
+    std::string scheme = url.substr(0, 6);
+    for (char& c : scheme) {
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    }
+    return scheme == "https:";
+}
+
 EasyHandle MakeHandle(const std::string& url) {
     EasyHandle handle(curl_easy_init());
     if (!handle) {
@@ -46,6 +55,11 @@ EasyHandle MakeHandle(const std::string& url) {
     curl_easy_setopt(h, CURLOPT_PROXY, "");
     curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT_MS, g_connect_timeout_ms.load());
+    // Installers often sit behind a redirect; follow it, but never from TLS down to
+    // plain HTTP.
+    curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, 1L);
+    curl_easy_setopt(h, CURLOPT_MAXREDIRS, 10L);
+    curl_easy_setopt(h, CURLOPT_REDIR_PROTOCOLS_STR, IsHttps(url) ? "https" : "http,https");
     long stall_ms = g_stall_timeout_ms.load();
     if (stall_ms > 0) {
         curl_easy_setopt(h, CURLOPT_LOW_SPEED_LIMIT, 1L);

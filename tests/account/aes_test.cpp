@@ -1,5 +1,6 @@
 #include "account/aes.h"
 
+#include <algorithm>
 #include <cstring>
 #include <gtest/gtest.h>
 #include <string>
@@ -146,6 +147,140 @@ TEST(Aes, RejectedArgumentsWriteNothing) {
     unkeyed.DecryptBlock(plain.data(), untouched.data());
     EXPECT_EQ(untouched, Bytes(32, 0x55));
     EXPECT_EQ(unkeyed.Rounds(), 0);
+}
+
+} // namespace
+} // namespace velquist
+
+namespace velquist {
+namespace {
+
+// A byte-by-byte Rijndael written straight from the cipher's definition (state as rows
+// and columns, GF(2^8) arithmetic), to check the table-driven paths for every size.
+class TextbookRijndael {
+  public:
+    TextbookRijndael(const Bytes& key, int block) : nb_(block / 4) {
+        const int nk = static_cast<int>(key.size()) / 4;
+        rounds_ = std::max(nk, nb_) + 6;
+        const int total = nb_ * (rounds_ + 1);
+        words_.assign(static_cast<size_t>(total) * 4, 0);
+        std::copy(key.begin(), key.end(), words_.begin());
+        unsigned char rcon = 1;
+        for (int i = nk; i < total; ++i) {
+            unsigned char t[4];
+            for (int b = 0; b < 4; ++b) {
+                t[b] = words_[static_cast<size_t>((i - 1) * 4 + b)];
+            }
+            if (i % nk == 0) {
+                unsigned char first = t[0];
+                t[0] = static_cast<unsigned char>(Sbox(t[1]) ^ rcon);
+                t[1] = Sbox(t[2]);
+                t[2] = Sbox(t[3]);
+                t[3] = Sbox(first);
+                rcon = Mul(rcon, 2);
+            } else if (nk > 6 && i % nk == 4) {
+                for (auto& b : t) {
+                    b = Sbox(b);
+                }
+            }
+            for (int b = 0; b < 4; ++b) {
+                words_[static_cast<size_t>(i * 4 + b)] =
+                    words_[static_cast<size_t>((i - nk) * 4 + b)] ^ t[b];
+            }
+        }
+    }
+
+    Bytes Encrypt(const Bytes& in) const {
+        Bytes s = in;
+        AddRoundKey(s, 0);
+        for (int r = 1; r <= rounds_; ++r) {
+            for (auto& b : s) {
+                b = Sbox(b);
+            }
+            ShiftRows(s);
+            if (r != rounds_) {
+                MixColumns(s);
+            }
+            AddRoundKey(s, r);
+        }
+        return s;
+    }
+
+  private:
+    static unsigned char Mul(unsigned char a, unsigned char b) {
+        unsigned char p = 0;
+        for (; b != 0; b >>= 1) {
+            if (b & 1) {
+                p ^= a;
+            }
+            a = static_cast<unsigned char>((a << 1) ^ ((a & 0x80) ? 0x1b : 0));
+        }
+        return p;
+    }
+    static unsigned char Sbox(unsigned char x) {
+        unsigned char inv = 0;
+        for (int y = 1; y < 256 && x != 0; ++y) {
+            if (Mul(x, static_cast<unsigned char>(y)) == 1) {
+                inv = static_cast<unsigned char>(y);
+            }
+        }
+        unsigned char s = 0x63;
+        for (int bit = 0; bit < 8; ++bit) {
+            int v = ((inv >> bit) ^ (inv >> ((bit + 4) % 8)) ^ (inv >> ((bit + 5) % 8)) ^
+                     (inv >> ((bit + 6) % 8)) ^ (inv >> ((bit + 7) % 8))) &
+                    1;
+            s = static_cast<unsigned char>(s ^ (v << bit));
+        }
+        return s;
+    }
+    void AddRoundKey(Bytes& s, int round) const {
+        for (size_t i = 0; i < s.size(); ++i) {
+            s[i] ^= words_[static_cast<size_t>(round * nb_ * 4) + i];
+        }
+    }
+    void ShiftRows(Bytes& s) const {
+        const int shifts[4] = {0, 1, nb_ == 8 ? 3 : 2, nb_ == 8 ? 4 : 3};
+        Bytes copy = s;
+        for (int r = 1; r < 4; ++r) {
+            for (int c = 0; c < nb_; ++c) {
+                s[static_cast<size_t>(r + 4 * c)] =
+                    copy[static_cast<size_t>(r + 4 * ((c + shifts[r]) % nb_))];
+            }
+        }
+    }
+    void MixColumns(Bytes& s) const {
+        for (int c = 0; c < nb_; ++c) {
+            unsigned char* col = &s[static_cast<size_t>(4 * c)];
+            unsigned char a[4] = {col[0], col[1], col[2], col[3]};
+            for (int r = 0; r < 4; ++r) {
+                col[r] = static_cast<unsigned char>(Mul(a[r], 2) ^ Mul(a[(r + 1) % 4], 3) ^
+                                                    a[(r + 2) % 4] ^ a[(r + 3) % 4]);
+            }
+        }
+    }
+
+    int nb_;
+    int rounds_ = 0;
+    Bytes words_;
+};
+
+TEST(Aes, EverySizeMatchesTheTextbookCipher) {
+    for (int key_length : {16, 24, 32}) {
+        for (int block : {16, 24, 32}) {
+            Bytes key = Sequence(static_cast<size_t>(key_length), 11, 29);
+            Bytes plain = Sequence(static_cast<size_t>(block), 200, 37);
+            Bytes chain(32, 0);
+            AES aes;
+            aes.SetKey(key.data(), chain.data(), key_length, block);
+            Bytes out(static_cast<size_t>(block));
+            aes.EncryptBlock(plain.data(), out.data());
+            EXPECT_EQ(out, TextbookRijndael(key, block).Encrypt(plain))
+                << key_length << "/" << block;
+            Bytes back(static_cast<size_t>(block));
+            aes.DecryptBlock(out.data(), back.data());
+            EXPECT_EQ(back, plain) << key_length << "/" << block;
+        }
+    }
 }
 
 } // namespace

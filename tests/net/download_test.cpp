@@ -122,6 +122,20 @@ TEST_F(DownloadTest, QueryIsSentAndLeftOutOfTheFileName) {
     EXPECT_EQ(ReadFile(folder_ / "setup.exe"), "installer");
 }
 
+TEST_F(DownloadTest, RedirectIsFollowedAndTheNameComesFromTheGivenUrl) {
+    server_.server().Get("/latest.exe", [](const httplib::Request&, httplib::Response& res) {
+        res.set_redirect("/builds/Velquist-1.0.2.exe");
+    });
+    server_.server().Get("/builds/Velquist-1.0.2.exe",
+                         [](const httplib::Request&, httplib::Response& res) {
+                             res.set_content(Payload(3000), "application/octet-stream");
+                         });
+    server_.Start();
+    EXPECT_EQ(Run("/latest.exe"), DownloadOutcome::kExited);
+    EXPECT_EQ(ReadFile(folder_ / "latest.exe"), Payload(3000));
+    EXPECT_EQ(progress_.shown.back(), 100);
+}
+
 TEST_F(DownloadTest, FileNamesThatLeaveTheFolderAreRefused) {
     EXPECT_EQ(DownloadFileName("http://h.test/a/b/setup.exe?x=/y"), "setup.exe");
     EXPECT_EQ(DownloadFileName("http://h.test/a/%2E%2E"), "%2E%2E");
