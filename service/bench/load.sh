@@ -1,0 +1,42 @@
+#!/usr/bin/env bash
+# Load figures for the service, loopback only and bounded in time:
+#   1. upgrade_check, 64 connections, 30 s;
+#   2. login with the right password (Argon2id at the interactive cost);
+#   3. login with wrong passwords, then the right one: the lockout must hold.
+# Usage: service/bench/load.sh <build dir>   (needs wrk: install-deps.sh --bench)
+set -euo pipefail
+BUILD=${1:?build dir}
+HERE=$(cd "$(dirname "$0")" && pwd)
+BIN="$BUILD/bin/velquist-service"
+WORK=$(mktemp -d)
+trap 'kill "$PID" 2>/dev/null || true; wait "$PID" 2>/dev/null || true; rm -rf "$WORK"' EXIT
+
+"$BIN" --listen 127.0.0.1:0 --data-dir "$WORK" --access-log off >"$WORK/out" 2>"$WORK/err" &
+PID=$!
+for _ in $(seq 50); do grep -q 'sms outbox' "$WORK/out" 2>/dev/null && break; sleep 0.1; done
+URL=$(awk '/listening on/ {print $4}' "$WORK/out")
+echo "service at $URL"
+
+PHONE=13700001234
+curl -s "$URL/v1/smsnotify/register/$PHONE" >/dev/null
+CODE=$(awk -v p=$PHONE '$1 == p {c = $2} END {print c}' "$WORK/sms-outbox.txt")
+curl -s -X POST "$URL/v1/register" \
+  -d "{\"mobilephone\":\"$PHONE\",\"password\":\"right-pw\",\"code\":\"$CODE\"}"
+echo
+
+run_wrk() { # connections seconds path body
+  WRK_PATH=$3 WRK_BODY=$4 wrk -t2 -c"$1" -d"$2"s --timeout 10s --latency -s "$HERE/post.lua" "$URL"
+}
+
+echo "== upgrade_check, 64 connections, 30 s"
+run_wrk 64 ${UPGRADE_SECONDS:-30} "/v1/upgrade_check?timestamp=1" '{"app_name":"Morvane"}'
+
+echo "== login, right password, 16 connections, 15 s"
+run_wrk 16 15 "/v1/login?timestamp=1" "{\"mobilephone\":\"$PHONE\",\"password\":\"right-pw\"}"
+
+echo "== login, wrong password, 16 connections, 15 s"
+run_wrk 16 15 "/v1/login?timestamp=1" "{\"mobilephone\":\"$PHONE\",\"password\":\"wrong-pw\"}"
+echo "== right password right after the wrong ones (expect ret 400004):"
+curl -s -X POST "$URL/v1/login" -d "{\"mobilephone\":\"$PHONE\",\"password\":\"right-pw\"}"
+echo
+echo "service peak RSS: $(awk '/VmHWM/ {print $2, $3}' /proc/$PID/status)"
