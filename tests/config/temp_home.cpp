@@ -7,19 +7,30 @@
 
 namespace velquist::testing {
 
-const std::string& TempHome() {
-    static const std::string home = [] {
+namespace {
+
+struct Home {
+    Home() {
         std::string pattern =
             (std::filesystem::temp_directory_path() / "velquist-config-XXXXXX").string();
         const char* made = ::mkdtemp(pattern.data());
-        std::string path = made ? made : "/nonexistent";
+        path = made ? made : "/nonexistent";
         ::setenv("HOME", path.c_str(), 1);
         ::setenv("XDG_DATA_HOME", (path + "/data").c_str(), 1);
         ::setenv("XDG_CONFIG_HOME", (path + "/cfg").c_str(), 1);
-        std::atexit([] { std::filesystem::remove_all(TempHome()); });
-        return path;
-    }();
-    return home;
+    }
+    ~Home() {
+        std::error_code ignored;
+        std::filesystem::remove_all(path, ignored);
+    }
+    std::string path;
+};
+
+} // namespace
+
+const std::string& TempHome() {
+    static const Home home;
+    return home.path;
 }
 
 std::string ReadText(const std::string& path) {
