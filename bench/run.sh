@@ -1,0 +1,15 @@
+#!/usr/bin/env bash
+# Builds the converter and its benchmark, then compares it on one 12 MP photo with the
+# in-process floor, ImageMagick and libvips. Usage: bench/run.sh [REPETITIONS] [BUILD_DIR]
+set -euo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
+root=$(dirname "$here")
+reps=${1:-5}
+build=${2:-$root/build-bench}
+input=${VELQUIST_BENCH_INPUT:-$root/../shared/testdata/heic/mde_IMG_1034.heic}
+for tool in convert vips; do
+  command -v "$tool" >/dev/null || { echo "missing $tool (scripts/install-deps.sh --bench)"; exit 1; }
+done
+cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DVELQUIST_BUILD_GUI=OFF -DVELQUIST_BUILD_TESTS=OFF >/dev/null
+cmake --build "$build" -j2 --target velquist-convert-bench >/dev/null
+"$build/bin/velquist-convert-bench" "$input" "$reps"
