@@ -1,0 +1,48 @@
+#pragma once
+
+#include "ui/ui_defs.h"
+#include "ui/window_impl_base.h"
+
+#include <cstdint>
+#include <exception>
+#include <stdexcept>
+#include <string>
+
+namespace velquist {
+
+class CWndShadow;
+
+// Visible pop-up with a dialog frame and system menu that clips its children.
+inline constexpr ui::DWORD kDialogStyle = 0x96C80000;
+inline constexpr ui::DWORD kDialogExStyle = ui::WS_EX_WINDOWEDGE;
+
+// Creates the dialog over owner (or none), centres it and runs it modally.
+// Returns the code given to Close, or -1 when its window could not be made.
+// The dialog is created with new right before and deletes itself when its
+// window is gone, so the caller must not touch it once this returns.
+int ShowModalBox(ui::WindowImplBase* dialog, ui::HWND owner);
+
+// The failure a dialog's guarded operations report: "Class::Operation".
+class DialogError : public std::runtime_error {
+  public:
+    using std::runtime_error::runtime_error;
+};
+
+// Runs body; whatever it throws comes out as a DialogError naming label.
+template <typename Body> auto Guarded(const char* label, Body&& body) -> decltype(body()) {
+    try {
+        return body();
+    } catch (...) {
+        throw DialogError(label);
+    }
+}
+
+// Reads "#RRGGBB" into a colour value with red in the low byte, then green,
+// then blue. False for anything else.
+bool ParseShadowColor(const char* text, std::uint32_t* color);
+
+// The frame every box shares: no system caption, and a grey shadow of four
+// pixels directly around it.
+void AttachBoxFrame(ui::WindowImplBase& box, CWndShadow& shadow);
+
+} // namespace velquist

@@ -1,0 +1,226 @@
+#include "dialogs/dialog_base.h"
+#include "dialogs/message_box_dialog.h"
+#include "dialogs/prompt_box_dialog.h"
+#include "dialogs/wnd_shadow.h"
+#include "ui/paint_manager.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QLabel>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QWindow>
+#include <functional>
+#include <gtest/gtest.h>
+
+namespace velquist {
+namespace {
+
+// The top-level widget of the window with that class name, once it is shown.
+QWidget* ShownWindow(const QString& className) {
+    for (QWidget* widget : QApplication::topLevelWidgets()) {
+        if (widget->objectName() == className && widget->isVisible()) {
+            return widget;
+        }
+    }
+    return nullptr;
+}
+
+// Acts on the box once its modal loop shows it.
+void WhenShown(const QString& className, std::function<void(QWidget*)> act) {
+    auto* timer = new QTimer;
+    QObject::connect(timer, &QTimer::timeout, [timer, className, act] {
+        QWidget* box = ShownWindow(className);
+        if (box == nullptr) {
+            return;
+        }
+        timer->stop();
+        timer->deleteLater();
+        act(box);
+    });
+    timer->start(5);
+}
+
+void Click(QWidget* box, const char* name) {
+    auto* button = box->findChild<QAbstractButton*>(QLatin1String(name));
+    ASSERT_NE(button, nullptr) << name;
+    button->click();
+}
+
+QString LabelText(QWidget* box) {
+    auto* label = box->findChild<QLabel*>(QStringLiteral("msgText"));
+    return label != nullptr ? label->text() : QStringLiteral("<none>");
+}
+
+template <typename Box> class Tracked : public Box {
+  public:
+    Tracked(const QString& text, bool* destroyed) : Box(nullptr, text), destroyed_(destroyed) {}
+    ~Tracked() override { *destroyed_ = true; }
+
+  private:
+    bool* destroyed_;
+};
+
+// An ordinary window to own the boxes.
+class OwnerWindow : public ui::WindowImplBase {
+  public:
+    QString GetWindowClassName() const override { return QStringLiteral("TestOwner"); }
+    QString GetSkinFile() override { return QStringLiteral("PromptBox.xml"); }
+};
+
+class BoxTest : public ::testing::Test {
+  protected:
+    void SetUp() override { ui::CPaintManagerUI::SetResourcePath(VELQUIST_SKIN_DIR); }
+};
+
+TEST_F(BoxTest, MessageBoxConfirmGivesOneAndShowsTheText) {
+    const QString text = QStringLiteral("当前有图片正在转换，确定要退出吗？");
+    QString shown;
+    WhenShown("MessageBoxDialog", [&shown](QWidget* box) {
+        shown = LabelText(box);
+        Click(box, "msgConfirm");
+    });
+    bool destroyed = false;
+    EXPECT_EQ(ShowModalBox(new Tracked<MessageBoxDialog>(text, &destroyed), ui::kNoWindow), 1);
+    EXPECT_EQ(shown, text);
+    EXPECT_TRUE(destroyed);
+}
+
+TEST_F(BoxTest, MessageBoxCancelGivesZero) {
+    WhenShown("MessageBoxDialog", [](QWidget* box) { Click(box, "msgCancel"); });
+    bool destroyed = false;
+    EXPECT_EQ(ShowModalBox(new Tracked<MessageBoxDialog>("q", &destroyed), ui::kNoWindow), 0);
+    EXPECT_TRUE(destroyed);
+}
+
+TEST_F(BoxTest, PromptBoxConfirmGivesOneAndHasNoCancel) {
+    bool hasCancel = true;
+    QString shown;
+    WhenShown("PromptBoxDialog", [&](QWidget* box) {
+        hasCancel = box->findChild<QAbstractButton*>(QStringLiteral("msgCancel")) != nullptr;
+        shown = LabelText(box);
+        Click(box, "msgConfirm");
+    });
+    bool destroyed = false;
+    auto* box = new Tracked<PromptBoxDialog>(QStringLiteral("当前已是最新版本！"), &destroyed);
+    EXPECT_EQ(ShowModalBox(box, ui::kNoWindow), 1);
+    EXPECT_FALSE(hasCancel);
+    EXPECT_EQ(shown, QStringLiteral("当前已是最新版本！"));
+    EXPECT_TRUE(destroyed);
+}
+
+TEST_F(BoxTest, BoxesDropTheSystemCaption) {
+    ui::DWORD style = 0;
+    Qt::WindowFlags flags;
+    auto* box = new MessageBoxDialog(nullptr, "q");
+    WhenShown("MessageBoxDialog", [&](QWidget* widget) {
+        style = box->GetStyle();
+        flags = widget->windowFlags();
+        Click(widget, "msgConfirm");
+    });
+    EXPECT_EQ(ShowModalBox(box, ui::kNoWindow), 1);
+    EXPECT_EQ(style & ui::WS_CAPTION, 0u);
+    EXPECT_EQ(style & (ui::WS_CLIPSIBLINGS | ui::WS_CLIPCHILDREN),
+              ui::WS_CLIPSIBLINGS | ui::WS_CLIPCHILDREN);
+    EXPECT_TRUE(flags.testFlag(Qt::FramelessWindowHint));
+}
+
+TEST_F(BoxTest, BoxWithoutOwnerBlocksNothingAndOwnedBoxBlocksItsOwner) {
+    auto* owner = new OwnerWindow;
+    ASSERT_NE(owner->Create(ui::kNoWindow, "owner", ui::WS_OVERLAPPEDWINDOW | ui::WS_VISIBLE, 0),
+              ui::kNoWindow);
+    QWindow* modalWithoutOwner = reinterpret_cast<QWindow*>(1);
+    WhenShown("PromptBoxDialog", [&](QWidget* box) {
+        modalWithoutOwner = QGuiApplication::modalWindow();
+        Click(box, "msgConfirm");
+    });
+    EXPECT_EQ(ShowModalBox(new PromptBoxDialog(nullptr, "p"), ui::kNoWindow), 1);
+    EXPECT_EQ(modalWithoutOwner, nullptr);
+
+    bool ownerBlocked = false;
+    WhenShown("MessageBoxDialog", [&](QWidget* box) {
+        ownerBlocked = QGuiApplication::modalWindow() != nullptr;
+        Click(box, "msgCancel");
+    });
+    EXPECT_EQ(ShowModalBox(new MessageBoxDialog(owner, "m"), owner->GetHWND()), 0);
+    EXPECT_TRUE(ownerBlocked);
+    owner->Close(0);
+    QApplication::processEvents();
+    delete owner;
+}
+
+TEST_F(BoxTest, EveryBoxIsANewObject) {
+    int destroyed = 0;
+    for (int i = 0; i < 3; ++i) {
+        bool gone = false;
+        WhenShown("PromptBoxDialog", [](QWidget* box) { Click(box, "msgConfirm"); });
+        EXPECT_EQ(ShowModalBox(new Tracked<PromptBoxDialog>("p", &gone), ui::kNoWindow), 1);
+        destroyed += gone ? 1 : 0;
+    }
+    EXPECT_EQ(destroyed, 3);
+}
+
+TEST_F(BoxTest, MissingSkinFailsWithoutCrashingOrLeaking) {
+    QTemporaryDir empty;
+    ui::CPaintManagerUI::SetResourcePath(empty.path() + "/");
+    bool destroyed = false;
+    EXPECT_EQ(ShowModalBox(new Tracked<MessageBoxDialog>("q", &destroyed), ui::kNoWindow), -1);
+    EXPECT_TRUE(destroyed);
+}
+
+TEST_F(BoxTest, BoxCarriesAGreyShadowDirectlyAroundIt) {
+    CWndShadow::Initialize(true);
+    if (!CWndShadow::IsAvailable()) {
+        GTEST_SKIP() << "shadows were switched off earlier in this process";
+    }
+    auto* box = new MessageBoxDialog(nullptr, "q");
+    QRect boxRect;
+    QRect shadowRect;
+    ShadowSettings settings;
+    WhenShown("MessageBoxDialog", [&](QWidget* widget) {
+        QApplication::processEvents();
+        settings = box->Shadow().Settings();
+        boxRect = widget->geometry();
+        if (box->Shadow().ShadowWindow() != nullptr && box->Shadow().ShadowWindow()->isVisible()) {
+            shadowRect = box->Shadow().ShadowWindow()->geometry();
+        }
+        Click(widget, "msgConfirm");
+    });
+    EXPECT_EQ(ShowModalBox(box, ui::kNoWindow), 1);
+    EXPECT_EQ(settings.size, 4);
+    EXPECT_EQ(settings.xOffset, 0);
+    EXPECT_EQ(settings.yOffset, 0);
+    EXPECT_EQ(settings.color, 0x9D9D9Eu);
+    EXPECT_EQ(shadowRect, boxRect.adjusted(-4, -4, 4, 4));
+}
+
+TEST(DialogPattern, ShadowColourTextIsReadAsRedGreenBlue) {
+    std::uint32_t color = 0;
+    ASSERT_TRUE(ParseShadowColor("#9E9D9D", &color));
+    EXPECT_EQ(color, 0x9D9D9Eu);
+    ASSERT_TRUE(ParseShadowColor("#0a0B0c", &color));
+    EXPECT_EQ(color, 0x0C0B0Au);
+    EXPECT_FALSE(ParseShadowColor("9E9D9D", &color));
+    EXPECT_FALSE(ParseShadowColor("#9E9D9", &color));
+    EXPECT_FALSE(ParseShadowColor("#9E9D9DFF", &color));
+    EXPECT_FALSE(ParseShadowColor(nullptr, &color));
+}
+
+TEST(DialogPattern, GuardedOperationsReportClassAndOperation) {
+    try {
+        Guarded("MessageBoxDialog::Init", []() -> int { throw std::bad_alloc(); });
+        FAIL() << "nothing thrown";
+    } catch (const DialogError& e) {
+        EXPECT_STREQ(e.what(), "MessageBoxDialog::Init");
+    }
+    EXPECT_EQ(Guarded("PromptBoxDialog::GetSkinFile", [] { return 7; }), 7);
+}
+
+TEST(DialogPattern, StyleConstants) {
+    EXPECT_EQ(kDialogStyle, ui::WS_VISIBLE | ui::WS_POPUP | ui::WS_CAPTION | ui::WS_SYSMENU |
+                                ui::WS_CLIPSIBLINGS | ui::WS_CLIPCHILDREN);
+    EXPECT_EQ(kDialogExStyle, 0x00000100u);
+}
+
+} // namespace
+} // namespace velquist
