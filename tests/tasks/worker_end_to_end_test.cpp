@@ -1,0 +1,63 @@
+#include "tasks/process_job_runner.h"
+#include "tasks/status_queue.h"
+#include "tasks/task_engine.h"
+#include "test_env.h"
+#include "util/text.h"
+
+#include <gtest/gtest.h>
+
+#if defined(VELQUIST_WORKER) && defined(VELQUIST_HAVE_TEST_SUPPORT)
+#include "support/heic_fixture.h"
+#include "support/image_readers.h"
+
+namespace velquist {
+namespace {
+
+using namespace std::chrono_literals;
+
+// Sanitizer runtimes reserve terabytes of address space up front, so a sanitized worker
+// cannot live under the production memory limit.
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+constexpr std::uint64_t kWorkerMemory = 0;
+#else
+constexpr std::uint64_t kWorkerMemory = kDefaultWorkerMemoryLimit;
+#endif
+
+TEST(WorkerEndToEnd, RealWorkerConvertsAGoodFileAndFailsABrokenOne) {
+    testing::TempDir dir;
+    const std::string good = dir.Path() + "/good.heic";
+    test::HeicImageSpec spec;
+    ASSERT_EQ(test::WriteHeic(good, spec), "");
+    const std::string broken = dir.Write("broken.heic", std::string(4000, '\x5a'));
+
+    StatusQueue statuses;
+    TaskEngine engine(&statuses, std::make_shared<ProcessJobRunner>(
+                                     WorkerOptions{{VELQUIST_WORKER}, kWorkerMemory, 60s}));
+    engine.PublishSettings({"png", 90, true, AnsiToWide(dir.Path() + "/out")});
+    const int goodId = engine.AddImageItem({L"good.heic", AnsiToWide(good), 0, {}});
+    const int badId = engine.AddImageItem({L"broken.heic", AnsiToWide(broken), 0, {}});
+    ::testing::internal::CaptureStderr();
+    engine.QueueTasks({goodId, badId});
+    std::map<int, int> finals;
+    while (finals.size() < 2) {
+        const auto report = statuses.Pop(60s);
+        ASSERT_TRUE(report);
+        if (report->status != kTaskProcessing) {
+            finals[report->task_id] = report->status;
+            engine.FinishTask(report->task_id);
+        }
+    }
+    ::testing::internal::GetCapturedStderr();
+    EXPECT_EQ(finals[goodId], kTaskSucceeded) << engine.FailureReason(goodId);
+    EXPECT_EQ(finals[badId], kTaskFailed);
+    EXPECT_FALSE(engine.FailureReason(badId).empty());
+
+    test::DecodedImage image;
+    ASSERT_EQ(test::ReadPng(WideToAnsi(engine.GetImageItem(goodId)->outputPath), &image), "");
+    EXPECT_EQ(image.width, spec.width);
+    EXPECT_EQ(image.height, spec.height);
+}
+
+} // namespace
+} // namespace velquist
+#endif
