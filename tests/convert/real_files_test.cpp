@@ -13,13 +13,14 @@ struct RealFile {
     int width; // primary image as displayed; 0 for files that must fail
     int height;
     const char* diagnostic;
+    const char* onlyFormat = nullptr; // 12 MP photos take ~0.6 s to decode: one format each
 };
 
 const RealFile kFiles[] = {
     {"libheif_rainbow-451x461.heic", 451, 461, nullptr},
     {"libheif_vvc32.heif", 0, 0, "Input file is an unsupported HEIF file type\n"},
-    {"mde_IMG_1034.heic", 4032, 3024, nullptr},
-    {"mde_Issue_487.heic", 3024, 4032, nullptr},
+    {"mde_IMG_1034.heic", 4032, 3024, nullptr, "png"},
+    {"mde_Issue_487.heic", 3024, 4032, nullptr, "jpg"},
     {"nokia_C004.heic", 1280, 720, nullptr},
     {"nokia_C006.heic", 1280, 720, nullptr},
     {"nokia_C013.heic", 300, 300, nullptr},
@@ -49,7 +50,10 @@ TEST_P(RealFiles, EveryFileConvertsOrFailsCleanly) {
     VELQUIST_REQUIRE_HEIC_TESTDATA();
     const std::string format = GetParam();
     TempDir dir;
+    int written = 0;
     for (const RealFile& file : kFiles) {
+        if (file.onlyFormat != nullptr && format != file.onlyFormat)
+            continue;
         SCOPED_TRACE(file.name);
         const std::string out = dir.File(std::string(file.name) + "." + format);
         const ConversionOutcome outcome = Convert(HeicTestdataFile(file.name), out, format);
@@ -60,6 +64,7 @@ TEST_P(RealFiles, EveryFileConvertsOrFailsCleanly) {
             continue;
         }
         ASSERT_EQ(outcome.status, kTaskSucceeded) << outcome.diagnostics;
+        ++written;
         DecodedImage image;
         ASSERT_EQ(ReadBack(out, format, &image), "");
         EXPECT_EQ(image.width, file.width);
@@ -69,7 +74,7 @@ TEST_P(RealFiles, EveryFileConvertsOrFailsCleanly) {
             EXPECT_EQ(ExifOrientation(image.app1[0], 6), 1) << "pixels are already upright";
         }
     }
-    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path()), {}), 12) << "no stray files";
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path()), {}), written) << "no stray files";
 }
 
 INSTANTIATE_TEST_SUITE_P(Formats, RealFiles, testing::Values("jpg", "png", "bmp"));
