@@ -10,7 +10,8 @@ namespace velquist {
 // writing anything and without changing the object. Padding is the caller's business.
 class AES {
   public:
-    enum Mode { ECB = 0, CBC = 1, CFB = 2 };
+    // A fixed underlying type, so any value a caller passes is a valid Mode.
+    enum Mode : int { ECB = 0, CBC = 1, CFB = 2 };
 
     AES();
     virtual ~AES();
