@@ -1,5 +1,7 @@
 #include "accounts.h"
 
+#include <optional>
+
 #include "ret_codes.h"
 #include "validate.h"
 
@@ -151,7 +153,13 @@ Reply AccountService::Login(const std::string& phone, const std::string& passwor
     if (row.locked_until > clock_()) {
         return Fail(kRetAccountLocked);
     }
-    const bool match = hasher_.Verify(row.password_hash, password);
+    const std::string verified_hash = row.password_hash;
+    const bool match = hasher_.Verify(verified_hash, password);
+    // A changed hash cost reaches old accounts at their next login.
+    std::optional<std::string> rehashed;
+    if (match && hasher_.NeedsRehash(row.password_hash)) {
+        rehashed = hasher_.Hash(password);
+    }
     auto lock = db_.Lock();
     // Re-read: other attempts may have locked the account while we hashed.
     if (!FindUser(phone, &row)) {
@@ -161,7 +169,20 @@ Reply AccountService::Login(const std::string& phone, const std::string& passwor
     if (row.locked_until > now) {
         return Fail(kRetAccountLocked);
     }
-    return match ? RecordSuccess(phone, row, ip, now) : RecordFailure(phone, row, now);
+    if (row.password_hash != verified_hash) {
+        // Reset while we hashed: the answer is about a password that no longer counts.
+        return Fail(kRetWrongPassword);
+    }
+    if (!match) {
+        return RecordFailure(phone, row, now);
+    }
+    if (rehashed) {
+        db_.Prepare("UPDATE users SET password_hash = ?2 WHERE mobilephone = ?1")
+            .Bind(1, phone)
+            .Bind(2, *rehashed)
+            .Run();
+    }
+    return RecordSuccess(phone, row, ip, now);
 }
 
 Reply AccountService::RecordFailure(const std::string& phone, const UserRow& row,

@@ -51,6 +51,10 @@ bool PasswordHasher::Verify(const std::string& stored, std::string_view password
     return crypto_pwhash_str_verify(stored.c_str(), password.data(), password.size()) == 0;
 }
 
+bool PasswordHasher::NeedsRehash(const std::string& stored) const {
+    return crypto_pwhash_str_needs_rehash(stored.c_str(), cost_.ops, cost_.memory_bytes) != 0;
+}
+
 void PasswordHasher::VerifyDummy(std::string_view password) {
     if (!dummy_hash_.empty()) {
         Verify(dummy_hash_, password);

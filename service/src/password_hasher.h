@@ -26,6 +26,8 @@ class PasswordHasher {
 
     std::optional<std::string> Hash(std::string_view password);
     bool Verify(const std::string& stored, std::string_view password);
+    // True when `stored` was made with another cost than the current one.
+    bool NeedsRehash(const std::string& stored) const;
     // Spends the same work as a real check, so that an unknown phone number
     // answers no faster than a wrong password.
     void VerifyDummy(std::string_view password);

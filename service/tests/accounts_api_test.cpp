@@ -267,6 +267,19 @@ TEST_F(LoginTest, ResetLiftsTheLock) {
     EXPECT_EQ(Login(kPhone, "fresh").ret(), kRetOk);
 }
 
+TEST_F(LoginTest, RaisedHashCostReachesOldAccountsAtLogin) {
+    RegisterUser(kPhone, "pw");
+    ServiceOptions stronger = options_;
+    stronger.hash_memory_bytes = 256 * 1024;
+    Restart(stronger);
+    ASSERT_EQ(Login(kPhone, "pw").ret(), kRetOk);
+    Database& db = app_->database();
+    auto lock = db.Lock();
+    Statement user = db.Prepare("SELECT password_hash FROM users");
+    ASSERT_EQ(user.Step(), SQLITE_ROW);
+    EXPECT_NE(user.Text(0).find("m=256,"), std::string::npos) << user.Text(0);
+}
+
 TEST_F(LoginTest, QuoteInPasswordGivesAFailureNotACrash) {
     // The program splices the password into its body unescaped.
     RegisterUser(kPhone, "pw");

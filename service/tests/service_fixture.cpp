@@ -77,7 +77,12 @@ void ServiceFixture::SetUp() {
     ASSERT_GE(sodium_init(), 0);
     dir_ = std::make_unique<TempDir>();
     ASSERT_FALSE(dir_->path().empty());
-    options_ = TestOptions(dir_->path());
+    Restart(TestOptions(dir_->path()));
+}
+
+void ServiceFixture::Restart(const ServiceOptions& options) {
+    StopService();
+    options_ = options;
     app_ = std::make_unique<ServiceApp>();
     auto now = now_;
     std::string error;
@@ -93,7 +98,7 @@ void ServiceFixture::SetUp() {
     }
 }
 
-void ServiceFixture::TearDown() {
+void ServiceFixture::StopService() {
     if (app_) {
         app_->Stop();
     }
@@ -102,6 +107,10 @@ void ServiceFixture::TearDown() {
     }
     client_.reset();
     app_.reset();
+}
+
+void ServiceFixture::TearDown() {
+    StopService();
     dir_.reset();
 }
 

@@ -49,6 +49,9 @@ class ServiceFixture : public ::testing::Test {
   protected:
     void SetUp() override;
     void TearDown() override;
+    // Stops the service and starts it again on the same files with `options`.
+    void Restart(const ServiceOptions& options);
+    void StopService();
 
     HttpResult Post(const std::string& path, const std::string& body);
     HttpResult Get(const std::string& path);
