@@ -139,11 +139,13 @@ bool CResourceManager::LoadResource(const QString& indexFile, QString* error) {
     const auto attrs = xml.attributes();
     const QString file = attrs.value(QLatin1String("file")).toString();
     if (xml.name() == QLatin1String("stylesheet")) {
-      const QString part = ReadText(dir.filePath(file), err);
-      if (!err->isEmpty()) {
-        return false;
+      // A missing sheet is reported, but the others still apply: a plainer
+      // look beats no look.
+      QString sheetError;
+      sheet += ReadText(dir.filePath(file), &sheetError) + QLatin1Char('\n');
+      if (!sheetError.isEmpty() && err->isEmpty()) {
+        *err = sheetError;
       }
-      sheet += part + QLatin1Char('\n');
     } else if (xml.name() == QLatin1String("font") && !file.isEmpty()) {
       AddFont(dir.filePath(file));
     } else if (xml.name() == QLatin1String("defaultfont")) {
@@ -157,7 +159,7 @@ bool CResourceManager::LoadResource(const QString& indexFile, QString* error) {
   if (auto* app = qobject_cast<QApplication*>(QCoreApplication::instance())) {
     app->setStyleSheet(sheet);
   }
-  return true;
+  return err->isEmpty();
 }
 
 void PostQuitMessage(int code) {

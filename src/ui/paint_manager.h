@@ -30,7 +30,8 @@ public:
 //     <defaultfont family="WenQuanYi Micro Hei" size="9"/>
 //   </res>
 // Returns false (with a reason in *error when given) when the index or a
-// stylesheet it names cannot be read; a font that fails to load is skipped.
+// stylesheet it names cannot be read; the stylesheets that could be read
+// still apply. A font that fails to load is skipped.
 class CResourceManager {
 public:
   static bool LoadResource(const QString& indexFile, QString* error = nullptr);

@@ -167,6 +167,11 @@ TEST_F(SkinTest, ResourceIndexLoadsStylesheetAndReportsMissingIndex) {
   EXPECT_TRUE(error.contains(QStringLiteral("nores.xml")));
   CPaintManagerUI::Term();
   EXPECT_TRUE(qApp->styleSheet().isEmpty());
+
+  EXPECT_FALSE(CResourceManager::LoadResource(QStringLiteral("res-partial.xml"), &error));
+  EXPECT_TRUE(error.contains(QStringLiteral("missing.qss")));
+  EXPECT_TRUE(qApp->styleSheet().contains(QStringLiteral("#123456"))); // the readable one applies
+  CPaintManagerUI::Term();
 }
 
 TEST_F(SkinTest, InstancePathIsTheProgramFolder) {
