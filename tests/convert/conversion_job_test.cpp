@@ -142,3 +142,25 @@ TEST(RunConversion, FailedWriteKeepsTheEarlierFileAndLeavesNoTemporaryFile) {
 
 } // namespace
 } // namespace velquist::test
+
+namespace velquist::test {
+namespace {
+
+TEST(RunConversion, UndecodableImageDataIsReported) {
+    TempDir dir;
+    const std::string path = MakeFixture(dir, "broken.heic", HeicImageSpec());
+    std::vector<uint8_t> bytes = ReadFileBytes(path);
+    const std::string text(bytes.begin(), bytes.end());
+    const size_t mdat = text.find("mdat");
+    ASSERT_NE(mdat, std::string::npos);
+    std::fill(bytes.begin() + static_cast<std::ptrdiff_t>(mdat + 4), bytes.end(), 0);
+    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
+                                                static_cast<std::streamsize>(bytes.size()));
+    const ConversionOutcome o = Convert(path, dir.File("broken.png"), "png");
+    EXPECT_EQ(o.status, kTaskFailed);
+    EXPECT_EQ(o.diagnostics.rfind("Could not decode HEIF image: 0: ", 0), 0u) << o.diagnostics;
+    EXPECT_FALSE(std::filesystem::exists(dir.File("broken.png")));
+}
+
+} // namespace
+} // namespace velquist::test
