@@ -125,7 +125,7 @@ TEST_F(ChildProcess, MemoryLimitStopsARunawayWorker) {
     // The shell has to hold 100 MB in one variable; 48 MB of address space cannot.
     const auto result = Run("x=$(head -c 100000000 /dev/zero | tr '\\0' a)\necho survived\n",
                             ChildLimits{std::uint64_t{48} << 20, 10s});
-    EXPECT_FALSE(result.exited && result.exitCode == 0 && result.lastErrorLine.empty());
+    EXPECT_FALSE(result.exited && result.exitCode == 0) << "the shell got its 100 MB";
 }
 
 TEST(ProcessJobRunner, BuildsTheWorkerCommandLine) {

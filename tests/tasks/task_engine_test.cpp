@@ -146,6 +146,23 @@ TEST_F(TaskEngineTest, FiveItemsStartThreeThenOnePerFinishedJob) {
     EXPECT_FALSE(engine_->FinishTask(4).finished) << "finished twice";
 }
 
+TEST_F(TaskEngineTest, BatchEndsOnlyWithTheLastFinalStatusWhateverTheOrder) {
+    Make();
+    const std::vector<int> ids{Add("gate0.heic"), Add("gate1.heic"), Add("gate2.heic")};
+    engine_->QueueTasks(ids);
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(Next().status, kTaskProcessing);
+    }
+    for (int id : {1, 2, 0}) {
+        Release(id);
+        const auto report = Next();
+        EXPECT_EQ(report.task_id, id);
+        const auto result = engine_->FinishTask(id);
+        EXPECT_EQ(result.batchEnded, id == 0);
+        EXPECT_EQ(engine_->IsBusy(), id != 0);
+    }
+}
+
 TEST_F(TaskEngineTest, FormatChangeMidBatchAppliesToItemsNotYetDispatched) {
     Make();
     std::vector<int> ids;
