@@ -1,0 +1,21 @@
+#pragma once
+
+#include "tasks/image_item.h"
+
+#include <string>
+#include <vector>
+
+namespace velquist {
+
+// Records for files the user picked one by one, in the given order. The size
+// is the one the directory entry reports; a file whose entry cannot be read
+// is still listed, with size 0, and fails when it is converted.
+std::vector<ImageItem> ItemsFromFiles(const std::vector<std::wstring>& paths);
+
+// Records for a drop of files and folders: folders by the folder rule
+// (ScanImageFolder), files when their extension is heic or heif in any letter
+// case, as the open-file dialog's filter lets them through. Other files are
+// left out.
+std::vector<ImageItem> ItemsFromDrop(const std::vector<std::wstring>& paths);
+
+} // namespace velquist

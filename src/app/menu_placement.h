@@ -1,0 +1,14 @@
+#pragma once
+
+#include <QPoint>
+#include <QRect>
+#include <QSize>
+
+namespace velquist {
+
+// Where a pop-up menu of the given size, asked for at point, ends up: it opens
+// upwards when it would leave the work area at the bottom and leftwards when
+// it would leave it on the right, then shifts 6 pixels right and 6 up.
+QPoint PlaceMenu(QPoint point, QSize size, const QRect& workArea);
+
+} // namespace velquist
