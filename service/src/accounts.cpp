@@ -1,9 +1,9 @@
 #include "accounts.h"
 
-#include <optional>
-
 #include "ret_codes.h"
 #include "validate.h"
+
+#include <optional>
 
 namespace velquist::service {
 namespace {
@@ -25,9 +25,9 @@ AccountService::AccountService(Database& db, PasswordHasher& hasher, Verificatio
     : db_(db), hasher_(hasher), codes_(codes), clock_(std::move(clock)), lockout_(lockout) {}
 
 bool AccountService::FindUser(const std::string& phone, UserRow* row) {
-    Statement stmt = db_.Prepare(
-        "SELECT id, password_hash, last_login_ip, last_login_time, register_time, "
-        "failed_logins, locked_until FROM users WHERE mobilephone = ?1");
+    Statement stmt =
+        db_.Prepare("SELECT id, password_hash, last_login_ip, last_login_time, register_time, "
+                    "failed_logins, locked_until FROM users WHERE mobilephone = ?1");
     stmt.Bind(1, phone);
     if (stmt.Step() != SQLITE_ROW) {
         return false;

@@ -1,13 +1,13 @@
 #pragma once
 
-#include <cstdint>
-#include <string>
-
 #include "clock.h"
 #include "database.h"
 #include "password_hasher.h"
 #include "reply.h"
 #include "verification_codes.h"
+
+#include <cstdint>
+#include <string>
 
 namespace velquist::service {
 

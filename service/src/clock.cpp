@@ -7,7 +7,8 @@ namespace velquist::service {
 Clock SystemClock() {
     return [] {
         const auto now = std::chrono::system_clock::now().time_since_epoch();
-        return static_cast<std::int64_t>(std::chrono::duration_cast<std::chrono::seconds>(now).count());
+        return static_cast<std::int64_t>(
+            std::chrono::duration_cast<std::chrono::seconds>(now).count());
     };
 }
 

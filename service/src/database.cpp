@@ -87,7 +87,9 @@ bool Statement::Run() {
     return rc == SQLITE_DONE;
 }
 
-std::int64_t Statement::Int(int column) const { return sqlite3_column_int64(stmt_.get(), column); }
+std::int64_t Statement::Int(int column) const {
+    return sqlite3_column_int64(stmt_.get(), column);
+}
 
 std::string Statement::Text(int column) const {
     const auto* text = sqlite3_column_text(stmt_.get(), column);

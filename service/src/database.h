@@ -1,10 +1,9 @@
 #pragma once
 
-#include <sqlite3.h>
-
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <sqlite3.h>
 #include <string>
 #include <string_view>
 

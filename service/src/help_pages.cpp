@@ -118,7 +118,11 @@ h1 { color: #1f6fd1; } h2 { border-bottom: 1px solid #ddd; padding-bottom: .2em;
 
 } // namespace
 
-std::string_view HelpPage() { return kHelp; }
-std::string_view ContactHelpPage() { return kContact; }
+std::string_view HelpPage() {
+    return kHelp;
+}
+std::string_view ContactHelpPage() {
+    return kContact;
+}
 
 } // namespace velquist::service

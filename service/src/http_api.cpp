@@ -1,18 +1,17 @@
 #include "http_api.h"
 
-#include <fcntl.h>
-#include <json/reader.h>
-#include <json/writer.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cstdio>
-#include <memory>
-#include <sstream>
-
 #include "help_pages.h"
 #include "ret_codes.h"
 #include "validate.h"
+
+#include <cstdio>
+#include <fcntl.h>
+#include <json/reader.h>
+#include <json/writer.h>
+#include <memory>
+#include <sstream>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace velquist::service {
 namespace {
@@ -219,8 +218,8 @@ void InstallAccountRoutes(httplib::Server& server, const ApiParts& parts) {
     });
     server.Get(R"(/v1/smsnotify/(register|forgot)/([^/]*))",
                [&accounts](const httplib::Request& req, httplib::Response& res) {
-                   const auto purpose = req.matches[1] == "register" ? CodePurpose::kRegister
-                                                                     : CodePurpose::kForgot;
+                   const auto purpose =
+                       req.matches[1] == "register" ? CodePurpose::kRegister : CodePurpose::kForgot;
                    WriteReply(res, accounts.RequestCode(req.matches[2], purpose));
                });
 }
@@ -236,14 +235,14 @@ void InstallOtherRoutes(httplib::Server& server, const ApiParts& parts) {
     });
     UpdateManifest& manifest = parts.manifest;
     const std::string fallback = parts.fallback_base_url;
-    server.Post("/v1/upgrade_check", [&manifest, fallback](const httplib::Request& req,
-                                                          httplib::Response& res) {
-        static const char* const kKeys[] = {"app_name"};
-        std::string v[1];
-        if (ReadMembers(req, res, kKeys, v)) {
-            WriteReply(res, manifest.Lookup(v[0], BaseUrl(req, fallback)));
-        }
-    });
+    server.Post("/v1/upgrade_check",
+                [&manifest, fallback](const httplib::Request& req, httplib::Response& res) {
+                    static const char* const kKeys[] = {"app_name"};
+                    std::string v[1];
+                    if (ReadMembers(req, res, kKeys, v)) {
+                        WriteReply(res, manifest.Lookup(v[0], BaseUrl(req, fallback)));
+                    }
+                });
     const std::string dir = parts.installer_dir;
     server.Get(R"(/download/([A-Za-z0-9][A-Za-z0-9._-]{0,127}))",
                [dir](const httplib::Request& req, httplib::Response& res) {
@@ -290,8 +289,8 @@ void ConfigureServer(httplib::Server& server, unsigned threads, bool access_log)
     server.set_keep_alive_max_count(1000);
     server.set_read_timeout(10);
     server.set_write_timeout(10);
-    server.set_error_handler(httplib::Server::Handler(
-        [](const httplib::Request&, httplib::Response& res) {
+    server.set_error_handler(
+        httplib::Server::Handler([](const httplib::Request&, httplib::Response& res) {
             if (res.body.empty()) {
                 WriteReply(res, Fail(RetForStatus(res.status), res.status));
             }

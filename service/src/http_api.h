@@ -1,12 +1,11 @@
 #pragma once
 
-#include <httplib.h>
-
-#include <cstddef>
-#include <string>
-
 #include "accounts.h"
 #include "manifest.h"
+
+#include <cstddef>
+#include <httplib.h>
+#include <string>
 
 namespace velquist::service {
 

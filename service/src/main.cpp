@@ -1,15 +1,13 @@
-#include <signal.h>
-
-#include <cstdio>
-#include <string>
-#include <thread>
-#include <vector>
-
 #include "clock.h"
 #include "options.h"
 #include "service_app.h"
 
+#include <cstdio>
+#include <signal.h>
 #include <sodium.h>
+#include <string>
+#include <thread>
+#include <vector>
 
 namespace {
 

@@ -1,14 +1,13 @@
 #include "manifest.h"
 
-#include <json/reader.h>
-#include <json/writer.h>
-#include <sys/stat.h>
+#include "ret_codes.h"
 
 #include <cstdio>
 #include <fstream>
+#include <json/reader.h>
+#include <json/writer.h>
 #include <sstream>
-
-#include "ret_codes.h"
+#include <sys/stat.h>
 
 namespace velquist::service {
 namespace {

@@ -1,10 +1,10 @@
 #pragma once
 
+#include "reply.h"
+
 #include <ctime>
 #include <mutex>
 #include <string>
-
-#include "reply.h"
 
 namespace velquist::service {
 

@@ -1,12 +1,11 @@
 #include "options.h"
 
-#include <sodium.h>
-
 #include <charconv>
 #include <cstdlib>
 #include <fstream>
 #include <functional>
 #include <map>
+#include <sodium.h>
 #include <thread>
 
 namespace velquist::service {
@@ -54,11 +53,31 @@ bool ParseSwitch(const std::string& text, bool* out) {
 const std::map<std::string, Setter>& Setters() {
     static const std::map<std::string, Setter> setters = {
         {"listen", [](ServiceOptions* o, const std::string& v) { return ParseListen(v, o); }},
-        {"data-dir", [](ServiceOptions* o, const std::string& v) { o->data_dir = v; return !v.empty(); }},
-        {"database", [](ServiceOptions* o, const std::string& v) { o->database = v; return !v.empty(); }},
-        {"installers", [](ServiceOptions* o, const std::string& v) { o->installers = v; return !v.empty(); }},
-        {"manifest", [](ServiceOptions* o, const std::string& v) { o->manifest = v; return !v.empty(); }},
-        {"outbox", [](ServiceOptions* o, const std::string& v) { o->outbox = v; return !v.empty(); }},
+        {"data-dir",
+         [](ServiceOptions* o, const std::string& v) {
+             o->data_dir = v;
+             return !v.empty();
+         }},
+        {"database",
+         [](ServiceOptions* o, const std::string& v) {
+             o->database = v;
+             return !v.empty();
+         }},
+        {"installers",
+         [](ServiceOptions* o, const std::string& v) {
+             o->installers = v;
+             return !v.empty();
+         }},
+        {"manifest",
+         [](ServiceOptions* o, const std::string& v) {
+             o->manifest = v;
+             return !v.empty();
+         }},
+        {"outbox",
+         [](ServiceOptions* o, const std::string& v) {
+             o->outbox = v;
+             return !v.empty();
+         }},
         {"threads",
          [](ServiceOptions* o, const std::string& v) {
              return ParseNumber(v, &o->threads) && o->threads >= 1 && o->threads <= 1024;
@@ -80,7 +99,8 @@ const std::map<std::string, Setter>& Setters() {
          [](ServiceOptions* o, const std::string& v) {
              return ParseNumber(v, &o->hash_parallel) && o->hash_parallel >= 1;
          }},
-        {"access-log", [](ServiceOptions* o, const std::string& v) { return ParseSwitch(v, &o->access_log); }},
+        {"access-log",
+         [](ServiceOptions* o, const std::string& v) { return ParseSwitch(v, &o->access_log); }},
     };
     return setters;
 }
@@ -133,7 +153,9 @@ bool LoadFile(const std::string& path, ServiceOptions* options, std::string* err
     return true;
 }
 
-bool FileExists(const std::string& path) { return static_cast<bool>(std::ifstream(path)); }
+bool FileExists(const std::string& path) {
+    return static_cast<bool>(std::ifstream(path));
+}
 
 std::string ConfigFlag(const std::vector<std::string>& args) {
     for (std::size_t i = 0; i + 1 < args.size(); ++i) {
@@ -144,8 +166,7 @@ std::string ConfigFlag(const std::vector<std::string>& args) {
     return {};
 }
 
-bool ApplyFlags(const std::vector<std::string>& args, ServiceOptions* options,
-                std::string* error) {
+bool ApplyFlags(const std::vector<std::string>& args, ServiceOptions* options, std::string* error) {
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
         if (arg == "--help" || arg == "-h") {

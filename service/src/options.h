@@ -27,8 +27,7 @@ std::string DefaultDataDir();
 
 // Defaults, then the configuration file ("--config", else "service.conf" in
 // the data folder when present), then the flags: each later source wins.
-bool LoadOptions(const std::vector<std::string>& args, ServiceOptions* options,
-                 std::string* error);
+bool LoadOptions(const std::vector<std::string>& args, ServiceOptions* options, std::string* error);
 
 const char* UsageText();
 

@@ -1,8 +1,7 @@
 #include "password_hasher.h"
 
-#include <sodium.h>
-
 #include <algorithm>
+#include <sodium.h>
 
 namespace velquist::service {
 

@@ -1,10 +1,9 @@
 #include "service_app.h"
 
-#include <sys/stat.h>
+#include "http_api.h"
 
 #include <cerrno>
-
-#include "http_api.h"
+#include <sys/stat.h>
 
 namespace velquist::service {
 namespace {
@@ -86,8 +85,8 @@ bool ServiceApp::Open(const ServiceOptions& options, Clock clock, std::string* e
         *error = "cannot listen on " + options.host + ":" + std::to_string(options.port);
         return false;
     }
-    InstallRoutes(*server_, ApiParts{*accounts_, *feedback_, *manifest_, options.installers,
-                                     BaseUrl()});
+    InstallRoutes(*server_,
+                  ApiParts{*accounts_, *feedback_, *manifest_, options.installers, BaseUrl()});
     return true;
 }
 
@@ -97,7 +96,9 @@ std::string ServiceApp::BaseUrl() const {
     return "http://" + host + ":" + std::to_string(port_);
 }
 
-bool ServiceApp::Serve() { return server_ && server_->listen_after_bind(); }
+bool ServiceApp::Serve() {
+    return server_ && server_->listen_after_bind();
+}
 
 void ServiceApp::Stop() {
     if (server_) {

@@ -1,10 +1,5 @@
 #pragma once
 
-#include <httplib.h>
-
-#include <memory>
-#include <string>
-
 #include "accounts.h"
 #include "clock.h"
 #include "database.h"
@@ -13,6 +8,10 @@
 #include "password_hasher.h"
 #include "sms_sender.h"
 #include "verification_codes.h"
+
+#include <httplib.h>
+#include <memory>
+#include <string>
 
 namespace velquist::service {
 

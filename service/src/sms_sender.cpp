@@ -1,9 +1,8 @@
 #include "sms_sender.h"
 
+#include <cstdio>
 #include <fcntl.h>
 #include <unistd.h>
-
-#include <cstdio>
 
 namespace velquist::service {
 namespace {

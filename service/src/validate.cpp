@@ -5,7 +5,9 @@
 namespace velquist::service {
 namespace {
 
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+bool IsDigit(char c) {
+    return c >= '0' && c <= '9';
+}
 
 bool AllDigits(std::string_view text) {
     for (char c : text) {
@@ -33,7 +35,9 @@ std::size_t SequenceLength(unsigned char lead) {
     return 0;
 }
 
-bool IsContinuation(unsigned char c) { return (c & 0xC0) == 0x80; }
+bool IsContinuation(unsigned char c) {
+    return (c & 0xC0) == 0x80;
+}
 
 // Rejects overlong forms, surrogates and code points above U+10FFFF, which
 // the lead byte alone does not rule out.
@@ -86,7 +90,9 @@ std::size_t Utf8Length(std::string_view text) {
     return count;
 }
 
-bool IsValidPhone(std::string_view phone) { return phone.size() == 11 && AllDigits(phone); }
+bool IsValidPhone(std::string_view phone) {
+    return phone.size() == 11 && AllDigits(phone);
+}
 
 bool IsValidPassword(std::string_view password) {
     if (password.empty() || !IsValidUtf8(password)) {

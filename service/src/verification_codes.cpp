@@ -1,11 +1,10 @@
 #include "verification_codes.h"
 
-#include <sodium.h>
+#include "ret_codes.h"
 
 #include <algorithm>
 #include <cstdio>
-
-#include "ret_codes.h"
+#include <sodium.h>
 
 namespace velquist::service {
 namespace {

@@ -1,11 +1,11 @@
 #pragma once
 
-#include <cstdint>
-#include <string>
-
 #include "clock.h"
 #include "database.h"
 #include "sms_sender.h"
+
+#include <cstdint>
+#include <string>
 
 namespace velquist::service {
 

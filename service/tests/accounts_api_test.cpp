@@ -1,13 +1,12 @@
-#include <gtest/gtest.h>
-
-#include <string>
-#include <thread>
-#include <vector>
-
 #include "database.h"
 #include "ret_codes.h"
 #include "service_fixture.h"
 #include "validate.h"
+
+#include <gtest/gtest.h>
+#include <string>
+#include <thread>
+#include <vector>
 
 namespace velquist::service::testing {
 namespace {
@@ -25,9 +24,9 @@ TEST_F(SmsCodes, CodeGoesToOutboxAndRepeatWithinAMinuteIsRefused) {
     EXPECT_TRUE(IsWellFormedCode(code));
 
     const HttpResult again = Get(std::string("/v1/smsnotify/register/") + kPhone);
-    EXPECT_EQ(again.status, 429);  // the dialog shows its send failure
+    EXPECT_EQ(again.status, 429); // the dialog shows its send failure
     EXPECT_EQ(again.ret(), kRetCodeTooSoon);
-    EXPECT_EQ(LastCodeFor(options_.outbox, kPhone), code);  // nothing new sent
+    EXPECT_EQ(LastCodeFor(options_.outbox, kPhone), code); // nothing new sent
 
     Advance(60);
     const std::string second = RequestCode("register", kPhone);
@@ -59,14 +58,14 @@ TEST_F(Registration, CodeFromOutboxRegistersOnceOnly) {
 }
 
 TEST_F(Registration, CodeResultsFollowTheDialogTable) {
-    EXPECT_EQ(Register(kPhone, "pw", "123456").ret(), kRetCodeUnusable);  // none requested
+    EXPECT_EQ(Register(kPhone, "pw", "123456").ret(), kRetCodeUnusable); // none requested
 
     const std::string code = RequestCode("register", kPhone);
     const std::string wrong = code == "000000" ? "000001" : "000000";
     EXPECT_EQ(Register(kPhone, "pw", wrong).ret(), kRetCodeWrong);
     EXPECT_EQ(Register(kPhone, "pw", "12").ret(), kRetCodeWrong);
     Advance(299);
-    EXPECT_EQ(Register(kPhone, "pw", code).ret(), kRetOk);  // still inside five minutes
+    EXPECT_EQ(Register(kPhone, "pw", code).ret(), kRetOk); // still inside five minutes
 }
 
 TEST_F(Registration, ExpiredCodeAnswersExpired) {
@@ -186,8 +185,8 @@ TEST_F(LoginTest, AnswersTheUserRecordWithPreviousLogin) {
     const HttpResult first = Login(kPhone, "pw");
     ASSERT_EQ(first.ret(), kRetOk) << first.body;
     const Json::Value& data = first.json["data"];
-    for (const char* key : {"id", "mobilephone", "last_login_ip", "last_login_time",
-                            "register_time"}) {
+    for (const char* key :
+         {"id", "mobilephone", "last_login_ip", "last_login_time", "register_time"}) {
         EXPECT_TRUE(data.isMember(key)) << key;
     }
     // The program reads each member as text and converts numbers with stoi.

@@ -1,14 +1,13 @@
 #include "child_service.h"
 
+#include <cstdlib>
+#include <cstring>
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <string>
 #include <sys/wait.h>
 #include <unistd.h>
-
-#include <cstdlib>
-#include <cstring>
-#include <string>
 
 namespace velquist::service::testing {
 namespace {

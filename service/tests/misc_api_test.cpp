@@ -1,13 +1,12 @@
-#include <gtest/gtest.h>
-
-#include <filesystem>
-#include <string>
-
 #include "database.h"
 #include "http_api.h"
 #include "ret_codes.h"
 #include "service_fixture.h"
 #include "validate.h"
+
+#include <filesystem>
+#include <gtest/gtest.h>
+#include <string>
 
 namespace velquist::service::testing {
 namespace {
@@ -141,13 +140,13 @@ TEST_F(HostileInput, MalformedBodiesGetJsonAnswers) {
         R"({"mobilephone":"13800138000","password":["pw"]})",
         R"({"mobilephone":"13800138000","password":null})",
         R"({"mobilephone":"13800138000","password":"pw"} trailing)",
-        "{\"mobilephone\":\"13800138000\",\"password\":\"\xB0\xA1\"}",  // GBK, not UTF-8
+        "{\"mobilephone\":\"13800138000\",\"password\":\"\xB0\xA1\"}", // GBK, not UTF-8
         std::string(100, '[') + std::string(100, ']'),
         R"({"mobilephone":"13800138000","mobilephone":"13900139000","password":"pw"})",
     };
     for (const std::string& body : cases) {
-        for (const char* path : {"/v1/login", "/v1/register", "/v1/forgot", "/v1/feedback",
-                                 "/v1/upgrade_check"}) {
+        for (const char* path :
+             {"/v1/login", "/v1/register", "/v1/forgot", "/v1/feedback", "/v1/upgrade_check"}) {
             const HttpResult res = Post(path, body);
             EXPECT_EQ(res.status, 200) << path << " " << body;
             EXPECT_EQ(res.ret(), kRetMalformedBody) << path << " " << body;
@@ -157,7 +156,8 @@ TEST_F(HostileInput, MalformedBodiesGetJsonAnswers) {
 }
 
 TEST_F(HostileInput, BodiesOverSixteenKibAreRefused) {
-    const std::string big = R"({"contact":"x","content":")" + std::string(kMaxBodyBytes, 'a') + "\"}";
+    const std::string big =
+        R"({"contact":"x","content":")" + std::string(kMaxBodyBytes, 'a') + "\"}";
     const HttpResult res = Post("/v1/feedback", big);
     EXPECT_EQ(res.status, 413);
     EXPECT_EQ(res.ret(), kRetBodyTooLarge);
@@ -205,7 +205,8 @@ TEST_F(HostileInput, RawGarbageOnTheSocketLeavesTheServiceServing) {
         addr.sin_port = htons(static_cast<uint16_t>(app_->port()));
         addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
         ASSERT_EQ(::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
-        ASSERT_EQ(::send(fd, raw.data(), raw.size(), MSG_NOSIGNAL), static_cast<ssize_t>(raw.size()));
+        ASSERT_EQ(::send(fd, raw.data(), raw.size(), MSG_NOSIGNAL),
+                  static_cast<ssize_t>(raw.size()));
         ::shutdown(fd, SHUT_WR);
         char buffer[512];
         while (::recv(fd, buffer, sizeof buffer, 0) > 0) {

@@ -1,27 +1,26 @@
-#include <gtest/gtest.h>
-#include <httplib.h>
-#include <signal.h>
-#include <sys/wait.h>
-
-#include <atomic>
-#include <chrono>
-#include <filesystem>
-#include <mutex>
-#include <string>
-#include <thread>
-#include <vector>
-
 #include "child_service.h"
 #include "database.h"
 #include "ret_codes.h"
 #include "service_fixture.h"
 
+#include <atomic>
+#include <chrono>
+#include <filesystem>
+#include <gtest/gtest.h>
+#include <httplib.h>
+#include <mutex>
+#include <signal.h>
+#include <string>
+#include <sys/wait.h>
+#include <thread>
+#include <vector>
+
 namespace velquist::service::testing {
 namespace {
 
 std::vector<std::string> CheapArgs(const std::string& dir) {
-    return {"--listen", "127.0.0.1:0", "--data-dir", dir, "--hash-ops", "1",
-            "--hash-mem-kib", "64", "--threads", "16"};
+    return {"--listen", "127.0.0.1:0",    "--data-dir", dir,         "--hash-ops",
+            "1",        "--hash-mem-kib", "64",         "--threads", "16"};
 }
 
 std::map<std::string, std::string> HomeIn(const std::string& dir) {
@@ -54,8 +53,8 @@ void RegisterUntilGone(int port, const std::string& outbox, long long first_phon
             return;
         }
         const std::string code = LastCodeFor(outbox, phone);
-        const std::string body = "{\"mobilephone\":\"" + phone +
-                                 "\",\"password\":\"pw-" + phone + "\",\"code\":\"" + code + "\"}";
+        const std::string body = "{\"mobilephone\":\"" + phone + "\",\"password\":\"pw-" + phone +
+                                 "\",\"code\":\"" + code + "\"}";
         auto res = client.Post("/v1/register", body, "application/json");
         if (!res) {
             return;
@@ -103,13 +102,12 @@ TEST(ServiceProcess, RegistrationsAnsweredBeforeSigkillSurviveIt) {
     ASSERT_GE(answered_ok.size(), 20u);
 
     ChildService restarted;
-    ASSERT_TRUE(restarted.Start(CheapArgs(dir.path()), HomeIn(dir.path()), log))
-        << ReadFile(log);
+    ASSERT_TRUE(restarted.Start(CheapArgs(dir.path()), HomeIn(dir.path()), log)) << ReadFile(log);
     httplib::Client client("127.0.0.1", restarted.port());
     std::size_t logged_in = 0;
     for (const std::string& phone : answered_ok) {
-        const int ret = RetOf(client.Post("/v1/login", LoginBody(phone, "pw-" + phone),
-                                          "application/json"));
+        const int ret =
+            RetOf(client.Post("/v1/login", LoginBody(phone, "pw-" + phone), "application/json"));
         EXPECT_EQ(ret, kRetOk) << phone;
         logged_in += ret == kRetOk ? 1 : 0;
     }
@@ -157,9 +155,9 @@ TEST(ServiceProcess, DefaultsLiveUnderXdgDataHome) {
     TempDir dir;
     const std::string log = dir.path() + "/service.log";
     ChildService service;
-    ASSERT_TRUE(service.Start({"--listen", "127.0.0.1:0", "--hash-ops", "1", "--hash-mem-kib",
-                               "64"},
-                              HomeIn(dir.path()), log))
+    ASSERT_TRUE(
+        service.Start({"--listen", "127.0.0.1:0", "--hash-ops", "1", "--hash-mem-kib", "64"},
+                      HomeIn(dir.path()), log))
         << ReadFile(log);
     const std::string base = dir.path() + "/xdg/Morvane/Service";
     EXPECT_NE(service.first_lines().find(base + "/sms-outbox.txt"), std::string::npos)
@@ -174,12 +172,15 @@ TEST(ServiceProcess, FlagsOverrideTheConfigurationFile) {
     TempDir dir;
     const std::string conf = dir.path() + "/service.conf";
     WriteFile(conf, "# test settings\nlisten = 127.0.0.1:0\nhash-ops = 1\nhash-mem-kib = 64\n"
-                    "outbox = " + dir.path() + "/from-file.txt\n"
-                    "manifest = " + dir.path() + "/m.json\n");
+                    "outbox = " +
+                        dir.path() +
+                        "/from-file.txt\n"
+                        "manifest = " +
+                        dir.path() + "/m.json\n");
     ChildService service;
-    ASSERT_TRUE(service.Start({"--config", conf, "--data-dir", dir.path(), "--outbox",
-                               dir.path() + "/from-flag.txt"},
-                              HomeIn(dir.path()), dir.path() + "/log"))
+    ASSERT_TRUE(service.Start(
+        {"--config", conf, "--data-dir", dir.path(), "--outbox", dir.path() + "/from-flag.txt"},
+        HomeIn(dir.path()), dir.path() + "/log"))
         << ReadFile(dir.path() + "/log");
     httplib::Client client("127.0.0.1", service.port());
     ASSERT_TRUE(client.Get("/v1/smsnotify/register/13812345678"));

@@ -1,12 +1,11 @@
 #include "service_fixture.h"
 
-#include <json/reader.h>
-#include <json/writer.h>
-#include <sodium.h>
-
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <json/reader.h>
+#include <json/writer.h>
+#include <sodium.h>
 #include <sstream>
 
 namespace velquist::service::testing {
@@ -86,7 +85,9 @@ void ServiceFixture::Restart(const ServiceOptions& options) {
     app_ = std::make_unique<ServiceApp>();
     auto now = now_;
     std::string error;
-    ASSERT_TRUE(app_->Open(options_, [now] { return now->load(); }, &error)) << error;
+    ASSERT_TRUE(app_->Open(
+        options_, [now] { return now->load(); }, &error))
+        << error;
     server_thread_ = std::thread([this] { app_->Serve(); });
     client_ = std::make_unique<httplib::Client>("127.0.0.1", app_->port());
     client_->set_connection_timeout(5);
@@ -133,9 +134,13 @@ HttpResult ServiceFixture::Post(const std::string& path, const std::string& body
     return ToResult(client_->Post(path, body, "application/json;charset=UTF-8"));
 }
 
-HttpResult ServiceFixture::Get(const std::string& path) { return ToResult(client_->Get(path)); }
+HttpResult ServiceFixture::Get(const std::string& path) {
+    return ToResult(client_->Get(path));
+}
 
-HttpResult ServiceFixture::Head(const std::string& path) { return ToResult(client_->Head(path)); }
+HttpResult ServiceFixture::Head(const std::string& path) {
+    return ToResult(client_->Head(path));
+}
 
 HttpResult ServiceFixture::Send(const std::string& method, const std::string& path,
                                 const std::string& body) {

@@ -1,16 +1,15 @@
 #pragma once
 
-#include <gtest/gtest.h>
-#include <httplib.h>
-#include <json/value.h>
+#include "service_app.h"
 
 #include <atomic>
 #include <cstdint>
+#include <gtest/gtest.h>
+#include <httplib.h>
+#include <json/value.h>
 #include <memory>
 #include <string>
 #include <thread>
-
-#include "service_app.h"
 
 namespace velquist::service::testing {
 
