@@ -4,6 +4,7 @@
 #include <QMetaObject>
 #include <QThread>
 
+#include <exception>
 #include <optional>
 #include <type_traits>
 #include <utility>
@@ -24,13 +25,38 @@ template <class F> auto RunOnGuiThread(F&& f) -> std::invoke_result_t<F&> {
   if (IsGuiThread()) {
     return f();
   }
+  // An exception must not unwind through Qt's event dispatch: it travels
+  // back to the waiting caller instead.
+  std::exception_ptr failure;
   if constexpr (std::is_void_v<R>) {
-    QMetaObject::invokeMethod(QCoreApplication::instance(), [&f] { f(); },
-                              Qt::BlockingQueuedConnection);
+    QMetaObject::invokeMethod(
+        QCoreApplication::instance(),
+        [&f, &failure] {
+          try {
+            f();
+          } catch (...) {
+            failure = std::current_exception();
+          }
+        },
+        Qt::BlockingQueuedConnection);
+    if (failure) {
+      std::rethrow_exception(failure);
+    }
   } else {
     std::optional<R> result;
-    QMetaObject::invokeMethod(QCoreApplication::instance(), [&f, &result] { result.emplace(f()); },
-                              Qt::BlockingQueuedConnection);
+    QMetaObject::invokeMethod(
+        QCoreApplication::instance(),
+        [&f, &result, &failure] {
+          try {
+            result.emplace(f());
+          } catch (...) {
+            failure = std::current_exception();
+          }
+        },
+        Qt::BlockingQueuedConnection);
+    if (failure) {
+      std::rethrow_exception(failure);
+    }
     return std::move(*result);
   }
 }

@@ -1,5 +1,6 @@
 #include "ui/window_impl_base.h"
 
+#include "ui/guarded_call.h"
 #include "ui/host_widget.h"
 #include "ui/messages.h"
 #include "ui/notifier.h"
@@ -140,7 +141,11 @@ HWND WindowImplBase::Create(HWND owner, const QString& title, DWORD style, DWORD
   host->setWindowTitle(title);
   ApplyFlags();
   bool handled = false;
-  if (OnCreate(WM_CREATE, 0, 0, handled) == -1) {
+  LRESULT created = -1;
+  if (!GuardedCall("OnCreate", [&] { created = OnCreate(WM_CREATE, 0, 0, handled); })) {
+    skinError_ = QStringLiteral("%1: window set-up failed").arg(GetWindowClassName());
+  }
+  if (created == -1) {
     UnregisterWindow(hwnd_);
     hwnd_ = kNoWindow;
     host->Detach();
@@ -272,7 +277,7 @@ int WindowImplBase::ShowModal() {
   if (host == nullptr) {
     // Nothing to wait for; a self-deleting window still gets its final call
     // so that the usual "new, show modal, forget" pattern does not leak.
-    OnFinalMessage(kNoWindow);
+    GuardedCall("OnFinalMessage", [this] { OnFinalMessage(kNoWindow); });
     return -1;
   }
   ModalState state;
@@ -396,7 +401,7 @@ void WindowImplBase::HandleQtTimer(int qtTimerId) {
 void WindowImplBase::DispatchMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
   bool handled = false;
   if (msg == WM_CLOSE) {
-    OnClose(msg, wParam, lParam, handled);
+    GuardedCall("OnClose", [&] { OnClose(msg, wParam, lParam, handled); });
     if (handled) {
       return;
     }
@@ -404,7 +409,7 @@ void WindowImplBase::DispatchMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
     Destroy(false);
     return;
   }
-  HandleCustomMessage(msg, wParam, lParam, handled);
+  GuardedCall("HandleCustomMessage", [&] { HandleCustomMessage(msg, wParam, lParam, handled); });
 }
 
 void WindowImplBase::HandleWidgetClose() { DispatchMessage(WM_CLOSE, 0, 0); }
@@ -416,14 +421,16 @@ void WindowImplBase::HandleWidgetGone() {
 
 void WindowImplBase::HandleActivation(bool active) {
   bool handled = false;
-  OnNcActivate(WM_NCACTIVATE, active ? 1 : 0, 0, handled);
+  GuardedCall("OnNcActivate", [&] { OnNcActivate(WM_NCACTIVATE, active ? 1 : 0, 0, handled); });
   if (!active) {
     handled = false;
-    OnKillFocus(WM_KILLFOCUS, 0, 0, handled);
+    GuardedCall("OnKillFocus", [&] { OnKillFocus(WM_KILLFOCUS, 0, 0, handled); });
   }
 }
 
-void WindowImplBase::SendNotify(TNotifyUI& msg) { Notify(msg); }
+void WindowImplBase::SendNotify(TNotifyUI& msg) {
+  GuardedCall("Notify", [&] { Notify(msg); });
+}
 
 void WindowImplBase::Destroy(bool widgetGone) {
   if (destroying_ || hwnd_ == kNoWindow) {
@@ -431,7 +438,7 @@ void WindowImplBase::Destroy(bool widgetGone) {
   }
   destroying_ = true;
   bool handled = false;
-  OnDestroy(WM_DESTROY, 0, 0, handled);
+  GuardedCall("OnDestroy", [&] { OnDestroy(WM_DESTROY, 0, 0, handled); });
   const HWND old = hwnd_;
   UnregisterWindow(hwnd_);
   hwnd_ = kNoWindow;
@@ -451,7 +458,7 @@ void WindowImplBase::Destroy(bool widgetGone) {
     modal_ = nullptr;
   }
   destroying_ = false;
-  OnFinalMessage(old); // may delete this; nothing may follow
+  GuardedCall("OnFinalMessage", [this, old] { OnFinalMessage(old); }); // may delete this; nothing may follow
 }
 
 } // namespace velquist::ui

@@ -8,6 +8,7 @@
 
 #include <atomic>
 #include <map>
+#include <stdexcept>
 #include <thread>
 
 #include <gtest/gtest.h>
@@ -174,6 +175,22 @@ TEST_F(MessageTest, RunOnGuiThreadFromAWorkerAndDirectlyOnTheGuiThread) {
   worker.join();
   EXPECT_EQ(result, 42);
   EXPECT_EQ(w.FindControl(QStringLiteral("msgText"))->GetText(), QStringLiteral("来自后台"));
+}
+
+TEST_F(MessageTest, RunOnGuiThreadHandsExceptionsBackToTheCaller) {
+  std::atomic<bool> caught{false};
+  std::atomic<bool> done{false};
+  std::thread worker([&] {
+    try {
+      RunOnGuiThread([]() -> int { throw std::runtime_error("no"); });
+    } catch (const std::runtime_error&) {
+      caught = true;
+    }
+    done = true;
+  });
+  ASSERT_TRUE(SpinUntil([&] { return done.load(); }));
+  worker.join();
+  EXPECT_TRUE(caught);
 }
 
 TEST_F(MessageTest, WorkerCanRunAModalBoxOnTheGuiThread) {

@@ -6,6 +6,8 @@
 #include <QApplication>
 #include <QTimer>
 
+#include <stdexcept>
+
 #include <gtest/gtest.h>
 
 namespace velquist::ui::test {
@@ -131,6 +133,33 @@ TEST_F(ModalTest, CenterWindowCentresOverTheOwner) {
   const QPoint delta = box.GetWindowRect().center() - owner.GetWindowRect().center();
   EXPECT_LE(std::abs(delta.x()), 1);
   EXPECT_LE(std::abs(delta.y()), 1);
+}
+
+} // namespace
+} // namespace velquist::ui::test
+
+namespace velquist::ui::test {
+namespace {
+
+class ThrowingWindow final : public TestWindow {
+public:
+  void InitWindow() override { throw "ThrowingWindow::Init"; }
+};
+
+TEST_F(ModalTest, ThrowingInitWindowFailsCreateInsteadOfAborting) {
+  auto* w = new ThrowingWindow();
+  int finals = 0;
+  w->deleteSelf = true;
+  w->finalCount = &finals;
+  EXPECT_EQ(w->Create(owner.GetHWND(), {}, kBoxStyle, 0), kNoWindow);
+  EXPECT_EQ(w->ShowModal(), -1);
+  EXPECT_EQ(finals, 1);
+}
+
+TEST_F(ModalTest, ThrowingNotifyDoesNotUnwindThroughQt) {
+  owner.onNotify = [](TNotifyUI&) { throw std::runtime_error("handler failed"); };
+  qobject_cast<QAbstractButton*>(owner.FindControl(QStringLiteral("okBtn"))->GetWidget())->click();
+  EXPECT_EQ(owner.notes.size(), 1u);
 }
 
 } // namespace
