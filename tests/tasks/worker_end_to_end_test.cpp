@@ -9,6 +9,9 @@
 #if defined(VELQUIST_WORKER) && defined(VELQUIST_HAVE_TEST_SUPPORT)
 #include "support/heic_fixture.h"
 #include "support/image_readers.h"
+#if defined(VELQUIST_HAVE_IN_PROCESS)
+#include "tasks/in_process_job_runner.h"
+#endif
 
 namespace velquist {
 namespace {
@@ -57,6 +60,27 @@ TEST(WorkerEndToEnd, RealWorkerConvertsAGoodFileAndFailsABrokenOne) {
     EXPECT_EQ(image.width, spec.width);
     EXPECT_EQ(image.height, spec.height);
 }
+
+#if defined(VELQUIST_HAVE_IN_PROCESS)
+TEST(WorkerEndToEnd, InProcessRunnerConvertsOnTheJobThread) {
+    testing::TempDir dir;
+    const std::string good = dir.Path() + "/good.heic";
+    ASSERT_EQ(test::WriteHeic(good, test::HeicImageSpec{}), "");
+    const std::string broken = dir.Write("broken.heic", "not a photo");
+    InProcessJobRunner runner;
+    const std::atomic<bool> cancel{false};
+    ConvertTask task{nullptr, good, dir.Path() + "/good.bmp", "bmp", 90, true, 0};
+    EXPECT_EQ(runner.Run(task, cancel).status, kTaskSucceeded);
+    EXPECT_TRUE(testing::Exists(task.outputPath));
+    task.inputPath = broken;
+    ::testing::internal::CaptureStderr();
+    const JobOutcome failed = runner.Run(task, cancel);
+    ::testing::internal::GetCapturedStderr();
+    EXPECT_EQ(failed.status, kTaskFailed);
+    EXPECT_FALSE(failed.reason.empty());
+    EXPECT_EQ(failed.reason.find('\n'), std::string::npos);
+}
+#endif
 
 } // namespace
 } // namespace velquist
