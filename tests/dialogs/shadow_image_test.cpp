@@ -151,3 +151,29 @@ TEST(ShadowShape, LargeSizeClipsTheKernelAtTheImageEdge) {
 
 } // namespace
 } // namespace velquist
+
+namespace velquist {
+namespace {
+
+// Every size and offset the setters accept, on a small shaped window: the image
+// has the promised size and nothing is written outside it (run under ASan).
+TEST(ShadowShape, EveryAcceptedSettingStaysInsideTheImage) {
+    const QRegion shape = QRegion(0, 0, 12, 9, QRegion::Ellipse).united(QRegion(2, 0, 3, 9));
+    for (int size = -20; size <= 20; size += 3) {
+        for (int offset = -20; offset <= 20; offset += 5) {
+            ShadowSettings s = BoxSettings();
+            s.size = size;
+            s.xOffset = offset;
+            s.yOffset = -offset;
+            const QImage image = CWndShadow::MakeShadow(shape, QSize(12, 9), s);
+            if (12 + 2 * size <= 0 || 9 + 2 * size <= 0) {
+                EXPECT_TRUE(image.isNull()) << size;
+                continue;
+            }
+            ASSERT_EQ(image.size(), QSize(12 + 2 * size, 9 + 2 * size)) << size << " " << offset;
+        }
+    }
+}
+
+} // namespace
+} // namespace velquist
