@@ -216,11 +216,5 @@ TEST(DialogPattern, GuardedOperationsReportClassAndOperation) {
     EXPECT_EQ(Guarded("PromptBoxDialog::GetSkinFile", [] { return 7; }), 7);
 }
 
-TEST(DialogPattern, StyleConstants) {
-    EXPECT_EQ(kDialogStyle, ui::WS_VISIBLE | ui::WS_POPUP | ui::WS_CAPTION | ui::WS_SYSMENU |
-                                ui::WS_CLIPSIBLINGS | ui::WS_CLIPCHILDREN);
-    EXPECT_EQ(kDialogExStyle, 0x00000100u);
-}
-
 } // namespace
 } // namespace velquist

@@ -24,16 +24,6 @@ TEST(CWndShadowSetters, OutOfRangeValuesAreRefusedAndChangeNothing) {
     EXPECT_TRUE(shadow.SetPosition(20, -20));
 }
 
-TEST(CWndShadowSetters, DefaultsMatchTheClassicShadow) {
-    CWndShadow shadow;
-    EXPECT_EQ(shadow.Settings().darkness, 150);
-    EXPECT_EQ(shadow.Settings().sharpness, 5);
-    EXPECT_EQ(shadow.Settings().size, 0);
-    EXPECT_EQ(shadow.Settings().xOffset, 5);
-    EXPECT_EQ(shadow.Settings().yOffset, 5);
-    EXPECT_EQ(shadow.Settings().color, 0u);
-}
-
 TEST(CWndShadowOff, WithoutBlendingNoShadowWindowIsMade) {
     if (CWndShadow::IsAvailable()) {
         GTEST_SKIP() << "shadows were switched on earlier in this process";

@@ -6,7 +6,6 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 #include <memory>
-#include <unistd.h>
 
 namespace velquist {
 namespace {
@@ -98,11 +97,6 @@ TEST_F(SingleInstanceProcesses, KilledFirstInstanceLeavesNothingThatBlocksTheNex
     ASSERT_TRUE(later->waitForFinished(kWaitMs));
     EXPECT_EQ(later->readAllStandardOutput().trimmed(), "role=1");
     EXPECT_FALSE(WaitForLine(next, "raised").isEmpty());
-}
-
-TEST(SingleInstanceNames, DefaultNameCarriesTheUserId) {
-    EXPECT_EQ(SingleInstance::DefaultName(),
-              QStringLiteral("velquist-%1").arg(static_cast<qulonglong>(::getuid())));
 }
 
 } // namespace
