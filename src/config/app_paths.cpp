@@ -54,8 +54,8 @@ std::string PicturesFromUserDirs(const std::string& home) {
             continue;
         }
         std::string value = line.substr(start + prefix.size());
-        while (!value.empty() && (value.back() == ' ' || value.back() == '\t' ||
-                                  value.back() == '\r')) {
+        while (!value.empty() &&
+               (value.back() == ' ' || value.back() == '\t' || value.back() == '\r')) {
             value.pop_back();
         }
         if (value.size() >= 2 && value.front() == '"' && value.back() == '"') {

@@ -10,7 +10,7 @@ namespace velquist {
 // their order. Section and key names match without regard to letter case, as the Windows
 // private-profile functions do; the first matching section and key win.
 class IniDocument {
-public:
+  public:
     static IniDocument Parse(const std::string& text);
 
     std::optional<std::string> Get(const std::string& section, const std::string& key) const;
@@ -19,7 +19,7 @@ public:
     bool Set(const std::string& section, const std::string& key, const std::string& value);
     std::string Serialize() const;
 
-private:
+  private:
     std::vector<std::string> lines_;
 };
 

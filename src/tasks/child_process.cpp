@@ -21,7 +21,7 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 class UniqueFd {
-public:
+  public:
     UniqueFd() = default;
     explicit UniqueFd(int fd) : fd_(fd) {}
     UniqueFd(UniqueFd&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
@@ -41,7 +41,7 @@ public:
         fd_ = fd;
     }
 
-private:
+  private:
     int fd_ = -1;
 };
 
@@ -89,10 +89,10 @@ struct ChildSetup {
         ::dup2(setup.stderrFd, 2) < 0) {
         ::_exit(127);
     }
-    const struct rlimit noCore {0, 0};
+    const struct rlimit noCore { 0, 0 };
     ::setrlimit(RLIMIT_CORE, &noCore);
     if (setup.memoryBytes != 0) {
-        const struct rlimit memory {setup.memoryBytes, setup.memoryBytes};
+        const struct rlimit memory { setup.memoryBytes, setup.memoryBytes };
         ::setrlimit(RLIMIT_AS, &memory);
     }
     // Descriptors other threads opened without close-on-exec must not leak into the child.
@@ -141,7 +141,7 @@ bool Drain(Stream& stream) {
 }
 
 class ChildWatch {
-public:
+  public:
     ChildWatch(pid_t pid, const ChildLimits& limits, const std::atomic<bool>& cancel)
         : pid_(pid), deadline_(Clock::now() + limits.wallClock), cancel_(cancel) {}
 
@@ -168,14 +168,13 @@ public:
     // cannot be taken by another process before the group is killed.
     bool HasEnded() const {
         siginfo_t info{};
-        return ::waitid(P_PID, static_cast<id_t>(pid_), &info, WEXITED | WNOHANG | WNOWAIT) ==
-                   0 &&
+        return ::waitid(P_PID, static_cast<id_t>(pid_), &info, WEXITED | WNOHANG | WNOWAIT) == 0 &&
                info.si_pid == pid_;
     }
 
     pid_t Pid() const { return pid_; }
 
-private:
+  private:
     pid_t pid_;
     Clock::time_point deadline_;
     const std::atomic<bool>& cancel_;

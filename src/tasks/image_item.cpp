@@ -34,8 +34,8 @@ std::vector<ImageItem> ScanImageFolder(const std::wstring& folder) {
         }
         std::error_code sizeError;
         const auto size = it->file_size(sizeError);
-        staged.push_back({name, folder + L"/" + name,
-                          sizeError ? 0 : static_cast<std::int64_t>(size), {}});
+        staged.push_back(
+            {name, folder + L"/" + name, sizeError ? 0 : static_cast<std::int64_t>(size), {}});
     }
     return staged;
 }

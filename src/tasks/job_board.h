@@ -12,7 +12,7 @@ namespace velquist {
 // What the engine and its detached job threads share. Each job holds a reference, so the
 // board outlives an engine that is torn down while a job thread finishes its last steps.
 class JobBoard {
-public:
+  public:
     std::atomic<bool> cancel{false};
 
     void Enter();
@@ -22,7 +22,7 @@ public:
     void SetReason(int id, std::string reason);
     std::string Reason(int id) const;
 
-private:
+  private:
     mutable std::mutex mutex_;
     std::condition_variable idle_;
     std::size_t active_ = 0;

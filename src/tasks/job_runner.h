@@ -17,7 +17,7 @@ struct JobOutcome {
 // Runs one conversion on the calling job thread. cancel turns true when the engine shuts
 // down; a runner that can stop early does so and reports failure.
 class JobRunner {
-public:
+  public:
     virtual ~JobRunner() = default;
     virtual JobOutcome Run(const ConvertTask& task, const std::atomic<bool>& cancel) = 0;
 };

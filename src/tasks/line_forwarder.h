@@ -10,7 +10,7 @@ namespace velquist {
 // garbage or endless text: control characters become "?", an overlong line is cut into
 // pieces, and past a total budget the rest is dropped with one notice line.
 class LineForwarder {
-public:
+  public:
     static constexpr std::size_t kMaxLine = 4096;
     static constexpr std::size_t kBudget = 64 * 1024;
 
@@ -22,7 +22,7 @@ public:
     // The last non-empty line seen (also when it was not forwarded any more).
     const std::string& LastLine() const { return last_; }
 
-private:
+  private:
     void EmitLine();
 
     std::FILE* target_;

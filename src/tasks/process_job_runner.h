@@ -25,13 +25,13 @@ struct WorkerOptions {
 // Runs each conversion in a worker process, so that a decoder that crashes, hangs or
 // exhausts memory on one file fails that file only.
 class ProcessJobRunner : public JobRunner {
-public:
+  public:
     explicit ProcessJobRunner(WorkerOptions options) : options_(std::move(options)) {}
     JobOutcome Run(const ConvertTask& task, const std::atomic<bool>& cancel) override;
 
     std::vector<std::string> WorkerArguments(const ConvertTask& task) const;
 
-private:
+  private:
     WorkerOptions options_;
 };
 

@@ -14,13 +14,13 @@ namespace velquist {
 // A TaskOwner for owners without a window: the command-line converter and the tests.
 // Reports wait in posting order until Pop takes them.
 class StatusQueue : public TaskOwner {
-public:
+  public:
     bool PostTaskStatus(TaskStatusReport* report) override;
 
     // The oldest report, or nothing when none arrives within the timeout.
     std::optional<TaskStatusReport> Pop(std::chrono::milliseconds timeout);
 
-private:
+  private:
     std::mutex mutex_;
     std::condition_variable arrived_;
     std::deque<std::unique_ptr<TaskStatusReport>> reports_;

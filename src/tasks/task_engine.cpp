@@ -150,7 +150,9 @@ bool TaskEngine::IsBusy() const {
     return !busyTaskImageList.empty();
 }
 
-std::string TaskEngine::FailureReason(int id) const { return board_->Reason(id); }
+std::string TaskEngine::FailureReason(int id) const {
+    return board_->Reason(id);
+}
 
 FinishResult TaskEngine::FinishTask(int id) {
     FinishResult result;
@@ -188,8 +190,8 @@ void TaskEngine::TaskDispatchThread() {
     std::unique_lock lock(taskLock);
     for (;;) {
         taskWakeup.wait(lock, [this] {
-            return stopping_ || (busyTaskImageList.size() < kMaxRunningTasks &&
-                                 !idleTaskImageList.empty());
+            return stopping_ ||
+                   (busyTaskImageList.size() < kMaxRunningTasks && !idleTaskImageList.empty());
         });
         if (stopping_) {
             return;
@@ -219,15 +221,15 @@ std::string TaskEngine::UniqueOutputPath(const std::string& path) {
 
 void TaskEngine::Dispatch(int id, const std::optional<std::wstring>& source,
                           const ConversionSettings& settings) {
-    const std::wstring dir = settings.outputDir.empty() ? GetOutputDir()
-                                                        : CreateDirectoryTree(settings.outputDir);
+    const std::wstring dir =
+        settings.outputDir.empty() ? GetOutputDir() : CreateDirectoryTree(settings.outputDir);
     ConvertTask task{owner_, {}, {}, settings.format, settings.quality, settings.keepExif, id};
     {
         std::lock_guard lock(taskLock);
         if (source) {
             task.inputPath = WideToAnsi(*source);
-            task.outputPath = UniqueOutputPath(
-                BuildOutputPath(task.inputPath, WideToAnsi(dir), settings.format));
+            task.outputPath =
+                UniqueOutputPath(BuildOutputPath(task.inputPath, WideToAnsi(dir), settings.format));
         }
         if (const auto item = imageItems.find(id); item != imageItems.end()) {
             item->second.outputPath = AnsiToWide(task.outputPath);

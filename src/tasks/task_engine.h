@@ -42,7 +42,7 @@ class JobBoard;
 // no Qt and no window: the main window, the command-line converter and the tests drive it
 // alike.
 class TaskEngine {
-public:
+  public:
     // owner receives the status posts and must outlive the engine.
     TaskEngine(TaskOwner* owner, std::shared_ptr<JobRunner> runner,
                ThreadStarter startThread = StartDetachedThread);
@@ -73,7 +73,7 @@ public:
     // The failure reason of the id's last finished job, empty when there is none.
     std::string FailureReason(int id) const;
 
-private:
+  private:
     void TaskDispatchThread();
     void Dispatch(int id, const std::optional<std::wstring>& source,
                   const ConversionSettings& settings);

@@ -1,5 +1,4 @@
 #include "config/app_paths.h"
-
 #include "config/config_file.h"
 #include "temp_home.h"
 #include "util/text.h"
@@ -16,7 +15,7 @@ using testing::TempHome;
 using testing::WriteText;
 
 class AppPaths : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         home_ = TempHome();
         std::filesystem::remove(WideToUtf8(GetConfigFilePath()));

@@ -1,6 +1,5 @@
-#include "config/config_file.h"
-
 #include "config/app_paths.h"
+#include "config/config_file.h"
 #include "temp_home.h"
 #include "util/text.h"
 
@@ -18,7 +17,7 @@ using testing::TempHome;
 using testing::WriteText;
 
 class ConfigFile : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         TempHome();
         path_ = WideToUtf8(GetConfigFilePath());
@@ -46,8 +45,7 @@ TEST_F(ConfigFile, RewriteKeepsForeignContentAndLeavesNoTemporaryFiles) {
     WriteText(path_, "[global]\r\nimage-quality=80\r\n[mine]\r\nx=y\r\n");
     ASSERT_TRUE(WriteConfigValue(L"global", L"image-quality", L"50"));
     ASSERT_TRUE(WriteConfigValue(L"global", L"output-dir", L"/照片/输出"));
-    EXPECT_EQ(ReadText(path_),
-              "[global]\nimage-quality=50\noutput-dir=/照片/输出\n[mine]\nx=y\n");
+    EXPECT_EQ(ReadText(path_), "[global]\nimage-quality=50\noutput-dir=/照片/输出\n[mine]\nx=y\n");
     std::wstring value;
     ReadConfigValue(L"global", L"output-dir", L"", value);
     EXPECT_EQ(value, L"/照片/输出");

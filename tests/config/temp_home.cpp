@@ -45,6 +45,8 @@ void WriteText(const std::string& path, const std::string& text) {
     std::ofstream(path, std::ios::binary) << text;
 }
 
-bool IsDir(const std::string& path) { return std::filesystem::is_directory(path); }
+bool IsDir(const std::string& path) {
+    return std::filesystem::is_directory(path);
+}
 
 } // namespace velquist::testing

@@ -1,5 +1,4 @@
 #include "tasks/child_process.h"
-
 #include "tasks/line_forwarder.h"
 #include "tasks/process_job_runner.h"
 #include "test_env.h"
@@ -54,7 +53,7 @@ TEST(LineForwarder, PassesLinesMakesThemPrintableAndCapsTheVolume) {
 }
 
 class ChildProcess : public ::testing::Test {
-protected:
+  protected:
     ChildResult Run(const std::string& body, ChildLimits limits = {}) {
         return RunChildProcess({dir_.Script("worker.sh", body)}, limits, cancel_);
     }
@@ -114,9 +113,9 @@ TEST_F(ChildProcess, MissingProgramFailsToStart) {
 
 TEST_F(ChildProcess, SeesNoStdinNoCoreLimitAndTheMemoryLimit) {
     const std::string out = dir_.Path() + "/limits";
-    const auto result = Run("cat > '" + out + "'\nulimit -c >> '" + out + "'\nulimit -v >> '" +
-                                out + "'\n",
-                            ChildLimits{std::uint64_t{512} << 20, 5s});
+    const auto result =
+        Run("cat > '" + out + "'\nulimit -c >> '" + out + "'\nulimit -v >> '" + out + "'\n",
+            ChildLimits{std::uint64_t{512} << 20, 5s});
     EXPECT_EQ(result.exitCode, 0);
     EXPECT_EQ(testing::ReadFile(out), "0\n524288\n");
 }
@@ -132,9 +131,8 @@ TEST(ProcessJobRunner, BuildsTheWorkerCommandLine) {
     ProcessJobRunner runner({{"/opt/w", "--x"}, 0, 1s});
     ConvertTask task{nullptr, "/in/a b.heic", "/out/a b.png", "png", 70, false, 4};
     EXPECT_EQ(runner.WorkerArguments(task),
-              (std::vector<std::string>{"/opt/w", "--x", "--worker", "--format", "png",
-                                        "--quality", "70", "--exif", "0", "/in/a b.heic",
-                                        "/out/a b.png"}));
+              (std::vector<std::string>{"/opt/w", "--x", "--worker", "--format", "png", "--quality",
+                                        "70", "--exif", "0", "/in/a b.heic", "/out/a b.png"}));
 }
 
 TEST(ProcessJobRunner, ExitZeroWithoutOutputFileIsAFailure) {

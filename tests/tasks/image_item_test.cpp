@@ -1,5 +1,4 @@
 #include "tasks/image_item.h"
-
 #include "test_env.h"
 #include "util/text.h"
 

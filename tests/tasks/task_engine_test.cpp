@@ -1,7 +1,6 @@
-#include "tasks/task_engine.h"
-
 #include "tasks/process_job_runner.h"
 #include "tasks/status_queue.h"
+#include "tasks/task_engine.h"
 #include "test_env.h"
 #include "util/text.h"
 
@@ -34,15 +33,14 @@ echo "Written to $9"
 )";
 
 class TaskEngineTest : public ::testing::Test {
-protected:
+  protected:
     TaskEngineTest() { worker_ = dir_.Script("worker.sh", kFakeWorker); }
 
     std::shared_ptr<JobRunner> Runner(std::chrono::milliseconds limit = 10s) {
         return std::make_shared<ProcessJobRunner>(WorkerOptions{{worker_}, 0, limit});
     }
 
-    void Make(ThreadStarter starter = StartDetachedThread,
-              std::chrono::milliseconds limit = 10s) {
+    void Make(ThreadStarter starter = StartDetachedThread, std::chrono::milliseconds limit = 10s) {
         engine_ = std::make_unique<TaskEngine>(&statuses_, Runner(limit), std::move(starter));
         engine_->PublishSettings({"jpg", 90, true, AnsiToWide(OutDir())});
     }
@@ -52,8 +50,8 @@ protected:
     int Add(const std::string& relative) {
         const std::string path = dir_.Write("src/" + relative, "not really heif");
         const auto slash = path.rfind('/');
-        return engine_->AddImageItem({AnsiToWide(path.substr(slash + 1)), AnsiToWide(path),
-                                      15, {}});
+        return engine_->AddImageItem(
+            {AnsiToWide(path.substr(slash + 1)), AnsiToWide(path), 15, {}});
     }
 
     void Release(int id) {

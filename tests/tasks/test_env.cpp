@@ -41,7 +41,9 @@ std::string ReadFile(const std::string& path) {
     return text.str();
 }
 
-bool Exists(const std::string& path) { return fs::exists(path); }
+bool Exists(const std::string& path) {
+    return fs::exists(path);
+}
 
 const std::string& FakeHome() {
     static TempDir home;

@@ -6,7 +6,7 @@ namespace velquist::testing {
 
 // A temporary folder removed with the object.
 class TempDir {
-public:
+  public:
     TempDir();
     ~TempDir();
     TempDir(const TempDir&) = delete;
@@ -18,7 +18,7 @@ public:
     // Writes an executable shell script below the folder; returns its full path.
     std::string Script(const std::string& name, const std::string& body) const;
 
-private:
+  private:
     std::string path_;
 };
 
