@@ -70,7 +70,8 @@ Sample Spawn(std::vector<std::string> argv, const std::string& stdoutPath) {
     const auto start = Clock::now();
     const pid_t pid = fork();
     if (pid == 0) {
-        if (std::freopen(stdoutPath.c_str(), "w", stdout) == nullptr || std::freopen("/dev/null", "w", stderr) == nullptr)
+        if (std::freopen(stdoutPath.c_str(), "w", stdout) == nullptr ||
+            std::freopen("/dev/null", "w", stderr) == nullptr)
             _exit(126);
         execvp(args[0], args.data());
         _exit(127);
@@ -121,8 +122,8 @@ void Print(const Row& row, const Row& floor) {
                 static_cast<double>(row.bytes) / static_cast<double>(floor.bytes));
 }
 
-void Measure(Row& row, const std::vector<std::string>& argv, const std::string& outFile, const std::string& tmp,
-             bool floor) {
+void Measure(Row& row, const std::vector<std::string>& argv, const std::string& outFile,
+             const std::string& tmp, bool floor) {
     std::filesystem::remove(outFile);
     const Sample s = Spawn(argv, tmp + "/stdout.txt");
     if (!s.ok) {
@@ -157,22 +158,27 @@ int main(int argc, char** argv) {
     std::vector<std::string> formats = {"jpg", "png", "bmp"};
     if (argc > 3)
         formats.assign(argv + 3, argv + argc);
-    const std::string tmp = std::filesystem::temp_directory_path() / ("velquist-bench-" + std::to_string(getpid()));
+    const std::string tmp =
+        std::filesystem::temp_directory_path() / ("velquist-bench-" + std::to_string(getpid()));
     std::filesystem::create_directories(tmp);
     std::printf("input %s, %d repetitions, medians\n", input.c_str(), reps);
     for (const std::string& format : formats) {
-        Row floor{"floor (in-process)"}, ours{"velquist-convert"}, magick{"ImageMagick convert"}, vips{"vips copy"};
+        Row floor{"floor (in-process)"}, ours{"velquist-convert"}, magick{"ImageMagick convert"},
+            vips{"vips copy"};
         const std::string out = tmp + "/out." + format;
         for (int i = 0; i < reps; ++i) {
             Measure(floor, {self, "--floor", format, input, out}, out, tmp, true);
-            Measure(ours, {VELQUIST_CONVERT_BIN, "--worker", "--format", format, "--quality", "90", "--exif", "1", input, out},
+            Measure(ours,
+                    {VELQUIST_CONVERT_BIN, "--worker", "--format", format, "--quality", "90",
+                     "--exif", "1", input, out},
                     out, tmp, false);
             std::vector<std::string> im = {"convert", input};
             if (format == "jpg")
                 im.insert(im.end(), {"-quality", "90"});
             im.push_back(out);
             Measure(magick, im, out, tmp, false);
-            Measure(vips, {"vips", "copy", input, format == "jpg" ? out + "[Q=90]" : out}, out, tmp, false);
+            Measure(vips, {"vips", "copy", input, format == "jpg" ? out + "[Q=90]" : out}, out, tmp,
+                    false);
         }
         std::printf("%s\n", format.c_str());
         for (const Row* row : {&floor, &ours, &magick, &vips})
@@ -180,7 +186,8 @@ int main(int argc, char** argv) {
         if (!ours.failed && !vips.failed && !vips.total.empty())
             std::printf("  velquist/vips time %.2fx", Median(ours.total) / Median(vips.total));
         if (!ours.failed && !magick.failed && magick.bytes > 0)
-            std::printf("  velquist/ImageMagick size %.3fx", static_cast<double>(ours.bytes) / magick.bytes);
+            std::printf("  velquist/ImageMagick size %.3fx",
+                        static_cast<double>(ours.bytes) / magick.bytes);
         std::printf("\n");
     }
     std::filesystem::remove_all(tmp);

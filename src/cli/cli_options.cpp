@@ -11,7 +11,9 @@ bool ParseInt(const std::string& text, int* value) {
     return !text.empty() && result.ec == std::errc() && result.ptr == end;
 }
 
-bool IsKnownFormat(const std::string& format) { return format == "jpg" || format == "png" || format == "bmp"; }
+bool IsKnownFormat(const std::string& format) {
+    return format == "jpg" || format == "png" || format == "bmp";
+}
 
 CliParseResult Fail(const std::string& error) {
     CliParseResult result;
@@ -84,7 +86,8 @@ CliParseResult ParseCommandLine(const std::vector<std::string>& args) {
                 return Fail("-f needs jpg, png or bmp");
             o.format = value;
         } else if (arg == "-q") {
-            if (!TakeValue(args, &i, &value) || !ParseInt(value, &o.quality) || o.quality < 0 || o.quality > 100)
+            if (!TakeValue(args, &i, &value) || !ParseInt(value, &o.quality) || o.quality < 0 ||
+                o.quality > 100)
                 return Fail("-q needs a quality from 0 to 100");
         } else if (arg == "-o") {
             if (!TakeValue(args, &i, &value) || value.empty())
@@ -105,7 +108,8 @@ CliParseResult ParseCommandLine(const std::vector<std::string>& args) {
 }
 
 std::string UsageText(const std::string& program) {
-    return "Usage: " + program + " FILE... [-f jpg|png|bmp] [-q N] [-o DIR]\n"
+    return "Usage: " + program +
+           " FILE... [-f jpg|png|bmp] [-q N] [-o DIR]\n"
            "Converts HEIF/HEIC images to JPEG, PNG or BMP.\n"
            "  -f FORMAT  output format: jpg (default), png or bmp\n"
            "  -q N       JPEG quality 0..100 (default 90)\n"

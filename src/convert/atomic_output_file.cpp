@@ -14,7 +14,8 @@ constexpr size_t kBufferSize = 1 << 20;
 
 std::string TempPattern(const std::string& targetPath) {
     const size_t slash = targetPath.rfind('/');
-    const std::string dir = slash == std::string::npos ? std::string() : targetPath.substr(0, slash + 1);
+    const std::string dir =
+        slash == std::string::npos ? std::string() : targetPath.substr(0, slash + 1);
     const std::string name = slash == std::string::npos ? targetPath : targetPath.substr(slash + 1);
     return dir + "." + name + ".XXXXXX";
 }
@@ -27,7 +28,9 @@ mode_t DefaultFileMode() {
 
 } // namespace
 
-AtomicOutputFile::~AtomicOutputFile() { Discard(); }
+AtomicOutputFile::~AtomicOutputFile() {
+    Discard();
+}
 
 bool AtomicOutputFile::Open(const std::string& targetPath, Diagnostics& diag) {
     Discard();

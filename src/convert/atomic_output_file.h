@@ -13,7 +13,7 @@ namespace velquist {
 // A failed or abandoned write removes the temporary file and leaves any earlier file of
 // the target name untouched, so a reader never sees a half-written image.
 class AtomicOutputFile {
-public:
+  public:
     AtomicOutputFile() = default;
     ~AtomicOutputFile();
     AtomicOutputFile(const AtomicOutputFile&) = delete;
@@ -27,7 +27,7 @@ public:
 
     const std::string& TempPath() const { return tempPath_; }
 
-private:
+  private:
     void Discard();
 
     std::string targetPath_;

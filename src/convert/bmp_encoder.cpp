@@ -55,12 +55,16 @@ bool WritePixels(FILE* stream, const uint8_t* plane, int stride, uint32_t width,
 
 } // namespace
 
-heif_colorspace BmpEncoder::PreferredColorspace(bool) const { return heif_colorspace_RGB; }
+heif_colorspace BmpEncoder::PreferredColorspace(bool) const {
+    return heif_colorspace_RGB;
+}
 
-heif_chroma BmpEncoder::PreferredChroma(bool, int) const { return heif_chroma_interleaved_RGBA; }
+heif_chroma BmpEncoder::PreferredChroma(bool, int) const {
+    return heif_chroma_interleaved_RGBA;
+}
 
-bool BmpEncoder::WriteImage(const heif_image_handle*, const heif_image* image, const std::string& path,
-                            Diagnostics& diag) {
+bool BmpEncoder::WriteImage(const heif_image_handle*, const heif_image* image,
+                            const std::string& path, Diagnostics& diag) {
     int stride = 0;
     const uint8_t* plane = heif_image_get_plane_readonly(image, heif_channel_interleaved, &stride);
     const int width = heif_image_get_width(image, heif_channel_interleaved);
@@ -71,7 +75,8 @@ bool BmpEncoder::WriteImage(const heif_image_handle*, const heif_image* image, c
         return false;
     }
     // The size fields are 32 bits wide.
-    const uint64_t imageSize = uint64_t{static_cast<uint32_t>(width)} * static_cast<uint32_t>(height) * 4;
+    const uint64_t imageSize =
+        uint64_t{static_cast<uint32_t>(width)} * static_cast<uint32_t>(height) * 4;
     if (imageSize > std::numeric_limits<uint32_t>::max() - kHeadersSize) {
         diag.Printf("BMP writer cannot hold an image of %dx%d pixels\n", width, height);
         return false;
@@ -80,9 +85,11 @@ bool BmpEncoder::WriteImage(const heif_image_handle*, const heif_image* image, c
     if (!file.Open(path, diag))
         return false;
     const std::vector<uint8_t> headers =
-        Headers(static_cast<uint32_t>(width), static_cast<uint32_t>(height), static_cast<uint32_t>(imageSize));
+        Headers(static_cast<uint32_t>(width), static_cast<uint32_t>(height),
+                static_cast<uint32_t>(imageSize));
     if (std::fwrite(headers.data(), 1, headers.size(), file.Stream()) != headers.size() ||
-        !WritePixels(file.Stream(), plane, stride, static_cast<uint32_t>(width), static_cast<uint32_t>(height))) {
+        !WritePixels(file.Stream(), plane, stride, static_cast<uint32_t>(width),
+                     static_cast<uint32_t>(height))) {
         diag.Printf("Error writing %s\n", path.c_str());
         return false;
     }

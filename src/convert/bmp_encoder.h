@@ -6,7 +6,7 @@ namespace velquist {
 
 // Uncompressed 32-bit bottom-up Windows bitmap (blue, green, red, alpha), no metadata.
 class BmpEncoder : public Encoder {
-public:
+  public:
     heif_colorspace PreferredColorspace(bool hasAlpha) const override;
     heif_chroma PreferredChroma(bool hasAlpha, int bitDepth) const override;
     bool WriteImage(const heif_image_handle* handle, const heif_image* image,

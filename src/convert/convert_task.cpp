@@ -93,7 +93,8 @@ bool Convert(const ConvertTask& task, Diagnostics& diag, bool echo) {
         diag.Write("Could not create HEIF context\n");
         return false;
     }
-    const heif_error error = heif_context_read_from_file(ctx.get(), task.inputPath.c_str(), nullptr);
+    const heif_error error =
+        heif_context_read_from_file(ctx.get(), task.inputPath.c_str(), nullptr);
     if (error.code != heif_error_Ok) {
         diag.Printf("Could not read HEIF file: %s\n", error.message);
         return false;
@@ -132,7 +133,9 @@ void ConvertWorker(ConvertTask* task) {
     Post(job.owner, job.task_id, outcome.status);
 }
 
-ConversionOutcome RunConversion(const ConvertTask& task) { return RunConversion(task, true); }
+ConversionOutcome RunConversion(const ConvertTask& task) {
+    return RunConversion(task, true);
+}
 
 ConversionOutcome RunConversion(const ConvertTask& task, bool echo) {
     Diagnostics diag(echo);

@@ -7,7 +7,7 @@ namespace velquist {
 // Collects a job's diagnostic lines; optionally echoes each one to standard error as it
 // arrives so that a crash later in the job still leaves the earlier lines visible.
 class Diagnostics {
-public:
+  public:
     explicit Diagnostics(bool echoToStderr) : echo_(echoToStderr) {}
 
     void Write(const std::string& text);
@@ -15,7 +15,7 @@ public:
 
     const std::string& Text() const { return text_; }
 
-private:
+  private:
     bool echo_;
     std::string text_;
 };

@@ -3,7 +3,6 @@
 #include "diagnostics.h"
 
 #include <libheif/heif.h>
-
 #include <memory>
 #include <string>
 
@@ -12,7 +11,7 @@ namespace velquist {
 // Writes one decoded image in one output format. A job creates one encoder per file and
 // asks it which pixel layout to decode into before handing it the decoded image.
 class Encoder {
-public:
+  public:
     virtual ~Encoder() = default;
 
     virtual heif_colorspace PreferredColorspace(bool hasAlpha) const = 0;

@@ -31,22 +31,25 @@ std::vector<uint8_t> TiffFrom(const uint8_t* data, size_t size) {
 }
 
 class TiffReader {
-public:
+  public:
     explicit TiffReader(std::vector<uint8_t>& tiff) : data_(tiff), little_(tiff[0] == 'I') {}
 
     bool Read16(size_t offset, uint16_t* value) const {
         if (offset > data_.size() || data_.size() - offset < 2)
             return false;
         const uint8_t* p = data_.data() + offset;
-        *value = little_ ? static_cast<uint16_t>(p[0] | p[1] << 8) : static_cast<uint16_t>(p[0] << 8 | p[1]);
+        *value = little_ ? static_cast<uint16_t>(p[0] | p[1] << 8)
+                         : static_cast<uint16_t>(p[0] << 8 | p[1]);
         return true;
     }
     bool Read32(size_t offset, uint32_t* value) const {
         if (offset > data_.size() || data_.size() - offset < 4)
             return false;
         const uint8_t* p = data_.data() + offset;
-        *value = little_ ? (uint32_t{p[0]} | uint32_t{p[1]} << 8 | uint32_t{p[2]} << 16 | uint32_t{p[3]} << 24)
-                         : (uint32_t{p[0]} << 24 | uint32_t{p[1]} << 16 | uint32_t{p[2]} << 8 | uint32_t{p[3]});
+        *value = little_ ? (uint32_t{p[0]} | uint32_t{p[1]} << 8 | uint32_t{p[2]} << 16 |
+                            uint32_t{p[3]} << 24)
+                         : (uint32_t{p[0]} << 24 | uint32_t{p[1]} << 16 | uint32_t{p[2]} << 8 |
+                            uint32_t{p[3]});
         return true;
     }
     void Write16(size_t offset, uint16_t value) {
@@ -55,7 +58,7 @@ public:
         p[little_ ? 1 : 0] = static_cast<uint8_t>(value >> 8);
     }
 
-private:
+  private:
     std::vector<uint8_t>& data_;
     bool little_;
 };
@@ -91,7 +94,8 @@ std::vector<uint8_t> ExifTiffData(const uint8_t* block, size_t size) {
         return TiffFrom(block, size);
     if (size < 4)
         return {};
-    const uint32_t offset = uint32_t{block[0]} << 24 | uint32_t{block[1]} << 16 | uint32_t{block[2]} << 8 | uint32_t{block[3]};
+    const uint32_t offset = uint32_t{block[0]} << 24 | uint32_t{block[1]} << 16 |
+                            uint32_t{block[2]} << 8 | uint32_t{block[3]};
     if (offset > size - 4)
         return {};
     return TiffFrom(block + 4 + offset, size - 4 - offset);

@@ -2,10 +2,9 @@
 
 #include "diagnostics.h"
 
-#include <libheif/heif.h>
-
 #include <cstddef>
 #include <cstdint>
+#include <libheif/heif.h>
 #include <vector>
 
 namespace velquist {

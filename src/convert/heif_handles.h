@@ -1,7 +1,6 @@
 #pragma once
 
 #include <libheif/heif.h>
-
 #include <memory>
 
 namespace velquist {

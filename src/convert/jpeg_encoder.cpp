@@ -8,9 +8,8 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
-#include <vector>
-
 #include <jpeglib.h>
+#include <vector>
 
 namespace velquist {
 namespace {
@@ -60,7 +59,8 @@ inline JSAMPLE Sample(const JpegPlane& plane, int x, int y) {
     if (plane.shift == 0)
         return plane.data[static_cast<size_t>(y) * plane.stride + x];
     uint16_t value = 0;
-    std::memcpy(&value, plane.data + static_cast<size_t>(y) * plane.stride + 2 * static_cast<size_t>(x), 2);
+    std::memcpy(&value,
+                plane.data + static_cast<size_t>(y) * plane.stride + 2 * static_cast<size_t>(x), 2);
     const unsigned rounded = (value + (1u << (plane.shift - 1))) >> plane.shift;
     return static_cast<JSAMPLE>(std::min(rounded, 255u));
 }
@@ -91,13 +91,14 @@ void WriteRawPlanes(j_compress_ptr cinfo, const JpegJob& job) {
         padded[c] = cinfo->comp_info[c].width_in_blocks * DCTSIZE;
         rowsPerGroup[c] = cinfo->comp_info[c].v_samp_factor * DCTSIZE;
         scratch[c] = (*cinfo->mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(cinfo), JPOOL_IMAGE,
-                                                  padded[c], rowsPerGroup[c]);
+                                                 padded[c], rowsPerGroup[c]);
     }
     JSAMPARRAY groups[3] = {rows[0], rows[1], rows[2]};
     for (int group = 0; cinfo->next_scanline < cinfo->image_height; ++group) {
         for (int c = 0; c < 3; ++c) {
             for (int r = 0; r < rowsPerGroup[c]; ++r)
-                rows[c][r] = PrepareRow(job.planes[c], group * rowsPerGroup[c] + r, scratch[c][r], padded[c]);
+                rows[c][r] = PrepareRow(job.planes[c], group * rowsPerGroup[c] + r, scratch[c][r],
+                                        padded[c]);
         }
         jpeg_write_raw_data(cinfo, groups, groupRows);
     }
@@ -106,7 +107,7 @@ void WriteRawPlanes(j_compress_ptr cinfo, const JpegJob& job) {
 void WriteScanlines(j_compress_ptr cinfo, const JpegJob& job) {
     const JpegPlane& luma = job.planes[0];
     JSAMPARRAY row = (*cinfo->mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(cinfo), JPOOL_IMAGE,
-                                                  cinfo->image_width * 3, 1);
+                                                 cinfo->image_width * 3, 1);
     while (cinfo->next_scanline < cinfo->image_height) {
         const int y = static_cast<int>(cinfo->next_scanline);
         JSAMPROW out = row[0];
@@ -182,7 +183,8 @@ std::vector<uint8_t> App1Payload(const heif_image_handle* handle, Diagnostics& d
     std::vector<uint8_t> payload = {'E', 'x', 'i', 'f', 0, 0};
     payload.insert(payload.end(), tiff.begin(), tiff.end());
     if (payload.size() > kMaxMarkerPayload) {
-        diag.Printf("Exif block of %zu bytes does not fit one APP1 segment, left out\n", payload.size());
+        diag.Printf("Exif block of %zu bytes does not fit one APP1 segment, left out\n",
+                    payload.size());
         return {};
     }
     return payload;
@@ -201,21 +203,28 @@ std::vector<uint8_t> IccProfile(const heif_image_handle* handle) {
 } // namespace
 
 JpegEncoder::JpegEncoder(int quality, bool keepExif, Feed feed)
-    : quality_(quality >= 0 && quality <= 100 ? quality : kDefaultQuality), keepExif_(keepExif), feed_(feed) {}
+    : quality_(quality >= 0 && quality <= 100 ? quality : kDefaultQuality), keepExif_(keepExif),
+      feed_(feed) {}
 
-heif_colorspace JpegEncoder::PreferredColorspace(bool) const { return heif_colorspace_YCbCr; }
+heif_colorspace JpegEncoder::PreferredColorspace(bool) const {
+    return heif_colorspace_YCbCr;
+}
 
-heif_chroma JpegEncoder::PreferredChroma(bool, int) const { return heif_chroma_420; }
+heif_chroma JpegEncoder::PreferredChroma(bool, int) const {
+    return heif_chroma_420;
+}
 
 bool JpegEncoder::WriteImage(const heif_image_handle* handle, const heif_image* image,
                              const std::string& path, Diagnostics& diag) {
     JpegJob job;
-    if (!FillPlane(image, heif_channel_Y, &job.planes[0]) || !FillPlane(image, heif_channel_Cb, &job.planes[1]) ||
+    if (!FillPlane(image, heif_channel_Y, &job.planes[0]) ||
+        !FillPlane(image, heif_channel_Cb, &job.planes[1]) ||
         !FillPlane(image, heif_channel_Cr, &job.planes[2])) {
         diag.Write("JPEG writer needs a planar YCbCr image of 8 to 16 bits\n");
         return false;
     }
-    const std::vector<uint8_t> exif = keepExif_ ? App1Payload(handle, diag) : std::vector<uint8_t>();
+    const std::vector<uint8_t> exif =
+        keepExif_ ? App1Payload(handle, diag) : std::vector<uint8_t>();
     const std::vector<uint8_t> icc = IccProfile(handle);
     AtomicOutputFile file;
     if (!file.Open(path, diag))

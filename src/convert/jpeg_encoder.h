@@ -6,7 +6,7 @@ namespace velquist {
 
 // Baseline JPEG, 4:2:0, with the source's Exif block (APP1) and ICC profile (APP2).
 class JpegEncoder : public Encoder {
-public:
+  public:
     // How the pixels reach libjpeg: the decoded 4:2:0 planes directly (no chroma
     // up- and re-downsampling), or full-width scanlines with each chroma sample repeated
     // over its 2x2 block. Both give the same coefficients; the planes are faster.
@@ -22,7 +22,7 @@ public:
 
     int Quality() const { return quality_; }
 
-private:
+  private:
     int quality_;
     bool keepExif_;
     Feed feed_;

@@ -6,9 +6,8 @@
 #include <csetjmp>
 #include <cstdint>
 #include <cstdio>
-#include <vector>
-
 #include <png.h>
+#include <vector>
 
 namespace velquist {
 namespace {
@@ -54,12 +53,15 @@ void WriteHeader(png_structp png, png_infop info, const PngJob& job) {
     png_set_compression_mem_level(png, kZlibMemLevel);
     png_set_compression_buffer_size(png, kZlibBufferSize);
     if (job.iccSize > 0)
-        png_set_iCCP(png, info, "unknown", PNG_COMPRESSION_TYPE_BASE, job.icc, static_cast<png_uint_32>(job.iccSize));
+        png_set_iCCP(png, info, "unknown", PNG_COMPRESSION_TYPE_BASE, job.icc,
+                     static_cast<png_uint_32>(job.iccSize));
     if (job.exifSize > 0)
-        png_set_eXIf_1(png, info, static_cast<png_uint_32>(job.exifSize), const_cast<png_bytep>(job.exif));
+        png_set_eXIf_1(png, info, static_cast<png_uint_32>(job.exifSize),
+                       const_cast<png_bytep>(job.exif));
     if (job.bitDepth == 16 && job.significantBits < 16) {
         const auto bits = static_cast<png_byte>(job.significantBits);
-        png_color_8 sig = {bits, bits, bits, 0, static_cast<png_byte>(job.colorType == PNG_COLOR_TYPE_RGBA ? bits : 0)};
+        png_color_8 sig = {bits, bits, bits, 0,
+                           static_cast<png_byte>(job.colorType == PNG_COLOR_TYPE_RGBA ? bits : 0)};
         png_set_sBIT(png, info, &sig);
     }
     png_write_info(png, info);
@@ -72,7 +74,8 @@ png_const_bytep ShiftedRow(const PngJob& job, png_uint_32 y) {
     if (job.bitDepth != 16 || job.significantBits >= 16)
         return src;
     const int shift = 16 - job.significantBits;
-    const size_t samples = static_cast<size_t>(job.width) * (job.colorType == PNG_COLOR_TYPE_RGBA ? 4 : 3);
+    const size_t samples =
+        static_cast<size_t>(job.width) * (job.colorType == PNG_COLOR_TYPE_RGBA ? 4 : 3);
     for (size_t i = 0; i < 2 * samples; i += 2) {
         const auto value = static_cast<unsigned>((src[i] << 8 | src[i + 1]) << shift);
         job.scratchRow[i] = static_cast<uint8_t>(value >> 8);
@@ -83,7 +86,8 @@ png_const_bytep ShiftedRow(const PngJob& job, png_uint_32 y) {
 
 // Holds the libpng error jump; nothing with a destructor lives in this frame.
 bool Compress(const PngJob& job) {
-    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, job.diag, ReportPngError, ReportPngWarning);
+    png_structp png =
+        png_create_write_struct(PNG_LIBPNG_VER_STRING, job.diag, ReportPngError, ReportPngWarning);
     if (png == nullptr) {
         job.diag->Write("libpng initialization failed (1)\n");
         return false;
@@ -124,7 +128,9 @@ bool HasAlpha(heif_chroma chroma) {
 
 } // namespace
 
-heif_colorspace PngEncoder::PreferredColorspace(bool) const { return heif_colorspace_RGB; }
+heif_colorspace PngEncoder::PreferredColorspace(bool) const {
+    return heif_colorspace_RGB;
+}
 
 heif_chroma PngEncoder::PreferredChroma(bool hasAlpha, int bitDepth) const {
     if (bitDepth == 8)
@@ -147,10 +153,13 @@ bool PngEncoder::WriteImage(const heif_image_handle* handle, const heif_image* i
     job.height = static_cast<png_uint_32>(height);
     job.bitDepth = range <= 8 ? 8 : 16;
     job.significantBits = range;
-    job.colorType = HasAlpha(heif_image_get_chroma_format(image)) ? PNG_COLOR_TYPE_RGBA : PNG_COLOR_TYPE_RGB;
+    job.colorType =
+        HasAlpha(heif_image_get_chroma_format(image)) ? PNG_COLOR_TYPE_RGBA : PNG_COLOR_TYPE_RGB;
     const std::vector<uint8_t> icc = IccProfile(handle);
-    const std::vector<uint8_t> exif = keepExif_ ? ExtractExifForOutput(handle, diag) : std::vector<uint8_t>();
-    std::vector<uint8_t> scratch(job.bitDepth == 16 && range < 16 ? static_cast<size_t>(width) * 8 : 0);
+    const std::vector<uint8_t> exif =
+        keepExif_ ? ExtractExifForOutput(handle, diag) : std::vector<uint8_t>();
+    std::vector<uint8_t> scratch(job.bitDepth == 16 && range < 16 ? static_cast<size_t>(width) * 8
+                                                                  : 0);
     job.scratchRow = scratch.data();
     AtomicOutputFile file;
     if (!file.Open(path, diag))

@@ -7,7 +7,7 @@ namespace velquist {
 // Non-interlaced PNG, 8 or 16 bits per sample, RGB or RGBA, with the source's ICC
 // profile (iCCP) and, when asked to keep it, its Exif data (eXIf).
 class PngEncoder : public Encoder {
-public:
+  public:
     explicit PngEncoder(bool keepExif = true) : keepExif_(keepExif) {}
 
     heif_colorspace PreferredColorspace(bool hasAlpha) const override;
@@ -15,7 +15,7 @@ public:
     bool WriteImage(const heif_image_handle* handle, const heif_image* image,
                     const std::string& path, Diagnostics& diag) override;
 
-private:
+  private:
     bool keepExif_;
 };
 

@@ -23,7 +23,7 @@ struct TaskStatusReport {
 // the command-line converter and the tests (through a queue). PostTaskStatus takes
 // ownership of the record when it returns true; on false the caller frees it.
 class TaskOwner {
-public:
+  public:
     virtual ~TaskOwner() = default;
     virtual bool PostTaskStatus(TaskStatusReport* report) = 0;
 };

@@ -5,7 +5,9 @@
 namespace velquist {
 namespace {
 
-CliParseResult Parse(std::vector<std::string> args) { return ParseCommandLine(args); }
+CliParseResult Parse(std::vector<std::string> args) {
+    return ParseCommandLine(args);
+}
 
 TEST(CliOptions, ConvertModeDefaultsAndOptions) {
     CliParseResult r = Parse({"a.heic", "b.heic"});
@@ -42,7 +44,8 @@ TEST(CliOptions, HelpNeedsNoFiles) {
 }
 
 TEST(CliOptions, WorkerMode) {
-    CliParseResult r = Parse({"--worker", "--format", "png", "--quality", "40", "--exif", "0", "in.heic", "out.png"});
+    CliParseResult r = Parse(
+        {"--worker", "--format", "png", "--quality", "40", "--exif", "0", "in.heic", "out.png"});
     ASSERT_TRUE(r.ok) << r.error;
     EXPECT_EQ(r.options.mode, CliOptions::Mode::kWorker);
     EXPECT_EQ(r.options.format, "png");

@@ -2,12 +2,11 @@
 #include "support/image_readers.h"
 #include "support/temp_dir.h"
 
-#include <gtest/gtest.h>
-
 #include <csignal>
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
+#include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -28,7 +27,8 @@ std::string ReadText(const std::string& path) {
 
 // Runs the converter with the given arguments; fileSizeLimit > 0 caps the size of any
 // file the child writes, the way a full disk would stop it.
-ProcessResult RunConverter(const TempDir& dir, std::vector<std::string> args, rlim_t fileSizeLimit = 0) {
+ProcessResult RunConverter(const TempDir& dir, std::vector<std::string> args,
+                           rlim_t fileSizeLimit = 0) {
     args.insert(args.begin(), VELQUIST_CONVERT_BIN);
     const std::string outPath = dir.File(".stdout");
     const std::string errPath = dir.File(".stderr");
@@ -92,8 +92,8 @@ TEST(CliProcess, ConvertsEachFileAndSummarises) {
 
     r = RunConverter(dir, {good, dir.File("bad.heic"), "-q", "50"});
     EXPECT_EQ(r.exitCode, 1);
-    EXPECT_EQ(r.out.rfind("OK  " + good + " -> " + dir.File("good.jpg") + "\nFAILED " + dir.File("bad.heic") +
-                              ": Could not read HEIF file: ",
+    EXPECT_EQ(r.out.rfind("OK  " + good + " -> " + dir.File("good.jpg") + "\nFAILED " +
+                              dir.File("bad.heic") + ": Could not read HEIF file: ",
                           0),
               0u)
         << r.out;
@@ -106,19 +106,22 @@ TEST(CliProcess, WorkerModeReportsThroughStreamsAndExitCode) {
     const std::string good = dir.File("good.heic");
     ASSERT_EQ(WriteHeic(good, HeicImageSpec()), "");
     const std::string out = dir.File("any-name.bin");
-    ProcessResult r = RunConverter(dir, {"--worker", "--format", "bmp", "--quality", "90", "--exif", "1", good, out});
+    ProcessResult r = RunConverter(
+        dir, {"--worker", "--format", "bmp", "--quality", "90", "--exif", "1", good, out});
     EXPECT_EQ(r.exitCode, 0);
     EXPECT_EQ(r.out, "Written to " + out + "\n");
     EXPECT_EQ(r.err, "");
     DecodedImage image;
     EXPECT_EQ(ReadBmp(out, &image), "");
 
-    r = RunConverter(dir, {"--worker", "--format", "jpg", "--quality", "90", "--exif", "1", dir.File("none.heic"), out});
+    r = RunConverter(dir, {"--worker", "--format", "jpg", "--quality", "90", "--exif", "1",
+                           dir.File("none.heic"), out});
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_EQ(r.out, "");
     EXPECT_EQ(r.err.rfind("Could not read HEIF file: ", 0), 0u) << r.err;
 
-    r = RunConverter(dir, {"--worker", "--format", "webp", "--quality", "90", "--exif", "1", good, out});
+    r = RunConverter(dir,
+                     {"--worker", "--format", "webp", "--quality", "90", "--exif", "1", good, out});
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_EQ(r.err, "Unknown output format: webp\n");
 }
@@ -134,13 +137,15 @@ TEST(CliProcess, FullDiskKeepsTheEarlierFileAndLeavesNoTemporaryFile) {
         SCOPED_TRACE(format);
         const std::string out = dir.File(std::string("photo.") + format);
         std::ofstream(out) << "earlier";
-        const ProcessResult r =
-            RunConverter(dir, {"--worker", "--format", format, "--quality", "90", "--exif", "1", good, out}, 300);
+        const ProcessResult r = RunConverter(
+            dir, {"--worker", "--format", format, "--quality", "90", "--exif", "1", good, out},
+            300);
         EXPECT_EQ(r.exitCode, 1);
         EXPECT_EQ(r.out, "");
         // libjpeg flushes the stream itself and reports in its own words.
-        const std::string reason = std::string(format) == "jpg" ? "Output file write error --- out of disk space?\n"
-                                                                : "Error writing " + out + ": File too large\n";
+        const std::string reason = std::string(format) == "jpg"
+                                       ? "Output file write error --- out of disk space?\n"
+                                       : "Error writing " + out + ": File too large\n";
         EXPECT_EQ(r.err, reason + "could not write image\n");
         EXPECT_EQ(ReadText(out), "earlier");
     }

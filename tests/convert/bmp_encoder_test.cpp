@@ -7,7 +7,8 @@ namespace velquist::test {
 namespace {
 
 uint32_t Le32(const std::vector<uint8_t>& b, size_t at) {
-    return uint32_t{b[at]} | uint32_t{b[at + 1]} << 8 | uint32_t{b[at + 2]} << 16 | uint32_t{b[at + 3]} << 24;
+    return uint32_t{b[at]} | uint32_t{b[at + 1]} << 8 | uint32_t{b[at + 2]} << 16 |
+           uint32_t{b[at + 3]} << 24;
 }
 
 TEST(BmpEncoder, HeaderFieldsOfSmallImage) {

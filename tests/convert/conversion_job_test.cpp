@@ -2,13 +2,12 @@
 #include "convert/convert_task.h"
 #include "convert_test_util.h"
 
-#include <gtest/gtest.h>
-
 #include <chrono>
 #include <condition_variable>
 #include <deque>
 #include <filesystem>
 #include <fstream>
+#include <gtest/gtest.h>
 #include <memory>
 #include <mutex>
 
@@ -25,7 +24,7 @@ TEST(BuildOutputPath, NamesAfterTheSourceBaseName) {
 
 // Receives status posts the way the main window does, one record per post.
 class QueueOwner : public TaskOwner {
-public:
+  public:
     bool PostTaskStatus(TaskStatusReport* report) override {
         std::lock_guard lock(mutex_);
         reports_.emplace_back(report);
@@ -42,7 +41,7 @@ public:
         return copy;
     }
 
-private:
+  private:
     std::mutex mutex_;
     std::condition_variable changed_;
     std::deque<std::unique_ptr<TaskStatusReport>> reports_;
@@ -97,7 +96,8 @@ TEST(RunConversion, DiagnosticTexts) {
         const std::string out = dir.File("missing/out.") + format;
         const ConversionOutcome o = Convert(good, out, format);
         EXPECT_EQ(o.status, kTaskFailed);
-        EXPECT_EQ(o.diagnostics, "Can't open " + out + ": No such file or directory\ncould not write image\n");
+        EXPECT_EQ(o.diagnostics,
+                  "Can't open " + out + ": No such file or directory\ncould not write image\n");
     }
     {
         const ConversionOutcome o = Convert(dir.File("absent.heic"), dir.File("absent.jpg"), "jpg");
@@ -135,9 +135,11 @@ TEST(RunConversion, FailedWriteKeepsTheEarlierFileAndLeavesNoTemporaryFile) {
     std::ofstream(dir.File("taken.png/keep")) << "earlier";
     const ConversionOutcome o = Convert(good, dir.File("taken.png"), "png");
     EXPECT_EQ(o.status, kTaskFailed);
-    EXPECT_EQ(o.diagnostics, "Can't open " + dir.File("taken.png") + ": Is a directory\ncould not write image\n");
+    EXPECT_EQ(o.diagnostics,
+              "Can't open " + dir.File("taken.png") + ": Is a directory\ncould not write image\n");
     EXPECT_TRUE(std::filesystem::exists(dir.File("taken.png/keep")));
-    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path()), {}), 2) << "no temporary file";
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path()), {}), 2)
+        << "no temporary file";
 }
 
 } // namespace
@@ -154,8 +156,9 @@ TEST(RunConversion, UndecodableImageDataIsReported) {
     const size_t mdat = text.find("mdat");
     ASSERT_NE(mdat, std::string::npos);
     std::fill(bytes.begin() + static_cast<std::ptrdiff_t>(mdat + 4), bytes.end(), 0);
-    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
-                                                static_cast<std::streamsize>(bytes.size()));
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()),
+               static_cast<std::streamsize>(bytes.size()));
     const ConversionOutcome o = Convert(path, dir.File("broken.png"), "png");
     EXPECT_EQ(o.status, kTaskFailed);
     EXPECT_EQ(o.diagnostics.rfind("Could not decode HEIF image: 0: ", 0), 0u) << o.diagnostics;

@@ -1,14 +1,13 @@
 #include "convert_test_util.h"
 
-#include <gtest/gtest.h>
-
 #include <algorithm>
 #include <cstdlib>
+#include <gtest/gtest.h>
 
 namespace velquist::test {
 
-ConversionOutcome Convert(const std::string& input, const std::string& output, const std::string& format,
-                          bool keepExif, int quality) {
+ConversionOutcome Convert(const std::string& input, const std::string& output,
+                          const std::string& format, bool keepExif, int quality) {
     ConvertTask task;
     task.inputPath = input;
     task.outputPath = output;
@@ -38,7 +37,8 @@ int QuadrantError(const DecodedImage& image, bool bgr) {
     const Quadrant order[4] = {kTopLeft, kTopRight, kBottomLeft, kBottomRight};
     int worst = 0;
     for (int i = 0; i < 4; ++i)
-        worst = std::max(worst, ColorDistance(image, xs[i % 2], ys[i / 2], QuadrantColor(order[i]), bgr));
+        worst = std::max(worst,
+                         ColorDistance(image, xs[i % 2], ys[i / 2], QuadrantColor(order[i]), bgr));
     return worst;
 }
 
@@ -48,9 +48,12 @@ int ExifOrientation(const std::vector<uint8_t>& data, size_t skip) {
     const uint8_t* t = data.data() + skip;
     const size_t size = data.size() - skip;
     const bool little = t[0] == 'I';
-    auto get16 = [&](size_t at) { return little ? t[at] | t[at + 1] << 8 : t[at] << 8 | t[at + 1]; };
+    auto get16 = [&](size_t at) {
+        return little ? t[at] | t[at + 1] << 8 : t[at] << 8 | t[at + 1];
+    };
     auto get32 = [&](size_t at) {
-        return little ? uint32_t(get16(at)) | uint32_t(get16(at + 2)) << 16 : uint32_t(get16(at)) << 16 | get16(at + 2);
+        return little ? uint32_t(get16(at)) | uint32_t(get16(at + 2)) << 16
+                      : uint32_t(get16(at)) << 16 | get16(at + 2);
     };
     const size_t ifd = get32(4);
     if (ifd + 2 > size)

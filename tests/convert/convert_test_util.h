@@ -11,8 +11,8 @@
 namespace velquist::test {
 
 // Runs one conversion quietly.
-ConversionOutcome Convert(const std::string& input, const std::string& output, const std::string& format,
-                          bool keepExif = true, int quality = 90);
+ConversionOutcome Convert(const std::string& input, const std::string& output,
+                          const std::string& format, bool keepExif = true, int quality = 90);
 
 // Writes a fixture into dir under name and fails the test when libheif refuses it.
 std::string MakeFixture(const TempDir& dir, const std::string& name, const HeicImageSpec& spec);

@@ -2,16 +2,16 @@
 #include "convert/heif_handles.h"
 #include "convert_test_util.h"
 
-#include <gtest/gtest.h>
-
 #include <cstdlib>
 #include <cstring>
+#include <gtest/gtest.h>
 
 namespace velquist::test {
 namespace {
 
 std::vector<uint8_t> Prefixed(uint32_t offset, const std::vector<uint8_t>& rest) {
-    std::vector<uint8_t> block = {static_cast<uint8_t>(offset >> 24), static_cast<uint8_t>(offset >> 16),
+    std::vector<uint8_t> block = {static_cast<uint8_t>(offset >> 24),
+                                  static_cast<uint8_t>(offset >> 16),
                                   static_cast<uint8_t>(offset >> 8), static_cast<uint8_t>(offset)};
     block.insert(block.end(), rest.begin(), rest.end());
     return block;
@@ -23,7 +23,9 @@ std::vector<uint8_t> WithExifHeader(const std::vector<uint8_t>& tiff) {
     return block;
 }
 
-std::vector<uint8_t> Tiff(const std::vector<uint8_t>& block) { return ExifTiffData(block.data(), block.size()); }
+std::vector<uint8_t> Tiff(const std::vector<uint8_t>& block) {
+    return ExifTiffData(block.data(), block.size());
+}
 
 int OrientationOf(std::vector<uint8_t> tiff) {
     // Reset reports whether a tag other than 1 was present; read the value directly.
@@ -92,7 +94,8 @@ struct OpenedHeic {
 OpenedHeic Open(const std::string& path) {
     OpenedHeic opened;
     opened.ctx.reset(heif_context_alloc());
-    EXPECT_EQ(heif_context_read_from_file(opened.ctx.get(), path.c_str(), nullptr).code, heif_error_Ok);
+    EXPECT_EQ(heif_context_read_from_file(opened.ctx.get(), path.c_str(), nullptr).code,
+              heif_error_Ok);
     heif_image_handle* handle = nullptr;
     EXPECT_EQ(heif_context_get_primary_image_handle(opened.ctx.get(), &handle).code, heif_error_Ok);
     opened.handle.reset(handle);

@@ -1,17 +1,17 @@
-#include "convert/jpeg_encoder.h"
 #include "convert/heif_handles.h"
+#include "convert/jpeg_encoder.h"
 #include "convert_test_util.h"
 
-#include <gtest/gtest.h>
-
 #include <cstring>
+#include <gtest/gtest.h>
 
 namespace velquist::test {
 namespace {
 
 const std::vector<uint8_t> kExifHeader = {'E', 'x', 'i', 'f', 0, 0};
 
-DecodedImage ConvertToJpeg(const HeicImageSpec& spec, bool keepExif = true, std::string* diagnostics = nullptr) {
+DecodedImage ConvertToJpeg(const HeicImageSpec& spec, bool keepExif = true,
+                           std::string* diagnostics = nullptr) {
     TempDir dir;
     const std::string in = MakeFixture(dir, "in.heic", spec);
     const std::string out = dir.File("out.jpg");
@@ -70,8 +70,10 @@ TEST(JpegEncoder, RawPlanesGiveTheSamePixelsAsReplicatedScanlines) {
     ASSERT_EQ(heif_context_get_primary_image_handle(ctx.get(), &rawHandle).code, heif_error_Ok);
     HeifHandlePtr handle(rawHandle);
     heif_image* rawImage = nullptr;
-    ASSERT_EQ(heif_decode_image(handle.get(), &rawImage, heif_colorspace_YCbCr, heif_chroma_420, nullptr).code,
-              heif_error_Ok);
+    ASSERT_EQ(
+        heif_decode_image(handle.get(), &rawImage, heif_colorspace_YCbCr, heif_chroma_420, nullptr)
+            .code,
+        heif_error_Ok);
     HeifImagePtr image(rawImage);
     Diagnostics diag(false);
     JpegEncoder raw(90, true, JpegEncoder::Feed::kRawPlanes);
@@ -166,7 +168,9 @@ TEST(JpegEncoder, IccProfileIsSplitIntoApp2Chunks) {
     }
 }
 
-TEST(JpegEncoder, NoProfileNoApp2) { EXPECT_TRUE(ConvertToJpeg(HeicImageSpec()).app2.empty()); }
+TEST(JpegEncoder, NoProfileNoApp2) {
+    EXPECT_TRUE(ConvertToJpeg(HeicImageSpec()).app2.empty());
+}
 
 TEST(JpegEncoder, DeepSourceIsReducedAndMatchesBmpColours) {
     for (int depth : {10, 12}) {

@@ -2,7 +2,6 @@
 #include "convert_test_util.h"
 
 #include <gtest/gtest.h>
-
 #include <png.h>
 
 namespace velquist::test {

@@ -1,9 +1,8 @@
 #include "convert_test_util.h"
 #include "support/testdata.h"
 
-#include <gtest/gtest.h>
-
 #include <filesystem>
+#include <gtest/gtest.h>
 
 namespace velquist::test {
 namespace {
@@ -33,7 +32,8 @@ const RealFile kFiles[] = {
     {"pillowheif_RGBA_10__29x100.heif", 29, 100, nullptr},
     {"pillowheif_corrupted.heic", 0, 0, "Could not read HEIF file: Invalid input: No 'meta' box\n"},
     {"pillowheif_empty.heic", 0, 0, "Could not read HEIF file: Invalid input: No 'ftyp' box\n"},
-    {"pillowheif_truncated.heic", 0, 0, "Could not read HEIF file: Invalid input: Unexpected end of file"},
+    {"pillowheif_truncated.heic", 0, 0,
+     "Could not read HEIF file: Invalid input: Unexpected end of file"},
 };
 
 std::string ReadBack(const std::string& path, const std::string& format, DecodedImage* image) {
@@ -74,7 +74,8 @@ TEST_P(RealFiles, EveryFileConvertsOrFailsCleanly) {
             EXPECT_EQ(ExifOrientation(image.app1[0], 6), 1) << "pixels are already upright";
         }
     }
-    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path()), {}), written) << "no stray files";
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path()), {}), written)
+        << "no stray files";
 }
 
 INSTANTIATE_TEST_SUITE_P(Formats, RealFiles, testing::Values("jpg", "png", "bmp"));

@@ -43,7 +43,8 @@ void Put(uint8_t* row, int x, int channels, int bytesPerSample, int c, int value
 
 std::string FillInterleaved(heif_image* image, const HeicImageSpec& spec) {
     const int channels = spec.alpha ? 4 : 3;
-    if (heif_image_add_plane(image, heif_channel_interleaved, spec.width, spec.height, 8).code != heif_error_Ok)
+    if (heif_image_add_plane(image, heif_channel_interleaved, spec.width, spec.height, 8).code !=
+        heif_error_Ok)
         return "cannot add plane";
     int stride = 0;
     uint8_t* plane = heif_image_get_plane(image, heif_channel_interleaved, &stride);
@@ -62,10 +63,12 @@ std::string FillInterleaved(heif_image* image, const HeicImageSpec& spec) {
 }
 
 std::string FillPlanar(heif_image* image, const HeicImageSpec& spec) {
-    const heif_channel channels[] = {heif_channel_R, heif_channel_G, heif_channel_B, heif_channel_Alpha};
+    const heif_channel channels[] = {heif_channel_R, heif_channel_G, heif_channel_B,
+                                     heif_channel_Alpha};
     const int count = spec.alpha ? 4 : 3;
     for (int c = 0; c < count; ++c) {
-        if (heif_image_add_plane(image, channels[c], spec.width, spec.height, spec.bitDepth).code != heif_error_Ok)
+        if (heif_image_add_plane(image, channels[c], spec.width, spec.height, spec.bitDepth).code !=
+            heif_error_Ok)
             return "cannot add plane";
         int stride = 0;
         uint8_t* plane = heif_image_get_plane(image, channels[c], &stride);
@@ -73,7 +76,10 @@ std::string FillPlanar(heif_image* image, const HeicImageSpec& spec) {
             uint8_t* row = plane + static_cast<size_t>(y) * stride;
             for (int x = 0; x < spec.width; ++x) {
                 const Rgb rgb = QuadrantColor(QuadrantAt(x, y, spec.width, spec.height));
-                const int value8 = c == 0 ? rgb.r : c == 1 ? rgb.g : c == 2 ? rgb.b : spec.alphaValue;
+                const int value8 = c == 0   ? rgb.r
+                                   : c == 1 ? rgb.g
+                                   : c == 2 ? rgb.b
+                                            : spec.alphaValue;
                 Put(row, x, 1, 2, 0, Scale(value8, spec.bitDepth));
             }
         }
@@ -81,13 +87,15 @@ std::string FillPlanar(heif_image* image, const HeicImageSpec& spec) {
     return {};
 }
 
-std::string EncodeOne(heif_context* ctx, heif_encoder* encoder, const HeicImageSpec& spec, HandlePtr* out) {
+std::string EncodeOne(heif_context* ctx, heif_encoder* encoder, const HeicImageSpec& spec,
+                      HandlePtr* out) {
     const bool deep = spec.bitDepth > 8;
-    const heif_chroma chroma = deep ? heif_chroma_444
+    const heif_chroma chroma = deep         ? heif_chroma_444
                                : spec.alpha ? heif_chroma_interleaved_RGBA
                                             : heif_chroma_interleaved_RGB;
     heif_image* raw = nullptr;
-    heif_error error = heif_image_create(spec.width, spec.height, heif_colorspace_RGB, chroma, &raw);
+    heif_error error =
+        heif_image_create(spec.width, spec.height, heif_colorspace_RGB, chroma, &raw);
     std::unique_ptr<heif_image, ImageDeleter> image(raw);
     if (error.code != heif_error_Ok)
         return error.message;
@@ -119,8 +127,8 @@ std::string AddExif(heif_context* ctx, heif_image_handle* handle, const HeicImag
     for (const auto& block : spec.extraExifBlocks)
         verbatim.push_back(&block);
     for (const auto* block : verbatim) {
-        const heif_error e = heif_context_add_generic_metadata(ctx, handle, block->data(), static_cast<int>(block->size()),
-                                                               "Exif", nullptr);
+        const heif_error e = heif_context_add_generic_metadata(
+            ctx, handle, block->data(), static_cast<int>(block->size()), "Exif", nullptr);
         if (e.code != heif_error_Ok)
             return e.message;
     }
@@ -151,10 +159,12 @@ Quadrant QuadrantAt(int x, int y, int width, int height) {
     return right ? kTopRight : kTopLeft;
 }
 
-std::string WriteHeic(const std::string& path, const std::vector<HeicImageSpec>& images, int primary) {
+std::string WriteHeic(const std::string& path, const std::vector<HeicImageSpec>& images,
+                      int primary) {
     std::unique_ptr<heif_context, ContextDeleter> ctx(heif_context_alloc());
     heif_encoder* rawEncoder = nullptr;
-    heif_error error = heif_context_get_encoder_for_format(ctx.get(), heif_compression_HEVC, &rawEncoder);
+    heif_error error =
+        heif_context_get_encoder_for_format(ctx.get(), heif_compression_HEVC, &rawEncoder);
     std::unique_ptr<heif_encoder, EncoderDeleter> encoder(rawEncoder);
     if (error.code != heif_error_Ok)
         return error.message;
@@ -171,7 +181,8 @@ std::string WriteHeic(const std::string& path, const std::vector<HeicImageSpec>&
         handles.push_back(std::move(handle));
     }
     if (primary > 0 && primary < static_cast<int>(handles.size())) {
-        error = heif_context_set_primary_image(ctx.get(), handles[static_cast<size_t>(primary)].get());
+        error =
+            heif_context_set_primary_image(ctx.get(), handles[static_cast<size_t>(primary)].get());
         if (error.code != heif_error_Ok)
             return error.message;
     }
@@ -247,4 +258,6 @@ std::vector<uint8_t> MakeIccProfile(size_t size) {
 
 // x265 keeps one small allocation per encoder for the life of the process; LeakSanitizer
 // in sanitizer builds should not blame the tests that encode fixtures for it.
-extern "C" const char* __lsan_default_suppressions() { return "leak:libx265.so\n"; }
+extern "C" const char* __lsan_default_suppressions() {
+    return "leak:libx265.so\n";
+}

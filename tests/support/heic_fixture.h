@@ -1,8 +1,7 @@
 #pragma once
 
-#include <libheif/heif.h>
-
 #include <cstdint>
+#include <libheif/heif.h>
 #include <string>
 #include <vector>
 
@@ -42,7 +41,8 @@ struct HeicImageSpec {
 // Encodes the images with libheif's HEVC encoder at high quality; primary picks the
 // primary image (libheif makes the first one primary otherwise). Empty string on success,
 // else libheif's message.
-std::string WriteHeic(const std::string& path, const std::vector<HeicImageSpec>& images, int primary = 0);
+std::string WriteHeic(const std::string& path, const std::vector<HeicImageSpec>& images,
+                      int primary = 0);
 std::string WriteHeic(const std::string& path, const HeicImageSpec& image);
 
 // A TIFF block as found in Exif data: header, IFD0 with an Orientation tag (when

@@ -5,7 +5,6 @@
 #include <cstring>
 #include <fstream>
 #include <iterator>
-
 #include <jpeglib.h>
 #include <png.h>
 
@@ -56,7 +55,7 @@ bool DecodeJpeg(FILE* file, DecodedImage* out, JpegError* error) {
     out->bitDepth = 8;
     out->samples.assign(static_cast<size_t>(out->width) * out->height * 3, 0);
     JSAMPARRAY row = (*cinfo.mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(&cinfo), JPOOL_IMAGE,
-                                                 cinfo.output_width * 3, 1);
+                                                cinfo.output_width * 3, 1);
     while (cinfo.output_scanline < cinfo.output_height) {
         const size_t y = cinfo.output_scanline;
         jpeg_read_scanlines(&cinfo, row, 1);
@@ -120,8 +119,9 @@ bool DecodePng(FILE* file, DecodedImage* out, PngError* error) {
     for (int y = 0; y < out->height; ++y) {
         png_read_row(png, row, nullptr);
         for (size_t i = 0; i < perRow; ++i) {
-            out->samples[y * perRow + i] = out->bitDepth == 16 ? static_cast<uint16_t>(row[2 * i] << 8 | row[2 * i + 1])
-                                                               : row[i];
+            out->samples[y * perRow + i] =
+                out->bitDepth == 16 ? static_cast<uint16_t>(row[2 * i] << 8 | row[2 * i + 1])
+                                    : row[i];
         }
     }
     png_free(png, row);
@@ -131,14 +131,16 @@ bool DecodePng(FILE* file, DecodedImage* out, PngError* error) {
 }
 
 uint32_t Le32(const std::vector<uint8_t>& b, size_t at) {
-    return uint32_t{b[at]} | uint32_t{b[at + 1]} << 8 | uint32_t{b[at + 2]} << 16 | uint32_t{b[at + 3]} << 24;
+    return uint32_t{b[at]} | uint32_t{b[at + 1]} << 8 | uint32_t{b[at + 2]} << 16 |
+           uint32_t{b[at + 3]} << 24;
 }
 
 } // namespace
 
 std::vector<uint8_t> ReadFileBytes(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
-    return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    return std::vector<uint8_t>(std::istreambuf_iterator<char>(in),
+                                std::istreambuf_iterator<char>());
 }
 
 std::string ReadJpeg(const std::string& path, DecodedImage* out) {

@@ -34,7 +34,8 @@ struct DecodedImage {
 // Each returns an empty string on success, else what went wrong.
 std::string ReadJpeg(const std::string& path, DecodedImage* out); // decoded to RGB
 std::string ReadPng(const std::string& path, DecodedImage* out);
-std::string ReadBmp(const std::string& path, DecodedImage* out); // B, G, R, A as stored, top row first
+std::string ReadBmp(const std::string& path,
+                    DecodedImage* out); // B, G, R, A as stored, top row first
 
 std::vector<uint8_t> ReadFileBytes(const std::string& path);
 

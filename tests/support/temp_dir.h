@@ -6,7 +6,7 @@ namespace velquist::test {
 
 // A fresh folder under $TMPDIR (or /tmp), removed with everything in it on destruction.
 class TempDir {
-public:
+  public:
     TempDir();
     ~TempDir();
     TempDir(const TempDir&) = delete;
@@ -16,7 +16,7 @@ public:
     // Path() + "/" + name
     std::string File(const std::string& name) const;
 
-private:
+  private:
     std::string path_;
 };
 

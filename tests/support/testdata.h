@@ -1,7 +1,6 @@
 #pragma once
 
 #include <gtest/gtest.h>
-
 #include <string>
 
 namespace velquist::test {
@@ -15,8 +14,9 @@ std::string HeicTestdataFile(const std::string& name);
 } // namespace velquist::test
 
 // Skips the calling test when the shared HEIF files are not on this machine.
-#define VELQUIST_REQUIRE_HEIC_TESTDATA()                                                          \
-    do {                                                                                          \
-        if (!::velquist::test::HaveHeicTestdata())                                                \
-            GTEST_SKIP() << "real-world HEIF files not found in " << ::velquist::test::HeicTestdataDir(); \
+#define VELQUIST_REQUIRE_HEIC_TESTDATA()                                                           \
+    do {                                                                                           \
+        if (!::velquist::test::HaveHeicTestdata())                                                 \
+            GTEST_SKIP() << "real-world HEIF files not found in "                                  \
+                         << ::velquist::test::HeicTestdataDir();                                   \
     } while (0)
