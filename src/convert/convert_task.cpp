@@ -5,6 +5,7 @@
 #include "heif_handles.h"
 
 #include <cstdio>
+#include <filesystem>
 #include <memory>
 #include <thread>
 #include <vector>
@@ -82,6 +83,13 @@ bool DecodeAndWrite(heif_context* ctx, Encoder& encoder, const ConvertTask& task
     return true;
 }
 
+// A HEIF file named like its own output ("photo.jpg" converted to jpg beside itself)
+// would be replaced by the conversion: the source is the one copy of the photo.
+bool WouldReplaceInput(const ConvertTask& task) {
+    std::error_code error;
+    return std::filesystem::equivalent(task.inputPath, task.outputPath, error) && !error;
+}
+
 bool Convert(const ConvertTask& task, Diagnostics& diag, bool echo) {
     std::unique_ptr<Encoder> encoder = CreateEncoder(task.format, task.quality, task.keepExif);
     if (!encoder) {
@@ -106,6 +114,10 @@ bool Convert(const ConvertTask& task, Diagnostics& diag, bool echo) {
     }
     if (type == heif_filetype_yes_unsupported) {
         diag.Write("Input file is an unsupported HEIF file type\n");
+        return false;
+    }
+    if (WouldReplaceInput(task)) {
+        diag.Printf("Output file %s is the input file, not overwritten\n", task.outputPath.c_str());
         return false;
     }
     return DecodeAndWrite(ctx.get(), *encoder, task, diag, echo);

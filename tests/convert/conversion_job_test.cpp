@@ -148,6 +148,16 @@ TEST(RunConversion, FailedWriteKeepsTheEarlierFileAndLeavesNoTemporaryFile) {
 namespace velquist::test {
 namespace {
 
+TEST(RunConversion, NeverReplacesItsOwnInput) {
+    TempDir dir;
+    const std::string path = MakeFixture(dir, "photo.jpg", HeicImageSpec());
+    const std::vector<uint8_t> before = ReadFileBytes(path);
+    const ConversionOutcome o = Convert(path, path, "jpg");
+    EXPECT_EQ(o.status, kTaskFailed);
+    EXPECT_EQ(o.diagnostics, "Output file " + path + " is the input file, not overwritten\n");
+    EXPECT_EQ(ReadFileBytes(path), before);
+}
+
 TEST(RunConversion, UndecodableImageDataIsReported) {
     TempDir dir;
     const std::string path = MakeFixture(dir, "broken.heic", HeicImageSpec());
