@@ -5,7 +5,7 @@
 #include <QThread>
 
 #include <exception>
-#include <optional>
+#include <future>
 #include <type_traits>
 #include <utility>
 
@@ -19,46 +19,33 @@ inline bool IsGuiThread() {
 // Runs f on the GUI thread and returns its result. On the GUI thread itself it
 // calls f directly (a blocking hand-over to oneself would never return). From
 // another thread it waits until the GUI thread has run f; the GUI thread must
-// not be waiting for the caller meanwhile.
+// not be waiting for the caller meanwhile. An exception thrown by f does not
+// unwind through Qt's event dispatch: it is rethrown to the waiting caller.
 template <class F> auto RunOnGuiThread(F&& f) -> std::invoke_result_t<F&> {
   using R = std::invoke_result_t<F&>;
   if (IsGuiThread()) {
     return f();
   }
-  // An exception must not unwind through Qt's event dispatch: it travels
-  // back to the waiting caller instead.
-  std::exception_ptr failure;
-  if constexpr (std::is_void_v<R>) {
-    QMetaObject::invokeMethod(
-        QCoreApplication::instance(),
-        [&f, &failure] {
-          try {
+  // A promise rather than a blocking queued connection: the hand-over is then
+  // a plain C++ synchronisation that thread checkers understand.
+  std::promise<R> done;
+  std::future<R> result = done.get_future();
+  QMetaObject::invokeMethod(
+      QCoreApplication::instance(),
+      [&f, &done] {
+        try {
+          if constexpr (std::is_void_v<R>) {
             f();
-          } catch (...) {
-            failure = std::current_exception();
+            done.set_value();
+          } else {
+            done.set_value(f());
           }
-        },
-        Qt::BlockingQueuedConnection);
-    if (failure) {
-      std::rethrow_exception(failure);
-    }
-  } else {
-    std::optional<R> result;
-    QMetaObject::invokeMethod(
-        QCoreApplication::instance(),
-        [&f, &result, &failure] {
-          try {
-            result.emplace(f());
-          } catch (...) {
-            failure = std::current_exception();
-          }
-        },
-        Qt::BlockingQueuedConnection);
-    if (failure) {
-      std::rethrow_exception(failure);
-    }
-    return std::move(*result);
-  }
+        } catch (...) {
+          done.set_exception(std::current_exception());
+        }
+      },
+      Qt::QueuedConnection);
+  return result.get();
 }
 
 } // namespace velquist::ui
