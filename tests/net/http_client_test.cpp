@@ -1,9 +1,13 @@
 #include "config/config_file.h"
 #include "loopback_server.h"
 #include "net/http_client.h"
+#include "net/httpdownload.h"
 #include "net/service_url.h"
+#include "tls_certificate.h"
 
+#include <atomic>
 #include <chrono>
+#include <filesystem>
 #include <gtest/gtest.h>
 #include <set>
 #include <string>
@@ -141,6 +145,49 @@ TEST_F(HttpClientTest, RefusedConnectionAndTimeOutFail) {
     std::string slow;
     EXPECT_EQ(Post("/slow", "{}", &slow), -1);
     EXPECT_LT(std::chrono::steady_clock::now() - start, 1400ms);
+}
+
+TEST(HttpClientTls, UntrustedCertificateGetsNoPassword) {
+    HttpClient::SetTimeouts(3000ms, 2000ms);
+    std::string dir = std::string(getenv("XDG_DATA_HOME")) + "/tls";
+    std::filesystem::create_directories(dir);
+    ASSERT_TRUE(testing::WriteSelfSignedCertificate(dir + "/cert.pem", dir + "/key.pem"));
+    auto tls = std::make_unique<httplib::SSLServer>((dir + "/cert.pem").c_str(),
+                                                    (dir + "/key.pem").c_str());
+    ASSERT_TRUE(tls->is_valid());
+    std::atomic<int> reached{0};
+    tls->Post("/v1/login", [&](const httplib::Request&, httplib::Response& res) {
+        ++reached;
+        res.set_content("{\"ret\":0}", "application/json");
+    });
+    tls->Get("/setup.exe", [&](const httplib::Request&, httplib::Response& res) {
+        ++reached;
+        res.set_content("installer", "application/octet-stream");
+    });
+    LoopbackServer server(std::move(tls));
+    server.Start();
+
+    ::testing::internal::CaptureStdout();
+    std::string response;
+    int result = HttpClient::Instance()->PostJson("{\"mobilephone\":\"1\",\"password\":\"secret\"}",
+                                                  server.SecureBaseUrl() + "/v1/login", &response);
+    std::string out = ::testing::internal::GetCapturedStdout();
+    EXPECT_EQ(result, -1);
+    EXPECT_NE(out.find("curl code:60,"), std::string::npos) << out;
+
+    struct NoShell : Shell {
+        bool Open(const std::string&) override { return true; }
+        void ExitProcess() override {}
+    } shell;
+    struct NoProgress : DownloadProgress {
+        void ShowPercent(int) override {}
+    } progress;
+    DownloadRequest request;
+    request.url = server.SecureBaseUrl() + "/setup.exe";
+    request.folder = dir;
+    EXPECT_EQ(HttpDownload().Download(request, progress, shell), DownloadOutcome::kClosed);
+    EXPECT_EQ(reached, 0);
+    HttpClient::ResetTimeouts();
 }
 
 TEST(HttpClientInstance, ConcurrentFirstCallsShareOneClient) {

@@ -3,6 +3,7 @@
 #include <arpa/inet.h>
 #include <chrono>
 #include <httplib.h>
+#include <memory>
 #include <netinet/in.h>
 #include <string>
 #include <sys/socket.h>
@@ -15,33 +16,36 @@ namespace velquist::testing {
 // registered on server() before Start().
 class LoopbackServer {
   public:
-    LoopbackServer() = default;
+    LoopbackServer() : server_(std::make_unique<httplib::Server>()) {}
+    // Takes a prepared server, e.g. an httplib::SSLServer.
+    explicit LoopbackServer(std::unique_ptr<httplib::Server> server) : server_(std::move(server)) {}
     LoopbackServer(const LoopbackServer&) = delete;
     LoopbackServer& operator=(const LoopbackServer&) = delete;
     ~LoopbackServer() { Stop(); }
 
-    httplib::Server& server() { return server_; }
+    httplib::Server& server() { return *server_; }
 
     void Start() {
-        port_ = server_.bind_to_any_port("127.0.0.1");
-        thread_ = std::thread([this] { server_.listen_after_bind(); });
-        while (!server_.is_running()) {
+        port_ = server_->bind_to_any_port("127.0.0.1");
+        thread_ = std::thread([this] { server_->listen_after_bind(); });
+        while (!server_->is_running()) {
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
         }
     }
 
     void Stop() {
         if (thread_.joinable()) {
-            server_.stop();
+            server_->stop();
             thread_.join();
         }
     }
 
     int port() const { return port_; }
     std::string BaseUrl() const { return "http://127.0.0.1:" + std::to_string(port_); }
+    std::string SecureBaseUrl() const { return "https://127.0.0.1:" + std::to_string(port_); }
 
   private:
-    httplib::Server server_;
+    std::unique_ptr<httplib::Server> server_;
     std::thread thread_;
     int port_ = 0;
 };
