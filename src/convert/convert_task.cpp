@@ -19,10 +19,9 @@ constexpr int kFileTypeBytes = 12;
 heif_filetype_result CheckFileType(const std::string& path) {
     uint8_t bytes[kFileTypeBytes] = {};
     size_t count = 0;
-    if (FILE* file = std::fopen(path.c_str(), "rb")) {
-        count = std::fread(bytes, 1, sizeof bytes, file);
-        std::fclose(file);
-    }
+    std::unique_ptr<FILE, decltype(&std::fclose)> file(std::fopen(path.c_str(), "rb"), &std::fclose);
+    if (file)
+        count = std::fread(bytes, 1, sizeof bytes, file.get());
     return heif_check_filetype(bytes, static_cast<int>(count));
 }
 
