@@ -4,14 +4,11 @@
 #include "config/app_paths.h"
 #include "util/text.h"
 
-#include <cerrno>
 #include <cstdio>
-#include <fcntl.h>
 #include <fstream>
 #include <iterator>
 #include <json/json.h>
 #include <memory>
-#include <sys/stat.h>
 #include <unistd.h>
 
 namespace velquist {
@@ -23,13 +20,10 @@ const unsigned char* Bytes(const char* text) {
     return reinterpret_cast<const unsigned char*>(text);
 }
 
-struct FdCloser {
-    void operator()(int* fd) const {
-        close(*fd);
-        delete fd;
-    }
+struct FileCloser {
+    void operator()(std::FILE* file) const { std::fclose(file); }
 };
-using UniqueFd = std::unique_ptr<int, FdCloser>;
+using UniqueFile = std::unique_ptr<std::FILE, FileCloser>;
 
 std::string Pkcs7Pad(const std::string& text) {
     std::size_t pad = kBlock - text.size() % kBlock;
@@ -55,32 +49,22 @@ void Pkcs7Strip(std::string& buffer) {
     }
 }
 
-bool WriteAll(int fd, const std::string& data) {
-    std::size_t written = 0;
-    while (written < data.size()) {
-        ssize_t n = write(fd, data.data() + written, data.size() - written);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            return false;
-        }
-        written += static_cast<std::size_t>(n);
-    }
-    return true;
-}
-
 bool WriteTempFile(const std::string& temp_path_template, std::string* temp_path,
                    const std::string& data) {
     std::string pattern = temp_path_template;
     // mkstemp creates the file with mode 0600.
-    int raw = mkstemp(pattern.data());
-    if (raw < 0) {
+    int fd = mkstemp(pattern.data());
+    if (fd < 0) {
         return false;
     }
     *temp_path = pattern;
-    UniqueFd fd(new int(raw));
-    return WriteAll(*fd, data) && fsync(*fd) == 0;
+    UniqueFile file(fdopen(fd, "wb"));
+    if (!file) {
+        close(fd);
+        return false;
+    }
+    return std::fwrite(data.data(), 1, data.size(), file.get()) == data.size() &&
+           std::fflush(file.get()) == 0 && fsync(fileno(file.get())) == 0;
 }
 
 } // namespace

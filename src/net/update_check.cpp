@@ -1,6 +1,7 @@
 #include "net/update_check.h"
 
 #include "net/http_client.h"
+#include "net/httpdownload.h"
 #include "net/service_envelope.h"
 #include "net/service_url.h"
 #include "net/version.h"
@@ -43,7 +44,10 @@ UpdateOffer JudgeOfferData(const Json::Value& data) {
         return offer;
     }
     std::int32_t force = 0;
+    // An address that names no file could never be downloaded; a forced upgrade would
+    // then end the program at every start.
     if (!ReadText(data, "download_url", &offer.download_url) ||
+        DownloadFileName(offer.download_url).empty() ||
         !ReadDecimalInt(data["force_upgrade"], &force)) {
         return offer;
     }

@@ -87,6 +87,11 @@ TEST(UpgradeReply, JudgesOfferAndForce) {
     EXPECT_EQ(JudgeUpgradeReply(Reply("1.0.2", "\"yes\"")).kind, UpdateOffer::Kind::kMalformed);
     EXPECT_EQ(JudgeUpgradeReply(Reply("1.0.2", "null")).kind, UpdateOffer::Kind::kMalformed);
     EXPECT_EQ(JudgeUpgradeReply("{\"ret\":0,\"data\":[1]}").kind, UpdateOffer::Kind::kMalformed);
+    EXPECT_EQ(JudgeUpgradeReply("{\"ret\":0,\"data\":{\"app_version\":\"1.0.2\","
+                                "\"download_url\":\"http://dl.test/\",\"force_upgrade\":1}}")
+                  .kind,
+              UpdateOffer::Kind::kMalformed)
+        << "an address without a file name";
     EXPECT_EQ(JudgeUpgradeReply("{\"ret\":0,\"data\":{\"app_version\":7}}").kind,
               UpdateOffer::Kind::kMalformed);
 
