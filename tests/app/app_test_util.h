@@ -1,0 +1,77 @@
+#pragma once
+
+#include "app/mainwnd.h"
+#include "tasks/job_runner.h"
+
+#include <QString>
+
+#include <condition_variable>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+
+namespace velquist::test {
+
+// The temporary home every test process runs in (HOME and XDG folders).
+const std::string& TestHome();
+
+bool SpinUntil(const std::function<bool()>& pred, int ms = 20000);
+void SpinFor(int ms);
+
+// A main window as the program creates it, shown; null when it cannot be made.
+CMainWnd* OpenMainWindow(std::shared_ptr<JobRunner> runner = nullptr);
+// Closes it (answering no question) and waits until it is gone.
+void CloseMainWindow(CMainWnd* window);
+
+void ClickButton(CMainWnd* window, const char* name);
+// The entry of id shows that part.
+bool EntryShows(CMainWnd* window, int id, const char* part);
+bool ControlVisible(CMainWnd* window, const char* name);
+
+// Watches for the skinned box of that class (e.g. "PromptBoxDialog") and
+// answers it with the button; the text it showed lands in *text.
+class BoxAnswerer {
+public:
+  BoxAnswerer(const char* className, const char* button);
+  ~BoxAnswerer();
+  bool Answered() const { return answered_; }
+  const QString& Text() const { return text_; }
+
+private:
+  struct Impl;
+  std::unique_ptr<Impl> impl_;
+  bool answered_ = false;
+  QString text_;
+};
+
+// Closes the next system message box and remembers its text.
+class SystemBoxAnswerer {
+public:
+  SystemBoxAnswerer();
+  ~SystemBoxAnswerer();
+  bool Answered() const { return answered_; }
+  const QString& Text() const { return text_; }
+
+private:
+  struct Impl;
+  std::unique_ptr<Impl> impl_;
+  bool answered_ = false;
+  QString text_;
+};
+
+// Jobs that wait until the test opens the gate, then succeed.
+class GateRunner : public JobRunner {
+public:
+  JobOutcome Run(const ConvertTask& task, const std::atomic<bool>& cancel) override;
+  void Open();
+  int Started() const;
+
+private:
+  mutable std::mutex mutex_;
+  std::condition_variable changed_;
+  bool open_ = false;
+  int started_ = 0;
+};
+
+} // namespace velquist::test
