@@ -137,10 +137,26 @@ void RowTemplate::Apply(const ListRow& row, int width) {
 }
 
 void RowTemplate::Paint(QPainter* painter, const QRect& rect, const ListRow& row) {
+  if (rect.isEmpty()) {
+    return;
+  }
   Apply(row, rect.width());
-  painter->save();
-  proto_->render(painter, rect.topLeft(), QRegion(), QWidget::DrawChildren);
-  painter->restore();
+  // Rendering straight into the list's painter goes wrong when that painter
+  // is the window's shared one (the list is then painted as part of its
+  // window): the row lands relative to the window, not the list. A private
+  // image has no such offset; one buffer serves every row.
+  const qreal ratio = painter->device() != nullptr ? painter->device()->devicePixelRatioF() : 1.0;
+  const QSize pixels = (QSizeF(rect.size()) * ratio).toSize();
+  if (buffer_.size() != pixels) {
+    buffer_ = QImage(pixels, QImage::Format_ARGB32_Premultiplied);
+  }
+  buffer_.setDevicePixelRatio(ratio);
+  buffer_.fill(Qt::transparent);
+  {
+    QPainter into(&buffer_);
+    proto_->render(&into, QPoint(0, 0), QRegion(), QWidget::DrawChildren);
+  }
+  painter->drawImage(rect.topLeft(), buffer_);
 }
 
 int RowTemplate::HitTest(const QPoint& pos, int width, const ListRow& row) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QHash>
+#include <QImage>
 #include <QRect>
 #include <QString>
 #include <QWidget>
@@ -55,6 +56,7 @@ private:
   QHash<QString, int> index_;
   QHash<QWidget*, int> byWidget_;
   int rowHeight_ = 24;
+  QImage buffer_;
 };
 
 } // namespace velquist::ui

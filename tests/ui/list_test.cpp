@@ -199,6 +199,23 @@ TEST_F(ListTest, PaintsRowsWithTheirTexts) {
   EXPECT_NE(before, after); // the shown button is painted
 }
 
+TEST_F(ListTest, RowsArePaintedInsideTheListWhereverItSits) {
+  AddEntry(0, QStringLiteral("a.heic"))->FindSubControl(QStringLiteral("preview"))->SetVisible(true);
+  SpinFor(20);
+  QWidget* vp = view->viewport();
+  ASSERT_NE(vp->mapTo(w.GetWidget(), QPoint(0, 0)), QPoint(0, 0)); // the list is not at the corner
+  const QImage alone = vp->grab().toImage();
+  // Painting the whole window paints the list through a shared, offset painter.
+  const QImage whole = w.GetWidget()->grab().toImage();
+  const QRect at(vp->mapTo(w.GetWidget(), QPoint(0, 0)), vp->size());
+  const QImage inWindow = whole.copy(at).convertToFormat(alone.format());
+  if (qEnvironmentVariableIsSet("VQ_SAVE")) {
+    alone.save(QStringLiteral("/tmp/list-alone.png"));
+    whole.save(QStringLiteral("/tmp/list-whole.png"));
+  }
+  EXPECT_EQ(inWindow, alone);
+}
+
 TEST_F(ListTest, ListWithoutTemplateGivesNoEntries) {
   TemplateListView bare;
   EXPECT_EQ(bare.Control()->AddTemplateItem(), nullptr);
