@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds Velquist and starts it.
-# Arguments are handed to the program (with no window yet, to the converter).
+# Installs what is missing, builds Velquist and starts its window.
+# Without a display, arguments go to the command-line converter instead.
 set -euo pipefail
 cd "$(dirname "$0")"
 
@@ -10,8 +10,12 @@ cmake -S . -B "$BUILD_DIR" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build "$BUILD_DIR" -j "$(nproc)"
 
 BIN="$BUILD_DIR/bin"
-if [[ -x "$BIN/velquist" ]]; then
-  exec "$BIN/velquist" "$@"
+if [[ -n "${DISPLAY:-}" || -n "${WAYLAND_DISPLAY:-}" ]] && [[ -x "$BIN/velquist" ]]; then
+  exec "$BIN/velquist"
+fi
+if [[ -z "${DISPLAY:-}" && -z "${WAYLAND_DISPLAY:-}" ]]; then
+  echo "No display here (neither DISPLAY nor WAYLAND_DISPLAY is set), so the window cannot open." >&2
+  echo "Convert from the command line instead: $BIN/velquist-convert -f jpg -o OUTDIR FILE.heic ..." >&2
 fi
 if [[ $# -eq 0 ]]; then
   "$BIN/velquist-convert" --help
