@@ -10,6 +10,6 @@ input=${VELQUIST_BENCH_INPUT:-$root/../shared/testdata/heic/mde_IMG_1034.heic}
 for tool in convert vips; do
   command -v "$tool" >/dev/null || { echo "missing $tool (scripts/install-deps.sh --bench)"; exit 1; }
 done
-cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DVELQUIST_BUILD_GUI=OFF -DVELQUIST_BUILD_TESTS=OFF >/dev/null
+cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DVELQUIST_BUILD_GUI=OFF -DVELQUIST_BUILD_TESTS=OFF -DVELQUIST_BUILD_SERVICE=OFF >/dev/null
 cmake --build "$build" -j2 --target velquist-convert-bench >/dev/null
 "$build/bin/velquist-convert-bench" "$input" "$reps"
