@@ -9,14 +9,15 @@
 
 namespace velquist::ui {
 
-CControlUI* CDialogBuilder::Create(const QString& file, void* /*callback*/, WindowImplBase* window) {
-  error_.clear();
-  QWidget* root = LoadSkinFile(file, nullptr, &error_);
-  if (root == nullptr) {
-    return nullptr;
-  }
-  WireNotifications(root, window);
-  return WidgetControl::For(root);
+CControlUI* CDialogBuilder::Create(const QString& file, void* /*callback*/,
+                                   WindowImplBase* window) {
+    error_.clear();
+    QWidget* root = LoadSkinFile(file, nullptr, &error_);
+    if (root == nullptr) {
+        return nullptr;
+    }
+    WireNotifications(root, window);
+    return WidgetControl::For(root);
 }
 
 } // namespace velquist::ui

@@ -7,47 +7,57 @@ namespace velquist::ui {
 
 ListControl::ListControl(TemplateListView* view) : WidgetControl(view), view_(view) {}
 
-CControlUI* ListControl::FindSubControl(const QString& name) { return view_->Model()->FindByName(name); }
+CControlUI* ListControl::FindSubControl(const QString& name) {
+    return view_->Model()->FindByName(name);
+}
 
-bool ListControl::Add(CControlUI* child) { return AddAt(child, -1); }
+bool ListControl::Add(CControlUI* child) {
+    return AddAt(child, -1);
+}
 
 bool ListControl::AddAt(CControlUI* child, int index) {
-  // Entries come from AddTemplateItem and are in the list already; moving
-  // one to another place is all Add can mean here.
-  auto* row = dynamic_cast<ListRow*>(child);
-  ListModel* model = view_->Model();
-  const int from = model->IndexOf(row);
-  if (from < 0) {
-    return false;
-  }
-  const int last = model->Count() - 1;
-  const int to = index < 0 || index > last ? last : index;
-  if (from == to) {
-    return true;
-  }
-  return model->moveRow(QModelIndex(), from, QModelIndex(), to > from ? to + 1 : to);
+    // Entries come from AddTemplateItem and are in the list already; moving
+    // one to another place is all Add can mean here.
+    auto* row = dynamic_cast<ListRow*>(child);
+    ListModel* model = view_->Model();
+    const int from = model->IndexOf(row);
+    if (from < 0) {
+        return false;
+    }
+    const int last = model->Count() - 1;
+    const int to = index < 0 || index > last ? last : index;
+    if (from == to) {
+        return true;
+    }
+    return model->moveRow(QModelIndex(), from, QModelIndex(), to > from ? to + 1 : to);
 }
 
 bool ListControl::Remove(CControlUI* child) {
-  return view_->Model()->Remove(dynamic_cast<ListRow*>(child));
+    return view_->Model()->Remove(dynamic_cast<ListRow*>(child));
 }
 
-void ListControl::RemoveAll() { view_->Model()->RemoveAll(); }
+void ListControl::RemoveAll() {
+    view_->Model()->RemoveAll();
+}
 
-int ListControl::GetCount() const { return view_->Model()->Count(); }
+int ListControl::GetCount() const {
+    return view_->Model()->Count();
+}
 
-CControlUI* ListControl::GetItemAt(int index) const { return view_->Model()->At(index); }
+CControlUI* ListControl::GetItemAt(int index) const {
+    return view_->Model()->At(index);
+}
 
 int ListControl::GetItemIndex(CControlUI* child) const {
-  return view_->Model()->IndexOf(dynamic_cast<ListRow*>(child));
+    return view_->Model()->IndexOf(dynamic_cast<ListRow*>(child));
 }
 
 CControlUI* ListControl::AddTemplateItem() {
-  RowTemplate* tmpl = view_->Template();
-  if (tmpl == nullptr) {
-    return nullptr;
-  }
-  return view_->Model()->Append(std::make_unique<ListRow>(view_, tmpl));
+    RowTemplate* tmpl = view_->Template();
+    if (tmpl == nullptr) {
+        return nullptr;
+    }
+    return view_->Model()->Append(std::make_unique<ListRow>(view_, tmpl));
 }
 
 } // namespace velquist::ui

@@ -6,7 +6,6 @@
 #include "ui/template_list.h"
 
 #include <QTimer>
-
 #include <algorithm>
 
 namespace velquist::ui {
@@ -14,62 +13,66 @@ namespace velquist::ui {
 // --- RowPart ---------------------------------------------------------------
 
 void RowPart::Init(ListRow* row, int index) {
-  row_ = row;
-  index_ = index;
-  const PartSpec& spec = row->Template()->Parts()[static_cast<size_t>(index)];
-  text_ = spec.text;
-  visible_ = spec.visible;
-  checked_ = spec.checked;
-  enabled_ = spec.enabled;
+    row_ = row;
+    index_ = index;
+    const PartSpec& spec = row->Template()->Parts()[static_cast<size_t>(index)];
+    text_ = spec.text;
+    visible_ = spec.visible;
+    checked_ = spec.checked;
+    enabled_ = spec.enabled;
 }
 
-QString RowPart::GetClass() const { return row_->Template()->Parts()[static_cast<size_t>(index_)].className; }
+QString RowPart::GetClass() const {
+    return row_->Template()->Parts()[static_cast<size_t>(index_)].className;
+}
 
-QString RowPart::GetName() const { return row_->Template()->Parts()[static_cast<size_t>(index_)].name; }
+QString RowPart::GetName() const {
+    return row_->Template()->Parts()[static_cast<size_t>(index_)].name;
+}
 
 void RowPart::SetText(const QString& text) {
-  text_ = text;
-  if (TemplateListView* view = row_->View()) {
-    view->PartChanged();
-  }
+    text_ = text;
+    if (TemplateListView* view = row_->View()) {
+        view->PartChanged();
+    }
 }
 
 void RowPart::SetVisible(bool visible) {
-  visible_ = visible;
-  if (TemplateListView* view = row_->View()) {
-    view->PartChanged();
-  }
+    visible_ = visible;
+    if (TemplateListView* view = row_->View()) {
+        view->PartChanged();
+    }
 }
 
 void RowPart::SetEnabled(bool enabled) {
-  enabled_ = enabled;
-  if (TemplateListView* view = row_->View()) {
-    view->PartChanged();
-  }
+    enabled_ = enabled;
+    if (TemplateListView* view = row_->View()) {
+        view->PartChanged();
+    }
 }
 
 QRect RowPart::GetPos() const {
-  const QRect rowRect = row_->GetPos();
-  if (rowRect.isEmpty()) {
-    return {};
-  }
-  return row_->Template()->PartRect(index_, rowRect.width(), *row_).translated(rowRect.topLeft());
+    const QRect rowRect = row_->GetPos();
+    if (rowRect.isEmpty()) {
+        return {};
+    }
+    return row_->Template()->PartRect(index_, rowRect.width(), *row_).translated(rowRect.topLeft());
 }
 
 void RowPart::SetCheck(bool check, bool triggerEvent) {
-  const PartSpec& spec = row_->Template()->Parts()[static_cast<size_t>(index_)];
-  if (!spec.checkable || checked_ == check) {
-    return;
-  }
-  checked_ = check;
-  TemplateListView* view = row_->View();
-  if (view == nullptr) {
-    return;
-  }
-  view->PartChanged();
-  if (triggerEvent) {
-    SendNotifyFrom(view, kNotifySelectChanged, this, view->FallbackWindow());
-  }
+    const PartSpec& spec = row_->Template()->Parts()[static_cast<size_t>(index_)];
+    if (!spec.checkable || checked_ == check) {
+        return;
+    }
+    checked_ = check;
+    TemplateListView* view = row_->View();
+    if (view == nullptr) {
+        return;
+    }
+    view->PartChanged();
+    if (triggerEvent) {
+        SendNotifyFrom(view, kNotifySelectChanged, this, view->FallbackWindow());
+    }
 }
 
 // --- ListRow ---------------------------------------------------------------
@@ -77,180 +80,182 @@ void RowPart::SetCheck(bool check, bool triggerEvent) {
 ListRow::ListRow(TemplateListView* view, RowTemplate* tmpl)
     : view_(view), tmpl_(tmpl), partCount_(static_cast<int>(tmpl->Parts().size())),
       parts_(std::make_unique<RowPart[]>(tmpl->Parts().size())) {
-  for (int i = 0; i < partCount_; ++i) {
-    parts_[static_cast<size_t>(i)].Init(this, i);
-  }
+    for (int i = 0; i < partCount_; ++i) {
+        parts_[static_cast<size_t>(i)].Init(this, i);
+    }
 }
 
 void ListRow::SetName(const QString& name) {
-  const QString old = name_;
-  name_ = name;
-  if (view_ != nullptr) {
-    view_->Model()->Renamed(this, old, name);
-  }
+    const QString old = name_;
+    name_ = name;
+    if (view_ != nullptr) {
+        view_->Model()->Renamed(this, old, name);
+    }
 }
 
 void ListRow::SetVisible(bool visible) {
-  if (visible_ == visible) {
-    return;
-  }
-  visible_ = visible;
-  if (view_ != nullptr) {
-    view_->RowVisibilityChanged(this);
-  }
+    if (visible_ == visible) {
+        return;
+    }
+    visible_ = visible;
+    if (view_ != nullptr) {
+        view_->RowVisibilityChanged(this);
+    }
 }
 
 QRect ListRow::GetPos() const {
-  if (view_ == nullptr) {
-    return {};
-  }
-  const int index = view_->Model()->IndexOf(this);
-  const QRect r = view_->visualRect(view_->Model()->index(index));
-  if (!r.isValid()) {
-    return {};
-  }
-  QWidget* top = view_->window();
-  return QRect(view_->viewport()->mapTo(top, r.topLeft()), r.size());
+    if (view_ == nullptr) {
+        return {};
+    }
+    const int index = view_->Model()->IndexOf(this);
+    const QRect r = view_->visualRect(view_->Model()->index(index));
+    if (!r.isValid()) {
+        return {};
+    }
+    QWidget* top = view_->window();
+    return QRect(view_->viewport()->mapTo(top, r.topLeft()), r.size());
 }
 
 CControlUI* ListRow::FindSubControl(const QString& name) {
-  const int index = tmpl_->PartIndex(name);
-  return index < 0 ? nullptr : &parts_[static_cast<size_t>(index)];
+    const int index = tmpl_->PartIndex(name);
+    return index < 0 ? nullptr : &parts_[static_cast<size_t>(index)];
 }
 
 CControlUI* ListRow::GetItemAt(int index) const {
-  if (index < 0 || index >= partCount_) {
-    return nullptr;
-  }
-  return &parts_[static_cast<size_t>(index)];
+    if (index < 0 || index >= partCount_) {
+        return nullptr;
+    }
+    return &parts_[static_cast<size_t>(index)];
 }
 
 int ListRow::GetItemIndex(CControlUI* child) const {
-  for (int i = 0; i < partCount_; ++i) {
-    if (&parts_[static_cast<size_t>(i)] == child) {
-      return i;
+    for (int i = 0; i < partCount_; ++i) {
+        if (&parts_[static_cast<size_t>(i)] == child) {
+            return i;
+        }
     }
-  }
-  return -1;
+    return -1;
 }
 
 // --- ListModel -------------------------------------------------------------
 
 int ListModel::rowCount(const QModelIndex& parent) const {
-  return parent.isValid() ? 0 : static_cast<int>(rows_.size());
+    return parent.isValid() ? 0 : static_cast<int>(rows_.size());
 }
 
 QVariant ListModel::data(const QModelIndex& index, int role) const {
-  if (role != Qt::DisplayRole && role != Qt::AccessibleTextRole) {
-    return {};
-  }
-  const ListRow* row = At(index.row());
-  return row == nullptr ? QVariant() : QVariant(row->GetName());
+    if (role != Qt::DisplayRole && role != Qt::AccessibleTextRole) {
+        return {};
+    }
+    const ListRow* row = At(index.row());
+    return row == nullptr ? QVariant() : QVariant(row->GetName());
 }
 
-ListRow* ListModel::Append(std::unique_ptr<ListRow> row) { return AddAt(std::move(row), Count()); }
+ListRow* ListModel::Append(std::unique_ptr<ListRow> row) {
+    return AddAt(std::move(row), Count());
+}
 
 ListRow* ListModel::AddAt(std::unique_ptr<ListRow> row, int index) {
-  index = std::clamp(index, 0, Count());
-  ListRow* raw = row.get();
-  beginInsertRows(QModelIndex(), index, index);
-  rows_.insert(rows_.begin() + index, std::move(row));
-  endInsertRows();
-  if (!raw->GetName().isEmpty()) {
-    Renamed(raw, QString(), raw->GetName());
-  }
-  return raw;
+    index = std::clamp(index, 0, Count());
+    ListRow* raw = row.get();
+    beginInsertRows(QModelIndex(), index, index);
+    rows_.insert(rows_.begin() + index, std::move(row));
+    endInsertRows();
+    if (!raw->GetName().isEmpty()) {
+        Renamed(raw, QString(), raw->GetName());
+    }
+    return raw;
 }
 
 bool ListModel::Remove(ListRow* row) {
-  const int index = IndexOf(row);
-  if (index < 0) {
-    return false;
-  }
-  beginRemoveRows(QModelIndex(), index, index);
-  std::unique_ptr<ListRow> taken = std::move(rows_[static_cast<size_t>(index)]);
-  rows_.erase(rows_.begin() + index);
-  endRemoveRows();
-  Renamed(taken.get(), taken->GetName(), QString());
-  Bury(std::move(taken));
-  return true;
+    const int index = IndexOf(row);
+    if (index < 0) {
+        return false;
+    }
+    beginRemoveRows(QModelIndex(), index, index);
+    std::unique_ptr<ListRow> taken = std::move(rows_[static_cast<size_t>(index)]);
+    rows_.erase(rows_.begin() + index);
+    endRemoveRows();
+    Renamed(taken.get(), taken->GetName(), QString());
+    Bury(std::move(taken));
+    return true;
 }
 
 void ListModel::RemoveAll() {
-  if (rows_.empty()) {
-    return;
-  }
-  beginResetModel();
-  std::vector<std::unique_ptr<ListRow>> taken;
-  taken.swap(rows_);
-  byName_.clear();
-  nameCounts_.clear();
-  endResetModel();
-  for (auto& row : taken) {
-    Bury(std::move(row));
-  }
+    if (rows_.empty()) {
+        return;
+    }
+    beginResetModel();
+    std::vector<std::unique_ptr<ListRow>> taken;
+    taken.swap(rows_);
+    byName_.clear();
+    nameCounts_.clear();
+    endResetModel();
+    for (auto& row : taken) {
+        Bury(std::move(row));
+    }
 }
 
 void ListModel::Bury(std::unique_ptr<ListRow> row) {
-  row->Detach();
-  const bool first = graveyard_.empty();
-  graveyard_.push_back(std::move(row));
-  if (first) {
-    QTimer::singleShot(0, this, [this] { graveyard_.clear(); });
-  }
+    row->Detach();
+    const bool first = graveyard_.empty();
+    graveyard_.push_back(std::move(row));
+    if (first) {
+        QTimer::singleShot(0, this, [this] { graveyard_.clear(); });
+    }
 }
 
 ListRow* ListModel::At(int index) const {
-  if (index < 0 || index >= Count()) {
-    return nullptr;
-  }
-  return rows_[static_cast<size_t>(index)].get();
+    if (index < 0 || index >= Count()) {
+        return nullptr;
+    }
+    return rows_[static_cast<size_t>(index)].get();
 }
 
 int ListModel::IndexOf(const ListRow* row) const {
-  if (row == nullptr) {
-    return -1;
-  }
-  // Recently added entries are the usual target; search from the end.
-  for (int i = Count() - 1; i >= 0; --i) {
-    if (rows_[static_cast<size_t>(i)].get() == row) {
-      return i;
+    if (row == nullptr) {
+        return -1;
     }
-  }
-  return -1;
+    // Recently added entries are the usual target; search from the end.
+    for (int i = Count() - 1; i >= 0; --i) {
+        if (rows_[static_cast<size_t>(i)].get() == row) {
+            return i;
+        }
+    }
+    return -1;
 }
 
 ListRow* ListModel::FindByName(const QString& name) const {
-  return byName_.value(name.toLower(), nullptr);
+    return byName_.value(name.toLower(), nullptr);
 }
 
 void ListModel::Renamed(ListRow* row, const QString& oldName, const QString& newName) {
-  if (!oldName.isEmpty()) {
-    const QString key = oldName.toLower();
-    const int left = --nameCounts_[key];
-    if (left <= 0) {
-      nameCounts_.remove(key);
-      byName_.remove(key);
-    } else if (byName_.value(key) == row) {
-      // Another entry of the same name takes over, as a fresh search would.
-      byName_.remove(key);
-      for (const auto& other : rows_) {
-        if (other.get() != row && other->GetName().toLower() == key) {
-          byName_.insert(key, other.get());
-          break;
+    if (!oldName.isEmpty()) {
+        const QString key = oldName.toLower();
+        const int left = --nameCounts_[key];
+        if (left <= 0) {
+            nameCounts_.remove(key);
+            byName_.remove(key);
+        } else if (byName_.value(key) == row) {
+            // Another entry of the same name takes over, as a fresh search would.
+            byName_.remove(key);
+            for (const auto& other : rows_) {
+                if (other.get() != row && other->GetName().toLower() == key) {
+                    byName_.insert(key, other.get());
+                    break;
+                }
+            }
         }
-      }
     }
-  }
-  if (newName.isEmpty() || row->View() == nullptr) {
-    return;
-  }
-  const QString key = newName.toLower();
-  ++nameCounts_[key];
-  ListRow* current = byName_.value(key, nullptr);
-  if (current == nullptr || IndexOf(current) > IndexOf(row)) {
-    byName_.insert(key, row);
-  }
+    if (newName.isEmpty() || row->View() == nullptr) {
+        return;
+    }
+    const QString key = newName.toLower();
+    ++nameCounts_[key];
+    ListRow* current = byName_.value(key, nullptr);
+    if (current == nullptr || IndexOf(current) > IndexOf(row)) {
+        byName_.insert(key, row);
+    }
 }
 
 } // namespace velquist::ui

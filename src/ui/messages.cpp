@@ -4,7 +4,6 @@
 #include "ui/window_registry.h"
 
 #include <QCoreApplication>
-
 #include <atomic>
 #include <mutex>
 #include <unordered_map>
@@ -13,57 +12,59 @@ namespace velquist::ui {
 namespace {
 
 struct Registry {
-  std::mutex mutex;
-  std::unordered_map<HWND, HostWidget*> live;
-  HWND next = 1;
+    std::mutex mutex;
+    std::unordered_map<HWND, HostWidget*> live;
+    HWND next = 1;
 };
 
 Registry& TheRegistry() {
-  static Registry registry;
-  return registry;
+    static Registry registry;
+    return registry;
 }
 
 } // namespace
 
 HWND RegisterWindow(HostWidget* host) {
-  auto& r = TheRegistry();
-  std::lock_guard lock(r.mutex);
-  const HWND hwnd = r.next++;
-  r.live.emplace(hwnd, host);
-  return hwnd;
+    auto& r = TheRegistry();
+    std::lock_guard lock(r.mutex);
+    const HWND hwnd = r.next++;
+    r.live.emplace(hwnd, host);
+    return hwnd;
 }
 
 void UnregisterWindow(HWND hwnd) {
-  auto& r = TheRegistry();
-  std::lock_guard lock(r.mutex);
-  r.live.erase(hwnd);
+    auto& r = TheRegistry();
+    std::lock_guard lock(r.mutex);
+    r.live.erase(hwnd);
 }
 
 HostWidget* HostFromHandle(HWND hwnd) {
-  auto& r = TheRegistry();
-  std::lock_guard lock(r.mutex);
-  const auto it = r.live.find(hwnd);
-  return it == r.live.end() ? nullptr : it->second;
+    auto& r = TheRegistry();
+    std::lock_guard lock(r.mutex);
+    const auto it = r.live.find(hwnd);
+    return it == r.live.end() ? nullptr : it->second;
 }
 
 bool PostMessage(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam, DroppedMessageFn dropped) {
-  auto& r = TheRegistry();
-  // Posting under the lock: the window cannot leave the registry, and so its
-  // widget cannot be deleted, between the look-up and the post.
-  std::lock_guard lock(r.mutex);
-  const auto it = r.live.find(hwnd);
-  if (it == r.live.end()) {
-    return false;
-  }
-  QCoreApplication::postEvent(it->second, new MessageEvent(msg, wParam, lParam, dropped));
-  return true;
+    auto& r = TheRegistry();
+    // Posting under the lock: the window cannot leave the registry, and so its
+    // widget cannot be deleted, between the look-up and the post.
+    std::lock_guard lock(r.mutex);
+    const auto it = r.live.find(hwnd);
+    if (it == r.live.end()) {
+        return false;
+    }
+    QCoreApplication::postEvent(it->second, new MessageEvent(msg, wParam, lParam, dropped));
+    return true;
 }
 
-bool IsWindow(HWND hwnd) { return HostFromHandle(hwnd) != nullptr; }
+bool IsWindow(HWND hwnd) {
+    return HostFromHandle(hwnd) != nullptr;
+}
 
 WindowImplBase* WindowFromHandle(HWND hwnd) {
-  HostWidget* host = HostFromHandle(hwnd);
-  return host == nullptr ? nullptr : host->window();
+    HostWidget* host = HostFromHandle(hwnd);
+    return host == nullptr ? nullptr : host->window();
 }
 
 } // namespace velquist::ui

@@ -24,11 +24,11 @@ inline constexpr const char* kNotifyItemClick = "itemclick";
 // "itemclick" and then "itemselect"; combo boxes send "itemselect" whenever
 // their current item changes.
 struct TNotifyUI {
-  QString sType;
-  CControlUI* pSender = nullptr;
-  QPoint ptMouse;
-  WPARAM wParam = 0;
-  LPARAM lParam = 0;
+    QString sType;
+    CControlUI* pSender = nullptr;
+    QPoint ptMouse;
+    WPARAM wParam = 0;
+    LPARAM lParam = 0;
 };
 
 } // namespace velquist::ui

@@ -13,41 +13,41 @@ namespace {
 
 // The long list is not a Designer class; skins name it "VqTemplateList".
 class SkinUiLoader final : public QUiLoader {
-public:
-  QWidget* createWidget(const QString& className, QWidget* parent, const QString& name) override {
-    if (className == QLatin1String(TemplateListView::kSkinClassName)) {
-      auto* view = new TemplateListView(parent);
-      view->setObjectName(name);
-      return view;
+  public:
+    QWidget* createWidget(const QString& className, QWidget* parent, const QString& name) override {
+        if (className == QLatin1String(TemplateListView::kSkinClassName)) {
+            auto* view = new TemplateListView(parent);
+            view->setObjectName(name);
+            return view;
+        }
+        return QUiLoader::createWidget(className, parent, name);
     }
-    return QUiLoader::createWidget(className, parent, name);
-  }
 };
 
 } // namespace
 
 QString SkinFilePath(const QString& file) {
-  if (QFileInfo(file).isAbsolute()) {
-    return file;
-  }
-  return CPaintManagerUI::GetResourcePath() + file;
+    if (QFileInfo(file).isAbsolute()) {
+        return file;
+    }
+    return CPaintManagerUI::GetResourcePath() + file;
 }
 
 QWidget* LoadSkinFile(const QString& file, QWidget* parent, QString* error) {
-  const QString path = SkinFilePath(file);
-  QFile in(path);
-  if (!in.open(QIODevice::ReadOnly)) {
-    *error = QStringLiteral("cannot open skin file %1: %2").arg(path, in.errorString());
-    return nullptr;
-  }
-  SkinUiLoader loader;
-  loader.setWorkingDirectory(QFileInfo(path).absoluteDir());
-  QWidget* root = loader.load(&in, parent);
-  if (root == nullptr) {
-    *error = QStringLiteral("cannot build skin file %1: %2").arg(path, loader.errorString());
-    return nullptr;
-  }
-  return root;
+    const QString path = SkinFilePath(file);
+    QFile in(path);
+    if (!in.open(QIODevice::ReadOnly)) {
+        *error = QStringLiteral("cannot open skin file %1: %2").arg(path, in.errorString());
+        return nullptr;
+    }
+    SkinUiLoader loader;
+    loader.setWorkingDirectory(QFileInfo(path).absoluteDir());
+    QWidget* root = loader.load(&in, parent);
+    if (root == nullptr) {
+        *error = QStringLiteral("cannot build skin file %1: %2").arg(path, loader.errorString());
+        return nullptr;
+    }
+    return root;
 }
 
 } // namespace velquist::ui

@@ -9,146 +9,151 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QStyledItemDelegate>
-
 #include <cstdio>
 
 namespace velquist::ui {
 namespace {
 
 class RowDelegate final : public QStyledItemDelegate {
-public:
-  explicit RowDelegate(TemplateListView* view) : QStyledItemDelegate(view), view_(view) {}
+  public:
+    explicit RowDelegate(TemplateListView* view) : QStyledItemDelegate(view), view_(view) {}
 
-  void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override {
-    ListRow* row = view_->Model()->At(index.row());
-    RowTemplate* tmpl = view_->Template();
-    if (row == nullptr || tmpl == nullptr) {
-      return;
+    void paint(QPainter* painter, const QStyleOptionViewItem& option,
+               const QModelIndex& index) const override {
+        ListRow* row = view_->Model()->At(index.row());
+        RowTemplate* tmpl = view_->Template();
+        if (row == nullptr || tmpl == nullptr) {
+            return;
+        }
+        QStyleOptionViewItem opt = option;
+        initStyleOption(&opt, index);
+        opt.text.clear();
+        const QWidget* widget = option.widget;
+        QStyle* style = widget != nullptr ? widget->style() : nullptr;
+        if (style != nullptr) {
+            style->drawPrimitive(QStyle::PE_PanelItemViewItem, &opt, painter, widget);
+        }
+        tmpl->Paint(painter, option.rect, *row);
     }
-    QStyleOptionViewItem opt = option;
-    initStyleOption(&opt, index);
-    opt.text.clear();
-    const QWidget* widget = option.widget;
-    QStyle* style = widget != nullptr ? widget->style() : nullptr;
-    if (style != nullptr) {
-      style->drawPrimitive(QStyle::PE_PanelItemViewItem, &opt, painter, widget);
+
+    QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex&) const override {
+        RowTemplate* tmpl = view_->Template();
+        return QSize(option.rect.width(), tmpl == nullptr ? 0 : tmpl->RowHeight());
     }
-    tmpl->Paint(painter, option.rect, *row);
-  }
 
-  QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex&) const override {
-    RowTemplate* tmpl = view_->Template();
-    return QSize(option.rect.width(), tmpl == nullptr ? 0 : tmpl->RowHeight());
-  }
-
-private:
-  TemplateListView* view_;
+  private:
+    TemplateListView* view_;
 };
 
 } // namespace
 
-TemplateListView::TemplateListView(QWidget* parent) : QListView(parent), model_(new ListModel(this)) {
-  setModel(model_);
-  setItemDelegate(new RowDelegate(this));
-  setUniformItemSizes(true);
-  setSelectionMode(QAbstractItemView::SingleSelection);
-  setEditTriggers(QAbstractItemView::NoEditTriggers);
-  setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
-  setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+TemplateListView::TemplateListView(QWidget* parent)
+    : QListView(parent), model_(new ListModel(this)) {
+    setModel(model_);
+    setItemDelegate(new RowDelegate(this));
+    setUniformItemSizes(true);
+    setSelectionMode(QAbstractItemView::SingleSelection);
+    setEditTriggers(QAbstractItemView::NoEditTriggers);
+    setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
 }
 
 TemplateListView::~TemplateListView() = default;
 
-CControlUI* TemplateListView::Control() { return WidgetControl::For(this); }
-
-RowTemplate* TemplateListView::Template() {
-  if (!templateTried_) {
-    templateTried_ = true;
-    const QString file = property("rowTemplate").toString();
-    if (file.isEmpty()) {
-      templateError_ = QStringLiteral("list %1 names no rowTemplate").arg(objectName());
-    } else {
-      template_ = RowTemplate::Load(file, &templateError_);
-    }
-    if (template_ == nullptr) {
-      std::fprintf(stderr, "%s\n", templateError_.toUtf8().constData());
-    }
-  }
-  return template_.get();
+CControlUI* TemplateListView::Control() {
+    return WidgetControl::For(this);
 }
 
-void TemplateListView::PartChanged() { viewport()->update(); }
+RowTemplate* TemplateListView::Template() {
+    if (!templateTried_) {
+        templateTried_ = true;
+        const QString file = property("rowTemplate").toString();
+        if (file.isEmpty()) {
+            templateError_ = QStringLiteral("list %1 names no rowTemplate").arg(objectName());
+        } else {
+            template_ = RowTemplate::Load(file, &templateError_);
+        }
+        if (template_ == nullptr) {
+            std::fprintf(stderr, "%s\n", templateError_.toUtf8().constData());
+        }
+    }
+    return template_.get();
+}
+
+void TemplateListView::PartChanged() {
+    viewport()->update();
+}
 
 void TemplateListView::RowVisibilityChanged(ListRow* row) {
-  const int index = model_->IndexOf(row);
-  if (index >= 0) {
-    setRowHidden(index, !row->IsVisible());
-  }
+    const int index = model_->IndexOf(row);
+    if (index >= 0) {
+        setRowHidden(index, !row->IsVisible());
+    }
 }
 
 bool TemplateListView::ClickPart(int row, const QString& partName) {
-  ListRow* r = model_->At(row);
-  RowTemplate* tmpl = Template();
-  if (r == nullptr || tmpl == nullptr) {
-    return false;
-  }
-  const int part = tmpl->PartIndex(partName);
-  if (part < 0 || !tmpl->Parts()[static_cast<size_t>(part)].clickable) {
-    return false;
-  }
-  Activate(r, part);
-  return true;
+    ListRow* r = model_->At(row);
+    RowTemplate* tmpl = Template();
+    if (r == nullptr || tmpl == nullptr) {
+        return false;
+    }
+    const int part = tmpl->PartIndex(partName);
+    if (part < 0 || !tmpl->Parts()[static_cast<size_t>(part)].clickable) {
+        return false;
+    }
+    Activate(r, part);
+    return true;
 }
 
 int TemplateListView::PartAt(const QPoint& viewportPos, int* row) {
-  *row = -1;
-  const QModelIndex index = indexAt(viewportPos);
-  RowTemplate* tmpl = Template();
-  ListRow* r = model_->At(index.row());
-  if (!index.isValid() || tmpl == nullptr || r == nullptr) {
-    return -1;
-  }
-  *row = index.row();
-  const QRect rect = visualRect(index);
-  return tmpl->HitTest(viewportPos - rect.topLeft(), rect.width(), *r);
+    *row = -1;
+    const QModelIndex index = indexAt(viewportPos);
+    RowTemplate* tmpl = Template();
+    ListRow* r = model_->At(index.row());
+    if (!index.isValid() || tmpl == nullptr || r == nullptr) {
+        return -1;
+    }
+    *row = index.row();
+    const QRect rect = visualRect(index);
+    return tmpl->HitTest(viewportPos - rect.topLeft(), rect.width(), *r);
 }
 
 void TemplateListView::mousePressEvent(QMouseEvent* e) {
-  QListView::mousePressEvent(e);
-  pressPart_ = e->button() == Qt::LeftButton ? PartAt(e->position().toPoint(), &pressRow_) : -1;
+    QListView::mousePressEvent(e);
+    pressPart_ = e->button() == Qt::LeftButton ? PartAt(e->position().toPoint(), &pressRow_) : -1;
 }
 
 void TemplateListView::mouseReleaseEvent(QMouseEvent* e) {
-  QListView::mouseReleaseEvent(e);
-  if (e->button() != Qt::LeftButton || pressPart_ < 0) {
-    return;
-  }
-  int row = -1;
-  const int part = PartAt(e->position().toPoint(), &row);
-  const bool same = row == pressRow_ && part == pressPart_;
-  pressPart_ = -1;
-  if (same) {
-    Activate(model_->At(row), part);
-  }
+    QListView::mouseReleaseEvent(e);
+    if (e->button() != Qt::LeftButton || pressPart_ < 0) {
+        return;
+    }
+    int row = -1;
+    const int part = PartAt(e->position().toPoint(), &row);
+    const bool same = row == pressRow_ && part == pressPart_;
+    pressPart_ = -1;
+    if (same) {
+        Activate(model_->At(row), part);
+    }
 }
 
 void TemplateListView::resizeEvent(QResizeEvent* e) {
-  QListView::resizeEvent(e);
-  viewport()->update();
+    QListView::resizeEvent(e);
+    viewport()->update();
 }
 
 void TemplateListView::Activate(ListRow* row, int part) {
-  RowPart& p = row->Part(part);
-  if (!p.IsVisible() || !p.IsEnabled() || !p.IsMouseEnabled()) {
-    return;
-  }
-  // Same order as a real check box: the state flips, "selectchanged", then
-  // "click". Removed entries stay in memory until the next loop pass, so
-  // `p` survives a handler that removes its own entry.
-  if (Template()->Parts()[static_cast<size_t>(part)].checkable) {
-    p.SetCheck(!p.GetCheck(), true);
-  }
-  SendNotifyFrom(this, kNotifyClick, &p, fallback_);
+    RowPart& p = row->Part(part);
+    if (!p.IsVisible() || !p.IsEnabled() || !p.IsMouseEnabled()) {
+        return;
+    }
+    // Same order as a real check box: the state flips, "selectchanged", then
+    // "click". Removed entries stay in memory until the next loop pass, so
+    // `p` survives a handler that removes its own entry.
+    if (Template()->Parts()[static_cast<size_t>(part)].checkable) {
+        p.SetCheck(!p.GetCheck(), true);
+    }
+    SendNotifyFrom(this, kNotifyClick, &p, fallback_);
 }
 
 } // namespace velquist::ui

@@ -5,7 +5,6 @@
 #include <QListView>
 #include <QPointer>
 #include <QString>
-
 #include <memory>
 
 namespace velquist::ui {
@@ -22,43 +21,43 @@ class RowTemplate;
 // part states, and hit-tests clicks the same way, so one widget tree serves
 // every row. Windows use it through its CControlUI facade.
 class TemplateListView final : public QListView {
-  Q_OBJECT
-public:
-  static constexpr const char* kSkinClassName = "VqTemplateList";
+    Q_OBJECT
+  public:
+    static constexpr const char* kSkinClassName = "VqTemplateList";
 
-  explicit TemplateListView(QWidget* parent = nullptr);
-  ~TemplateListView() override;
+    explicit TemplateListView(QWidget* parent = nullptr);
+    ~TemplateListView() override;
 
-  CControlUI* Control();
-  ListModel* Model() const { return model_; }
-  // Loaded on first use from the rowTemplate property; null (and a reason)
-  // when the entry skin cannot be read.
-  RowTemplate* Template();
-  QString TemplateError() const { return templateError_; }
-  void SetFallbackWindow(HWND hwnd) { fallback_ = hwnd; }
-  HWND FallbackWindow() const { return fallback_; }
-  // A part changed: repaint (cheap; rows are painted on demand).
-  void PartChanged();
-  void RowVisibilityChanged(ListRow* row);
-  // Clicks a part of a row as the user would (also used by tests).
-  bool ClickPart(int row, const QString& partName);
+    CControlUI* Control();
+    ListModel* Model() const { return model_; }
+    // Loaded on first use from the rowTemplate property; null (and a reason)
+    // when the entry skin cannot be read.
+    RowTemplate* Template();
+    QString TemplateError() const { return templateError_; }
+    void SetFallbackWindow(HWND hwnd) { fallback_ = hwnd; }
+    HWND FallbackWindow() const { return fallback_; }
+    // A part changed: repaint (cheap; rows are painted on demand).
+    void PartChanged();
+    void RowVisibilityChanged(ListRow* row);
+    // Clicks a part of a row as the user would (also used by tests).
+    bool ClickPart(int row, const QString& partName);
 
-protected:
-  void mousePressEvent(QMouseEvent* e) override;
-  void mouseReleaseEvent(QMouseEvent* e) override;
-  void resizeEvent(QResizeEvent* e) override;
+  protected:
+    void mousePressEvent(QMouseEvent* e) override;
+    void mouseReleaseEvent(QMouseEvent* e) override;
+    void resizeEvent(QResizeEvent* e) override;
 
-private:
-  int PartAt(const QPoint& viewportPos, int* row);
-  void Activate(ListRow* row, int part);
+  private:
+    int PartAt(const QPoint& viewportPos, int* row);
+    void Activate(ListRow* row, int part);
 
-  ListModel* model_;
-  std::unique_ptr<RowTemplate> template_;
-  QString templateError_;
-  bool templateTried_ = false;
-  HWND fallback_ = kNoWindow;
-  int pressRow_ = -1;
-  int pressPart_ = -1;
+    ListModel* model_;
+    std::unique_ptr<RowTemplate> template_;
+    QString templateError_;
+    bool templateTried_ = false;
+    HWND fallback_ = kNoWindow;
+    int pressRow_ = -1;
+    int pressPart_ = -1;
 };
 
 } // namespace velquist::ui

@@ -15,67 +15,66 @@
 #include <QIcon>
 #include <QScreen>
 #include <QVBoxLayout>
-
 #include <cstdio>
 
 namespace velquist::ui {
 
 struct ModalState {
-  QEventLoop loop;
-  int code = -1;
-  bool done = false;
+    QEventLoop loop;
+    int code = -1;
+    bool done = false;
 };
 
 WindowImplBase::WindowImplBase() = default;
 
 WindowImplBase::~WindowImplBase() {
-  // Deleted while its window still exists (not through OnFinalMessage): the
-  // window goes without further calls into this half-destroyed object.
-  if (hwnd_ != kNoWindow) {
-    UnregisterWindow(hwnd_);
-    hwnd_ = kNoWindow;
-  }
-  if (modal_ != nullptr) {
-    modal_->done = true;
-    modal_->loop.quit();
-  }
-  if (HostWidget* host = host_.data()) {
-    host->Detach();
-    host->hide();
-    host->deleteLater();
-  }
+    // Deleted while its window still exists (not through OnFinalMessage): the
+    // window goes without further calls into this half-destroyed object.
+    if (hwnd_ != kNoWindow) {
+        UnregisterWindow(hwnd_);
+        hwnd_ = kNoWindow;
+    }
+    if (modal_ != nullptr) {
+        modal_->done = true;
+        modal_->loop.quit();
+    }
+    if (HostWidget* host = host_.data()) {
+        host->Detach();
+        host->hide();
+        host->deleteLater();
+    }
 }
 
 void WindowImplBase::Notify(TNotifyUI& /*msg*/) {}
 
 LRESULT WindowImplBase::HandleCustomMessage(UINT, WPARAM, LPARAM, bool& bHandled) {
-  bHandled = false;
-  return 0;
+    bHandled = false;
+    return 0;
 }
 
 LRESULT WindowImplBase::OnCreate(UINT, WPARAM, LPARAM, bool& bHandled) {
-  bHandled = true;
-  return LoadSkin();
+    bHandled = true;
+    return LoadSkin();
 }
 
 LRESULT WindowImplBase::OnClose(UINT, WPARAM, LPARAM, bool& bHandled) {
-  bHandled = false;
-  return 0;
+    bHandled = false;
+    return 0;
 }
 
 LRESULT WindowImplBase::OnDestroy(UINT, WPARAM, LPARAM, bool& bHandled) {
-  bHandled = false;
-  return 0;
+    bHandled = false;
+    return 0;
 }
 
 LRESULT WindowImplBase::OnKillFocus(UINT, WPARAM, LPARAM, bool& bHandled) {
-  bHandled = false;
-  return 0;
+    bHandled = false;
+    return 0;
 }
 
 LRESULT WindowImplBase::OnNcActivate(UINT, WPARAM, LPARAM, bool& bHandled) {
-  bHandled = false;
-  return 0;
+    bHandled = false;
+    return 0;
 }
 
 void WindowImplBase::OnFinalMessage(HWND) {}
@@ -84,381 +83,388 @@ namespace {
 
 // DuiLib-style skin property "x,y" or "x" for rounded window corners.
 bool ParseRoundCorner(const QVariant& value, int* rx, int* ry) {
-  if (!value.isValid()) {
-    return false;
-  }
-  const QStringList parts = value.toString().split(QLatin1Char(','));
-  bool ok1 = false;
-  bool ok2 = true;
-  *rx = parts.value(0).trimmed().toInt(&ok1);
-  *ry = parts.size() > 1 ? parts.value(1).trimmed().toInt(&ok2) : *rx;
-  return ok1 && ok2 && *rx >= 0 && *ry >= 0;
+    if (!value.isValid()) {
+        return false;
+    }
+    const QStringList parts = value.toString().split(QLatin1Char(','));
+    bool ok1 = false;
+    bool ok2 = true;
+    *rx = parts.value(0).trimmed().toInt(&ok1);
+    *ry = parts.size() > 1 ? parts.value(1).trimmed().toInt(&ok2) : *rx;
+    return ok1 && ok2 && *rx >= 0 && *ry >= 0;
 }
 
 } // namespace
 
 LRESULT WindowImplBase::LoadSkin() {
-  QString error;
-  QWidget* root = LoadSkinFile(GetSkinFile(), host_, &error);
-  if (root == nullptr) {
-    skinError_ = error;
-    std::fprintf(stderr, "%s\n", error.toUtf8().constData());
-    return -1;
-  }
-  skinError_.clear();
-  const QSize skinSize = root->size();
-  auto* layout = new QVBoxLayout(host_);
-  layout->setContentsMargins(0, 0, 0, 0);
-  layout->setSpacing(0);
-  layout->addWidget(root);
-  host_->resize(skinSize);
-  if (!root->windowTitle().isEmpty() && host_->windowTitle().isEmpty()) {
-    host_->setWindowTitle(root->windowTitle());
-  }
-  int rx = 0;
-  int ry = 0;
-  if (ParseRoundCorner(root->property("roundcorner"), &rx, &ry)) {
-    host_->SetRoundCorner(rx, ry);
-  }
-  WireNotifications(root, this);
-  InitWindow();
-  return 0;
+    QString error;
+    QWidget* root = LoadSkinFile(GetSkinFile(), host_, &error);
+    if (root == nullptr) {
+        skinError_ = error;
+        std::fprintf(stderr, "%s\n", error.toUtf8().constData());
+        return -1;
+    }
+    skinError_.clear();
+    const QSize skinSize = root->size();
+    auto* layout = new QVBoxLayout(host_);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    layout->addWidget(root);
+    host_->resize(skinSize);
+    if (!root->windowTitle().isEmpty() && host_->windowTitle().isEmpty()) {
+        host_->setWindowTitle(root->windowTitle());
+    }
+    int rx = 0;
+    int ry = 0;
+    if (ParseRoundCorner(root->property("roundcorner"), &rx, &ry)) {
+        host_->SetRoundCorner(rx, ry);
+    }
+    WireNotifications(root, this);
+    InitWindow();
+    return 0;
 }
 
-HWND WindowImplBase::Create(HWND owner, const QString& title, DWORD style, DWORD exStyle, int x, int y,
-                            int cx, int cy) {
-  if (hwnd_ != kNoWindow) {
+HWND WindowImplBase::Create(HWND owner, const QString& title, DWORD style, DWORD exStyle, int x,
+                            int y, int cx, int cy) {
+    if (hwnd_ != kNoWindow) {
+        return hwnd_;
+    }
+    HostWidget* ownerHost = HostFromHandle(owner);
+    owner_ = ownerHost == nullptr ? kNoWindow : owner;
+    auto* host = new HostWidget(this, ownerHost);
+    host_ = host;
+    hwnd_ = RegisterWindow(host);
+    style_ = style;
+    exStyle_ = exStyle;
+    host->setObjectName(GetWindowClassName());
+    host->setWindowTitle(title);
+    ApplyFlags();
+    bool handled = false;
+    LRESULT created = -1;
+    if (!GuardedCall("OnCreate", [&] { created = OnCreate(WM_CREATE, 0, 0, handled); })) {
+        skinError_ = QStringLiteral("%1: window set-up failed").arg(GetWindowClassName());
+    }
+    if (created == -1) {
+        UnregisterWindow(hwnd_);
+        hwnd_ = kNoWindow;
+        host->Detach();
+        host->deleteLater();
+        host_ = nullptr;
+        return kNoWindow;
+    }
+    if (host_ == nullptr) {
+        return kNoWindow; // OnCreate closed or deleted it
+    }
+    if (cx != CW_USEDEFAULT && cy != CW_USEDEFAULT && cx > 0 && cy > 0) {
+        host_->resize(cx, cy);
+    }
+    if (x != CW_USEDEFAULT && y != CW_USEDEFAULT) {
+        host_->move(x, y);
+    }
+    if ((style_ & WS_VISIBLE) != 0) {
+        ShowWindow(true, true);
+    }
     return hwnd_;
-  }
-  HostWidget* ownerHost = HostFromHandle(owner);
-  owner_ = ownerHost == nullptr ? kNoWindow : owner;
-  auto* host = new HostWidget(this, ownerHost);
-  host_ = host;
-  hwnd_ = RegisterWindow(host);
-  style_ = style;
-  exStyle_ = exStyle;
-  host->setObjectName(GetWindowClassName());
-  host->setWindowTitle(title);
-  ApplyFlags();
-  bool handled = false;
-  LRESULT created = -1;
-  if (!GuardedCall("OnCreate", [&] { created = OnCreate(WM_CREATE, 0, 0, handled); })) {
-    skinError_ = QStringLiteral("%1: window set-up failed").arg(GetWindowClassName());
-  }
-  if (created == -1) {
-    UnregisterWindow(hwnd_);
-    hwnd_ = kNoWindow;
-    host->Detach();
-    host->deleteLater();
-    host_ = nullptr;
-    return kNoWindow;
-  }
-  if (host_ == nullptr) {
-    return kNoWindow; // OnCreate closed or deleted it
-  }
-  if (cx != CW_USEDEFAULT && cy != CW_USEDEFAULT && cx > 0 && cy > 0) {
-    host_->resize(cx, cy);
-  }
-  if (x != CW_USEDEFAULT && y != CW_USEDEFAULT) {
-    host_->move(x, y);
-  }
-  if ((style_ & WS_VISIBLE) != 0) {
-    ShowWindow(true, true);
-  }
-  return hwnd_;
 }
 
 void WindowImplBase::ApplyFlags() {
-  HostWidget* host = host_.data();
-  if (host == nullptr) {
-    return;
-  }
-  const bool caption = (style_ & WS_CAPTION) == WS_CAPTION;
-  const bool tool = (exStyle_ & WS_EX_TOOLWINDOW) != 0;
-  const bool popup = (style_ & WS_POPUP) != 0;
-  Qt::WindowFlags flags;
-  if (tool && popup && !caption) {
-    flags = Qt::Popup; // a menu: closes when the user clicks elsewhere
-  } else if (tool) {
-    flags = Qt::Tool;
-  } else {
-    flags = owner_ != kNoWindow ? Qt::Dialog : Qt::Window;
-  }
-  if (!caption) {
-    flags |= Qt::FramelessWindowHint;
-  } else {
-    flags |= Qt::CustomizeWindowHint | Qt::WindowTitleHint;
-    if ((style_ & WS_SYSMENU) != 0) {
-      flags |= Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint;
+    HostWidget* host = host_.data();
+    if (host == nullptr) {
+        return;
     }
-    if ((style_ & WS_MINIMIZEBOX) != 0) {
-      flags |= Qt::WindowMinimizeButtonHint;
+    const bool caption = (style_ & WS_CAPTION) == WS_CAPTION;
+    const bool tool = (exStyle_ & WS_EX_TOOLWINDOW) != 0;
+    const bool popup = (style_ & WS_POPUP) != 0;
+    Qt::WindowFlags flags;
+    if (tool && popup && !caption) {
+        flags = Qt::Popup; // a menu: closes when the user clicks elsewhere
+    } else if (tool) {
+        flags = Qt::Tool;
+    } else {
+        flags = owner_ != kNoWindow ? Qt::Dialog : Qt::Window;
     }
-    if ((style_ & WS_MAXIMIZEBOX) != 0) {
-      flags |= Qt::WindowMaximizeButtonHint;
+    if (!caption) {
+        flags |= Qt::FramelessWindowHint;
+    } else {
+        flags |= Qt::CustomizeWindowHint | Qt::WindowTitleHint;
+        if ((style_ & WS_SYSMENU) != 0) {
+            flags |= Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint;
+        }
+        if ((style_ & WS_MINIMIZEBOX) != 0) {
+            flags |= Qt::WindowMinimizeButtonHint;
+        }
+        if ((style_ & WS_MAXIMIZEBOX) != 0) {
+            flags |= Qt::WindowMaximizeButtonHint;
+        }
     }
-  }
-  if ((exStyle_ & WS_EX_TOPMOST) != 0) {
-    flags |= Qt::WindowStaysOnTopHint;
-  }
-  if (host->windowFlags() == flags) {
-    return;
-  }
-  const bool wasVisible = host->isVisible();
-  host->setWindowFlags(flags);
-  if (wasVisible) {
-    host->show();
-  }
+    if ((exStyle_ & WS_EX_TOPMOST) != 0) {
+        flags |= Qt::WindowStaysOnTopHint;
+    }
+    if (host->windowFlags() == flags) {
+        return;
+    }
+    const bool wasVisible = host->isVisible();
+    host->setWindowFlags(flags);
+    if (wasVisible) {
+        host->show();
+    }
 }
 
 void WindowImplBase::SetStyle(DWORD style) {
-  style_ = style;
-  ApplyFlags();
+    style_ = style;
+    ApplyFlags();
 }
 
 void WindowImplBase::SetExStyle(DWORD exStyle) {
-  exStyle_ = exStyle;
-  ApplyFlags();
+    exStyle_ = exStyle;
+    ApplyFlags();
 }
 
-QWidget* WindowImplBase::GetWidget() const { return host_.data(); }
+QWidget* WindowImplBase::GetWidget() const {
+    return host_.data();
+}
 
 void WindowImplBase::CenterWindow() {
-  HostWidget* host = host_.data();
-  if (host == nullptr) {
-    return;
-  }
-  QScreen* screen = host->screen() != nullptr ? host->screen() : QGuiApplication::primaryScreen();
-  const QRect work = screen != nullptr ? screen->availableGeometry() : QRect(0, 0, 1024, 768);
-  QRect over = work;
-  if (HostWidget* ownerHost = HostFromHandle(owner_); ownerHost != nullptr && ownerHost->isVisible()) {
-    over = ownerHost->frameGeometry();
-  }
-  QRect frame = host->frameGeometry();
-  frame.moveCenter(over.center());
-  // Keep the window on the work area even when the owner sits at its edge.
-  if (frame.right() > work.right()) {
-    frame.moveRight(work.right());
-  }
-  if (frame.bottom() > work.bottom()) {
-    frame.moveBottom(work.bottom());
-  }
-  if (frame.left() < work.left()) {
-    frame.moveLeft(work.left());
-  }
-  if (frame.top() < work.top()) {
-    frame.moveTop(work.top());
-  }
-  host->move(frame.topLeft());
+    HostWidget* host = host_.data();
+    if (host == nullptr) {
+        return;
+    }
+    QScreen* screen = host->screen() != nullptr ? host->screen() : QGuiApplication::primaryScreen();
+    const QRect work = screen != nullptr ? screen->availableGeometry() : QRect(0, 0, 1024, 768);
+    QRect over = work;
+    if (HostWidget* ownerHost = HostFromHandle(owner_);
+        ownerHost != nullptr && ownerHost->isVisible()) {
+        over = ownerHost->frameGeometry();
+    }
+    QRect frame = host->frameGeometry();
+    frame.moveCenter(over.center());
+    // Keep the window on the work area even when the owner sits at its edge.
+    if (frame.right() > work.right()) {
+        frame.moveRight(work.right());
+    }
+    if (frame.bottom() > work.bottom()) {
+        frame.moveBottom(work.bottom());
+    }
+    if (frame.left() < work.left()) {
+        frame.moveLeft(work.left());
+    }
+    if (frame.top() < work.top()) {
+        frame.moveTop(work.top());
+    }
+    host->move(frame.topLeft());
 }
 
 void WindowImplBase::ShowWindow(bool show, bool takeFocus) {
-  HostWidget* host = host_.data();
-  if (host == nullptr) {
-    return;
-  }
-  if (!show) {
-    host->hide();
-    return;
-  }
-  if (host->isMinimized()) {
-    host->showNormal();
-  } else {
-    host->show();
-  }
-  if (takeFocus) {
-    host->raise();
-    host->activateWindow();
-  }
+    HostWidget* host = host_.data();
+    if (host == nullptr) {
+        return;
+    }
+    if (!show) {
+        host->hide();
+        return;
+    }
+    if (host->isMinimized()) {
+        host->showNormal();
+    } else {
+        host->show();
+    }
+    if (takeFocus) {
+        host->raise();
+        host->activateWindow();
+    }
 }
 
 int WindowImplBase::ShowModal() {
-  HostWidget* host = host_.data();
-  if (host == nullptr) {
-    // Nothing to wait for; a self-deleting window still gets its final call
-    // so that the usual "new, show modal, forget" pattern does not leak.
-    GuardedCall("OnFinalMessage", [this] { OnFinalMessage(kNoWindow); });
-    return -1;
-  }
-  ModalState state;
-  modal_ = &state;
-  const Qt::WindowModality modality = HostFromHandle(owner_) != nullptr ? Qt::WindowModal : Qt::NonModal;
-  if (host->windowModality() != modality) {
-    // Qt reads the modality when a window is shown.
-    const bool wasVisible = host->isVisible();
-    host->hide();
-    host->setWindowModality(modality);
-    if (!wasVisible) {
-      host->show();
+    HostWidget* host = host_.data();
+    if (host == nullptr) {
+        // Nothing to wait for; a self-deleting window still gets its final call
+        // so that the usual "new, show modal, forget" pattern does not leak.
+        GuardedCall("OnFinalMessage", [this] { OnFinalMessage(kNoWindow); });
+        return -1;
     }
-  }
-  ShowWindow(true, true);
-  if (!state.done) {
-    state.loop.exec(QEventLoop::DialogExec);
-  }
-  // `this` may be gone by now.
-  return state.code;
+    ModalState state;
+    modal_ = &state;
+    const Qt::WindowModality modality =
+        HostFromHandle(owner_) != nullptr ? Qt::WindowModal : Qt::NonModal;
+    if (host->windowModality() != modality) {
+        // Qt reads the modality when a window is shown.
+        const bool wasVisible = host->isVisible();
+        host->hide();
+        host->setWindowModality(modality);
+        if (!wasVisible) {
+            host->show();
+        }
+    }
+    ShowWindow(true, true);
+    if (!state.done) {
+        state.loop.exec(QEventLoop::DialogExec);
+    }
+    // `this` may be gone by now.
+    return state.code;
 }
 
 void WindowImplBase::Close(UINT code) {
-  if (hwnd_ == kNoWindow) {
-    return;
-  }
-  PostMessage(hwnd_, WM_CLOSE, code, 0);
+    if (hwnd_ == kNoWindow) {
+        return;
+    }
+    PostMessage(hwnd_, WM_CLOSE, code, 0);
 }
 
 bool WindowImplBase::SetIcon(const QString& file) {
-  HostWidget* host = host_.data();
-  if (host == nullptr) {
-    return false;
-  }
-  const QIcon icon(SkinFilePath(file));
-  if (icon.isNull()) {
-    return false;
-  }
-  host->setWindowIcon(icon);
-  return true;
+    HostWidget* host = host_.data();
+    if (host == nullptr) {
+        return false;
+    }
+    const QIcon icon(SkinFilePath(file));
+    if (icon.isNull()) {
+        return false;
+    }
+    host->setWindowIcon(icon);
+    return true;
 }
 
 CControlUI* WindowImplBase::FindControl(const QString& name) {
-  HostWidget* host = host_.data();
-  if (host == nullptr || name.isEmpty()) {
-    return nullptr;
-  }
-  if (QWidget* w = FindNamedWidget(host, name); w != nullptr && w != host) {
-    return WidgetControl::For(w);
-  }
-  // Entries of long lists are controls too, as in the list's own look-up.
-  const auto lists = host->findChildren<TemplateListView*>();
-  for (TemplateListView* list : lists) {
-    if (CControlUI* entry = WidgetControl::For(list)->FindSubControl(name)) {
-      return entry;
+    HostWidget* host = host_.data();
+    if (host == nullptr || name.isEmpty()) {
+        return nullptr;
     }
-  }
-  return nullptr;
+    if (QWidget* w = FindNamedWidget(host, name); w != nullptr && w != host) {
+        return WidgetControl::For(w);
+    }
+    // Entries of long lists are controls too, as in the list's own look-up.
+    const auto lists = host->findChildren<TemplateListView*>();
+    for (TemplateListView* list : lists) {
+        if (CControlUI* entry = WidgetControl::For(list)->FindSubControl(name)) {
+            return entry;
+        }
+    }
+    return nullptr;
 }
 
 QRect WindowImplBase::GetWindowRect() const {
-  HostWidget* host = host_.data();
-  return host == nullptr ? QRect() : host->frameGeometry();
+    HostWidget* host = host_.data();
+    return host == nullptr ? QRect() : host->frameGeometry();
 }
 
 QRect WindowImplBase::GetClientRect() const {
-  HostWidget* host = host_.data();
-  return host == nullptr ? QRect() : host->rect();
+    HostWidget* host = host_.data();
+    return host == nullptr ? QRect() : host->rect();
 }
 
 void WindowImplBase::MoveWindow(int x, int y, int cx, int cy) {
-  HostWidget* host = host_.data();
-  if (host == nullptr) {
-    return;
-  }
-  host->move(x, y);
-  host->resize(cx, cy);
+    HostWidget* host = host_.data();
+    if (host == nullptr) {
+        return;
+    }
+    host->move(x, y);
+    host->resize(cx, cy);
 }
 
 void WindowImplBase::SetWindowPos(int x, int y) {
-  if (HostWidget* host = host_.data()) {
-    host->move(x, y);
-  }
+    if (HostWidget* host = host_.data()) {
+        host->move(x, y);
+    }
 }
 
 bool WindowImplBase::SetTimer(UINT id, UINT elapseMs) {
-  HostWidget* host = host_.data();
-  if (host == nullptr) {
-    return false;
-  }
-  KillTimer(id);
-  const int qtId = host->startTimer(static_cast<int>(elapseMs));
-  if (qtId == 0) {
-    return false;
-  }
-  timers_[id] = qtId;
-  return true;
+    HostWidget* host = host_.data();
+    if (host == nullptr) {
+        return false;
+    }
+    KillTimer(id);
+    const int qtId = host->startTimer(static_cast<int>(elapseMs));
+    if (qtId == 0) {
+        return false;
+    }
+    timers_[id] = qtId;
+    return true;
 }
 
 bool WindowImplBase::KillTimer(UINT id) {
-  const auto it = timers_.find(id);
-  if (it == timers_.end()) {
-    return false;
-  }
-  if (HostWidget* host = host_.data()) {
-    host->killTimer(it->second);
-  }
-  timers_.erase(it);
-  return true;
+    const auto it = timers_.find(id);
+    if (it == timers_.end()) {
+        return false;
+    }
+    if (HostWidget* host = host_.data()) {
+        host->killTimer(it->second);
+    }
+    timers_.erase(it);
+    return true;
 }
 
 void WindowImplBase::HandleQtTimer(int qtTimerId) {
-  for (const auto& [id, qtId] : timers_) {
-    if (qtId == qtTimerId) {
-      DispatchMessage(WM_TIMER, id, 0);
-      return;
+    for (const auto& [id, qtId] : timers_) {
+        if (qtId == qtTimerId) {
+            DispatchMessage(WM_TIMER, id, 0);
+            return;
+        }
     }
-  }
 }
 
 void WindowImplBase::DispatchMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
-  bool handled = false;
-  if (msg == WM_CLOSE) {
-    GuardedCall("OnClose", [&] { OnClose(msg, wParam, lParam, handled); });
-    if (handled) {
-      return;
+    bool handled = false;
+    if (msg == WM_CLOSE) {
+        GuardedCall("OnClose", [&] { OnClose(msg, wParam, lParam, handled); });
+        if (handled) {
+            return;
+        }
+        closeCode_ = static_cast<UINT>(wParam);
+        Destroy(false);
+        return;
     }
-    closeCode_ = static_cast<UINT>(wParam);
-    Destroy(false);
-    return;
-  }
-  GuardedCall("HandleCustomMessage", [&] { HandleCustomMessage(msg, wParam, lParam, handled); });
+    GuardedCall("HandleCustomMessage", [&] { HandleCustomMessage(msg, wParam, lParam, handled); });
 }
 
-void WindowImplBase::HandleWidgetClose() { DispatchMessage(WM_CLOSE, 0, 0); }
+void WindowImplBase::HandleWidgetClose() {
+    DispatchMessage(WM_CLOSE, 0, 0);
+}
 
 void WindowImplBase::HandleWidgetGone() {
-  host_ = nullptr;
-  Destroy(true);
+    host_ = nullptr;
+    Destroy(true);
 }
 
 void WindowImplBase::HandleActivation(bool active) {
-  bool handled = false;
-  GuardedCall("OnNcActivate", [&] { OnNcActivate(WM_NCACTIVATE, active ? 1 : 0, 0, handled); });
-  if (!active) {
-    handled = false;
-    GuardedCall("OnKillFocus", [&] { OnKillFocus(WM_KILLFOCUS, 0, 0, handled); });
-  }
+    bool handled = false;
+    GuardedCall("OnNcActivate", [&] { OnNcActivate(WM_NCACTIVATE, active ? 1 : 0, 0, handled); });
+    if (!active) {
+        handled = false;
+        GuardedCall("OnKillFocus", [&] { OnKillFocus(WM_KILLFOCUS, 0, 0, handled); });
+    }
 }
 
 void WindowImplBase::SendNotify(TNotifyUI& msg) {
-  GuardedCall("Notify", [&] { Notify(msg); });
+    GuardedCall("Notify", [&] { Notify(msg); });
 }
 
 void WindowImplBase::Destroy(bool widgetGone) {
-  if (destroying_ || hwnd_ == kNoWindow) {
-    return;
-  }
-  destroying_ = true;
-  bool handled = false;
-  GuardedCall("OnDestroy", [&] { OnDestroy(WM_DESTROY, 0, 0, handled); });
-  const HWND old = hwnd_;
-  UnregisterWindow(hwnd_);
-  hwnd_ = kNoWindow;
-  timers_.clear();
-  if (!widgetGone) {
-    if (HostWidget* host = host_.data()) {
-      host->Detach();
-      host->hide();
-      host->deleteLater();
+    if (destroying_ || hwnd_ == kNoWindow) {
+        return;
     }
-  }
-  host_ = nullptr;
-  if (modal_ != nullptr) {
-    modal_->code = static_cast<int>(closeCode_);
-    modal_->done = true;
-    modal_->loop.quit();
-    modal_ = nullptr;
-  }
-  destroying_ = false;
-  GuardedCall("OnFinalMessage", [this, old] { OnFinalMessage(old); }); // may delete this; nothing may follow
+    destroying_ = true;
+    bool handled = false;
+    GuardedCall("OnDestroy", [&] { OnDestroy(WM_DESTROY, 0, 0, handled); });
+    const HWND old = hwnd_;
+    UnregisterWindow(hwnd_);
+    hwnd_ = kNoWindow;
+    timers_.clear();
+    if (!widgetGone) {
+        if (HostWidget* host = host_.data()) {
+            host->Detach();
+            host->hide();
+            host->deleteLater();
+        }
+    }
+    host_ = nullptr;
+    if (modal_ != nullptr) {
+        modal_->code = static_cast<int>(closeCode_);
+        modal_->done = true;
+        modal_->loop.quit();
+        modal_ = nullptr;
+    }
+    destroying_ = false;
+    GuardedCall("OnFinalMessage",
+                [this, old] { OnFinalMessage(old); }); // may delete this; nothing may follow
 }
 
 } // namespace velquist::ui

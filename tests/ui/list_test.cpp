@@ -1,225 +1,232 @@
 #include "test_window.h"
-
 #include "ui/template_list.h"
 
 #include <QApplication>
 #include <QMouseEvent>
 #include <QScrollBar>
-
 #include <gtest/gtest.h>
 
 namespace velquist::ui::test {
 namespace {
 
 class ListTest : public ::testing::Test {
-protected:
-  void SetUp() override {
-    UseTestSkins();
-    ASSERT_NE(w.Create(kNoWindow, {}, WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0), kNoWindow);
-    list = w.FindControl(QStringLiteral("image-list"));
-    ASSERT_NE(list, nullptr);
-    view = qobject_cast<TemplateListView*>(list->GetWidget());
-    ASSERT_NE(view, nullptr);
-  }
-
-  // As the main window adds a file: entry named "item-<id>", tagged, checked.
-  CControlUI* AddEntry(int id, const QString& fileName) {
-    CControlUI* entry = list->AddTemplateItem();
-    entry->SetTag(id);
-    entry->SetName(QStringLiteral("item-%1").arg(id));
-    entry->FindSubControl(QStringLiteral("imageCheckBox"))->SetCheck(true, false);
-    entry->FindSubControl(QStringLiteral("fileNameLabel"))->SetText(fileName);
-    for (const char* part : {"imagecheckBox", "preview", "image-remove"}) {
-      entry->FindSubControl(QString::fromLatin1(part))->SetTag(id);
+  protected:
+    void SetUp() override {
+        UseTestSkins();
+        ASSERT_NE(w.Create(kNoWindow, {}, WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0), kNoWindow);
+        list = w.FindControl(QStringLiteral("image-list"));
+        ASSERT_NE(list, nullptr);
+        view = qobject_cast<TemplateListView*>(list->GetWidget());
+        ASSERT_NE(view, nullptr);
     }
-    return entry;
-  }
 
-  void MouseClick(const QPoint& viewportPos) {
-    QWidget* vp = view->viewport();
-    const QPointF local(viewportPos);
-    const QPointF global(vp->mapToGlobal(viewportPos));
-    QMouseEvent press(QEvent::MouseButtonPress, local, global, Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
-    QMouseEvent release(QEvent::MouseButtonRelease, local, global, Qt::LeftButton, Qt::NoButton,
-                        Qt::NoModifier);
-    QApplication::sendEvent(vp, &press);
-    QApplication::sendEvent(vp, &release);
-  }
+    // As the main window adds a file: entry named "item-<id>", tagged, checked.
+    CControlUI* AddEntry(int id, const QString& fileName) {
+        CControlUI* entry = list->AddTemplateItem();
+        entry->SetTag(id);
+        entry->SetName(QStringLiteral("item-%1").arg(id));
+        entry->FindSubControl(QStringLiteral("imageCheckBox"))->SetCheck(true, false);
+        entry->FindSubControl(QStringLiteral("fileNameLabel"))->SetText(fileName);
+        for (const char* part : {"imagecheckBox", "preview", "image-remove"}) {
+            entry->FindSubControl(QString::fromLatin1(part))->SetTag(id);
+        }
+        return entry;
+    }
 
-  // Centre of a part in viewport coordinates.
-  QPoint PartCentre(CControlUI* part) {
-    const QRect inWindow = part->GetPos();
-    return view->viewport()->mapFrom(w.GetWidget(), inWindow.center());
-  }
+    void MouseClick(const QPoint& viewportPos) {
+        QWidget* vp = view->viewport();
+        const QPointF local(viewportPos);
+        const QPointF global(vp->mapToGlobal(viewportPos));
+        QMouseEvent press(QEvent::MouseButtonPress, local, global, Qt::LeftButton, Qt::LeftButton,
+                          Qt::NoModifier);
+        QMouseEvent release(QEvent::MouseButtonRelease, local, global, Qt::LeftButton, Qt::NoButton,
+                            Qt::NoModifier);
+        QApplication::sendEvent(vp, &press);
+        QApplication::sendEvent(vp, &release);
+    }
 
-  TestWindow w{QStringLiteral("List.xml")};
-  CControlUI* list = nullptr;
-  TemplateListView* view = nullptr;
+    // Centre of a part in viewport coordinates.
+    QPoint PartCentre(CControlUI* part) {
+        const QRect inWindow = part->GetPos();
+        return view->viewport()->mapFrom(w.GetWidget(), inWindow.center());
+    }
+
+    TestWindow w{QStringLiteral("List.xml")};
+    CControlUI* list = nullptr;
+    TemplateListView* view = nullptr;
 };
 
 TEST_F(ListTest, EntriesTakeTheTemplateDefaultsAndKeepOrder) {
-  CControlUI* e0 = AddEntry(0, QStringLiteral("a.heic"));
-  CControlUI* e1 = AddEntry(1, QStringLiteral("b.heic"));
-  EXPECT_EQ(list->GetCount(), 2);
-  EXPECT_EQ(list->GetItemAt(0), e0);
-  EXPECT_EQ(list->GetItemAt(1), e1);
-  EXPECT_EQ(list->GetItemIndex(e1), 1);
-  EXPECT_EQ(list->GetItemAt(2), nullptr);
+    CControlUI* e0 = AddEntry(0, QStringLiteral("a.heic"));
+    CControlUI* e1 = AddEntry(1, QStringLiteral("b.heic"));
+    EXPECT_EQ(list->GetCount(), 2);
+    EXPECT_EQ(list->GetItemAt(0), e0);
+    EXPECT_EQ(list->GetItemAt(1), e1);
+    EXPECT_EQ(list->GetItemIndex(e1), 1);
+    EXPECT_EQ(list->GetItemAt(2), nullptr);
 
-  EXPECT_EQ(e0->GetClass(), QStringLiteral("ListItem"));
-  CControlUI* preview = e0->FindSubControl(QStringLiteral("PREVIEW"));
-  ASSERT_NE(preview, nullptr);
-  EXPECT_FALSE(preview->IsVisible()); // hidden in the entry skin
-  EXPECT_EQ(preview->GetText(), QStringLiteral("预览"));
-  EXPECT_EQ(preview->GetClass(), QStringLiteral("Button"));
-  EXPECT_EQ(e0->FindSubControl(QStringLiteral("imagecheckbox")),
-            e0->FindSubControl(QStringLiteral("imageCheckBox")));
-  EXPECT_EQ(e0->FindSubControl(QStringLiteral("nothing")), nullptr);
-  EXPECT_EQ(e1->FindSubControl(QStringLiteral("fileNameLabel"))->GetText(), QStringLiteral("b.heic"));
-  EXPECT_NE(e0->FindSubControl(QStringLiteral("preview")), e1->FindSubControl(QStringLiteral("preview")));
+    EXPECT_EQ(e0->GetClass(), QStringLiteral("ListItem"));
+    CControlUI* preview = e0->FindSubControl(QStringLiteral("PREVIEW"));
+    ASSERT_NE(preview, nullptr);
+    EXPECT_FALSE(preview->IsVisible()); // hidden in the entry skin
+    EXPECT_EQ(preview->GetText(), QStringLiteral("预览"));
+    EXPECT_EQ(preview->GetClass(), QStringLiteral("Button"));
+    EXPECT_EQ(e0->FindSubControl(QStringLiteral("imagecheckbox")),
+              e0->FindSubControl(QStringLiteral("imageCheckBox")));
+    EXPECT_EQ(e0->FindSubControl(QStringLiteral("nothing")), nullptr);
+    EXPECT_EQ(e1->FindSubControl(QStringLiteral("fileNameLabel"))->GetText(),
+              QStringLiteral("b.heic"));
+    EXPECT_NE(e0->FindSubControl(QStringLiteral("preview")),
+              e1->FindSubControl(QStringLiteral("preview")));
 }
 
 TEST_F(ListTest, EntriesAreFoundByNameFromListAndWindow) {
-  AddEntry(0, QStringLiteral("a.heic"));
-  CControlUI* e7 = AddEntry(7, QStringLiteral("b.heic"));
-  EXPECT_EQ(list->FindSubControl(QStringLiteral("item-7")), e7);
-  EXPECT_EQ(list->FindSubControl(QStringLiteral("ITEM-7")), e7);
-  EXPECT_EQ(w.FindControl(QStringLiteral("item-7")), e7);
-  EXPECT_EQ(list->FindSubControl(QStringLiteral("item-8")), nullptr);
-  e7->SetName(QStringLiteral("renamed"));
-  EXPECT_EQ(list->FindSubControl(QStringLiteral("item-7")), nullptr);
-  EXPECT_EQ(list->FindSubControl(QStringLiteral("renamed")), e7);
+    AddEntry(0, QStringLiteral("a.heic"));
+    CControlUI* e7 = AddEntry(7, QStringLiteral("b.heic"));
+    EXPECT_EQ(list->FindSubControl(QStringLiteral("item-7")), e7);
+    EXPECT_EQ(list->FindSubControl(QStringLiteral("ITEM-7")), e7);
+    EXPECT_EQ(w.FindControl(QStringLiteral("item-7")), e7);
+    EXPECT_EQ(list->FindSubControl(QStringLiteral("item-8")), nullptr);
+    e7->SetName(QStringLiteral("renamed"));
+    EXPECT_EQ(list->FindSubControl(QStringLiteral("item-7")), nullptr);
+    EXPECT_EQ(list->FindSubControl(QStringLiteral("renamed")), e7);
 }
 
 TEST_F(ListTest, RemoveTakesExactlyThatEntry) {
-  for (int id = 0; id < 5; ++id) {
-    AddEntry(id, QStringLiteral("f%1.heic").arg(id));
-  }
-  EXPECT_TRUE(list->Remove(list->FindSubControl(QStringLiteral("item-1"))));
-  EXPECT_TRUE(list->Remove(list->FindSubControl(QStringLiteral("item-3"))));
-  EXPECT_FALSE(list->Remove(nullptr));
-  ASSERT_EQ(list->GetCount(), 3);
-  EXPECT_EQ(list->GetItemAt(0)->GetTag(), 0);
-  EXPECT_EQ(list->GetItemAt(1)->GetTag(), 2);
-  EXPECT_EQ(list->GetItemAt(2)->GetTag(), 4);
-  EXPECT_EQ(list->FindSubControl(QStringLiteral("item-3")), nullptr);
-  list->RemoveAll();
-  EXPECT_EQ(list->GetCount(), 0);
+    for (int id = 0; id < 5; ++id) {
+        AddEntry(id, QStringLiteral("f%1.heic").arg(id));
+    }
+    EXPECT_TRUE(list->Remove(list->FindSubControl(QStringLiteral("item-1"))));
+    EXPECT_TRUE(list->Remove(list->FindSubControl(QStringLiteral("item-3"))));
+    EXPECT_FALSE(list->Remove(nullptr));
+    ASSERT_EQ(list->GetCount(), 3);
+    EXPECT_EQ(list->GetItemAt(0)->GetTag(), 0);
+    EXPECT_EQ(list->GetItemAt(1)->GetTag(), 2);
+    EXPECT_EQ(list->GetItemAt(2)->GetTag(), 4);
+    EXPECT_EQ(list->FindSubControl(QStringLiteral("item-3")), nullptr);
+    list->RemoveAll();
+    EXPECT_EQ(list->GetCount(), 0);
 }
 
 TEST_F(ListTest, MouseClickOnAButtonPartNotifiesWithTheEntryTag) {
-  AddEntry(0, QStringLiteral("a.heic"));
-  CControlUI* e1 = AddEntry(1, QStringLiteral("b.heic"));
-  QApplication::processEvents();
-  CControlUI* remove = e1->FindSubControl(QStringLiteral("image-remove"));
-  ASSERT_FALSE(remove->GetPos().isEmpty());
-  MouseClick(PartCentre(remove));
-  ASSERT_EQ(w.notes.size(), 1u);
-  EXPECT_EQ(w.notes[0].type, QStringLiteral("click"));
-  EXPECT_EQ(w.notes[0].sender, QStringLiteral("image-remove"));
-  EXPECT_EQ(w.notes[0].tag, 1);
+    AddEntry(0, QStringLiteral("a.heic"));
+    CControlUI* e1 = AddEntry(1, QStringLiteral("b.heic"));
+    QApplication::processEvents();
+    CControlUI* remove = e1->FindSubControl(QStringLiteral("image-remove"));
+    ASSERT_FALSE(remove->GetPos().isEmpty());
+    MouseClick(PartCentre(remove));
+    ASSERT_EQ(w.notes.size(), 1u);
+    EXPECT_EQ(w.notes[0].type, QStringLiteral("click"));
+    EXPECT_EQ(w.notes[0].sender, QStringLiteral("image-remove"));
+    EXPECT_EQ(w.notes[0].tag, 1);
 }
 
 TEST_F(ListTest, MouseClickOnTheCheckBoxTogglesAndNotifies) {
-  CControlUI* e0 = AddEntry(0, QStringLiteral("a.heic"));
-  QApplication::processEvents();
-  CControlUI* box = e0->FindSubControl(QStringLiteral("imageCheckBox"));
-  ASSERT_TRUE(box->GetCheck());
-  MouseClick(PartCentre(box));
-  EXPECT_FALSE(box->GetCheck());
-  ASSERT_EQ(w.notes.size(), 2u);
-  EXPECT_EQ(w.notes[0].type, QStringLiteral("selectchanged"));
-  EXPECT_EQ(w.notes[1].type, QStringLiteral("click"));
-  EXPECT_EQ(w.notes[1].sender, QStringLiteral("imageCheckBox"));
-  EXPECT_EQ(w.notes[1].tag, 0);
-  EXPECT_FALSE(w.notes[1].check);
+    CControlUI* e0 = AddEntry(0, QStringLiteral("a.heic"));
+    QApplication::processEvents();
+    CControlUI* box = e0->FindSubControl(QStringLiteral("imageCheckBox"));
+    ASSERT_TRUE(box->GetCheck());
+    MouseClick(PartCentre(box));
+    EXPECT_FALSE(box->GetCheck());
+    ASSERT_EQ(w.notes.size(), 2u);
+    EXPECT_EQ(w.notes[0].type, QStringLiteral("selectchanged"));
+    EXPECT_EQ(w.notes[1].type, QStringLiteral("click"));
+    EXPECT_EQ(w.notes[1].sender, QStringLiteral("imageCheckBox"));
+    EXPECT_EQ(w.notes[1].tag, 0);
+    EXPECT_FALSE(w.notes[1].check);
 }
 
 TEST_F(ListTest, HiddenDisabledAndLabelPartsDoNotClick) {
-  CControlUI* e0 = AddEntry(0, QStringLiteral("a.heic"));
-  QApplication::processEvents();
-  EXPECT_FALSE(view->ClickPart(0, QStringLiteral("fileNameLabel")));
-  EXPECT_TRUE(view->ClickPart(0, QStringLiteral("preview"))); // hidden: swallowed
-  CControlUI* remove = e0->FindSubControl(QStringLiteral("image-remove"));
-  remove->SetEnabled(false);
-  MouseClick(PartCentre(remove));
-  EXPECT_TRUE(w.notes.empty());
+    CControlUI* e0 = AddEntry(0, QStringLiteral("a.heic"));
+    QApplication::processEvents();
+    EXPECT_FALSE(view->ClickPart(0, QStringLiteral("fileNameLabel")));
+    EXPECT_TRUE(view->ClickPart(0, QStringLiteral("preview"))); // hidden: swallowed
+    CControlUI* remove = e0->FindSubControl(QStringLiteral("image-remove"));
+    remove->SetEnabled(false);
+    MouseClick(PartCentre(remove));
+    EXPECT_TRUE(w.notes.empty());
 
-  CControlUI* preview = e0->FindSubControl(QStringLiteral("preview"));
-  preview->SetVisible(true);
-  EXPECT_TRUE(preview->IsVisible());
-  MouseClick(PartCentre(preview));
-  ASSERT_EQ(w.notes.size(), 1u);
-  EXPECT_EQ(w.notes[0].sender, QStringLiteral("preview"));
+    CControlUI* preview = e0->FindSubControl(QStringLiteral("preview"));
+    preview->SetVisible(true);
+    EXPECT_TRUE(preview->IsVisible());
+    MouseClick(PartCentre(preview));
+    ASSERT_EQ(w.notes.size(), 1u);
+    EXPECT_EQ(w.notes[0].sender, QStringLiteral("preview"));
 }
 
 TEST_F(ListTest, ClickHandlerMayRemoveItsOwnEntry) {
-  AddEntry(0, QStringLiteral("a.heic"));
-  AddEntry(1, QStringLiteral("b.heic"));
-  w.onNotify = [this](TNotifyUI& msg) {
-    if (msg.sType == QLatin1String("click") && msg.pSender->GetName() == QLatin1String("image-remove")) {
-      list->Remove(list->FindSubControl(QStringLiteral("item-%1").arg(msg.pSender->GetTag())));
-    }
-  };
-  ASSERT_TRUE(view->ClickPart(0, QStringLiteral("image-remove")));
-  ASSERT_EQ(list->GetCount(), 1);
-  EXPECT_EQ(list->GetItemAt(0)->GetTag(), 1);
-  SpinFor(10); // the removed entry's memory goes here; ASan checks the rest
+    AddEntry(0, QStringLiteral("a.heic"));
+    AddEntry(1, QStringLiteral("b.heic"));
+    w.onNotify = [this](TNotifyUI& msg) {
+        if (msg.sType == QLatin1String("click") &&
+            msg.pSender->GetName() == QLatin1String("image-remove")) {
+            list->Remove(
+                list->FindSubControl(QStringLiteral("item-%1").arg(msg.pSender->GetTag())));
+        }
+    };
+    ASSERT_TRUE(view->ClickPart(0, QStringLiteral("image-remove")));
+    ASSERT_EQ(list->GetCount(), 1);
+    EXPECT_EQ(list->GetItemAt(0)->GetTag(), 1);
+    SpinFor(10); // the removed entry's memory goes here; ASan checks the rest
 }
 
 TEST_F(ListTest, SelectAllOverEveryEntry) {
-  for (int id = 0; id < 50; ++id) {
-    AddEntry(id, QStringLiteral("f.heic"));
-  }
-  for (int i = 0; i < list->GetCount(); ++i) {
-    list->GetItemAt(i)->FindSubControl(QStringLiteral("imagecheckBox"))->SetCheck(false);
-  }
-  int checked = 0;
-  for (int i = 0; i < list->GetCount(); ++i) {
-    checked += list->GetItemAt(i)->FindSubControl(QStringLiteral("imageCheckBox"))->GetCheck() ? 1 : 0;
-  }
-  EXPECT_EQ(checked, 0);
-  EXPECT_EQ(w.notes.size(), 50u); // one selectchanged each
+    for (int id = 0; id < 50; ++id) {
+        AddEntry(id, QStringLiteral("f.heic"));
+    }
+    for (int i = 0; i < list->GetCount(); ++i) {
+        list->GetItemAt(i)->FindSubControl(QStringLiteral("imagecheckBox"))->SetCheck(false);
+    }
+    int checked = 0;
+    for (int i = 0; i < list->GetCount(); ++i) {
+        checked +=
+            list->GetItemAt(i)->FindSubControl(QStringLiteral("imageCheckBox"))->GetCheck() ? 1 : 0;
+    }
+    EXPECT_EQ(checked, 0);
+    EXPECT_EQ(w.notes.size(), 50u); // one selectchanged each
 }
 
 TEST_F(ListTest, PaintsRowsWithTheirTexts) {
-  CControlUI* e0 = AddEntry(0, QStringLiteral("a.heic"));
-  e0->SetVisible(false);
-  EXPECT_TRUE(view->isRowHidden(0));
-  e0->SetVisible(true);
-  EXPECT_FALSE(view->isRowHidden(0));
-  SpinFor(20); // the view lays its items out lazily
-  const QImage before = view->viewport()->grab().toImage();
-  e0->FindSubControl(QStringLiteral("preview"))->SetVisible(true);
-  const QImage after = view->viewport()->grab().toImage();
-  if (qEnvironmentVariableIsSet("VQ_SAVE")) {
-    before.save(QStringLiteral("/tmp/list-before.png"));
-    after.save(QStringLiteral("/tmp/list-after.png"));
-  }
-  EXPECT_NE(before, after); // the shown button is painted
+    CControlUI* e0 = AddEntry(0, QStringLiteral("a.heic"));
+    e0->SetVisible(false);
+    EXPECT_TRUE(view->isRowHidden(0));
+    e0->SetVisible(true);
+    EXPECT_FALSE(view->isRowHidden(0));
+    SpinFor(20); // the view lays its items out lazily
+    const QImage before = view->viewport()->grab().toImage();
+    e0->FindSubControl(QStringLiteral("preview"))->SetVisible(true);
+    const QImage after = view->viewport()->grab().toImage();
+    if (qEnvironmentVariableIsSet("VQ_SAVE")) {
+        before.save(QStringLiteral("/tmp/list-before.png"));
+        after.save(QStringLiteral("/tmp/list-after.png"));
+    }
+    EXPECT_NE(before, after); // the shown button is painted
 }
 
 TEST_F(ListTest, RowsArePaintedInsideTheListWhereverItSits) {
-  AddEntry(0, QStringLiteral("a.heic"))->FindSubControl(QStringLiteral("preview"))->SetVisible(true);
-  SpinFor(20);
-  QWidget* vp = view->viewport();
-  ASSERT_NE(vp->mapTo(w.GetWidget(), QPoint(0, 0)), QPoint(0, 0)); // the list is not at the corner
-  const QImage alone = vp->grab().toImage();
-  // Painting the whole window paints the list through a shared, offset painter.
-  const QImage whole = w.GetWidget()->grab().toImage();
-  const QRect at(vp->mapTo(w.GetWidget(), QPoint(0, 0)), vp->size());
-  const QImage inWindow = whole.copy(at).convertToFormat(alone.format());
-  if (qEnvironmentVariableIsSet("VQ_SAVE")) {
-    alone.save(QStringLiteral("/tmp/list-alone.png"));
-    whole.save(QStringLiteral("/tmp/list-whole.png"));
-  }
-  EXPECT_EQ(inWindow, alone);
+    AddEntry(0, QStringLiteral("a.heic"))
+        ->FindSubControl(QStringLiteral("preview"))
+        ->SetVisible(true);
+    SpinFor(20);
+    QWidget* vp = view->viewport();
+    ASSERT_NE(vp->mapTo(w.GetWidget(), QPoint(0, 0)),
+              QPoint(0, 0)); // the list is not at the corner
+    const QImage alone = vp->grab().toImage();
+    // Painting the whole window paints the list through a shared, offset painter.
+    const QImage whole = w.GetWidget()->grab().toImage();
+    const QRect at(vp->mapTo(w.GetWidget(), QPoint(0, 0)), vp->size());
+    const QImage inWindow = whole.copy(at).convertToFormat(alone.format());
+    if (qEnvironmentVariableIsSet("VQ_SAVE")) {
+        alone.save(QStringLiteral("/tmp/list-alone.png"));
+        whole.save(QStringLiteral("/tmp/list-whole.png"));
+    }
+    EXPECT_EQ(inWindow, alone);
 }
 
 TEST_F(ListTest, ListWithoutTemplateGivesNoEntries) {
-  TemplateListView bare;
-  EXPECT_EQ(bare.Control()->AddTemplateItem(), nullptr);
-  EXPECT_FALSE(bare.TemplateError().isEmpty());
+    TemplateListView bare;
+    EXPECT_EQ(bare.Control()->AddTemplateItem(), nullptr);
+    EXPECT_FALSE(bare.TemplateError().isEmpty());
 }
 
 } // namespace

@@ -7,106 +7,107 @@
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QString>
-
 #include <functional>
 #include <vector>
 
 namespace velquist::ui::test {
 
-inline void UseTestSkins() { CPaintManagerUI::SetResourcePath(QStringLiteral(VELQUIST_UI_TEST_SKINS)); }
+inline void UseTestSkins() {
+    CPaintManagerUI::SetResourcePath(QStringLiteral(VELQUIST_UI_TEST_SKINS));
+}
 
 // Runs the event loop until pred holds or ms pass; returns pred's last value.
 inline bool SpinUntil(const std::function<bool()>& pred, int ms = 3000) {
-  QElapsedTimer clock;
-  clock.start();
-  while (!pred()) {
-    if (clock.elapsed() > ms) {
-      return false;
+    QElapsedTimer clock;
+    clock.start();
+    while (!pred()) {
+        if (clock.elapsed() > ms) {
+            return false;
+        }
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
     }
-    QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-  }
-  return true;
+    return true;
 }
 
 inline void SpinFor(int ms) {
-  QElapsedTimer clock;
-  clock.start();
-  while (clock.elapsed() < ms) {
-    QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-  }
+    QElapsedTimer clock;
+    clock.start();
+    while (clock.elapsed() < ms) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    }
 }
 
 struct Note {
-  QString type;
-  QString sender;
-  int tag = 0;
-  bool check = false;
+    QString type;
+    QString sender;
+    int tag = 0;
+    bool check = false;
 };
 
 struct Posted {
-  UINT msg = 0;
-  WPARAM wParam = 0;
-  LPARAM lParam = 0;
+    UINT msg = 0;
+    WPARAM wParam = 0;
+    LPARAM lParam = 0;
 };
 
 // A window that records what reaches it. Windows that delete themselves set
 // deleteSelf; *finalCount (when given) outlives them.
 class TestWindow : public WindowImplBase {
-public:
-  explicit TestWindow(QString skin = QStringLiteral("Basic.xml")) : skin_(std::move(skin)) {}
+  public:
+    explicit TestWindow(QString skin = QStringLiteral("Basic.xml")) : skin_(std::move(skin)) {}
 
-  QString GetWindowClassName() const override { return QStringLiteral("TestWindow"); }
-  QString GetSkinFile() override { return skin_; }
-  void InitWindow() override { ++initCalls; }
+    QString GetWindowClassName() const override { return QStringLiteral("TestWindow"); }
+    QString GetSkinFile() override { return skin_; }
+    void InitWindow() override { ++initCalls; }
 
-  void Notify(TNotifyUI& msg) override {
-    Note n{msg.sType, {}, 0, false};
-    if (msg.pSender != nullptr) {
-      n.sender = msg.pSender->GetName();
-      n.tag = msg.pSender->GetTag();
-      n.check = msg.pSender->GetCheck();
+    void Notify(TNotifyUI& msg) override {
+        Note n{msg.sType, {}, 0, false};
+        if (msg.pSender != nullptr) {
+            n.sender = msg.pSender->GetName();
+            n.tag = msg.pSender->GetTag();
+            n.check = msg.pSender->GetCheck();
+        }
+        notes.push_back(n);
+        if (onNotify) {
+            onNotify(msg);
+        }
     }
-    notes.push_back(n);
-    if (onNotify) {
-      onNotify(msg);
-    }
-  }
 
-  LRESULT HandleCustomMessage(UINT uMsg, WPARAM wParam, LPARAM lParam, bool& bHandled) override {
-    posted.push_back({uMsg, wParam, lParam});
-    if (onMessage) {
-      onMessage(uMsg, wParam, lParam);
+    LRESULT HandleCustomMessage(UINT uMsg, WPARAM wParam, LPARAM lParam, bool& bHandled) override {
+        posted.push_back({uMsg, wParam, lParam});
+        if (onMessage) {
+            onMessage(uMsg, wParam, lParam);
+        }
+        bHandled = true;
+        return 0;
     }
-    bHandled = true;
-    return 0;
-  }
 
-  LRESULT OnClose(UINT, WPARAM, LPARAM, bool& bHandled) override {
-    bHandled = refuseClose;
-    return 0;
-  }
-
-  void OnFinalMessage(HWND hWnd) override {
-    ++finals;
-    if (finalCount != nullptr) {
-      ++*finalCount;
+    LRESULT OnClose(UINT, WPARAM, LPARAM, bool& bHandled) override {
+        bHandled = refuseClose;
+        return 0;
     }
-    WindowImplBase::OnFinalMessage(hWnd);
-    if (deleteSelf) {
-      delete this;
-    }
-  }
 
-  QString skin_;
-  int initCalls = 0;
-  int finals = 0;
-  int* finalCount = nullptr;
-  bool deleteSelf = false;
-  bool refuseClose = false;
-  std::vector<Note> notes;
-  std::vector<Posted> posted;
-  std::function<void(TNotifyUI&)> onNotify;
-  std::function<void(UINT, WPARAM, LPARAM)> onMessage;
+    void OnFinalMessage(HWND hWnd) override {
+        ++finals;
+        if (finalCount != nullptr) {
+            ++*finalCount;
+        }
+        WindowImplBase::OnFinalMessage(hWnd);
+        if (deleteSelf) {
+            delete this;
+        }
+    }
+
+    QString skin_;
+    int initCalls = 0;
+    int finals = 0;
+    int* finalCount = nullptr;
+    bool deleteSelf = false;
+    bool refuseClose = false;
+    std::vector<Note> notes;
+    std::vector<Posted> posted;
+    std::function<void(TNotifyUI&)> onNotify;
+    std::function<void(UINT, WPARAM, LPARAM)> onMessage;
 };
 
 } // namespace velquist::ui::test
