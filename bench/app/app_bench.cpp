@@ -12,7 +12,6 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QTimer>
-
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -32,170 +31,172 @@ namespace {
 // Longest pause of the GUI thread while it is watched: a 5 ms timer that
 // notes how late each tick comes.
 class StallMeter {
-public:
-  StallMeter() {
-    QObject::connect(&timer_, &QTimer::timeout, [this] {
-      const qint64 now = clock_.elapsed();
-      longest_ = std::max(longest_, now - last_);
-      last_ = now;
-      ++ticks_;
-    });
-  }
-  void Start() {
-    clock_.start();
-    last_ = 0;
-    longest_ = 0;
-    timer_.start(5);
-  }
-  qint64 Longest() const { return longest_; }
-  long Ticks() const { return ticks_; }
+  public:
+    StallMeter() {
+        QObject::connect(&timer_, &QTimer::timeout, [this] {
+            const qint64 now = clock_.elapsed();
+            longest_ = std::max(longest_, now - last_);
+            last_ = now;
+            ++ticks_;
+        });
+    }
+    void Start() {
+        clock_.start();
+        last_ = 0;
+        longest_ = 0;
+        timer_.start(5);
+    }
+    qint64 Longest() const { return longest_; }
+    long Ticks() const { return ticks_; }
 
-private:
-  QTimer timer_;
-  QElapsedTimer clock_;
-  qint64 last_ = 0;
-  qint64 longest_ = 0;
-  long ticks_ = 0;
+  private:
+    QTimer timer_;
+    QElapsedTimer clock_;
+    qint64 last_ = 0;
+    qint64 longest_ = 0;
+    long ticks_ = 0;
 };
 
 int StartupChild(int argc, char** argv) {
-  QApplication app(argc, argv);
-  return RunVelquist([](QWidget*) {
-    std::printf("painted\n");
-    std::fflush(stdout);
-    std::_Exit(0);
-  });
+    QApplication app(argc, argv);
+    return RunVelquist([](QWidget*) {
+        std::printf("painted\n");
+        std::fflush(stdout);
+        std::_Exit(0);
+    });
 }
 
 double OneStart(const char* self, const std::string& home, int run) {
-  const std::string runtime = home + "/runtime-" + std::to_string(run);
-  fs::create_directories(runtime);
-  fs::permissions(runtime, fs::perms::owner_all);
-  int pipeFds[2];
-  if (pipe(pipeFds) != 0) {
-    return -1;
-  }
-  const auto begin = std::chrono::steady_clock::now();
-  const pid_t pid = fork();
-  if (pid == 0) {
-    setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
-    dup2(pipeFds[1], STDOUT_FILENO);
+    const std::string runtime = home + "/runtime-" + std::to_string(run);
+    fs::create_directories(runtime);
+    fs::permissions(runtime, fs::perms::owner_all);
+    int pipeFds[2];
+    if (pipe(pipeFds) != 0) {
+        return -1;
+    }
+    const auto begin = std::chrono::steady_clock::now();
+    const pid_t pid = fork();
+    if (pid == 0) {
+        setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
+        dup2(pipeFds[1], STDOUT_FILENO);
+        close(pipeFds[0]);
+        execl(self, self, "startup-child", static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    close(pipeFds[1]);
+    char buffer[64] = {};
+    const ssize_t got = read(pipeFds[0], buffer, sizeof buffer - 1);
+    const auto end = std::chrono::steady_clock::now();
     close(pipeFds[0]);
-    execl(self, self, "startup-child", static_cast<char*>(nullptr));
-    _exit(127);
-  }
-  close(pipeFds[1]);
-  char buffer[64] = {};
-  const ssize_t got = read(pipeFds[0], buffer, sizeof buffer - 1);
-  const auto end = std::chrono::steady_clock::now();
-  close(pipeFds[0]);
-  int status = 0;
-  waitpid(pid, &status, 0);
-  if (got <= 0 || std::string(buffer).rfind("painted", 0) != 0) {
-    return -1;
-  }
-  return std::chrono::duration<double, std::milli>(end - begin).count();
+    int status = 0;
+    waitpid(pid, &status, 0);
+    if (got <= 0 || std::string(buffer).rfind("painted", 0) != 0) {
+        return -1;
+    }
+    return std::chrono::duration<double, std::milli>(end - begin).count();
 }
 
 int Startup(const char* self) {
-  const std::string home = bench::UseTemporaryHome();
-  std::vector<double> times;
-  for (int run = 0; run < 10; ++run) {
-    const double ms = OneStart(self, home, run);
-    std::printf("start %d: %.1f ms\n", run + 1, ms);
-    if (ms >= 0) {
-      times.push_back(ms);
+    const std::string home = bench::UseTemporaryHome();
+    std::vector<double> times;
+    for (int run = 0; run < 10; ++run) {
+        const double ms = OneStart(self, home, run);
+        std::printf("start %d: %.1f ms\n", run + 1, ms);
+        if (ms >= 0) {
+            times.push_back(ms);
+        }
     }
-  }
-  if (times.empty()) {
-    return 1;
-  }
-  std::sort(times.begin(), times.end());
-  std::printf("start-up to first paint: median %.1f ms, min %.1f ms, max %.1f ms (%zu runs)\n",
-              times[times.size() / 2], times.front(), times.back(), times.size());
-  return 0;
+    if (times.empty()) {
+        return 1;
+    }
+    std::sort(times.begin(), times.end());
+    std::printf("start-up to first paint: median %.1f ms, min %.1f ms, max %.1f ms (%zu runs)\n",
+                times[times.size() / 2], times.front(), times.back(), times.size());
+    return 0;
 }
 
 int Folder(int argc, char** argv) {
-  const std::string home = bench::UseTemporaryHome();
-  QApplication app(argc, argv);
-  bench::PrepareSkin();
-  const std::string folder = home + "/many";
-  fs::create_directories(folder);
-  for (int i = 0; i < 10000; ++i) {
-    char name[32];
-    std::snprintf(name, sizeof name, "/IMG_%05d.heic", i);
-    std::ofstream(folder + name) << "x";
-  }
-  CMainWnd* window = CreateMainWindow();
-  bench::SpinFor(300);
-  const long before = bench::CurrentRssKiB();
-  StallMeter meter;
-  meter.Start();
-  QElapsedTimer clock;
-  clock.start();
-  window->AddImageFolder(QString::fromStdString(folder));
-  const qint64 added = clock.elapsed();
-  QApplication::processEvents();
-  window->GetWidget()->repaint();
-  const qint64 painted = clock.elapsed();
-  bench::SpinFor(200);
-  const long after = bench::CurrentRssKiB();
-  const int count = window->FindControl(QStringLiteral("image-list"))->GetCount();
-  std::printf("10,000 files: %d entries in %lld ms, painted after %lld ms, longest GUI pause %lld ms, "
-              "memory +%.1f MB\n",
-              count, static_cast<long long>(added), static_cast<long long>(painted),
-              static_cast<long long>(meter.Longest()), (after - before) / 1024.0);
-  window->Close();
-  bench::SpinFor(100);
-  return 0;
+    const std::string home = bench::UseTemporaryHome();
+    QApplication app(argc, argv);
+    bench::PrepareSkin();
+    const std::string folder = home + "/many";
+    fs::create_directories(folder);
+    for (int i = 0; i < 10000; ++i) {
+        char name[32];
+        std::snprintf(name, sizeof name, "/IMG_%05d.heic", i);
+        std::ofstream(folder + name) << "x";
+    }
+    CMainWnd* window = CreateMainWindow();
+    bench::SpinFor(300);
+    const long before = bench::CurrentRssKiB();
+    StallMeter meter;
+    meter.Start();
+    QElapsedTimer clock;
+    clock.start();
+    window->AddImageFolder(QString::fromStdString(folder));
+    const qint64 added = clock.elapsed();
+    QApplication::processEvents();
+    window->GetWidget()->repaint();
+    const qint64 painted = clock.elapsed();
+    bench::SpinFor(200);
+    const long after = bench::CurrentRssKiB();
+    const int count = window->FindControl(QStringLiteral("image-list"))->GetCount();
+    std::printf(
+        "10,000 files: %d entries in %lld ms, painted after %lld ms, longest GUI pause %lld ms, "
+        "memory +%.1f MB\n",
+        count, static_cast<long long>(added), static_cast<long long>(painted),
+        static_cast<long long>(meter.Longest()), (after - before) / 1024.0);
+    window->Close();
+    bench::SpinFor(100);
+    return 0;
 }
 
 int Batch(int argc, char** argv) {
-  const std::string home = bench::UseTemporaryHome();
-  QApplication app(argc, argv);
-  bench::PrepareSkin();
-  const std::string input = home + "/input";
-  fs::create_directories(input);
-  const int files = 30;
-  if (!bench::WriteHeicFiles(input, "photo", files, 1280, 960)) {
-    return 1;
-  }
-  CMainWnd* window = CreateMainWindow();
-  window->AddImageFolder(QString::fromStdString(input));
-  bench::SpinFor(300);
-  StallMeter meter;
-  QElapsedTimer clock;
-  auto* start = window->FindControl(QStringLiteral("image-convert-start-btn"));
-  meter.Start();
-  clock.start();
-  qobject_cast<QAbstractButton*>(start->GetWidget())->click();
-  bench::SpinUntil([start] { return start->IsVisible(); }, 600000);
-  const qint64 total = clock.elapsed();
-  std::printf("%d files of 1280x960, three at a time: %lld ms, longest GUI pause %lld ms over %ld ticks\n",
-              files, static_cast<long long>(total), static_cast<long long>(meter.Longest()),
-              meter.Ticks());
-  window->Close();
-  bench::SpinFor(100);
-  return 0;
+    const std::string home = bench::UseTemporaryHome();
+    QApplication app(argc, argv);
+    bench::PrepareSkin();
+    const std::string input = home + "/input";
+    fs::create_directories(input);
+    const int files = 30;
+    if (!bench::WriteHeicFiles(input, "photo", files, 1280, 960)) {
+        return 1;
+    }
+    CMainWnd* window = CreateMainWindow();
+    window->AddImageFolder(QString::fromStdString(input));
+    bench::SpinFor(300);
+    StallMeter meter;
+    QElapsedTimer clock;
+    auto* start = window->FindControl(QStringLiteral("image-convert-start-btn"));
+    meter.Start();
+    clock.start();
+    qobject_cast<QAbstractButton*>(start->GetWidget())->click();
+    bench::SpinUntil([start] { return start->IsVisible(); }, 600000);
+    const qint64 total = clock.elapsed();
+    std::printf("%d files of 1280x960, three at a time: %lld ms, longest GUI pause %lld ms over "
+                "%ld ticks\n",
+                files, static_cast<long long>(total), static_cast<long long>(meter.Longest()),
+                meter.Ticks());
+    window->Close();
+    bench::SpinFor(100);
+    return 0;
 }
 
 } // namespace
 
 int main(int argc, char** argv) {
-  const std::string what = argc > 1 ? argv[1] : "";
-  if (what == "startup-child") {
-    return StartupChild(argc, argv);
-  }
-  if (what == "startup") {
-    return Startup(argv[0]);
-  }
-  if (what == "folder") {
-    return Folder(argc, argv);
-  }
-  if (what == "batch") {
-    return Batch(argc, argv);
-  }
-  std::fprintf(stderr, "usage: %s startup|folder|batch\n", argv[0]);
-  return 2;
+    const std::string what = argc > 1 ? argv[1] : "";
+    if (what == "startup-child") {
+        return StartupChild(argc, argv);
+    }
+    if (what == "startup") {
+        return Startup(argv[0]);
+    }
+    if (what == "folder") {
+        return Folder(argc, argv);
+    }
+    if (what == "batch") {
+        return Batch(argc, argv);
+    }
+    std::fprintf(stderr, "usage: %s startup|folder|batch\n", argv[0]);
+    return 2;
 }

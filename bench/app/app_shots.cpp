@@ -2,8 +2,8 @@
 // batch and after it (one entry failed). Run under Xvfb:
 //   xvfb-run -a -s "-screen 0 1280x800x24" velquist-app-shots docs/screenshots [suffix]
 #include "app/app_startup.h"
-#include "bench_support.h"
 #include "app/mainwnd.h"
+#include "bench_support.h"
 #include "support/heic_fixture.h"
 #include "ui/control.h"
 
@@ -12,7 +12,6 @@
 #include <QPixmap>
 #include <QScreen>
 #include <QWidget>
-
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -24,79 +23,81 @@ using namespace velquist;
 namespace {
 
 bool Shot(CMainWnd* window, const QString& file) {
-  bench::SpinFor(300);
-  // What the display shows: the list paints its rows through a nested
-  // render, which a widget grab does not reproduce faithfully.
-  QWidget* widget = window->GetWidget();
-  QScreen* screen = widget->screen();
-  const QRect frame = widget->geometry();
-  const QPixmap pixmap = screen != nullptr && qgetenv("QT_QPA_PLATFORM") != "offscreen"
-                             ? screen->grabWindow(0, frame.x(), frame.y(), frame.width(), frame.height())
-                             : widget->grab();
-  const bool ok = pixmap.save(file);
-  std::printf("%s %s\n", ok ? "wrote" : "cannot write", file.toUtf8().constData());
-  return ok;
+    bench::SpinFor(300);
+    // What the display shows: the list paints its rows through a nested
+    // render, which a widget grab does not reproduce faithfully.
+    QWidget* widget = window->GetWidget();
+    QScreen* screen = widget->screen();
+    const QRect frame = widget->geometry();
+    const QPixmap pixmap =
+        screen != nullptr && qgetenv("QT_QPA_PLATFORM") != "offscreen"
+            ? screen->grabWindow(0, frame.x(), frame.y(), frame.width(), frame.height())
+            : widget->grab();
+    const bool ok = pixmap.save(file);
+    std::printf("%s %s\n", ok ? "wrote" : "cannot write", file.toUtf8().constData());
+    return ok;
 }
 
 bool EntryShows(CMainWnd* window, int id, const char* part) {
-  ui::CControlUI* entry = window->FindControl(QStringLiteral("item-%1").arg(id));
-  ui::CControlUI* status = entry != nullptr ? entry->FindSubControl(QLatin1String(part)) : nullptr;
-  return status != nullptr && status->IsVisible();
+    ui::CControlUI* entry = window->FindControl(QStringLiteral("item-%1").arg(id));
+    ui::CControlUI* status =
+        entry != nullptr ? entry->FindSubControl(QLatin1String(part)) : nullptr;
+    return status != nullptr && status->IsVisible();
 }
 
 } // namespace
 
 int main(int argc, char** argv) {
-  const std::string home = bench::UseTemporaryHome();
-  QApplication app(argc, argv);
-  const QString outDir = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral(".");
-  const QString suffix = argc > 2 ? QString::fromLocal8Bit(argv[2]) : QString();
-  bench::PrepareSkin();
+    const std::string home = bench::UseTemporaryHome();
+    QApplication app(argc, argv);
+    const QString outDir = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral(".");
+    const QString suffix = argc > 2 ? QString::fromLocal8Bit(argv[2]) : QString();
+    bench::PrepareSkin();
 
-  const std::string input = home + "/input";
-  std::filesystem::create_directories(input);
-  test::HeicImageSpec big;
-  big.width = 2400;
-  big.height = 1800;
-  const std::vector<std::string> names = {
-      "IMG_2041.HEIC", "IMG_2042.HEIC", "海边日落.heic",    "家庭聚会_01.heic", "IMG_2107.HEIC",
-      "旅行-京都.heic", "IMG_2113.HEIC", "猫咪.heic",        "IMG_2120.HEIC",   "会议白板.heic"};
-  if (!test::WriteHeic(input + "/" + names[0], big).empty()) {
-    std::fprintf(stderr, "cannot write the fixture\n");
-    return 1;
-  }
-  for (std::size_t i = 1; i < names.size(); ++i) {
-    std::filesystem::copy_file(input + "/" + names[0], input + "/" + names[i]);
-  }
-  std::ofstream(input + "/损坏的照片.heic") << "this is not an image";
-
-  CMainWnd* window = CreateMainWindow();
-  if (window == nullptr) {
-    return 1;
-  }
-  window->MoveWindow(40, 40, 900, 620);
-  Shot(window, outDir + "/main-empty" + suffix + ".png");
-
-  QStringList files;
-  for (std::size_t i = 0; i < names.size(); ++i) {
-    files << QString::fromStdString(input + "/" + names[i]);
-    if (i == 3) {
-      files << QString::fromStdString(input + "/损坏的照片.heic");
+    const std::string input = home + "/input";
+    std::filesystem::create_directories(input);
+    test::HeicImageSpec big;
+    big.width = 2400;
+    big.height = 1800;
+    const std::vector<std::string> names = {
+        "IMG_2041.HEIC",  "IMG_2042.HEIC", "海边日落.heic", "家庭聚会_01.heic", "IMG_2107.HEIC",
+        "旅行-京都.heic", "IMG_2113.HEIC", "猫咪.heic",     "IMG_2120.HEIC",    "会议白板.heic"};
+    if (!test::WriteHeic(input + "/" + names[0], big).empty()) {
+        std::fprintf(stderr, "cannot write the fixture\n");
+        return 1;
     }
-  }
-  window->AddImageFiles(files);
-  const std::string output = home + "/Pictures/Heic";
-  std::filesystem::create_directories(output);
-  Shot(window, outDir + "/main-idle" + suffix + ".png");
+    for (std::size_t i = 1; i < names.size(); ++i) {
+        std::filesystem::copy_file(input + "/" + names[0], input + "/" + names[i]);
+    }
+    std::ofstream(input + "/损坏的照片.heic") << "this is not an image";
 
-  auto* start = window->FindControl(QStringLiteral("image-convert-start-btn"));
-  qobject_cast<QAbstractButton*>(start->GetWidget())->click();
-  bench::SpinUntil([&] { return EntryShows(window, 0, "status-sucess"); }, 60000);
-  Shot(window, outDir + "/main-converting" + suffix + ".png");
+    CMainWnd* window = CreateMainWindow();
+    if (window == nullptr) {
+        return 1;
+    }
+    window->MoveWindow(40, 40, 900, 620);
+    Shot(window, outDir + "/main-empty" + suffix + ".png");
 
-  bench::SpinUntil([&] { return start->IsVisible(); }, 120000);
-  Shot(window, outDir + "/main-done" + suffix + ".png");
-  window->Close();
-  bench::SpinFor(200);
-  return 0;
+    QStringList files;
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        files << QString::fromStdString(input + "/" + names[i]);
+        if (i == 3) {
+            files << QString::fromStdString(input + "/损坏的照片.heic");
+        }
+    }
+    window->AddImageFiles(files);
+    const std::string output = home + "/Pictures/Heic";
+    std::filesystem::create_directories(output);
+    Shot(window, outDir + "/main-idle" + suffix + ".png");
+
+    auto* start = window->FindControl(QStringLiteral("image-convert-start-btn"));
+    qobject_cast<QAbstractButton*>(start->GetWidget())->click();
+    bench::SpinUntil([&] { return EntryShows(window, 0, "status-sucess"); }, 60000);
+    Shot(window, outDir + "/main-converting" + suffix + ".png");
+
+    bench::SpinUntil([&] { return start->IsVisible(); }, 120000);
+    Shot(window, outDir + "/main-done" + suffix + ".png");
+    window->Close();
+    bench::SpinFor(200);
+    return 0;
 }

@@ -12,7 +12,6 @@
 #include <QObject>
 #include <QPointer>
 #include <QWidget>
-
 #include <cstdio>
 
 namespace velquist {
@@ -23,82 +22,83 @@ constexpr ui::DWORD kMainWindowStyle = ui::WS_VISIBLE | ui::WS_OVERLAPPEDWINDOW;
 // The first paint of any widget of the window, seen from the application,
 // since the window's own widget may be covered by its children entirely.
 class FirstPaintWatcher final : public QObject {
-public:
-  FirstPaintWatcher(QWidget* window, FirstPaintFn fn) : window_(window), fn_(std::move(fn)) {}
+  public:
+    FirstPaintWatcher(QWidget* window, FirstPaintFn fn) : window_(window), fn_(std::move(fn)) {}
 
-protected:
-  bool eventFilter(QObject* watched, QEvent* event) override {
-    if (event->type() != QEvent::Paint || !fn_ || !watched->isWidgetType() || window_ == nullptr) {
-      return false;
+  protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() != QEvent::Paint || !fn_ || !watched->isWidgetType() ||
+            window_ == nullptr) {
+            return false;
+        }
+        if (static_cast<QWidget*>(watched)->window() == window_) {
+            auto fn = std::move(fn_);
+            fn_ = nullptr;
+            fn(window_);
+        }
+        return false;
     }
-    if (static_cast<QWidget*>(watched)->window() == window_) {
-      auto fn = std::move(fn_);
-      fn_ = nullptr;
-      fn(window_);
-    }
-    return false;
-  }
 
-private:
-  QPointer<QWidget> window_;
-  FirstPaintFn fn_;
+  private:
+    QPointer<QWidget> window_;
+    FirstPaintFn fn_;
 };
 
 } // namespace
 
 bool LoadSkinResources() {
-  const QString skin = ui::CPaintManagerUI::GetInstancePath() + QStringLiteral("skin/");
-  ui::CPaintManagerUI::SetResourcePath(skin);
-  // Stylesheets name their images as "skin:images/...", which resolves here
-  // whatever the working directory is.
-  QDir::setSearchPaths(QStringLiteral("skin"), {skin});
-  QString error;
-  if (!ui::CResourceManager::LoadResource(QStringLiteral("res.xml"), &error)) {
-    std::fprintf(stderr, "%s\n", error.toUtf8().constData());
-    return false;
-  }
-  return true;
+    const QString skin = ui::CPaintManagerUI::GetInstancePath() + QStringLiteral("skin/");
+    ui::CPaintManagerUI::SetResourcePath(skin);
+    // Stylesheets name their images as "skin:images/...", which resolves here
+    // whatever the working directory is.
+    QDir::setSearchPaths(QStringLiteral("skin"), {skin});
+    QString error;
+    if (!ui::CResourceManager::LoadResource(QStringLiteral("res.xml"), &error)) {
+        std::fprintf(stderr, "%s\n", error.toUtf8().constData());
+        return false;
+    }
+    return true;
 }
 
 CMainWnd* CreateMainWindow() {
-  auto* window = new CMainWnd();
-  if (window->Create(ui::kNoWindow, QStringLiteral("Velquist"), kMainWindowStyle & ~ui::WS_VISIBLE,
-                     0, 0, 0, 0, 0) == ui::kNoWindow) {
-    delete window;
-    return nullptr;
-  }
-  // Centred before it is shown, so that it never appears elsewhere first.
-  window->CenterWindow();
-  window->ShowWindow(true, true);
-  return window;
+    auto* window = new CMainWnd();
+    if (window->Create(ui::kNoWindow, QStringLiteral("Velquist"),
+                       kMainWindowStyle & ~ui::WS_VISIBLE, 0, 0, 0, 0, 0) == ui::kNoWindow) {
+        delete window;
+        return nullptr;
+    }
+    // Centred before it is shown, so that it never appears elsewhere first.
+    window->CenterWindow();
+    window->ShowWindow(true, true);
+    return window;
 }
 
 int RunVelquist(const FirstPaintFn& onFirstPaint) {
-  SingleInstance instance;
-  const SingleInstance::Role role = instance.Acquire();
-  if (role == SingleInstance::Role::kHandedOver || role == SingleInstance::Role::kOtherStarting) {
-    return 0;
-  }
-  CWndShadow::Initialize();
-  ui::CPaintManagerUI::SetInstance();
-  LoadSkinResources();
-  CMainWnd* window = CreateMainWindow();
-  if (window == nullptr) {
-    return 0;
-  }
-  QPointer<QWidget> widget = window->GetWidget();
-  FirstPaintWatcher watcher(widget, onFirstPaint);
-  if (onFirstPaint) {
-    QCoreApplication::instance()->installEventFilter(&watcher);
-  }
-  QObject::connect(&instance, &SingleInstance::RaiseRequested, widget, [widget] {
-    if (widget) {
-      RaiseWindowAndDialog(widget);
+    SingleInstance instance;
+    const SingleInstance::Role role = instance.Acquire();
+    if (role == SingleInstance::Role::kHandedOver || role == SingleInstance::Role::kOtherStarting) {
+        return 0;
     }
-  });
-  ui::CPaintManagerUI::MessageLoop();
-  ui::CPaintManagerUI::Term();
-  return 0;
+    CWndShadow::Initialize();
+    ui::CPaintManagerUI::SetInstance();
+    LoadSkinResources();
+    CMainWnd* window = CreateMainWindow();
+    if (window == nullptr) {
+        return 0;
+    }
+    QPointer<QWidget> widget = window->GetWidget();
+    FirstPaintWatcher watcher(widget, onFirstPaint);
+    if (onFirstPaint) {
+        QCoreApplication::instance()->installEventFilter(&watcher);
+    }
+    QObject::connect(&instance, &SingleInstance::RaiseRequested, widget, [widget] {
+        if (widget) {
+            RaiseWindowAndDialog(widget);
+        }
+    });
+    ui::CPaintManagerUI::MessageLoop();
+    ui::CPaintManagerUI::Term();
+    return 0;
 }
 
 } // namespace velquist

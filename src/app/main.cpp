@@ -3,8 +3,8 @@
 #include <QApplication>
 
 int main(int argc, char** argv) {
-  QApplication app(argc, argv);
-  QApplication::setApplicationName(QStringLiteral("Velquist"));
-  // The command line carries nothing for the window.
-  return velquist::RunVelquist();
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Velquist"));
+    // The command line carries nothing for the window.
+    return velquist::RunVelquist();
 }

@@ -17,47 +17,53 @@ constexpr std::array<const wchar_t*, 10> kQualities = {L"10", L"20", L"30", L"40
 
 template <std::size_t N>
 int IndexOf(const std::array<const wchar_t*, N>& items, const std::wstring& stored) {
-  const std::wstring value = TrimWide(stored);
-  for (std::size_t i = 0; i < N; ++i) {
-    if (value == items[i]) {
-      return static_cast<int>(i);
+    const std::wstring value = TrimWide(stored);
+    for (std::size_t i = 0; i < N; ++i) {
+        if (value == items[i]) {
+            return static_cast<int>(i);
+        }
     }
-  }
-  return -1;
+    return -1;
 }
 
 bool RemoveProbe(int fd, const std::string& path) {
-  const bool closed = ::close(fd) == 0;
-  return ::unlink(path.c_str()) == 0 && closed;
+    const bool closed = ::close(fd) == 0;
+    return ::unlink(path.c_str()) == 0 && closed;
 }
 
 } // namespace
 
-int FormatIndexFor(const std::wstring& stored) { return IndexOf(kFormats, stored); }
+int FormatIndexFor(const std::wstring& stored) {
+    return IndexOf(kFormats, stored);
+}
 
-int QualityIndexFor(const std::wstring& stored) { return IndexOf(kQualities, stored); }
+int QualityIndexFor(const std::wstring& stored) {
+    return IndexOf(kQualities, stored);
+}
 
-bool ExifCheckedFor(const std::wstring& stored) { return TrimWide(stored) == L"1"; }
+bool ExifCheckedFor(const std::wstring& stored) {
+    return TrimWide(stored) == L"1";
+}
 
 bool CanWriteInFolder(const std::string& folder) {
-  std::string base = folder;
-  if (base.empty() || base.back() != '/') {
-    base += '/';
-  }
-  const std::string probe = base + "MorvaneTmp";
-  const int fd = ::open(probe.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-  if (fd >= 0) {
-    return RemoveProbe(fd, probe);
-  }
-  if (errno != EEXIST) {
-    return false;
-  }
-  std::string unique = probe + ".XXXXXX";
-  const int other = ::mkstemp(unique.data());
-  if (other < 0) {
-    return false;
-  }
-  return RemoveProbe(other, unique);
+    std::string base = folder;
+    if (base.empty() || base.back() != '/') {
+        base += '/';
+    }
+    const std::string probe = base + "MorvaneTmp";
+    const int fd = ::open(probe.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    if (fd >= 0) {
+        return RemoveProbe(fd, probe);
+    }
+    if (errno != EEXIST) {
+        return false;
+    }
+    std::string unique = probe + ".XXXXXX";
+    const int other = ::mkstemp(unique.data());
+    if (other < 0) {
+        return false;
+    }
+    return RemoveProbe(other, unique);
 }
 
 } // namespace velquist

@@ -18,7 +18,6 @@
 
 #include <QIcon>
 #include <QWidget>
-
 #include <stdexcept>
 #include <thread>
 
@@ -28,276 +27,283 @@ namespace {
 constexpr const wchar_t* kSection = L"global";
 
 std::shared_ptr<JobRunner> DefaultRunner() {
-  const QString worker = ui::CPaintManagerUI::GetInstancePath() + QStringLiteral("velquist-convert");
-  return std::make_shared<ProcessJobRunner>(WorkerOptions{{worker.toStdString()}});
+    const QString worker =
+        ui::CPaintManagerUI::GetInstancePath() + QStringLiteral("velquist-convert");
+    return std::make_shared<ProcessJobRunner>(WorkerOptions{{worker.toStdString()}});
 }
 
 std::wstring ReadSetting(const wchar_t* key, const wchar_t* fallback) {
-  std::wstring value;
-  ReadConfigValue(kSection, key, fallback, value);
-  return value;
+    std::wstring value;
+    ReadConfigValue(kSection, key, fallback, value);
+    return value;
 }
 
 void WriteSetting(const wchar_t* key, const QString& value) {
-  WriteConfigValue(kSection, key, value.toStdWString());
+    WriteConfigValue(kSection, key, value.toStdWString());
 }
 
 ui::CControlUI* Find(ui::WindowImplBase& window, const char* name) {
-  return window.FindControl(QLatin1String(name));
+    return window.FindControl(QLatin1String(name));
 }
 
 void FreeStatusReport(ui::UINT, ui::WPARAM wParam, ui::LPARAM) {
-  delete reinterpret_cast<TaskStatusReport*>(wParam);
+    delete reinterpret_cast<TaskStatusReport*>(wParam);
 }
 
 } // namespace
 
 CMainWnd::CMainWnd(std::shared_ptr<JobRunner> runner) : runner_(std::move(runner)) {
-  clickHandlers_ = {
-      {QStringLiteral("choose-dir-btn"), &CMainWnd::OnChooseDir},
-      {QStringLiteral("open-dir-btn"), &CMainWnd::OnOpenDir},
-      {QStringLiteral("add-image-file"), &CMainWnd::OnAddFiles},
-      {QStringLiteral("add-image-file-info"), &CMainWnd::OnAddFiles},
-      {QStringLiteral("add-image-dir"), &CMainWnd::OnAddFolder},
-      {QStringLiteral("add-image-dir-info"), &CMainWnd::OnAddFolder},
-      {QStringLiteral("imagecheckboxall"), &CMainWnd::OnSelectAll},
-      {QStringLiteral("image-convert-start-btn"), &CMainWnd::OnStart},
-      {QStringLiteral("image-remove-all"), &CMainWnd::OnRemoveChecked},
-      {QStringLiteral("image-remove"), &CMainWnd::OnRemoveOne},
-      {QStringLiteral("preview"), &CMainWnd::OnPreview},
-  };
+    clickHandlers_ = {
+        {QStringLiteral("choose-dir-btn"), &CMainWnd::OnChooseDir},
+        {QStringLiteral("open-dir-btn"), &CMainWnd::OnOpenDir},
+        {QStringLiteral("add-image-file"), &CMainWnd::OnAddFiles},
+        {QStringLiteral("add-image-file-info"), &CMainWnd::OnAddFiles},
+        {QStringLiteral("add-image-dir"), &CMainWnd::OnAddFolder},
+        {QStringLiteral("add-image-dir-info"), &CMainWnd::OnAddFolder},
+        {QStringLiteral("imagecheckboxall"), &CMainWnd::OnSelectAll},
+        {QStringLiteral("image-convert-start-btn"), &CMainWnd::OnStart},
+        {QStringLiteral("image-remove-all"), &CMainWnd::OnRemoveChecked},
+        {QStringLiteral("image-remove"), &CMainWnd::OnRemoveOne},
+        {QStringLiteral("preview"), &CMainWnd::OnPreview},
+    };
 }
 
 CMainWnd::~CMainWnd() {
-  // First, while everything the jobs report to still exists.
-  engine_.reset();
+    // First, while everything the jobs report to still exists.
+    engine_.reset();
 }
 
-QString CMainWnd::GetWindowClassName() const { return QStringLiteral("HEIC图片转换器"); }
+QString CMainWnd::GetWindowClassName() const {
+    return QStringLiteral("HEIC图片转换器");
+}
 
-void CMainWnd::OnFinalMessage(ui::HWND /*hWnd*/) { delete this; }
+void CMainWnd::OnFinalMessage(ui::HWND /*hWnd*/) {
+    delete this;
+}
 
 QString CMainWnd::GetSkinFile() {
-  return Guarded("CMainWnd::GetSkinFile", [] { return QStringLiteral("MainWindow.xml"); });
+    return Guarded("CMainWnd::GetSkinFile", [] { return QStringLiteral("MainWindow.xml"); });
 }
 
 void CMainWnd::InitWindow() {
-  Guarded("CMainWnd::Init", [this] {
-    GetWidget()->setProperty("Morvane", 1);
-    SetIcon(QStringLiteral("images/logo-256.png"));
-    tray_ = std::make_unique<TrayIcon>(GetHWND(), GetWidget()->windowIcon(),
-                                       QStringLiteral("Velquist"));
-    tray_->Add();
-    statusTarget_ = GetHWND();
-    LookUpControls();
-    outputDirPath_->SetText(QString::fromStdWString(GetOutputDir()));
-    RestoreSettings();
-    InstallListPainter();
-    InstallDropTarget();
-    StartBackgroundThreads();
-  });
+    Guarded("CMainWnd::Init", [this] {
+        GetWidget()->setProperty("Morvane", 1);
+        SetIcon(QStringLiteral("images/logo-256.png"));
+        tray_ = std::make_unique<TrayIcon>(GetHWND(), GetWidget()->windowIcon(),
+                                           QStringLiteral("Velquist"));
+        tray_->Add();
+        statusTarget_ = GetHWND();
+        LookUpControls();
+        outputDirPath_->SetText(QString::fromStdWString(GetOutputDir()));
+        RestoreSettings();
+        InstallListPainter();
+        InstallDropTarget();
+        StartBackgroundThreads();
+    });
 }
 
 void CMainWnd::LookUpControls() {
-  login_ = Find(*this, "login");
-  separator_ = Find(*this, "separator");
-  register_ = Find(*this, "register");
-  username_ = Find(*this, "username");
-  feedback_ = Find(*this, "feedback");
-  help_ = Find(*this, "help");
-  imageFormat_ = Find(*this, "image-format");
-  imageQuality_ = Find(*this, "image-quality");
-  outputDirPath_ = Find(*this, "output-dir-path");
-  chooseDirBtn_ = Find(*this, "choose-dir-btn");
-  openDirBtn_ = Find(*this, "open-dir-btn");
-  imageExif_ = Find(*this, "image-exif");
-  addImageFile_ = Find(*this, "add-image-file");
-  addImageDir_ = Find(*this, "add-image-dir");
-  imageList_ = Find(*this, "image-list");
-  startBtn_ = Find(*this, "image-convert-start-btn");
-  processingBtn_ = Find(*this, "image-convert-processing-btn");
-  emptyPanel_ = Find(*this, "image-list-empty");
-  const bool complete = login_ && separator_ && register_ && username_ && feedback_ && help_ &&
-                        imageFormat_ && imageQuality_ && outputDirPath_ && chooseDirBtn_ &&
-                        openDirBtn_ && imageExif_ && addImageFile_ && addImageDir_ &&
-                        imageList_ && startBtn_ && processingBtn_;
-  if (!complete) {
-    throw std::runtime_error("the main window's skin lacks a control");
-  }
+    login_ = Find(*this, "login");
+    separator_ = Find(*this, "separator");
+    register_ = Find(*this, "register");
+    username_ = Find(*this, "username");
+    feedback_ = Find(*this, "feedback");
+    help_ = Find(*this, "help");
+    imageFormat_ = Find(*this, "image-format");
+    imageQuality_ = Find(*this, "image-quality");
+    outputDirPath_ = Find(*this, "output-dir-path");
+    chooseDirBtn_ = Find(*this, "choose-dir-btn");
+    openDirBtn_ = Find(*this, "open-dir-btn");
+    imageExif_ = Find(*this, "image-exif");
+    addImageFile_ = Find(*this, "add-image-file");
+    addImageDir_ = Find(*this, "add-image-dir");
+    imageList_ = Find(*this, "image-list");
+    startBtn_ = Find(*this, "image-convert-start-btn");
+    processingBtn_ = Find(*this, "image-convert-processing-btn");
+    emptyPanel_ = Find(*this, "image-list-empty");
+    const bool complete = login_ && separator_ && register_ && username_ && feedback_ && help_ &&
+                          imageFormat_ && imageQuality_ && outputDirPath_ && chooseDirBtn_ &&
+                          openDirBtn_ && imageExif_ && addImageFile_ && addImageDir_ &&
+                          imageList_ && startBtn_ && processingBtn_;
+    if (!complete) {
+        throw std::runtime_error("the main window's skin lacks a control");
+    }
 }
 
 void CMainWnd::RestoreSettings() {
-  const int format = FormatIndexFor(ReadSetting(L"image-format", L"jpg"));
-  if (format >= 0) {
-    imageFormat_->SelectItem(format, false, false);
-  }
-  const int quality = QualityIndexFor(ReadSetting(L"image-quality", L"90"));
-  if (quality >= 0) {
-    imageQuality_->SelectItem(quality, false, false);
-  }
-  imageExif_->SetCheck(ExifCheckedFor(ReadSetting(L"image-exif", L"1")), false);
+    const int format = FormatIndexFor(ReadSetting(L"image-format", L"jpg"));
+    if (format >= 0) {
+        imageFormat_->SelectItem(format, false, false);
+    }
+    const int quality = QualityIndexFor(ReadSetting(L"image-quality", L"90"));
+    if (quality >= 0) {
+        imageQuality_->SelectItem(quality, false, false);
+    }
+    imageExif_->SetCheck(ExifCheckedFor(ReadSetting(L"image-exif", L"1")), false);
 }
 
 void CMainWnd::StartBackgroundThreads() {
-  std::thread(UpdateCheckThread, this).detach();
-  std::thread(AutoLoginThread, this).detach();
-  // The engine's dispatcher thread is the third.
-  engine_ = std::make_unique<TaskEngine>(this, runner_ ? runner_ : DefaultRunner());
-  PublishSettings();
+    std::thread(UpdateCheckThread, this).detach();
+    std::thread(AutoLoginThread, this).detach();
+    // The engine's dispatcher thread is the third.
+    engine_ = std::make_unique<TaskEngine>(this, runner_ ? runner_ : DefaultRunner());
+    PublishSettings();
 }
 
 void CMainWnd::PublishSettings() {
-  if (!engine_) {
-    return;
-  }
-  ConversionSettings settings;
-  settings.format = imageFormat_->GetText().toStdString();
-  settings.quality = imageQuality_->GetText().toInt();
-  settings.keepExif = imageExif_->GetCheck();
-  // Left empty: the engine asks for the configured folder at each dispatch.
-  settings.outputDir.clear();
-  engine_->PublishSettings(settings);
+    if (!engine_) {
+        return;
+    }
+    ConversionSettings settings;
+    settings.format = imageFormat_->GetText().toStdString();
+    settings.quality = imageQuality_->GetText().toInt();
+    settings.keepExif = imageExif_->GetCheck();
+    // Left empty: the engine asks for the configured folder at each dispatch.
+    settings.outputDir.clear();
+    engine_->PublishSettings(settings);
 }
 
 void CMainWnd::ShowPrompt(const QString& text) {
-  ShowModalBox(new PromptBoxDialog(this, text), GetHWND());
+    ShowModalBox(new PromptBoxDialog(this, text), GetHWND());
 }
 
 void CMainWnd::Notify(ui::TNotifyUI& msg) {
-  ui::CControlUI* sender = msg.pSender;
-  if (sender != nullptr && msg.sType == QLatin1String(ui::kNotifyClick)) {
-    const std::pair<ui::CControlUI*, Handler> byControl[] = {
-        {login_, &CMainWnd::OnLogin},       {register_, &CMainWnd::OnRegister},
-        {username_, &CMainWnd::OnUsername}, {feedback_, &CMainWnd::OnFeedback},
-        {help_, &CMainWnd::OnHelp},
-    };
-    Handler handler = nullptr;
-    for (const auto& [control, fn] : byControl) {
-      if (control != nullptr && control == sender) {
-        handler = fn;
-        break;
-      }
+    ui::CControlUI* sender = msg.pSender;
+    if (sender != nullptr && msg.sType == QLatin1String(ui::kNotifyClick)) {
+        const std::pair<ui::CControlUI*, Handler> byControl[] = {
+            {login_, &CMainWnd::OnLogin},       {register_, &CMainWnd::OnRegister},
+            {username_, &CMainWnd::OnUsername}, {feedback_, &CMainWnd::OnFeedback},
+            {help_, &CMainWnd::OnHelp},
+        };
+        Handler handler = nullptr;
+        for (const auto& [control, fn] : byControl) {
+            if (control != nullptr && control == sender) {
+                handler = fn;
+                break;
+            }
+        }
+        if (handler == nullptr) {
+            const auto it = clickHandlers_.find(sender->GetName().toLower());
+            handler = it == clickHandlers_.end() ? nullptr : it->second;
+        }
+        if (handler != nullptr) {
+            (this->*handler)(msg);
+        }
+    } else if (sender != nullptr && msg.sType == QLatin1String(ui::kNotifyItemSelect)) {
+        if (sender == imageFormat_) {
+            OnFormatSelected(msg);
+        } else if (sender == imageQuality_) {
+            OnQualitySelected(msg);
+        }
+    } else if (sender != nullptr && msg.sType == QLatin1String(ui::kNotifySelectChanged)) {
+        if (sender == imageExif_) {
+            OnExifChanged(msg);
+        }
     }
-    if (handler == nullptr) {
-      const auto it = clickHandlers_.find(sender->GetName().toLower());
-      handler = it == clickHandlers_.end() ? nullptr : it->second;
-    }
-    if (handler != nullptr) {
-      (this->*handler)(msg);
-    }
-  } else if (sender != nullptr && msg.sType == QLatin1String(ui::kNotifyItemSelect)) {
-    if (sender == imageFormat_) {
-      OnFormatSelected(msg);
-    } else if (sender == imageQuality_) {
-      OnQualitySelected(msg);
-    }
-  } else if (sender != nullptr && msg.sType == QLatin1String(ui::kNotifySelectChanged)) {
-    if (sender == imageExif_) {
-      OnExifChanged(msg);
-    }
-  }
-  WindowImplBase::Notify(msg);
+    WindowImplBase::Notify(msg);
 }
 
 void CMainWnd::OnFormatSelected(ui::TNotifyUI& /*msg*/) {
-  WriteSetting(L"image-format", imageFormat_->GetText());
-  PublishSettings();
+    WriteSetting(L"image-format", imageFormat_->GetText());
+    PublishSettings();
 }
 
 void CMainWnd::OnQualitySelected(ui::TNotifyUI& /*msg*/) {
-  WriteSetting(L"image-quality", imageQuality_->GetText());
-  PublishSettings();
+    WriteSetting(L"image-quality", imageQuality_->GetText());
+    PublishSettings();
 }
 
 void CMainWnd::OnExifChanged(ui::TNotifyUI& /*msg*/) {
-  WriteSetting(L"image-exif", imageExif_->GetCheck() ? QStringLiteral("1") : QStringLiteral("0"));
-  PublishSettings();
+    WriteSetting(L"image-exif", imageExif_->GetCheck() ? QStringLiteral("1") : QStringLiteral("0"));
+    PublishSettings();
 }
 
 void CMainWnd::OnChooseDir(ui::TNotifyUI& /*msg*/) {
-  const QString folder = PickFolder(GetWidget(), QStringLiteral("选择存放目录"), QString());
-  if (folder.isEmpty()) {
-    return;
-  }
-  SetOutputFolder(folder);
+    const QString folder = PickFolder(GetWidget(), QStringLiteral("选择存放目录"), QString());
+    if (folder.isEmpty()) {
+        return;
+    }
+    SetOutputFolder(folder);
 }
 
 bool CMainWnd::SetOutputFolder(const QString& folder) {
-  if (!CanWriteInFolder(folder.toStdString())) {
-    ShowSystemMessageBox(GetWidget(), QStringLiteral("该目录没有写入权限!"), QString(),
-                         MessageIcon::kWarning);
-    return false;
-  }
-  outputDirPath_->SetText(folder);
-  WriteSetting(L"output-dir", folder);
-  return true;
+    if (!CanWriteInFolder(folder.toStdString())) {
+        ShowSystemMessageBox(GetWidget(), QStringLiteral("该目录没有写入权限!"), QString(),
+                             MessageIcon::kWarning);
+        return false;
+    }
+    outputDirPath_->SetText(folder);
+    WriteSetting(L"output-dir", folder);
+    return true;
 }
 
-void CMainWnd::OnOpenDir(ui::TNotifyUI& /*msg*/) { ShellOpen(outputDirPath_->GetText()); }
+void CMainWnd::OnOpenDir(ui::TNotifyUI& /*msg*/) {
+    ShellOpen(outputDirPath_->GetText());
+}
 
 ui::LRESULT CMainWnd::OnClose(ui::UINT, ui::WPARAM, ui::LPARAM, bool& bHandled) {
-  bHandled = false;
-  if (askingToClose_) {
-    // A second close while the question is open: the open question decides.
-    bHandled = true;
+    bHandled = false;
+    if (askingToClose_) {
+        // A second close while the question is open: the open question decides.
+        bHandled = true;
+        return 0;
+    }
+    if (!engine_ || !engine_->IsBusy()) {
+        return 0;
+    }
+    askingToClose_ = true;
+    const int answer = ShowModalBox(
+        new MessageBoxDialog(this, QStringLiteral("正在转换中,确定要退出吗?")), GetHWND());
+    askingToClose_ = false;
+    bHandled = answer != 1;
     return 0;
-  }
-  if (!engine_ || !engine_->IsBusy()) {
-    return 0;
-  }
-  askingToClose_ = true;
-  const int answer = ShowModalBox(
-      new MessageBoxDialog(this, QStringLiteral("正在转换中,确定要退出吗?")), GetHWND());
-  askingToClose_ = false;
-  bHandled = answer != 1;
-  return 0;
 }
 
 ui::LRESULT CMainWnd::OnDestroy(ui::UINT, ui::WPARAM, ui::LPARAM, bool& bHandled) {
-  tray_.reset();
-  ui::PostQuitMessage(0);
-  bHandled = false;
-  return 0;
+    tray_.reset();
+    ui::PostQuitMessage(0);
+    bHandled = false;
+    return 0;
 }
 
 ui::LRESULT CMainWnd::HandleCustomMessage(ui::UINT uMsg, ui::WPARAM wParam, ui::LPARAM lParam,
                                           bool& bHandled) {
-  bHandled = true;
-  switch (uMsg) {
-  case kMsgTaskStatus:
-    OnTaskStatus(reinterpret_cast<TaskStatusReport*>(wParam));
-    return 0;
-  case kMsgOpenOutputDir:
-    ShellOpen(QString::fromStdWString(GetOutputDir()));
-    return 0;
-  case kMsgQuit:
-    ui::PostMessage(GetHWND(), ui::WM_CLOSE, kMsgQuit, 0);
-    return 0;
-  case kMsgShowMain:
-    ShowMainWindow();
-    return 0;
-  case kMsgOpenHelp:
-    OpenHelpPage();
-    return 0;
-  case kMsgFeedback:
-    ShowMainWindow();
-    ShowFeedbackDialog();
-    return 0;
-  case kMsgCheckUpdate:
-    CheckForUpdate(wParam);
-    return 0;
-  case kMsgTrayNotify:
-    OnTrayNotify(lParam);
-    return 0;
-  default:
-    bHandled = false;
-    return 0;
-  }
+    bHandled = true;
+    switch (uMsg) {
+    case kMsgTaskStatus:
+        OnTaskStatus(reinterpret_cast<TaskStatusReport*>(wParam));
+        return 0;
+    case kMsgOpenOutputDir:
+        ShellOpen(QString::fromStdWString(GetOutputDir()));
+        return 0;
+    case kMsgQuit:
+        ui::PostMessage(GetHWND(), ui::WM_CLOSE, kMsgQuit, 0);
+        return 0;
+    case kMsgShowMain:
+        ShowMainWindow();
+        return 0;
+    case kMsgOpenHelp:
+        OpenHelpPage();
+        return 0;
+    case kMsgFeedback:
+        ShowMainWindow();
+        ShowFeedbackDialog();
+        return 0;
+    case kMsgCheckUpdate:
+        CheckForUpdate(wParam);
+        return 0;
+    case kMsgTrayNotify:
+        OnTrayNotify(lParam);
+        return 0;
+    default:
+        bHandled = false;
+        return 0;
+    }
 }
 
 bool CMainWnd::PostTaskStatus(TaskStatusReport* report) {
-  return ui::PostMessage(statusTarget_.load(), kMsgTaskStatus,
-                         reinterpret_cast<ui::WPARAM>(report), 0, FreeStatusReport);
+    return ui::PostMessage(statusTarget_.load(), kMsgTaskStatus,
+                           reinterpret_cast<ui::WPARAM>(report), 0, FreeStatusReport);
 }
 
 } // namespace velquist

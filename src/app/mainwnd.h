@@ -10,7 +10,6 @@
 #include <QPoint>
 #include <QString>
 #include <QStringList>
-
 #include <atomic>
 #include <map>
 #include <memory>
@@ -27,114 +26,115 @@ class TrayIcon;
 // the conversion engine; jobs report back by posting kMsgTaskStatus.
 // Create with new; it deletes itself once its window is gone.
 class CMainWnd : public ui::WindowImplBase, public TaskOwner {
-public:
-  // runner: how jobs convert; by default the worker process "velquist-convert"
-  // beside the executable.
-  explicit CMainWnd(std::shared_ptr<JobRunner> runner = nullptr);
-  ~CMainWnd() override;
+  public:
+    // runner: how jobs convert; by default the worker process "velquist-convert"
+    // beside the executable.
+    explicit CMainWnd(std::shared_ptr<JobRunner> runner = nullptr);
+    ~CMainWnd() override;
 
-  QString GetWindowClassName() const override;
-  void OnFinalMessage(ui::HWND hWnd) override;
-  void InitWindow() override;
-  QString GetSkinFile() override;
-  ui::LRESULT OnClose(ui::UINT uMsg, ui::WPARAM wParam, ui::LPARAM lParam, bool& bHandled) override;
-  ui::LRESULT OnDestroy(ui::UINT uMsg, ui::WPARAM wParam, ui::LPARAM lParam,
+    QString GetWindowClassName() const override;
+    void OnFinalMessage(ui::HWND hWnd) override;
+    void InitWindow() override;
+    QString GetSkinFile() override;
+    ui::LRESULT OnClose(ui::UINT uMsg, ui::WPARAM wParam, ui::LPARAM lParam,
                         bool& bHandled) override;
-  ui::LRESULT HandleCustomMessage(ui::UINT uMsg, ui::WPARAM wParam, ui::LPARAM lParam,
-                                  bool& bHandled) override;
-  void Notify(ui::TNotifyUI& msg) override;
+    ui::LRESULT OnDestroy(ui::UINT uMsg, ui::WPARAM wParam, ui::LPARAM lParam,
+                          bool& bHandled) override;
+    ui::LRESULT HandleCustomMessage(ui::UINT uMsg, ui::WPARAM wParam, ui::LPARAM lParam,
+                                    bool& bHandled) override;
+    void Notify(ui::TNotifyUI& msg) override;
 
-  // Any thread: a job's status, handed to the window's own thread.
-  bool PostTaskStatus(TaskStatusReport* report) override;
+    // Any thread: a job's status, handed to the window's own thread.
+    bool PostTaskStatus(TaskStatusReport* report) override;
 
-  // What the file dialog, the folder picker and a drop feed into the list.
-  void AddImageFiles(const QStringList& paths);
-  void AddImageFolder(const QString& folder);
-  void AddDroppedPaths(const QStringList& paths);
-  // The output folder after the write test; false (and nothing changed) when
-  // the folder is not writable.
-  bool SetOutputFolder(const QString& folder);
+    // What the file dialog, the folder picker and a drop feed into the list.
+    void AddImageFiles(const QStringList& paths);
+    void AddImageFolder(const QString& folder);
+    void AddDroppedPaths(const QStringList& paths);
+    // The output folder after the write test; false (and nothing changed) when
+    // the folder is not writable.
+    bool SetOutputFolder(const QString& folder);
 
-  TaskEngine* Engine() const { return engine_.get(); }
+    TaskEngine* Engine() const { return engine_.get(); }
 
-private:
-  using Handler = void (CMainWnd::*)(ui::TNotifyUI&);
+  private:
+    using Handler = void (CMainWnd::*)(ui::TNotifyUI&);
 
-  void LookUpControls();
-  void RestoreSettings();
-  void StartBackgroundThreads();
-  void PublishSettings();
-  void ShowPrompt(const QString& text);
+    void LookUpControls();
+    void RestoreSettings();
+    void StartBackgroundThreads();
+    void PublishSettings();
+    void ShowPrompt(const QString& text);
 
-  // Commands by sender.
-  void OnLogin(ui::TNotifyUI& msg);
-  void OnRegister(ui::TNotifyUI& msg);
-  void OnUsername(ui::TNotifyUI& msg);
-  void OnFeedback(ui::TNotifyUI& msg);
-  void OnHelp(ui::TNotifyUI& msg);
-  void OnChooseDir(ui::TNotifyUI& msg);
-  void OnOpenDir(ui::TNotifyUI& msg);
-  void OnAddFiles(ui::TNotifyUI& msg);
-  void OnAddFolder(ui::TNotifyUI& msg);
-  void OnSelectAll(ui::TNotifyUI& msg);
-  void OnStart(ui::TNotifyUI& msg);
-  void OnRemoveChecked(ui::TNotifyUI& msg);
-  void OnRemoveOne(ui::TNotifyUI& msg);
-  void OnPreview(ui::TNotifyUI& msg);
-  void OnFormatSelected(ui::TNotifyUI& msg);
-  void OnQualitySelected(ui::TNotifyUI& msg);
-  void OnExifChanged(ui::TNotifyUI& msg);
+    // Commands by sender.
+    void OnLogin(ui::TNotifyUI& msg);
+    void OnRegister(ui::TNotifyUI& msg);
+    void OnUsername(ui::TNotifyUI& msg);
+    void OnFeedback(ui::TNotifyUI& msg);
+    void OnHelp(ui::TNotifyUI& msg);
+    void OnChooseDir(ui::TNotifyUI& msg);
+    void OnOpenDir(ui::TNotifyUI& msg);
+    void OnAddFiles(ui::TNotifyUI& msg);
+    void OnAddFolder(ui::TNotifyUI& msg);
+    void OnSelectAll(ui::TNotifyUI& msg);
+    void OnStart(ui::TNotifyUI& msg);
+    void OnRemoveChecked(ui::TNotifyUI& msg);
+    void OnRemoveOne(ui::TNotifyUI& msg);
+    void OnPreview(ui::TNotifyUI& msg);
+    void OnFormatSelected(ui::TNotifyUI& msg);
+    void OnQualitySelected(ui::TNotifyUI& msg);
+    void OnExifChanged(ui::TNotifyUI& msg);
 
-  // Services that arrive with the account, feedback and update work.
-  void ShowFeedbackDialog();
-  void CheckForUpdate(ui::WPARAM wParam);
-  QPoint AccountCentrePosition() const;
+    // Services that arrive with the account, feedback and update work.
+    void ShowFeedbackDialog();
+    void CheckForUpdate(ui::WPARAM wParam);
+    QPoint AccountCentrePosition() const;
 
-  // The image list.
-  void AddImageItems(std::vector<ImageItem> items);
-  void AddOneItem(ImageItem item);
-  void RemoveEntry(int id);
-  void UpdateEmptyState();
-  void InstallDropTarget();
-  void InstallListPainter();
+    // The image list.
+    void AddImageItems(std::vector<ImageItem> items);
+    void AddOneItem(ImageItem item);
+    void RemoveEntry(int id);
+    void UpdateEmptyState();
+    void InstallDropTarget();
+    void InstallListPainter();
 
-  // Conversion status and the tray.
-  void OnTaskStatus(TaskStatusReport* report);
-  void ShowEntryStatus(ui::CControlUI* entry, int status);
-  void ShowConverting(bool converting);
-  void OnTrayNotify(ui::LPARAM mouseMessage);
-  void ShowMainWindow();
-  void OpenHelpPage();
+    // Conversion status and the tray.
+    void OnTaskStatus(TaskStatusReport* report);
+    void ShowEntryStatus(ui::CControlUI* entry, int status);
+    void ShowConverting(bool converting);
+    void OnTrayNotify(ui::LPARAM mouseMessage);
+    void ShowMainWindow();
+    void OpenHelpPage();
 
-  // Controls, looked up once in InitWindow.
-  ui::CButtonUI* login_ = nullptr;
-  ui::CLabelUI* separator_ = nullptr;
-  ui::CButtonUI* register_ = nullptr;
-  ui::CButtonUI* username_ = nullptr;
-  ui::CButtonUI* feedback_ = nullptr;
-  ui::CButtonUI* help_ = nullptr;
-  ui::CComboUI* imageFormat_ = nullptr;
-  ui::CComboUI* imageQuality_ = nullptr;
-  ui::CLabelUI* outputDirPath_ = nullptr;
-  ui::CButtonUI* chooseDirBtn_ = nullptr;
-  ui::CButtonUI* openDirBtn_ = nullptr;
-  ui::CCheckBoxUI* imageExif_ = nullptr;
-  ui::CButtonUI* addImageFile_ = nullptr;
-  ui::CButtonUI* addImageDir_ = nullptr;
-  ui::CListUI* imageList_ = nullptr;
-  ui::CButtonUI* startBtn_ = nullptr;
-  ui::CButtonUI* processingBtn_ = nullptr;
-  ui::CControlUI* emptyPanel_ = nullptr;
+    // Controls, looked up once in InitWindow.
+    ui::CButtonUI* login_ = nullptr;
+    ui::CLabelUI* separator_ = nullptr;
+    ui::CButtonUI* register_ = nullptr;
+    ui::CButtonUI* username_ = nullptr;
+    ui::CButtonUI* feedback_ = nullptr;
+    ui::CButtonUI* help_ = nullptr;
+    ui::CComboUI* imageFormat_ = nullptr;
+    ui::CComboUI* imageQuality_ = nullptr;
+    ui::CLabelUI* outputDirPath_ = nullptr;
+    ui::CButtonUI* chooseDirBtn_ = nullptr;
+    ui::CButtonUI* openDirBtn_ = nullptr;
+    ui::CCheckBoxUI* imageExif_ = nullptr;
+    ui::CButtonUI* addImageFile_ = nullptr;
+    ui::CButtonUI* addImageDir_ = nullptr;
+    ui::CListUI* imageList_ = nullptr;
+    ui::CButtonUI* startBtn_ = nullptr;
+    ui::CButtonUI* processingBtn_ = nullptr;
+    ui::CControlUI* emptyPanel_ = nullptr;
 
-  std::map<QString, Handler> clickHandlers_;
-  std::unique_ptr<TrayIcon> tray_;
-  std::unique_ptr<QObject> dropFilter_;
-  std::shared_ptr<JobRunner> runner_;
-  std::unique_ptr<TaskEngine> engine_;
-  // Jobs post here from their own threads; handles are never reused, so a
-  // post after the window is gone is refused rather than misdelivered.
-  std::atomic<ui::HWND> statusTarget_{ui::kNoWindow};
-  bool askingToClose_ = false;
+    std::map<QString, Handler> clickHandlers_;
+    std::unique_ptr<TrayIcon> tray_;
+    std::unique_ptr<QObject> dropFilter_;
+    std::shared_ptr<JobRunner> runner_;
+    std::unique_ptr<TaskEngine> engine_;
+    // Jobs post here from their own threads; handles are never reused, so a
+    // post after the window is gone is refused rather than misdelivered.
+    std::atomic<ui::HWND> statusTarget_{ui::kNoWindow};
+    bool askingToClose_ = false;
 };
 
 } // namespace velquist

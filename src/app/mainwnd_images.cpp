@@ -1,9 +1,8 @@
 // The image list: adding files, folders and drops, selecting, removing and
 // previewing entries.
-#include "mainwnd.h"
-
 #include "dialogs/prompt_box_dialog.h"
 #include "image_sources.h"
+#include "mainwnd.h"
 #include "platform/pickers.h"
 #include "platform/shell_open.h"
 #include "row_delegate.h"
@@ -12,220 +11,224 @@
 
 #include <QDragEnterEvent>
 #include <QDropEvent>
-#include <functional>
 #include <QMimeData>
 #include <QUrl>
 #include <QWidget>
+#include <functional>
 
 namespace velquist {
 namespace {
 
-QString EntryName(int id) { return QStringLiteral("item-%1").arg(id); }
+QString EntryName(int id) {
+    return QStringLiteral("item-%1").arg(id);
+}
 
 std::vector<std::wstring> ToWide(const QStringList& paths) {
-  std::vector<std::wstring> wide;
-  wide.reserve(static_cast<std::size_t>(paths.size()));
-  for (const QString& path : paths) {
-    wide.push_back(path.toStdWString());
-  }
-  return wide;
+    std::vector<std::wstring> wide;
+    wide.reserve(static_cast<std::size_t>(paths.size()));
+    for (const QString& path : paths) {
+        wide.push_back(path.toStdWString());
+    }
+    return wide;
 }
 
 QStringList LocalPaths(const QMimeData* mime) {
-  QStringList paths;
-  if (mime == nullptr || !mime->hasUrls()) {
-    return paths;
-  }
-  const auto urls = mime->urls();
-  for (const QUrl& url : urls) {
-    if (url.isLocalFile()) {
-      paths << url.toLocalFile();
+    QStringList paths;
+    if (mime == nullptr || !mime->hasUrls()) {
+        return paths;
     }
-  }
-  return paths;
+    const auto urls = mime->urls();
+    for (const QUrl& url : urls) {
+        if (url.isLocalFile()) {
+            paths << url.toLocalFile();
+        }
+    }
+    return paths;
 }
 
 // Files and folders dropped anywhere on the window join the list.
 class DropFilter final : public QObject {
-public:
-  explicit DropFilter(std::function<void(const QStringList&)> add) : add_(std::move(add)) {}
+  public:
+    explicit DropFilter(std::function<void(const QStringList&)> add) : add_(std::move(add)) {}
 
-protected:
-  bool eventFilter(QObject* watched, QEvent* event) override {
-    if (event->type() == QEvent::DragEnter || event->type() == QEvent::DragMove) {
-      auto* drag = static_cast<QDropEvent*>(event);
-      if (!LocalPaths(drag->mimeData()).isEmpty()) {
-        drag->acceptProposedAction();
-        return true;
-      }
-    } else if (event->type() == QEvent::Drop) {
-      auto* drop = static_cast<QDropEvent*>(event);
-      const QStringList paths = LocalPaths(drop->mimeData());
-      if (!paths.isEmpty()) {
-        drop->acceptProposedAction();
-        add_(paths);
-        return true;
-      }
+  protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::DragEnter || event->type() == QEvent::DragMove) {
+            auto* drag = static_cast<QDropEvent*>(event);
+            if (!LocalPaths(drag->mimeData()).isEmpty()) {
+                drag->acceptProposedAction();
+                return true;
+            }
+        } else if (event->type() == QEvent::Drop) {
+            auto* drop = static_cast<QDropEvent*>(event);
+            const QStringList paths = LocalPaths(drop->mimeData());
+            if (!paths.isEmpty()) {
+                drop->acceptProposedAction();
+                add_(paths);
+                return true;
+            }
+        }
+        return QObject::eventFilter(watched, event);
     }
-    return QObject::eventFilter(watched, event);
-  }
 
-private:
-  std::function<void(const QStringList&)> add_;
+  private:
+    std::function<void(const QStringList&)> add_;
 };
 
 } // namespace
 
 void CMainWnd::InstallListPainter() {
-  if (auto* view = qobject_cast<ui::TemplateListView*>(imageList_->GetWidget())) {
-    view->setItemDelegate(new BufferedRowDelegate(view));
-  }
+    if (auto* view = qobject_cast<ui::TemplateListView*>(imageList_->GetWidget())) {
+        view->setItemDelegate(new BufferedRowDelegate(view));
+    }
 }
 
 void CMainWnd::InstallDropTarget() {
-  QWidget* host = GetWidget();
-  dropFilter_ = std::make_unique<DropFilter>([this](const QStringList& paths) {
-    AddDroppedPaths(paths);
-  });
-  host->setAcceptDrops(true);
-  host->installEventFilter(dropFilter_.get());
+    QWidget* host = GetWidget();
+    dropFilter_ =
+        std::make_unique<DropFilter>([this](const QStringList& paths) { AddDroppedPaths(paths); });
+    host->setAcceptDrops(true);
+    host->installEventFilter(dropFilter_.get());
 }
 
 void CMainWnd::OnAddFiles(ui::TNotifyUI& /*msg*/) {
-  const QStringList files = PickOpenFiles(GetWidget(), QString(), QString(),
-                                          QStringLiteral("图片格式(*.heic;*.heif) (*.heic *.heif)"));
-  if (files.isEmpty()) {
-    return;
-  }
-  AddImageFiles(files);
+    const QStringList files =
+        PickOpenFiles(GetWidget(), QString(), QString(),
+                      QStringLiteral("图片格式(*.heic;*.heif) (*.heic *.heif)"));
+    if (files.isEmpty()) {
+        return;
+    }
+    AddImageFiles(files);
 }
 
 void CMainWnd::OnAddFolder(ui::TNotifyUI& /*msg*/) {
-  const QString folder = PickFolder(GetWidget(), QStringLiteral("选择图片存放目录"), QString());
-  if (folder.isEmpty()) {
-    return;
-  }
-  AddImageFolder(folder);
+    const QString folder = PickFolder(GetWidget(), QStringLiteral("选择图片存放目录"), QString());
+    if (folder.isEmpty()) {
+        return;
+    }
+    AddImageFolder(folder);
 }
 
 void CMainWnd::AddImageFiles(const QStringList& paths) {
-  AddImageItems(ItemsFromFiles(ToWide(paths)));
+    AddImageItems(ItemsFromFiles(ToWide(paths)));
 }
 
 void CMainWnd::AddImageFolder(const QString& folder) {
-  AddImageItems(ScanImageFolder(folder.toStdWString()));
+    AddImageItems(ScanImageFolder(folder.toStdWString()));
 }
 
 void CMainWnd::AddDroppedPaths(const QStringList& paths) {
-  AddImageItems(ItemsFromDrop(ToWide(paths)));
+    AddImageItems(ItemsFromDrop(ToWide(paths)));
 }
 
 void CMainWnd::AddImageItems(std::vector<ImageItem> items) {
-  if (items.empty()) {
-    return;
-  }
-  // One layout pass for the whole batch instead of one per entry.
-  QWidget* list = imageList_->GetWidget();
-  list->setUpdatesEnabled(false);
-  for (ImageItem& item : items) {
-    AddOneItem(std::move(item));
-  }
-  list->setUpdatesEnabled(true);
-  UpdateEmptyState();
+    if (items.empty()) {
+        return;
+    }
+    // One layout pass for the whole batch instead of one per entry.
+    QWidget* list = imageList_->GetWidget();
+    list->setUpdatesEnabled(false);
+    for (ImageItem& item : items) {
+        AddOneItem(std::move(item));
+    }
+    list->setUpdatesEnabled(true);
+    UpdateEmptyState();
 }
 
 void CMainWnd::AddOneItem(ImageItem item) {
-  const QString name = QString::fromStdWString(item.fileName);
-  const QString size = QString::fromStdWString(FormatFileSize(item.fileSize));
-  const int id = engine_->AddImageItem(std::move(item));
-  ui::CControlUI* entry = imageList_->AddTemplateItem();
-  if (entry == nullptr) {
-    return;
-  }
-  entry->SetTag(id);
-  entry->SetName(EntryName(id));
-  ui::CControlUI* check = entry->FindSubControl(QStringLiteral("imageCheckBox"));
-  const std::pair<const char*, QString> labels[] = {{"fileNameLabel", name},
-                                                    {"fileSizeLabel", size}};
-  for (const auto& [part, text] : labels) {
-    if (ui::CControlUI* label = entry->FindSubControl(QLatin1String(part))) {
-      label->SetText(text);
+    const QString name = QString::fromStdWString(item.fileName);
+    const QString size = QString::fromStdWString(FormatFileSize(item.fileSize));
+    const int id = engine_->AddImageItem(std::move(item));
+    ui::CControlUI* entry = imageList_->AddTemplateItem();
+    if (entry == nullptr) {
+        return;
     }
-  }
-  if (check != nullptr) {
-    check->SetCheck(true, false);
-  }
-  for (const char* part : {"imagecheckBox", "preview", "image-remove"}) {
-    if (ui::CControlUI* control = entry->FindSubControl(QLatin1String(part))) {
-      control->SetTag(id);
+    entry->SetTag(id);
+    entry->SetName(EntryName(id));
+    ui::CControlUI* check = entry->FindSubControl(QStringLiteral("imageCheckBox"));
+    const std::pair<const char*, QString> labels[] = {{"fileNameLabel", name},
+                                                      {"fileSizeLabel", size}};
+    for (const auto& [part, text] : labels) {
+        if (ui::CControlUI* label = entry->FindSubControl(QLatin1String(part))) {
+            label->SetText(text);
+        }
     }
-  }
+    if (check != nullptr) {
+        check->SetCheck(true, false);
+    }
+    for (const char* part : {"imagecheckBox", "preview", "image-remove"}) {
+        if (ui::CControlUI* control = entry->FindSubControl(QLatin1String(part))) {
+            control->SetTag(id);
+        }
+    }
 }
 
 void CMainWnd::UpdateEmptyState() {
-  const bool empty = imageList_->GetCount() == 0;
-  if (emptyPanel_ != nullptr) {
-    emptyPanel_->SetVisible(empty);
-  }
-  imageList_->SetVisible(!empty);
+    const bool empty = imageList_->GetCount() == 0;
+    if (emptyPanel_ != nullptr) {
+        emptyPanel_->SetVisible(empty);
+    }
+    imageList_->SetVisible(!empty);
 }
 
 void CMainWnd::OnSelectAll(ui::TNotifyUI& msg) {
-  const bool checked = msg.pSender->GetCheck();
-  for (int i = 0, n = imageList_->GetCount(); i < n; ++i) {
-    ui::CControlUI* check = imageList_->GetItemAt(i)->FindSubControl(QStringLiteral("imagecheckBox"));
-    if (check != nullptr) {
-      check->SetCheck(checked, false);
+    const bool checked = msg.pSender->GetCheck();
+    for (int i = 0, n = imageList_->GetCount(); i < n; ++i) {
+        ui::CControlUI* check =
+            imageList_->GetItemAt(i)->FindSubControl(QStringLiteral("imagecheckBox"));
+        if (check != nullptr) {
+            check->SetCheck(checked, false);
+        }
     }
-  }
 }
 
 void CMainWnd::OnRemoveChecked(ui::TNotifyUI& /*msg*/) {
-  if (engine_->IsBusy()) {
-    ShowPrompt(QStringLiteral("当前任务正在转换中!"));
-    return;
-  }
-  std::vector<int> ids;
-  for (int i = 0, n = imageList_->GetCount(); i < n; ++i) {
-    ui::CControlUI* check = imageList_->GetItemAt(i)->FindSubControl(QStringLiteral("imageCheckBox"));
-    if (check != nullptr && check->GetCheck()) {
-      ids.push_back(check->GetTag());
+    if (engine_->IsBusy()) {
+        ShowPrompt(QStringLiteral("当前任务正在转换中!"));
+        return;
     }
-  }
-  for (const int id : ids) {
-    RemoveEntry(id);
-  }
-  UpdateEmptyState();
+    std::vector<int> ids;
+    for (int i = 0, n = imageList_->GetCount(); i < n; ++i) {
+        ui::CControlUI* check =
+            imageList_->GetItemAt(i)->FindSubControl(QStringLiteral("imageCheckBox"));
+        if (check != nullptr && check->GetCheck()) {
+            ids.push_back(check->GetTag());
+        }
+    }
+    for (const int id : ids) {
+        RemoveEntry(id);
+    }
+    UpdateEmptyState();
 }
 
 void CMainWnd::OnRemoveOne(ui::TNotifyUI& msg) {
-  if (engine_->IsBusy()) {
-    ShowPrompt(QStringLiteral("当前任务正在转换中!"));
-    return;
-  }
-  const int id = msg.pSender->GetTag();
-  if (!engine_->GetImageItem(id)) {
-    return;
-  }
-  RemoveEntry(id);
-  UpdateEmptyState();
+    if (engine_->IsBusy()) {
+        ShowPrompt(QStringLiteral("当前任务正在转换中!"));
+        return;
+    }
+    const int id = msg.pSender->GetTag();
+    if (!engine_->GetImageItem(id)) {
+        return;
+    }
+    RemoveEntry(id);
+    UpdateEmptyState();
 }
 
 void CMainWnd::RemoveEntry(int id) {
-  // The record stays: ids are never given again, and a job may still read it.
-  if (ui::CControlUI* entry = imageList_->FindSubControl(EntryName(id))) {
-    imageList_->Remove(entry);
-  }
+    // The record stays: ids are never given again, and a job may still read it.
+    if (ui::CControlUI* entry = imageList_->FindSubControl(EntryName(id))) {
+        imageList_->Remove(entry);
+    }
 }
 
 void CMainWnd::OnPreview(ui::TNotifyUI& msg) {
-  const auto item = engine_->GetImageItem(msg.pSender->GetTag());
-  if (!item) {
-    return;
-  }
-  if (item->outputPath.empty() || !ShellOpen(QString::fromStdWString(item->outputPath))) {
-    ShowPrompt(QStringLiteral("图片预览失败!"));
-  }
+    const auto item = engine_->GetImageItem(msg.pSender->GetTag());
+    if (!item) {
+        return;
+    }
+    if (item->outputPath.empty() || !ShellOpen(QString::fromStdWString(item->outputPath))) {
+        ShowPrompt(QStringLiteral("图片预览失败!"));
+    }
 }
 
 } // namespace velquist

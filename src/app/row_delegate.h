@@ -13,15 +13,15 @@ namespace velquist {
 // the window instead of the list as soon as the list is not at the window's
 // top-left corner.
 class BufferedRowDelegate final : public QStyledItemDelegate {
-public:
-  explicit BufferedRowDelegate(ui::TemplateListView* view);
+  public:
+    explicit BufferedRowDelegate(ui::TemplateListView* view);
 
-  void paint(QPainter* painter, const QStyleOptionViewItem& option,
-             const QModelIndex& index) const override;
-  QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override;
+    void paint(QPainter* painter, const QStyleOptionViewItem& option,
+               const QModelIndex& index) const override;
+    QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override;
 
-private:
-  ui::TemplateListView* view_;
+  private:
+    ui::TemplateListView* view_;
 };
 
 } // namespace velquist

@@ -8,26 +8,26 @@ namespace velquist {
 
 TrayIcon::TrayIcon(ui::HWND window, const QIcon& icon, const QString& tip)
     : window_(window), icon_(std::make_unique<QSystemTrayIcon>(icon)) {
-  icon_->setToolTip(tip);
-  connect(icon_.get(), &QSystemTrayIcon::activated, this, &TrayIcon::OnActivated);
+    icon_->setToolTip(tip);
+    connect(icon_.get(), &QSystemTrayIcon::activated, this, &TrayIcon::OnActivated);
 }
 
 TrayIcon::~TrayIcon() = default;
 
 bool TrayIcon::Add() {
-  if (!TrayAvailable()) {
-    return false;
-  }
-  icon_->show();
-  return true;
+    if (!TrayAvailable()) {
+        return false;
+    }
+    icon_->show();
+    return true;
 }
 
 void TrayIcon::OnActivated(QSystemTrayIcon::ActivationReason reason) {
-  if (reason == QSystemTrayIcon::Trigger) {
-    ui::PostMessage(window_, kMsgTrayNotify, 0, kTrayLeftButtonDown);
-  } else if (reason == QSystemTrayIcon::Context) {
-    ui::PostMessage(window_, kMsgTrayNotify, 0, kTrayRightButtonDown);
-  }
+    if (reason == QSystemTrayIcon::Trigger) {
+        ui::PostMessage(window_, kMsgTrayNotify, 0, kTrayLeftButtonDown);
+    } else if (reason == QSystemTrayIcon::Context) {
+        ui::PostMessage(window_, kMsgTrayNotify, 0, kTrayRightButtonDown);
+    }
 }
 
 } // namespace velquist

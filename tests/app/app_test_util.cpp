@@ -12,135 +12,139 @@
 #include <QMessageBox>
 #include <QTimer>
 #include <QWidget>
-
 #include <chrono>
 
 namespace velquist::test {
 
 bool SpinUntil(const std::function<bool()>& pred, int ms) {
-  QElapsedTimer clock;
-  clock.start();
-  while (!pred()) {
-    if (clock.elapsed() > ms) {
-      return pred();
+    QElapsedTimer clock;
+    clock.start();
+    while (!pred()) {
+        if (clock.elapsed() > ms) {
+            return pred();
+        }
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
     }
-    QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-  }
-  return true;
+    return true;
 }
 
-void SpinFor(int ms) { SpinUntil([] { return false; }, ms); }
+void SpinFor(int ms) {
+    SpinUntil([] { return false; }, ms);
+}
 
 CMainWnd* OpenMainWindow(std::shared_ptr<JobRunner> runner) {
-  auto* window = new CMainWnd(std::move(runner));
-  if (window->Create(ui::kNoWindow, QStringLiteral("Velquist"), ui::WS_OVERLAPPEDWINDOW, 0, 0, 0,
-                     0, 0) == ui::kNoWindow) {
-    delete window;
-    return nullptr;
-  }
-  window->CenterWindow();
-  window->ShowWindow(true, true);
-  return window;
+    auto* window = new CMainWnd(std::move(runner));
+    if (window->Create(ui::kNoWindow, QStringLiteral("Velquist"), ui::WS_OVERLAPPEDWINDOW, 0, 0, 0,
+                       0, 0) == ui::kNoWindow) {
+        delete window;
+        return nullptr;
+    }
+    window->CenterWindow();
+    window->ShowWindow(true, true);
+    return window;
 }
 
 void CloseMainWindow(CMainWnd* window) {
-  const ui::HWND handle = window->GetHWND();
-  ui::PostMessage(handle, ui::WM_CLOSE, 0, 0);
-  SpinUntil([handle] { return !ui::IsWindow(handle); });
-  SpinFor(20);
+    const ui::HWND handle = window->GetHWND();
+    ui::PostMessage(handle, ui::WM_CLOSE, 0, 0);
+    SpinUntil([handle] { return !ui::IsWindow(handle); });
+    SpinFor(20);
 }
 
 void ClickButton(CMainWnd* window, const char* name) {
-  ui::CControlUI* control = window->FindControl(QLatin1String(name));
-  auto* button = control != nullptr ? qobject_cast<QAbstractButton*>(control->GetWidget()) : nullptr;
-  if (button != nullptr) {
-    button->click();
-  }
+    ui::CControlUI* control = window->FindControl(QLatin1String(name));
+    auto* button =
+        control != nullptr ? qobject_cast<QAbstractButton*>(control->GetWidget()) : nullptr;
+    if (button != nullptr) {
+        button->click();
+    }
 }
 
 bool EntryShows(CMainWnd* window, int id, const char* part) {
-  ui::CControlUI* entry = window->FindControl(QStringLiteral("item-%1").arg(id));
-  ui::CControlUI* control = entry != nullptr ? entry->FindSubControl(QLatin1String(part)) : nullptr;
-  return control != nullptr && control->IsVisible();
+    ui::CControlUI* entry = window->FindControl(QStringLiteral("item-%1").arg(id));
+    ui::CControlUI* control =
+        entry != nullptr ? entry->FindSubControl(QLatin1String(part)) : nullptr;
+    return control != nullptr && control->IsVisible();
 }
 
 bool ControlVisible(CMainWnd* window, const char* name) {
-  ui::CControlUI* control = window->FindControl(QLatin1String(name));
-  return control != nullptr && control->IsVisible();
+    ui::CControlUI* control = window->FindControl(QLatin1String(name));
+    return control != nullptr && control->IsVisible();
 }
 
 struct BoxAnswerer::Impl {
-  QTimer timer;
+    QTimer timer;
 };
 
-BoxAnswerer::BoxAnswerer(const char* className, const char* button) : impl_(std::make_unique<Impl>()) {
-  const QString wanted = QLatin1String(className);
-  const QString buttonName = QLatin1String(button);
-  QObject::connect(&impl_->timer, &QTimer::timeout, [this, wanted, buttonName] {
-    for (QWidget* widget : QApplication::topLevelWidgets()) {
-      if (widget->objectName() != wanted || !widget->isVisible()) {
-        continue;
-      }
-      auto* label = widget->findChild<QLabel*>(QStringLiteral("msgText"));
-      auto* answer = widget->findChild<QAbstractButton*>(buttonName);
-      if (label == nullptr || answer == nullptr) {
-        continue;
-      }
-      impl_->timer.stop();
-      text_ = label->text();
-      answered_ = true;
-      answer->click();
-      return;
-    }
-  });
-  impl_->timer.start(10);
+BoxAnswerer::BoxAnswerer(const char* className, const char* button)
+    : impl_(std::make_unique<Impl>()) {
+    const QString wanted = QLatin1String(className);
+    const QString buttonName = QLatin1String(button);
+    QObject::connect(&impl_->timer, &QTimer::timeout, [this, wanted, buttonName] {
+        for (QWidget* widget : QApplication::topLevelWidgets()) {
+            if (widget->objectName() != wanted || !widget->isVisible()) {
+                continue;
+            }
+            auto* label = widget->findChild<QLabel*>(QStringLiteral("msgText"));
+            auto* answer = widget->findChild<QAbstractButton*>(buttonName);
+            if (label == nullptr || answer == nullptr) {
+                continue;
+            }
+            impl_->timer.stop();
+            text_ = label->text();
+            answered_ = true;
+            answer->click();
+            return;
+        }
+    });
+    impl_->timer.start(10);
 }
 
 BoxAnswerer::~BoxAnswerer() = default;
 
 struct SystemBoxAnswerer::Impl {
-  QTimer timer;
+    QTimer timer;
 };
 
 SystemBoxAnswerer::SystemBoxAnswerer() : impl_(std::make_unique<Impl>()) {
-  QObject::connect(&impl_->timer, &QTimer::timeout, [this] {
-    for (QWidget* widget : QApplication::topLevelWidgets()) {
-      auto* box = qobject_cast<QMessageBox*>(widget);
-      if (box == nullptr || !box->isVisible()) {
-        continue;
-      }
-      impl_->timer.stop();
-      text_ = box->text();
-      answered_ = true;
-      box->accept();
-      return;
-    }
-  });
-  impl_->timer.start(10);
+    QObject::connect(&impl_->timer, &QTimer::timeout, [this] {
+        for (QWidget* widget : QApplication::topLevelWidgets()) {
+            auto* box = qobject_cast<QMessageBox*>(widget);
+            if (box == nullptr || !box->isVisible()) {
+                continue;
+            }
+            impl_->timer.stop();
+            text_ = box->text();
+            answered_ = true;
+            box->accept();
+            return;
+        }
+    });
+    impl_->timer.start(10);
 }
 
 SystemBoxAnswerer::~SystemBoxAnswerer() = default;
 
 JobOutcome GateRunner::Run(const ConvertTask& /*task*/, const std::atomic<bool>& cancel) {
-  std::unique_lock lock(mutex_);
-  ++started_;
-  while (!open_ && !cancel) {
-    changed_.wait_for(lock, std::chrono::milliseconds(20));
-  }
-  return open_ ? JobOutcome{kTaskSucceeded, {}} : JobOutcome{kTaskFailed, "cancelled"};
+    std::unique_lock lock(mutex_);
+    ++started_;
+    while (!open_ && !cancel) {
+        changed_.wait_for(lock, std::chrono::milliseconds(20));
+    }
+    return open_ ? JobOutcome{kTaskSucceeded, {}} : JobOutcome{kTaskFailed, "cancelled"};
 }
 
 void GateRunner::Open() {
-  {
-    std::lock_guard lock(mutex_);
-    open_ = true;
-  }
-  changed_.notify_all();
+    {
+        std::lock_guard lock(mutex_);
+        open_ = true;
+    }
+    changed_.notify_all();
 }
 
 int GateRunner::Started() const {
-  std::lock_guard lock(mutex_);
-  return started_;
+    std::lock_guard lock(mutex_);
+    return started_;
 }
 
 } // namespace velquist::test

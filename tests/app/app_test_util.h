@@ -4,7 +4,6 @@
 #include "tasks/job_runner.h"
 
 #include <QString>
-
 #include <condition_variable>
 #include <functional>
 #include <memory>
@@ -32,46 +31,46 @@ bool ControlVisible(CMainWnd* window, const char* name);
 // Watches for the skinned box of that class (e.g. "PromptBoxDialog") and
 // answers it with the button; the text it showed lands in *text.
 class BoxAnswerer {
-public:
-  BoxAnswerer(const char* className, const char* button);
-  ~BoxAnswerer();
-  bool Answered() const { return answered_; }
-  const QString& Text() const { return text_; }
+  public:
+    BoxAnswerer(const char* className, const char* button);
+    ~BoxAnswerer();
+    bool Answered() const { return answered_; }
+    const QString& Text() const { return text_; }
 
-private:
-  struct Impl;
-  std::unique_ptr<Impl> impl_;
-  bool answered_ = false;
-  QString text_;
+  private:
+    struct Impl;
+    std::unique_ptr<Impl> impl_;
+    bool answered_ = false;
+    QString text_;
 };
 
 // Closes the next system message box and remembers its text.
 class SystemBoxAnswerer {
-public:
-  SystemBoxAnswerer();
-  ~SystemBoxAnswerer();
-  bool Answered() const { return answered_; }
-  const QString& Text() const { return text_; }
+  public:
+    SystemBoxAnswerer();
+    ~SystemBoxAnswerer();
+    bool Answered() const { return answered_; }
+    const QString& Text() const { return text_; }
 
-private:
-  struct Impl;
-  std::unique_ptr<Impl> impl_;
-  bool answered_ = false;
-  QString text_;
+  private:
+    struct Impl;
+    std::unique_ptr<Impl> impl_;
+    bool answered_ = false;
+    QString text_;
 };
 
 // Jobs that wait until the test opens the gate, then succeed.
 class GateRunner : public JobRunner {
-public:
-  JobOutcome Run(const ConvertTask& task, const std::atomic<bool>& cancel) override;
-  void Open();
-  int Started() const;
+  public:
+    JobOutcome Run(const ConvertTask& task, const std::atomic<bool>& cancel) override;
+    void Open();
+    int Started() const;
 
-private:
-  mutable std::mutex mutex_;
-  std::condition_variable changed_;
-  bool open_ = false;
-  int started_ = 0;
+  private:
+    mutable std::mutex mutex_;
+    std::condition_variable changed_;
+    bool open_ = false;
+    int started_ = 0;
 };
 
 } // namespace velquist::test

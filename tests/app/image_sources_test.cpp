@@ -1,5 +1,4 @@
 #include "app/image_sources.h"
-
 #include "support/temp_dir.h"
 
 #include <algorithm>
@@ -13,74 +12,80 @@ namespace {
 
 namespace fs = std::filesystem;
 
-void Touch(const std::string& path, int bytes) { std::ofstream(path) << std::string(bytes, 'x'); }
-
-std::set<std::wstring> Names(const std::vector<ImageItem>& items) {
-  std::set<std::wstring> names;
-  for (const ImageItem& item : items) {
-    names.insert(item.fileName);
-  }
-  return names;
+void Touch(const std::string& path, int bytes) {
+    std::ofstream(path) << std::string(bytes, 'x');
 }
 
-std::wstring W(const std::string& s) { return std::wstring(s.begin(), s.end()); }
+std::set<std::wstring> Names(const std::vector<ImageItem>& items) {
+    std::set<std::wstring> names;
+    for (const ImageItem& item : items) {
+        names.insert(item.fileName);
+    }
+    return names;
+}
+
+std::wstring W(const std::string& s) {
+    return std::wstring(s.begin(), s.end());
+}
 
 TEST(PickedFiles, KeepOrderNamesAndSizes) {
-  test::TempDir dir;
-  Touch(dir.File("b.heic"), 10);
-  Touch(dir.File("a.heif"), 3);
-  const auto items = ItemsFromFiles({W(dir.File("b.heic")), W(dir.File("a.heif")),
-                                     W(dir.File("b.heic")), W(dir.File("gone.heic"))});
-  ASSERT_EQ(items.size(), 4u);
-  EXPECT_EQ(items[0].fileName, L"b.heic");
-  EXPECT_EQ(items[0].sourcePath, W(dir.File("b.heic")));
-  EXPECT_EQ(items[0].fileSize, 10);
-  EXPECT_EQ(items[1].fileName, L"a.heif");
-  EXPECT_EQ(items[1].fileSize, 3);
-  EXPECT_EQ(items[2].fileName, L"b.heic"); // the same file twice is listed twice
-  EXPECT_EQ(items[3].fileSize, 0);
-  EXPECT_TRUE(items[0].outputPath.empty());
+    test::TempDir dir;
+    Touch(dir.File("b.heic"), 10);
+    Touch(dir.File("a.heif"), 3);
+    const auto items = ItemsFromFiles({W(dir.File("b.heic")), W(dir.File("a.heif")),
+                                       W(dir.File("b.heic")), W(dir.File("gone.heic"))});
+    ASSERT_EQ(items.size(), 4u);
+    EXPECT_EQ(items[0].fileName, L"b.heic");
+    EXPECT_EQ(items[0].sourcePath, W(dir.File("b.heic")));
+    EXPECT_EQ(items[0].fileSize, 10);
+    EXPECT_EQ(items[1].fileName, L"a.heif");
+    EXPECT_EQ(items[1].fileSize, 3);
+    EXPECT_EQ(items[2].fileName, L"b.heic"); // the same file twice is listed twice
+    EXPECT_EQ(items[3].fileSize, 0);
+    EXPECT_TRUE(items[0].outputPath.empty());
 }
 
 TEST(PickedFiles, NamesLongerThanTheOldPathLimitAreKept) {
-  test::TempDir dir;
-  std::string folder = dir.Path();
-  while (folder.size() < 300) {
-    folder += "/" + std::string(60, 'd');
-  }
-  fs::create_directories(folder);
-  Touch(folder + "/long.heic", 1);
-  const auto items = ItemsFromFiles({W(folder + "/long.heic")});
-  ASSERT_EQ(items.size(), 1u);
-  EXPECT_EQ(items[0].fileSize, 1);
+    test::TempDir dir;
+    std::string folder = dir.Path();
+    while (folder.size() < 300) {
+        folder += "/" + std::string(60, 'd');
+    }
+    fs::create_directories(folder);
+    Touch(folder + "/long.heic", 1);
+    const auto items = ItemsFromFiles({W(folder + "/long.heic")});
+    ASSERT_EQ(items.size(), 1u);
+    EXPECT_EQ(items[0].fileSize, 1);
 }
 
 TEST(DroppedPaths, FoldersByTheFolderRuleFilesByTheDialogFilter) {
-  test::TempDir dir;
-  const std::string folder = dir.File("photos");
-  fs::create_directories(folder + "/sub");
-  for (const char* name : {"a.heic", "b.HEIF", "c.Heic", "d.jpg", "noext"}) {
-    Touch(folder + "/" + name, 1);
-  }
-  Touch(folder + "/sub/e.heic", 1);
-  Touch(dir.File("single.Heic"), 5);
-  Touch(dir.File("other.png"), 5);
+    test::TempDir dir;
+    const std::string folder = dir.File("photos");
+    fs::create_directories(folder + "/sub");
+    for (const char* name : {"a.heic", "b.HEIF", "c.Heic", "d.jpg", "noext"}) {
+        Touch(folder + "/" + name, 1);
+    }
+    Touch(folder + "/sub/e.heic", 1);
+    Touch(dir.File("single.Heic"), 5);
+    Touch(dir.File("other.png"), 5);
 
-  const auto items = ItemsFromDrop({W(folder), W(dir.File("single.Heic")), W(dir.File("other.png")),
-                                    W(dir.File("missing.heic"))});
-  EXPECT_EQ(Names(items), (std::set<std::wstring>{L"a.heic", L"b.HEIF", L"single.Heic"}));
-  const auto single = std::find_if(items.begin(), items.end(),
-                                   [](const ImageItem& i) { return i.fileName == L"single.Heic"; });
-  ASSERT_NE(single, items.end());
-  EXPECT_EQ(single->fileSize, 5);
-  EXPECT_EQ(single->sourcePath, W(dir.File("single.Heic")));
+    const auto items = ItemsFromDrop({W(folder), W(dir.File("single.Heic")),
+                                      W(dir.File("other.png")), W(dir.File("missing.heic"))});
+    EXPECT_EQ(Names(items), (std::set<std::wstring>{L"a.heic", L"b.HEIF", L"single.Heic"}));
+    const auto single = std::find_if(items.begin(), items.end(), [](const ImageItem& i) {
+        return i.fileName == L"single.Heic";
+    });
+    ASSERT_NE(single, items.end());
+    EXPECT_EQ(single->fileSize, 5);
+    EXPECT_EQ(single->sourcePath, W(dir.File("single.Heic")));
 }
 
 TEST(DroppedPaths, AFolderNamedLikeAnImageIsScannedNotAdded) {
-  test::TempDir dir;
-  fs::create_directories(dir.File("trip.heic"));
-  Touch(dir.File("trip.heic") + "/in.heic", 1);
-  EXPECT_EQ(Names(ItemsFromDrop({W(dir.File("trip.heic"))})), (std::set<std::wstring>{L"in.heic"}));
+    test::TempDir dir;
+    fs::create_directories(dir.File("trip.heic"));
+    Touch(dir.File("trip.heic") + "/in.heic", 1);
+    EXPECT_EQ(Names(ItemsFromDrop({W(dir.File("trip.heic"))})),
+              (std::set<std::wstring>{L"in.heic"}));
 }
 
 } // namespace

@@ -10,7 +10,6 @@
 #include <QGuiApplication>
 #include <QScreen>
 #include <QWidget>
-
 #include <gtest/gtest.h>
 #include <vector>
 
@@ -18,95 +17,99 @@ namespace velquist {
 namespace {
 
 TEST(MenuPlacement, OpensAtThePointShiftedRightAndUp) {
-  EXPECT_EQ(PlaceMenu({100, 100}, {150, 190}, {0, 0, 1280, 800}), QPoint(106, 94));
+    EXPECT_EQ(PlaceMenu({100, 100}, {150, 190}, {0, 0, 1280, 800}), QPoint(106, 94));
 }
 
 TEST(MenuPlacement, NearTheBottomRightCornerOpensAboveAndLeft) {
-  const QRect work(0, 0, 1280, 760); // a task bar below
-  const QPoint at = PlaceMenu({1270, 750}, {150, 190}, work);
-  EXPECT_EQ(at, QPoint(1280 - 150 + 6, 750 - 190 - 6));
+    const QRect work(0, 0, 1280, 760); // a task bar below
+    const QPoint at = PlaceMenu({1270, 750}, {150, 190}, work);
+    EXPECT_EQ(at, QPoint(1280 - 150 + 6, 750 - 190 - 6));
 }
 
 TEST(MenuPlacement, AMenuLargerThanTheWorkAreaStartsAtTheOrigin) {
-  EXPECT_EQ(PlaceMenu({50, 50}, {300, 900}, {0, 0, 1280, 800}), QPoint(56, -6));
-  EXPECT_EQ(PlaceMenu({50, 50}, {2000, 100}, {0, 0, 1280, 800}), QPoint(6, 44));
+    EXPECT_EQ(PlaceMenu({50, 50}, {300, 900}, {0, 0, 1280, 800}), QPoint(56, -6));
+    EXPECT_EQ(PlaceMenu({50, 50}, {2000, 100}, {0, 0, 1280, 800}), QPoint(6, 44));
 }
 
 // A window that records the messages it gets; any skin will do.
 class Recorder : public ui::WindowImplBase {
-public:
-  QString GetWindowClassName() const override { return QStringLiteral("Recorder"); }
-  QString GetSkinFile() override { return QStringLiteral("MainTaskMenu.xml"); }
-  ui::LRESULT HandleCustomMessage(ui::UINT msg, ui::WPARAM, ui::LPARAM, bool& handled) override {
-    messages.push_back(msg);
-    handled = true;
-    return 0;
-  }
-  std::vector<ui::UINT> messages;
+  public:
+    QString GetWindowClassName() const override { return QStringLiteral("Recorder"); }
+    QString GetSkinFile() override { return QStringLiteral("MainTaskMenu.xml"); }
+    ui::LRESULT HandleCustomMessage(ui::UINT msg, ui::WPARAM, ui::LPARAM, bool& handled) override {
+        messages.push_back(msg);
+        handled = true;
+        return 0;
+    }
+    std::vector<ui::UINT> messages;
 };
 
 QWidget* OpenMenu() {
-  for (QWidget* widget : QApplication::topLevelWidgets()) {
-    if (widget->objectName() == QLatin1String("CDuiMenu ") && widget->isVisible()) {
-      return widget;
+    for (QWidget* widget : QApplication::topLevelWidgets()) {
+        if (widget->objectName() == QLatin1String("CDuiMenu ") && widget->isVisible()) {
+            return widget;
+        }
     }
-  }
-  return nullptr;
+    return nullptr;
 }
 
 TEST(TrayMenu, EveryItemPostsItsMessageAndClosesTheMenu) {
-  Recorder owner;
-  ASSERT_NE(owner.Create(ui::kNoWindow, QStringLiteral("owner"), ui::WS_OVERLAPPEDWINDOW, 0), ui::kNoWindow);
-  const std::pair<const char*, ui::UINT> items[] = {{"main_menu_item_home", kMsgShowMain},
-                                                    {"main_menu_item_feedback", kMsgFeedback},
-                                                    {"main_menu_item_help", kMsgOpenHelp},
-                                                    {"main_menu_item_upgrade", kMsgCheckUpdate},
-                                                    {"main_menu_item_quit", kMsgQuit}};
-  for (const auto& [name, message] : items) {
-    owner.messages.clear();
-    auto* menu = new CMainTaskMenu(QStringLiteral("MainTaskMenu.xml"));
-    menu->Popup(&owner, 200, 200);
-    QWidget* shown = OpenMenu();
-    ASSERT_NE(shown, nullptr) << name;
-    auto* item = shown->findChild<QAbstractButton*>(QLatin1String(name));
-    ASSERT_NE(item, nullptr) << name;
-    item->click();
-    ASSERT_TRUE(test::SpinUntil([&] { return !owner.messages.empty() && OpenMenu() == nullptr; })) << name;
-    EXPECT_EQ(owner.messages, std::vector<ui::UINT>{message}) << name;
-  }
+    Recorder owner;
+    ASSERT_NE(owner.Create(ui::kNoWindow, QStringLiteral("owner"), ui::WS_OVERLAPPEDWINDOW, 0),
+              ui::kNoWindow);
+    const std::pair<const char*, ui::UINT> items[] = {{"main_menu_item_home", kMsgShowMain},
+                                                      {"main_menu_item_feedback", kMsgFeedback},
+                                                      {"main_menu_item_help", kMsgOpenHelp},
+                                                      {"main_menu_item_upgrade", kMsgCheckUpdate},
+                                                      {"main_menu_item_quit", kMsgQuit}};
+    for (const auto& [name, message] : items) {
+        owner.messages.clear();
+        auto* menu = new CMainTaskMenu(QStringLiteral("MainTaskMenu.xml"));
+        menu->Popup(&owner, 200, 200);
+        QWidget* shown = OpenMenu();
+        ASSERT_NE(shown, nullptr) << name;
+        auto* item = shown->findChild<QAbstractButton*>(QLatin1String(name));
+        ASSERT_NE(item, nullptr) << name;
+        item->click();
+        ASSERT_TRUE(test::SpinUntil([&] {
+            return !owner.messages.empty() && OpenMenu() == nullptr;
+        })) << name;
+        EXPECT_EQ(owner.messages, std::vector<ui::UINT>{message}) << name;
+    }
 }
 
 TEST(TrayMenu, NearTheBottomRightCornerItOpensAboveAndLeftOfThePointer) {
-  Recorder owner;
-  ASSERT_NE(owner.Create(ui::kNoWindow, QStringLiteral("owner"), ui::WS_OVERLAPPEDWINDOW, 0), ui::kNoWindow);
-  const QRect work = QGuiApplication::primaryScreen()->availableGeometry();
-  const QPoint pointer(work.x() + work.width() - 3, work.y() + work.height() - 3);
-  auto* menu = new CMainTaskMenu(QStringLiteral("MainTaskMenu.xml"));
-  menu->Popup(&owner, pointer.x(), pointer.y());
-  QWidget* shown = OpenMenu();
-  ASSERT_NE(shown, nullptr);
-  const QRect frame = shown->frameGeometry();
-  EXPECT_EQ(frame.left(), work.x() + work.width() - frame.width() + 6);
-  EXPECT_EQ(frame.top(), pointer.y() - frame.height() - 6);
-  EXPECT_LT(frame.left(), pointer.x());
-  EXPECT_LT(frame.bottom(), pointer.y());
-  shown->close();
-  EXPECT_TRUE(test::SpinUntil([] { return OpenMenu() == nullptr; }));
-  EXPECT_TRUE(owner.messages.empty()); // closing without a choice posts nothing
+    Recorder owner;
+    ASSERT_NE(owner.Create(ui::kNoWindow, QStringLiteral("owner"), ui::WS_OVERLAPPEDWINDOW, 0),
+              ui::kNoWindow);
+    const QRect work = QGuiApplication::primaryScreen()->availableGeometry();
+    const QPoint pointer(work.x() + work.width() - 3, work.y() + work.height() - 3);
+    auto* menu = new CMainTaskMenu(QStringLiteral("MainTaskMenu.xml"));
+    menu->Popup(&owner, pointer.x(), pointer.y());
+    QWidget* shown = OpenMenu();
+    ASSERT_NE(shown, nullptr);
+    const QRect frame = shown->frameGeometry();
+    EXPECT_EQ(frame.left(), work.x() + work.width() - frame.width() + 6);
+    EXPECT_EQ(frame.top(), pointer.y() - frame.height() - 6);
+    EXPECT_LT(frame.left(), pointer.x());
+    EXPECT_LT(frame.bottom(), pointer.y());
+    shown->close();
+    EXPECT_TRUE(test::SpinUntil([] { return OpenMenu() == nullptr; }));
+    EXPECT_TRUE(owner.messages.empty()); // closing without a choice posts nothing
 }
 
 TEST(TrayMenu, TrayClicksReachTheMainWindow) {
-  CMainWnd* window = test::OpenMainWindow();
-  ASSERT_NE(window, nullptr);
-  window->GetWidget()->showMinimized();
-  ui::PostMessage(window->GetHWND(), kMsgTrayNotify, 0, kTrayLeftButtonDown);
-  EXPECT_TRUE(test::SpinUntil([&] { return !window->GetWidget()->isMinimized(); }));
-  ui::PostMessage(window->GetHWND(), kMsgTrayNotify, 0, kTrayRightButtonDown);
-  ASSERT_TRUE(test::SpinUntil([] { return OpenMenu() != nullptr; }));
-  OpenMenu()->findChild<QAbstractButton*>(QStringLiteral("main_menu_item_quit"))->click();
-  // Nothing converts, so the quit item closes the window without a question.
-  const ui::HWND handle = window->GetHWND();
-  EXPECT_TRUE(test::SpinUntil([handle] { return !ui::IsWindow(handle); }));
+    CMainWnd* window = test::OpenMainWindow();
+    ASSERT_NE(window, nullptr);
+    window->GetWidget()->showMinimized();
+    ui::PostMessage(window->GetHWND(), kMsgTrayNotify, 0, kTrayLeftButtonDown);
+    EXPECT_TRUE(test::SpinUntil([&] { return !window->GetWidget()->isMinimized(); }));
+    ui::PostMessage(window->GetHWND(), kMsgTrayNotify, 0, kTrayRightButtonDown);
+    ASSERT_TRUE(test::SpinUntil([] { return OpenMenu() != nullptr; }));
+    OpenMenu()->findChild<QAbstractButton*>(QStringLiteral("main_menu_item_quit"))->click();
+    // Nothing converts, so the quit item closes the window without a question.
+    const ui::HWND handle = window->GetHWND();
+    EXPECT_TRUE(test::SpinUntil([handle] { return !ui::IsWindow(handle); }));
 }
 
 } // namespace
