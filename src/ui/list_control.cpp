@@ -18,18 +18,13 @@ bool ListControl::Add(CControlUI* child) {
 bool ListControl::AddAt(CControlUI* child, int index) {
     // Entries come from AddTemplateItem and are in the list already; moving
     // one to another place is all Add can mean here.
-    auto* row = dynamic_cast<ListRow*>(child);
     ListModel* model = view_->Model();
-    const int from = model->IndexOf(row);
+    const int from = model->IndexOf(dynamic_cast<ListRow*>(child));
     if (from < 0) {
         return false;
     }
     const int last = model->Count() - 1;
-    const int to = index < 0 || index > last ? last : index;
-    if (from == to) {
-        return true;
-    }
-    return model->moveRow(QModelIndex(), from, QModelIndex(), to > from ? to + 1 : to);
+    return model->Move(from, index < 0 || index > last ? last : index);
 }
 
 bool ListControl::Remove(CControlUI* child) {

@@ -99,12 +99,16 @@ class ListModel final : public QAbstractListModel {
     // Takes the row out at once; its memory goes on the next loop pass, so a
     // part may remove its own entry from inside its click notification.
     bool Remove(ListRow* row);
+    bool Move(int from, int to);
     void RemoveAll();
     int Count() const { return static_cast<int>(rows_.size()); }
     ListRow* At(int index) const;
     int IndexOf(const ListRow* row) const;
     ListRow* FindByName(const QString& name) const;
     void Renamed(ListRow* row, const QString& oldName, const QString& newName);
+    // Tells the view of appended rows now rather than on the next loop pass;
+    // whatever needs the view's row numbers calls it first.
+    void Flush();
 
   private:
     void Bury(std::unique_ptr<ListRow> row);
@@ -112,6 +116,8 @@ class ListModel final : public QAbstractListModel {
     std::vector<std::unique_ptr<ListRow>> rows_;
     QHash<QString, ListRow*> byName_; // lower-cased name -> first row so named
     QHash<QString, int> nameCounts_;
+    int published_ = 0; // rows the view knows of; the rest are appended since
+    bool flushPending_ = false;
     std::vector<std::unique_ptr<ListRow>> graveyard_;
 };
 

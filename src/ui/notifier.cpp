@@ -26,7 +26,8 @@ WindowImplBase* Resolve(QWidget* origin, HWND fallback) {
 }
 
 void Send(QWidget* origin, HWND fallback, const char* type) {
-    SendNotifyFrom(origin, type, WidgetControl::For(origin), fallback);
+    const QPoint mouse = origin->window()->mapFromGlobal(QCursor::pos());
+    SendNotifyFrom(origin, type, WidgetControl::For(origin), fallback, mouse);
 }
 
 void WireButton(QAbstractButton* button, HWND fallback) {
@@ -75,7 +76,8 @@ void WireNotifications(QWidget* root, WindowImplBase* fallback) {
     }
 }
 
-void SendNotifyFrom(QWidget* origin, const char* type, CControlUI* sender, HWND fallback) {
+void SendNotifyFrom(QWidget* origin, const char* type, CControlUI* sender, HWND fallback,
+                    QPoint mouse) {
     WindowImplBase* window = Resolve(origin, fallback);
     if (window == nullptr) {
         return;
@@ -83,7 +85,7 @@ void SendNotifyFrom(QWidget* origin, const char* type, CControlUI* sender, HWND 
     TNotifyUI msg;
     msg.sType = QString::fromLatin1(type);
     msg.pSender = sender;
-    msg.ptMouse = origin->window()->mapFromGlobal(QCursor::pos());
+    msg.ptMouse = mouse;
     window->SendNotify(msg);
 }
 

@@ -2,6 +2,8 @@
 
 #include "ui/ui_defs.h"
 
+#include <QPoint>
+
 class QWidget;
 
 namespace velquist::ui {
@@ -17,7 +19,10 @@ class WindowImplBase;
 void WireNotifications(QWidget* root, WindowImplBase* fallback);
 
 // Delivers a notification to the window that `origin` lives in (or fallback).
+// `mouse` is the pointer in the window's client area when the notification
+// comes from the mouse; asking the display for it costs a round trip, which
+// thousands of programmatic changes must not pay.
 void SendNotifyFrom(QWidget* origin, const char* type, CControlUI* sender,
-                    HWND fallback = kNoWindow);
+                    HWND fallback = kNoWindow, QPoint mouse = QPoint());
 
 } // namespace velquist::ui

@@ -85,6 +85,7 @@ void TemplateListView::PartChanged() {
 }
 
 void TemplateListView::RowVisibilityChanged(ListRow* row) {
+    model_->Flush();
     const int index = model_->IndexOf(row);
     if (index >= 0) {
         setRowHidden(index, !row->IsVisible());
@@ -133,7 +134,7 @@ void TemplateListView::mouseReleaseEvent(QMouseEvent* e) {
     const bool same = row == pressRow_ && part == pressPart_;
     pressPart_ = -1;
     if (same) {
-        Activate(model_->At(row), part);
+        Activate(model_->At(row), part, viewport()->mapTo(window(), e->position().toPoint()));
     }
 }
 
@@ -142,7 +143,7 @@ void TemplateListView::resizeEvent(QResizeEvent* e) {
     viewport()->update();
 }
 
-void TemplateListView::Activate(ListRow* row, int part) {
+void TemplateListView::Activate(ListRow* row, int part, QPoint mouse) {
     RowPart& p = row->Part(part);
     if (!p.IsVisible() || !p.IsEnabled() || !p.IsMouseEnabled()) {
         return;
@@ -153,7 +154,7 @@ void TemplateListView::Activate(ListRow* row, int part) {
     if (Template()->Parts()[static_cast<size_t>(part)].checkable) {
         p.SetCheck(!p.GetCheck(), true);
     }
-    SendNotifyFrom(this, kNotifyClick, &p, fallback_);
+    SendNotifyFrom(this, kNotifyClick, &p, fallback_, mouse);
 }
 
 } // namespace velquist::ui

@@ -49,7 +49,8 @@ class TemplateListView final : public QListView {
 
   private:
     int PartAt(const QPoint& viewportPos, int* row);
-    void Activate(ListRow* row, int part);
+    // `mouse`: where the click happened, in the window's client area.
+    void Activate(ListRow* row, int part, QPoint mouse = QPoint());
 
     ListModel* model_;
     std::unique_ptr<RowTemplate> template_;

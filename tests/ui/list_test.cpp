@@ -231,3 +231,34 @@ TEST_F(ListTest, ListWithoutTemplateGivesNoEntries) {
 
 } // namespace
 } // namespace velquist::ui::test
+
+namespace velquist::ui::test {
+namespace {
+
+TEST_F(ListTest, AddingAnEntryAgainMovesIt) {
+    CControlUI* e0 = AddEntry(0, QStringLiteral("a.heic"));
+    AddEntry(1, QStringLiteral("b.heic"));
+    AddEntry(2, QStringLiteral("c.heic"));
+    EXPECT_TRUE(list->AddAt(e0, 2));
+    EXPECT_EQ(list->GetItemIndex(e0), 2);
+    EXPECT_EQ(list->GetItemAt(0)->GetTag(), 1);
+    EXPECT_TRUE(list->Add(list->GetItemAt(0))); // to the end
+    EXPECT_EQ(list->GetItemAt(2)->GetTag(), 1);
+    EXPECT_EQ(view->model()->rowCount(), 3);
+}
+
+TEST_F(ListTest, TheViewLearnsOfAppendedEntriesOnTheNextPass) {
+    for (int id = 0; id < 20; ++id) {
+        AddEntry(id, QStringLiteral("f.heic"));
+    }
+    EXPECT_EQ(list->GetCount(), 20); // the list knows at once
+    QApplication::processEvents();
+    EXPECT_EQ(view->model()->rowCount(), 20);
+    // Hiding one before the pass reaches the view too.
+    CControlUI* late = AddEntry(20, QStringLiteral("g.heic"));
+    late->SetVisible(false);
+    EXPECT_TRUE(view->isRowHidden(20));
+}
+
+} // namespace
+} // namespace velquist::ui::test
