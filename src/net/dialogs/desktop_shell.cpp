@@ -1,0 +1,35 @@
+#include "net/dialogs/desktop_shell.h"
+
+#include "platform/shell_open.h"
+#include "ui/gui_thread.h"
+
+#include <QString>
+#include <atomic>
+
+namespace velquist {
+namespace {
+
+std::atomic<Shell*> g_shell{nullptr};
+
+} // namespace
+
+bool DesktopShell::Open(const std::string& path) {
+    // The desktop services belong to the GUI thread; the download runs beside it.
+    return ui::RunOnGuiThread([&path] { return ShellOpen(QString::fromStdString(path)); });
+}
+
+void DesktopShell::ExitProcess() {
+    ExitProcessNow();
+}
+
+void SetDownloadShell(Shell* shell) {
+    g_shell = shell;
+}
+
+Shell& DownloadShell() {
+    static DesktopShell desktop;
+    Shell* shell = g_shell.load();
+    return shell != nullptr ? *shell : desktop;
+}
+
+} // namespace velquist

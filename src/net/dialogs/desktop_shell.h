@@ -1,0 +1,19 @@
+#pragma once
+
+#include "net/httpdownload.h"
+
+namespace velquist {
+
+// Starts the installer through the desktop and ends the process.
+class DesktopShell : public Shell {
+  public:
+    bool Open(const std::string& path) override;
+    void ExitProcess() override;
+};
+
+// The shell the download uses. Tests put their own in place; nullptr restores the
+// desktop's. The caller keeps ownership and resets it before freeing its shell.
+void SetDownloadShell(Shell* shell);
+Shell& DownloadShell();
+
+} // namespace velquist

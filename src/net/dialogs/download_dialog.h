@@ -1,0 +1,61 @@
+#pragma once
+
+#include "ui/control.h"
+#include "ui/notify.h"
+#include "ui/ui_defs.h"
+#include "ui/window_impl_base.h"
+
+#include <QString>
+#include <atomic>
+#include <memory>
+#include <string>
+
+namespace velquist {
+
+// Posted by the download thread: wParam is the whole percentage.
+inline constexpr ui::UINT kMsgDownloadProgress = ui::WM_USER + 301;
+// Posted by the download thread when the dialog may close (result 1).
+inline constexpr ui::UINT kMsgDownloadDone = ui::WM_USER + 302;
+
+// What the download thread shares with its dialog. The thread holds its own reference
+// and reaches the dialog only by posting to its handle, so a window that went away early
+// costs a refused post instead of a use after free.
+struct DownloadJob {
+    std::string url;
+    int force = 0;
+    std::atomic<bool> cancel{false};
+    ui::HWND dialog = ui::kNoWindow;
+};
+
+// The whole download for the dialog's job: transfer, installer start or process end,
+// then the close request to the dialog.
+void DownloadThread(std::shared_ptr<DownloadJob> job);
+
+// Shows the installer download and starts it. Create with new, show with ShowModalBox;
+// the download thread closes it, or ends the process.
+class DownloadDialog : public ui::WindowImplBase {
+  public:
+    DownloadDialog(ui::WindowImplBase* owner, const std::string& url, int force);
+
+    QString GetWindowClassName() const override;
+    void OnFinalMessage(ui::HWND hWnd) override;
+    void InitWindow() override;
+    QString GetSkinFile() override;
+    ui::LRESULT HandleCustomMessage(ui::UINT uMsg, ui::WPARAM wParam, ui::LPARAM lParam,
+                                    bool& bHandled) override;
+    ui::LRESULT OnClose(ui::UINT uMsg, ui::WPARAM wParam, ui::LPARAM lParam,
+                        bool& bHandled) override;
+    void Notify(ui::TNotifyUI& msg) override;
+
+  private:
+    void ShowPercent(int percent);
+
+    ui::WindowImplBase* owner_ = nullptr;
+    std::shared_ptr<DownloadJob> job_;
+    bool finished_ = false;
+    ui::CButtonUI* cancel_ = nullptr;
+    ui::CLabelUI* downloadText_ = nullptr;
+    ui::CSliderUI* downloadSlider_ = nullptr;
+};
+
+} // namespace velquist

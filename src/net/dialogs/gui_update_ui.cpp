@@ -1,0 +1,53 @@
+#include "net/dialogs/gui_update_ui.h"
+
+#include "dialogs/dialog_base.h"
+#include "dialogs/message_box_dialog.h"
+#include "dialogs/prompt_box_dialog.h"
+#include "net/dialogs/download_dialog.h"
+#include "ui/gui_thread.h"
+#include "ui/messages.h"
+
+#include <QString>
+
+namespace velquist {
+namespace {
+
+// GUI thread only.
+ui::WindowImplBase* LiveWindow(ui::HWND handle) {
+    return handle == ui::kNoWindow ? nullptr : ui::WindowFromHandle(handle);
+}
+
+ui::HWND HandleOf(ui::WindowImplBase* window) {
+    return window != nullptr ? window->GetHWND() : ui::kNoWindow;
+}
+
+} // namespace
+
+void GuiUpdateUi::Prompt(const std::wstring& text, bool owned) {
+    ui::RunOnGuiThread([this, &text, owned] {
+        ui::WindowImplBase* owner = owned ? LiveWindow(mainWindow_) : nullptr;
+        ShowModalBox(new PromptBoxDialog(owner, QString::fromStdWString(text)), HandleOf(owner));
+    });
+}
+
+bool GuiUpdateUi::AskUpgrade(const std::wstring& text) {
+    return ui::RunOnGuiThread([this, &text] {
+        ui::WindowImplBase* owner = LiveWindow(mainWindow_);
+        return ShowModalBox(new MessageBoxDialog(owner, QString::fromStdWString(text)),
+                            HandleOf(owner)) == 1;
+    });
+}
+
+void GuiUpdateUi::ShowDownload(const std::string& url, int force) {
+    ui::RunOnGuiThread([this, &url, force] {
+        ui::WindowImplBase* owner = LiveWindow(mainWindow_);
+        ShowModalBox(new DownloadDialog(owner, url, force), HandleOf(owner));
+    });
+}
+
+void UpdateCheckThread(ui::HWND mainWindow) {
+    GuiUpdateUi ui(mainWindow);
+    CheckForUpdate(ui, false);
+}
+
+} // namespace velquist
