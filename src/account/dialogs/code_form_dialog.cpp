@@ -1,0 +1,162 @@
+#include "code_form_dialog.h"
+
+#include "dialogs/dialog_base.h"
+#include "dialogs/prompt_box_dialog.h"
+#include "login_dialog.h"
+
+#include <string>
+
+namespace velquist {
+namespace {
+
+constexpr CodeFormNames kRegisterNames{
+    "registerMobilePhone", "registerVerifyCodeBtn", "registerPwd", "registerConfirmPwd",
+    "registerVerifyCode",  "registerErrorTips",     "registerBtn",
+};
+
+constexpr CodeFormNames kForgotNames{
+    "forgotMobilePhone", "forgotVerifyCodeBtn", "forgotPwd", "forgotConfirmPwd",
+    "forgotVerifyCode",  "forgotErrorTips",     "forgotBtn",
+};
+
+std::string Label(const char* className, const char* operation) {
+    return std::string(className) + "::" + operation;
+}
+
+} // namespace
+
+CodeFormDialog::CodeFormDialog(ui::WindowImplBase* mainWindow, CodeForm form,
+                               const CodeFormNames& names, const char* className)
+    : mainWindow_(mainWindow), form_(form), names_(names), className_(className) {}
+
+void CodeFormDialog::InitWindow() {
+    const std::string label = Label(className_, "Init");
+    Guarded(label.c_str(), [this] {
+        phone_ = FindControl(QLatin1String(names_.phone));
+        codeButton_ = FindControl(QLatin1String(names_.codeButton));
+        password_ = FindControl(QLatin1String(names_.password));
+        confirm_ = FindControl(QLatin1String(names_.confirm));
+        code_ = FindControl(QLatin1String(names_.code));
+        errorTips_ = FindControl(QLatin1String(names_.errorTips));
+        submit_ = FindControl(QLatin1String(names_.submit));
+    });
+}
+
+void CodeFormDialog::Notify(ui::TNotifyUI& msg) {
+    if (msg.sType == QLatin1String(ui::kNotifyClick) && msg.pSender != nullptr) {
+        if (msg.pSender == codeButton_) {
+            OnCodeButtonClick();
+        } else if (msg.pSender == submit_) {
+            OnSubmitClick();
+        }
+    }
+    WindowImplBase::Notify(msg);
+}
+
+ui::LRESULT CodeFormDialog::HandleCustomMessage(ui::UINT uMsg, ui::WPARAM wParam, ui::LPARAM,
+                                                bool&) {
+    if (uMsg == ui::WM_TIMER && wParam == VerifyCodeCountdown::kTimerId) {
+        OnTick();
+    }
+    return 0;
+}
+
+void CodeFormDialog::OnFinalMessage(ui::HWND hWnd) {
+    const std::string label = Label(className_, "OnFinalMessage");
+    Guarded(label.c_str(), [this, hWnd] {
+        WindowImplBase::OnFinalMessage(hWnd);
+        delete this;
+    });
+}
+
+QString CodeFormDialog::Text(ui::CControlUI* control) {
+    return control != nullptr ? control->GetText() : QString();
+}
+
+void CodeFormDialog::ShowError(const std::wstring& text) {
+    if (errorTips_ != nullptr) {
+        errorTips_->SetText(QString::fromStdWString(text));
+    }
+}
+
+void CodeFormDialog::ShowPrompt(const std::wstring& text) {
+    ShowModalBox(new PromptBoxDialog(mainWindow_, QString::fromStdWString(text)), GetHWND());
+}
+
+void CodeFormDialog::OnCodeButtonClick() {
+    auto startTimer = [this](const std::wstring& text) {
+        if (codeButton_ != nullptr) {
+            codeButton_->SetText(QString::fromStdWString(text));
+        }
+        SetTimer(VerifyCodeCountdown::kTimerId, static_cast<ui::UINT>(tickMs_));
+    };
+    CodeButtonResult result =
+        ClickCodeButton(form_, Text(phone_).toStdWString(), countdown_, startTimer);
+    if (!result.error_tip.empty()) {
+        ShowError(result.error_tip);
+        return;
+    }
+    if (!result.prompt.empty()) {
+        ShowPrompt(result.prompt);
+    }
+}
+
+void CodeFormDialog::OnTick() {
+    bool finished = false;
+    const std::wstring text = countdown_.Tick(&finished);
+    if (finished) {
+        KillTimer(VerifyCodeCountdown::kTimerId);
+    }
+    if (codeButton_ != nullptr) {
+        codeButton_->SetText(QString::fromStdWString(text));
+    }
+}
+
+void CodeFormDialog::OnSubmitClick() {
+    const std::wstring phone = Text(phone_).toStdWString();
+    const std::wstring password = Text(password_).toStdWString();
+    const std::wstring code = Text(code_).toStdWString();
+    const std::wstring error =
+        CheckCodeFormInput(phone, password, Text(confirm_).toStdWString(), code);
+    if (!error.empty()) {
+        ShowError(error);
+        return;
+    }
+    ShowWindow(false, true);
+    CodeFormReply reply = SubmitCodeForm(form_, phone, password, code);
+    if (!reply.prompt.empty()) {
+        ShowPrompt(reply.prompt);
+    }
+    if (reply.open_login) {
+        ShowModalBox(new LoginDialog(mainWindow_), GetHWND());
+    }
+    if (reply.close) {
+        Close(1);
+        return;
+    }
+    ShowWindow(true, true);
+}
+
+RegisterDialog::RegisterDialog(ui::WindowImplBase* mainWindow)
+    : CodeFormDialog(mainWindow, CodeForm::kRegister, kRegisterNames, "RegisterDialog") {}
+
+QString RegisterDialog::GetWindowClassName() const {
+    return QStringLiteral("用户注册");
+}
+
+QString RegisterDialog::GetSkinFile() {
+    return Guarded("RegisterDialog::GetSkinFile", [] { return QStringLiteral("Register.xml"); });
+}
+
+ForgotDialog::ForgotDialog(ui::WindowImplBase* mainWindow)
+    : CodeFormDialog(mainWindow, CodeForm::kForgot, kForgotNames, "ForgotDialog") {}
+
+QString ForgotDialog::GetWindowClassName() const {
+    return QStringLiteral("找回密码");
+}
+
+QString ForgotDialog::GetSkinFile() {
+    return Guarded("ForgotDialog::GetSkinFile", [] { return QStringLiteral("Forgot.xml"); });
+}
+
+} // namespace velquist
