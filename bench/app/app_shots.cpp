@@ -2,6 +2,8 @@
 // batch and after it (one entry failed). Run under Xvfb:
 //   xvfb-run -a -s "-screen 0 1280x800x24" velquist-app-shots docs/screenshots [suffix]
 #include "app/app_startup.h"
+#include "app/main_task_menu.h"
+#include "app/main_task_menu.h"
 #include "app/mainwnd.h"
 #include "bench_support.h"
 #include "support/heic_fixture.h"
@@ -97,6 +99,16 @@ int main(int argc, char** argv) {
 
     bench::SpinUntil([&] { return start->IsVisible(); }, 120000);
     Shot(window, outDir + "/main-done" + suffix + ".png");
+    // The tray menu, opened as a right click on the tray icon would.
+    auto* menu = new CMainTaskMenu(QStringLiteral("MainTaskMenu.xml"));
+    menu->Popup(window, 700, 300);
+    bench::SpinFor(300);
+    for (QWidget* widget : QApplication::topLevelWidgets()) {
+        if (widget->objectName() == QLatin1String("CDuiMenu ") && widget->isVisible()) {
+            widget->grab().save(outDir + "/main-menu" + suffix + ".png");
+            widget->close();
+        }
+    }
     window->Close();
     bench::SpinFor(200);
     return 0;
