@@ -1,5 +1,6 @@
 #include "cli_options.h"
 
+#include <algorithm>
 #include <charconv>
 
 namespace velquist {
@@ -44,8 +45,10 @@ CliParseResult ParseWorker(const std::vector<std::string>& args) {
         if (arg == "--format") {
             o.format = value;
         } else if (arg == "--quality") {
-            if (!ParseInt(value, &o.quality))
+            int quality = 0;
+            if (!ParseInt(value, &quality))
                 return Fail("--quality needs a whole number");
+            o.quality = quality;
         } else if (arg == "--exif") {
             if (value != "0" && value != "1")
                 return Fail("--exif needs 0 or 1");
@@ -64,6 +67,52 @@ CliParseResult ParseWorker(const std::vector<std::string>& args) {
     return result;
 }
 
+bool IsOption(const std::string& arg, bool onlyFiles) {
+    return !onlyFiles && arg.size() > 1 && arg[0] == '-';
+}
+
+// One option of the convert mode at args[*i]; false with *error set when it is refused.
+bool ParseConvertOption(const std::vector<std::string>& args, size_t* i, CliOptions* o,
+                        std::string* error) {
+    const std::string& arg = args[*i];
+    std::string value;
+    if (arg == "-h" || arg == "--help") {
+        o->mode = CliOptions::Mode::kHelp;
+    } else if (arg == "-r" || arg == "--recursive") {
+        o->recursive = true;
+    } else if (arg == "-v" || arg == "--verbose") {
+        o->verbose = true;
+    } else if (arg == "--exif" || arg == "--no-exif") {
+        o->keepExif = arg == "--exif";
+    } else if (arg == "-f") {
+        if (!TakeValue(args, i, &value) || !IsKnownFormat(value))
+            return *error = "-f needs jpg, png or bmp", false;
+        o->format = value;
+    } else if (arg == "-q") {
+        int quality = 0;
+        if (!TakeValue(args, i, &value) || !ParseInt(value, &quality) || quality < 10 ||
+            quality > 100)
+            return *error = "-q needs a quality from 10 to 100", false;
+        o->quality = quality;
+    } else if (arg == "-o") {
+        if (!TakeValue(args, i, &value) || value.empty())
+            return *error = "-o needs a folder", false;
+        o->outputDir = value;
+    } else if (arg == "-j") {
+        if (!TakeValue(args, i, &value) || !ParseInt(value, &o->jobs) || o->jobs < 1)
+            return *error = "-j needs a number of files of at least 1", false;
+        o->jobsClamped = o->jobs > kMaxJobs;
+        o->jobs = std::min(o->jobs, kMaxJobs);
+    } else if (arg == "--worker-command") {
+        if (!TakeValue(args, i, &value) || value.empty())
+            return *error = "--worker-command needs a program", false;
+        o->workerCommand = value;
+    } else {
+        return *error = "unknown option " + arg, false;
+    }
+    return true;
+}
+
 } // namespace
 
 CliParseResult ParseCommandLine(const std::vector<std::string>& args) {
@@ -74,28 +123,17 @@ CliParseResult ParseCommandLine(const std::vector<std::string>& args) {
     bool onlyFiles = false;
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
-        std::string value;
-        if (onlyFiles || arg.empty() || arg[0] != '-' || arg == "-") {
+        if (!IsOption(arg, onlyFiles)) {
             o.inputs.push_back(arg);
-        } else if (arg == "--") {
-            onlyFiles = true;
-        } else if (arg == "-h" || arg == "--help") {
-            o.mode = CliOptions::Mode::kHelp;
-        } else if (arg == "-f") {
-            if (!TakeValue(args, &i, &value) || !IsKnownFormat(value))
-                return Fail("-f needs jpg, png or bmp");
-            o.format = value;
-        } else if (arg == "-q") {
-            if (!TakeValue(args, &i, &value) || !ParseInt(value, &o.quality) || o.quality < 0 ||
-                o.quality > 100)
-                return Fail("-q needs a quality from 0 to 100");
-        } else if (arg == "-o") {
-            if (!TakeValue(args, &i, &value) || value.empty())
-                return Fail("-o needs a folder");
-            o.outputDir = value;
-        } else {
-            return Fail("unknown option " + arg);
+            continue;
         }
+        if (arg == "--") {
+            onlyFiles = true;
+            continue;
+        }
+        std::string error;
+        if (!ParseConvertOption(args, &i, &o, &error))
+            return Fail(error);
     }
     if (o.mode == CliOptions::Mode::kHelp) {
         result.ok = true;
@@ -103,20 +141,46 @@ CliParseResult ParseCommandLine(const std::vector<std::string>& args) {
     }
     if (o.inputs.empty())
         return Fail("no input files");
+    for (const std::string& input : o.inputs) {
+        if (input.empty())
+            return Fail("an input path is empty");
+    }
     result.ok = true;
     return result;
 }
 
 std::string UsageText(const std::string& program) {
     return "Usage: " + program +
-           " FILE... [-f jpg|png|bmp] [-q N] [-o DIR]\n"
-           "Converts HEIF/HEIC images to JPEG, PNG or BMP.\n"
-           "  -f FORMAT  output format: jpg (default), png or bmp\n"
-           "  -q N       JPEG quality 0..100 (default 90)\n"
-           "  -o DIR     output folder (default: beside each input file)\n"
-           "  -h, --help show this text\n"
-           "Each output is named after its input with the new extension.\n"
-           "Exit status: 0 all converted, 1 some failed, 2 bad usage.\n";
+           " [options] FILE|FOLDER...\n"
+           "Converts HEIF/HEIC photos to JPEG, PNG or BMP, up to three at a time.\n"
+           "A FILE is converted whatever its name; a FOLDER contributes the files directly\n"
+           "inside it whose names end in .heic, .HEIC, .heif or .HEIF.\n"
+           "\n"
+           "Options (an option not given takes the setting saved by the Velquist window in\n"
+           "configure.ini, section [global], and then the default shown):\n"
+           "  -f FORMAT    output format: jpg, png or bmp (image-format; default jpg)\n"
+           "  -q N         JPEG quality 10..100 (image-quality; default 90)\n"
+           "  --exif       keep the photo's EXIF data (image-exif; the default)\n"
+           "  --no-exif    leave the EXIF data out\n"
+           "  -o DIR       output folder, created when missing (output-dir; by default each\n"
+           "               output is written beside its input file)\n"
+           "  -r, --recursive  also convert the HEIF files in the subfolders of a FOLDER\n"
+           "  -j N         convert at most N files at once, 1..3 (default 3; a larger N is\n"
+           "               reduced to 3 with a notice)\n"
+           "  -v, --verbose    print every line the decoder and encoders report\n"
+           "  -h, --help   show this text\n"
+           "  --           end of options; what follows are file names\n"
+           "\n"
+           "Each output is named after its input with the new extension and replaces an\n"
+           "earlier file of that name. Two inputs of this run that would give the same\n"
+           "output name get \" (2)\", \" (3)\", ... before the extension instead.\n"
+           "On a terminal a progress bar shows the files done and the rate; otherwise one\n"
+           "line per file is printed (\"OK  IN -> OUT\" or \"FAILED IN: REASON\"). The\n"
+           "summary lists every failed file with its reason.\n"
+           "\n"
+           "Exit status: 0 all files converted (or none found), 1 some failed,\n"
+           "2 bad usage: an unknown option or value, or a FILE|FOLDER that cannot be read\n"
+           "(nothing is converted then).\n";
 }
 
 } // namespace velquist

@@ -1,30 +1,41 @@
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
 namespace velquist {
+
+// Most files the converter works on at once (the engine's own limit).
+constexpr int kMaxJobs = 3;
 
 struct CliOptions {
     enum class Mode { kConvert, kWorker, kHelp };
 
     Mode mode = Mode::kConvert;
     std::vector<std::string> inputs;
-    std::string format = "jpg";
-    int quality = 90;
-    bool keepExif = true;
-    std::string outputDir; // empty: beside each input file
+    // Unset options fall back to the saved settings, then to the defaults.
+    std::optional<std::string> format;
+    std::optional<int> quality;
+    std::optional<bool> keepExif;
+    std::optional<std::string> outputDir;
+    bool recursive = false;
+    int jobs = kMaxJobs;
+    bool jobsClamped = false; // more than kMaxJobs were asked for
+    bool verbose = false;
+    // Only for tests: the program run as the worker instead of this one.
+    std::string workerCommand;
     std::string workerOutput;
 };
 
 struct CliParseResult {
     bool ok = false;
-    std::string error; // why the command line was refused
+    std::string error; // why the command line was refused, one line
     CliOptions options;
 };
 
 // args without the program name.
-//   FILE... [-f jpg|png|bmp] [-q N] [-o DIR]
+//   [options] FILE|FOLDER...
 //   --worker --format F --quality N --exif 0|1 INPUT OUTPUT
 //   --help
 CliParseResult ParseCommandLine(const std::vector<std::string>& args);

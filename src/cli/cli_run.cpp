@@ -1,69 +1,178 @@
 #include "cli_run.h"
 
-#include "convert/conversion_settings.h"
+#include "batch_inputs.h"
+#include "batch_run.h"
+#include "batch_settings.h"
 #include "convert/convert_task.h"
+#include "progress_display.h"
+#include "tasks/process_job_runner.h"
 
+#include <cerrno>
+#include <climits>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <filesystem>
+#include <memory>
 #include <string>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace velquist {
 namespace {
 
-std::string DirectoryOf(const std::string& path) {
-    const size_t slash = path.rfind('/');
-    if (slash == std::string::npos)
-        return ".";
-    if (slash == 0)
-        return "/";
-    return path.substr(0, slash);
+struct FileCloser {
+    void operator()(std::FILE* file) const { std::fclose(file); }
+};
+using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
+
+// Sanitizer runtimes reserve terabytes of address space up front, so a sanitized worker
+// cannot live under the memory limit meant for real decoders.
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+constexpr std::uint64_t kWorkerMemory = 0;
+#else
+constexpr std::uint64_t kWorkerMemory = kDefaultWorkerMemoryLimit;
+#endif
+
+// The stream our own output goes to, kept apart from the descriptor behind it.
+FilePtr Duplicate(int fd) {
+    const int copy = ::fcntl(fd, F_DUPFD_CLOEXEC, 3);
+    if (copy < 0)
+        return nullptr;
+    FilePtr file(::fdopen(copy, "w"));
+    if (!file)
+        ::close(copy);
+    return file;
 }
 
-// The job's diagnostic lines joined into one line for the summary.
-std::string Reason(const std::string& diagnostics) {
-    std::string reason;
-    size_t start = 0;
-    while (start < diagnostics.size()) {
-        size_t end = diagnostics.find('\n', start);
-        if (end == std::string::npos)
-            end = diagnostics.size();
-        if (end > start)
-            reason += (reason.empty() ? "" : "; ") + diagnostics.substr(start, end - start);
-        start = end + 1;
+void SilenceDescriptor(int fd) {
+    const int null = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
+    if (null < 0)
+        return;
+    ::dup2(null, fd);
+    ::close(null);
+}
+
+// Our messages, result lines and summary travel on copies of the original standard
+// streams. The engine's bookkeeping lines and the workers' own chatter, which would
+// otherwise be passed through to standard output, go nowhere; the workers' diagnostics
+// too unless asked for, since every failure's reason is in the summary anyway.
+struct Streams {
+    FilePtr out;
+    FilePtr err;
+    bool ok() const { return out && err; }
+};
+
+Streams TakeStreams(bool verbose) {
+    std::fflush(stdout);
+    std::fflush(stderr);
+    Streams streams{Duplicate(STDOUT_FILENO), Duplicate(STDERR_FILENO)};
+    if (!streams.ok())
+        return streams;
+    SilenceDescriptor(STDOUT_FILENO);
+    if (!verbose)
+        SilenceDescriptor(STDERR_FILENO);
+    return streams;
+}
+
+std::string WorkerProgram(const CliOptions& options, const std::string& program) {
+    if (!options.workerCommand.empty())
+        return options.workerCommand;
+    char self[PATH_MAX];
+    const ssize_t length = ::readlink("/proc/self/exe", self, sizeof self - 1);
+    if (length > 0)
+        return std::string(self, static_cast<size_t>(length));
+    std::unique_ptr<char, decltype(&std::free)> resolved(::realpath(program.c_str(), nullptr),
+                                                         &std::free);
+    return resolved ? std::string(resolved.get()) : program;
+}
+
+// Empty when the folder exists (or was made) and takes new files, else why not.
+std::string PrepareOutputDir(const std::string& dir) {
+    std::error_code error;
+    std::filesystem::create_directories(dir, error);
+    if (error)
+        return "cannot create output folder " + dir + ": " + error.message();
+    struct stat info {};
+    if (::stat(dir.c_str(), &info) != 0 || !S_ISDIR(info.st_mode))
+        return "output folder " + dir + " is not a folder";
+    if (::access(dir.c_str(), W_OK | X_OK) != 0)
+        return "cannot write to output folder " + dir + ": " + std::strerror(errno);
+    return {};
+}
+
+std::FILE* BarStream(const Streams& streams, bool verbose) {
+    if (verbose)
+        return nullptr;
+    if (::isatty(::fileno(streams.err.get())))
+        return streams.err.get();
+    if (::isatty(::fileno(streams.out.get())))
+        return streams.out.get();
+    return nullptr;
+}
+
+// Everything that has to hold before a file is touched; false after one message.
+bool CheckBeforeStart(const BatchInputs& inputs, const BatchSettings& settings, std::FILE* err,
+                      const std::string& program) {
+    for (const std::string& error : inputs.errors)
+        std::fprintf(err, "%s: %s\n", program.c_str(), error.c_str());
+    if (!inputs.errors.empty())
+        return false;
+    if (!settings.outputDir.empty()) {
+        const std::string problem = PrepareOutputDir(settings.outputDir);
+        if (!problem.empty()) {
+            std::fprintf(err, "%s: %s\n", program.c_str(), problem.c_str());
+            return false;
+        }
     }
-    return reason.empty() ? "unknown error" : reason;
+    return true;
 }
 
 } // namespace
 
-int RunConvertMode(const CliOptions& options) {
-    int failures = 0;
-    for (const std::string& input : options.inputs) {
-        ConvertTask task;
-        task.inputPath = input;
-        task.format = options.format;
-        task.quality = options.quality;
-        task.keepExif = options.keepExif;
-        const std::string dir = options.outputDir.empty() ? DirectoryOf(input) : options.outputDir;
-        task.outputPath = BuildOutputPath(input, dir, options.format);
-        const ConversionOutcome outcome = RunConversion(task, false);
-        if (outcome.status == kTaskSucceeded) {
-            std::printf("OK  %s -> %s\n", input.c_str(), task.outputPath.c_str());
-        } else {
-            ++failures;
-            std::printf("FAILED %s: %s\n", input.c_str(), Reason(outcome.diagnostics).c_str());
-        }
-        std::fflush(stdout);
+int RunConvertMode(const CliOptions& options, const std::string& program) {
+    Streams streams = TakeStreams(options.verbose);
+    if (!streams.ok()) {
+        std::fprintf(stderr, "%s: cannot set up the output streams\n", program.c_str());
+        return 2;
     }
-    return failures == 0 ? 0 : 1;
+    std::FILE* out = streams.out.get();
+    std::FILE* err = streams.err.get();
+    const BatchInputs inputs = CollectInputs(options.inputs, options.recursive);
+    const BatchSettings settings = ResolveSettings(options);
+    if (!CheckBeforeStart(inputs, settings, err, program))
+        return 2;
+    for (const std::string& warning : inputs.warnings)
+        std::fprintf(err, "%s: %s\n", program.c_str(), warning.c_str());
+    if (options.jobsClamped)
+        std::fprintf(err, "%s: -j reduced to %d, the most files converted at once\n",
+                     program.c_str(), kMaxJobs);
+    if (inputs.files.empty()) {
+        std::fputs("No HEIF files found.\n", out);
+        return 0;
+    }
+
+    BatchJob job;
+    job.files = inputs.files;
+    job.settings = settings;
+    job.jobs = options.jobs;
+    job.runner = std::make_shared<ProcessJobRunner>(
+        WorkerOptions{{WorkerProgram(options, program)}, kWorkerMemory, kDefaultWorkerTimeLimit});
+    ProgressDisplay display(out, ::isatty(::fileno(out)) != 0, BarStream(streams, options.verbose));
+    const BatchReport report = RunBatch(job, &display);
+    display.Clear();
+    PrintSummary(out, report);
+    return report.failed == 0 ? 0 : 1;
 }
 
 int RunWorkerMode(const CliOptions& options) {
     ConvertTask task;
     task.inputPath = options.inputs.front();
     task.outputPath = options.workerOutput;
-    task.format = options.format;
-    task.quality = options.quality;
-    task.keepExif = options.keepExif;
+    task.format = options.format.value_or("jpg");
+    task.quality = options.quality.value_or(90);
+    task.keepExif = options.keepExif.value_or(true);
     return RunConversion(task).status == kTaskSucceeded ? 0 : 1;
 }
 

@@ -2,10 +2,13 @@
 
 #include "cli/cli_options.h"
 
+#include <string>
+
 namespace velquist {
 
-// Both return the process exit status.
-int RunConvertMode(const CliOptions& options);
+// Both return the process exit status. program is argv[0], for messages and as the last
+// resort for finding the worker.
+int RunConvertMode(const CliOptions& options, const std::string& program);
 int RunWorkerMode(const CliOptions& options);
 
 } // namespace velquist

@@ -10,8 +10,7 @@ int main(int argc, char** argv) {
     const std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);
     const velquist::CliParseResult parsed = velquist::ParseCommandLine(args);
     if (!parsed.ok) {
-        std::fprintf(stderr, "%s: %s\n%s", program.c_str(), parsed.error.c_str(),
-                     velquist::UsageText(program).c_str());
+        std::fprintf(stderr, "%s: %s (see --help)\n", program.c_str(), parsed.error.c_str());
         return 2;
     }
     switch (parsed.options.mode) {
@@ -23,5 +22,5 @@ int main(int argc, char** argv) {
     case velquist::CliOptions::Mode::kConvert:
         break;
     }
-    return velquist::RunConvertMode(parsed.options);
+    return velquist::RunConvertMode(parsed.options, program);
 }

@@ -9,30 +9,60 @@ CliParseResult Parse(std::vector<std::string> args) {
     return ParseCommandLine(args);
 }
 
-TEST(CliOptions, ConvertModeDefaultsAndOptions) {
-    CliParseResult r = Parse({"a.heic", "b.heic"});
+TEST(CliOptions, ConvertModeLeavesUnsetOptionsToTheSavedSettings) {
+    CliParseResult r = Parse({"a.heic", "photos"});
     ASSERT_TRUE(r.ok);
     EXPECT_EQ(r.options.mode, CliOptions::Mode::kConvert);
-    EXPECT_EQ(r.options.inputs, (std::vector<std::string>{"a.heic", "b.heic"}));
-    EXPECT_EQ(r.options.format, "jpg");
-    EXPECT_EQ(r.options.quality, 90);
-    EXPECT_TRUE(r.options.outputDir.empty());
+    EXPECT_EQ(r.options.inputs, (std::vector<std::string>{"a.heic", "photos"}));
+    EXPECT_FALSE(r.options.format);
+    EXPECT_FALSE(r.options.quality);
+    EXPECT_FALSE(r.options.keepExif);
+    EXPECT_FALSE(r.options.outputDir);
+    EXPECT_FALSE(r.options.recursive);
+    EXPECT_EQ(r.options.jobs, 3);
 
-    r = Parse({"-f", "png", "a.heic", "-q", "70", "-o", "/out", "--", "-odd.heic"});
+    r = Parse({"-f", "png", "a.heic", "-q", "70", "-o", "/out", "--no-exif", "-r", "-j", "1", "--",
+               "-odd.heic", "--exif"});
     ASSERT_TRUE(r.ok) << r.error;
     EXPECT_EQ(r.options.format, "png");
     EXPECT_EQ(r.options.quality, 70);
     EXPECT_EQ(r.options.outputDir, "/out");
-    EXPECT_EQ(r.options.inputs, (std::vector<std::string>{"a.heic", "-odd.heic"}));
+    EXPECT_EQ(r.options.keepExif, false);
+    EXPECT_TRUE(r.options.recursive);
+    EXPECT_EQ(r.options.jobs, 1);
+    EXPECT_EQ(r.options.inputs, (std::vector<std::string>{"a.heic", "-odd.heic", "--exif"}));
+
+    EXPECT_EQ(Parse({"--no-exif", "--exif", "a"}).options.keepExif, true);
+    EXPECT_EQ(Parse({"-", "-q", "10"}).options.inputs, std::vector<std::string>{"-"});
+}
+
+TEST(CliOptions, MoreJobsThanTheEngineRunsAreReducedNotRefused) {
+    const CliParseResult r = Parse({"-j", "8", "a.heic"});
+    ASSERT_TRUE(r.ok);
+    EXPECT_EQ(r.options.jobs, kMaxJobs);
+    EXPECT_TRUE(r.options.jobsClamped);
+    EXPECT_FALSE(Parse({"-j", "3", "a.heic"}).options.jobsClamped);
 }
 
 TEST(CliOptions, ConvertModeRefusesBadUsage) {
-    EXPECT_FALSE(Parse({}).ok);
-    EXPECT_FALSE(Parse({"-f", "gif", "a.heic"}).ok);
-    EXPECT_FALSE(Parse({"-f"}).ok);
-    EXPECT_FALSE(Parse({"-q", "101", "a.heic"}).ok);
-    EXPECT_FALSE(Parse({"-q", "9x", "a.heic"}).ok);
-    EXPECT_FALSE(Parse({"-o", "", "a.heic"}).ok);
+    for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
+             {},
+             {"-f", "gif", "a.heic"},
+             {"-f", "JPG", "a.heic"},
+             {"-f"},
+             {"-q", "101", "a.heic"},
+             {"-q", "9", "a.heic"},
+             {"-q", "9x", "a.heic"},
+             {"-o", "", "a.heic"},
+             {"-j", "0", "a.heic"},
+             {"-j", "two", "a.heic"},
+             {"-r"},
+             {"", "a.heic"},
+         }) {
+        const CliParseResult r = Parse(args);
+        EXPECT_FALSE(r.ok) << ::testing::PrintToString(args);
+        EXPECT_EQ(r.error.find('\n'), std::string::npos);
+    }
     const CliParseResult r = Parse({"--bogus", "a.heic"});
     EXPECT_FALSE(r.ok);
     EXPECT_EQ(r.error, "unknown option --bogus");
@@ -50,7 +80,7 @@ TEST(CliOptions, WorkerMode) {
     EXPECT_EQ(r.options.mode, CliOptions::Mode::kWorker);
     EXPECT_EQ(r.options.format, "png");
     EXPECT_EQ(r.options.quality, 40);
-    EXPECT_FALSE(r.options.keepExif);
+    EXPECT_EQ(r.options.keepExif, false);
     EXPECT_EQ(r.options.inputs, (std::vector<std::string>{"in.heic"}));
     EXPECT_EQ(r.options.workerOutput, "out.png");
 

@@ -1,0 +1,147 @@
+#include "batch_run.h"
+
+#include "tasks/status_queue.h"
+#include "tasks/task_engine.h"
+#include "throttled_job_runner.h"
+#include "util/text.h"
+
+#include <deque>
+#include <map>
+#include <set>
+#include <sys/stat.h>
+
+namespace velquist {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+std::string DirectoryOf(const std::string& path) {
+    const size_t slash = path.rfind('/');
+    if (slash == std::string::npos)
+        return ".";
+    if (slash == 0)
+        return "/";
+    return path.substr(0, slash);
+}
+
+std::string NameOf(const std::string& path) {
+    const size_t slash = path.rfind('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+std::int64_t SizeOf(const std::string& path) {
+    struct stat info {};
+    return ::stat(path.c_str(), &info) == 0 ? info.st_size : 0;
+}
+
+// The engine takes one output folder for whatever it dispatches next, so files whose
+// outputs go to different folders run as consecutive groups, one folder each.
+struct Group {
+    std::string outputDir;
+    std::vector<int> ids;
+};
+
+std::vector<Group> MakeGroups(TaskEngine& engine, const BatchJob& job) {
+    std::vector<Group> groups;
+    std::map<std::string, std::size_t> byDir;
+    for (const std::string& file : job.files) {
+        const std::string dir =
+            job.settings.outputDir.empty() ? DirectoryOf(file) : job.settings.outputDir;
+        const auto [it, added] = byDir.emplace(dir, groups.size());
+        if (added)
+            groups.push_back({dir, {}});
+        const int id =
+            engine.AddImageItem({AnsiToWide(NameOf(file)), AnsiToWide(file), SizeOf(file), {}});
+        groups[it->second].ids.push_back(id);
+    }
+    return groups;
+}
+
+std::shared_ptr<JobRunner> Limited(const BatchJob& job) {
+    if (job.jobs >= static_cast<int>(kMaxRunningTasks))
+        return job.runner;
+    return std::make_shared<ThrottledJobRunner>(job.runner, job.jobs);
+}
+
+class BatchDriver {
+  public:
+    BatchDriver(const BatchJob& job, BatchObserver* observer)
+        : job_(job), observer_(observer), engine_(&statuses_, Limited(job)) {}
+
+    BatchReport Run() {
+        start_ = Clock::now();
+        groups_ = MakeGroups(engine_, job_);
+        total_ = job_.files.size();
+        StartNextGroup();
+        while (report_.files.size() < total_) {
+            const auto status = statuses_.Pop(job_.tickInterval);
+            if (!status) {
+                observer_->Tick(report_.files.size(), total_, report_.failed, Elapsed());
+                continue;
+            }
+            Handle(*status);
+        }
+        report_.seconds = Elapsed();
+        return std::move(report_);
+    }
+
+  private:
+    double Elapsed() const { return std::chrono::duration<double>(Clock::now() - start_).count(); }
+
+    void StartNextGroup() {
+        if (nextGroup_ >= groups_.size())
+            return;
+        const Group& group = groups_[nextGroup_++];
+        const BatchSettings& s = job_.settings;
+        engine_.PublishSettings({s.format, s.quality, s.keepExif, AnsiToWide(group.outputDir)});
+        waiting_.clear();
+        waiting_.insert(group.ids.begin(), group.ids.end());
+        engine_.QueueTasks(group.ids);
+    }
+
+    void Handle(const TaskStatusReport& status) {
+        // A job's first post (or its only one, when it could not start) shows that the
+        // dispatcher has taken its settings; once the whole group is past that point,
+        // the next folder's settings cannot reach a file of this group.
+        if (waiting_.erase(status.task_id) != 0 && waiting_.empty())
+            StartNextGroup();
+        if (status.status == kTaskProcessing)
+            return;
+        engine_.FinishTask(status.task_id);
+        FileResult result;
+        const int id = status.task_id;
+        if (const auto item = engine_.GetImageItem(id)) {
+            result.input = WideToAnsi(item->sourcePath);
+            result.output = WideToAnsi(item->outputPath);
+        }
+        result.ok = status.status == kTaskSucceeded;
+        if (!result.ok) {
+            result.reason = engine_.FailureReason(id);
+            if (result.reason.empty())
+                result.reason = "unknown error";
+            ++report_.failed;
+        }
+        report_.files.push_back(result);
+        observer_->FileDone(result, report_.files.size(), total_, report_.failed, Elapsed());
+    }
+
+    const BatchJob& job_;
+    BatchObserver* observer_;
+    StatusQueue statuses_;
+    TaskEngine engine_;
+    std::vector<Group> groups_;
+    std::size_t nextGroup_ = 0;
+    std::set<int> waiting_;
+    std::size_t total_ = 0;
+    BatchReport report_;
+    Clock::time_point start_;
+};
+
+} // namespace
+
+BatchReport RunBatch(const BatchJob& job, BatchObserver* observer) {
+    BatchDriver driver(job, observer);
+    return driver.Run();
+}
+
+} // namespace velquist

@@ -1,0 +1,47 @@
+#pragma once
+
+#include "batch_settings.h"
+#include "tasks/job_runner.h"
+
+#include <chrono>
+#include <cstddef>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace velquist {
+
+struct FileResult {
+    std::string input;
+    std::string output; // the name the engine gave it, also when the conversion failed
+    bool ok = false;
+    std::string reason; // why it failed
+};
+
+struct BatchReport {
+    std::vector<FileResult> files; // in the order they finished
+    std::size_t failed = 0;
+    double seconds = 0;
+};
+
+// Told about every finished file, and now and then while files are converting.
+class BatchObserver {
+  public:
+    virtual ~BatchObserver() = default;
+    virtual void FileDone(const FileResult& result, std::size_t done, std::size_t total,
+                          std::size_t failed, double seconds) = 0;
+    virtual void Tick(std::size_t done, std::size_t total, std::size_t failed, double seconds) = 0;
+};
+
+struct BatchJob {
+    std::vector<std::string> files;
+    BatchSettings settings;
+    std::shared_ptr<JobRunner> runner;
+    int jobs = 3; // files converted at once, 1..3
+    std::chrono::milliseconds tickInterval{250};
+};
+
+// Converts the files through the task engine and waits until every one has finished.
+BatchReport RunBatch(const BatchJob& job, BatchObserver* observer);
+
+} // namespace velquist

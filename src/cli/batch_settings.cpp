@@ -1,0 +1,55 @@
+#include "batch_settings.h"
+
+#include "config/config_file.h"
+#include "util/text.h"
+
+#include <charconv>
+
+namespace velquist {
+namespace {
+
+std::string Saved(const wchar_t* key) {
+    std::wstring value;
+    ReadConfigValue(L"global", key, L"", value);
+    return WideToUtf8(TrimWide(value));
+}
+
+std::string SavedFormat(const std::string& fallback) {
+    const std::string saved = Saved(L"image-format");
+    if (saved == "jpg" || saved == "png" || saved == "bmp")
+        return saved;
+    return fallback;
+}
+
+int SavedQuality(int fallback) {
+    const std::string saved = Saved(L"image-quality");
+    int quality = 0;
+    const char* end = saved.data() + saved.size();
+    const auto parsed = std::from_chars(saved.data(), end, quality);
+    if (saved.empty() || parsed.ec != std::errc() || parsed.ptr != end || quality < 10 ||
+        quality > 100)
+        return fallback;
+    return quality;
+}
+
+bool SavedExif(bool fallback) {
+    const std::string saved = Saved(L"image-exif");
+    if (saved == "1")
+        return true;
+    if (saved == "0")
+        return false;
+    return fallback;
+}
+
+} // namespace
+
+BatchSettings ResolveSettings(const CliOptions& options) {
+    BatchSettings settings;
+    settings.format = options.format ? *options.format : SavedFormat(settings.format);
+    settings.quality = options.quality ? *options.quality : SavedQuality(settings.quality);
+    settings.keepExif = options.keepExif ? *options.keepExif : SavedExif(settings.keepExif);
+    settings.outputDir = options.outputDir ? *options.outputDir : Saved(L"output-dir");
+    return settings;
+}
+
+} // namespace velquist

@@ -1,0 +1,86 @@
+#include "progress_display.h"
+
+#include <string>
+
+namespace velquist {
+namespace {
+
+constexpr int kBarWidth = 24;
+
+std::string Clock(double seconds) {
+    const long whole = static_cast<long>(seconds);
+    char text[32];
+    std::snprintf(text, sizeof text, "%ld:%02ld", whole / 60, whole % 60);
+    return text;
+}
+
+} // namespace
+
+std::string ProgressLine(std::size_t done, std::size_t total, std::size_t failed, double seconds) {
+    const int filled = total == 0 ? kBarWidth : static_cast<int>(done * kBarWidth / total);
+    std::string line = "[" + std::string(filled, '#') + std::string(kBarWidth - filled, '.') + "]";
+    char text[160];
+    const double rate = seconds > 0 ? static_cast<double>(done) / seconds : 0.0;
+    std::snprintf(text, sizeof text, " %zu/%zu files, %zu failed, %.2f files/s, %s", done, total,
+                  failed, rate, Clock(seconds).c_str());
+    return line + text;
+}
+
+ProgressDisplay::ProgressDisplay(std::FILE* lines, bool linesAreTerminal, std::FILE* bar)
+    : lines_(lines), linesAreTerminal_(linesAreTerminal), bar_(bar) {}
+
+void ProgressDisplay::FileDone(const FileResult& result, std::size_t done, std::size_t total,
+                               std::size_t failed, double seconds) {
+    if (!result.ok || !linesAreTerminal_) {
+        if (linesAreTerminal_)
+            Clear();
+        if (result.ok)
+            std::fprintf(lines_, "OK  %s -> %s\n", result.input.c_str(), result.output.c_str());
+        else
+            std::fprintf(lines_, "FAILED %s: %s\n", result.input.c_str(), result.reason.c_str());
+        std::fflush(lines_);
+    }
+    DrawBar(done, total, failed, seconds);
+}
+
+void ProgressDisplay::Tick(std::size_t done, std::size_t total, std::size_t failed,
+                           double seconds) {
+    DrawBar(done, total, failed, seconds);
+}
+
+void ProgressDisplay::Clear() {
+    if (!bar_ || !barShown_)
+        return;
+    std::fputs("\r\033[K", bar_);
+    std::fflush(bar_);
+    barShown_ = false;
+}
+
+void ProgressDisplay::DrawBar(std::size_t done, std::size_t total, std::size_t failed,
+                              double seconds) {
+    if (!bar_)
+        return;
+    std::fprintf(bar_, "\r\033[K%s", ProgressLine(done, total, failed, seconds).c_str());
+    std::fflush(bar_);
+    barShown_ = true;
+}
+
+void PrintSummary(std::FILE* out, const BatchReport& report) {
+    const std::size_t total = report.files.size();
+    const double rate = report.seconds > 0 ? static_cast<double>(total) / report.seconds : 0.0;
+    std::fprintf(out, "%zu of %zu files converted in %.1f s (%.2f files/s)", total - report.failed,
+                 total, report.seconds, rate);
+    if (report.failed == 0) {
+        std::fputs(".\n", out);
+        std::fflush(out);
+        return;
+    }
+    std::fprintf(out, "; %zu failed:\n", report.failed);
+    for (const FileResult& file : report.files) {
+        if (!file.ok)
+            std::fprintf(out, "  %s: %s\n", file.input.c_str(), file.reason.c_str());
+    }
+    std::fflush(out);
+}
+
+} // namespace velquist

@@ -1,0 +1,74 @@
+#include "cli_test_util.h"
+
+#include "support/image_readers.h"
+
+#include <algorithm>
+#include <csignal>
+#include <fcntl.h>
+#include <filesystem>
+#include <fstream>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace velquist::test {
+
+std::string ReadText(const std::string& path) {
+    const std::vector<uint8_t> bytes = ReadFileBytes(path);
+    return std::string(bytes.begin(), bytes.end());
+}
+
+ProcessResult RunConverter(const TempDir& dir, std::vector<std::string> args, rlim_t fileSizeLimit,
+                           const Env& env) {
+    args.insert(args.begin(), VELQUIST_CONVERT_BIN);
+    const std::string outPath = dir.File(".stdout");
+    const std::string errPath = dir.File(".stderr");
+    const std::string home = dir.File("home");
+    Env fullEnv = {{"HOME", home},
+                   {"XDG_DATA_HOME", home + "/.local/share"},
+                   {"XDG_CONFIG_HOME", home + "/.config"}};
+    fullEnv.insert(fullEnv.end(), env.begin(), env.end());
+    std::vector<char*> argv;
+    for (std::string& a : args)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
+    const pid_t pid = fork();
+    if (pid == 0) {
+        const int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        const int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        dup2(out, 1);
+        dup2(err, 2);
+        for (const auto& [name, value] : fullEnv)
+            setenv(name.c_str(), value.c_str(), 1);
+        if (fileSizeLimit > 0) {
+            signal(SIGXFSZ, SIG_IGN);
+            const rlimit limit{fileSizeLimit, fileSizeLimit};
+            setrlimit(RLIMIT_FSIZE, &limit);
+        }
+        execv(argv[0], argv.data());
+        _exit(127);
+    }
+    ProcessResult result;
+    int status = 0;
+    waitpid(pid, &status, 0);
+    result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    result.out = ReadText(outPath);
+    result.err = ReadText(errPath);
+    std::filesystem::remove(outPath);
+    std::filesystem::remove(errPath);
+    return result;
+}
+
+size_t EntryCount(const std::string& path) {
+    return static_cast<size_t>(std::distance(std::filesystem::directory_iterator(path), {}));
+}
+
+void WriteText(const std::string& path, const std::string& text) {
+    std::filesystem::create_directories(std::filesystem::path(path).parent_path());
+    std::ofstream(path, std::ios::binary) << text;
+}
+
+size_t LineCount(const std::string& text) {
+    return static_cast<size_t>(std::count(text.begin(), text.end(), '\n'));
+}
+
+} // namespace velquist::test
