@@ -1,0 +1,202 @@
+#include "dialog_test_support.h"
+
+#include "account/credential_store.h"
+#include "account/user_info.h"
+#include "net/http_client.h"
+#include "net/service_url.h"
+#include "ui/control.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QLineEdit>
+#include <QTimer>
+#include <chrono>
+
+namespace velquist::testing {
+
+using namespace std::chrono_literals;
+
+QWidget* ShownWindow(const QString& className) {
+    for (QWidget* widget : QApplication::topLevelWidgets()) {
+        if (widget->objectName() == className && widget->isVisible()) {
+            return widget;
+        }
+    }
+    return nullptr;
+}
+
+Steps& Steps::Then(const QString& className, std::function<void(QWidget*)> act) {
+    state_->steps.push_back({className, std::move(act)});
+    return *this;
+}
+
+void Steps::Start() {
+    Arm(state_, 0);
+}
+
+void Steps::Arm(const std::shared_ptr<State>& state, std::size_t index) {
+    if (index >= state->steps.size()) {
+        return;
+    }
+    auto* timer = new QTimer;
+    auto clock = std::make_shared<QElapsedTimer>();
+    clock->start();
+    QObject::connect(timer, &QTimer::timeout, [state, timer, index, clock] {
+        QWidget* window = ShownWindow(state->steps[index].className);
+        if (window == nullptr && clock->elapsed() < 10000) {
+            return;
+        }
+        timer->stop();
+        timer->deleteLater();
+        if (window == nullptr) {
+            // Never shown: end whatever dialog waits, so the test fails instead of hanging.
+            ADD_FAILURE() << "never shown: " << state->steps[index].className.toStdString();
+            for (QWidget* widget : QApplication::topLevelWidgets()) {
+                if (widget->isVisible() && widget->objectName() != "AccountTestMain") {
+                    widget->close();
+                }
+            }
+            return;
+        }
+        ++state->done;
+        Arm(state, index + 1);
+        state->steps[index].act(window);
+    });
+    timer->start(5);
+}
+
+void Click(QWidget* window, const char* name) {
+    auto* button = window->findChild<QAbstractButton*>(QLatin1String(name));
+    ASSERT_NE(button, nullptr) << name;
+    button->click();
+}
+
+void Type(QWidget* window, const char* name, const QString& text) {
+    auto* edit = window->findChild<QLineEdit*>(QLatin1String(name));
+    ASSERT_NE(edit, nullptr) << name;
+    edit->setText(text);
+}
+
+QString TextOf(QWidget* window, const char* name) {
+    if (auto* label = window->findChild<QLabel*>(QLatin1String(name))) {
+        return label->text();
+    }
+    if (auto* edit = window->findChild<QLineEdit*>(QLatin1String(name))) {
+        return edit->text();
+    }
+    if (auto* button = window->findChild<QAbstractButton*>(QLatin1String(name))) {
+        return button->text();
+    }
+    return QStringLiteral("<no %1>").arg(QLatin1String(name));
+}
+
+bool SpinUntil(const std::function<bool()>& pred, int ms) {
+    QElapsedTimer clock;
+    clock.start();
+    while (!pred()) {
+        if (clock.elapsed() > ms) {
+            return false;
+        }
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    }
+    return true;
+}
+
+int ServiceLog::Count(const std::string& prefix) {
+    std::lock_guard lock(mutex);
+    int count = 0;
+    for (const std::string& path : paths) {
+        count += path.rfind(prefix, 0) == 0 ? 1 : 0;
+    }
+    return count;
+}
+
+bool TestMainWindow::Shows(const char* name) {
+    ui::CControlUI* control = FindControl(QLatin1String(name));
+    return control != nullptr && control->IsVisible();
+}
+
+QString TestMainWindow::Text(const char* name) {
+    ui::CControlUI* control = FindControl(QLatin1String(name));
+    return control != nullptr ? control->GetText() : QString();
+}
+
+void AccountDialogTest::SetUp() {
+    HttpClient::SetTimeouts(2000ms, 1000ms);
+    UserInfo::Instance()->Set(UserRecord{});
+    DeleteCredentials();
+    auto record = [this](const httplib::Request& req) {
+        std::lock_guard lock(log_.mutex);
+        log_.paths.push_back(req.path);
+        log_.lastBody = req.body;
+    };
+    auto reply = [this](std::string* text, httplib::Response& res) {
+        std::lock_guard lock(replyMutex_);
+        res.set_content(*text, "application/json");
+    };
+    httplib::Server& server = server_.server();
+    server.Post("/v1/login", [=, this](const httplib::Request& req, httplib::Response& res) {
+        record(req);
+        reply(&loginReply_, res);
+    });
+    server.Post("/v1/register", [=, this](const httplib::Request& req, httplib::Response& res) {
+        record(req);
+        reply(&registerReply_, res);
+    });
+    server.Post("/v1/forgot", [=, this](const httplib::Request& req, httplib::Response& res) {
+        record(req);
+        reply(&forgotReply_, res);
+    });
+    server.Get(R"(/v1/smsnotify/(register|forgot)/.*)",
+               [=, this](const httplib::Request& req, httplib::Response& res) {
+                   record(req);
+                   res.status = smsFails_ ? 500 : 200;
+                   res.set_content("{\"ret\":0}", "application/json");
+               });
+    server_.Start();
+    SetServiceBaseUrl(server_.BaseUrl());
+
+    main_ = new TestMainWindow;
+    ASSERT_NE(main_->Create(ui::kNoWindow, "main", ui::WS_OVERLAPPEDWINDOW | ui::WS_VISIBLE, 0),
+              ui::kNoWindow);
+}
+
+void AccountDialogTest::TearDown() {
+    HttpClient::ResetTimeouts();
+    if (main_ != nullptr) {
+        main_->Close(0);
+        SpinUntil([this] { return !main_->IsWindow(); }, 1000);
+        delete main_;
+    }
+}
+
+void AccountDialogTest::SetReply(const std::string& path, const std::string& reply) {
+    std::lock_guard lock(replyMutex_);
+    if (path == "/v1/login") {
+        loginReply_ = reply;
+    } else if (path == "/v1/register") {
+        registerReply_ = reply;
+    } else {
+        forgotReply_ = reply;
+    }
+}
+
+std::string AccountDialogTest::AcceptedLogin(const std::string& phone) {
+    return "{\"ret\":0,\"data\":{\"id\":\"42\",\"mobilephone\":\"" + phone +
+           "\",\"last_login_ip\":\"10.0.0.1\",\"last_login_time\":1700000000,"
+           "\"register_time\":\"1600000000\"}}";
+}
+
+bool AccountDialogTest::LoggedOutLook() {
+    return main_->Shows("login") && main_->Shows("separator") && main_->Shows("register") &&
+           !main_->Shows("username");
+}
+
+bool AccountDialogTest::LoggedInLook(const QString& name) {
+    return !main_->Shows("login") && !main_->Shows("separator") && !main_->Shows("register") &&
+           main_->Shows("username") && main_->Text("username") == name;
+}
+
+} // namespace velquist::testing

@@ -1,0 +1,166 @@
+#include "account/credential_store.h"
+#include "account/user_info.h"
+#include "account_dialogs.h"
+#include "dialog_test_support.h"
+#include "dialogs/dialog_base.h"
+#include "login_dialog.h"
+#include "net/service_url.h"
+
+#include <QCoreApplication>
+#include <QWidget>
+#include <filesystem>
+#include <thread>
+
+namespace velquist::testing {
+namespace {
+
+const QString kLogin = QStringLiteral("登陆");
+
+using LoginDialogTest = AccountDialogTest;
+
+// Types into the login dialog, clicks "loginBtn" and returns "errorTips".
+QString TryLogin(QWidget* dialog, const QString& phone, const QString& password) {
+    Type(dialog, "account", phone);
+    Type(dialog, "password", password);
+    Click(dialog, "loginBtn");
+    return TextOf(dialog, "errorTips");
+}
+
+TEST_F(LoginDialogTest, LocalChecksRunInOrderAndSendNothing) {
+    struct Case {
+        QString phone;
+        QString password;
+        QString message;
+    };
+    const std::vector<Case> cases = {
+        {"", "", "手机号不能为空!"},
+        {"1380013800", "secret", "非法的手机号!"},           // ten digits: length first
+        {"1380013800a", "secret", "手机号只能为数字!"},      // eleven with a letter
+        {" 13800138000", "secret", "非法的手机号!"},         // blanks are not trimmed
+        {"1380013800 ", "secret", "手机号只能为数字!"},      // eleven with a blank
+        {"13800138000", "", "密码不能为空!"},
+        {"13800138000", QString(33, 'p'), "密码不能超过32位!"},
+        {"１３８００１３８０００", "secret", "手机号只能为数字!"}, // full-width digits
+    };
+    std::vector<QString> shown;
+    Steps steps;
+    steps.Then(kLogin, [&](QWidget* dialog) {
+        for (const Case& c : cases) {
+            shown.push_back(TryLogin(dialog, c.phone, c.password));
+        }
+        dialog->close();
+    });
+    steps.Start();
+    ShowModalBox(new LoginDialog(main_), main_->GetHWND());
+    ASSERT_EQ(shown.size(), cases.size());
+    for (std::size_t i = 0; i < cases.size(); ++i) {
+        EXPECT_EQ(shown[i], cases[i].message) << "case " << i;
+    }
+    EXPECT_EQ(log_.Count("/v1/login"), 0);
+    EXPECT_TRUE(LoggedOutLook());
+}
+
+TEST_F(LoginDialogTest, FailedExchangesShowTheirMessageAndKeepTheDialogOpen) {
+    QString rejected;
+    QString notJson;
+    QString unreachable;
+    bool stillOpen = false;
+    Steps steps;
+    steps.Then(kLogin, [&](QWidget* dialog) {
+        SetReply("/v1/login", "{\"ret\":400003,\"msg\":\"wrong\"}");
+        rejected = TryLogin(dialog, "13800138000", "secret");
+        SetReply("/v1/login", "<html><body>busy</body></html>");
+        notJson = TryLogin(dialog, "13800138000", "secret");
+        SetServiceBaseUrl("http://127.0.0.1:" + std::to_string(ClosedLoopbackPort()));
+        unreachable = TryLogin(dialog, "13800138000", "secret");
+        stillOpen = dialog->isVisible();
+        dialog->close();
+    });
+    steps.Start();
+    EXPECT_EQ(ShowModalBox(new LoginDialog(main_), main_->GetHWND()), 0);
+    EXPECT_EQ(rejected, "账号或密码错误!");
+    EXPECT_EQ(notJson, "未知错误!");
+    EXPECT_EQ(unreachable, "账号或密码错误!");
+    EXPECT_TRUE(stillOpen);
+    EXPECT_FALSE(UserInfo::Instance()->LoggedIn());
+    EXPECT_FALSE(std::filesystem::exists(CredentialFilePath()));
+    EXPECT_TRUE(LoggedOutLook());
+}
+
+TEST_F(LoginDialogTest, AcceptedLoginStoresCredentialsShowsTheNumberAndCloses) {
+    const QString password(32, 'p'); // the longest accepted
+    SetReply("/v1/login", AcceptedLogin("13800138000"));
+    Steps steps;
+    steps.Then(kLogin, [&](QWidget* dialog) { TryLogin(dialog, "13800138000", password); });
+    steps.Start();
+    EXPECT_EQ(ShowModalBox(new LoginDialog(main_), main_->GetHWND()), 1);
+    EXPECT_EQ(log_.Count("/v1/login"), 1);
+    EXPECT_NE(log_.lastBody.find(password.toStdString()), std::string::npos);
+    EXPECT_EQ(UserInfo::Instance()->mobilephone(), "13800138000");
+    EXPECT_TRUE(LoggedInLook("13800138000"));
+    std::optional<std::string> stored = LoadCredentials();
+    ASSERT_TRUE(stored.has_value());
+    EXPECT_EQ(*stored, CredentialPlaintext("13800138000", password.toStdString()));
+}
+
+TEST_F(LoginDialogTest, RegisterLinkHidesTheLoginAndClosesItAfterwards) {
+    bool loginHidden = false;
+    Steps steps;
+    steps.Then(kLogin, [](QWidget* dialog) { Click(dialog, "register"); })
+        .Then(QStringLiteral("用户注册"), [&](QWidget* dialog) {
+            loginHidden = ShownWindow(kLogin) == nullptr;
+            dialog->close();
+        });
+    steps.Start();
+    EXPECT_EQ(ShowModalBox(new LoginDialog(main_), main_->GetHWND()), 1);
+    EXPECT_EQ(steps.Done(), 2);
+    EXPECT_TRUE(loginHidden);
+    EXPECT_EQ(ShownWindow(kLogin), nullptr);
+}
+
+TEST_F(LoginDialogTest, AutomaticLoginShowsTheStoredAccount) {
+    ASSERT_TRUE(SaveCredentials("13900139000", "stored"));
+    SetReply("/v1/login", AcceptedLogin("13900139000"));
+    std::atomic<bool> done{false};
+    std::thread login([this, &done] {
+        AutoLoginThread(main_->GetHWND());
+        done = true;
+    });
+    // The look changes on this thread, so it must keep its loop running meanwhile.
+    EXPECT_TRUE(SpinUntil([&done] { return done.load(); }));
+    login.join();
+    EXPECT_TRUE(LoggedInLook("13900139000"));
+    EXPECT_EQ(UserInfo::Instance()->mobilephone(), "13900139000");
+    EXPECT_NE(log_.lastBody.find("\"password\":\"stored\""), std::string::npos);
+}
+
+TEST_F(LoginDialogTest, RejectedStoredPasswordLeavesTheUserLoggedOutSilently) {
+    ASSERT_TRUE(SaveCredentials("13900139000", "old-password"));
+    SetReply("/v1/login", "{\"ret\":400003}");
+    std::thread login([this] { AutoLoginThread(main_->GetHWND()); });
+    login.join(); // nothing is handed to this thread when the service refuses
+    QCoreApplication::processEvents();
+    EXPECT_EQ(log_.Count("/v1/login"), 1);
+    EXPECT_TRUE(LoggedOutLook());
+    EXPECT_FALSE(UserInfo::Instance()->LoggedIn());
+    EXPECT_TRUE(std::filesystem::exists(CredentialFilePath()));
+}
+
+TEST_F(LoginDialogTest, AutomaticLoginLeavesAWindowThatIsGoneAlone) {
+    ASSERT_TRUE(SaveCredentials("13900139000", "stored"));
+    SetReply("/v1/login", AcceptedLogin("13900139000"));
+    const ui::HWND gone = main_->GetHWND();
+    main_->Close(0);
+    ASSERT_TRUE(SpinUntil([this] { return !main_->IsWindow(); }));
+    std::atomic<bool> done{false};
+    std::thread login([gone, &done] {
+        AutoLoginThread(gone);
+        done = true;
+    });
+    EXPECT_TRUE(SpinUntil([&done] { return done.load(); }));
+    login.join();
+    EXPECT_TRUE(UserInfo::Instance()->LoggedIn());
+}
+
+} // namespace
+} // namespace velquist::testing
