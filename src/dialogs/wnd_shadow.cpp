@@ -81,11 +81,13 @@ int LastInside(const QRegion& mask, int y, int from, int downTo) {
 
 CWndShadow::CWndShadow() = default;
 
-// The shadow window belongs to the parent and goes with it.
+// The shadow window would go with the parent anyway; removing it here keeps a
+// parent that outlives this object from carrying a shadow nobody updates.
 CWndShadow::~CWndShadow() {
     if (parent_ != nullptr) {
         parent_->removeEventFilter(this);
     }
+    delete shadow_.data();
 }
 
 bool CWndShadow::Initialize() {

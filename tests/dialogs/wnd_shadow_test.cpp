@@ -130,6 +130,15 @@ TEST_F(CWndShadowFollows, ShadowWindowGoesWithTheParent) {
     EXPECT_TRUE(window.isNull());
 }
 
+TEST_F(CWndShadowFollows, DetachedShadowLeavesNoWindowBehind) {
+    ShowParent();
+    QPointer<QWidget> window = Shadow();
+    shadow_.reset();
+    EXPECT_TRUE(window.isNull());
+    parent_->move(10, 10); // no filter left to reach a dead object
+    QApplication::processEvents();
+}
+
 TEST_F(CWndShadowFollows, TwoParentsKeepTheirOwnShadows) {
     ShowParent();
     QWidget other(nullptr, Qt::FramelessWindowHint);
