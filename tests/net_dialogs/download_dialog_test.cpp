@@ -1,0 +1,233 @@
+#include "net/dialogs/download_dialog.h"
+
+#include "dialog_driver.h"
+#include "dialogs/dialog_base.h"
+#include "loopback_server.h"
+#include "net/dialogs/desktop_shell.h"
+#include "net/httpdownload.h"
+#include "ui/paint_manager.h"
+
+#include <QAbstractButton>
+#include <QSlider>
+#include <QWidget>
+#include <atomic>
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <iterator>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace velquist {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+struct RecordingShell : Shell {
+    std::mutex mutex;
+    std::vector<std::string> opened;
+    std::atomic<int> exits{0};
+    bool Open(const std::string& path) override {
+        std::lock_guard<std::mutex> lock(mutex);
+        opened.push_back(path);
+        return true;
+    }
+    void ExitProcess() override { ++exits; }
+};
+
+// What the dialog showed, seen through its own message handling.
+struct Seen {
+    std::vector<int> percents;
+    QString lastLabel;
+    int lastSlider = -1;
+    bool destroyed = false;
+};
+
+class WatchedDownloadDialog : public DownloadDialog {
+  public:
+    WatchedDownloadDialog(const std::string& url, int force, Seen* seen, bool cancelOnProgress)
+        : DownloadDialog(nullptr, url, force), seen_(seen), cancelOnProgress_(cancelOnProgress) {}
+    ~WatchedDownloadDialog() override { seen_->destroyed = true; }
+
+    ui::LRESULT HandleCustomMessage(ui::UINT uMsg, ui::WPARAM wParam, ui::LPARAM lParam,
+                                    bool& bHandled) override {
+        const ui::LRESULT result =
+            DownloadDialog::HandleCustomMessage(uMsg, wParam, lParam, bHandled);
+        if (uMsg != kMsgDownloadProgress) {
+            return result;
+        }
+        seen_->percents.push_back(static_cast<int>(wParam));
+        seen_->lastLabel = FindControl(QStringLiteral("download-text"))->GetText();
+        seen_->lastSlider = GetWidget()->findChild<QSlider*>("download-slider")->value();
+        if (cancelOnProgress_) {
+            GetWidget()->findChild<QAbstractButton*>("cancel")->click();
+        }
+        return result;
+    }
+
+  private:
+    Seen* seen_;
+    bool cancelOnProgress_;
+};
+
+std::string Payload(size_t size) {
+    std::string bytes(size, '\0');
+    for (size_t i = 0; i < size; ++i) {
+        bytes[i] = static_cast<char>(i * 13 + 5);
+    }
+    return bytes;
+}
+
+std::string ReadFile(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// Sends a first block, then trickles until the client gives up.
+void ServeSlowly(httplib::Server& server) {
+    server.Get("/slow.exe", [](const httplib::Request&, httplib::Response& res) {
+        res.set_content_provider(1 << 20, "application/octet-stream",
+                                 [](size_t offset, size_t, httplib::DataSink& sink) {
+                                     if (offset > 0) {
+                                         std::this_thread::sleep_for(20ms);
+                                     }
+                                     std::string part = Payload(1024);
+                                     return sink.write(part.data(), part.size());
+                                 });
+    });
+}
+
+class DownloadDialogTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ui::CPaintManagerUI::SetResourcePath(VELQUIST_SKIN_DIR);
+        HttpDownload::SetConnectTimeoutMs(2000);
+        HttpDownload::SetStallTimeoutMs(3000);
+        SetDownloadShell(&shell_);
+    }
+    void TearDown() override { SetDownloadShell(nullptr); }
+
+    int Show(const std::string& path, int force, bool cancelOnProgress = false) {
+        return ShowModalBox(new WatchedDownloadDialog(server_.BaseUrl() + path, force, &seen_,
+                                                      cancelOnProgress),
+                            ui::kNoWindow);
+    }
+
+    static fs::path TempFolder() { return fs::path(InstallerTempDir()); }
+
+    velquist::testing::LoopbackServer server_;
+    RecordingShell shell_;
+    Seen seen_;
+};
+
+TEST_F(DownloadDialogTest, ProgressClimbsToOneHundredAndTheInstallerStarts) {
+    const std::string installer = Payload(100 * 1024 + 17);
+    std::string query;
+    server_.server().Get("/pkg/Velquist-setup.exe",
+                         [&](const httplib::Request& req, httplib::Response& res) {
+                             query = req.get_param_value("channel");
+                             res.set_content(installer, "application/octet-stream");
+                         });
+    server_.Start();
+
+    EXPECT_EQ(Show("/pkg/Velquist-setup.exe?channel=stable", 0), 1);
+
+    EXPECT_TRUE(seen_.destroyed);
+    ASSERT_FALSE(seen_.percents.empty());
+    for (size_t i = 1; i < seen_.percents.size(); ++i) {
+        EXPECT_LT(seen_.percents[i - 1], seen_.percents[i]) << "only changes are posted";
+    }
+    EXPECT_EQ(seen_.percents.back(), 100);
+    EXPECT_EQ(seen_.lastLabel, QStringLiteral("100%"));
+    EXPECT_EQ(seen_.lastSlider, 100);
+    EXPECT_EQ(query, "stable");
+    const fs::path saved = TempFolder() / "Velquist-setup.exe";
+    ASSERT_EQ(shell_.opened.size(), 1u);
+    EXPECT_EQ(fs::path(shell_.opened[0]), saved);
+    EXPECT_EQ(ReadFile(saved), installer);
+    EXPECT_EQ(shell_.exits, 1);
+}
+
+TEST_F(DownloadDialogTest, OneBlockOf1024BytesShowsOneHundredPercentAtOnce) {
+    server_.server().Get("/one.exe", [](const httplib::Request&, httplib::Response& res) {
+        res.set_content(Payload(1024), "application/octet-stream");
+    });
+    server_.Start();
+    EXPECT_EQ(Show("/one.exe", 0), 1);
+    EXPECT_EQ(seen_.percents, std::vector<int>{100});
+    EXPECT_EQ(seen_.lastLabel, QStringLiteral("100%"));
+    EXPECT_EQ(shell_.opened.size(), 1u);
+}
+
+TEST_F(DownloadDialogTest, FailedDownloadsCloseTheDialogWithoutStartingAnything) {
+    server_.server().Get("/missing.exe", [](const httplib::Request&, httplib::Response& res) {
+        res.status = 404;
+        res.set_content("<html>not here</html>", "text/html");
+    });
+    server_.server().Get("/cut.exe", [](const httplib::Request&, httplib::Response& res) {
+        res.set_content_provider(4096, "application/octet-stream",
+                                 [](size_t offset, size_t, httplib::DataSink& sink) {
+                                     if (offset > 0) {
+                                         return false;
+                                     }
+                                     std::string part = Payload(1500);
+                                     sink.write(part.data(), part.size());
+                                     return true;
+                                 });
+    });
+    server_.Start();
+    EXPECT_EQ(Show("/missing.exe", 0), 1);
+    EXPECT_EQ(Show("/cut.exe", 0), 1);
+    EXPECT_TRUE(shell_.opened.empty());
+    EXPECT_EQ(shell_.exits, 0);
+}
+
+TEST_F(DownloadDialogTest, CancelOfAnOptionalUpgradeClosesTheDialogAndTheProgramGoesOn) {
+    ServeSlowly(server_.server());
+    server_.Start();
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(Show("/slow.exe", 0, true), 1);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 3s);
+    EXPECT_TRUE(seen_.destroyed);
+    EXPECT_TRUE(shell_.opened.empty());
+    EXPECT_EQ(shell_.exits, 0);
+}
+
+TEST_F(DownloadDialogTest, CancelOfAForcedUpgradeAsksForTheProcessEnd) {
+    ServeSlowly(server_.server());
+    server_.Start();
+    Show("/slow.exe", 1, true);
+    EXPECT_TRUE(shell_.opened.empty());
+    EXPECT_EQ(shell_.exits, 1);
+}
+
+TEST_F(DownloadDialogTest, CancelOfAForcedUpgradeEndsTheProcessWithCodeZero) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    ServeSlowly(server_.server());
+    server_.Start();
+    SetDownloadShell(nullptr);
+    EXPECT_EXIT((Show("/slow.exe", 1, true), std::exit(3)), ::testing::ExitedWithCode(0), "");
+}
+
+// The frame's close button must not take the window from under the download thread.
+TEST_F(DownloadDialogTest, FrameCloseCountsAsCancelAndTheThreadClosesTheDialog) {
+    ServeSlowly(server_.server());
+    server_.Start();
+    bool stayedOpen = false;
+    velquist::testing::WhenShown(QStringLiteral("升级下载"), [&stayedOpen](QWidget* window) {
+        window->close();
+        stayedOpen = window->isVisible();
+    });
+    EXPECT_EQ(Show("/slow.exe", 0), 1);
+    EXPECT_TRUE(stayedOpen);
+    EXPECT_TRUE(seen_.destroyed);
+    EXPECT_TRUE(shell_.opened.empty());
+    EXPECT_EQ(shell_.exits, 0);
+}
+
+} // namespace
+} // namespace velquist

@@ -1,0 +1,195 @@
+#include "net/dialogs/feedback_dialog.h"
+
+#include "account/user_info.h"
+#include "dialog_driver.h"
+#include "dialogs/dialog_base.h"
+#include "loopback_server.h"
+#include "net/http_client.h"
+#include "net/service_url.h"
+#include "platform/shell_open.h"
+#include "ui/paint_manager.h"
+
+#include <QApplication>
+#include <QPlainTextEdit>
+#include <QUrl>
+#include <atomic>
+#include <gtest/gtest.h>
+#include <mutex>
+#include <string>
+#include <vector>
+
+namespace velquist {
+namespace {
+
+using velquist::testing::ChildText;
+using velquist::testing::ClickButton;
+using velquist::testing::SetChildText;
+using velquist::testing::WhenShown;
+
+class TrackedFeedbackDialog : public FeedbackDialog {
+  public:
+    explicit TrackedFeedbackDialog(bool* destroyed) : FeedbackDialog(nullptr), destroyed_(destroyed) {}
+    ~TrackedFeedbackDialog() override { *destroyed_ = true; }
+
+  private:
+    bool* destroyed_;
+};
+
+struct RecordingOpener : UrlOpener {
+    std::vector<QUrl> opened;
+    bool Open(const QUrl& url) override {
+        opened.push_back(url);
+        return true;
+    }
+};
+
+class FeedbackDialogTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ui::CPaintManagerUI::SetResourcePath(VELQUIST_SKIN_DIR);
+        server_.server().Post("/v1/feedback", [this](const httplib::Request& req,
+                                                     httplib::Response& res) {
+            std::lock_guard<std::mutex> lock(mutex_);
+            bodies_.push_back(req.body);
+            res.set_content(reply_, "application/json");
+        });
+        server_.Start();
+        SetServiceBaseUrl(server_.BaseUrl());
+        UserInfo::Instance()->ClearMobilephone();
+    }
+    void TearDown() override {
+        UserInfo::Instance()->ClearMobilephone();
+        ReloadServiceBaseUrl();
+    }
+
+    static void LogIn() {
+        UserRecord record;
+        record.mobilephone = "13800138000";
+        UserInfo::Instance()->Set(record);
+    }
+
+    // Fills the form, submits it and answers the prompt; returns the prompt's text and
+    // the dialog's close code.
+    QString SubmitAndAnswer(const QString& content, const QString& contact, int* code,
+                            bool* destroyed) {
+        QString prompt = QStringLiteral("<no prompt>");
+        WhenShown(QStringLiteral("意见反馈"), [content, contact](QWidget* form) {
+            SetChildText(form, "feedbackContent", content);
+            SetChildText(form, "feedbackContact", contact);
+            ClickButton(form, "feedbackBtn");
+        });
+        // The prompt appears inside the submit click; answer it from the timer.
+        WhenShown(QStringLiteral("PromptBoxDialog"), [&prompt](QWidget* box) {
+            prompt = ChildText(box, "msgText");
+            ClickButton(box, "msgConfirm");
+        });
+        *code = ShowModalBox(new TrackedFeedbackDialog(destroyed), ui::kNoWindow);
+        return prompt;
+    }
+
+    std::vector<std::string> Bodies() {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return bodies_;
+    }
+
+    velquist::testing::LoopbackServer server_;
+    std::mutex mutex_;
+    std::vector<std::string> bodies_;
+    std::string reply_ = R"({"ret":0,"data":{}})";
+};
+
+TEST_F(FeedbackDialogTest, ValidationNamesTheFirstMissingPieceAndSendsNothing) {
+    struct Step {
+        QString content;
+        QString contact;
+        QString message;
+    };
+    const Step steps[] = {
+        {"", "", QStringLiteral("反馈内容不能为空!")},
+        {"", "qq 12345", QStringLiteral("反馈内容不能为空!")},
+        {"   ", "", QStringLiteral("联系方式不能为空!")},
+        {"慢", "qq 12345", QStringLiteral("请先登录后进行反馈!")},
+    };
+    std::vector<QString> shown;
+    bool stillOpen = true;
+    WhenShown(QStringLiteral("意见反馈"), [&](QWidget* form) {
+        for (const Step& step : steps) {
+            SetChildText(form, "feedbackContent", step.content);
+            SetChildText(form, "feedbackContact", step.contact);
+            ClickButton(form, "feedbackBtn");
+            shown.push_back(ChildText(form, "feedbackErrorTips"));
+            stillOpen = stillOpen && form->isVisible();
+        }
+        form->close();
+    });
+    bool destroyed = false;
+    EXPECT_EQ(ShowModalBox(new TrackedFeedbackDialog(&destroyed), ui::kNoWindow), 0);
+    ASSERT_EQ(shown.size(), std::size(steps));
+    for (size_t i = 0; i < shown.size(); ++i) {
+        EXPECT_EQ(shown[i], steps[i].message) << "step " << i;
+    }
+    EXPECT_TRUE(stillOpen);
+    EXPECT_TRUE(Bodies().empty()) << "nobody logged in: no request";
+}
+
+TEST_F(FeedbackDialogTest, AcceptedFeedbackArrivesAsUtf8AndTheDialogIsGone) {
+    LogIn();
+    int code = -1;
+    bool destroyed = false;
+    const QString content = QStringLiteral("转换速度很快，谢谢！");
+    const QString prompt = SubmitAndAnswer(content, QStringLiteral("邮箱 a@b.cn"), &code, &destroyed);
+    EXPECT_EQ(prompt, QStringLiteral("反馈信息已提交!"));
+    EXPECT_EQ(code, 1);
+    EXPECT_TRUE(destroyed);
+    const auto bodies = Bodies();
+    ASSERT_EQ(bodies.size(), 1u);
+    EXPECT_NE(bodies[0].find(content.toUtf8().toStdString()), std::string::npos) << bodies[0];
+    EXPECT_NE(bodies[0].find("\"contact\" : \"邮箱 a@b.cn\""), std::string::npos) << bodies[0];
+}
+
+TEST_F(FeedbackDialogTest, RefusedFeedbackSaysUnknownError) {
+    LogIn();
+    reply_ = R"({"ret":1,"data":{}})";
+    int code = -1;
+    bool destroyed = false;
+    EXPECT_EQ(SubmitAndAnswer("x", "y", &code, &destroyed), QStringLiteral("未知错误"));
+    EXPECT_EQ(code, 1);
+    EXPECT_TRUE(destroyed);
+}
+
+TEST_F(FeedbackDialogTest, NoReplySaysNetworkError) {
+    LogIn();
+    SetServiceBaseUrl("http://127.0.0.1:" +
+                      std::to_string(velquist::testing::ClosedLoopbackPort()));
+    int code = -1;
+    bool destroyed = false;
+    EXPECT_EQ(SubmitAndAnswer("x", "y", &code, &destroyed), QStringLiteral("网络错误!"));
+    EXPECT_EQ(code, 1);
+    EXPECT_TRUE(destroyed);
+}
+
+TEST_F(FeedbackDialogTest, ContactLinkOpensTheHelpPageAndTheFormStays) {
+    RecordingOpener opener;
+    SetUrlOpener(&opener);
+    bool stillOpen = false;
+    bool focused = false;
+    WhenShown(QStringLiteral("意见反馈"), [&](QWidget* form) {
+        ClickButton(form, "contact-us");
+        stillOpen = form->isVisible();
+        velquist::testing::PumpUntil(
+            [&] { return form->findChild<QPlainTextEdit*>("feedbackContent")->hasFocus(); },
+            std::chrono::seconds(2));
+        focused = form->findChild<QPlainTextEdit*>("feedbackContent")->hasFocus();
+        form->close();
+    });
+    bool destroyed = false;
+    ShowModalBox(new TrackedFeedbackDialog(&destroyed), ui::kNoWindow);
+    SetUrlOpener(nullptr);
+    ASSERT_EQ(opener.opened.size(), 1u);
+    EXPECT_EQ(opener.opened[0].toString().toStdString(), server_.BaseUrl() + "/help/audio");
+    EXPECT_TRUE(stillOpen);
+    EXPECT_TRUE(focused) << "the focus timer moves the focus into the content box";
+}
+
+} // namespace
+} // namespace velquist
