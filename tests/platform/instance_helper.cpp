@@ -1,8 +1,9 @@
 // A program that takes part in the single-instance rendezvous, for tests that need
-// two real processes. Arguments: name folder [minimized].
+// two real processes. Arguments: name folder [minimized|dialog].
 #include "platform/single_instance.h"
 
 #include <QApplication>
+#include <QDialog>
 #include <QWidget>
 #include <cstdio>
 
@@ -25,13 +26,21 @@ int main(int argc, char** argv) {
     } else {
         window.show();
     }
-    QObject::connect(&instance, &velquist::SingleInstance::RaiseRequested, [&window] {
+    // A modal dialog left minimised over the window must come back with it.
+    QDialog dialog(&window);
+    if (argc > 3 && QByteArray(argv[3]) == "dialog") {
+        dialog.setModal(true);
+        dialog.showMinimized();
+    }
+    QObject::connect(&instance, &velquist::SingleInstance::RaiseRequested, [&window, &dialog] {
         velquist::RaiseWindowAndDialog(&window);
-        std::printf("raised minimized=%d visible=%d\n", window.isMinimized() ? 1 : 0,
-                    window.isVisible() ? 1 : 0);
+        std::printf("raised minimized=%d visible=%d dialog-minimized=%d\n",
+                    window.isMinimized() ? 1 : 0, window.isVisible() ? 1 : 0,
+                    dialog.isMinimized() ? 1 : 0);
         std::fflush(stdout);
     });
-    std::printf("ready minimized=%d\n", window.isMinimized() ? 1 : 0);
+    std::printf("ready minimized=%d dialog-minimized=%d\n", window.isMinimized() ? 1 : 0,
+                dialog.isMinimized() ? 1 : 0);
     std::fflush(stdout);
     return app.exec();
 }

@@ -58,7 +58,7 @@ class SingleInstanceProcesses : public ::testing::Test {
 
 TEST_F(SingleInstanceProcesses, SecondStartRaisesMinimisedFirstAndExitsZero) {
     QProcess* first = Start({"minimized"});
-    ASSERT_EQ(WaitForLine(first, "ready"), "ready minimized=1");
+    ASSERT_EQ(WaitForLine(first, "ready"), "ready minimized=1 dialog-minimized=0");
 
     QProcess* second = Start();
     ASSERT_TRUE(second->waitForFinished(kWaitMs));
@@ -66,8 +66,17 @@ TEST_F(SingleInstanceProcesses, SecondStartRaisesMinimisedFirstAndExitsZero) {
     EXPECT_EQ(second->exitCode(), 0);
     EXPECT_EQ(second->readAllStandardOutput().trimmed(), "role=1"); // handed over
 
-    EXPECT_EQ(WaitForLine(first, "raised"), "raised minimized=0 visible=1");
+    EXPECT_EQ(WaitForLine(first, "raised"), "raised minimized=0 visible=1 dialog-minimized=0");
     EXPECT_EQ(first->state(), QProcess::Running);
+}
+
+TEST_F(SingleInstanceProcesses, OpenModalDialogIsRestoredToo) {
+    QProcess* first = Start({"dialog"});
+    ASSERT_EQ(WaitForLine(first, "ready"), "ready minimized=0 dialog-minimized=1");
+    QProcess* second = Start();
+    ASSERT_TRUE(second->waitForFinished(kWaitMs));
+    EXPECT_EQ(second->exitCode(), 0);
+    EXPECT_EQ(WaitForLine(first, "raised"), "raised minimized=0 visible=1 dialog-minimized=0");
 }
 
 TEST_F(SingleInstanceProcesses, EveryLaterStartIsHandedOver) {
