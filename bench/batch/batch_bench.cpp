@@ -1,0 +1,284 @@
+// The batch converter on 12 copies of one photo, three at a time, against the in-process
+// floor (libheif decode plus our encoder on three threads, no engine), ImageMagick and
+// libvips run three at a time by xargs, and the same engine with the in-process runner.
+// Peak memory counts the whole batch: the converter plus its workers, sampled together.
+#include "cli/batch_run.h"
+#include "convert/convert_task.h"
+#include "tasks/in_process_job_runner.h"
+#include "tasks/process_job_runner.h"
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <dirent.h>
+#include <fcntl.h>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+
+double SecondsSince(Clock::time_point start) {
+    return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+struct Measure {
+    double seconds = 0;
+    bool ok = false;
+    long peakKb = 0; // whole batch, 0 when not measured
+};
+
+class NullObserver : public velquist::BatchObserver {
+  public:
+    void FileDone(const velquist::FileResult&, std::size_t, std::size_t, std::size_t,
+                  double) override {}
+    void Tick(std::size_t, std::size_t, std::size_t, double) override {}
+};
+
+std::vector<std::string> Inputs(const std::string& dir) {
+    std::vector<std::string> files;
+    for (const auto& entry : fs::directory_iterator(dir))
+        files.push_back(entry.path().string());
+    std::sort(files.begin(), files.end());
+    return files;
+}
+
+std::string FreshDir(const std::string& path) {
+    fs::remove_all(path);
+    fs::create_directories(path);
+    return path;
+}
+
+bool AllWritten(const std::string& dir, std::size_t count) {
+    return static_cast<std::size_t>(std::distance(fs::directory_iterator(dir), {})) == count;
+}
+
+// libheif decode and our encoder on three threads, nothing else.
+Measure Floor(const std::vector<std::string>& inputs, const std::string& out,
+              const std::string& format) {
+    std::atomic<std::size_t> next{0};
+    std::atomic<bool> ok{true};
+    const auto start = Clock::now();
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 3; ++t) {
+        threads.emplace_back([&] {
+            for (std::size_t i = next++; i < inputs.size(); i = next++) {
+                velquist::ConvertTask task;
+                task.inputPath = inputs[i];
+                task.outputPath = out + "/" + std::to_string(i) + "." + format;
+                task.format = format;
+                task.quality = 90;
+                if (velquist::RunConversion(task, false).status != velquist::kTaskSucceeded)
+                    ok = false;
+            }
+        });
+    }
+    for (std::thread& thread : threads)
+        thread.join();
+    return {SecondsSince(start), ok && AllWritten(out, inputs.size()), 0};
+}
+
+Measure Engine(const std::vector<std::string>& inputs, const std::string& out,
+               const std::string& format, std::shared_ptr<velquist::JobRunner> runner) {
+    velquist::BatchJob job;
+    job.files = inputs;
+    job.settings = {format, 90, true, out};
+    job.runner = std::move(runner);
+    NullObserver observer;
+    const auto start = Clock::now();
+    const velquist::BatchReport report = velquist::RunBatch(job, &observer);
+    return {SecondsSince(start), report.failed == 0 && AllWritten(out, inputs.size()), 0};
+}
+
+long RssKb(const std::string& pid) {
+    std::ifstream status("/proc/" + pid + "/status");
+    std::string line;
+    while (std::getline(status, line)) {
+        if (line.rfind("VmRSS:", 0) == 0)
+            return std::strtol(line.c_str() + 6, nullptr, 10);
+    }
+    return 0;
+}
+
+pid_t ParentOf(const std::string& pid) {
+    std::ifstream stat("/proc/" + pid + "/stat");
+    const std::string text((std::istreambuf_iterator<char>(stat)), {});
+    const auto close = text.rfind(')');
+    if (close == std::string::npos || close + 2 >= text.size())
+        return 0;
+    std::istringstream rest(text.substr(close + 2));
+    char state = 0;
+    pid_t parent = 0;
+    rest >> state >> parent;
+    return parent;
+}
+
+// The engine and the conversions print their own lines on standard output; the figures
+// go to a copy of it taken before it is pointed at /dev/null.
+std::FILE* ResultStream() {
+    std::fflush(stdout);
+    std::FILE* results = ::fdopen(::dup(STDOUT_FILENO), "w");
+    const int null = ::open("/dev/null", O_WRONLY);
+    ::dup2(null, STDOUT_FILENO);
+    ::close(null);
+    return results ? results : stderr;
+}
+
+struct DirCloser {
+    void operator()(DIR* dir) const { ::closedir(dir); }
+};
+
+// RSS of pid and its direct children (the workers) together.
+long TreeRssKb(pid_t pid) {
+    long total = RssKb(std::to_string(pid));
+    std::unique_ptr<DIR, DirCloser> proc(::opendir("/proc"));
+    if (!proc)
+        return total;
+    while (const dirent* entry = ::readdir(proc.get())) {
+        const std::string name = entry->d_name;
+        if (name.empty() || name.find_first_not_of("0123456789") != std::string::npos)
+            continue;
+        if (ParentOf(name) == pid)
+            total += RssKb(name);
+    }
+    return total;
+}
+
+pid_t Spawn(std::vector<std::string> args) {
+    std::vector<char*> argv;
+    for (std::string& arg : args)
+        argv.push_back(arg.data());
+    argv.push_back(nullptr);
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        const int null = ::open("/dev/null", O_WRONLY);
+        ::dup2(null, 1);
+        ::dup2(null, 2);
+        ::execv(argv[0], argv.data());
+        ::_exit(127);
+    }
+    return pid;
+}
+
+// A child process timed from start to exit, its tree's RSS sampled meanwhile.
+Measure Process(std::vector<std::string> args) {
+    const auto start = Clock::now();
+    const pid_t pid = Spawn(std::move(args));
+    long peak = 0;
+    int status = 0;
+    while (::waitpid(pid, &status, WNOHANG) == 0) {
+        peak = std::max(peak, TreeRssKb(pid));
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return {SecondsSince(start), WIFEXITED(status) && WEXITSTATUS(status) == 0, peak};
+}
+
+// One conversion on its own: the worker's peak RSS.
+long SingleWorkerPeakKb(const std::string& worker, const std::string& input, const std::string& out,
+                        const std::string& format) {
+    const pid_t pid = Spawn(
+        {worker, "--worker", "--format", format, "--quality", "90", "--exif", "1", input, out});
+    int status = 0;
+    rusage usage{};
+    ::wait4(pid, &status, 0, &usage);
+    return usage.ru_maxrss;
+}
+
+Measure Shell(const std::string& command) {
+    const auto start = Clock::now();
+    const int rc = std::system(command.c_str());
+    return {SecondsSince(start), rc == 0, 0};
+}
+
+std::string PeerCommand(const std::string& tool, const std::string& in, const std::string& out,
+                        const std::string& format) {
+    const std::string target = "\"" + out + "/$(basename \"$1\" .heic)." + format;
+    std::string convert;
+    if (tool == "magick")
+        convert =
+            "convert \"$1\" " + std::string(format == "jpg" ? "-quality 90 " : "") + target + "\"";
+    else
+        convert = "vips copy \"$1\" " + target + (format == "jpg" ? "[Q=90]" : "") + "\"";
+    return "ls \"" + in + "\"/*.heic | xargs -P3 -n1 sh -c '" + convert + "' _ >/dev/null 2>&1";
+}
+
+void Row(std::FILE* out, const char* name, const Measure& m, double floor) {
+    std::fprintf(out, "  %-28s %7.2f s  %5.2fx floor%s", name, m.seconds, m.seconds / floor,
+                 m.ok ? "" : "  (FAILED)");
+    if (m.peakKb > 0)
+        std::fprintf(out, "  peak %.1f MiB", m.peakKb / 1024.0);
+    std::fprintf(out, "\n");
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 2) {
+        std::fprintf(stderr, "usage: %s INPUT.heic [COPIES] [FORMATS]\n", argv[0]);
+        return 2;
+    }
+    const std::string input = argv[1];
+    const int copies = argc > 2 ? std::atoi(argv[2]) : 12;
+    const std::string formats = argc > 3 ? argv[3] : "jpg,png,bmp";
+    const std::string worker = VELQUIST_CONVERT_BIN;
+    const std::string root = FreshDir(
+        (fs::temp_directory_path() / ("velquist-batch-bench-" + std::to_string(::getpid())))
+            .string());
+    const std::string in = FreshDir(root + "/in");
+    for (int i = 0; i < copies; ++i)
+        fs::copy_file(input, in + "/photo" + std::to_string(100 + i) + ".heic");
+    const std::vector<std::string> inputs = Inputs(in);
+    std::FILE* out = ResultStream();
+    std::fprintf(out, "%d copies of %s, three at a time, %u cores\n", copies, input.c_str(),
+                 std::thread::hardware_concurrency());
+
+    auto processRunner = std::make_shared<velquist::ProcessJobRunner>(velquist::WorkerOptions{
+        {worker}, velquist::kDefaultWorkerMemoryLimit, velquist::kDefaultWorkerTimeLimit});
+    auto inProcessRunner = std::make_shared<velquist::InProcessJobRunner>();
+    int failures = 0;
+    std::istringstream list(formats);
+    for (std::string format; std::getline(list, format, ',');) {
+        const std::string dir = root + "/out";
+        const Measure floor = Floor(inputs, FreshDir(dir + "/floor"), format);
+        const Measure inProcess =
+            Engine(inputs, FreshDir(dir + "/inproc"), format, inProcessRunner);
+        const Measure workers = Engine(inputs, FreshDir(dir + "/workers"), format, processRunner);
+        const Measure cli =
+            Process({worker, "-f", format, "-q", "90", "-o", FreshDir(dir + "/cli"), in});
+        const Measure magick = Shell(PeerCommand("magick", in, FreshDir(dir + "/magick"), format));
+        const Measure vips = Shell(PeerCommand("vips", in, FreshDir(dir + "/vips"), format));
+        const long singleKb = SingleWorkerPeakKb(worker, input, dir + "/single." + format, format);
+
+        std::fprintf(out, "%s%s\n", format.c_str(), format == "jpg" ? " q90" : "");
+        Row(out, "floor (3 threads)", floor, floor.seconds);
+        Row(out, "engine, in-process runner", inProcess, floor.seconds);
+        Row(out, "engine, worker processes", workers, floor.seconds);
+        Row(out, "velquist-convert", cli, floor.seconds);
+        Row(out, "ImageMagick convert -P3", magick, floor.seconds);
+        Row(out, "libvips copy -P3", vips, floor.seconds);
+        std::fprintf(out,
+                     "  velquist-convert / libvips %.2fx; worker processes / in-process %.3fx\n",
+                     cli.seconds / vips.seconds, workers.seconds / inProcess.seconds);
+        std::fprintf(out,
+                     "  peak memory of the batch %.1f MiB; one conversion %.1f MiB; "
+                     "3x one + 30 MiB = %.1f MiB\n",
+                     cli.peakKb / 1024.0, singleKb / 1024.0, 3 * singleKb / 1024.0 + 30);
+        for (const Measure* m : {&floor, &inProcess, &workers, &cli, &magick, &vips})
+            failures += m->ok ? 0 : 1;
+        std::fflush(out);
+    }
+    fs::remove_all(root);
+    return failures == 0 ? 0 : 1;
+}
