@@ -1,9 +1,8 @@
-#include "net/dialogs/download_dialog.h"
-
 #include "dialog_driver.h"
 #include "dialogs/dialog_base.h"
 #include "loopback_server.h"
 #include "net/dialogs/desktop_shell.h"
+#include "net/dialogs/download_dialog.h"
 #include "net/httpdownload.h"
 #include "ui/paint_manager.h"
 
@@ -112,9 +111,9 @@ class DownloadDialogTest : public ::testing::Test {
     void TearDown() override { SetDownloadShell(nullptr); }
 
     int Show(const std::string& path, int force, bool cancelOnProgress = false) {
-        return ShowModalBox(new WatchedDownloadDialog(server_.BaseUrl() + path, force, &seen_,
-                                                      cancelOnProgress),
-                            ui::kNoWindow);
+        return ShowModalBox(
+            new WatchedDownloadDialog(server_.BaseUrl() + path, force, &seen_, cancelOnProgress),
+            ui::kNoWindow);
     }
 
     static fs::path TempFolder() { return fs::path(InstallerTempDir()); }

@@ -1,9 +1,8 @@
-#include "net/dialogs/feedback_dialog.h"
-
 #include "account/user_info.h"
 #include "dialog_driver.h"
 #include "dialogs/dialog_base.h"
 #include "loopback_server.h"
+#include "net/dialogs/feedback_dialog.h"
 #include "net/http_client.h"
 #include "net/service_url.h"
 #include "platform/shell_open.h"
@@ -28,7 +27,8 @@ using velquist::testing::WhenShown;
 
 class TrackedFeedbackDialog : public FeedbackDialog {
   public:
-    explicit TrackedFeedbackDialog(bool* destroyed) : FeedbackDialog(nullptr), destroyed_(destroyed) {}
+    explicit TrackedFeedbackDialog(bool* destroyed)
+        : FeedbackDialog(nullptr), destroyed_(destroyed) {}
     ~TrackedFeedbackDialog() override { *destroyed_ = true; }
 
   private:
@@ -47,12 +47,12 @@ class FeedbackDialogTest : public ::testing::Test {
   protected:
     void SetUp() override {
         ui::CPaintManagerUI::SetResourcePath(VELQUIST_SKIN_DIR);
-        server_.server().Post("/v1/feedback", [this](const httplib::Request& req,
-                                                     httplib::Response& res) {
-            std::lock_guard<std::mutex> lock(mutex_);
-            bodies_.push_back(req.body);
-            res.set_content(reply_, "application/json");
-        });
+        server_.server().Post("/v1/feedback",
+                              [this](const httplib::Request& req, httplib::Response& res) {
+                                  std::lock_guard<std::mutex> lock(mutex_);
+                                  bodies_.push_back(req.body);
+                                  res.set_content(reply_, "application/json");
+                              });
         server_.Start();
         SetServiceBaseUrl(server_.BaseUrl());
         UserInfo::Instance()->ClearMobilephone();
@@ -137,7 +137,8 @@ TEST_F(FeedbackDialogTest, AcceptedFeedbackArrivesAsUtf8AndTheDialogIsGone) {
     int code = -1;
     bool destroyed = false;
     const QString content = QStringLiteral("转换速度很快，谢谢！");
-    const QString prompt = SubmitAndAnswer(content, QStringLiteral("邮箱 a@b.cn"), &code, &destroyed);
+    const QString prompt =
+        SubmitAndAnswer(content, QStringLiteral("邮箱 a@b.cn"), &code, &destroyed);
     EXPECT_EQ(prompt, QStringLiteral("反馈信息已提交!"));
     EXPECT_EQ(code, 1);
     EXPECT_TRUE(destroyed);

@@ -1,8 +1,7 @@
-#include "net/dialogs/gui_update_ui.h"
-
 #include "dialog_driver.h"
 #include "loopback_server.h"
 #include "net/dialogs/desktop_shell.h"
+#include "net/dialogs/gui_update_ui.h"
 #include "net/dialogs/net_dialogs.h"
 #include "net/httpdownload.h"
 #include "net/service_url.h"
@@ -54,20 +53,21 @@ class UpdateUiTest : public ::testing::Test {
                                   std::lock_guard<std::mutex> lock(mutex_);
                                   res.set_content(reply_, "application/json");
                               });
-        server_.server().Get("/setup.exe", [this](const httplib::Request& req,
-                                                  httplib::Response& res) {
-            if (req.method == "GET") {
-                std::lock_guard<std::mutex> lock(mutex_);
-                seen_.push_back("download");
-            }
-            res.set_content(std::string(3000, 'i'), "application/octet-stream");
-        });
+        server_.server().Get(
+            "/setup.exe", [this](const httplib::Request& req, httplib::Response& res) {
+                if (req.method == "GET") {
+                    std::lock_guard<std::mutex> lock(mutex_);
+                    seen_.push_back("download");
+                }
+                res.set_content(std::string(3000, 'i'), "application/octet-stream");
+            });
         server_.Start();
         SetServiceBaseUrl(server_.BaseUrl());
         SetDownloadShell(&shell_);
         owner_ = new OwnerWindow;
-        ASSERT_NE(owner_->Create(ui::kNoWindow, "owner", ui::WS_OVERLAPPEDWINDOW | ui::WS_VISIBLE, 0),
-                  ui::kNoWindow);
+        ASSERT_NE(
+            owner_->Create(ui::kNoWindow, "owner", ui::WS_OVERLAPPEDWINDOW | ui::WS_VISIBLE, 0),
+            ui::kNoWindow);
     }
     void TearDown() override {
         SetDownloadShell(nullptr);
