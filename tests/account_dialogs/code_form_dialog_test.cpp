@@ -75,8 +75,9 @@ class CodeFormTest : public AccountDialogTest {
         for (const Expected& expected : table) {
             SCOPED_TRACE(expected.reply);
             SetReply(registration ? "/v1/register" : "/v1/forgot", expected.reply);
-            CodeFormDialog* dialog = registration ? static_cast<CodeFormDialog*>(new RegisterDialog(main_))
-                                                  : new ForgotDialog(main_);
+            CodeFormDialog* dialog = registration
+                                         ? static_cast<CodeFormDialog*>(new RegisterDialog(main_))
+                                         : new ForgotDialog(main_);
             Outcome outcome = Submit(dialog, registration ? kRegister : kForgot,
                                      registration ? "register" : "forgot", expected);
             EXPECT_EQ(outcome.prompt, expected.prompt);
@@ -120,8 +121,8 @@ TEST_F(CodeFormTest, ResetRepliesFollowTheirTable) {
 
 TEST_F(CodeFormTest, UnreachableServiceIsANetworkErrorAndCloses) {
     SetServiceBaseUrl("http://127.0.0.1:" + std::to_string(ClosedLoopbackPort()));
-    Outcome outcome = Submit(new RegisterDialog(main_), kRegister, "register",
-                             {"", "网络错误!", false});
+    Outcome outcome =
+        Submit(new RegisterDialog(main_), kRegister, "register", {"", "网络错误!", false});
     EXPECT_EQ(outcome.prompt, "网络错误!");
     EXPECT_EQ(outcome.code, 1);
 }
@@ -162,7 +163,8 @@ class CountingRegister : public RegisterDialog {
     }
     ui::LRESULT HandleCustomMessage(ui::UINT uMsg, ui::WPARAM wParam, ui::LPARAM lParam,
                                     bool& bHandled) override {
-        const ui::LRESULT result = RegisterDialog::HandleCustomMessage(uMsg, wParam, lParam, bHandled);
+        const ui::LRESULT result =
+            RegisterDialog::HandleCustomMessage(uMsg, wParam, lParam, bHandled);
         if (uMsg == ui::WM_TIMER && wParam == 1000) {
             texts_->push_back(FindControl(QStringLiteral("registerVerifyCodeBtn"))->GetText());
         }
@@ -222,14 +224,17 @@ TEST_F(CodeFormTest, FailedCodeRequestIsPromptedAndTheCountdownGoesOn) {
     QString prompt;
     QString buttonAfter;
     Steps steps;
-    steps.Then(kForgot, [](QWidget* form) {
-             Type(form, "forgotMobilePhone", "13800138000");
-             Click(form, "forgotVerifyCodeBtn");
-         })
-        .Then(kPrompt, [&prompt](QWidget* box) {
-            prompt = TextOf(box, "msgText");
-            Click(box, "msgConfirm");
-        })
+    steps
+        .Then(kForgot,
+              [](QWidget* form) {
+                  Type(form, "forgotMobilePhone", "13800138000");
+                  Click(form, "forgotVerifyCodeBtn");
+              })
+        .Then(kPrompt,
+              [&prompt](QWidget* box) {
+                  prompt = TextOf(box, "msgText");
+                  Click(box, "msgConfirm");
+              })
         .Then(kForgot, [&buttonAfter](QWidget* form) {
             buttonAfter = TextOf(form, "forgotVerifyCodeBtn");
             form->close();
@@ -247,14 +252,17 @@ TEST_F(CodeFormTest, SuccessfulResetOpensANewLoginThatCanSignIn) {
     QString prompt;
     bool resetHidden = false;
     Steps steps;
-    steps.Then(kForgot, [](QWidget* form) {
-             FillForm(form, "forgot", "pw-1");
-             Click(form, "forgotBtn");
-         })
-        .Then(kPrompt, [&prompt](QWidget* box) {
-            prompt = TextOf(box, "msgText");
-            Click(box, "msgConfirm");
-        })
+    steps
+        .Then(kForgot,
+              [](QWidget* form) {
+                  FillForm(form, "forgot", "pw-1");
+                  Click(form, "forgotBtn");
+              })
+        .Then(kPrompt,
+              [&prompt](QWidget* box) {
+                  prompt = TextOf(box, "msgText");
+                  Click(box, "msgConfirm");
+              })
         .Then(kLogin, [&resetHidden](QWidget* login) {
             resetHidden = ShownWindow(kForgot) == nullptr;
             Type(login, "account", "13800138000");
@@ -272,10 +280,12 @@ TEST_F(CodeFormTest, SuccessfulResetOpensANewLoginThatCanSignIn) {
 TEST_F(CodeFormTest, CancellingTheLoginAfterAResetClosesBoth) {
     SetReply("/v1/forgot", "{\"ret\":0}");
     Steps steps;
-    steps.Then(kForgot, [](QWidget* form) {
-             FillForm(form, "forgot", "pw-1");
-             Click(form, "forgotBtn");
-         })
+    steps
+        .Then(kForgot,
+              [](QWidget* form) {
+                  FillForm(form, "forgot", "pw-1");
+                  Click(form, "forgotBtn");
+              })
         .Then(kPrompt, [](QWidget* box) { Click(box, "msgConfirm"); })
         .Then(kLogin, [](QWidget* login) { login->close(); });
     steps.Start();

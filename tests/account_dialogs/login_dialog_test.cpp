@@ -34,10 +34,10 @@ TEST_F(LoginDialogTest, LocalChecksRunInOrderAndSendNothing) {
     };
     const std::vector<Case> cases = {
         {"", "", "手机号不能为空!"},
-        {"1380013800", "secret", "非法的手机号!"},           // ten digits: length first
-        {"1380013800a", "secret", "手机号只能为数字!"},      // eleven with a letter
-        {" 13800138000", "secret", "非法的手机号!"},         // blanks are not trimmed
-        {"1380013800 ", "secret", "手机号只能为数字!"},      // eleven with a blank
+        {"1380013800", "secret", "非法的手机号!"},      // ten digits: length first
+        {"1380013800a", "secret", "手机号只能为数字!"}, // eleven with a letter
+        {" 13800138000", "secret", "非法的手机号!"},    // blanks are not trimmed
+        {"1380013800 ", "secret", "手机号只能为数字!"}, // eleven with a blank
         {"13800138000", "", "密码不能为空!"},
         {"13800138000", QString(33, 'p'), "密码不能超过32位!"},
         {"１３８００１３８０００", "secret", "手机号只能为数字!"}, // full-width digits
@@ -103,19 +103,24 @@ TEST_F(LoginDialogTest, AcceptedLoginStoresCredentialsShowsTheNumberAndCloses) {
     EXPECT_EQ(*stored, CredentialPlaintext("13800138000", password.toStdString()));
 }
 
-TEST_F(LoginDialogTest, RegisterLinkHidesTheLoginAndClosesItAfterwards) {
-    bool loginHidden = false;
-    Steps steps;
-    steps.Then(kLogin, [](QWidget* dialog) { Click(dialog, "register"); })
-        .Then(QStringLiteral("用户注册"), [&](QWidget* dialog) {
-            loginHidden = ShownWindow(kLogin) == nullptr;
-            dialog->close();
-        });
-    steps.Start();
-    EXPECT_EQ(ShowModalBox(new LoginDialog(main_), main_->GetHWND()), 1);
-    EXPECT_EQ(steps.Done(), 2);
-    EXPECT_TRUE(loginHidden);
-    EXPECT_EQ(ShownWindow(kLogin), nullptr);
+TEST_F(LoginDialogTest, LinksHideTheLoginWhileTheirDialogRunsAndCloseItAfterwards) {
+    const std::vector<std::pair<const char*, QString>> links = {
+        {"register", QStringLiteral("用户注册")}, {"forgotPwd", QStringLiteral("找回密码")}};
+    for (const auto& [link, className] : links) {
+        SCOPED_TRACE(link);
+        bool loginHidden = false;
+        Steps steps;
+        steps.Then(kLogin, [link](QWidget* dialog) { Click(dialog, link); })
+            .Then(className, [&loginHidden](QWidget* dialog) {
+                loginHidden = ShownWindow(kLogin) == nullptr;
+                dialog->close();
+            });
+        steps.Start();
+        EXPECT_EQ(ShowModalBox(new LoginDialog(main_), main_->GetHWND()), 1);
+        EXPECT_EQ(steps.Done(), 2);
+        EXPECT_TRUE(loginHidden);
+        EXPECT_EQ(ShownWindow(kLogin), nullptr);
+    }
 }
 
 TEST_F(LoginDialogTest, AutomaticLoginShowsTheStoredAccount) {

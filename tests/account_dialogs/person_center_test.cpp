@@ -37,9 +37,8 @@ TEST_F(PersonCenterTest, ShowsTheAccountUnderTheUsernameWithoutTitleBar) {
     ui::CControlUI* username = main_->FindControl(QStringLiteral("username"));
     const QRect label = username->GetPos();
     const QPoint origin = main_->GetWidget()->mapToGlobal(QPoint(0, 0));
-    EXPECT_EQ(PersonCenterPosition(main_),
-              QPoint(origin.x() + label.left() - label.width() / 2,
-                     origin.y() + label.top() + label.height() + 6));
+    EXPECT_EQ(PersonCenterPosition(main_), QPoint(origin.x() + label.left() - label.width() / 2,
+                                                  origin.y() + label.top() + label.height() + 6));
     EXPECT_EQ(panel->pos(), PersonCenterPosition(main_));
     panel->close();
     SpinUntil([] { return ShownWindow(kCentre) == nullptr; });

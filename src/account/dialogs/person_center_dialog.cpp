@@ -47,8 +47,7 @@ ui::LRESULT PersonCenterDialog::OnCreate(ui::UINT uMsg, ui::WPARAM wParam, ui::L
     return 0;
 }
 
-ui::LRESULT PersonCenterDialog::OnNcActivate(ui::UINT uMsg, ui::WPARAM wParam, ui::LPARAM,
-                                             bool&) {
+ui::LRESULT PersonCenterDialog::OnNcActivate(ui::UINT uMsg, ui::WPARAM wParam, ui::LPARAM, bool&) {
     if (uMsg == ui::WM_NCACTIVATE && wParam != 1) {
         Close(1);
     }
