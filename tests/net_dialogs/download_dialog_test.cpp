@@ -4,10 +4,12 @@
 #include "net/dialogs/desktop_shell.h"
 #include "net/dialogs/download_dialog.h"
 #include "net/httpdownload.h"
+#include "platform/shell_open.h"
 #include "ui/paint_manager.h"
 
 #include <QAbstractButton>
 #include <QSlider>
+#include <QUrl>
 #include <QWidget>
 #include <atomic>
 #include <chrono>
@@ -210,6 +212,44 @@ TEST_F(DownloadDialogTest, CancelOfAForcedUpgradeEndsTheProcessWithCodeZero) {
     server_.Start();
     SetDownloadShell(nullptr);
     EXPECT_EXIT((Show("/slow.exe", 1, true), std::exit(3)), ::testing::ExitedWithCode(0), "");
+}
+
+struct DesktopOpener : UrlOpener {
+    bool accept = false;
+    std::vector<QUrl> opened;
+    bool Open(const QUrl& url) override {
+        opened.push_back(url);
+        return accept;
+    }
+};
+
+TEST_F(DownloadDialogTest, InstallerTheDesktopRefusesLeavesTheProgramRunning) {
+    server_.server().Get("/setup.bin", [](const httplib::Request&, httplib::Response& res) {
+        res.set_content(Payload(5000), "application/octet-stream");
+    });
+    server_.Start();
+    SetDownloadShell(nullptr);
+    DesktopOpener opener;
+    SetUrlOpener(&opener);
+    EXPECT_EQ(Show("/setup.bin", 0), 1);
+    SetUrlOpener(nullptr);
+    ASSERT_EQ(opener.opened.size(), 1u);
+    EXPECT_EQ(fs::path(opener.opened[0].toLocalFile().toStdString()), TempFolder() / "setup.bin");
+    EXPECT_TRUE(seen_.destroyed);
+}
+
+TEST_F(DownloadDialogTest, StartedInstallerEndsTheProcessWithCodeZero) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    server_.server().Get("/setup.bin", [](const httplib::Request&, httplib::Response& res) {
+        res.set_content(Payload(5000), "application/octet-stream");
+    });
+    server_.Start();
+    SetDownloadShell(nullptr);
+    DesktopOpener opener;
+    opener.accept = true;
+    SetUrlOpener(&opener);
+    EXPECT_EXIT((Show("/setup.bin", 0), std::exit(3)), ::testing::ExitedWithCode(0), "");
+    SetUrlOpener(nullptr);
 }
 
 // The frame's close button must not take the window from under the download thread.
