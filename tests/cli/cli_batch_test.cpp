@@ -104,6 +104,8 @@ TEST(CliBatch, FolderScanTakesHeifNamesOnlyAndGoesDeeperWithR) {
     EXPECT_TRUE(fs::exists(dir.File("photos/b.png")));
     EXPECT_FALSE(fs::exists(dir.File("photos/sub/d.png")));
 
+    // A link back up the tree is not followed.
+    fs::create_directory_symlink(dir.File("photos"), dir.File("photos/sub/loop"));
     r = RunConverter(dir, {"-r", "-f", "bmp", dir.File("photos")});
     EXPECT_EQ(r.exitCode, 0) << r.out << r.err;
     EXPECT_TRUE(Has(r.out, "3 of 3 files converted")) << r.out;
