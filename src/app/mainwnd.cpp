@@ -7,13 +7,13 @@
 #include "dialogs/message_box_dialog.h"
 #include "dialogs/prompt_box_dialog.h"
 #include "main_settings.h"
+#include "net/dialogs/net_dialogs.h"
 #include "platform/pickers.h"
 #include "platform/shell_open.h"
 #include "tasks/process_job_runner.h"
 #include "tray_icon.h"
 #include "ui/messages.h"
 #include "ui/paint_manager.h"
-#include "update_check_thread.h"
 #include "window_messages.h"
 
 #include <QIcon>
@@ -143,7 +143,7 @@ void CMainWnd::RestoreSettings() {
 }
 
 void CMainWnd::StartBackgroundThreads() {
-    std::thread(UpdateCheckThread, this).detach();
+    StartUpdateCheckThread(this);
     std::thread(AutoLoginThread, this).detach();
     // The engine's dispatcher thread is the third.
     engine_ = std::make_unique<TaskEngine>(this, runner_ ? runner_ : DefaultRunner());
@@ -290,8 +290,7 @@ ui::LRESULT CMainWnd::HandleCustomMessage(ui::UINT uMsg, ui::WPARAM wParam, ui::
         ShowFeedbackDialog();
         return 0;
     case kMsgCheckUpdate:
-        CheckForUpdate(wParam);
-        return 0;
+        return CheckForUpdate();
     case kMsgTrayNotify:
         OnTrayNotify(lParam);
         return 0;

@@ -87,7 +87,7 @@ class CMainWnd : public ui::WindowImplBase, public TaskOwner {
 
     // Services that arrive with the account, feedback and update work.
     void ShowFeedbackDialog();
-    void CheckForUpdate(ui::WPARAM wParam);
+    int CheckForUpdate();
     QPoint AccountCentrePosition() const;
 
     // The image list.

@@ -1,9 +1,7 @@
 // The main window's links to the web service, the account and the tray.
-// Login, registration, the account centre, feedback and the update check are
-// filled in by the account, feedback and update work; until then their
-// controls and messages arrive here and do nothing.
 #include "main_task_menu.h"
 #include "mainwnd.h"
+#include "net/dialogs/net_dialogs.h"
 #include "net/service_url.h"
 #include "platform/shell_open.h"
 #include "window_messages.h"
@@ -23,9 +21,13 @@ void CMainWnd::OnFeedback(ui::TNotifyUI& /*msg*/) {
     ShowFeedbackDialog();
 }
 
-void CMainWnd::ShowFeedbackDialog() {}
+void CMainWnd::ShowFeedbackDialog() {
+    ::velquist::ShowFeedbackDialog(this);
+}
 
-void CMainWnd::CheckForUpdate(ui::WPARAM /*wParam*/) {}
+int CMainWnd::CheckForUpdate() {
+    return CheckForUpdateFromMenu(this);
+}
 
 // Where the account centre opens: under the "username" label, shifted left by
 // half the label's width.
