@@ -1,6 +1,6 @@
 #include "mainwnd.h"
 
-#include "auto_login_thread.h"
+#include "account/dialogs/account_dialogs.h"
 #include "config/app_paths.h"
 #include "config/config_file.h"
 #include "dialogs/dialog_base.h"
@@ -19,7 +19,6 @@
 #include <QIcon>
 #include <QWidget>
 #include <stdexcept>
-#include <thread>
 
 namespace velquist {
 namespace {
@@ -144,7 +143,7 @@ void CMainWnd::RestoreSettings() {
 
 void CMainWnd::StartBackgroundThreads() {
     StartUpdateCheckThread(this);
-    std::thread(AutoLoginThread, this).detach();
+    StartAutoLoginThread(this);
     // The engine's dispatcher thread is the third.
     engine_ = std::make_unique<TaskEngine>(this, runner_ ? runner_ : DefaultRunner());
     PublishSettings();

@@ -7,7 +7,6 @@
 #include "ui/notify.h"
 #include "ui/window_impl_base.h"
 
-#include <QPoint>
 #include <QString>
 #include <QStringList>
 #include <atomic>
@@ -88,7 +87,6 @@ class CMainWnd : public ui::WindowImplBase, public TaskOwner {
     // Services that arrive with the account, feedback and update work.
     void ShowFeedbackDialog();
     int CheckForUpdate();
-    QPoint AccountCentrePosition() const;
 
     // The image list.
     void AddImageItems(std::vector<ImageItem> items);

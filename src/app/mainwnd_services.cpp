@@ -1,4 +1,5 @@
 // The main window's links to the web service, the account and the tray.
+#include "account/dialogs/account_dialogs.h"
 #include "main_task_menu.h"
 #include "mainwnd.h"
 #include "net/dialogs/net_dialogs.h"
@@ -11,11 +12,17 @@
 
 namespace velquist {
 
-void CMainWnd::OnLogin(ui::TNotifyUI& /*msg*/) {}
+void CMainWnd::OnLogin(ui::TNotifyUI& /*msg*/) {
+    OpenLoginDialog(this);
+}
 
-void CMainWnd::OnRegister(ui::TNotifyUI& /*msg*/) {}
+void CMainWnd::OnRegister(ui::TNotifyUI& /*msg*/) {
+    OpenRegisterDialog(this);
+}
 
-void CMainWnd::OnUsername(ui::TNotifyUI& /*msg*/) {}
+void CMainWnd::OnUsername(ui::TNotifyUI& /*msg*/) {
+    OpenPersonCenter(this);
+}
 
 void CMainWnd::OnFeedback(ui::TNotifyUI& /*msg*/) {
     ShowFeedbackDialog();
@@ -27,15 +34,6 @@ void CMainWnd::ShowFeedbackDialog() {
 
 int CMainWnd::CheckForUpdate() {
     return CheckForUpdateFromMenu(this);
-}
-
-// Where the account centre opens: under the "username" label, shifted left by
-// half the label's width.
-QPoint CMainWnd::AccountCentrePosition() const {
-    const QRect label = username_->GetPos();
-    const QRect window = GetWindowRect();
-    return {window.left() + label.left() - label.width() / 2,
-            window.top() + label.bottom() + 1 + 6};
 }
 
 void CMainWnd::OnHelp(ui::TNotifyUI& /*msg*/) {

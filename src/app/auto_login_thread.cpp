@@ -1,7 +1,0 @@
-#include "auto_login_thread.h"
-
-namespace velquist {
-
-void AutoLoginThread(CMainWnd* /*window*/) {}
-
-} // namespace velquist
