@@ -61,6 +61,15 @@ std::string FreshDir(const std::string& path) {
     return path;
 }
 
+// An empty output folder for the next measurement. The outputs of the earlier ones are
+// deleted and everything else written is flushed first, so that no measurement pays for
+// the write-back of another's hundreds of megabytes.
+std::string Settled(const std::string& dir, const std::string& name) {
+    fs::remove_all(dir);
+    ::sync();
+    return FreshDir(dir + "/" + name);
+}
+
 bool AllWritten(const std::string& dir, std::size_t count) {
     return static_cast<std::size_t>(std::distance(fs::directory_iterator(dir), {})) == count;
 }
@@ -270,21 +279,17 @@ int main(int argc, char** argv) {
         // Interleaved runs, so that a burst of load elsewhere spreads over all of them.
         for (int run = 0; run < runs; ++run) {
             const bool first = run == 0;
-            Keep(&floor, Floor(inputs, FreshDir(dir + "/floor"), format), first);
-            Keep(&inProcess, Engine(inputs, FreshDir(dir + "/inproc"), format, inProcessRunner),
+            Keep(&floor, Floor(inputs, Settled(dir, "floor"), format), first);
+            Keep(&inProcess, Engine(inputs, Settled(dir, "inproc"), format, inProcessRunner),
                  first);
-            Keep(&workers, Engine(inputs, FreshDir(dir + "/workers"), format, processRunner),
-                 first);
+            Keep(&workers, Engine(inputs, Settled(dir, "workers"), format, processRunner), first);
             Keep(&cli,
-                 Process({worker, "-f", format, "-q", "90", "-o", FreshDir(dir + "/cli"), in},
-                         false),
+                 Process({worker, "-f", format, "-q", "90", "-o", Settled(dir, "cli"), in}, false),
                  first);
-            Keep(&magick, Shell(PeerCommand("magick", in, FreshDir(dir + "/magick"), format)),
-                 first);
-            Keep(&vips, Shell(PeerCommand("vips", in, FreshDir(dir + "/vips"), format)), first);
+            Keep(&magick, Shell(PeerCommand("magick", in, Settled(dir, "magick"), format)), first);
+            Keep(&vips, Shell(PeerCommand("vips", in, Settled(dir, "vips"), format)), first);
         }
-        memory =
-            Process({worker, "-f", format, "-q", "90", "-o", FreshDir(dir + "/cli"), in}, true);
+        memory = Process({worker, "-f", format, "-q", "90", "-o", Settled(dir, "cli"), in}, true);
         cli.ok = cli.ok && memory.ok;
         cli.peakKb = memory.peakKb;
         const long singleKb = SingleWorkerPeakKb(worker, input, dir + "/single." + format, format);
