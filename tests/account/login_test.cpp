@@ -1,4 +1,5 @@
 #include "account/account_forms.h"
+#include "account/auto_login.h"
 #include "account/credential_store.h"
 #include "account/login.h"
 #include "account_test_support.h"
@@ -74,6 +75,20 @@ TEST_F(ManualLoginTest, AcceptedLoginFillsTheUserAndWritesTheFile) {
     EXPECT_FALSE(login_timestamp_.empty());
     EXPECT_NE(out.find("response: {\"ret\":0"), std::string::npos) << out;
     EXPECT_EQ(CheckFeedbackInput(L"c", L"c", UserInfo::Instance()->LoggedIn()), L"");
+}
+
+TEST_F(ManualLoginTest, LogoutDeletesTheFileAndFeedbackIsRefusedAfterwards) {
+    login_reply_ = AcceptedReply("13800000000");
+    ::testing::internal::CaptureStdout();
+    ASSERT_EQ(ManualLogin(L"13800000000", L"secret").step, ManualLoginResult::Step::kLoggedIn);
+    ::testing::internal::GetCapturedStdout();
+    ASSERT_TRUE(LoadCredentials().has_value());
+
+    LogoutAccount();
+
+    EXPECT_FALSE(UserInfo::Instance()->LoggedIn());
+    EXPECT_FALSE(LoadCredentials().has_value());
+    EXPECT_NE(CheckFeedbackInput(L"content", L"contact", UserInfo::Instance()->LoggedIn()), L"");
 }
 
 TEST_F(ManualLoginTest, FailuresShowTheirMessagesAndChangeNothing) {
