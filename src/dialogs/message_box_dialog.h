@@ -1,40 +1,15 @@
 #pragma once
 
-#include "dialogs/dialog_base.h"
-#include "dialogs/wnd_shadow.h"
-#include "ui/control.h"
-#include "ui/notify.h"
-#include "ui/window_impl_base.h"
-
-#include <QString>
+#include "dialogs/box_dialog.h"
 
 namespace velquist {
 
-// A question with a confirm button (close code 1) and a cancel button (0).
-// Create with new and show with ShowModalBox; it deletes itself.
-class MessageBoxDialog : public ui::WindowImplBase {
+// A question with a confirm button "msgConfirm" (close code 1) and a cancel button
+// "msgCancel" (0), from "MessageBox.xml".
+class MessageBoxDialog : public BoxDialog {
   public:
-    MessageBoxDialog(ui::WindowImplBase* owner, const QString& text);
-
-    QString GetWindowClassName() const override;
-    QString GetSkinFile() override;
-    void InitWindow() override;
-    void Notify(ui::TNotifyUI& msg) override;
-    ui::LRESULT OnCreate(ui::UINT uMsg, ui::WPARAM wParam, ui::LPARAM lParam,
-                         bool& bHandled) override;
-    ui::LRESULT OnNcActivate(ui::UINT uMsg, ui::WPARAM wParam, ui::LPARAM lParam,
-                             bool& bHandled) override;
-    void OnFinalMessage(ui::HWND hWnd) override;
-
-    const CWndShadow& Shadow() const { return shadow_; }
-
-  private:
-    ui::WindowImplBase* owner_ = nullptr;
-    CWndShadow shadow_;
-    QString text_;
-    ui::CLabelUI* msgText_ = nullptr;
-    ui::CButtonUI* msgCancel_ = nullptr;
-    ui::CButtonUI* msgConfirm_ = nullptr;
+    MessageBoxDialog(ui::WindowImplBase* /*owner*/, const QString& text)
+        : BoxDialog(text, "MessageBoxDialog", "MessageBox.xml") {}
 };
 
 } // namespace velquist
