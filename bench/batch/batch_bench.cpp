@@ -38,7 +38,28 @@ struct Measure {
     double seconds = 0;
     bool ok = false;
     long peakKb = 0; // whole batch, 0 when not measured
+    double cpu = 0;  // user + system seconds of all threads and processes involved
 };
+
+// CPU time spent by this process and by every child it has waited for. On a machine shared
+// with other work it moves far less than the wall clock does.
+double CpuSeconds() {
+    double total = 0;
+    for (const int who : {RUSAGE_SELF, RUSAGE_CHILDREN}) {
+        rusage usage{};
+        ::getrusage(who, &usage);
+        for (const timeval& t : {usage.ru_utime, usage.ru_stime})
+            total += static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) / 1e6;
+    }
+    return total;
+}
+
+template <typename F> Measure WithCpu(F measure) {
+    const double before = CpuSeconds();
+    Measure m = measure();
+    m.cpu = CpuSeconds() - before;
+    return m;
+}
 
 class NullObserver : public velquist::BatchObserver {
   public:
@@ -204,6 +225,7 @@ void Keep(Measure* best, const Measure& run, bool first) {
         return;
     }
     best->seconds = std::min(best->seconds, run.seconds);
+    best->cpu = std::min(best->cpu, run.cpu);
     best->ok = best->ok && run.ok;
     best->peakKb = std::max(best->peakKb, run.peakKb);
 }
@@ -238,8 +260,8 @@ std::string PeerCommand(const std::string& tool, const std::string& in, const st
 }
 
 void Row(std::FILE* out, const char* name, const Measure& m, double floor) {
-    std::fprintf(out, "  %-28s %7.2f s  %5.2fx floor%s", name, m.seconds, m.seconds / floor,
-                 m.ok ? "" : "  (FAILED)");
+    std::fprintf(out, "  %-28s %7.2f s  %5.2fx floor  cpu %6.2f s%s", name, m.seconds,
+                 m.seconds / floor, m.cpu, m.ok ? "" : "  (FAILED)");
     if (m.peakKb > 0)
         std::fprintf(out, "  peak %.1f MiB", m.peakKb / 1024.0);
     std::fprintf(out, "\n");
@@ -279,15 +301,23 @@ int main(int argc, char** argv) {
         // Interleaved runs, so that a burst of load elsewhere spreads over all of them.
         for (int run = 0; run < runs; ++run) {
             const bool first = run == 0;
-            Keep(&floor, Floor(inputs, Settled(dir, "floor"), format), first);
-            Keep(&inProcess, Engine(inputs, Settled(dir, "inproc"), format, inProcessRunner),
+            std::string to = Settled(dir, "floor");
+            Keep(&floor, WithCpu([&] { return Floor(inputs, to, format); }), first);
+            to = Settled(dir, "inproc");
+            Keep(&inProcess, WithCpu([&] { return Engine(inputs, to, format, inProcessRunner); }),
                  first);
-            Keep(&workers, Engine(inputs, Settled(dir, "workers"), format, processRunner), first);
-            Keep(&cli,
-                 Process({worker, "-f", format, "-q", "90", "-o", Settled(dir, "cli"), in}, false),
+            to = Settled(dir, "workers");
+            Keep(&workers, WithCpu([&] { return Engine(inputs, to, format, processRunner); }),
                  first);
-            Keep(&magick, Shell(PeerCommand("magick", in, Settled(dir, "magick"), format)), first);
-            Keep(&vips, Shell(PeerCommand("vips", in, Settled(dir, "vips"), format)), first);
+            to = Settled(dir, "cli");
+            Keep(&cli, WithCpu([&] {
+                return Process({worker, "-f", format, "-q", "90", "-o", to, in}, false);
+            }),
+                 first);
+            std::string command = PeerCommand("magick", in, Settled(dir, "magick"), format);
+            Keep(&magick, WithCpu([&] { return Shell(command); }), first);
+            command = PeerCommand("vips", in, Settled(dir, "vips"), format);
+            Keep(&vips, WithCpu([&] { return Shell(command); }), first);
         }
         memory = Process({worker, "-f", format, "-q", "90", "-o", Settled(dir, "cli"), in}, true);
         cli.ok = cli.ok && memory.ok;
@@ -302,8 +332,10 @@ int main(int argc, char** argv) {
         Row(out, "ImageMagick convert -P3", magick, floor.seconds);
         Row(out, "libvips copy -P3", vips, floor.seconds);
         std::fprintf(out,
-                     "  velquist-convert / libvips %.2fx; worker processes / in-process %.3fx\n",
-                     cli.seconds / vips.seconds, workers.seconds / inProcess.seconds);
+                     "  velquist-convert / libvips %.2fx (cpu %.2fx); worker processes / "
+                     "in-process %.3fx (cpu %.3fx)\n",
+                     cli.seconds / vips.seconds, cli.cpu / vips.cpu,
+                     workers.seconds / inProcess.seconds, workers.cpu / inProcess.cpu);
         std::fprintf(out,
                      "  peak memory of the batch %.1f MiB; one conversion %.1f MiB; "
                      "3x one + 30 MiB = %.1f MiB\n",
