@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds Velquist and starts its window.
+# Installs what is missing, builds Velquist, starts its web service when none answers
+# on the default address and starts its window.
 # Without a display, arguments go to the command-line converter instead.
 set -euo pipefail
 cd "$(dirname "$0")"
@@ -10,7 +11,41 @@ cmake -S . -B "$BUILD_DIR" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build "$BUILD_DIR" -j "$(nproc)"
 
 BIN="$BUILD_DIR/bin"
+SERVICE_URL=http://127.0.0.1:8360
+
+service_answers() {
+  if command -v curl >/dev/null 2>&1; then
+    curl -fsS -o /dev/null --max-time 2 "$SERVICE_URL/help" 2>/dev/null
+  else
+    (exec 3<>/dev/tcp/127.0.0.1/8360) 2>/dev/null
+  fi
+}
+
+# Login, registration, feedback and the update check need the maker's web service; on
+# one machine the reference service stands in for it at the window's default address.
+# One already answering there (an earlier run, or someone's own) is left as it is.
+start_service() {
+  if service_answers || [[ ! -x "$BIN/velquist-service" ]]; then
+    return 0
+  fi
+  local data="${XDG_DATA_HOME:-$HOME/.local/share}/Morvane/Service"
+  mkdir -p "$data"
+  nohup "$BIN/velquist-service" >>"$data/service.log" 2>&1 </dev/null &
+  # Waited for, so the window's start-up check and automatic login already find it.
+  for _ in $(seq 50); do
+    service_answers && break
+    sleep 0.1
+  done
+  if service_answers; then
+    echo "Velquist service started on $SERVICE_URL (log: $data/service.log)."
+    echo "SMS codes for registering are written to $data/sms-outbox.txt."
+  else
+    echo "The Velquist service did not start; see $data/service.log." >&2
+  fi
+}
+
 if [[ -n "${DISPLAY:-}" || -n "${WAYLAND_DISPLAY:-}" ]] && [[ -x "$BIN/velquist" ]]; then
+  start_service
   exec "$BIN/velquist"
 fi
 if [[ -z "${DISPLAY:-}" && -z "${WAYLAND_DISPLAY:-}" ]]; then

@@ -79,6 +79,7 @@ TEST_F(AccountFlow, RegisterLogInComeBackAutomaticallySendFeedbackAndLogOut) {
     window = OpenMainWindow();
     ASSERT_NE(window, nullptr);
     EXPECT_TRUE(SpinUntil([&] { return ShowsLoggedIn(window, account); })) << service_.Log();
+    EXPECT_EQ(CountOf(service_.Log(), "POST /v1/login 200"), 2) << service_.Log();
 
     const QString content = QStringLiteral("转换后的照片方向不对\n第二行");
     const QString contact = QStringLiteral("邮箱 e2e@example.cn");
@@ -110,6 +111,7 @@ TEST_F(AccountFlow, RegisterLogInComeBackAutomaticallySendFeedbackAndLogOut) {
     EXPECT_FALSE(std::filesystem::exists(CredentialFilePath()));
     EXPECT_FALSE(UserInfo::Instance()->LoggedIn());
     CloseMainWindow(window);
+    EXPECT_EQ(CountOf(service_.Log(), kPassword.toStdString()), 0) << "a password in the log";
 }
 
 } // namespace

@@ -242,6 +242,14 @@ bool ShowsLoggedOut(CMainWnd* window) {
            login->IsVisible() && reg->IsVisible();
 }
 
+int CountOf(const std::string& text, const std::string& what) {
+    int count = 0;
+    for (auto at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) {
+        ++count;
+    }
+    return count;
+}
+
 void ClickControl(CMainWnd* window, const char* name) {
     ui::CControlUI* control = window->FindControl(QLatin1String(name));
     auto* button =

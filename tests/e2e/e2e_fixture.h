@@ -40,6 +40,8 @@ class LiveService {
 // The logged-in look: "username" shows the account, "login" and "register" hidden.
 bool ShowsLoggedIn(CMainWnd* window, const QString& account);
 bool ShowsLoggedOut(CMainWnd* window);
+// How often `what` occurs in `text` (e.g. requests in the service's access log).
+int CountOf(const std::string& text, const std::string& what);
 // Clicks the main window's button of that name.
 void ClickControl(CMainWnd* window, const char* name);
 

@@ -67,14 +67,6 @@ std::string InstallerBytes() {
     return bytes;
 }
 
-int CountInLog(const std::string& log, const std::string& what) {
-    int count = 0;
-    for (auto at = log.find(what); at != std::string::npos; at = log.find(what, at + 1)) {
-        ++count;
-    }
-    return count;
-}
-
 QWidget* ShownMenu() {
     return ShownWindow(QStringLiteral("CDuiMenu "));
 }
@@ -98,7 +90,7 @@ TEST_F(UpdateFlow, MenuUpdateDownloadsTheNewInstallerWholeAndHandsItOver) {
     ASSERT_NE(window, nullptr);
     // The start-up check has been answered with the current version: silent.
     ASSERT_TRUE(SpinUntil([this] {
-        return CountInLog(service_.Log(), "POST /v1/upgrade_check 200") >= 1;
+        return CountOf(service_.Log(), "POST /v1/upgrade_check 200") >= 1;
     })) << service_.Log();
 
     const std::string installer = InstallerBytes();
