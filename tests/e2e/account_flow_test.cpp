@@ -3,6 +3,8 @@
 #include "e2e_fixture.h"
 #include "gui_steps.h"
 
+#include <cstdlib>
+#include <ctime>
 #include <filesystem>
 
 namespace velquist::e2e {
@@ -100,8 +102,11 @@ TEST_F(AccountFlow, RegisterLogInComeBackAutomaticallySendFeedbackAndLogOut) {
     ClickControl(window, "feedback");
     EXPECT_EQ(feedback.Done(), 2);
     EXPECT_EQ(thanks, QStringLiteral("反馈信息已提交!"));
-    const std::string stored = (content + "|" + contact).toStdString();
-    EXPECT_EQ(service_.StoredFeedback(), std::vector<std::string>{stored});
+    const std::vector<LiveService::Feedback> stored = service_.StoredFeedback();
+    ASSERT_EQ(stored.size(), 1u);
+    EXPECT_EQ(stored[0].content, content.toStdString());
+    EXPECT_EQ(stored[0].contact, contact.toStdString());
+    EXPECT_LE(std::abs(stored[0].createdAt - static_cast<long long>(std::time(nullptr))), 600);
 
     // The account centre's logout: the look changes back and the credentials are gone.
     ClickControl(window, "username");

@@ -150,7 +150,7 @@ bool LiveService::Publish(const std::string& version, const std::string& downloa
            std::rename((path + ".new").c_str(), path.c_str()) == 0;
 }
 
-std::vector<std::string> LiveService::StoredFeedback() const {
+std::vector<LiveService::Feedback> LiveService::StoredFeedback() const {
     sqlite3* raw = nullptr;
     const int opened =
         sqlite3_open_v2((dataDir_ + "/service.db").c_str(), &raw, SQLITE_OPEN_READONLY, nullptr);
@@ -160,14 +160,16 @@ std::vector<std::string> LiveService::StoredFeedback() const {
     }
     sqlite3_busy_timeout(db.get(), 5000);
     sqlite3_stmt* rawStatement = nullptr;
-    if (sqlite3_prepare_v2(db.get(), "SELECT content, contact FROM feedback ORDER BY id", -1,
+    if (sqlite3_prepare_v2(db.get(),
+                           "SELECT content, contact, created_at FROM feedback ORDER BY id", -1,
                            &rawStatement, nullptr) != SQLITE_OK) {
         return {};
     }
     std::unique_ptr<sqlite3_stmt, StatementFinalizer> statement(rawStatement);
-    std::vector<std::string> rows;
+    std::vector<Feedback> rows;
     while (sqlite3_step(statement.get()) == SQLITE_ROW) {
-        rows.push_back(ColumnText(statement.get(), 0) + "|" + ColumnText(statement.get(), 1));
+        rows.push_back({ColumnText(statement.get(), 0), ColumnText(statement.get(), 1),
+                        sqlite3_column_int64(statement.get(), 2)});
     }
     return rows;
 }

@@ -25,8 +25,13 @@ class LiveService {
     std::optional<std::string> CodeFor(const std::string& phone) const;
     // Rewrites the manifest; the service notices the change on the next request.
     bool Publish(const std::string& version, const std::string& downloadUrl) const;
-    // Rows of the feedback table as "content|contact", read straight from the database.
-    std::vector<std::string> StoredFeedback() const;
+    struct Feedback {
+        std::string content;
+        std::string contact;
+        long long createdAt = 0; // seconds since the epoch
+    };
+    // The feedback table, read straight from the database.
+    std::vector<Feedback> StoredFeedback() const;
     // The service's log, for failure messages.
     std::string Log() const;
 
