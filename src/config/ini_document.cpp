@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <utility>
 
 namespace velquist {
 namespace {
@@ -135,7 +136,10 @@ bool IniDocument::Set(const std::string& section, const std::string& key,
     while (!lines_.empty() && Trim(lines_.back()).empty()) {
         lines_.pop_back();
     }
-    lines_.push_back("[" + Trim(section) + "]");
+    std::string header = "[";
+    header += Trim(section);
+    header += ']';
+    lines_.push_back(std::move(header));
     lines_.push_back(newLine);
     return true;
 }
