@@ -299,7 +299,12 @@ int WindowImplBase::ShowModal() {
     if (!state.done) {
         state.loop.exec(QEventLoop::DialogExec);
     }
-    // `this` may be gone by now.
+    if (!state.done) {
+        // The loop ended without Close or destruction (the application is quitting), so
+        // the window is alive and must stop pointing at this frame's state.
+        modal_ = nullptr;
+    }
+    // Otherwise `this` may be gone by now.
     return state.code;
 }
 

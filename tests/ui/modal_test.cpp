@@ -167,3 +167,30 @@ TEST_F(ModalTest, ThrowingNotifyDoesNotUnwindThroughQt) {
 
 } // namespace
 } // namespace velquist::ui::test
+
+namespace velquist::ui::test {
+namespace {
+
+// When the program quits while a box is up, the box's loop ends without Close; closing
+// the still-living box afterwards must not reach back into the finished ShowModal.
+TEST_F(ModalTest, QuittingUnderAModalBoxLeavesTheBoxSafeToClose) {
+    int finals = 0;
+    TestWindow* shown = nullptr;
+    ShowBox(
+        owner.GetHWND(),
+        [&shown](TestWindow* b) {
+            shown = b;
+            QCoreApplication::exit(0);
+        },
+        &finals);
+    ASSERT_NE(shown, nullptr);
+    EXPECT_EQ(finals, 0) << "the box outlives its loop";
+    shown->Close(1);
+    for (int i = 0; i < 20 && finals == 0; ++i) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+    }
+    EXPECT_EQ(finals, 1);
+}
+
+} // namespace
+} // namespace velquist::ui::test
