@@ -6,6 +6,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <string>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -38,6 +39,8 @@ class ExecPlan {
     }
 
     [[noreturn]] void Exec() {
+        // A test process that crashes or is killed takes its service with it.
+        ::prctl(PR_SET_PDEATHSIG, SIGKILL);
         ::execve(exe_.c_str(), argv_.data(), envp_.data());
         ::_exit(127);
     }
