@@ -13,6 +13,7 @@ PACKAGES=(
   libgtest-dev libgmock-dev xvfb xauth xcompmgr libxcb1-dev
   libcpp-httplib-dev libssl-dev
   libsqlite3-dev libsodium-dev sqlite3
+  dpkg-dev desktop-file-utils librsvg2-bin
 )
 
 if [[ "${1:-}" == "--bench" ]]; then

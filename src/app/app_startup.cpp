@@ -9,6 +9,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QEvent>
+#include <QFileInfo>
 #include <QObject>
 #include <QPointer>
 #include <QWidget>
@@ -46,8 +47,34 @@ class FirstPaintWatcher final : public QObject {
 
 } // namespace
 
+QString FindSkinFolder() {
+    const QString exeDir = ui::CPaintManagerUI::GetInstancePath();
+    const QString beside = exeDir + QStringLiteral("skin/");
+    if (QFileInfo::exists(beside + QStringLiteral("res.xml"))) {
+        return beside;
+    }
+    const QString installed =
+        QDir::cleanPath(exeDir + QStringLiteral("../share/velquist/skin")) + QStringLiteral("/");
+    if (QFileInfo::exists(installed + QStringLiteral("res.xml"))) {
+        return installed;
+    }
+    return beside;
+}
+
+int CheckInstall() {
+    const QString skin = FindSkinFolder();
+    const QString worker =
+        ui::CPaintManagerUI::GetInstancePath() + QStringLiteral("velquist-convert");
+    const bool skinFound = QFileInfo::exists(skin + QStringLiteral("res.xml"));
+    const bool workerFound = QFileInfo(worker).isExecutable();
+    std::printf("skin: %s%s\nworker: %s%s\n", skin.toLocal8Bit().constData(),
+                skinFound ? "" : " (missing)", worker.toLocal8Bit().constData(),
+                workerFound ? "" : " (missing)");
+    return skinFound && workerFound ? 0 : 1;
+}
+
 bool LoadSkinResources() {
-    const QString skin = ui::CPaintManagerUI::GetInstancePath() + QStringLiteral("skin/");
+    const QString skin = FindSkinFolder();
     ui::CPaintManagerUI::SetResourcePath(skin);
     // Stylesheets name their images as "skin:images/...", which resolves here
     // whatever the working directory is.
@@ -73,9 +100,24 @@ CMainWnd* CreateMainWindow() {
     return window;
 }
 
-int RunVelquist(const FirstPaintFn& onFirstPaint) {
+void ConnectInstanceToWindow(SingleInstance& instance, CMainWnd* window) {
+    QPointer<QWidget> widget = window->GetWidget();
+    QObject::connect(&instance, &SingleInstance::FilesReceived, widget,
+                     [window, widget](const QStringList& files) {
+                         if (widget) {
+                             window->AddOpenedPaths(files);
+                         }
+                     });
+    QObject::connect(&instance, &SingleInstance::RaiseRequested, widget, [widget] {
+        if (widget) {
+            RaiseWindowAndDialog(widget);
+        }
+    });
+}
+
+int RunVelquist(const FirstPaintFn& onFirstPaint, const QStringList& files) {
     SingleInstance instance;
-    const SingleInstance::Role role = instance.Acquire();
+    const SingleInstance::Role role = instance.Acquire(files);
     if (role == SingleInstance::Role::kHandedOver || role == SingleInstance::Role::kOtherStarting) {
         return 0;
     }
@@ -86,16 +128,13 @@ int RunVelquist(const FirstPaintFn& onFirstPaint) {
     if (window == nullptr) {
         return 0;
     }
+    window->AddOpenedPaths(files);
     QPointer<QWidget> widget = window->GetWidget();
     FirstPaintWatcher watcher(widget, onFirstPaint);
     if (onFirstPaint) {
         QCoreApplication::instance()->installEventFilter(&watcher);
     }
-    QObject::connect(&instance, &SingleInstance::RaiseRequested, widget, [widget] {
-        if (widget) {
-            RaiseWindowAndDialog(widget);
-        }
-    });
+    ConnectInstanceToWindow(instance, window);
     ui::CPaintManagerUI::MessageLoop();
     ui::CPaintManagerUI::Term();
     return 0;

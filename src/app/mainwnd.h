@@ -50,6 +50,9 @@ class CMainWnd : public ui::WindowImplBase, public TaskOwner {
     void AddImageFiles(const QStringList& paths);
     void AddImageFolder(const QString& folder);
     void AddDroppedPaths(const QStringList& paths);
+    // Files handed to the program to open (command line, a later start): files
+    // join as the add-files command adds them, folders by the folder rule.
+    void AddOpenedPaths(const QStringList& paths);
     // The output folder after the write test; false (and nothing changed) when
     // the folder is not writable.
     bool SetOutputFolder(const QString& folder);

@@ -11,6 +11,7 @@
 
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QFileInfo>
 #include <QMimeData>
 #include <QUrl>
 #include <QWidget>
@@ -119,6 +120,20 @@ void CMainWnd::AddImageFolder(const QString& folder) {
 
 void CMainWnd::AddDroppedPaths(const QStringList& paths) {
     AddImageItems(ItemsFromDrop(ToWide(paths)));
+}
+
+void CMainWnd::AddOpenedPaths(const QStringList& paths) {
+    QStringList files;
+    for (const QString& path : paths) {
+        if (QFileInfo(path).isDir()) {
+            AddImageFiles(files);
+            files.clear();
+            AddImageFolder(path);
+        } else {
+            files << path;
+        }
+    }
+    AddImageFiles(files);
 }
 
 void CMainWnd::AddImageItems(std::vector<ImageItem> items) {

@@ -2,9 +2,11 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QFile>
 #include <QLocalSocket>
 #include <QStandardPaths>
 #include <QWidget>
+#include <memory>
 #include <unistd.h>
 
 namespace velquist {
@@ -15,6 +17,36 @@ constexpr int kConnectTimeoutMs = 1000;
 constexpr int kConnectAttempts = 3;
 const QByteArray kRaiseRequest = "raise\n";
 const QByteArray kRaiseAnswer = "ok\n";
+const QByteArray kOpenPrefix = "open ";
+// A percent-encoded path of PATH_MAX bytes fits; anything longer is not ours.
+constexpr qint64 kMaxLineBytes = 16384;
+// Bounds what one connection can make the window hold.
+constexpr qsizetype kMaxFiles = 100000;
+
+QByteArray Request(const QStringList& files) {
+    QByteArray request;
+    for (const QString& path : files) {
+        request += kOpenPrefix + QFile::encodeName(path).toPercentEncoding() + '\n';
+    }
+    return request + kRaiseRequest;
+}
+
+// Empty when the line does not carry an absolute path.
+QString PathOf(const QByteArray& line) {
+    const QByteArray encoded = line.mid(kOpenPrefix.size()).chopped(1);
+    const QString path = QFile::decodeName(QByteArray::fromPercentEncoding(encoded));
+    return QDir::isAbsolutePath(path) ? QDir::cleanPath(path) : QString();
+}
+
+bool WriteAll(QLocalSocket& socket, const QByteArray& data) {
+    socket.write(data);
+    while (socket.bytesToWrite() > 0) {
+        if (!socket.waitForBytesWritten(kConnectTimeoutMs)) {
+            return false;
+        }
+    }
+    return true;
+}
 
 void RaiseOne(QWidget* widget) {
     if (widget->isMinimized()) {
@@ -50,7 +82,7 @@ QString SingleInstance::ServerPath() const {
     return QDir(folder_).filePath(name_ + ".sock");
 }
 
-SingleInstance::Role SingleInstance::Acquire() {
+SingleInstance::Role SingleInstance::Acquire(const QStringList& files) {
     QDir().mkpath(folder_);
     lock_ = std::make_unique<QLockFile>(QDir(folder_).filePath(name_ + ".lock"));
     // Staleness by age would let a long-running instance lose its lock; a lock whose
@@ -62,7 +94,7 @@ SingleInstance::Role SingleInstance::Acquire() {
     if (lock_->error() != QLockFile::LockFailedError) {
         return Role::kFailed;
     }
-    return AskRunningInstance();
+    return AskRunningInstance(files);
 }
 
 bool SingleInstance::Listen() {
@@ -72,15 +104,17 @@ bool SingleInstance::Listen() {
     return server_.listen(ServerPath());
 }
 
-SingleInstance::Role SingleInstance::AskRunningInstance() {
+SingleInstance::Role SingleInstance::AskRunningInstance(const QStringList& files) {
+    const QByteArray request = Request(files);
     for (int attempt = 0; attempt < kConnectAttempts; ++attempt) {
         QLocalSocket socket;
         socket.connectToServer(ServerPath());
         if (!socket.waitForConnected(kConnectTimeoutMs)) {
             continue;
         }
-        socket.write(kRaiseRequest);
-        if (!socket.waitForBytesWritten(kConnectTimeoutMs)) {
+        // The running instance acts only on the closing "raise" line, so a
+        // connection broken half-way adds nothing and the retry adds it once.
+        if (!WriteAll(socket, request)) {
             continue;
         }
         socket.waitForReadyRead(kConnectTimeoutMs);
@@ -92,21 +126,43 @@ SingleInstance::Role SingleInstance::AskRunningInstance() {
 void SingleInstance::OnConnection() {
     while (QLocalSocket* socket = server_.nextPendingConnection()) {
         connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
-        auto answer = [this, socket] {
-            if (!socket->canReadLine()) {
-                return;
+        ServeConnection(socket);
+    }
+}
+
+void SingleInstance::ServeConnection(QLocalSocket* socket) {
+    auto files = std::make_shared<QStringList>();
+    auto answer = [this, socket, files] {
+        while (socket->canReadLine()) {
+            const QByteArray line = socket->readLine(kMaxLineBytes);
+            if (line.startsWith(kOpenPrefix) && line.endsWith('\n')) {
+                const QString path = PathOf(line);
+                if (!path.isEmpty() && files->size() < kMaxFiles) {
+                    files->append(path);
+                }
+                continue;
             }
-            if (socket->readLine(64) == kRaiseRequest) {
-                emit RaiseRequested();
+            if (line == kRaiseRequest) {
+                // Answered first: the later start need not wait while a large
+                // folder is scanned.
                 socket->write(kRaiseAnswer);
                 socket->flush();
+                if (!files->isEmpty()) {
+                    emit FilesReceived(*files);
+                }
+                emit RaiseRequested();
             }
             socket->disconnectFromServer();
-        };
-        connect(socket, &QLocalSocket::readyRead, this, answer);
-        // The request may have arrived before the connection above existed.
-        answer();
-    }
+            return;
+        }
+        // A line that never ends would otherwise grow the buffer without bound.
+        if (socket->bytesAvailable() > kMaxLineBytes) {
+            socket->disconnectFromServer();
+        }
+    };
+    connect(socket, &QLocalSocket::readyRead, this, answer);
+    // The request may have arrived before the connection above existed.
+    answer();
 }
 
 void RaiseWindowAndDialog(QWidget* window) {

@@ -4,21 +4,26 @@
 #include <QLockFile>
 #include <QObject>
 #include <QString>
+#include <QStringList>
 #include <memory>
 
+class QLocalSocket;
 class QWidget;
 
 namespace velquist {
 
 // One running instance per user session. The first start holds a lock file and
 // listens on a local socket; a later start asks it over the socket to bring its
-// window to the front and then ends.
+// window to the front and then ends. A later start that was given files hands
+// them over first: one "open <percent-encoded absolute path>" line each, then
+// the "raise" line; a running instance of an older build ignores nothing it
+// understood before.
 class SingleInstance : public QObject {
     Q_OBJECT
   public:
     enum class Role {
         kFirst,         // this process runs the program
-        kHandedOver,    // the running instance was asked to raise its window
+        kHandedOver,    // the running instance took the files and was asked to raise
         kOtherStarting, // another instance holds the lock but does not answer yet
         kFailed,        // neither lock nor socket could be set up
     };
@@ -28,7 +33,8 @@ class SingleInstance : public QObject {
                             QObject* parent = nullptr);
     ~SingleInstance() override;
 
-    Role Acquire();
+    // files: absolute paths for the running instance when there is one.
+    Role Acquire(const QStringList& files = {});
     QString ServerPath() const;
 
     // "velquist-<uid>"
@@ -37,12 +43,15 @@ class SingleInstance : public QObject {
     static QString DefaultFolder();
 
   signals:
+    // Emitted before RaiseRequested when the later start carried files.
+    void FilesReceived(const QStringList& files);
     void RaiseRequested();
 
   private:
     bool Listen();
-    Role AskRunningInstance();
+    Role AskRunningInstance(const QStringList& files);
     void OnConnection();
+    void ServeConnection(QLocalSocket* socket);
 
     QString name_;
     QString folder_;

@@ -1,9 +1,10 @@
 // A program that takes part in the single-instance rendezvous, for tests that need
-// two real processes. Arguments: name folder [minimized|dialog].
+// two real processes. Arguments: name folder [minimized|dialog|files path...].
 #include "platform/single_instance.h"
 
 #include <QApplication>
 #include <QDialog>
+#include <QStringList>
 #include <QWidget>
 #include <cstdio>
 
@@ -14,7 +15,13 @@ int main(int argc, char** argv) {
     }
     velquist::SingleInstance instance(QString::fromLocal8Bit(argv[1]),
                                       QString::fromLocal8Bit(argv[2]));
-    const auto role = instance.Acquire();
+    QStringList files;
+    if (argc > 3 && QByteArray(argv[3]) == "files") {
+        for (int i = 4; i < argc; ++i) {
+            files << QString::fromLocal8Bit(argv[i]);
+        }
+    }
+    const auto role = instance.Acquire(files);
     if (role != velquist::SingleInstance::Role::kFirst) {
         std::printf("role=%d\n", static_cast<int>(role));
         return 0;
@@ -39,6 +46,11 @@ int main(int argc, char** argv) {
                     dialog.isMinimized() ? 1 : 0);
         std::fflush(stdout);
     });
+    QObject::connect(&instance, &velquist::SingleInstance::FilesReceived,
+                     [](const QStringList& received) {
+                         std::printf("files %s\n", received.join('|').toLocal8Bit().constData());
+                         std::fflush(stdout);
+                     });
     std::printf("ready minimized=%d dialog-minimized=%d\n", window.isMinimized() ? 1 : 0,
                 dialog.isMinimized() ? 1 : 0);
     std::fflush(stdout);

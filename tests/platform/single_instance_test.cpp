@@ -1,6 +1,7 @@
 #include "platform/single_instance.h"
 
 #include <QFileInfo>
+#include <QLocalSocket>
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QTemporaryDir>
@@ -89,6 +90,49 @@ TEST_F(SingleInstanceProcesses, EveryLaterStartIsHandedOver) {
         EXPECT_EQ(later->readAllStandardOutput().trimmed(), "role=1");
         EXPECT_FALSE(WaitForLine(first, "raised").isEmpty());
     }
+}
+
+TEST_F(SingleInstanceProcesses, FilesOfTheLaterStartReachTheFirstBeforeItRaises) {
+    QProcess* first = Start();
+    ASSERT_FALSE(WaitForLine(first, "ready").isEmpty());
+    // Spaces, a line break and non-ASCII letters must survive the line protocol.
+    const QString odd = folder_.filePath(QStringLiteral("a b\n照片%.heic"));
+    QProcess* later = Start({"files", folder_.filePath("one.heic"), odd});
+    ASSERT_TRUE(later->waitForFinished(kWaitMs));
+    EXPECT_EQ(later->exitCode(), 0);
+    EXPECT_EQ(later->readAllStandardOutput().trimmed(), "role=1");
+
+    QByteArray received = WaitForLine(first, "files");
+    // The odd name's line break splits the printed line.
+    if (!first->canReadLine()) {
+        first->waitForReadyRead(kWaitMs);
+    }
+    received += "\n" + first->readLine().trimmed();
+    EXPECT_EQ(QString::fromLocal8Bit(received),
+              QStringLiteral("files ") + folder_.filePath("one.heic") + "|" + odd);
+    EXPECT_FALSE(WaitForLine(first, "raised").isEmpty());
+}
+
+TEST_F(SingleInstanceProcesses, RelativeOrEndlessLinesAreNotTaken) {
+    QProcess* first = Start();
+    ASSERT_FALSE(WaitForLine(first, "ready").isEmpty());
+
+    QLocalSocket relative;
+    relative.connectToServer(SocketPath());
+    ASSERT_TRUE(relative.waitForConnected(kWaitMs));
+    relative.write("open relative.heic\nopen %2Fabs.heic\nraise\n");
+    ASSERT_TRUE(relative.waitForReadyRead(kWaitMs));
+    EXPECT_EQ(relative.readAll(), "ok\n");
+    EXPECT_EQ(WaitForLine(first, "files"), "files /abs.heic");
+
+    QLocalSocket endless;
+    endless.connectToServer(SocketPath());
+    ASSERT_TRUE(endless.waitForConnected(kWaitMs));
+    endless.write(QByteArray(64 * 1024, 'x'));
+    endless.waitForBytesWritten(kWaitMs);
+    // The server hangs up rather than buffering without end.
+    EXPECT_TRUE(endless.state() == QLocalSocket::UnconnectedState ||
+                endless.waitForDisconnected(kWaitMs));
 }
 
 TEST_F(SingleInstanceProcesses, KilledFirstInstanceLeavesNothingThatBlocksTheNext) {

@@ -1,0 +1,107 @@
+#include "app/app_startup.h"
+#include "app/command_line.h"
+#include "app_test_util.h"
+#include "platform/single_instance.h"
+#include "support/temp_dir.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QProcessEnvironment>
+#include <gtest/gtest.h>
+
+namespace velquist {
+namespace {
+
+QString NameAt(ui::CControlUI* list, int index) {
+    return list->GetItemAt(index)->FindSubControl(QStringLiteral("fileNameLabel"))->GetText();
+}
+
+class OpenFilesTest : public ::testing::Test {
+  protected:
+    QString Folder() const { return QString::fromStdString(dir_.Path()); }
+
+    QString MakeFile(const QString& relative) {
+        const QString path = Folder() + "/" + relative;
+        QDir().mkpath(QFileInfo(path).absolutePath());
+        QFile file(path);
+        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write("ftypheic");
+        return path;
+    }
+
+    test::TempDir dir_;
+};
+
+TEST(CommandLineTest, PathsBecomeAbsoluteAndOptionsAreSetApart) {
+    const CommandLine line =
+        ParseCommandLine({"a.heic", "--unknown", "sub/../b.HEIF", "file:///x/c%20d.heic",
+                          "/abs/e.heic", "--check-install", "--", "--dashed.heic", ""},
+                         "/work/dir");
+    EXPECT_TRUE(line.checkInstall);
+    EXPECT_EQ(line.paths, QStringList({"/work/dir/a.heic", "/work/dir/b.HEIF", "/x/c d.heic",
+                                       "/abs/e.heic", "/work/dir/--dashed.heic"}));
+    EXPECT_FALSE(ParseCommandLine({}, "/").checkInstall);
+    EXPECT_TRUE(ParseCommandLine({}, "/").paths.isEmpty());
+}
+
+TEST_F(OpenFilesTest, FilesOfAFreshStartJoinTheListAndFoldersByTheFolderRule) {
+    MakeFile("one.heic");
+    MakeFile("album/two.HEIC");
+    MakeFile("album/notes.txt");
+    const CommandLine line = ParseCommandLine({"one.heic", "album"}, Folder());
+
+    CMainWnd* window = test::OpenMainWindow();
+    ASSERT_NE(window, nullptr);
+    window->AddOpenedPaths(line.paths);
+    ui::CControlUI* list = window->FindControl(QStringLiteral("image-list"));
+    ASSERT_EQ(list->GetCount(), 2);
+    EXPECT_EQ(NameAt(list, 0), QStringLiteral("one.heic"));
+    EXPECT_EQ(NameAt(list, 1), QStringLiteral("two.HEIC"));
+    test::CloseMainWindow(window);
+}
+
+// The running instance lives in this process, wired as the program wires it;
+// the later start is the real program, started from another folder with a
+// relative path.
+TEST_F(OpenFilesTest, FilesOfALaterStartJoinTheRunningInstancesList) {
+    MakeFile("later/photo one.heic");
+    const QString runtime = Folder() + "/runtime";
+    QDir().mkpath(runtime);
+    // Qt takes a runtime folder only when it is private to the user.
+    QFile::setPermissions(runtime, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    SingleInstance instance(SingleInstance::DefaultName(), runtime);
+    ASSERT_EQ(instance.Acquire(), SingleInstance::Role::kFirst);
+    CMainWnd* window = test::OpenMainWindow();
+    ASSERT_NE(window, nullptr);
+    ConnectInstanceToWindow(instance, window);
+
+    QProcess later;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime);
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    later.setProcessEnvironment(env);
+    later.setWorkingDirectory(Folder() + "/later");
+    later.start(QStringLiteral(VELQUIST_APP_BIN), {QStringLiteral("photo one.heic")});
+    ASSERT_TRUE(later.waitForStarted(20000));
+    // The event loop must run meanwhile: this process answers the later start.
+    ASSERT_TRUE(test::SpinUntil([&later] { return later.state() == QProcess::NotRunning; }, 30000));
+    EXPECT_EQ(later.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(later.exitCode(), 0);
+
+    ui::CControlUI* list = window->FindControl(QStringLiteral("image-list"));
+    ASSERT_TRUE(test::SpinUntil([list] { return list->GetCount() == 1; }, 10000));
+    EXPECT_EQ(NameAt(list, 0), QStringLiteral("photo one.heic"));
+    test::CloseMainWindow(window);
+}
+
+TEST(InstallLayoutTest, TheBuildTreeFindsItsSkinAndWorker) {
+    EXPECT_TRUE(QFile::exists(FindSkinFolder() + "res.xml"));
+    QProcess check;
+    check.start(QStringLiteral(VELQUIST_APP_BIN), {QStringLiteral("--check-install")});
+    ASSERT_TRUE(check.waitForFinished(20000));
+    EXPECT_EQ(check.exitCode(), 0) << check.readAllStandardOutput().constData();
+}
+
+} // namespace
+} // namespace velquist

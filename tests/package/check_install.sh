@@ -1,0 +1,88 @@
+#!/usr/bin/env bash
+# Installs a build into a throwaway prefix and checks that the installed
+# programs run from there: the worker answers --help, the window finds its skin
+# and worker, the desktop entry validates and the icons are in place.
+# With VELQUIST_PACKAGE_TEST=1 it also builds the .deb and checks it.
+# Usage: check_install.sh <build dir> <source dir>
+set -euo pipefail
+
+build=${1:?build dir}
+source=${2:?source dir}
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+
+fail() {
+  echo "FAIL: $*" >&2
+  exit 1
+}
+
+check_prefix() {
+  local prefix=$1
+  "$prefix/bin/velquist-convert" --help >"$work/help.txt" 2>&1 ||
+    fail "installed velquist-convert --help failed: $(cat "$work/help.txt")"
+  [[ -s "$work/help.txt" ]] || fail "velquist-convert --help printed nothing"
+
+  if [[ -x "$build/bin/velquist" ]]; then
+    local report
+    report=$("$prefix/bin/velquist" --check-install) || fail "velquist --check-install: $report"
+    grep -q "^skin: .*/share/velquist/skin/$" <<<"$report" ||
+      fail "the installed program does not take the installed skin: $report"
+  fi
+  [[ -f "$prefix/share/velquist/skin/res.xml" ]] || fail "skin not installed"
+
+  local entry="$prefix/share/applications/velquist.desktop"
+  [[ -f "$entry" ]] || fail "desktop entry not installed"
+  grep -q '^Exec=velquist %F$' "$entry" || fail "desktop entry does not pass files"
+  grep -q '^MimeType=image/heic;image/heif;' "$entry" || fail "desktop entry lacks the HEIF types"
+  if command -v desktop-file-validate >/dev/null; then
+    local out
+    out=$(desktop-file-validate "$entry" 2>&1) || fail "desktop-file-validate: $out"
+    [[ -z "$out" ]] || fail "desktop-file-validate is not clean: $out"
+  else
+    echo "note: desktop-file-validate not installed, entry not validated"
+  fi
+
+  [[ -f "$prefix/share/icons/hicolor/scalable/apps/velquist.svg" ]] || fail "scalable icon missing"
+  local size
+  for size in 16 32 48 64 128 256; do
+    local icon="$prefix/share/icons/hicolor/${size}x${size}/apps/velquist.png"
+    [[ -f "$icon" ]] || fail "icon $size missing"
+    # PNG header: width and height as big-endian words at bytes 16 and 20.
+    local dims want
+    dims=$(od -An -tu1 -j16 -N8 "$icon" | tr -s ' ')
+    want=" 0 0 $((size / 256)) $((size % 256))"
+    [[ "$dims" == "$want$want" ]] || fail "icon $size has size $dims"
+  done
+}
+
+cmake --install "$build" --component desktop --prefix "$work/prefix" >"$work/install.log" ||
+  fail "cmake --install: $(cat "$work/install.log")"
+check_prefix "$work/prefix"
+echo "install into a prefix: ok"
+
+if [[ "${VELQUIST_PACKAGE_TEST:-0}" != "1" ]]; then
+  echo "package build skipped (set VELQUIST_PACKAGE_TEST=1)"
+  exit 0
+fi
+
+(cd "$build" && cpack -G DEB -B "$work/deb") >"$work/cpack.log" 2>&1 ||
+  fail "cpack: $(cat "$work/cpack.log")"
+deb=$(ls "$work"/deb/velquist_*.deb)
+dpkg-deb -I "$deb" >"$work/info.txt"
+dpkg-deb -c "$deb" >"$work/contents.txt"
+grep -q 'Depends:.*libheif1' "$work/info.txt" || fail "the package does not depend on libheif1"
+grep -q 'Depends:.*libqt6widgets6' "$work/info.txt" || fail "the package does not depend on Qt"
+for path in ./usr/bin/velquist ./usr/bin/velquist-convert ./usr/share/velquist/skin/res.xml \
+  ./usr/share/applications/velquist.desktop; do
+  grep -q " $path\$" "$work/contents.txt" || fail "$path not in the package"
+done
+if grep -q ' ./usr/bin/velquist-service$' "$work/contents.txt"; then
+  fail "the web service must not ship in the desktop package"
+fi
+# A throwaway root: what the package unpacks runs from there.
+dpkg-deb -x "$deb" "$work/root"
+check_prefix "$work/root/usr"
+if command -v lintian >/dev/null; then
+  lintian --tag-display-limit 0 "$deb" || true
+fi
+echo "package $(basename "$deb"): ok"
