@@ -107,20 +107,34 @@ bool SingleInstance::Listen() {
 SingleInstance::Role SingleInstance::AskRunningInstance(const QStringList& files) {
     const QByteArray request = Request(files);
     for (int attempt = 0; attempt < kConnectAttempts; ++attempt) {
-        QLocalSocket socket;
-        socket.connectToServer(ServerPath());
-        if (!socket.waitForConnected(kConnectTimeoutMs)) {
+        QByteArray answer;
+        if (!Exchange(request, &answer)) {
             continue;
         }
-        // The running instance acts only on the closing "raise" line, so a
-        // connection broken half-way adds nothing and the retry adds it once.
-        if (!WriteAll(socket, request)) {
-            continue;
+        // An instance of an earlier build hangs up on the file lines without an
+        // answer; it still understands the bare request to come to the front.
+        if (answer != kRaiseAnswer && !files.isEmpty()) {
+            Exchange(kRaiseRequest, &answer);
         }
-        socket.waitForReadyRead(kConnectTimeoutMs);
         return Role::kHandedOver;
     }
     return Role::kOtherStarting;
+}
+
+bool SingleInstance::Exchange(const QByteArray& request, QByteArray* answer) const {
+    QLocalSocket socket;
+    socket.connectToServer(ServerPath());
+    if (!socket.waitForConnected(kConnectTimeoutMs)) {
+        return false;
+    }
+    // The running instance acts only on the closing "raise" line, so a
+    // connection broken half-way adds nothing and the retry adds it once.
+    if (!WriteAll(socket, request)) {
+        return false;
+    }
+    socket.waitForReadyRead(kConnectTimeoutMs);
+    *answer = socket.readAll();
+    return true;
 }
 
 void SingleInstance::OnConnection() {

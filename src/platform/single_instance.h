@@ -50,6 +50,8 @@ class SingleInstance : public QObject {
   private:
     bool Listen();
     Role AskRunningInstance(const QStringList& files);
+    // Sends the request and reads the answer; false when it could not be sent.
+    bool Exchange(const QByteArray& request, QByteArray* answer) const;
     void OnConnection();
     void ServeConnection(QLocalSocket* socket);
 

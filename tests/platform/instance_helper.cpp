@@ -1,17 +1,60 @@
 // A program that takes part in the single-instance rendezvous, for tests that need
-// two real processes. Arguments: name folder [minimized|dialog|files path...].
+// two real processes. Arguments: name folder [minimized|dialog|earlier|files path...].
 #include "platform/single_instance.h"
 
 #include <QApplication>
 #include <QDialog>
+#include <QDir>
+#include <QLocalServer>
+#include <QLocalSocket>
+#include <QLockFile>
 #include <QStringList>
 #include <QWidget>
 #include <cstdio>
+
+namespace {
+
+// A running instance of an earlier build: it knows the bare "raise" line only
+// and hangs up on anything else.
+int ServeLikeAnEarlierBuild(const QString& name, const QString& folder) {
+    QLockFile lock(QDir(folder).filePath(name + ".lock"));
+    const QString path = QDir(folder).filePath(name + ".sock");
+    QLocalServer::removeServer(path);
+    QLocalServer server;
+    if (!lock.tryLock(0) || !server.listen(path)) {
+        return 3;
+    }
+    QObject::connect(&server, &QLocalServer::newConnection, [&server] {
+        QLocalSocket* socket = server.nextPendingConnection();
+        QObject::connect(socket, &QLocalSocket::readyRead, [socket] {
+            if (!socket->canReadLine()) {
+                return;
+            }
+            const QByteArray line = socket->readLine(64);
+            std::printf("%s\n", line == "raise\n" ? "raised" : "hung up");
+            std::fflush(stdout);
+            if (line == "raise\n") {
+                socket->write("ok\n");
+                socket->flush();
+            }
+            socket->disconnectFromServer();
+        });
+    });
+    std::printf("ready\n");
+    std::fflush(stdout);
+    return QCoreApplication::exec();
+}
+
+} // namespace
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
     if (argc < 3) {
         return 2;
+    }
+    if (argc > 3 && QByteArray(argv[3]) == "earlier") {
+        return ServeLikeAnEarlierBuild(QString::fromLocal8Bit(argv[1]),
+                                       QString::fromLocal8Bit(argv[2]));
     }
     velquist::SingleInstance instance(QString::fromLocal8Bit(argv[1]),
                                       QString::fromLocal8Bit(argv[2]));

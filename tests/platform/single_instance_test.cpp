@@ -135,6 +135,17 @@ TEST_F(SingleInstanceProcesses, RelativeOrEndlessLinesAreNotTaken) {
                 endless.waitForDisconnected(kWaitMs));
 }
 
+TEST_F(SingleInstanceProcesses, AnEarlierBuildRunningIsStillRaisedByAStartWithFiles) {
+    QProcess* earlier = Start({"earlier"});
+    ASSERT_FALSE(WaitForLine(earlier, "ready").isEmpty());
+    QProcess* later = Start({"files", folder_.filePath("one.heic")});
+    ASSERT_TRUE(later->waitForFinished(kWaitMs));
+    EXPECT_EQ(later->exitCode(), 0);
+    EXPECT_EQ(later->readAllStandardOutput().trimmed(), "role=1");
+    EXPECT_EQ(WaitForLine(earlier, "hung up"), "hung up");
+    EXPECT_EQ(WaitForLine(earlier, "raised"), "raised");
+}
+
 TEST_F(SingleInstanceProcesses, KilledFirstInstanceLeavesNothingThatBlocksTheNext) {
     QProcess* first = Start();
     ASSERT_FALSE(WaitForLine(first, "ready").isEmpty());
