@@ -5,6 +5,7 @@
 #include <QFile>
 #include <QLocalSocket>
 #include <QStandardPaths>
+#include <QThread>
 #include <QWidget>
 #include <memory>
 #include <unistd.h>
@@ -15,6 +16,10 @@ namespace {
 
 constexpr int kConnectTimeoutMs = 1000;
 constexpr int kConnectAttempts = 3;
+// Files must not be lost to an instance that has the lock but is still
+// starting (two files opened in quick succession): wait for it a while.
+constexpr int kConnectAttemptsWithFiles = 20;
+constexpr unsigned long kRetryPauseMs = 250;
 const QByteArray kRaiseRequest = "raise\n";
 const QByteArray kRaiseAnswer = "ok\n";
 const QByteArray kOpenPrefix = "open ";
@@ -106,9 +111,13 @@ bool SingleInstance::Listen() {
 
 SingleInstance::Role SingleInstance::AskRunningInstance(const QStringList& files) {
     const QByteArray request = Request(files);
-    for (int attempt = 0; attempt < kConnectAttempts; ++attempt) {
+    const int attempts = files.isEmpty() ? kConnectAttempts : kConnectAttemptsWithFiles;
+    for (int attempt = 0; attempt < attempts; ++attempt) {
         QByteArray answer;
         if (!Exchange(request, &answer)) {
+            if (!files.isEmpty()) {
+                QThread::msleep(kRetryPauseMs);
+            }
             continue;
         }
         // An instance of an earlier build hangs up on the file lines without an

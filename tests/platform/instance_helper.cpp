@@ -1,5 +1,5 @@
 // A program that takes part in the single-instance rendezvous, for tests that need
-// two real processes. Arguments: name folder [minimized|dialog|earlier|files path...].
+// two real processes. Arguments: name folder [minimized|dialog|earlier [late]|files path...].
 #include "platform/single_instance.h"
 
 #include <QApplication>
@@ -9,6 +9,7 @@
 #include <QLocalSocket>
 #include <QLockFile>
 #include <QStringList>
+#include <QThread>
 #include <QWidget>
 #include <cstdio>
 
@@ -16,12 +17,21 @@ namespace {
 
 // A running instance of an earlier build: it knows the bare "raise" line only
 // and hangs up on anything else.
-int ServeLikeAnEarlierBuild(const QString& name, const QString& folder) {
+// late: holds the lock for a while before it listens, as a slow start does.
+int ServeLikeAnEarlierBuild(const QString& name, const QString& folder, bool late) {
     QLockFile lock(QDir(folder).filePath(name + ".lock"));
     const QString path = QDir(folder).filePath(name + ".sock");
     QLocalServer::removeServer(path);
+    if (!lock.tryLock(0)) {
+        return 3;
+    }
+    if (late) {
+        std::printf("locked\n");
+        std::fflush(stdout);
+        QThread::msleep(1500);
+    }
     QLocalServer server;
-    if (!lock.tryLock(0) || !server.listen(path)) {
+    if (!server.listen(path)) {
         return 3;
     }
     QObject::connect(&server, &QLocalServer::newConnection, [&server] {
@@ -54,7 +64,8 @@ int main(int argc, char** argv) {
     }
     if (argc > 3 && QByteArray(argv[3]) == "earlier") {
         return ServeLikeAnEarlierBuild(QString::fromLocal8Bit(argv[1]),
-                                       QString::fromLocal8Bit(argv[2]));
+                                       QString::fromLocal8Bit(argv[2]),
+                                       argc > 4 && QByteArray(argv[4]) == "late");
     }
     velquist::SingleInstance instance(QString::fromLocal8Bit(argv[1]),
                                       QString::fromLocal8Bit(argv[2]));

@@ -146,6 +146,15 @@ TEST_F(SingleInstanceProcesses, AnEarlierBuildRunningIsStillRaisedByAStartWithFi
     EXPECT_EQ(WaitForLine(earlier, "raised"), "raised");
 }
 
+TEST_F(SingleInstanceProcesses, AStartWithFilesWaitsForAnInstanceStillStarting) {
+    QProcess* starting = Start({"earlier", "late"});
+    ASSERT_FALSE(WaitForLine(starting, "locked").isEmpty());
+    QProcess* later = Start({"files", folder_.filePath("one.heic")});
+    ASSERT_TRUE(later->waitForFinished(kWaitMs));
+    EXPECT_EQ(later->readAllStandardOutput().trimmed(), "role=1");
+    EXPECT_EQ(WaitForLine(starting, "raised"), "raised");
+}
+
 TEST_F(SingleInstanceProcesses, KilledFirstInstanceLeavesNothingThatBlocksTheNext) {
     QProcess* first = Start();
     ASSERT_FALSE(WaitForLine(first, "ready").isEmpty());
