@@ -1,5 +1,6 @@
 #pragma once
 
+#include "gui_driver.h"
 #include "loopback_server.h"
 #include "ui/window_impl_base.h"
 
@@ -15,39 +16,11 @@
 
 namespace velquist::testing {
 
-// The top-level widget of the shown window with that class name, or null.
-QWidget* ShownWindow(const QString& className);
-
-// Acts on windows as their modal loops show them, one after the other: each step waits
-// for its window, arms the next step and then acts (an action may start a nested loop).
-class Steps {
+// Steps that keep the test main window open when a window never shows.
+class Steps : public WindowSteps {
   public:
-    Steps& Then(const QString& className, std::function<void(QWidget*)> act);
-    void Start();
-    // How many steps have acted.
-    int Done() const { return state_->done; }
-
-  private:
-    struct Step {
-        QString className;
-        std::function<void(QWidget*)> act;
-    };
-    // Shared with the timers, which may outlive a failed test's Steps.
-    struct State {
-        std::vector<Step> steps;
-        int done = 0;
-    };
-    static void Arm(const std::shared_ptr<State>& state, std::size_t index);
-
-    std::shared_ptr<State> state_ = std::make_shared<State>();
+    Steps() : WindowSteps(QStringLiteral("AccountTestMain"), 10000) {}
 };
-
-void Click(QWidget* window, const char* name);
-void Type(QWidget* window, const char* name, const QString& text);
-// The text of a label, edit or button child.
-QString TextOf(QWidget* window, const char* name);
-// Runs the event loop until pred holds or ms pass.
-bool SpinUntil(const std::function<bool()>& pred, int ms = 5000);
 
 // What the loopback service received.
 struct ServiceLog {

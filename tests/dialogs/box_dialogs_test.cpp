@@ -2,6 +2,7 @@
 #include "dialogs/message_box_dialog.h"
 #include "dialogs/prompt_box_dialog.h"
 #include "dialogs/wnd_shadow.h"
+#include "gui_driver.h"
 #include "ui/paint_manager.h"
 
 #include <QAbstractButton>
@@ -16,36 +17,10 @@
 namespace velquist {
 namespace {
 
-// The top-level widget of the window with that class name, once it is shown.
-QWidget* ShownWindow(const QString& className) {
-    for (QWidget* widget : QApplication::topLevelWidgets()) {
-        if (widget->objectName() == className && widget->isVisible()) {
-            return widget;
-        }
-    }
-    return nullptr;
-}
+using ::velquist::testing::ShownWindow;
+using ::velquist::testing::WhenShown;
 
-// Acts on the box once its modal loop shows it.
-void WhenShown(const QString& className, std::function<void(QWidget*)> act) {
-    auto* timer = new QTimer;
-    QObject::connect(timer, &QTimer::timeout, [timer, className, act] {
-        QWidget* box = ShownWindow(className);
-        if (box == nullptr) {
-            return;
-        }
-        timer->stop();
-        timer->deleteLater();
-        act(box);
-    });
-    timer->start(5);
-}
-
-void Click(QWidget* box, const char* name) {
-    auto* button = box->findChild<QAbstractButton*>(QLatin1String(name));
-    ASSERT_NE(button, nullptr) << name;
-    button->click();
-}
+using ::velquist::testing::Click;
 
 QString LabelText(QWidget* box) {
     auto* label = box->findChild<QLabel*>(QStringLiteral("msgText"));

@@ -1,4 +1,4 @@
-#include "dialog_driver.h"
+#include "gui_driver.h"
 #include "dialogs/dialog_base.h"
 #include "loopback_server.h"
 #include "net/dialogs/desktop_shell.h"

@@ -1,5 +1,5 @@
 #include "account/user_info.h"
-#include "dialog_driver.h"
+#include "gui_driver.h"
 #include "dialogs/dialog_base.h"
 #include "loopback_server.h"
 #include "net/dialogs/feedback_dialog.h"
@@ -20,9 +20,9 @@
 namespace velquist {
 namespace {
 
-using velquist::testing::ChildText;
-using velquist::testing::ClickButton;
-using velquist::testing::SetChildText;
+using velquist::testing::TextOf;
+using velquist::testing::Click;
+using velquist::testing::Type;
 using velquist::testing::WhenShown;
 
 class TrackedFeedbackDialog : public FeedbackDialog {
@@ -74,14 +74,14 @@ class FeedbackDialogTest : public ::testing::Test {
                             bool* destroyed) {
         QString prompt = QStringLiteral("<no prompt>");
         WhenShown(QStringLiteral("意见反馈"), [content, contact](QWidget* form) {
-            SetChildText(form, "feedbackContent", content);
-            SetChildText(form, "feedbackContact", contact);
-            ClickButton(form, "feedbackBtn");
+            Type(form, "feedbackContent", content);
+            Type(form, "feedbackContact", contact);
+            Click(form, "feedbackBtn");
         });
         // The prompt appears inside the submit click; answer it from the timer.
         WhenShown(QStringLiteral("PromptBoxDialog"), [&prompt](QWidget* box) {
-            prompt = ChildText(box, "msgText");
-            ClickButton(box, "msgConfirm");
+            prompt = TextOf(box, "msgText");
+            Click(box, "msgConfirm");
         });
         *code = ShowModalBox(new TrackedFeedbackDialog(destroyed), ui::kNoWindow);
         return prompt;
@@ -114,10 +114,10 @@ TEST_F(FeedbackDialogTest, ValidationNamesTheFirstMissingPieceAndSendsNothing) {
     bool stillOpen = true;
     WhenShown(QStringLiteral("意见反馈"), [&](QWidget* form) {
         for (const Step& step : steps) {
-            SetChildText(form, "feedbackContent", step.content);
-            SetChildText(form, "feedbackContact", step.contact);
-            ClickButton(form, "feedbackBtn");
-            shown.push_back(ChildText(form, "feedbackErrorTips"));
+            Type(form, "feedbackContent", step.content);
+            Type(form, "feedbackContact", step.contact);
+            Click(form, "feedbackBtn");
+            shown.push_back(TextOf(form, "feedbackErrorTips"));
             stillOpen = stillOpen && form->isVisible();
         }
         form->close();
@@ -175,7 +175,7 @@ TEST_F(FeedbackDialogTest, ContactLinkOpensTheHelpPageAndTheFormStays) {
     bool stillOpen = false;
     bool focused = false;
     WhenShown(QStringLiteral("意见反馈"), [&](QWidget* form) {
-        ClickButton(form, "contact-us");
+        Click(form, "contact-us");
         stillOpen = form->isVisible();
         velquist::testing::PumpUntil(
             [&] { return form->findChild<QPlainTextEdit*>("feedbackContent")->hasFocus(); },

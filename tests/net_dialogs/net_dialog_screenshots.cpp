@@ -1,6 +1,7 @@
 // Saves pictures of the download and feedback dialogs for people to look at
 // (QWidget::grab, so any platform will do, offscreen included).
 #include "dialogs/dialog_base.h"
+#include "gui_driver.h"
 #include "net/dialogs/download_dialog.h"
 #include "net/dialogs/feedback_dialog.h"
 #include "ui/messages.h"
@@ -22,28 +23,7 @@
 
 namespace {
 
-QWidget* ShownWindow(const QString& className) {
-    for (QWidget* widget : QApplication::topLevelWidgets()) {
-        if (widget->objectName() == className && widget->isVisible()) {
-            return widget;
-        }
-    }
-    return nullptr;
-}
-
-void WhenShown(const QString& className, std::function<void(QWidget*)> act) {
-    auto* timer = new QTimer;
-    QObject::connect(timer, &QTimer::timeout, [timer, className, act] {
-        QWidget* window = ShownWindow(className);
-        if (window == nullptr) {
-            return;
-        }
-        timer->stop();
-        timer->deleteLater();
-        act(window);
-    });
-    timer->start(20);
-}
+using velquist::testing::WhenShown;
 
 bool Save(QWidget* window, const QString& file) {
     const bool saved = window->grab().save(file);

@@ -1,4 +1,4 @@
-#include "dialog_driver.h"
+#include "gui_driver.h"
 #include "loopback_server.h"
 #include "net/dialogs/desktop_shell.h"
 #include "net/dialogs/gui_update_ui.h"
@@ -21,8 +21,8 @@
 namespace velquist {
 namespace {
 
-using velquist::testing::ChildText;
-using velquist::testing::ClickButton;
+using velquist::testing::TextOf;
+using velquist::testing::Click;
 using velquist::testing::PumpUntil;
 using velquist::testing::ShownWindow;
 using velquist::testing::WhenShown;
@@ -107,9 +107,9 @@ TEST_F(UpdateUiTest, MenuCheckSaysNothingNewInAnOwnerlessPrompt) {
     QString text;
     bool ownerBlocked = true;
     WhenShown(QStringLiteral("PromptBoxDialog"), [&](QWidget* box) {
-        text = ChildText(box, "msgText");
+        text = TextOf(box, "msgText");
         ownerBlocked = QGuiApplication::modalWindow() != nullptr;
-        ClickButton(box, "msgConfirm");
+        Click(box, "msgConfirm");
     });
     EXPECT_EQ(CheckForUpdateFromMenu(owner_), 0);
     EXPECT_EQ(text, QStringLiteral("没有发现新版本!"));
@@ -136,9 +136,9 @@ TEST_F(UpdateUiTest, DeclinedOptionalUpgradeOpensNothing) {
     QString asked;
     bool ownerBlocked = false;
     WhenShown(QStringLiteral("MessageBoxDialog"), [&](QWidget* box) {
-        asked = ChildText(box, "msgText");
+        asked = TextOf(box, "msgText");
         ownerBlocked = QGuiApplication::modalWindow() != nullptr;
-        ClickButton(box, "msgCancel");
+        Click(box, "msgCancel");
     });
     RunStartupCheck();
     EXPECT_EQ(asked, QStringLiteral("发现新版本啦!"));
@@ -150,7 +150,7 @@ TEST_F(UpdateUiTest, DeclinedOptionalUpgradeOpensNothing) {
 TEST_F(UpdateUiTest, AcceptedOptionalUpgradeDownloadsAndStartsTheInstaller) {
     Offer("1.0.10", "0");
     WhenShown(QStringLiteral("MessageBoxDialog"),
-              [](QWidget* box) { ClickButton(box, "msgConfirm"); });
+              [](QWidget* box) { Click(box, "msgConfirm"); });
     RunStartupCheck();
     EXPECT_EQ(shell_.opened, 1);
     EXPECT_EQ(shell_.exits, 1);
@@ -161,7 +161,7 @@ TEST_F(UpdateUiTest, ForcedUpgradeShowsThePromptThenTheDownload) {
     WhenShown(QStringLiteral("PromptBoxDialog"), [this](QWidget* box) {
         {
             std::lock_guard<std::mutex> lock(mutex_);
-            seen_.push_back(ChildText(box, "msgText").toStdString());
+            seen_.push_back(TextOf(box, "msgText").toStdString());
         }
         // Closed by the frame rather than the button: the download follows anyway.
         box->close();

@@ -1,4 +1,4 @@
-#include "gui_steps.h"
+#include "gui_driver.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -9,7 +9,7 @@
 #include <QTimer>
 #include <gtest/gtest.h>
 
-namespace velquist::e2e {
+namespace velquist::testing {
 
 QWidget* ShownWindow(const QString& className) {
     for (QWidget* widget : QApplication::topLevelWidgets()) {
@@ -20,28 +20,35 @@ QWidget* ShownWindow(const QString& className) {
     return nullptr;
 }
 
-bool SpinUntil(const std::function<bool()>& pred, int ms) {
-    QElapsedTimer clock;
-    clock.start();
-    while (!pred()) {
-        if (clock.elapsed() > ms) {
-            return pred();
+void WhenShown(const QString& className, std::function<void(QWidget*)> act) {
+    auto* timer = new QTimer;
+    QObject::connect(timer, &QTimer::timeout, [timer, className, act] {
+        QWidget* window = ShownWindow(className);
+        if (window == nullptr) {
+            return;
         }
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-    }
-    return true;
+        timer->stop();
+        timer->deleteLater();
+        act(window);
+    });
+    timer->start(5);
 }
 
-Steps& Steps::Then(const QString& className, std::function<void(QWidget*)> act) {
+WindowSteps::WindowSteps(QString keepWindowClass, int patienceMs) {
+    state_->keep = std::move(keepWindowClass);
+    state_->patienceMs = patienceMs;
+}
+
+WindowSteps& WindowSteps::Then(const QString& className, std::function<void(QWidget*)> act) {
     state_->steps.push_back({className, std::move(act)});
     return *this;
 }
 
-void Steps::Start() {
+void WindowSteps::Start() {
     Arm(state_, 0);
 }
 
-void Steps::Arm(const std::shared_ptr<State>& state, std::size_t index) {
+void WindowSteps::Arm(const std::shared_ptr<State>& state, std::size_t index) {
     if (index >= state->steps.size()) {
         return;
     }
@@ -51,22 +58,21 @@ void Steps::Arm(const std::shared_ptr<State>& state, std::size_t index) {
     QObject::connect(timer, &QTimer::timeout, [state, timer, index, clock] {
         const QString& wanted = state->steps[index].className;
         QWidget* window = ShownWindow(wanted);
-        if (window == nullptr && clock->elapsed() < kPatienceMs) {
+        if (window == nullptr && clock->elapsed() < state->patienceMs) {
             return;
         }
         timer->stop();
         timer->deleteLater();
         if (window == nullptr) {
-            // Ends whatever modal loop waits, so the test fails instead of hanging.
             ADD_FAILURE() << "never shown: " << wanted.toStdString();
-            CloseStrayWindows(kMainWindowClass);
+            CloseStrayWindows(state->keep);
             return;
         }
         ++state->done;
         Arm(state, index + 1);
         state->steps[index].act(window);
     });
-    timer->start(10);
+    timer->start(5);
 }
 
 void Click(QWidget* window, const char* name) {
@@ -106,4 +112,16 @@ void CloseStrayWindows(const QString& keep) {
     }
 }
 
-} // namespace velquist::e2e
+bool SpinUntil(const std::function<bool()>& done, int ms) {
+    QElapsedTimer clock;
+    clock.start();
+    while (!done()) {
+        if (clock.elapsed() > ms) {
+            return done();
+        }
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    }
+    return true;
+}
+
+} // namespace velquist::testing
