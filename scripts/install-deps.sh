@@ -10,7 +10,7 @@ PACKAGES=(
   libcurl4-openssl-dev libjsoncpp-dev libgoogle-glog-dev
   qt6-base-dev qt6-tools-dev qt6-tools-dev-tools libgl-dev libqt6opengl6-dev
   fonts-wqy-microhei
-  libgtest-dev libgmock-dev xvfb xauth xcompmgr libxcb1-dev
+  libgtest-dev libgmock-dev xvfb xauth xcompmgr libxcb1-dev libimage-exiftool-perl
   libcpp-httplib-dev libssl-dev
   libsqlite3-dev libsodium-dev sqlite3
   dpkg-dev desktop-file-utils librsvg2-bin
