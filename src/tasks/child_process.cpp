@@ -286,4 +286,55 @@ ChildResult RunChildProcess(const std::vector<std::string>& argv, const ChildLim
     return result;
 }
 
+StartedChild StartChildProcess(const std::vector<std::string>& argv, const ChildLimits& limits,
+                               int channel) {
+    StartedChild started;
+    Pipe execError;
+    if (argv.empty() || !MakePipe(execError)) {
+        started.startError = argv.empty() ? EINVAL : errno;
+        return started;
+    }
+    ChildSetup setup;
+    for (const auto& arg : argv) {
+        setup.argv.push_back(const_cast<char*>(arg.c_str()));
+    }
+    setup.argv.push_back(nullptr);
+    setup.parent = ::getpid();
+    setup.stdinFd = channel;
+    setup.stdoutFd = channel;
+    setup.stderrFd = STDERR_FILENO;
+    setup.execErrorFd = execError.write.Get();
+    setup.memoryBytes = static_cast<rlim_t>(limits.memoryBytes);
+    setup.maxFd = static_cast<int>(std::min<long>(::sysconf(_SC_OPEN_MAX), 65536));
+    const pid_t pid = ::fork();
+    if (pid < 0) {
+        started.startError = errno;
+        return started;
+    }
+    if (pid == 0) {
+        ExecChild(setup);
+    }
+    execError.write.Reset();
+    started.startError = ReadExecError(execError.read.Get());
+    started.pid = pid;
+    if (started.startError != 0) {
+        EndChildProcess(pid);
+        started.pid = -1;
+    }
+    return started;
+}
+
+bool ChildHasEnded(pid_t pid) {
+    siginfo_t info{};
+    return ::waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOHANG | WNOWAIT) == 0 &&
+           info.si_pid == pid;
+}
+
+ChildResult EndChildProcess(pid_t pid) {
+    ChildResult result;
+    result.started = true;
+    Reap(pid, result);
+    return result;
+}
+
 } // namespace velquist

@@ -4,6 +4,7 @@
 #include <chrono>
 #include <cstdint>
 #include <string>
+#include <sys/types.h>
 #include <vector>
 
 namespace velquist {
@@ -31,5 +32,21 @@ struct ChildResult {
 // and anything it started are killed when the wall clock runs out or cancel turns true.
 ChildResult RunChildProcess(const std::vector<std::string>& argv, const ChildLimits& limits,
                             const std::atomic<bool>& cancel);
+
+// A child that keeps running beside the caller, who talks to it over `channel` (its
+// stdin and stdout; a socket lets the caller write without risking SIGPIPE) and ends it
+// with EndChildProcess. Same isolation and memory limit as RunChildProcess; stderr is
+// shared with ours; the wall clock is the caller's to watch. The child dies with the
+// thread that started it.
+struct StartedChild {
+    pid_t pid = -1;
+    int startError = 0; // errno of the failed start
+};
+StartedChild StartChildProcess(const std::vector<std::string>& argv, const ChildLimits& limits,
+                               int channel);
+// True once the child has ended on its own (it stays unreaped until EndChildProcess).
+bool ChildHasEnded(pid_t pid);
+// Kills the child with its process group and reaps it.
+ChildResult EndChildProcess(pid_t pid);
 
 } // namespace velquist
