@@ -9,10 +9,18 @@
 
 namespace velquist {
 
+// Sanitizer runtimes reserve terabytes of address space up front, so a sanitized worker
+// cannot live under the limit meant for real decoders.
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+inline constexpr uint64_t kThumbnailWorkerMemory = 0;
+#else
+inline constexpr uint64_t kThumbnailWorkerMemory = uint64_t{1536} << 20;
+#endif
+
 struct ThumbnailClientOptions {
     std::string workerPath; // the velquist-thumbnailer executable
     int maxSide = 96;
-    uint64_t memoryLimitBytes = uint64_t{1536} << 20;
+    uint64_t memoryLimitBytes = kThumbnailWorkerMemory;
     std::chrono::milliseconds timeLimit{std::chrono::seconds(20)}; // per file
 };
 
