@@ -35,6 +35,7 @@ struct RecordingShell : Shell {
         return true;
     }
     void ExitProcess() override { ++exits; }
+    void FailForcedUpgrade(const std::wstring&) override { ++exits; }
 };
 
 // An ordinary window standing in for the main window.
