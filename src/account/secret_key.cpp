@@ -16,7 +16,8 @@ const SecretSchema* KeySchema() {
     static const SecretSchema schema = {
         "org.velquist.CredentialKey",
         SECRET_SCHEMA_NONE,
-        {{kFileAttribute, SECRET_SCHEMA_ATTRIBUTE_STRING}, {nullptr, SECRET_SCHEMA_ATTRIBUTE_STRING}},
+        {{kFileAttribute, SECRET_SCHEMA_ATTRIBUTE_STRING},
+         {nullptr, SECRET_SCHEMA_ATTRIBUTE_STRING}},
     };
     return &schema;
 }
@@ -81,10 +82,9 @@ std::optional<CredentialKey> RandomKey() {
 bool StoreKey(const CredentialKey& key) {
     GError* raw_error = nullptr;
     std::string secret = ToHex(key.key + key.iv);
-    gboolean stored = secret_password_store_sync(KeySchema(), SECRET_COLLECTION_DEFAULT,
-                                                 "Velquist saved login key", secret.c_str(),
-                                                 nullptr, &raw_error, kFileAttribute, kFileName,
-                                                 nullptr);
+    gboolean stored = secret_password_store_sync(
+        KeySchema(), SECRET_COLLECTION_DEFAULT, "Velquist saved login key", secret.c_str(), nullptr,
+        &raw_error, kFileAttribute, kFileName, nullptr);
     OwnedError error(raw_error);
     return stored && !error;
 }
@@ -97,8 +97,8 @@ CredentialKey FixedCredentialKey() {
 
 StoredKeyState LookupStoredKey(CredentialKey* key) {
     GError* raw_error = nullptr;
-    OwnedSecret secret(secret_password_lookup_sync(KeySchema(), nullptr, &raw_error,
-                                                   kFileAttribute, kFileName, nullptr));
+    OwnedSecret secret(secret_password_lookup_sync(KeySchema(), nullptr, &raw_error, kFileAttribute,
+                                                   kFileName, nullptr));
     OwnedError error(raw_error);
     if (error) {
         return StoredKeyState::kNoStore;

@@ -283,7 +283,8 @@ void HttpDownload::SetDefaultLimit(std::uint64_t bytes) {
 
 DownloadFailure HttpDownload::Fetch(const DownloadRequest& request, const std::string& path,
                                     DownloadProgress& progress) {
-    std::uint64_t limit_bytes = request.check.size != 0 ? request.check.size : g_default_limit.load();
+    std::uint64_t limit_bytes =
+        request.check.size != 0 ? request.check.size : g_default_limit.load();
     auto limit = static_cast<curl_off_t>(limit_bytes);
     Transfer transfer;
     transfer.limit = limit;

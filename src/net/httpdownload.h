@@ -44,8 +44,8 @@ std::string DownloadFileName(const std::string& url);
 
 // What the manifest says about the installer beyond its address; both are optional.
 struct InstallerCheck {
-    std::string sha256;      // lower-case hex; empty: not published
-    std::uint64_t size = 0;  // bytes; 0: not published
+    std::string sha256;     // lower-case hex; empty: not published
+    std::uint64_t size = 0; // bytes; 0: not published
 };
 
 struct DownloadRequest {

@@ -50,8 +50,8 @@ bool ReadSize(const Json::Value& value, std::uint64_t* size) {
 // Both members are optional; one that is present must be well-formed, or the installer
 // could not be checked as the service meant.
 bool ReadInstallerCheck(const Json::Value& data, InstallerCheck* check) {
-    if (data.isMember("sha256") &&
-        (!data["sha256"].isString() || !ParseSha256Hex(data["sha256"].asString(), &check->sha256))) {
+    if (data.isMember("sha256") && (!data["sha256"].isString() ||
+                                    !ParseSha256Hex(data["sha256"].asString(), &check->sha256))) {
         return false;
     }
     return !data.isMember("size") || ReadSize(data["size"], &check->size);
@@ -77,8 +77,7 @@ UpdateOffer JudgeOfferData(const Json::Value& data) {
     // then end the program at every start.
     if (!ReadText(data, "download_url", &offer.download_url) ||
         DownloadFileName(offer.download_url).empty() ||
-        !ReadDecimalInt(data["force_upgrade"], &force) ||
-        !ReadInstallerCheck(data, &offer.check)) {
+        !ReadDecimalInt(data["force_upgrade"], &force) || !ReadInstallerCheck(data, &offer.check)) {
         return offer;
     }
     offer.force = force;

@@ -352,8 +352,9 @@ TEST_F(DownloadTest, OnlyHttpAndHttpsAreFetchedEvenAfterARedirect) {
     });
     server_.Start();
 
-    for (const std::string& url : {"file://" + secret.string(), std::string("ftp://127.0.0.1/shadow"),
-                                   "dict://127.0.0.1:" + std::to_string(server_.port()) + "/shadow"}) {
+    for (const std::string& url :
+         {"file://" + secret.string(), std::string("ftp://127.0.0.1/shadow"),
+          "dict://127.0.0.1:" + std::to_string(server_.port()) + "/shadow"}) {
         EXPECT_EQ(RunUrl(url), DownloadOutcome::kClosed) << url;
         EXPECT_EQ(failure_, DownloadFailure::kBadAddress) << url;
     }

@@ -116,17 +116,17 @@ TEST(UpgradeReply, InstallerChecksAreOptionalButMustBeWellFormed) {
     EXPECT_TRUE(plain.check.sha256.empty());
     EXPECT_EQ(plain.check.size, 0u);
 
-    UpdateOffer full = JudgeUpgradeReply(ReplyWith(",\"sha256\":\"" + std::string(64, 'A') +
-                                                   "\",\"size\":123456"));
+    UpdateOffer full = JudgeUpgradeReply(
+        ReplyWith(",\"sha256\":\"" + std::string(64, 'A') + "\",\"size\":123456"));
     EXPECT_EQ(full.kind, UpdateOffer::Kind::kNewer);
     EXPECT_EQ(full.check.sha256, hash) << "hex is compared in lower case";
     EXPECT_EQ(full.check.size, 123456u);
     EXPECT_EQ(JudgeUpgradeReply(ReplyWith(",\"size\":\"5000000000\"")).check.size, 5000000000u);
 
-    for (const std::string& bad :
-         std::vector<std::string>{std::string(",\"sha256\":\"abc\""), ",\"sha256\":\"" + std::string(63, 'a') + "g\"",
-          ",\"sha256\":42", ",\"size\":0", ",\"size\":-5", ",\"size\":1.5",
-          ",\"size\":\"12kB\"", ",\"size\":null"}) {
+    for (const std::string& bad : std::vector<std::string>{
+             std::string(",\"sha256\":\"abc\""), ",\"sha256\":\"" + std::string(63, 'a') + "g\"",
+             ",\"sha256\":42", ",\"size\":0", ",\"size\":-5", ",\"size\":1.5", ",\"size\":\"12kB\"",
+             ",\"size\":null"}) {
         EXPECT_EQ(JudgeUpgradeReply(ReplyWith(bad)).kind, UpdateOffer::Kind::kMalformed) << bad;
     }
 }

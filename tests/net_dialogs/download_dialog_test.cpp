@@ -1,5 +1,5 @@
-#include "gui_driver.h"
 #include "dialogs/dialog_base.h"
+#include "gui_driver.h"
 #include "loopback_server.h"
 #include "net/dialogs/desktop_shell.h"
 #include "net/dialogs/download_dialog.h"
@@ -241,9 +241,8 @@ TEST_F(DownloadDialogTest, ManifestChecksTravelWithTheDialog) {
 // The real shell: the prompt is shown and answered, then the process ends with code 1.
 TEST_F(DownloadDialogTest, FailedForcedUpgradeIsExplainedAndEndsWithANonZeroCode) {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
-    server_.server().Get("/missing.exe", [](const httplib::Request&, httplib::Response& res) {
-        res.status = 404;
-    });
+    server_.server().Get("/missing.exe",
+                         [](const httplib::Request&, httplib::Response& res) { res.status = 404; });
     server_.Start();
     SetDownloadShell(nullptr);
     auto answer = [] {

@@ -1,5 +1,5 @@
-#include "gui_driver.h"
 #include "dialogs/dialog_base.h"
+#include "gui_driver.h"
 #include "loopback_server.h"
 #include "net/dialogs/feedback_dialog.h"
 #include "net/http_client.h"
@@ -19,16 +19,15 @@
 namespace velquist {
 namespace {
 
-using velquist::testing::TextOf;
 using velquist::testing::Click;
+using velquist::testing::TextOf;
 using velquist::testing::Type;
 using velquist::testing::WhenShown;
 
 class TrackedFeedbackDialog : public FeedbackDialog {
   public:
     TrackedFeedbackDialog(bool* destroyed, const std::atomic<bool>* loggedIn)
-        : FeedbackDialog(nullptr, [loggedIn] { return loggedIn->load(); }),
-          destroyed_(destroyed) {}
+        : FeedbackDialog(nullptr, [loggedIn] { return loggedIn->load(); }), destroyed_(destroyed) {}
     ~TrackedFeedbackDialog() override { *destroyed_ = true; }
 
   private:

@@ -21,10 +21,10 @@
 namespace velquist {
 namespace {
 
-using velquist::testing::TextOf;
 using velquist::testing::Click;
 using velquist::testing::PumpUntil;
 using velquist::testing::ShownWindow;
+using velquist::testing::TextOf;
 using velquist::testing::WhenShown;
 
 struct RecordingShell : Shell {
@@ -150,8 +150,7 @@ TEST_F(UpdateUiTest, DeclinedOptionalUpgradeOpensNothing) {
 
 TEST_F(UpdateUiTest, AcceptedOptionalUpgradeDownloadsAndStartsTheInstaller) {
     Offer("1.0.10", "0");
-    WhenShown(QStringLiteral("MessageBoxDialog"),
-              [](QWidget* box) { Click(box, "msgConfirm"); });
+    WhenShown(QStringLiteral("MessageBoxDialog"), [](QWidget* box) { Click(box, "msgConfirm"); });
     RunStartupCheck();
     EXPECT_EQ(shell_.opened, 1);
     EXPECT_EQ(shell_.exits, 1);

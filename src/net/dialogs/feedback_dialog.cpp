@@ -75,8 +75,7 @@ void FeedbackDialog::Notify(ui::TNotifyUI& msg) {
 bool FeedbackDialog::OnSubmit() {
     const std::wstring content = content_ != nullptr ? content_->GetText().toStdWString() : L"";
     const std::wstring contact = contact_ != nullptr ? contact_->GetText().toStdWString() : L"";
-    const std::wstring problem =
-        CheckFeedbackInput(content, contact, loggedIn_ && loggedIn_());
+    const std::wstring problem = CheckFeedbackInput(content, contact, loggedIn_ && loggedIn_());
     if (!problem.empty()) {
         if (errorTips_ != nullptr) {
             errorTips_->SetText(QString::fromStdWString(problem));
