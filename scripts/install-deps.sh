@@ -12,6 +12,7 @@ PACKAGES=(
   fonts-wqy-microhei
   libgtest-dev libgmock-dev xvfb xauth xcompmgr libxcb1-dev libimage-exiftool-perl
   libcpp-httplib-dev libssl-dev
+  libsecret-1-dev gnome-keyring dbus
   libsqlite3-dev libsodium-dev sqlite3
   dpkg-dev desktop-file-utils librsvg2-bin
 )

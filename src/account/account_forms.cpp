@@ -5,6 +5,7 @@
 #include "net/http_client.h"
 #include "net/service_envelope.h"
 #include "net/service_url.h"
+#include "protocol/ret_codes.h"
 #include "util/text.h"
 
 #include <iostream>
@@ -49,30 +50,32 @@ CodeFormReply Reshow(const wchar_t* prompt) {
 
 CodeFormReply JudgeRegisterRet(int ret) {
     switch (ret) {
-    case 0:
+    case service::kRetOk:
         return CodeFormReply{L"用户注册成功!", true, false};
-    case 400001:
+    case service::kRetUserExists:
         return Reshow(L"该用户已注册过!");
-    case 600001:
+    case service::kRetCodeWrong:
         return Reshow(L"验证码错误!");
-    case 600002:
-    case 600003:
+    case service::kRetCodeExpired:
+    case service::kRetCodeUnusable:
         return Reshow(L"验证码无效!");
     default:
-        return CodeFormReply{L"", true, false};
+        // A code this client does not know (a newer service, a server fault) is still a
+        // failure: keep what the user typed so they can try again.
+        return Reshow(L"注册失败,请稍后重试!");
     }
 }
 
 CodeFormReply JudgeForgotRet(int ret) {
     switch (ret) {
-    case 0:
+    case service::kRetOk:
         return CodeFormReply{L"密码重置成功!", true, true};
-    case 400002:
+    case service::kRetUnknownUser:
         return Reshow(L"用户不存在!");
-    case 600001:
+    case service::kRetCodeWrong:
         return Reshow(L"验证码错误!");
-    case 600002:
-    case 600003:
+    case service::kRetCodeExpired:
+    case service::kRetCodeUnusable:
         return Reshow(L"验证码无效!");
     default:
         return Reshow(L"密码重置失败!");
@@ -81,7 +84,7 @@ CodeFormReply JudgeForgotRet(int ret) {
 
 } // namespace
 
-std::wstring CheckLoginInput(const std::wstring& phone, const std::wstring& password) {
+std::wstring CheckPhoneInput(const std::wstring& phone) {
     if (phone.empty()) {
         return L"手机号不能为空!";
     }
@@ -90,6 +93,13 @@ std::wstring CheckLoginInput(const std::wstring& phone, const std::wstring& pass
     }
     if (!AllDigits(phone)) {
         return L"手机号只能为数字!";
+    }
+    return {};
+}
+
+std::wstring CheckLoginInput(const std::wstring& phone, const std::wstring& password) {
+    if (std::wstring problem = CheckPhoneInput(phone); !problem.empty()) {
+        return problem;
     }
     if (password.empty()) {
         return L"密码不能为空!";
@@ -201,17 +211,14 @@ CodeButtonResult ClickCodeButton(CodeForm form, const std::wstring& phone,
                                  VerifyCodeCountdown& countdown,
                                  const std::function<void(const std::wstring&)>& start_timer) {
     CodeButtonResult result;
-    if (phone.empty()) {
-        result.error_tip = L"手机号不能为空!";
-        return result;
-    }
-    if (countdown.running()) {
+    // The number becomes part of the request's path: only a well-formed one is sent.
+    result.error_tip = CheckPhoneInput(phone);
+    if (!result.error_tip.empty() || countdown.running()) {
         return result;
     }
     start_timer(countdown.Start());
     result.requested = true;
-    // The number goes into the path as typed, without URL encoding.
-    std::string url = ServiceBaseUrl() + SmsPath(form) + WideToAnsi(phone);
+    std::string url = ServiceBaseUrl() + SmsPath(form) + PercentEncodeSegment(WideToAnsi(phone));
     std::string response;
     if (HttpClient::Instance()->Get(url, &response) != 0) {
         result.prompt = L"验证码发送失败!";

@@ -7,6 +7,10 @@ namespace velquist {
 
 // --- Login dialog ---
 
+// The error text for a typed phone number: empty, not 11 UTF-16 units, or not all ASCII
+// digits; empty when it is well-formed.
+std::wstring CheckPhoneInput(const std::wstring& phone);
+
 // The "errorTips" text for the typed phone and password, checked in the dialog's order;
 // empty when they may be sent. Lengths count UTF-16 units, as the dialog's edits do.
 std::wstring CheckLoginInput(const std::wstring& phone, const std::wstring& password);
@@ -78,7 +82,7 @@ struct CodeButtonResult {
     std::wstring prompt;    // non-empty: the request failed, show in a prompt box
 };
 
-// A click on the code button: the empty-phone check, then, unless a countdown already
+// A click on the code button: the phone check (as the login's), then, unless a countdown already
 // runs, the countdown's start and one SMS request. start_timer gets the button text and
 // starts the dialog's timer before the request blocks; the countdown runs its sixty
 // seconds whether the request succeeds or not.

@@ -25,12 +25,12 @@ std::string TextMember(const Json::Value& root, const char* key) {
 
 AutoLoginResult AutoLogin() {
     AutoLoginResult result;
-    std::optional<std::string> plaintext = LoadCredentials();
-    if (!plaintext) {
+    std::optional<LoadedCredentials> loaded = LoadCredentialsWithKeyInfo();
+    if (!loaded) {
         return result;
     }
     Json::Value root;
-    if (!Json::Reader().parse(*plaintext, root, true) || !root.isObject()) {
+    if (!Json::Reader().parse(loaded->plaintext, root, true) || !root.isObject()) {
         LogMainWindowError("json parse err");
         return result;
     }
@@ -50,6 +50,11 @@ AutoLoginResult AutoLogin() {
     }
     result.logged_in = true;
     result.shown_name = AnsiToWide(account);
+    // A file still sealed with the key every copy of the program knows is replaced by
+    // one under the user's own key as soon as it has proved itself.
+    if (loaded->fixed_key_in_use) {
+        SaveCredentials(account, password);
+    }
     return result;
 }
 

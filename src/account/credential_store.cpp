@@ -16,8 +16,8 @@ namespace {
 
 constexpr std::size_t kBlock = 16;
 
-const unsigned char* Bytes(const char* text) {
-    return reinterpret_cast<const unsigned char*>(text);
+const unsigned char* Bytes(const std::string& text) {
+    return reinterpret_cast<const unsigned char*>(text.data());
 }
 
 struct FileCloser {
@@ -67,6 +67,13 @@ bool WriteTempFile(const std::string& temp_path_template, std::string* temp_path
            std::fflush(file.get()) == 0 && fsync(fileno(file.get())) == 0;
 }
 
+// Which key sealed a file shows only in the result: a wrong key gives bytes that do not
+// parse (its padding check already clears almost all of them).
+bool IsCredentialObject(const std::string& plaintext) {
+    Json::Value root;
+    return Json::Reader().parse(plaintext, root, false) && root.isObject();
+}
+
 } // namespace
 
 std::string CredentialFilePath() {
@@ -80,24 +87,24 @@ std::string CredentialPlaintext(const std::string& phone, const std::string& pas
     return Json::StyledWriter().write(root);
 }
 
-std::string SealCredentials(const std::string& plaintext) {
+std::string SealCredentials(const std::string& plaintext, const CredentialKey& key) {
     std::string padded = Pkcs7Pad(plaintext);
     std::string cipher(padded.size(), '\0');
     AES aes;
-    aes.SetKey(Bytes(kCredentialKey), Bytes(kCredentialIv), 16, 16);
-    aes.Encrypt(Bytes(padded.data()), reinterpret_cast<unsigned char*>(cipher.data()),
-                padded.size(), AES::CBC);
+    aes.SetKey(Bytes(key.key), Bytes(key.iv), 16, 16);
+    aes.Encrypt(Bytes(padded), reinterpret_cast<unsigned char*>(cipher.data()), padded.size(),
+                AES::CBC);
     return Base64Encode(cipher);
 }
 
-std::string UnsealCredentials(const std::string& file_text) {
+std::string UnsealCredentials(const std::string& file_text, const CredentialKey& key) {
     std::string decoded = Base64Decode(file_text);
     // The cipher leaves the copy as decoded when the length is not whole blocks.
     std::string plain = decoded;
     AES aes;
-    aes.SetKey(Bytes(kCredentialKey), Bytes(kCredentialIv), 16, 16);
-    aes.Decrypt(Bytes(decoded.data()), reinterpret_cast<unsigned char*>(plain.data()),
-                decoded.size(), AES::CBC);
+    aes.SetKey(Bytes(key.key), Bytes(key.iv), 16, 16);
+    aes.Decrypt(Bytes(decoded), reinterpret_cast<unsigned char*>(plain.data()), decoded.size(),
+                AES::CBC);
     Pkcs7Strip(plain);
     return plain.substr(0, plain.find('\0'));
 }
@@ -105,8 +112,9 @@ std::string UnsealCredentials(const std::string& file_text) {
 bool SaveCredentials(const std::string& phone, const std::string& password) {
     std::string path = CredentialFilePath();
     std::string temp_path;
+    CredentialKey key = StoredOrNewKey().value_or(FixedCredentialKey());
     bool written = WriteTempFile(path + ".XXXXXX", &temp_path,
-                                 SealCredentials(CredentialPlaintext(phone, password)));
+                                 SealCredentials(CredentialPlaintext(phone, password), key));
     if (!written || std::rename(temp_path.c_str(), path.c_str()) != 0) {
         if (!temp_path.empty()) {
             unlink(temp_path.c_str());
@@ -116,17 +124,41 @@ bool SaveCredentials(const std::string& phone, const std::string& password) {
     return true;
 }
 
-std::optional<std::string> LoadCredentials() {
+std::optional<LoadedCredentials> LoadCredentialsWithKeyInfo() {
     std::ifstream in(CredentialFilePath(), std::ios::binary);
     if (!in) {
         return std::nullopt;
     }
     std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    return UnsealCredentials(text);
+    CredentialKey stored;
+    StoredKeyState state = LookupStoredKey(&stored);
+    if (state != StoredKeyState::kFound) {
+        std::string plaintext = UnsealCredentials(text);
+        bool store_answers = state == StoredKeyState::kMissing;
+        return LoadedCredentials{plaintext, store_answers && IsCredentialObject(plaintext)};
+    }
+    std::string plaintext = UnsealCredentials(text, stored);
+    if (IsCredentialObject(plaintext)) {
+        return LoadedCredentials{plaintext, false};
+    }
+    std::string old = UnsealCredentials(text);
+    if (IsCredentialObject(old)) {
+        return LoadedCredentials{old, true};
+    }
+    return LoadedCredentials{plaintext, false};
+}
+
+std::optional<std::string> LoadCredentials() {
+    std::optional<LoadedCredentials> loaded = LoadCredentialsWithKeyInfo();
+    if (!loaded) {
+        return std::nullopt;
+    }
+    return loaded->plaintext;
 }
 
 void DeleteCredentials() {
     std::remove(CredentialFilePath().c_str());
+    RemoveStoredKey();
 }
 
 } // namespace velquist

@@ -3,6 +3,7 @@
 #include "net/http_client.h"
 #include "net/service_envelope.h"
 #include "net/service_url.h"
+#include "protocol/ret_codes.h"
 
 #include <iostream>
 
@@ -31,6 +32,7 @@ std::string JsonString(const std::string& text) {
     return quoted;
 }
 
+// A missing member reads as null, which converts to an empty text.
 bool ReadTextMember(const Json::Value& data, const char* key, std::string* out) {
     const Json::Value& value = data[key];
     if (!value.isConvertibleTo(Json::stringValue)) {
@@ -57,6 +59,7 @@ bool ReadLoginData(const Json::Value& reply, UserRecord* record) {
     UserRecord read;
     bool complete = ReadDecimalInt(data["id"], &read.id) &&
                     ReadTextMember(data, "mobilephone", &read.mobilephone) &&
+                    !read.mobilephone.empty() &&
                     ReadTextMember(data, "last_login_ip", &read.last_login_ip) &&
                     ReadDecimalInt(data["last_login_time"], &read.last_login_time) &&
                     ReadDecimalInt(data["register_time"], &read.register_time);
@@ -78,7 +81,7 @@ LoginOutcome SendLogin(const std::string& phone, const std::string& password, Js
     if (!envelope.parsed) {
         return LoginOutcome::kUnparsable;
     }
-    if (envelope.ret != 0) {
+    if (envelope.ret != service::kRetOk) {
         return LoginOutcome::kRejected;
     }
     UserRecord record;

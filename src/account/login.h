@@ -14,7 +14,8 @@ enum class LoginOutcome { kTransferFailed, kUnparsable, kRejected, kAccepted };
 std::string BuildLoginBody(const std::string& phone, const std::string& password);
 
 // The user record in an accepted reply's "data". False when "data" is not an object or
-// "id", "last_login_time" or "register_time" is missing, empty or not a decimal integer.
+// "id", "last_login_time" or "register_time" is missing, empty or not a decimal integer,
+// or "mobilephone" is missing or empty (the session counts as logged in by that number).
 bool ReadLoginData(const Json::Value& reply, UserRecord* record);
 
 // One login exchange. kAccepted leaves the parsed reply in *reply and guarantees that

@@ -1,5 +1,6 @@
 // The main window's links to the web service, the account and the tray.
 #include "account/dialogs/account_dialogs.h"
+#include "account/user_info.h"
 #include "main_task_menu.h"
 #include "mainwnd.h"
 #include "net/dialogs/net_dialogs.h"
@@ -29,7 +30,7 @@ void CMainWnd::OnFeedback(ui::TNotifyUI& /*msg*/) {
 }
 
 void CMainWnd::ShowFeedbackDialog() {
-    ::velquist::ShowFeedbackDialog(this);
+    ::velquist::ShowFeedbackDialog(this, [] { return UserInfo::Instance()->LoggedIn(); });
 }
 
 int CMainWnd::CheckForUpdate() {

@@ -3,6 +3,7 @@
 #include "net/http_client.h"
 #include "net/service_envelope.h"
 #include "net/service_url.h"
+#include "protocol/ret_codes.h"
 #include "util/text.h"
 
 #include <json/json.h>
@@ -39,7 +40,7 @@ std::wstring SubmitFeedback(const std::wstring& content, const std::wstring& con
     if (!envelope.parsed) {
         return L"网络错误!";
     }
-    return envelope.ret == 0 ? L"反馈信息已提交!" : L"未知错误";
+    return envelope.ret == service::kRetOk ? L"反馈信息已提交!" : L"未知错误";
 }
 
 } // namespace velquist

@@ -1,5 +1,7 @@
 #include "net/http_client.h"
 
+#include "net/curl_handle.h"
+
 #include <atomic>
 #include <cstdint>
 #include <ctime>
@@ -16,13 +18,9 @@ constexpr long kDefaultTimeoutMs = 10000;
 std::atomic<long> g_total_timeout_ms{kDefaultTimeoutMs};
 std::atomic<long> g_connect_timeout_ms{kDefaultTimeoutMs};
 
-struct EasyDeleter {
-    void operator()(CURL* handle) const { curl_easy_cleanup(handle); }
-};
 struct ListDeleter {
     void operator()(curl_slist* list) const { curl_slist_free_all(list); }
 };
-using EasyHandle = std::unique_ptr<CURL, EasyDeleter>;
 using HeaderList = std::unique_ptr<curl_slist, ListDeleter>;
 
 HeaderList MakeJsonHeaders() {
@@ -73,7 +71,7 @@ HttpClient* HttpClient::Instance() {
 
 int HttpClient::PostJson(std::string body, std::string url, std::string* response) {
     HeaderList headers = MakeJsonHeaders();
-    EasyHandle handle(curl_easy_init());
+    CurlEasy handle = MakeCurlEasy();
     if (!handle || !headers) {
         return -1;
     }
@@ -97,7 +95,7 @@ int HttpClient::PostJson(std::string body, std::string url, std::string* respons
 }
 
 int HttpClient::Get(std::string url, std::string* response) {
-    EasyHandle handle(curl_easy_init());
+    CurlEasy handle = MakeCurlEasy();
     if (!handle) {
         return 2;
     }

@@ -1,12 +1,14 @@
 #include "net/httpdownload.h"
 
 #include "config/app_paths.h"
+#include "net/curl_handle.h"
+#include "net/installer_file.h"
 #include "util/text.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
-#include <curl/curl.h>
 #include <glog/logging.h>
 #include <iostream>
 #include <memory>
@@ -20,21 +22,14 @@ constexpr long kDefaultStallTimeoutMs = 60000;
 
 std::atomic<long> g_connect_timeout_ms{kDefaultConnectTimeoutMs};
 std::atomic<long> g_stall_timeout_ms{kDefaultStallTimeoutMs};
+std::atomic<std::uint64_t> g_default_limit{kDefaultInstallerLimit};
 
-struct EasyDeleter {
-    void operator()(CURL* handle) const { curl_easy_cleanup(handle); }
-};
 struct UrlDeleter {
     void operator()(CURLU* url) const { curl_url_cleanup(url); }
-};
-struct FileCloser {
-    void operator()(std::FILE* file) const { std::fclose(file); }
 };
 struct CurlTextDeleter {
     void operator()(char* text) const { curl_free(text); }
 };
-using EasyHandle = std::unique_ptr<CURL, EasyDeleter>;
-using FileHandle = std::unique_ptr<std::FILE, FileCloser>;
 
 bool IsHttps(const std::string& url) {
     std::string scheme = url.substr(0, 6);
@@ -44,13 +39,16 @@ bool IsHttps(const std::string& url) {
     return scheme == "https:";
 }
 
-EasyHandle MakeHandle(const std::string& url) {
-    EasyHandle handle(curl_easy_init());
+CurlEasy MakeHandle(const std::string& url, curl_off_t limit) {
+    CurlEasy handle = MakeCurlEasy();
     if (!handle) {
         return handle;
     }
     CURL* h = handle.get();
     curl_easy_setopt(h, CURLOPT_URL, url.c_str());
+    // The address comes from the network: a manifest must not make us read local files
+    // (file://) or talk any other protocol libcurl knows.
+    curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, "http,https");
     // An empty proxy string switches off proxies, including those from the environment.
     curl_easy_setopt(h, CURLOPT_PROXY, "");
     curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
@@ -60,6 +58,9 @@ EasyHandle MakeHandle(const std::string& url) {
     curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, 1L);
     curl_easy_setopt(h, CURLOPT_MAXREDIRS, 10L);
     curl_easy_setopt(h, CURLOPT_REDIR_PROTOCOLS_STR, IsHttps(url) ? "https" : "http,https");
+    // Refuses an announced length beyond the limit before any byte is written; the write
+    // callback enforces it for bodies without a length.
+    curl_easy_setopt(h, CURLOPT_MAXFILESIZE_LARGE, limit);
     long stall_ms = g_stall_timeout_ms.load();
     if (stall_ms > 0) {
         curl_easy_setopt(h, CURLOPT_LOW_SPEED_LIMIT, 1L);
@@ -75,8 +76,9 @@ bool StatusOk(CURL* handle) {
 }
 
 // The announced length from a HEAD; 0 when the server gives none or the HEAD fails.
+// A length beyond the limit is still reported, so it can fail the download early.
 curl_off_t AnnouncedLength(const std::string& url) {
-    EasyHandle handle = MakeHandle(url);
+    CurlEasy handle = MakeHandle(url, 0);
     if (!handle) {
         return 0;
     }
@@ -92,13 +94,14 @@ curl_off_t AnnouncedLength(const std::string& url) {
 } // namespace
 
 struct HttpDownload::Transfer {
-    std::FILE* file = nullptr;
+    PartialFile* file = nullptr;
     const std::atomic<bool>* cancel = nullptr;
     DownloadProgress* progress = nullptr;
-    curl_off_t length = 0;
+    curl_off_t length = 0; // expected bytes; 0: unknown
+    curl_off_t limit = 0;
     curl_off_t total = 0;
     int last_percent = 0;
-    bool write_failed = false;
+    DownloadFailure failure = DownloadFailure::kNone;
 
     bool Cancelled() const { return cancel != nullptr && cancel->load(); }
 
@@ -107,14 +110,32 @@ struct HttpDownload::Transfer {
             return;
         }
         // Single precision as the progress always was; it can reach 100 a little early
-        // on very large files, which only the label shows.
+        // on very large files, and it is capped so the label never passes 100.
         auto percent =
             static_cast<int>(static_cast<float>(total) / static_cast<float>(length) * 100.0f);
+        percent = std::clamp(percent, 0, 100);
         if (percent == last_percent) {
             return;
         }
         last_percent = percent;
         progress->ShowPercent(percent);
+    }
+
+    // False (with the reason kept) when the block must not be written.
+    bool Admit(curl_off_t bytes) {
+        if (Cancelled()) {
+            failure = DownloadFailure::kCancelled;
+            return false;
+        }
+        if (total + bytes > limit) {
+            failure = DownloadFailure::kTooLarge;
+            return false;
+        }
+        if (length > 0 && total + bytes > length) {
+            failure = DownloadFailure::kSizeMismatch;
+            return false;
+        }
+        return true;
     }
 };
 
@@ -123,11 +144,11 @@ namespace {
 size_t WriteBlock(char* data, size_t size, size_t count, void* target) {
     auto* transfer = static_cast<HttpDownload::Transfer*>(target);
     size_t bytes = size * count;
-    if (transfer->Cancelled()) {
+    if (!transfer->Admit(static_cast<curl_off_t>(bytes))) {
         return 0;
     }
-    if (std::fwrite(data, 1, bytes, transfer->file) != bytes) {
-        transfer->write_failed = true;
+    if (!transfer->file->Write(data, bytes)) {
+        transfer->failure = DownloadFailure::kCannotSave;
         return 0;
     }
     transfer->total += static_cast<curl_off_t>(bytes);
@@ -141,12 +162,59 @@ int CheckCancel(void* target, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
     return transfer->Cancelled() ? 1 : 0;
 }
 
+DownloadFailure JudgeTransfer(CURL* handle, CURLcode code, const HttpDownload::Transfer& transfer) {
+    if (transfer.Cancelled()) {
+        return DownloadFailure::kCancelled;
+    }
+    if (transfer.failure != DownloadFailure::kNone) {
+        return transfer.failure;
+    }
+    switch (code) {
+    case CURLE_OK:
+        break;
+    case CURLE_UNSUPPORTED_PROTOCOL:
+    case CURLE_URL_MALFORMAT:
+        return DownloadFailure::kBadAddress;
+    case CURLE_FILESIZE_EXCEEDED:
+        return DownloadFailure::kTooLarge;
+    case CURLE_PARTIAL_FILE:
+        return DownloadFailure::kIncomplete;
+    default:
+        return DownloadFailure::kNetwork;
+    }
+    if (!StatusOk(handle)) {
+        return DownloadFailure::kNetwork;
+    }
+    // Without any announced length the finished transfer is the whole file.
+    if (transfer.length > 0 && transfer.total != transfer.length) {
+        return DownloadFailure::kIncomplete;
+    }
+    return DownloadFailure::kNone;
+}
+
+// The length the file must have (0: unknown), or a failure when the HEAD already shows
+// that it cannot be right.
+DownloadFailure ExpectedLength(const DownloadRequest& request, curl_off_t limit,
+                               curl_off_t* length) {
+    curl_off_t announced = AnnouncedLength(request.url);
+    if (announced > limit) {
+        return DownloadFailure::kTooLarge;
+    }
+    if (request.check.size != 0) {
+        *length = limit;
+        return announced != 0 && announced != limit ? DownloadFailure::kSizeMismatch
+                                                    : DownloadFailure::kNone;
+    }
+    *length = announced;
+    return DownloadFailure::kNone;
+}
+
 } // namespace
 
-[[noreturn]] void ExitProcessNow() {
+[[noreturn]] void ExitProcessNow(int code) {
     std::cout.flush();
     std::fflush(nullptr);
-    std::_Exit(0);
+    std::_Exit(code);
 }
 
 std::string InstallerTempDir() {
@@ -155,6 +223,34 @@ std::string InstallerTempDir() {
 
 std::string FormatPercent(int percent) {
     return std::to_string(percent) + "%";
+}
+
+std::wstring DownloadFailureReason(DownloadFailure failure) {
+    switch (failure) {
+    case DownloadFailure::kNone:
+        return {};
+    case DownloadFailure::kCancelled:
+        return L"已取消";
+    case DownloadFailure::kBadAddress:
+        return L"下载地址无效";
+    case DownloadFailure::kNetwork:
+        return L"网络错误";
+    case DownloadFailure::kIncomplete:
+        return L"文件不完整";
+    case DownloadFailure::kSizeMismatch:
+        return L"文件大小不符";
+    case DownloadFailure::kTooLarge:
+        return L"文件过大";
+    case DownloadFailure::kChecksum:
+        return L"文件校验失败";
+    case DownloadFailure::kCannotSave:
+        return L"无法保存文件";
+    }
+    return L"未知错误";
+}
+
+std::wstring ForcedUpgradeFailedText(DownloadFailure failure) {
+    return L"升级失败," + DownloadFailureReason(failure) + L"!";
 }
 
 std::string DownloadFileName(const std::string& url) {
@@ -181,20 +277,32 @@ void HttpDownload::SetConnectTimeoutMs(long ms) {
 void HttpDownload::SetStallTimeoutMs(long ms) {
     g_stall_timeout_ms = ms;
 }
+void HttpDownload::SetDefaultLimit(std::uint64_t bytes) {
+    g_default_limit = bytes != 0 ? bytes : kDefaultInstallerLimit;
+}
 
-bool HttpDownload::Fetch(const DownloadRequest& request, const std::string& path,
-                         DownloadProgress& progress) {
-    curl_off_t length = AnnouncedLength(request.url);
-    EasyHandle handle = MakeHandle(request.url);
-    FileHandle file(std::fopen(path.c_str(), "wb"));
-    if (!handle || !file) {
-        return false;
-    }
+DownloadFailure HttpDownload::Fetch(const DownloadRequest& request, const std::string& path,
+                                    DownloadProgress& progress) {
+    std::uint64_t limit_bytes =
+        request.check.size != 0 ? request.check.size : g_default_limit.load();
+    auto limit = static_cast<curl_off_t>(limit_bytes);
     Transfer transfer;
-    transfer.file = file.get();
+    transfer.limit = limit;
+    if (DownloadFailure early = ExpectedLength(request, limit, &transfer.length);
+        early != DownloadFailure::kNone) {
+        return early;
+    }
+    CurlEasy handle = MakeHandle(request.url, limit);
+    PartialFile file(request.folder);
+    if (!handle) {
+        return DownloadFailure::kNetwork;
+    }
+    if (!file.Ok()) {
+        return DownloadFailure::kCannotSave;
+    }
+    transfer.file = &file;
     transfer.cancel = request.cancel;
     transfer.progress = &progress;
-    transfer.length = length;
     CURL* h = handle.get();
     curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, WriteBlock);
     curl_easy_setopt(h, CURLOPT_WRITEDATA, &transfer);
@@ -202,28 +310,47 @@ bool HttpDownload::Fetch(const DownloadRequest& request, const std::string& path
     curl_easy_setopt(h, CURLOPT_XFERINFOFUNCTION, CheckCancel);
     curl_easy_setopt(h, CURLOPT_XFERINFODATA, &transfer);
     CURLcode code = curl_easy_perform(h);
-    if (code != CURLE_OK || !StatusOk(h) || transfer.write_failed) {
-        return false;
+    if (DownloadFailure failure = JudgeTransfer(h, code, transfer);
+        failure != DownloadFailure::kNone) {
+        return failure;
     }
-    if (std::fflush(file.get()) != 0) {
-        return false;
+    if (!file.Finish()) {
+        return DownloadFailure::kCannotSave;
     }
-    // Without an announced length the finished transfer is the whole file.
-    return length == 0 || transfer.total == length;
+    // Verified before the file gets the name anything would open.
+    if (!request.check.sha256.empty() && file.Sha256Hex() != request.check.sha256) {
+        return DownloadFailure::kChecksum;
+    }
+    return file.Commit(path) ? DownloadFailure::kNone : DownloadFailure::kCannotSave;
+}
+
+DownloadOutcome HttpDownload::Fail(const DownloadRequest& request, DownloadFailure failure,
+                                   Shell& shell) {
+    failure_ = failure;
+    if (request.force == 0) {
+        return DownloadOutcome::kClosed;
+    }
+    // A forced upgrade that did not finish ends the program. The user's own cancel needs
+    // no explanation; anything else says why, and the exit code tells scripts.
+    if (failure == DownloadFailure::kCancelled) {
+        shell.ExitProcess();
+    } else {
+        shell.FailForcedUpgrade(ForcedUpgradeFailedText(failure));
+    }
+    return DownloadOutcome::kExited;
 }
 
 DownloadOutcome HttpDownload::Download(const DownloadRequest& request, DownloadProgress& progress,
                                        Shell& shell) {
+    failure_ = DownloadFailure::kNone;
     std::string name = DownloadFileName(request.url);
+    if (name.empty()) {
+        return Fail(request, DownloadFailure::kBadAddress, shell);
+    }
     std::string path = request.folder + "/" + name;
-    bool complete = !name.empty() && Fetch(request, path, progress);
-    if (!complete) {
-        // A forced upgrade that did not finish (cancel or failure) ends the program.
-        if (request.force != 0) {
-            shell.ExitProcess();
-            return DownloadOutcome::kExited;
-        }
-        return DownloadOutcome::kClosed;
+    if (DownloadFailure failure = Fetch(request, path, progress);
+        failure != DownloadFailure::kNone) {
+        return Fail(request, failure, shell);
     }
     if (shell.Open(path)) {
         shell.ExitProcess();

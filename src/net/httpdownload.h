@@ -1,6 +1,7 @@
 #pragma once
 
 #include <atomic>
+#include <cstdint>
 #include <string>
 
 namespace velquist {
@@ -22,11 +23,14 @@ class Shell {
     virtual bool Open(const std::string& path) = 0;
     // Ends the process at once with code 0. Does not return outside tests.
     virtual void ExitProcess() = 0;
+    // A forced upgrade failed: shows text in a one-button prompt, then ends the process
+    // with a non-zero code. Does not return outside tests.
+    virtual void FailForcedUpgrade(const std::wstring& text) = 0;
 };
 
-// Flushes standard output and ends the process with code 0 without running destructors
-// (other threads are still using them).
-[[noreturn]] void ExitProcessNow();
+// Flushes standard output and ends the process with the code without running
+// destructors (other threads are still using them).
+[[noreturn]] void ExitProcessNow(int code = 0);
 
 // The per-user folder the installer is saved in ("Plivern/Temp"), created if missing.
 std::string InstallerTempDir();
@@ -38,12 +42,40 @@ std::string FormatPercent(int percent);
 // Empty when there is none or it is "." or "..", so nothing is written outside the folder.
 std::string DownloadFileName(const std::string& url);
 
+// What the manifest says about the installer beyond its address; both are optional.
+struct InstallerCheck {
+    std::string sha256;     // lower-case hex; empty: not published
+    std::uint64_t size = 0; // bytes; 0: not published
+};
+
 struct DownloadRequest {
     std::string url;
     int force = 0;
     std::string folder; // the installer's temp folder, existing
     const std::atomic<bool>* cancel = nullptr;
+    InstallerCheck check;
 };
+
+// Why a download did not give a verified installer.
+enum class DownloadFailure {
+    kNone,
+    kCancelled,
+    kBadAddress,   // no file name, or a scheme other than http/https
+    kNetwork,      // connection, TLS or an error status
+    kIncomplete,   // fewer bytes than announced
+    kSizeMismatch, // more bytes than announced
+    kTooLarge,     // beyond the manifest's size or the default limit
+    kChecksum,     // the SHA-256 differs from the manifest's
+    kCannotSave,   // the folder or the disk refused the file
+};
+
+// The short phrase for the prompt ("网络错误", "文件不完整", ...); empty for kNone.
+std::wstring DownloadFailureReason(DownloadFailure failure);
+// The prompt text of a failed forced upgrade: "升级失败," + reason + "!".
+std::wstring ForcedUpgradeFailedText(DownloadFailure failure);
+
+// Without a "size" in the manifest no installer may be larger than this.
+inline constexpr std::uint64_t kDefaultInstallerLimit = std::uint64_t{1} << 30;
 
 enum class DownloadOutcome {
     kExited,      // installer started, or a forced upgrade was stopped: process end asked
@@ -58,14 +90,23 @@ class HttpDownload {
     DownloadOutcome Download(const DownloadRequest& request, DownloadProgress& progress,
                              Shell& shell);
 
+    // Why the last Download gave no installer; kNone after a verified one.
+    DownloadFailure failure() const { return failure_; }
+
     // Time-outs in tests; 0 means none (a stalled read waits for a cancel).
     static void SetConnectTimeoutMs(long ms);
     static void SetStallTimeoutMs(long ms);
+    // The limit without a manifest "size"; tests lower it. 0 restores the default.
+    static void SetDefaultLimit(std::uint64_t bytes);
 
     struct Transfer; // implementation detail of the read loop
 
   private:
-    bool Fetch(const DownloadRequest& request, const std::string& path, DownloadProgress& progress);
+    DownloadFailure Fetch(const DownloadRequest& request, const std::string& path,
+                          DownloadProgress& progress);
+    DownloadOutcome Fail(const DownloadRequest& request, DownloadFailure failure, Shell& shell);
+
+    DownloadFailure failure_ = DownloadFailure::kNone;
 };
 
 } // namespace velquist

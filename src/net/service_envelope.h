@@ -1,5 +1,7 @@
 #pragma once
 
+#include "protocol/ret_codes.h"
+
 #include <cstdint>
 #include <json/json.h>
 #include <string>
@@ -14,7 +16,7 @@ struct ServiceEnvelope {
     Json::Value root;
     Json::Value data;
 
-    bool Succeeded() const { return parsed && ret == 0; }
+    bool Succeeded() const { return parsed && ret == service::kRetOk; }
 };
 
 // A reply counts as parsed only when it is JSON whose "ret" is a JSON integer or a

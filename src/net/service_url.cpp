@@ -65,4 +65,23 @@ std::string HelpAudioPageUrl() {
     return ServiceBaseUrl() + "/help/audio";
 }
 
+std::string PercentEncodeSegment(const std::string& text) {
+    static const char kHex[] = "0123456789ABCDEF";
+    std::string encoded;
+    for (char c : text) {
+        auto byte = static_cast<unsigned char>(c);
+        bool unreserved = (byte >= 'A' && byte <= 'Z') || (byte >= 'a' && byte <= 'z') ||
+                          (byte >= '0' && byte <= '9') || c == '-' || c == '.' || c == '_' ||
+                          c == '~';
+        if (unreserved) {
+            encoded += c;
+            continue;
+        }
+        encoded += '%';
+        encoded += kHex[byte >> 4];
+        encoded += kHex[byte & 0x0f];
+    }
+    return encoded;
+}
+
 } // namespace velquist

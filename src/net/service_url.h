@@ -17,4 +17,9 @@ std::string DefaultServiceBaseUrl();
 std::string HelpPageUrl();      // base + "/help"
 std::string HelpAudioPageUrl(); // base + "/help/audio"
 
+// Text made safe as one path segment: every byte outside the URL's unreserved set
+// (letters, digits, "-._~") becomes %XX, so "/", "?", "#", "%" or blanks cannot change
+// the request.
+std::string PercentEncodeSegment(const std::string& text);
+
 } // namespace velquist

@@ -2,6 +2,7 @@
 
 #include "net/http_client.h"
 #include "net/httpdownload.h"
+#include "net/installer_file.h"
 #include "net/service_envelope.h"
 #include "net/service_url.h"
 #include "net/version.h"
@@ -28,6 +29,34 @@ void PrintVersions(const VersionTriple& route, const VersionTriple& local) {
               << " localRevisionVersion: " << local.revision << std::endl;
 }
 
+// "size": a positive whole number, as a JSON number or a decimal text.
+bool ReadSize(const Json::Value& value, std::uint64_t* size) {
+    if (value.isString()) {
+        const std::string text = value.asString();
+        if (text.empty() || text.size() > 18 ||
+            text.find_first_not_of("0123456789") != std::string::npos) {
+            return false;
+        }
+        *size = std::stoull(text);
+        return *size > 0;
+    }
+    if (!value.isUInt64() || !value.isIntegral()) {
+        return false;
+    }
+    *size = value.asUInt64();
+    return *size > 0;
+}
+
+// Both members are optional; one that is present must be well-formed, or the installer
+// could not be checked as the service meant.
+bool ReadInstallerCheck(const Json::Value& data, InstallerCheck* check) {
+    if (data.isMember("sha256") && (!data["sha256"].isString() ||
+                                    !ParseSha256Hex(data["sha256"].asString(), &check->sha256))) {
+        return false;
+    }
+    return !data.isMember("size") || ReadSize(data["size"], &check->size);
+}
+
 UpdateOffer JudgeOfferData(const Json::Value& data) {
     UpdateOffer offer;
     offer.kind = UpdateOffer::Kind::kMalformed;
@@ -48,7 +77,7 @@ UpdateOffer JudgeOfferData(const Json::Value& data) {
     // then end the program at every start.
     if (!ReadText(data, "download_url", &offer.download_url) ||
         DownloadFileName(offer.download_url).empty() ||
-        !ReadDecimalInt(data["force_upgrade"], &force)) {
+        !ReadDecimalInt(data["force_upgrade"], &force) || !ReadInstallerCheck(data, &offer.check)) {
         return offer;
     }
     offer.force = force;
@@ -81,7 +110,7 @@ int CheckForUpdate(UpdateUi& ui, bool announce) {
     std::cout << "response: " << response << std::endl;
     UpdateOffer offer = JudgeUpgradeReply(response);
     if (offer.kind == UpdateOffer::Kind::kNewer) {
-        AnnounceNewVersion(ui, offer.download_url, offer.force);
+        AnnounceNewVersion(ui, offer);
         return 0;
     }
     if (offer.kind == UpdateOffer::Kind::kNotNewer && announce) {
@@ -90,16 +119,16 @@ int CheckForUpdate(UpdateUi& ui, bool announce) {
     return 0;
 }
 
-void AnnounceNewVersion(UpdateUi& ui, const std::string& url, int force) {
-    if (force != 0) {
+void AnnounceNewVersion(UpdateUi& ui, const UpdateOffer& offer) {
+    if (offer.force != 0) {
         ui.Prompt(kNewVersionText, true);
-        ui.ShowDownload(url, force);
+        ui.ShowDownload(offer.download_url, offer.force, offer.check);
         return;
     }
     if (!ui.AskUpgrade(kNewVersionText)) {
         return;
     }
-    ui.ShowDownload(url, 0);
+    ui.ShowDownload(offer.download_url, 0, offer.check);
 }
 
 } // namespace velquist

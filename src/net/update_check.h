@@ -1,5 +1,7 @@
 #pragma once
 
+#include "net/httpdownload.h"
+
 #include <string>
 
 namespace velquist {
@@ -15,7 +17,7 @@ class UpdateUi {
     // Two-button message box owned by the main window; true when the user confirms.
     virtual bool AskUpgrade(const std::wstring& text) = 0;
     // The download dialog, run until it closes (or the process ends inside it).
-    virtual void ShowDownload(const std::string& url, int force) = 0;
+    virtual void ShowDownload(const std::string& url, int force, const InstallerCheck& check) = 0;
 };
 
 struct UpdateOffer {
@@ -23,6 +25,7 @@ struct UpdateOffer {
     Kind kind = Kind::kNoReply;
     std::string download_url;
     int force = 0;
+    InstallerCheck check;
 };
 
 inline constexpr const wchar_t* kNoNewVersionText = L"没有发现新版本!";
@@ -32,7 +35,9 @@ inline constexpr const wchar_t* kNewVersionText = L"发现新版本啦!";
 std::string UpgradeCheckBody();
 
 // Judges a reply. A reply that does not parse or has a non-zero "ret" is kNoReply; a
-// malformed "app_version", "download_url" or "force_upgrade" is kMalformed. Neither is
+// malformed "app_version", "download_url" or "force_upgrade", or a "sha256" (64 hex
+// digits) or "size" (a positive whole number of bytes) that is present but malformed, is
+// kMalformed. Neither is
 // ever shown to the user: the offer counts as no newer version, silently.
 UpdateOffer JudgeUpgradeReply(const std::string& response);
 
@@ -42,6 +47,6 @@ UpdateOffer JudgeUpgradeReply(const std::string& response);
 int CheckForUpdate(UpdateUi& ui, bool announce);
 
 // The announcement, then the download dialog unless the user declines an optional one.
-void AnnounceNewVersion(UpdateUi& ui, const std::string& url, int force);
+void AnnounceNewVersion(UpdateUi& ui, const UpdateOffer& offer);
 
 } // namespace velquist

@@ -86,6 +86,25 @@ TEST_F(CredentialFileTest, SavedFileIsPrivateAndLoadsBack) {
     DeleteCredentials();
 }
 
+TEST_F(CredentialFileTest, WithoutASecretStoreTheFixedKeyStays) {
+    CredentialKey key;
+    EXPECT_EQ(LookupStoredKey(&key), StoredKeyState::kNoStore);
+    EXPECT_FALSE(StoredOrNewKey().has_value());
+    EXPECT_FALSE(RemoveStoredKey());
+
+    login_reply_ = AcceptedReply("13800000000");
+    ASSERT_TRUE(SaveCredentials("13800000000", "secret"));
+    const std::string sealed = SealCredentials(CredentialPlaintext("13800000000", "secret"));
+    EXPECT_EQ(ReadFile(CredentialFilePath()), sealed);
+    std::optional<LoadedCredentials> loaded = LoadCredentialsWithKeyInfo();
+    ASSERT_TRUE(loaded.has_value());
+    EXPECT_FALSE(loaded->fixed_key_in_use) << "nothing better to move to";
+    ASSERT_TRUE(AutoLogin().logged_in);
+    EXPECT_EQ(ReadFile(CredentialFilePath()), sealed);
+    LogoutAccount();
+    EXPECT_FALSE(fs::exists(CredentialFilePath()));
+}
+
 TEST_F(CredentialFileTest, UnwritableFileIsReported) {
     fs::create_directories(CredentialFilePath());
     EXPECT_FALSE(SaveCredentials("13800000000", "secret"));

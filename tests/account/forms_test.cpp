@@ -72,7 +72,10 @@ TEST_F(CodeFormTest, RegistrationRetTable) {
         {"{\"ret\":600001}", L"验证码错误!", false, false},
         {"{\"ret\":600002}", L"验证码无效!", false, false},
         {"{\"ret\":\"600003\"}", L"验证码无效!", false, false},
-        {"{\"ret\":400002}", L"", true, false},
+        // Codes the table does not know keep the dialog and what was typed.
+        {"{\"ret\":400002}", L"注册失败,请稍后重试!", false, false},
+        {"{\"ret\":100500}", L"注册失败,请稍后重试!", false, false},
+        {"{\"ret\":-1}", L"注册失败,请稍后重试!", false, false},
         {"{}", L"网络错误!", true, false},
         {"not json", L"网络错误!", true, false},
     };
@@ -125,19 +128,19 @@ TEST_F(CodeFormTest, OneSmsRequestPerCountdown) {
     EXPECT_FALSE(countdown.running());
 
     CodeButtonResult first =
-        ClickCodeButton(CodeForm::kRegister, L"138abc", countdown, start_timer);
+        ClickCodeButton(CodeForm::kRegister, L"13800138000", countdown, start_timer);
     EXPECT_TRUE(first.requested);
     EXPECT_TRUE(first.prompt.empty());
     EXPECT_EQ(timer_starts, std::vector<std::wstring>{L"60 秒"});
     EXPECT_TRUE(countdown.running());
 
     CodeButtonResult again =
-        ClickCodeButton(CodeForm::kRegister, L"138abc", countdown, start_timer);
+        ClickCodeButton(CodeForm::kRegister, L"13800138000", countdown, start_timer);
     EXPECT_FALSE(again.requested);
     EXPECT_EQ(ClickCodeButton(CodeForm::kRegister, L"", countdown, start_timer).error_tip,
               L"手机号不能为空!")
         << "the empty check comes first, also while counting";
-    EXPECT_EQ(sms_, std::vector<std::string>{"/v1/smsnotify/register/138abc"});
+    EXPECT_EQ(sms_, std::vector<std::string>{"/v1/smsnotify/register/13800138000"});
 
     std::vector<std::wstring> texts;
     bool finished = false;
@@ -152,10 +155,43 @@ TEST_F(CodeFormTest, OneSmsRequestPerCountdown) {
     EXPECT_FALSE(countdown.running());
     EXPECT_EQ(countdown.seconds_left(), 60);
 
-    CodeButtonResult next = ClickCodeButton(CodeForm::kForgot, L"139", countdown, start_timer);
+    CodeButtonResult next =
+        ClickCodeButton(CodeForm::kForgot, L"13900139000", countdown, start_timer);
     EXPECT_TRUE(next.requested);
-    EXPECT_EQ(sms_.back(), "/v1/smsnotify/forgot/139");
+    EXPECT_EQ(sms_.back(), "/v1/smsnotify/forgot/13900139000");
     EXPECT_EQ(sms_.size(), 2u);
+}
+
+TEST_F(CodeFormTest, OnlyElevenAsciiDigitsReachTheSmsRequest) {
+    struct Case {
+        const wchar_t* phone;
+        const wchar_t* tip;
+    } cases[] = {
+        {L"1380013800#", L"手机号只能为数字!"},
+        {L"138?x=1&y=2", L"手机号只能为数字!"},
+        {L"1/../../adm", L"手机号只能为数字!"},
+        {L"138 0013 80", L"手机号只能为数字!"},
+        {L"%2e%2e%2f123", L"非法的手机号!"},
+        {L"１３８００１３８０００", L"手机号只能为数字!"}, // full-width digits
+        {L"1380013800", L"非法的手机号!"},
+        {L"138001380000", L"非法的手机号!"},
+    };
+    for (const Case& c : cases) {
+        VerifyCodeCountdown countdown;
+        int timer_starts = 0;
+        CodeButtonResult result = ClickCodeButton(CodeForm::kRegister, c.phone, countdown,
+                                                  [&](const std::wstring&) { ++timer_starts; });
+        EXPECT_EQ(result.error_tip, c.tip);
+        EXPECT_FALSE(result.requested);
+        EXPECT_FALSE(countdown.running());
+        EXPECT_EQ(timer_starts, 0);
+    }
+    EXPECT_TRUE(sms_.empty()) << "nothing was sent";
+
+    // Whatever reaches a path goes as one encoded segment.
+    EXPECT_EQ(PercentEncodeSegment("13800138000"), "13800138000");
+    EXPECT_EQ(PercentEncodeSegment("1 #?%/../~-_."), "1%20%23%3F%25%2F..%2F~-_.");
+    EXPECT_EQ(PercentEncodeSegment("\xe6\x89\x8b"), "%E6%89%8B");
 }
 
 TEST_F(CodeFormTest, FailedSmsRequestIsPromptedAndTheCountdownRuns) {

@@ -110,6 +110,16 @@ TEST_F(ManualLoginTest, FailuresShowTheirMessagesAndChangeNothing) {
          "\"last_login_time\":1}}",
          L"未知错误!"},
         {"{\"ret\":0,\"data\":\"nothing\"}", L"未知错误!"},
+        // Without the number the session would look logged in and be logged out.
+        {"{\"ret\":0,\"data\":{\"id\":1,\"last_login_ip\":\"\",\"last_login_time\":1,"
+         "\"register_time\":1}}",
+         L"未知错误!"},
+        {"{\"ret\":0,\"data\":{\"id\":1,\"mobilephone\":\"\",\"last_login_ip\":\"\","
+         "\"last_login_time\":1,\"register_time\":1}}",
+         L"未知错误!"},
+        {"{\"ret\":0,\"data\":{\"id\":1,\"mobilephone\":null,\"last_login_ip\":\"\","
+         "\"last_login_time\":1,\"register_time\":1}}",
+         L"未知错误!"},
     };
     UserRecord before;
     before.id = 7;

@@ -94,7 +94,8 @@ TEST_F(CodeFormTest, RegistrationRepliesFollowTheirTable) {
                          {"{\"ret\":600001}", "验证码错误!", true},
                          {"{\"ret\":600002}", "验证码无效!", true},
                          {"{\"ret\":600003}", "验证码无效!", true},
-                         {"{\"ret\":500123}", "", false},
+                         // A code the table does not know keeps the form as typed.
+                         {"{\"ret\":500123}", "注册失败,请稍后重试!", true},
                          {"<html>bad gateway</html>", "网络错误!", false},
                          // An object without "ret" is no success.
                          {"{}", "网络错误!", false},
@@ -178,6 +179,7 @@ class CountingRegister : public RegisterDialog {
 TEST_F(CodeFormTest, CountdownRunsSixtyTicksWithOneRequest) {
     std::vector<QString> ticks;
     QString emptyPhone;
+    QString badPhone;
     QString started;
     int requestsWhileRunning = -1;
     QString emptyWhileRunning;
@@ -187,7 +189,10 @@ TEST_F(CodeFormTest, CountdownRunsSixtyTicksWithOneRequest) {
     steps.Then(kRegister, [&](QWidget* form) {
         Click(form, "registerVerifyCodeBtn");
         emptyPhone = TextOf(form, "registerErrorTips");
-        Type(form, "registerMobilePhone", "1380013800x"); // letters go out as typed
+        Type(form, "registerMobilePhone", "1380013800x");
+        Click(form, "registerVerifyCodeBtn");
+        badPhone = TextOf(form, "registerErrorTips");
+        Type(form, "registerMobilePhone", "13800138009");
         Click(form, "registerVerifyCodeBtn");
         started = TextOf(form, "registerVerifyCodeBtn");
         Click(form, "registerVerifyCodeBtn");
@@ -196,7 +201,7 @@ TEST_F(CodeFormTest, CountdownRunsSixtyTicksWithOneRequest) {
         Type(form, "registerMobilePhone", "");
         Click(form, "registerVerifyCodeBtn");
         emptyWhileRunning = TextOf(form, "registerErrorTips");
-        Type(form, "registerMobilePhone", "1380013800x");
+        Type(form, "registerMobilePhone", "13800138009");
         SpinUntil([&ticks] { return ticks.size() >= 60; });
         SpinUntil([] { return false; }, 60);
         stoppedAfterSixty = ticks.size() == 60;
@@ -207,6 +212,7 @@ TEST_F(CodeFormTest, CountdownRunsSixtyTicksWithOneRequest) {
     steps.Start();
     ShowModalBox(new CountingRegister(main_, &ticks), main_->GetHWND());
     EXPECT_EQ(emptyPhone, "手机号不能为空!");
+    EXPECT_EQ(badPhone, "手机号只能为数字!") << "no request for a malformed number";
     EXPECT_EQ(started, "60 秒");
     EXPECT_EQ(requestsWhileRunning, 1);
     EXPECT_EQ(emptyWhileRunning, "手机号不能为空!");
@@ -216,7 +222,8 @@ TEST_F(CodeFormTest, CountdownRunsSixtyTicksWithOneRequest) {
     EXPECT_EQ(ticks[59], "重新获取");
     EXPECT_TRUE(stoppedAfterSixty);
     EXPECT_EQ(restarted, "60 秒");
-    EXPECT_EQ(log_.Count("/v1/smsnotify/register/1380013800x"), 2);
+    EXPECT_EQ(log_.Count("/v1/smsnotify/register/13800138009"), 2);
+    EXPECT_EQ(log_.Count("/v1/smsnotify/register/"), 2);
 }
 
 TEST_F(CodeFormTest, FailedCodeRequestIsPromptedAndTheCountdownGoesOn) {

@@ -94,6 +94,8 @@ class HomeEnvironment : public ::testing::Environment {
         ::setenv("XDG_DATA_HOME", (home + "/data").c_str(), 1);
         ::setenv("XDG_CONFIG_HOME", (home + "/config").c_str(), 1);
         ::setenv("XDG_RUNTIME_DIR", (home + "/runtime").c_str(), 1);
+        // Keeps the saved login away from the user's own keyring: no secret store answers.
+        ::setenv("DBUS_SESSION_BUS_ADDRESS", ("unix:path=" + home + "/no-bus").c_str(), 1);
         ui::CPaintManagerUI::SetInstance();
         ASSERT_TRUE(LoadSkinResources());
     }

@@ -32,6 +32,7 @@ class KeepingShell : public Shell {
         return true;
     }
     void ExitProcess() override { ++exits_; }
+    void FailForcedUpgrade(const std::wstring&) override { ++exits_; }
 
     int Opened() const {
         std::lock_guard lock(mutex_);

@@ -1,6 +1,7 @@
 #include "loopback_server.h"
 #include "net/httpdownload.h"
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <filesystem>
@@ -32,11 +33,13 @@ struct RecordingShell : Shell {
     bool accept = true;
     std::vector<std::string> opened;
     int exits = 0;
+    std::vector<std::wstring> failures;
     bool Open(const std::string& path) override {
         opened.push_back(path);
         return accept;
     }
     void ExitProcess() override { ++exits; }
+    void FailForcedUpgrade(const std::wstring& text) override { failures.push_back(text); }
 };
 
 std::string Payload(size_t size) {
@@ -45,6 +48,15 @@ std::string Payload(size_t size) {
         bytes[i] = static_cast<char>(i * 7 + 3);
     }
     return bytes;
+}
+
+// Names in the folder, hidden ones included: a partial download must not stay.
+std::vector<std::string> Entries(const fs::path& folder) {
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(folder)) {
+        names.push_back(entry.path().filename().string());
+    }
+    return names;
 }
 
 std::string ReadFile(const fs::path& path) {
@@ -62,13 +74,42 @@ class DownloadTest : public ::testing::Test {
         HttpDownload::SetStallTimeoutMs(3000);
     }
 
-    DownloadOutcome Run(const std::string& path, int force = 0) {
+    void TearDown() override { HttpDownload::SetDefaultLimit(0); }
+
+    DownloadOutcome Run(const std::string& path, int force = 0, InstallerCheck check = {}) {
+        return RunUrl(server_.BaseUrl() + path, force, check);
+    }
+    DownloadOutcome RunUrl(const std::string& url, int force = 0, InstallerCheck check = {}) {
         DownloadRequest request;
-        request.url = server_.BaseUrl() + path;
+        request.url = url;
         request.force = force;
         request.folder = folder_.string();
         request.cancel = &cancel_;
-        return HttpDownload().Download(request, progress_, shell_);
+        request.check = check;
+        HttpDownload download;
+        DownloadOutcome outcome = download.Download(request, progress_, shell_);
+        failure_ = download.failure();
+        return outcome;
+    }
+
+    void ServeBytes(const std::string& path, const std::string& bytes) {
+        server_.server().Get(path, [bytes](const httplib::Request&, httplib::Response& res) {
+            res.set_content(bytes, "application/octet-stream");
+        });
+    }
+    // A body without any announced length.
+    void ServeChunked(const std::string& path, size_t total) {
+        server_.server().Get(path, [total](const httplib::Request&, httplib::Response& res) {
+            res.set_chunked_content_provider(
+                "application/octet-stream", [total](size_t offset, httplib::DataSink& sink) {
+                    if (offset >= total) {
+                        sink.done();
+                        return true;
+                    }
+                    std::string part = Payload(std::min<size_t>(1000, total - offset));
+                    return sink.write(part.data(), part.size());
+                });
+        });
     }
 
     testing::LoopbackServer server_;
@@ -76,6 +117,7 @@ class DownloadTest : public ::testing::Test {
     std::atomic<bool> cancel_{false};
     RecordingProgress progress_;
     RecordingShell shell_;
+    DownloadFailure failure_ = DownloadFailure::kNone;
 };
 
 TEST_F(DownloadTest, CompleteFileIsStartedAndTheProcessEnds) {
@@ -167,6 +209,10 @@ TEST_F(DownloadTest, ErrorStatusIsAFailedDownload) {
     EXPECT_EQ(shell_.exits, 0);
     EXPECT_EQ(Run("/gone.exe", 1), DownloadOutcome::kExited) << "a forced upgrade ends";
     EXPECT_TRUE(shell_.opened.empty());
+    EXPECT_EQ(shell_.failures, std::vector<std::wstring>{L"升级失败,网络错误!"})
+        << "said, not silent";
+    EXPECT_EQ(shell_.exits, 0) << "the failure, not a plain exit with code 0";
+    EXPECT_TRUE(Entries(folder_).empty());
 }
 
 TEST_F(DownloadTest, ShortBodyIsAFailedDownload) {
@@ -188,9 +234,12 @@ TEST_F(DownloadTest, ShortBodyIsAFailedDownload) {
     });
     server_.Start();
     EXPECT_EQ(Run("/short.exe"), DownloadOutcome::kClosed);
-    EXPECT_EQ(Run("/cut.exe"), DownloadOutcome::kClosed);
+    EXPECT_EQ(failure_, DownloadFailure::kIncomplete);
+    EXPECT_EQ(Run("/cut.exe", 1), DownloadOutcome::kExited);
+    EXPECT_EQ(shell_.failures, std::vector<std::wstring>{L"升级失败,文件不完整!"});
     EXPECT_TRUE(shell_.opened.empty());
     EXPECT_EQ(shell_.exits, 0);
+    EXPECT_TRUE(Entries(folder_).empty()) << "no partial file stays";
 }
 
 TEST_F(DownloadTest, ServerWithoutLengthIsReadToTheEnd) {
@@ -235,6 +284,8 @@ TEST_F(DownloadTest, CancelOfAnOptionalUpgradeKeepsTheProgramRunning) {
     EXPECT_LT(std::chrono::steady_clock::now() - start, 2s);
     EXPECT_EQ(shell_.exits, 0);
     EXPECT_TRUE(shell_.opened.empty());
+    EXPECT_EQ(failure_, DownloadFailure::kCancelled);
+    EXPECT_TRUE(Entries(folder_).empty());
 }
 
 TEST_F(DownloadTest, CancelOfAForcedUpgradeEndsTheProgram) {
@@ -243,12 +294,14 @@ TEST_F(DownloadTest, CancelOfAForcedUpgradeEndsTheProgram) {
     progress_.cancel_on_first = &cancel_;
     EXPECT_EQ(Run("/slow.exe", 1), DownloadOutcome::kExited);
     EXPECT_EQ(shell_.exits, 1);
+    EXPECT_TRUE(shell_.failures.empty()) << "the user's own cancel needs no prompt";
     EXPECT_TRUE(shell_.opened.empty());
 }
 
 struct ExitingShell : Shell {
     bool Open(const std::string&) override { return false; }
     void ExitProcess() override { ExitProcessNow(); }
+    void FailForcedUpgrade(const std::wstring&) override { ExitProcessNow(1); }
 };
 
 TEST_F(DownloadTest, ForcedCancelReallyEndsTheProcessWithCodeZero) {
@@ -289,6 +342,132 @@ TEST_F(DownloadTest, HttpsUrlIsFetchedOverTls) {
     // A plain-HTTP server cannot complete a TLS handshake, so nothing is started.
     EXPECT_EQ(HttpDownload().Download(request, progress_, shell_), DownloadOutcome::kClosed);
     EXPECT_TRUE(shell_.opened.empty());
+}
+
+TEST_F(DownloadTest, OnlyHttpAndHttpsAreFetchedEvenAfterARedirect) {
+    fs::path secret = fs::path(getenv("HOME")) / "shadow";
+    std::ofstream(secret) << "root:secret";
+    server_.server().Get("/to-file/shadow", [&](const httplib::Request&, httplib::Response& res) {
+        res.set_redirect("file://" + secret.string());
+    });
+    server_.Start();
+
+    for (const std::string& url :
+         {"file://" + secret.string(), std::string("ftp://127.0.0.1/shadow"),
+          "dict://127.0.0.1:" + std::to_string(server_.port()) + "/shadow"}) {
+        EXPECT_EQ(RunUrl(url), DownloadOutcome::kClosed) << url;
+        EXPECT_EQ(failure_, DownloadFailure::kBadAddress) << url;
+    }
+    EXPECT_EQ(Run("/to-file/shadow"), DownloadOutcome::kClosed);
+    EXPECT_NE(failure_, DownloadFailure::kNone);
+    EXPECT_TRUE(shell_.opened.empty());
+    EXPECT_TRUE(Entries(folder_).empty()) << "nothing was copied";
+
+    EXPECT_EQ(RunUrl("file://" + secret.string(), 1), DownloadOutcome::kExited);
+    EXPECT_EQ(shell_.failures, std::vector<std::wstring>{L"升级失败,下载地址无效!"});
+}
+
+TEST_F(DownloadTest, ManifestSizeIsTheLimitAndTheExpectedLength) {
+    ServeBytes("/setup.exe", Payload(5000));
+    ServeChunked("/stream.exe", 5000);
+    server_.Start();
+
+    EXPECT_EQ(Run("/setup.exe", 0, {"", 4000}), DownloadOutcome::kClosed);
+    EXPECT_EQ(failure_, DownloadFailure::kTooLarge);
+    EXPECT_EQ(Run("/setup.exe", 0, {"", 6000}), DownloadOutcome::kClosed);
+    EXPECT_EQ(failure_, DownloadFailure::kSizeMismatch);
+    EXPECT_EQ(Run("/stream.exe", 0, {"", 4000}), DownloadOutcome::kClosed)
+        << "a body without a length is cut at the limit";
+    EXPECT_EQ(failure_, DownloadFailure::kTooLarge);
+    EXPECT_EQ(Run("/stream.exe", 0, {"", 6000}), DownloadOutcome::kClosed);
+    EXPECT_EQ(failure_, DownloadFailure::kIncomplete);
+    EXPECT_TRUE(Entries(folder_).empty());
+
+    EXPECT_EQ(Run("/stream.exe", 0, {"", 5000}), DownloadOutcome::kExited);
+    EXPECT_EQ(progress_.shown.back(), 100) << "the manifest's size gives the percentage";
+    EXPECT_EQ(fs::file_size(folder_ / "stream.exe"), 5000u);
+}
+
+TEST_F(DownloadTest, WithoutASizeTheDefaultLimitHolds) {
+    EXPECT_EQ(kDefaultInstallerLimit, 1024u * 1024u * 1024u);
+    HttpDownload::SetDefaultLimit(64 * 1024);
+    ServeBytes("/big.exe", Payload(100 * 1024));
+    // An endless body: only the limit ends it.
+    server_.server().Get("/endless.exe", [](const httplib::Request&, httplib::Response& res) {
+        res.set_chunked_content_provider("application/octet-stream",
+                                         [](size_t, httplib::DataSink& sink) {
+                                             std::string part = Payload(4096);
+                                             return sink.write(part.data(), part.size());
+                                         });
+    });
+    server_.Start();
+    EXPECT_EQ(Run("/big.exe"), DownloadOutcome::kClosed);
+    EXPECT_EQ(failure_, DownloadFailure::kTooLarge);
+    EXPECT_EQ(Run("/endless.exe", 1), DownloadOutcome::kExited);
+    EXPECT_EQ(shell_.failures, std::vector<std::wstring>{L"升级失败,文件过大!"});
+    EXPECT_TRUE(shell_.opened.empty());
+    EXPECT_TRUE(Entries(folder_).empty());
+}
+
+TEST_F(DownloadTest, PublishedHashIsVerifiedBeforeTheInstallerOpens) {
+    // SHA-256 of "abc" (FIPS 180-2 test vector).
+    const std::string abc = "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad";
+    ServeBytes("/setup.exe", "abc");
+    ServeBytes("/other.exe", "abd");
+    server_.Start();
+
+    EXPECT_EQ(Run("/other.exe", 0, {abc, 0}), DownloadOutcome::kClosed);
+    EXPECT_EQ(failure_, DownloadFailure::kChecksum);
+    EXPECT_TRUE(shell_.opened.empty()) << "a mismatch is never opened";
+    EXPECT_TRUE(Entries(folder_).empty());
+    EXPECT_EQ(Run("/other.exe", 1, {abc, 3}), DownloadOutcome::kExited);
+    EXPECT_EQ(shell_.failures, std::vector<std::wstring>{L"升级失败,文件校验失败!"});
+
+    EXPECT_EQ(Run("/setup.exe", 0, {abc, 3}), DownloadOutcome::kExited);
+    fs::path saved = folder_ / "setup.exe";
+    EXPECT_EQ(shell_.opened, std::vector<std::string>{saved.string()});
+    EXPECT_EQ(ReadFile(saved), "abc");
+    EXPECT_EQ(fs::status(saved).permissions() & fs::perms::all,
+              fs::perms::owner_read | fs::perms::owner_write);
+    EXPECT_EQ(Entries(folder_), std::vector<std::string>{"setup.exe"});
+}
+
+TEST_F(DownloadTest, PercentageNeverPassesOneHundred) {
+    // The HEAD announces less than the GET delivers.
+    server_.server().Get("/grows.exe", [](const httplib::Request& req, httplib::Response& res) {
+        res.set_content(Payload(req.method == "HEAD" ? 1000 : 10000), "application/octet-stream");
+    });
+    server_.Start();
+    EXPECT_EQ(Run("/grows.exe"), DownloadOutcome::kClosed);
+    EXPECT_EQ(failure_, DownloadFailure::kSizeMismatch);
+    for (int percent : progress_.shown) {
+        EXPECT_LE(percent, 100);
+    }
+    EXPECT_TRUE(Entries(folder_).empty());
+}
+
+TEST_F(DownloadTest, FolderThatCannotTakeTheFileFailsTheUpgrade) {
+    ServeBytes("/setup.exe", "installer");
+    server_.Start();
+    DownloadRequest request;
+    request.url = server_.BaseUrl() + "/setup.exe";
+    request.force = 1;
+    request.folder = (folder_ / "missing").string();
+    HttpDownload download;
+    EXPECT_EQ(download.Download(request, progress_, shell_), DownloadOutcome::kExited);
+    EXPECT_EQ(download.failure(), DownloadFailure::kCannotSave);
+    EXPECT_EQ(shell_.failures, std::vector<std::wstring>{L"升级失败,无法保存文件!"});
+}
+
+TEST_F(DownloadTest, ForcedFailureReallyEndsTheProcessWithANonZeroCode) {
+    server_.Start();
+    DownloadRequest request;
+    request.url = server_.BaseUrl() + "/missing.exe";
+    request.force = 1;
+    request.folder = folder_.string();
+    ExitingShell shell;
+    EXPECT_EXIT((HttpDownload().Download(request, progress_, shell), std::exit(0)),
+                ::testing::ExitedWithCode(1), "");
 }
 
 } // namespace

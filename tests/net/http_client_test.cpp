@@ -178,6 +178,7 @@ TEST(HttpClientTls, UntrustedCertificateGetsNoPassword) {
     struct NoShell : Shell {
         bool Open(const std::string&) override { return true; }
         void ExitProcess() override {}
+        void FailForcedUpgrade(const std::wstring&) override {}
     } shell;
     struct NoProgress : DownloadProgress {
         void ShowPercent(int) override {}

@@ -20,6 +20,7 @@ struct RecordingUi : UpdateUi {
     std::vector<std::wstring> questions;
     bool confirm = true;
     std::vector<std::pair<std::string, int>> downloads;
+    std::vector<InstallerCheck> checks;
     std::vector<std::string> order;
 
     void Prompt(const std::wstring& text, bool owned) override {
@@ -32,8 +33,9 @@ struct RecordingUi : UpdateUi {
         order.push_back("ask");
         return confirm;
     }
-    void ShowDownload(const std::string& url, int force) override {
+    void ShowDownload(const std::string& url, int force, const InstallerCheck& check) override {
         downloads.emplace_back(url, force);
+        checks.push_back(check);
         order.push_back("download");
     }
 };
@@ -101,6 +103,34 @@ TEST(UpgradeReply, JudgesOfferAndForce) {
     EXPECT_EQ(JudgeUpgradeReply("not json").kind, UpdateOffer::Kind::kNoReply);
 }
 
+std::string ReplyWith(const std::string& extra_members) {
+    return "{\"ret\":0,\"data\":{\"app_version\":\"1.0.2\",\"download_url\":"
+           "\"http://dl.test/Velquist-setup.exe\",\"force_upgrade\":1" +
+           extra_members + "}}";
+}
+
+TEST(UpgradeReply, InstallerChecksAreOptionalButMustBeWellFormed) {
+    const std::string hash(64, 'a');
+    UpdateOffer plain = JudgeUpgradeReply(ReplyWith(""));
+    EXPECT_EQ(plain.kind, UpdateOffer::Kind::kNewer);
+    EXPECT_TRUE(plain.check.sha256.empty());
+    EXPECT_EQ(plain.check.size, 0u);
+
+    UpdateOffer full = JudgeUpgradeReply(
+        ReplyWith(",\"sha256\":\"" + std::string(64, 'A') + "\",\"size\":123456"));
+    EXPECT_EQ(full.kind, UpdateOffer::Kind::kNewer);
+    EXPECT_EQ(full.check.sha256, hash) << "hex is compared in lower case";
+    EXPECT_EQ(full.check.size, 123456u);
+    EXPECT_EQ(JudgeUpgradeReply(ReplyWith(",\"size\":\"5000000000\"")).check.size, 5000000000u);
+
+    for (const std::string& bad : std::vector<std::string>{
+             std::string(",\"sha256\":\"abc\""), ",\"sha256\":\"" + std::string(63, 'a') + "g\"",
+             ",\"sha256\":42", ",\"size\":0", ",\"size\":-5", ",\"size\":1.5", ",\"size\":\"12kB\"",
+             ",\"size\":null"}) {
+        EXPECT_EQ(JudgeUpgradeReply(ReplyWith(bad)).kind, UpdateOffer::Kind::kMalformed) << bad;
+    }
+}
+
 class UpdateCheckTest : public ::testing::Test {
   protected:
     void SetUp() override {
@@ -164,6 +194,14 @@ TEST_F(UpdateCheckTest, OptionalUpgradeAsksAndMayBeDeclined) {
     EXPECT_EQ(CheckForUpdate(ui_, true), 0);
     ASSERT_EQ(ui_.downloads.size(), 1u);
     EXPECT_EQ(ui_.downloads[0].second, 0);
+}
+
+TEST_F(UpdateCheckTest, PublishedHashAndSizeReachTheDownload) {
+    reply_ = ReplyWith(",\"sha256\":\"" + std::string(64, 'b') + "\",\"size\":77");
+    EXPECT_EQ(CheckForUpdate(ui_, false), 0);
+    ASSERT_EQ(ui_.checks.size(), 1u);
+    EXPECT_EQ(ui_.checks[0].sha256, std::string(64, 'b'));
+    EXPECT_EQ(ui_.checks[0].size, 77u);
 }
 
 TEST_F(UpdateCheckTest, FailuresAndMalformedOffersStaySilentEvenFromTheMenu) {

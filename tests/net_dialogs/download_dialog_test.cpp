@@ -1,5 +1,5 @@
-#include "gui_driver.h"
 #include "dialogs/dialog_base.h"
+#include "gui_driver.h"
 #include "loopback_server.h"
 #include "net/dialogs/desktop_shell.h"
 #include "net/dialogs/download_dialog.h"
@@ -32,12 +32,17 @@ struct RecordingShell : Shell {
     std::mutex mutex;
     std::vector<std::string> opened;
     std::atomic<int> exits{0};
+    std::vector<std::wstring> failures;
     bool Open(const std::string& path) override {
         std::lock_guard<std::mutex> lock(mutex);
         opened.push_back(path);
         return true;
     }
     void ExitProcess() override { ++exits; }
+    void FailForcedUpgrade(const std::wstring& text) override {
+        std::lock_guard<std::mutex> lock(mutex);
+        failures.push_back(text);
+    }
 };
 
 // What the dialog showed, seen through its own message handling.
@@ -50,8 +55,10 @@ struct Seen {
 
 class WatchedDownloadDialog : public DownloadDialog {
   public:
-    WatchedDownloadDialog(const std::string& url, int force, Seen* seen, bool cancelOnProgress)
-        : DownloadDialog(nullptr, url, force), seen_(seen), cancelOnProgress_(cancelOnProgress) {}
+    WatchedDownloadDialog(const std::string& url, int force, Seen* seen, bool cancelOnProgress,
+                          const InstallerCheck& check = {})
+        : DownloadDialog(nullptr, url, force, check), seen_(seen),
+          cancelOnProgress_(cancelOnProgress) {}
     ~WatchedDownloadDialog() override { seen_->destroyed = true; }
 
     ui::LRESULT HandleCustomMessage(ui::UINT uMsg, ui::WPARAM wParam, ui::LPARAM lParam,
@@ -112,10 +119,11 @@ class DownloadDialogTest : public ::testing::Test {
     }
     void TearDown() override { SetDownloadShell(nullptr); }
 
-    int Show(const std::string& path, int force, bool cancelOnProgress = false) {
-        return ShowModalBox(
-            new WatchedDownloadDialog(server_.BaseUrl() + path, force, &seen_, cancelOnProgress),
-            ui::kNoWindow);
+    int Show(const std::string& path, int force, bool cancelOnProgress = false,
+             const InstallerCheck& check = {}) {
+        return ShowModalBox(new WatchedDownloadDialog(server_.BaseUrl() + path, force, &seen_,
+                                                      cancelOnProgress, check),
+                            ui::kNoWindow);
     }
 
     static fs::path TempFolder() { return fs::path(InstallerTempDir()); }
@@ -212,6 +220,41 @@ TEST_F(DownloadDialogTest, CancelOfAForcedUpgradeEndsTheProcessWithCodeZero) {
     server_.Start();
     SetDownloadShell(nullptr);
     EXPECT_EXIT((Show("/slow.exe", 1, true), std::exit(3)), ::testing::ExitedWithCode(0), "");
+}
+
+TEST_F(DownloadDialogTest, ManifestChecksTravelWithTheDialog) {
+    server_.server().Get("/setup.exe", [](const httplib::Request&, httplib::Response& res) {
+        res.set_content("abd", "application/octet-stream");
+    });
+    server_.Start();
+    // SHA-256 of "abc": the served bytes differ.
+    const InstallerCheck check{"ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad",
+                               3};
+    EXPECT_EQ(Show("/setup.exe", 0, false, check), 1);
+    EXPECT_TRUE(shell_.opened.empty());
+    EXPECT_FALSE(fs::exists(TempFolder() / "setup.exe"));
+    Show("/setup.exe", 1, false, check);
+    EXPECT_EQ(shell_.failures, std::vector<std::wstring>{L"升级失败,文件校验失败!"});
+    EXPECT_EQ(shell_.exits, 0);
+}
+
+// The real shell: the prompt is shown and answered, then the process ends with code 1.
+TEST_F(DownloadDialogTest, FailedForcedUpgradeIsExplainedAndEndsWithANonZeroCode) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    server_.server().Get("/missing.exe",
+                         [](const httplib::Request&, httplib::Response& res) { res.status = 404; });
+    server_.Start();
+    SetDownloadShell(nullptr);
+    auto answer = [] {
+        velquist::testing::WhenShown(QStringLiteral("PromptBoxDialog"), [](QWidget* box) {
+            if (velquist::testing::TextOf(box, "msgText") == QStringLiteral("升级失败,网络错误!")) {
+                std::fprintf(stderr, "prompt seen\n");
+            }
+            velquist::testing::Click(box, "msgConfirm");
+        });
+    };
+    EXPECT_EXIT((answer(), Show("/missing.exe", 1), std::exit(0)), ::testing::ExitedWithCode(1),
+                "prompt seen");
 }
 
 struct DesktopOpener : UrlOpener {

@@ -1,6 +1,5 @@
-#include "account/user_info.h"
-#include "gui_driver.h"
 #include "dialogs/dialog_base.h"
+#include "gui_driver.h"
 #include "loopback_server.h"
 #include "net/dialogs/feedback_dialog.h"
 #include "net/http_client.h"
@@ -20,15 +19,15 @@
 namespace velquist {
 namespace {
 
-using velquist::testing::TextOf;
 using velquist::testing::Click;
+using velquist::testing::TextOf;
 using velquist::testing::Type;
 using velquist::testing::WhenShown;
 
 class TrackedFeedbackDialog : public FeedbackDialog {
   public:
-    explicit TrackedFeedbackDialog(bool* destroyed)
-        : FeedbackDialog(nullptr), destroyed_(destroyed) {}
+    TrackedFeedbackDialog(bool* destroyed, const std::atomic<bool>* loggedIn)
+        : FeedbackDialog(nullptr, [loggedIn] { return loggedIn->load(); }), destroyed_(destroyed) {}
     ~TrackedFeedbackDialog() override { *destroyed_ = true; }
 
   private:
@@ -55,18 +54,11 @@ class FeedbackDialogTest : public ::testing::Test {
                               });
         server_.Start();
         SetServiceBaseUrl(server_.BaseUrl());
-        UserInfo::Instance()->ClearMobilephone();
     }
-    void TearDown() override {
-        UserInfo::Instance()->ClearMobilephone();
-        ReloadServiceBaseUrl();
-    }
+    void TearDown() override { ReloadServiceBaseUrl(); }
 
-    static void LogIn() {
-        UserRecord record;
-        record.mobilephone = "13800138000";
-        UserInfo::Instance()->Set(record);
-    }
+    // The window's logged-in state, as the form asks for it.
+    void LogIn() { loggedIn_ = true; }
 
     // Fills the form, submits it and answers the prompt; returns the prompt's text and
     // the dialog's close code.
@@ -83,7 +75,7 @@ class FeedbackDialogTest : public ::testing::Test {
             prompt = TextOf(box, "msgText");
             Click(box, "msgConfirm");
         });
-        *code = ShowModalBox(new TrackedFeedbackDialog(destroyed), ui::kNoWindow);
+        *code = ShowModalBox(new TrackedFeedbackDialog(destroyed, &loggedIn_), ui::kNoWindow);
         return prompt;
     }
 
@@ -93,6 +85,7 @@ class FeedbackDialogTest : public ::testing::Test {
     }
 
     velquist::testing::LoopbackServer server_;
+    std::atomic<bool> loggedIn_{false};
     std::mutex mutex_;
     std::vector<std::string> bodies_;
     std::string reply_ = R"({"ret":0,"data":{}})";
@@ -123,7 +116,7 @@ TEST_F(FeedbackDialogTest, ValidationNamesTheFirstMissingPieceAndSendsNothing) {
         form->close();
     });
     bool destroyed = false;
-    EXPECT_EQ(ShowModalBox(new TrackedFeedbackDialog(&destroyed), ui::kNoWindow), 0);
+    EXPECT_EQ(ShowModalBox(new TrackedFeedbackDialog(&destroyed, &loggedIn_), ui::kNoWindow), 0);
     ASSERT_EQ(shown.size(), std::size(steps));
     for (size_t i = 0; i < shown.size(); ++i) {
         EXPECT_EQ(shown[i], steps[i].message) << "step " << i;
@@ -158,6 +151,29 @@ TEST_F(FeedbackDialogTest, RefusedFeedbackSaysUnknownError) {
     EXPECT_TRUE(destroyed);
 }
 
+TEST_F(FeedbackDialogTest, LoginStateIsAskedWhenSending) {
+    QString refused;
+    WhenShown(QStringLiteral("意见反馈"), [&](QWidget* form) {
+        Type(form, "feedbackContent", QStringLiteral("慢"));
+        Type(form, "feedbackContact", QStringLiteral("qq 1"));
+        Click(form, "feedbackBtn");
+        refused = TextOf(form, "feedbackErrorTips");
+        // The automatic login finishes while the form is open.
+        loggedIn_ = true;
+        Click(form, "feedbackBtn");
+    });
+    QString prompt;
+    WhenShown(QStringLiteral("PromptBoxDialog"), [&prompt](QWidget* box) {
+        prompt = TextOf(box, "msgText");
+        Click(box, "msgConfirm");
+    });
+    bool destroyed = false;
+    EXPECT_EQ(ShowModalBox(new TrackedFeedbackDialog(&destroyed, &loggedIn_), ui::kNoWindow), 1);
+    EXPECT_EQ(refused, QStringLiteral("请先登录后进行反馈!"));
+    EXPECT_EQ(prompt, QStringLiteral("反馈信息已提交!"));
+    EXPECT_EQ(Bodies().size(), 1u);
+}
+
 TEST_F(FeedbackDialogTest, NoReplySaysNetworkError) {
     LogIn();
     SetServiceBaseUrl("http://127.0.0.1:" +
@@ -184,7 +200,7 @@ TEST_F(FeedbackDialogTest, ContactLinkOpensTheHelpPageAndTheFormStays) {
         form->close();
     });
     bool destroyed = false;
-    ShowModalBox(new TrackedFeedbackDialog(&destroyed), ui::kNoWindow);
+    ShowModalBox(new TrackedFeedbackDialog(&destroyed, &loggedIn_), ui::kNoWindow);
     SetUrlOpener(nullptr);
     ASSERT_EQ(opener.opened.size(), 1u);
     EXPECT_EQ(opener.opened[0].toString().toStdString(), server_.BaseUrl() + "/help/audio");

@@ -21,10 +21,10 @@
 namespace velquist {
 namespace {
 
-using velquist::testing::TextOf;
 using velquist::testing::Click;
 using velquist::testing::PumpUntil;
 using velquist::testing::ShownWindow;
+using velquist::testing::TextOf;
 using velquist::testing::WhenShown;
 
 struct RecordingShell : Shell {
@@ -35,6 +35,7 @@ struct RecordingShell : Shell {
         return true;
     }
     void ExitProcess() override { ++exits; }
+    void FailForcedUpgrade(const std::wstring&) override { ++exits; }
 };
 
 // An ordinary window standing in for the main window.
@@ -149,8 +150,7 @@ TEST_F(UpdateUiTest, DeclinedOptionalUpgradeOpensNothing) {
 
 TEST_F(UpdateUiTest, AcceptedOptionalUpgradeDownloadsAndStartsTheInstaller) {
     Offer("1.0.10", "0");
-    WhenShown(QStringLiteral("MessageBoxDialog"),
-              [](QWidget* box) { Click(box, "msgConfirm"); });
+    WhenShown(QStringLiteral("MessageBoxDialog"), [](QWidget* box) { Click(box, "msgConfirm"); });
     RunStartupCheck();
     EXPECT_EQ(shell_.opened, 1);
     EXPECT_EQ(shell_.exits, 1);

@@ -1,5 +1,7 @@
 #include "net/dialogs/desktop_shell.h"
 
+#include "dialogs/dialog_base.h"
+#include "dialogs/prompt_box_dialog.h"
 #include "platform/shell_open.h"
 #include "ui/gui_thread.h"
 
@@ -20,6 +22,15 @@ bool DesktopShell::Open(const std::string& path) {
 
 void DesktopShell::ExitProcess() {
     ExitProcessNow();
+}
+
+void DesktopShell::FailForcedUpgrade(const std::wstring& text) {
+    // Without an owner: the download dialog is about to vanish with the process, and the
+    // prompt must stay until the user has read why.
+    ui::RunOnGuiThread([&text] {
+        ShowModalBox(new PromptBoxDialog(nullptr, QString::fromStdWString(text)), ui::kNoWindow);
+    });
+    ExitProcessNow(kForcedUpgradeFailedExitCode);
 }
 
 void SetDownloadShell(Shell* shell) {

@@ -31,6 +31,7 @@ void DownloadThread(std::shared_ptr<DownloadJob> job) {
     request.force = job->force;
     request.folder = InstallerTempDir();
     request.cancel = &job->cancel;
+    request.check = job->check;
     PostedProgress progress(job->dialog);
     HttpDownload download;
     download.Download(request, progress, DownloadShell());
@@ -38,10 +39,12 @@ void DownloadThread(std::shared_ptr<DownloadJob> job) {
     ui::PostMessage(job->dialog, kMsgDownloadDone);
 }
 
-DownloadDialog::DownloadDialog(ui::WindowImplBase* owner, const std::string& url, int force)
+DownloadDialog::DownloadDialog(ui::WindowImplBase* owner, const std::string& url, int force,
+                               const InstallerCheck& check)
     : owner_(owner), job_(std::make_shared<DownloadJob>()) {
     job_->url = url;
     job_->force = force;
+    job_->check = check;
 }
 
 QString DownloadDialog::GetWindowClassName() const {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "net/httpdownload.h"
 #include "ui/control.h"
 #include "ui/notify.h"
 #include "ui/ui_defs.h"
@@ -23,6 +24,7 @@ inline constexpr ui::UINT kMsgDownloadDone = ui::WM_USER + 302;
 struct DownloadJob {
     std::string url;
     int force = 0;
+    InstallerCheck check;
     std::atomic<bool> cancel{false};
     ui::HWND dialog = ui::kNoWindow;
 };
@@ -35,7 +37,8 @@ void DownloadThread(std::shared_ptr<DownloadJob> job);
 // the download thread closes it, or ends the process.
 class DownloadDialog : public ui::WindowImplBase {
   public:
-    DownloadDialog(ui::WindowImplBase* owner, const std::string& url, int force);
+    DownloadDialog(ui::WindowImplBase* owner, const std::string& url, int force,
+                   const InstallerCheck& check = {});
 
     QString GetWindowClassName() const override;
     void OnFinalMessage(ui::HWND hWnd) override;

@@ -1,6 +1,5 @@
 #include "net/dialogs/feedback_dialog.h"
 
-#include "account/user_info.h"
 #include "dialogs/dialog_base.h"
 #include "dialogs/prompt_box_dialog.h"
 #include "net/feedback.h"
@@ -17,7 +16,8 @@ using ClickHandler = bool (FeedbackDialog::*)();
 
 } // namespace
 
-FeedbackDialog::FeedbackDialog(ui::WindowImplBase* owner) : owner_(owner) {}
+FeedbackDialog::FeedbackDialog(ui::WindowImplBase* owner, LoggedInQuery loggedIn)
+    : owner_(owner), loggedIn_(std::move(loggedIn)) {}
 
 QString FeedbackDialog::GetWindowClassName() const {
     return QStringLiteral("意见反馈");
@@ -75,8 +75,7 @@ void FeedbackDialog::Notify(ui::TNotifyUI& msg) {
 bool FeedbackDialog::OnSubmit() {
     const std::wstring content = content_ != nullptr ? content_->GetText().toStdWString() : L"";
     const std::wstring contact = contact_ != nullptr ? contact_->GetText().toStdWString() : L"";
-    const std::wstring problem =
-        CheckFeedbackInput(content, contact, UserInfo::Instance()->LoggedIn());
+    const std::wstring problem = CheckFeedbackInput(content, contact, loggedIn_ && loggedIn_());
     if (!problem.empty()) {
         if (errorTips_ != nullptr) {
             errorTips_->SetText(QString::fromStdWString(problem));

@@ -6,6 +6,7 @@
 #include "ui/window_impl_base.h"
 
 #include <QString>
+#include <functional>
 
 namespace velquist {
 
@@ -13,10 +14,14 @@ namespace velquist {
 inline constexpr ui::UINT kFeedbackFocusTimer = 1008;
 inline constexpr ui::UINT kFeedbackFocusDelayMs = 100;
 
+// Whether someone is logged in, asked at the moment of sending (an automatic login may
+// finish while the form is open). The window that opens the form provides it.
+using LoggedInQuery = std::function<bool()>;
+
 // The feedback form. Create with new, show with ShowModalBox; it deletes itself.
 class FeedbackDialog : public ui::WindowImplBase {
   public:
-    explicit FeedbackDialog(ui::WindowImplBase* owner);
+    FeedbackDialog(ui::WindowImplBase* owner, LoggedInQuery loggedIn);
 
     QString GetWindowClassName() const override;
     void OnFinalMessage(ui::HWND hWnd) override;
@@ -32,6 +37,7 @@ class FeedbackDialog : public ui::WindowImplBase {
     bool OnContactUs();
 
     ui::WindowImplBase* owner_ = nullptr;
+    LoggedInQuery loggedIn_;
     ui::CEditUI* content_ = nullptr;
     ui::CEditUI* contact_ = nullptr;
     ui::CLabelUI* errorTips_ = nullptr;

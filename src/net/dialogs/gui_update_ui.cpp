@@ -38,10 +38,10 @@ bool GuiUpdateUi::AskUpgrade(const std::wstring& text) {
     });
 }
 
-void GuiUpdateUi::ShowDownload(const std::string& url, int force) {
-    ui::RunOnGuiThread([this, &url, force] {
+void GuiUpdateUi::ShowDownload(const std::string& url, int force, const InstallerCheck& check) {
+    ui::RunOnGuiThread([this, &url, force, &check] {
         ui::WindowImplBase* owner = LiveWindow(mainWindow_);
-        ShowModalBox(new DownloadDialog(owner, url, force), HandleOf(owner));
+        ShowModalBox(new DownloadDialog(owner, url, force, check), HandleOf(owner));
     });
 }
 

@@ -19,7 +19,7 @@ class GuiUpdateUi : public UpdateUi {
 
     void Prompt(const std::wstring& text, bool owned) override;
     bool AskUpgrade(const std::wstring& text) override;
-    void ShowDownload(const std::string& url, int force) override;
+    void ShowDownload(const std::string& url, int force, const InstallerCheck& check) override;
 
   private:
     ui::HWND mainWindow_ = ui::kNoWindow;

@@ -6,6 +6,7 @@
 #include "net/update_check.h"
 
 #include <thread>
+#include <utility>
 
 namespace velquist {
 namespace {
@@ -25,8 +26,8 @@ int CheckForUpdateFromMenu(ui::WindowImplBase* mainWindow) {
     return CheckForUpdate(ui, true);
 }
 
-void ShowFeedbackDialog(ui::WindowImplBase* mainWindow) {
-    ShowModalBox(new FeedbackDialog(mainWindow), HandleOf(mainWindow));
+void ShowFeedbackDialog(ui::WindowImplBase* mainWindow, LoggedInQuery loggedIn) {
+    ShowModalBox(new FeedbackDialog(mainWindow, std::move(loggedIn)), HandleOf(mainWindow));
 }
 
 } // namespace velquist

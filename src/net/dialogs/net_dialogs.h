@@ -1,5 +1,6 @@
 #pragma once
 
+#include "net/dialogs/feedback_dialog.h"
 #include "ui/window_impl_base.h"
 
 namespace velquist {
@@ -13,7 +14,7 @@ void StartUpdateCheckThread(ui::WindowImplBase* mainWindow);
 // 0, or -1 when the request failed (the result of the upgrade command message).
 int CheckForUpdateFromMenu(ui::WindowImplBase* mainWindow);
 
-// The feedback form, modal over the main window.
-void ShowFeedbackDialog(ui::WindowImplBase* mainWindow);
+// The feedback form, modal over the main window; loggedIn tells it whether it may send.
+void ShowFeedbackDialog(ui::WindowImplBase* mainWindow, LoggedInQuery loggedIn);
 
 } // namespace velquist
