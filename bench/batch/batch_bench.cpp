@@ -108,8 +108,8 @@ Measure Floor(const std::vector<std::string>& inputs, const std::string& out,
                 velquist::ConvertTask task;
                 task.inputPath = inputs[i];
                 task.outputPath = out + "/" + std::to_string(i) + "." + format;
-                task.format = format;
-                task.quality = 90;
+                task.settings.format =
+                    velquist::ParseOutputFormat(format).value_or(velquist::OutputFormat::kJpg);
                 if (velquist::RunConversion(task, false).status != velquist::kTaskSucceeded)
                     ok = false;
             }

@@ -46,12 +46,12 @@ std::vector<Group> MakeGroups(TaskEngine& engine, const BatchJob& job) {
     std::map<std::string, std::size_t> byDir;
     for (const std::string& file : job.files) {
         const std::string dir =
-            job.settings.outputDir.empty() ? DirectoryOf(file) : job.settings.outputDir;
+            job.settings.outputDir.empty() ? DirectoryOf(file) : WideToPath(job.settings.outputDir);
         const auto [it, added] = byDir.emplace(dir, groups.size());
         if (added)
             groups.push_back({dir, {}});
         const int id =
-            engine.AddImageItem({AnsiToWide(NameOf(file)), AnsiToWide(file), SizeOf(file), {}});
+            engine.AddImageItem({PathToWide(NameOf(file)), PathToWide(file), SizeOf(file), {}});
         groups[it->second].ids.push_back(id);
     }
     return groups;
@@ -92,8 +92,9 @@ class BatchDriver {
         if (nextGroup_ >= groups_.size())
             return;
         const Group& group = groups_[nextGroup_++];
-        const BatchSettings& s = job_.settings;
-        engine_.PublishSettings({s.format, s.quality, s.keepExif, AnsiToWide(group.outputDir)});
+        ConversionSettings settings = job_.settings;
+        settings.outputDir = PathToWide(group.outputDir);
+        engine_.PublishSettings(settings);
         waiting_.clear();
         waiting_.insert(group.ids.begin(), group.ids.end());
         engine_.QueueTasks(group.ids);
@@ -111,8 +112,8 @@ class BatchDriver {
         FileResult result;
         const int id = status.task_id;
         if (const auto item = engine_.GetImageItem(id)) {
-            result.input = WideToAnsi(item->sourcePath);
-            result.output = WideToAnsi(item->outputPath);
+            result.input = WideToPath(item->sourcePath);
+            result.output = WideToPath(item->outputPath);
         }
         result.ok = status.status == kTaskSucceeded;
         if (!result.ok) {

@@ -35,7 +35,7 @@ class BatchObserver {
 
 struct BatchJob {
     std::vector<std::string> files;
-    BatchSettings settings;
+    ConversionSettings settings;
     std::shared_ptr<JobRunner> runner;
     int jobs = 3; // files converted at once, 1..3
     std::chrono::milliseconds tickInterval{250};

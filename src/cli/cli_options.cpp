@@ -35,9 +35,18 @@ CliParseResult ParseWorker(const std::vector<std::string>& args) {
     CliOptions& o = result.options;
     o.mode = CliOptions::Mode::kWorker;
     std::vector<std::string> positional;
+    bool onlyFiles = false;
     for (size_t i = 1; i < args.size(); ++i) {
         const std::string& arg = args[i];
         std::string value;
+        if (onlyFiles) {
+            positional.push_back(arg);
+            continue;
+        }
+        if (arg == "--") {
+            onlyFiles = true;
+            continue;
+        }
         if (arg == "--format" || arg == "--quality" || arg == "--exif") {
             if (!TakeValue(args, &i, &value))
                 return Fail(arg + " needs a value");
@@ -78,6 +87,8 @@ bool ParseConvertOption(const std::vector<std::string>& args, size_t* i, CliOpti
     std::string value;
     if (arg == "-h" || arg == "--help") {
         o->mode = CliOptions::Mode::kHelp;
+    } else if (arg == "--version") {
+        o->mode = CliOptions::Mode::kVersion;
     } else if (arg == "-r" || arg == "--recursive") {
         o->recursive = true;
     } else if (arg == "-v" || arg == "--verbose") {
@@ -135,7 +146,7 @@ CliParseResult ParseCommandLine(const std::vector<std::string>& args) {
         if (!ParseConvertOption(args, &i, &o, &error))
             return Fail(error);
     }
-    if (o.mode == CliOptions::Mode::kHelp) {
+    if (o.mode == CliOptions::Mode::kHelp || o.mode == CliOptions::Mode::kVersion) {
         result.ok = true;
         return result;
     }
@@ -169,6 +180,7 @@ std::string UsageText(const std::string& program) {
            "               reduced to 3 with a notice)\n"
            "  -v, --verbose    print every line the decoder and encoders report\n"
            "  -h, --help   show this text\n"
+           "  --version    show the version\n"
            "  --           end of options; what follows are file names\n"
            "\n"
            "Each output is named after its input with the new extension and replaces an\n"

@@ -10,7 +10,7 @@ namespace velquist {
 constexpr int kMaxJobs = 3;
 
 struct CliOptions {
-    enum class Mode { kConvert, kWorker, kHelp };
+    enum class Mode { kConvert, kWorker, kHelp, kVersion };
 
     Mode mode = Mode::kConvert;
     std::vector<std::string> inputs;
@@ -36,8 +36,8 @@ struct CliParseResult {
 
 // args without the program name.
 //   [options] FILE|FOLDER...
-//   --worker --format F --quality N --exif 0|1 INPUT OUTPUT
-//   --help
+//   --worker --format F --quality N --exif 0|1 [--] INPUT OUTPUT
+//   --help, --version
 CliParseResult ParseCommandLine(const std::vector<std::string>& args);
 
 std::string UsageText(const std::string& program);

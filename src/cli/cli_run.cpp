@@ -6,6 +6,8 @@
 #include "convert/convert_task.h"
 #include "progress_display.h"
 #include "tasks/process_job_runner.h"
+#include "util/handles.h"
+#include "util/text.h"
 
 #include <cerrno>
 #include <climits>
@@ -21,11 +23,6 @@
 
 namespace velquist {
 namespace {
-
-struct FileCloser {
-    void operator()(std::FILE* file) const { std::fclose(file); }
-};
-using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
 
 // Sanitizer runtimes reserve terabytes of address space up front, so a sanitized worker
 // cannot live under the memory limit meant for real decoders.
@@ -113,14 +110,14 @@ std::FILE* BarStream(const Streams& streams, bool verbose) {
 }
 
 // Everything that has to hold before a file is touched; false after one message.
-bool CheckBeforeStart(const BatchInputs& inputs, const BatchSettings& settings, std::FILE* err,
+bool CheckBeforeStart(const BatchInputs& inputs, const ConversionSettings& settings, std::FILE* err,
                       const std::string& program) {
     for (const std::string& error : inputs.errors)
         std::fprintf(err, "%s: %s\n", program.c_str(), error.c_str());
     if (!inputs.errors.empty())
         return false;
     if (!settings.outputDir.empty()) {
-        const std::string problem = PrepareOutputDir(settings.outputDir);
+        const std::string problem = PrepareOutputDir(WideToPath(settings.outputDir));
         if (!problem.empty()) {
             std::fprintf(err, "%s: %s\n", program.c_str(), problem.c_str());
             return false;
@@ -140,7 +137,7 @@ int RunConvertMode(const CliOptions& options, const std::string& program) {
     std::FILE* out = streams.out.get();
     std::FILE* err = streams.err.get();
     const BatchInputs inputs = CollectInputs(options.inputs, options.recursive);
-    const BatchSettings settings = ResolveSettings(options);
+    const ConversionSettings settings = ResolveSettings(options);
     if (!CheckBeforeStart(inputs, settings, err, program))
         return 2;
     for (const std::string& warning : inputs.warnings)
@@ -170,9 +167,15 @@ int RunWorkerMode(const CliOptions& options) {
     ConvertTask task;
     task.inputPath = options.inputs.front();
     task.outputPath = options.workerOutput;
-    task.format = options.format.value_or("jpg");
-    task.quality = options.quality.value_or(90);
-    task.keepExif = options.keepExif.value_or(true);
+    const std::string format = options.format.value_or("jpg");
+    const std::optional<OutputFormat> parsed = ParseOutputFormat(format);
+    if (!parsed) {
+        std::fprintf(stderr, "Unknown output format: %s\n", format.c_str());
+        return 1;
+    }
+    task.settings.format = *parsed;
+    task.settings.quality = options.quality.value_or(kDefaultQuality);
+    task.settings.keepExif = options.keepExif.value_or(true);
     return RunConversion(task).status == kTaskSucceeded ? 0 : 1;
 }
 

@@ -3,7 +3,9 @@
 #include "atomic_output_file.h"
 #include "exif_block.h"
 
+#include <cerrno>
 #include <csetjmp>
+#include <cstring>
 #include <cstdint>
 #include <cstdio>
 #include <png.h>
@@ -37,7 +39,12 @@ struct PngJob {
 };
 
 void ReportPngError(png_structp png, png_const_charp message) {
-    static_cast<Diagnostics*>(png_get_error_ptr(png))->Printf("libpng error: %s\n", message);
+    // libpng's stdio writer gives up right after the failed fwrite; its errno says why.
+    const int error = errno;
+    auto* diag = static_cast<Diagnostics*>(png_get_error_ptr(png));
+    if (std::strcmp(message, "Write Error") == 0)
+        diag->NoteSystemError(error);
+    diag->Printf("libpng error: %s\n", message);
     png_longjmp(png, 1);
 }
 

@@ -30,8 +30,8 @@ std::string SignalName(int signal) {
 std::vector<std::string> ProcessJobRunner::WorkerArguments(const ConvertTask& task) const {
     std::vector<std::string> argv = options_.command;
     argv.insert(argv.end(),
-                {"--worker", "--format", task.format, "--quality", std::to_string(task.quality),
-                 "--exif", task.keepExif ? "1" : "0", task.inputPath, task.outputPath});
+                {"--worker", "--format", FormatName(task.settings.format), "--quality",
+                 std::to_string(task.settings.quality), "--exif", task.settings.keepExif ? "1" : "0", "--", task.inputPath, task.outputPath});
     return argv;
 }
 

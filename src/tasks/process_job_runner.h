@@ -16,7 +16,7 @@ constexpr std::chrono::milliseconds kDefaultWorkerTimeLimit = std::chrono::minut
 
 struct WorkerOptions {
     // argv prefix of the worker, e.g. {"/usr/bin/velquist-convert"}; the job appends
-    // "--worker --format F --quality N --exif 0|1 INPUT OUTPUT".
+    // "--worker --format F --quality N --exif 0|1 -- INPUT OUTPUT".
     std::vector<std::string> command;
     std::uint64_t memoryLimitBytes = kDefaultWorkerMemoryLimit; // 0: unlimited
     std::chrono::milliseconds timeLimit = kDefaultWorkerTimeLimit;

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <pthread.h>
+#include <sys/stat.h>
 
 namespace velquist {
 namespace {
@@ -59,6 +60,15 @@ std::string NumberedPath(const std::string& path, int n) {
 
 } // namespace
 
+std::optional<FileIdentity> IdentityOf(const std::string& path) {
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0) {
+        return std::nullopt;
+    }
+    return FileIdentity{static_cast<unsigned long long>(info.st_dev),
+                        static_cast<unsigned long long>(info.st_ino)};
+}
+
 bool StartDetachedThread(std::function<void()> fn) {
     auto heap = std::make_unique<std::function<void()>>(std::move(fn));
     pthread_attr_t attr;
@@ -95,10 +105,17 @@ TaskEngine::~TaskEngine() {
 }
 
 int TaskEngine::AddImageItem(ImageItem item) {
+    const std::string path = WideToPath(item.sourcePath);
+    const std::optional<FileIdentity> identity = IdentityOf(path);
     std::lock_guard lock(taskLock);
     const int id = nextItemId++;
     item.outputPath.clear();
     imageItems.emplace(id, std::move(item));
+    inputPaths_.insert(path);
+    if (identity) {
+        inputFiles_.insert(*identity);
+        itemFiles_.emplace(id, *identity);
+    }
     return id;
 }
 
@@ -113,7 +130,17 @@ std::optional<ImageItem> TaskEngine::GetImageItem(int id) const {
 
 bool TaskEngine::RemoveImageItem(int id) {
     std::lock_guard lock(taskLock);
-    return imageItems.erase(id) != 0;
+    const auto item = imageItems.find(id);
+    if (item == imageItems.end()) {
+        return false;
+    }
+    inputPaths_.erase(inputPaths_.find(WideToPath(item->second.sourcePath)));
+    imageItems.erase(item);
+    if (const auto file = itemFiles_.find(id); file != itemFiles_.end()) {
+        inputFiles_.erase(inputFiles_.find(file->second));
+        itemFiles_.erase(file);
+    }
+    return true;
 }
 
 void TaskEngine::PublishSettings(const ConversionSettings& settings) {
@@ -211,9 +238,17 @@ void TaskEngine::TaskDispatchThread() {
     }
 }
 
+bool TaskEngine::NamesAnInput(const std::string& path) const {
+    if (inputPaths_.count(path) != 0) {
+        return true;
+    }
+    const std::optional<FileIdentity> identity = IdentityOf(path);
+    return identity && inputFiles_.count(*identity) != 0;
+}
+
 std::string TaskEngine::UniqueOutputPath(const std::string& path) {
     std::string candidate = path;
-    for (int n = 2; !batchOutputs_.insert(candidate).second; ++n) {
+    for (int n = 2; NamesAnInput(candidate) || !batchOutputs_.insert(candidate).second; ++n) {
         candidate = NumberedPath(path, n);
     }
     return candidate;
@@ -223,16 +258,17 @@ void TaskEngine::Dispatch(int id, const std::optional<std::wstring>& source,
                           const ConversionSettings& settings) {
     const std::wstring dir =
         settings.outputDir.empty() ? GetOutputDir() : CreateDirectoryTree(settings.outputDir);
-    ConvertTask task{owner_, {}, {}, settings.format, settings.quality, settings.keepExif, id};
+    ConvertTask task{{}, {}, settings, id};
+    task.settings.outputDir.clear();
     {
         std::lock_guard lock(taskLock);
         if (source) {
-            task.inputPath = WideToAnsi(*source);
+            task.inputPath = WideToPath(*source);
             task.outputPath =
-                UniqueOutputPath(BuildOutputPath(task.inputPath, WideToAnsi(dir), settings.format));
+                UniqueOutputPath(BuildOutputPath(task.inputPath, WideToPath(dir), settings.format));
         }
         if (const auto item = imageItems.find(id); item != imageItems.end()) {
-            item->second.outputPath = AnsiToWide(task.outputPath);
+            item->second.outputPath = PathToWide(task.outputPath);
         }
         // Registered before the job starts, so every status finds its task.
         busyTaskMap[id] = std::make_unique<ConvertTask>(task);

@@ -4,6 +4,7 @@
 #include "convert/convert_task.h"
 #include "image_item.h"
 #include "job_runner.h"
+#include "task_owner.h"
 
 #include <condition_variable>
 #include <cstddef>
@@ -34,6 +35,15 @@ struct FinishResult {
 };
 
 class JobBoard;
+
+// Device and inode of a file; equal identities are one file whatever the names.
+struct FileIdentity {
+    unsigned long long device = 0;
+    unsigned long long inode = 0;
+    auto operator<=>(const FileIdentity&) const = default;
+};
+// The identity of the file path names after following links; nothing when it is missing.
+std::optional<FileIdentity> IdentityOf(const std::string& path);
 
 // The conversion task engine: queued ids, a dispatcher thread that starts at most
 // kMaxRunningTasks jobs at once, and the finishing of jobs. Every job posts its statuses
@@ -78,6 +88,7 @@ class TaskEngine {
     void Dispatch(int id, const std::optional<std::wstring>& source,
                   const ConversionSettings& settings);
     std::string UniqueOutputPath(const std::string& path); // under taskLock
+    bool NamesAnInput(const std::string& path) const;      // under taskLock
     void FailUnstarted(int id, const std::string& reason);
 
     TaskOwner* owner_;
@@ -91,6 +102,11 @@ class TaskEngine {
     std::deque<int> busyTaskImageList;
     std::map<int, std::unique_ptr<ConvertTask>> busyTaskMap;
     ImageItemMap imageItems;
+    // What every entry of the list points at, so that no output lands on an input: by
+    // name, and by file identity for hard links, links and other spellings.
+    std::multiset<std::string> inputPaths_;
+    std::multiset<FileIdentity> inputFiles_;
+    std::map<int, FileIdentity> itemFiles_;
     int nextItemId = 0;
     ConversionSettings settings_;
     // Ids taken from the queue but not registered as running yet: the batch is not over

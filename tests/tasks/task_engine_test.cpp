@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 #include <map>
 #include <set>
+#include <unistd.h>
 
 namespace velquist {
 namespace {
@@ -15,21 +16,21 @@ using namespace std::chrono_literals;
 using testing::ReadFile;
 using testing::TempDir;
 
-// Worker stand-ins. Arguments: --worker --format F --quality N --exif E INPUT OUTPUT.
+// Worker stand-ins. Arguments: --worker --format F --quality N --exif E -- INPUT OUTPUT.
 // An input whose name holds "gate" waits until INPUT.go exists; "crash", "hang" and
 // "garbage" misbehave; everything else writes its settings into the output file.
 constexpr const char* kFakeWorker = R"(
-case "$8" in
-  *gate*) while [ ! -e "$8.go" ]; do sleep 0.01; done ;;
+case "$9" in
+  *gate*) while [ ! -e "$9.go" ]; do sleep 0.01; done ;;
 esac
-case "$8" in
+case "$9" in
   *crash*) echo "decoding..." >&2; kill -SEGV $$ ;;
   *hang*) sleep 30 ;;
   *garbage*) head -c 3000 /dev/urandom; head -c 3000 /dev/urandom >&2; exit 0 ;;
-  *bad*) echo "Not a HEIF file: $8" >&2; exit 1 ;;
+  *bad*) echo "Not a HEIF file: $9" >&2; exit 1 ;;
 esac
-printf '%s %s %s' "$3" "$5" "$7" > "$9"
-echo "Written to $9"
+printf '%s %s %s' "$3" "$5" "$7" > "${10}"
+echo "Written to ${10}"
 )";
 
 class TaskEngineTest : public ::testing::Test {
@@ -42,7 +43,7 @@ class TaskEngineTest : public ::testing::Test {
 
     void Make(ThreadStarter starter = StartDetachedThread, std::chrono::milliseconds limit = 10s) {
         engine_ = std::make_unique<TaskEngine>(&statuses_, Runner(limit), std::move(starter));
-        engine_->PublishSettings({"jpg", 90, true, AnsiToWide(OutDir())});
+        engine_->PublishSettings({OutputFormat::kJpg, 90, true, AnsiToWide(OutDir())});
     }
 
     std::string OutDir() const { return dir_.Path() + "/out"; }
@@ -171,7 +172,7 @@ TEST_F(TaskEngineTest, FormatChangeMidBatchAppliesToItemsNotYetDispatched) {
     for (int i = 0; i < 3; ++i) {
         EXPECT_EQ(Next().status, kTaskProcessing);
     }
-    engine_->PublishSettings({"png", 50, false, AnsiToWide(OutDir())});
+    engine_->PublishSettings({OutputFormat::kPng, 50, false, AnsiToWide(OutDir())});
     for (int id : ids) {
         Release(id);
     }
@@ -243,11 +244,60 @@ TEST_F(TaskEngineTest, SameBaseNameInOneBatchGetsNumberedNamesAndALaterBatchOver
         EXPECT_EQ(ReadFile(name), "jpg 90 1");
     }
 
-    engine_->PublishSettings({"jpg", 40, true, AnsiToWide(OutDir())});
+    engine_->PublishSettings({OutputFormat::kJpg, 40, true, AnsiToWide(OutDir())});
     engine_->QueueTasks({b});
     EXPECT_EQ(RunToEnd().size(), 1u);
     EXPECT_EQ(OutputOf(b), OutDir() + "/photo.jpg");
     EXPECT_EQ(ReadFile(OutDir() + "/photo.jpg"), "jpg 40 1");
+}
+
+TEST_F(TaskEngineTest, NoOutputLandsOnAnInputOfTheListWhateverItsName) {
+    Make();
+    const std::string src = dir_.Path() + "/src";
+    engine_->PublishSettings({OutputFormat::kJpg, 90, true, AnsiToWide(src)});
+    const int heic = Add("a.heic");
+    const int jpg = Add("a.jpg"); // a HEIF photo named like a JPEG, as phones do
+    const int linked = Add("b.heic");
+    const int viaSymlink = Add("c.heic");
+    const int other = Add("d.heic");
+    ASSERT_EQ(::link((src + "/a.jpg").c_str(), (src + "/b.jpg").c_str()), 0);
+    ASSERT_EQ(::symlink((src + "/c.heic").c_str(), (src + "/c.jpg").c_str()), 0);
+    // Not queued, still in the list: its file is protected as well.
+    const int waiting = Add("e.png");
+    ASSERT_EQ(::link((src + "/e.png").c_str(), (src + "/d.jpg").c_str()), 0);
+    engine_->QueueTasks({heic, jpg, linked, viaSymlink, other});
+    EXPECT_EQ(RunToEnd().size(), 5u);
+
+    EXPECT_EQ(OutputOf(heic), src + "/a (2).jpg");
+    EXPECT_EQ(OutputOf(jpg), src + "/a (3).jpg");
+    EXPECT_EQ(OutputOf(linked), src + "/b (2).jpg");
+    EXPECT_EQ(OutputOf(viaSymlink), src + "/c (2).jpg");
+    EXPECT_EQ(OutputOf(other), src + "/d (2).jpg");
+    for (const char* input : {"a.heic", "a.jpg", "b.heic", "c.heic", "d.heic", "e.png"}) {
+        EXPECT_EQ(ReadFile(src + "/" + input), "not really heif") << input;
+    }
+    EXPECT_TRUE(engine_->GetImageItem(waiting));
+}
+
+TEST_F(TaskEngineTest, NamesThatAreNotUtf8ReachTheWorkerAsTheirBytes) {
+    Make();
+    const std::vector<std::string> names = {"x\xFF.heic", "x\xFE.heic", "lone\x80.heic",
+                                            "over\xC0\xAF.heic"};
+    std::vector<int> ids;
+    for (const std::string& name : names) {
+        const std::string path = dir_.Write("src/" + name, "not really heif");
+        ids.push_back(engine_->AddImageItem({PathToWide(name), PathToWide(path), 15, {}}));
+    }
+    engine_->QueueTasks(ids);
+    const auto finals = RunToEnd();
+    ASSERT_EQ(finals.size(), names.size());
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        EXPECT_EQ(finals.at(ids[i]), kTaskSucceeded) << i;
+        const std::string base = names[i].substr(0, names[i].size() - 5);
+        EXPECT_EQ(WideToPath(engine_->GetImageItem(ids[i])->outputPath),
+                  OutDir() + "/" + base + ".jpg");
+        EXPECT_EQ(ReadFile(OutDir() + "/" + base + ".jpg"), "jpg 90 1") << i;
+    }
 }
 
 TEST_F(TaskEngineTest, JobThreadThatCannotStartFailsItsTaskAndTheBatchEnds) {
@@ -302,7 +352,7 @@ TEST_F(TaskEngineTest, LogLinesFollowTheQueueAndTheRunningList) {
 
 TEST_F(TaskEngineTest, EmptyOutputFolderMeansTheConfiguredOne) {
     Make();
-    engine_->PublishSettings({"bmp", 90, true, L""});
+    engine_->PublishSettings({OutputFormat::kBmp, 90, true, L""});
     const int a = Add("a.heic");
     engine_->QueueTasks({a});
     RunToEnd();
