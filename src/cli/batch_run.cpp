@@ -66,7 +66,9 @@ std::shared_ptr<JobRunner> Limited(const BatchJob& job) {
 class BatchDriver {
   public:
     BatchDriver(const BatchJob& job, BatchObserver* observer)
-        : job_(job), observer_(observer), engine_(&statuses_, Limited(job)) {}
+        : job_(job), observer_(observer), engine_(&statuses_, Limited(job)) {
+        engine_.SetMemoryBudget(job.memoryBudget);
+    }
 
     BatchReport Run() {
         start_ = Clock::now();
@@ -74,6 +76,12 @@ class BatchDriver {
         total_ = job_.files.size();
         StartNextGroup();
         while (report_.files.size() < total_) {
+            if (!stopping_ && job_.stop != nullptr && *job_.stop != 0) {
+                stopping_ = true;
+                engine_.StopBatch();
+            }
+            if (stopping_ && !engine_.IsBusy())
+                break;
             const auto status = statuses_.Pop(job_.tickInterval);
             if (!status) {
                 observer_->Tick(report_.files.size(), total_, report_.failed, Elapsed());
@@ -82,6 +90,7 @@ class BatchDriver {
             Handle(*status);
         }
         report_.seconds = Elapsed();
+        report_.notConverted = total_ - report_.files.size();
         return std::move(report_);
     }
 
@@ -89,7 +98,7 @@ class BatchDriver {
     double Elapsed() const { return std::chrono::duration<double>(Clock::now() - start_).count(); }
 
     void StartNextGroup() {
-        if (nextGroup_ >= groups_.size())
+        if (nextGroup_ >= groups_.size() || stopping_)
             return;
         const Group& group = groups_[nextGroup_++];
         ConversionSettings settings = job_.settings;
@@ -134,6 +143,7 @@ class BatchDriver {
     std::size_t nextGroup_ = 0;
     std::set<int> waiting_;
     std::size_t total_ = 0;
+    bool stopping_ = false;
     BatchReport report_;
     Clock::time_point start_;
 };

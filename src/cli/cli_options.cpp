@@ -114,6 +114,11 @@ bool ParseConvertOption(const std::vector<std::string>& args, size_t* i, CliOpti
             return *error = "-j needs a number of files of at least 1", false;
         o->jobsClamped = o->jobs > kMaxJobs;
         o->jobs = std::min(o->jobs, kMaxJobs);
+    } else if (arg == "--memory-budget") {
+        int mib = 0;
+        if (!TakeValue(args, i, &value) || !ParseInt(value, &mib) || mib < 1)
+            return *error = "--memory-budget needs a number of MiB", false;
+        o->memoryBudgetMib = static_cast<std::uint64_t>(mib);
     } else if (arg == "--worker-command") {
         if (!TakeValue(args, i, &value) || value.empty())
             return *error = "--worker-command needs a program", false;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
@@ -23,8 +24,10 @@ struct CliOptions {
     int jobs = kMaxJobs;
     bool jobsClamped = false; // more than kMaxJobs were asked for
     bool verbose = false;
-    // Only for tests: the program run as the worker instead of this one.
+    // Only for tests: the program run as the worker instead of this one, and the memory
+    // budget in MiB instead of half the machine's available memory.
     std::string workerCommand;
+    std::uint64_t memoryBudgetMib = 0;
     std::string workerOutput;
 };
 

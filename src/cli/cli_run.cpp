@@ -9,7 +9,10 @@
 #include "util/handles.h"
 #include "util/text.h"
 
+#include <atomic>
 #include <cerrno>
+#include <csignal>
+#include <malloc.h>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
@@ -126,9 +129,26 @@ bool CheckBeforeStart(const BatchInputs& inputs, const ConversionSettings& setti
     return true;
 }
 
+std::atomic<int> stopSignal{0};
+
+void OnStopSignal(int signal) {
+    stopSignal = signal;
+}
+
+// SIGINT and SIGTERM stop the run in order (nothing more starts, running workers are ended,
+// the summary is printed) instead of killing it with files half done.
+void CatchStopSignals() {
+    struct sigaction action {};
+    action.sa_handler = OnStopSignal;
+    sigemptyset(&action.sa_mask);
+    for (const int signal : {SIGINT, SIGTERM})
+        ::sigaction(signal, &action, nullptr);
+}
+
 } // namespace
 
 int RunConvertMode(const CliOptions& options, const std::string& program) {
+    CatchStopSignals();
     Streams streams = TakeStreams(options.verbose);
     if (!streams.ok()) {
         std::fprintf(stderr, "%s: cannot set up the output streams\n", program.c_str());
@@ -154,16 +174,23 @@ int RunConvertMode(const CliOptions& options, const std::string& program) {
     job.files = inputs.files;
     job.settings = settings;
     job.jobs = options.jobs;
+    job.memoryBudget = options.memoryBudgetMib << 20;
+    job.stop = &stopSignal;
     job.runner = std::make_shared<ProcessJobRunner>(
         WorkerOptions{{WorkerProgram(options, program)}, kWorkerMemory, kDefaultWorkerTimeLimit});
     ProgressDisplay display(out, ::isatty(::fileno(out)) != 0, BarStream(streams, options.verbose));
     const BatchReport report = RunBatch(job, &display);
     display.Clear();
     PrintSummary(out, report);
+    if (const int signal = stopSignal.load(); signal != 0)
+        return 128 + signal;
     return report.failed == 0 ? 0 : 1;
 }
 
 int RunWorkerMode(const CliOptions& options) {
+    // Few allocator arenas: the address-space limit follows the image's estimate, and
+    // each idle arena would reserve 64 MiB of it.
+    ::mallopt(M_ARENA_MAX, 2);
     ConvertTask task;
     task.inputPath = options.inputs.front();
     task.outputPath = options.workerOutput;

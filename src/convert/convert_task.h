@@ -3,6 +3,7 @@
 #include "conversion_settings.h"
 #include "task_status.h"
 
+#include <cstdint>
 #include <string>
 
 namespace velquist {
@@ -13,6 +14,7 @@ struct ConvertTask {
     std::string outputPath;
     ConversionSettings settings; // its outputDir is already part of outputPath
     int task_id = 0;
+    std::uint64_t memoryEstimate = 0; // what the engine admitted the job with; 0: unknown
 };
 
 // Result of a synchronous conversion, for the isolated worker process.

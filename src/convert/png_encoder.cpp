@@ -59,9 +59,15 @@ void WriteHeader(png_structp png, png_infop info, const PngJob& job) {
     png_set_filter(png, PNG_FILTER_TYPE_BASE, PNG_FILTER_UP);
     png_set_compression_mem_level(png, kZlibMemLevel);
     png_set_compression_buffer_size(png, kZlibBufferSize);
-    if (job.iccSize > 0)
+    if (job.iccSize > 0) {
+        // A profile libpng finds inconsistent (a header length that differs from the data,
+        // which cameras do write) costs the iCCP chunk and one warning line, not the photo:
+        // JPEG and BMP carry such files too.
+        png_set_benign_errors(png, 1);
         png_set_iCCP(png, info, "unknown", PNG_COMPRESSION_TYPE_BASE, job.icc,
                      static_cast<png_uint_32>(job.iccSize));
+        png_set_benign_errors(png, 0);
+    }
     if (job.exifSize > 0)
         png_set_eXIf_1(png, info, static_cast<png_uint_32>(job.exifSize),
                        const_cast<png_bytep>(job.exif));

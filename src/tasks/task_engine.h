@@ -7,6 +7,7 @@
 #include "task_owner.h"
 
 #include <condition_variable>
+#include <cstdint>
 #include <cstddef>
 #include <deque>
 #include <functional>
@@ -22,6 +23,9 @@
 namespace velquist {
 
 constexpr std::size_t kMaxRunningTasks = 3;
+
+// The window's reason for a photo whose decoding would not fit the memory budget.
+inline constexpr wchar_t kTooLargeShown[] = L"图片尺寸过大";
 
 // Starts fn on a new detached thread; false when no thread could be made.
 using ThreadStarter = std::function<bool(std::function<void()> fn)>;
@@ -78,10 +82,21 @@ class TaskEngine {
     bool IsTaskRegistered(int id) const;
     // For a final status: deletes the task, frees its place and wakes the dispatcher.
     FinishResult FinishTask(int id);
-    // True while any task runs.
+    // True while any task runs or is on its way to run.
     bool IsBusy() const;
     // The failure reason of the id's last finished job, empty when there is none.
     std::string FailureReason(int id) const;
+    // The reason the window shows for it (kTooLargeShown for a photo too large for the
+    // memory), empty when the window shows none.
+    std::wstring ShownFailureReason(int id) const;
+
+    // The memory the jobs of a batch may use at once; 0 (the default) takes half of the
+    // machine's available memory at the start of each batch.
+    void SetMemoryBudget(std::uint64_t bytes);
+
+    // Drops the queued ids (they get no status) and stops the running jobs, which fail
+    // with "conversion cancelled". The next batch runs normally.
+    void StopBatch();
 
   private:
     void TaskDispatchThread();
@@ -114,6 +129,8 @@ class TaskEngine {
     std::size_t dispatching_ = 0;
     // Output paths handed out in the current batch.
     std::set<std::string> batchOutputs_;
+    std::set<std::wstring> sweptFolders_; // output folders cleaned in the current batch
+    std::uint64_t fixedBudget_ = 0;
     bool stopping_ = false;
 
     std::thread dispatcher_;
