@@ -20,6 +20,11 @@ std::uint64_t EstimateConversionMemory(const HeifHeader& header, OutputFormat fo
 
 std::string TooLargeText(const HeifHeader& header, std::uint64_t bytes) {
     char text[128];
+    if (header.width == 0 || header.height == 0) {
+        std::snprintf(text, sizeof text, "image too large: needs about %.1f GB",
+                      static_cast<double>(bytes) / (1u << 30));
+        return text;
+    }
     std::snprintf(text, sizeof text, "image too large: %ux%u needs about %.1f GB", header.width,
                   header.height, static_cast<double>(bytes) / (1u << 30));
     return text;

@@ -2,6 +2,9 @@
 #include "tasks/status_queue.h"
 #include "tasks/task_engine.h"
 #include "test_env.h"
+#ifdef VELQUIST_HAVE_TEST_SUPPORT
+#include "support/heic_fixture.h"
+#endif
 #include "util/text.h"
 
 #include <gtest/gtest.h>
@@ -359,6 +362,50 @@ TEST_F(TaskEngineTest, EmptyOutputFolderMeansTheConfiguredOne) {
     EXPECT_EQ(OutputOf(a), testing::FakeHome() + "/Pictures/Heic/a.bmp");
     EXPECT_TRUE(testing::Exists(OutputOf(a)));
 }
+
+TEST_F(TaskEngineTest, StopBatchDropsTheQueueStopsTheRunningAndTheNextBatchRuns) {
+    Make();
+    std::vector<int> ids;
+    for (int i = 0; i < 5; ++i) {
+        ids.push_back(Add("gate" + std::to_string(i) + ".heic"));
+    }
+    engine_->QueueTasks(ids);
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(Next().status, kTaskProcessing);
+    }
+    engine_->StopBatch();
+    const auto finals = RunToEnd();
+    EXPECT_EQ(finals.size(), 3u) << "queued ids get no status";
+    for (const auto& [id, status] : finals) {
+        EXPECT_EQ(status, kTaskFailed);
+        EXPECT_EQ(engine_->FailureReason(id), "conversion cancelled");
+    }
+    EXPECT_FALSE(engine_->IsBusy());
+
+    const int next = Add("after.heic");
+    engine_->QueueTasks({next});
+    EXPECT_EQ(RunToEnd().at(next), kTaskSucceeded);
+}
+
+#ifdef VELQUIST_HAVE_TEST_SUPPORT
+TEST_F(TaskEngineTest, APhotoWhoseEstimateExceedsTheBudgetFailsAtOnceWithItsReason) {
+    Make();
+    engine_->SetMemoryBudget(std::uint64_t{32} << 20);
+    const std::string photo = dir_.Write("src/photo.heic", "");
+    ASSERT_EQ(test::WriteHeic(photo, test::HeicImageSpec{}), "");
+    const int id = engine_->AddImageItem({L"photo.heic", PathToWide(photo), 1, {}});
+    engine_->QueueTasks({id});
+    EXPECT_EQ(RunToEnd().at(id), kTaskFailed);
+    EXPECT_EQ(engine_->FailureReason(id), "image too large: 64x48 needs about 0.1 GB");
+    EXPECT_EQ(engine_->ShownFailureReason(id), L"图片尺寸过大");
+    EXPECT_FALSE(testing::Exists(OutputOf(id))) << "no worker ran";
+
+    engine_->SetMemoryBudget(0); // the machine's: plenty for 64x48
+    engine_->QueueTasks({id});
+    EXPECT_EQ(RunToEnd().at(id), kTaskSucceeded);
+    EXPECT_EQ(engine_->ShownFailureReason(id), L"");
+}
+#endif
 
 TEST_F(TaskEngineTest, DestroyingTheEngineStopsRunningWorkers) {
     Make();
