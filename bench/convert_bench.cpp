@@ -35,7 +35,8 @@ int RunFloor(const std::string& format, const std::string& in, const std::string
     if (heif_context_get_primary_image_handle(ctx.get(), &rawHandle).code != heif_error_Ok)
         return 1;
     velquist::HeifHandlePtr handle(rawHandle);
-    std::unique_ptr<velquist::Encoder> encoder = velquist::CreateEncoder(format, 90, true);
+    std::unique_ptr<velquist::Encoder> encoder = velquist::CreateEncoder(
+        {velquist::ParseOutputFormat(format).value_or(velquist::OutputFormat::kJpg)});
     const bool alpha = heif_image_handle_has_alpha_channel(handle.get()) != 0;
     const int depth = heif_image_handle_get_luma_bits_per_pixel(handle.get());
     heif_image* rawImage = nullptr;

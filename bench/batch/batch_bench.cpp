@@ -6,6 +6,7 @@
 #include "convert/convert_task.h"
 #include "tasks/in_process_job_runner.h"
 #include "tasks/process_job_runner.h"
+#include "util/text.h"
 
 #include <algorithm>
 #include <atomic>
@@ -108,8 +109,8 @@ Measure Floor(const std::vector<std::string>& inputs, const std::string& out,
                 velquist::ConvertTask task;
                 task.inputPath = inputs[i];
                 task.outputPath = out + "/" + std::to_string(i) + "." + format;
-                task.format = format;
-                task.quality = 90;
+                task.settings.format =
+                    velquist::ParseOutputFormat(format).value_or(velquist::OutputFormat::kJpg);
                 if (velquist::RunConversion(task, false).status != velquist::kTaskSucceeded)
                     ok = false;
             }
@@ -124,7 +125,8 @@ Measure Engine(const std::vector<std::string>& inputs, const std::string& out,
                const std::string& format, std::shared_ptr<velquist::JobRunner> runner) {
     velquist::BatchJob job;
     job.files = inputs;
-    job.settings = {format, 90, true, out};
+    job.settings = {velquist::ParseOutputFormat(format).value_or(velquist::OutputFormat::kJpg),
+                    velquist::kDefaultQuality, true, velquist::PathToWide(out)};
     job.runner = std::move(runner);
     NullObserver observer;
     const auto start = Clock::now();

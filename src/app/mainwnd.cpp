@@ -154,7 +154,7 @@ void CMainWnd::PublishSettings() {
         return;
     }
     ConversionSettings settings;
-    settings.format = imageFormat_->GetText().toStdString();
+    settings.format = ParseOutputFormat(imageFormat_->GetText().toStdString()).value_or(OutputFormat::kJpg);
     settings.quality = imageQuality_->GetText().toInt();
     settings.keepExif = imageExif_->GetCheck();
     // Left empty: the engine asks for the configured folder at each dispatch.

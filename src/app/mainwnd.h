@@ -1,6 +1,6 @@
 #pragma once
 
-#include "convert/task_status.h"
+#include "tasks/task_owner.h"
 #include "tasks/job_runner.h"
 #include "tasks/task_engine.h"
 #include "ui/control.h"

@@ -1,6 +1,5 @@
 #pragma once
 
-#include "convert/task_status.h"
 #include "ui/ui_defs.h"
 
 namespace velquist {
@@ -14,7 +13,7 @@ inline constexpr ui::UINT kMsgOpenHelp = ui::WM_USER + 212;
 inline constexpr ui::UINT kMsgFeedback = ui::WM_USER + 213;
 inline constexpr ui::UINT kMsgCheckUpdate = ui::WM_USER + 214;
 inline constexpr ui::UINT kMsgTrayNotify = ui::WM_USER + 230;
-static_assert(kMsgTaskStatus == ui::WM_USER + 240);
+inline constexpr ui::UINT kMsgTaskStatus = ui::WM_USER + 240; // a job's TaskStatusReport
 
 // Mouse messages the tray icon reports in lParam of kMsgTrayNotify.
 inline constexpr ui::LPARAM kTrayLeftButtonDown = 0x0201;

@@ -1,6 +1,7 @@
 #include "batch_inputs.h"
 
 #include "tasks/image_item.h"
+#include "util/handles.h"
 #include "util/text.h"
 
 #include <cerrno>
@@ -29,15 +30,10 @@ void AddFolder(const std::string& folder, bool recursive, std::vector<std::strin
     if (recursive)
         CollectSubfolders(folder, &folders, warnings);
     for (const std::string& dir : folders) {
-        for (const ImageItem& item : ScanImageFolder(AnsiToWide(dir)))
-            files->push_back(WideToAnsi(item.sourcePath));
+        for (const ImageItem& item : ScanImageFolder(PathToWide(dir)))
+            files->push_back(WideToPath(item.sourcePath));
     }
 }
-
-struct DirCloser {
-    void operator()(DIR* dir) const { ::closedir(dir); }
-};
-using DirPtr = std::unique_ptr<DIR, DirCloser>;
 
 std::string JoinPath(const std::string& folder, const std::string& name) {
     if (!folder.empty() && folder.back() == '/')

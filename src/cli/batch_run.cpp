@@ -46,12 +46,12 @@ std::vector<Group> MakeGroups(TaskEngine& engine, const BatchJob& job) {
     std::map<std::string, std::size_t> byDir;
     for (const std::string& file : job.files) {
         const std::string dir =
-            job.settings.outputDir.empty() ? DirectoryOf(file) : job.settings.outputDir;
+            job.settings.outputDir.empty() ? DirectoryOf(file) : WideToPath(job.settings.outputDir);
         const auto [it, added] = byDir.emplace(dir, groups.size());
         if (added)
             groups.push_back({dir, {}});
         const int id =
-            engine.AddImageItem({AnsiToWide(NameOf(file)), AnsiToWide(file), SizeOf(file), {}});
+            engine.AddImageItem({PathToWide(NameOf(file)), PathToWide(file), SizeOf(file), {}});
         groups[it->second].ids.push_back(id);
     }
     return groups;
@@ -66,7 +66,9 @@ std::shared_ptr<JobRunner> Limited(const BatchJob& job) {
 class BatchDriver {
   public:
     BatchDriver(const BatchJob& job, BatchObserver* observer)
-        : job_(job), observer_(observer), engine_(&statuses_, Limited(job)) {}
+        : job_(job), observer_(observer), engine_(&statuses_, Limited(job)) {
+        engine_.SetMemoryBudget(job.memoryBudget);
+    }
 
     BatchReport Run() {
         start_ = Clock::now();
@@ -74,6 +76,12 @@ class BatchDriver {
         total_ = job_.files.size();
         StartNextGroup();
         while (report_.files.size() < total_) {
+            if (!stopping_ && job_.stop != nullptr && *job_.stop != 0) {
+                stopping_ = true;
+                engine_.StopBatch();
+            }
+            if (stopping_ && !engine_.IsBusy())
+                break;
             const auto status = statuses_.Pop(job_.tickInterval);
             if (!status) {
                 observer_->Tick(report_.files.size(), total_, report_.failed, Elapsed());
@@ -82,6 +90,7 @@ class BatchDriver {
             Handle(*status);
         }
         report_.seconds = Elapsed();
+        report_.notConverted = total_ - report_.files.size();
         return std::move(report_);
     }
 
@@ -89,11 +98,12 @@ class BatchDriver {
     double Elapsed() const { return std::chrono::duration<double>(Clock::now() - start_).count(); }
 
     void StartNextGroup() {
-        if (nextGroup_ >= groups_.size())
+        if (nextGroup_ >= groups_.size() || stopping_)
             return;
         const Group& group = groups_[nextGroup_++];
-        const BatchSettings& s = job_.settings;
-        engine_.PublishSettings({s.format, s.quality, s.keepExif, AnsiToWide(group.outputDir)});
+        ConversionSettings settings = job_.settings;
+        settings.outputDir = PathToWide(group.outputDir);
+        engine_.PublishSettings(settings);
         waiting_.clear();
         waiting_.insert(group.ids.begin(), group.ids.end());
         engine_.QueueTasks(group.ids);
@@ -111,8 +121,8 @@ class BatchDriver {
         FileResult result;
         const int id = status.task_id;
         if (const auto item = engine_.GetImageItem(id)) {
-            result.input = WideToAnsi(item->sourcePath);
-            result.output = WideToAnsi(item->outputPath);
+            result.input = WideToPath(item->sourcePath);
+            result.output = WideToPath(item->outputPath);
         }
         result.ok = status.status == kTaskSucceeded;
         if (!result.ok) {
@@ -133,6 +143,7 @@ class BatchDriver {
     std::size_t nextGroup_ = 0;
     std::set<int> waiting_;
     std::size_t total_ = 0;
+    bool stopping_ = false;
     BatchReport report_;
     Clock::time_point start_;
 };

@@ -3,7 +3,9 @@
 #include "batch_settings.h"
 #include "tasks/job_runner.h"
 
+#include <atomic>
 #include <chrono>
+#include <cstdint>
 #include <cstddef>
 #include <memory>
 #include <string>
@@ -21,6 +23,7 @@ struct FileResult {
 struct BatchReport {
     std::vector<FileResult> files; // in the order they finished
     std::size_t failed = 0;
+    std::size_t notConverted = 0; // files a stopped run never finished
     double seconds = 0;
 };
 
@@ -35,10 +38,14 @@ class BatchObserver {
 
 struct BatchJob {
     std::vector<std::string> files;
-    BatchSettings settings;
+    ConversionSettings settings;
     std::shared_ptr<JobRunner> runner;
     int jobs = 3; // files converted at once, 1..3
     std::chrono::milliseconds tickInterval{250};
+    std::uint64_t memoryBudget = 0; // bytes; 0: half the machine's available memory
+    // Turns non-zero (the signal's number) when the run must stop: nothing more starts,
+    // the running files are stopped and RunBatch returns.
+    const std::atomic<int>* stop = nullptr;
 };
 
 // Converts the files through the task engine and waits until every one has finished.

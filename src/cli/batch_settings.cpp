@@ -11,14 +11,11 @@ namespace {
 std::string Saved(const wchar_t* key) {
     std::wstring value;
     ReadConfigValue(L"global", key, L"", value);
-    return WideToUtf8(TrimWide(value));
+    return WideToPath(TrimWide(value));
 }
 
-std::string SavedFormat(const std::string& fallback) {
-    const std::string saved = Saved(L"image-format");
-    if (saved == "jpg" || saved == "png" || saved == "bmp")
-        return saved;
-    return fallback;
+OutputFormat SavedFormat(OutputFormat fallback) {
+    return ParseOutputFormat(Saved(L"image-format")).value_or(fallback);
 }
 
 int SavedQuality(int fallback) {
@@ -43,12 +40,14 @@ bool SavedExif(bool fallback) {
 
 } // namespace
 
-BatchSettings ResolveSettings(const CliOptions& options) {
-    BatchSettings settings;
-    settings.format = options.format ? *options.format : SavedFormat(settings.format);
+ConversionSettings ResolveSettings(const CliOptions& options) {
+    ConversionSettings settings;
+    const std::optional<OutputFormat> chosen =
+        options.format ? ParseOutputFormat(*options.format) : std::nullopt;
+    settings.format = chosen ? *chosen : SavedFormat(settings.format);
     settings.quality = options.quality ? *options.quality : SavedQuality(settings.quality);
     settings.keepExif = options.keepExif ? *options.keepExif : SavedExif(settings.keepExif);
-    settings.outputDir = options.outputDir ? *options.outputDir : Saved(L"output-dir");
+    settings.outputDir = PathToWide(options.outputDir ? *options.outputDir : Saved(L"output-dir"));
     return settings;
 }
 

@@ -1,21 +1,16 @@
 #pragma once
 
 #include "cli/cli_options.h"
+#include "convert/conversion_settings.h"
 
 #include <string>
 
 namespace velquist {
 
-struct BatchSettings {
-    std::string format = "jpg";
-    int quality = 90;
-    bool keepExif = true;
-    std::string outputDir; // empty: each output beside its input
-};
-
 // Each option not given on the command line takes the value saved in configure.ini
 // (section "global"); a saved value the window would not offer is ignored, so the default
 // applies.
-BatchSettings ResolveSettings(const CliOptions& options);
+// An empty outputDir writes each output beside its input.
+ConversionSettings ResolveSettings(const CliOptions& options);
 
 } // namespace velquist

@@ -35,9 +35,18 @@ CliParseResult ParseWorker(const std::vector<std::string>& args) {
     CliOptions& o = result.options;
     o.mode = CliOptions::Mode::kWorker;
     std::vector<std::string> positional;
+    bool onlyFiles = false;
     for (size_t i = 1; i < args.size(); ++i) {
         const std::string& arg = args[i];
         std::string value;
+        if (onlyFiles) {
+            positional.push_back(arg);
+            continue;
+        }
+        if (arg == "--") {
+            onlyFiles = true;
+            continue;
+        }
         if (arg == "--format" || arg == "--quality" || arg == "--exif") {
             if (!TakeValue(args, &i, &value))
                 return Fail(arg + " needs a value");
@@ -78,6 +87,8 @@ bool ParseConvertOption(const std::vector<std::string>& args, size_t* i, CliOpti
     std::string value;
     if (arg == "-h" || arg == "--help") {
         o->mode = CliOptions::Mode::kHelp;
+    } else if (arg == "--version") {
+        o->mode = CliOptions::Mode::kVersion;
     } else if (arg == "-r" || arg == "--recursive") {
         o->recursive = true;
     } else if (arg == "-v" || arg == "--verbose") {
@@ -103,6 +114,11 @@ bool ParseConvertOption(const std::vector<std::string>& args, size_t* i, CliOpti
             return *error = "-j needs a number of files of at least 1", false;
         o->jobsClamped = o->jobs > kMaxJobs;
         o->jobs = std::min(o->jobs, kMaxJobs);
+    } else if (arg == "--memory-budget") {
+        int mib = 0;
+        if (!TakeValue(args, i, &value) || !ParseInt(value, &mib) || mib < 1)
+            return *error = "--memory-budget needs a number of MiB", false;
+        o->memoryBudgetMib = static_cast<std::uint64_t>(mib);
     } else if (arg == "--worker-command") {
         if (!TakeValue(args, i, &value) || value.empty())
             return *error = "--worker-command needs a program", false;
@@ -135,7 +151,7 @@ CliParseResult ParseCommandLine(const std::vector<std::string>& args) {
         if (!ParseConvertOption(args, &i, &o, &error))
             return Fail(error);
     }
-    if (o.mode == CliOptions::Mode::kHelp) {
+    if (o.mode == CliOptions::Mode::kHelp || o.mode == CliOptions::Mode::kVersion) {
         result.ok = true;
         return result;
     }
@@ -169,6 +185,7 @@ std::string UsageText(const std::string& program) {
            "               reduced to 3 with a notice)\n"
            "  -v, --verbose    print every line the decoder and encoders report\n"
            "  -h, --help   show this text\n"
+           "  --version    show the version\n"
            "  --           end of options; what follows are file names\n"
            "\n"
            "Each output is named after its input with the new extension and replaces an\n"

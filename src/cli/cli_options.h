@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
@@ -10,7 +11,7 @@ namespace velquist {
 constexpr int kMaxJobs = 3;
 
 struct CliOptions {
-    enum class Mode { kConvert, kWorker, kHelp };
+    enum class Mode { kConvert, kWorker, kHelp, kVersion };
 
     Mode mode = Mode::kConvert;
     std::vector<std::string> inputs;
@@ -23,8 +24,10 @@ struct CliOptions {
     int jobs = kMaxJobs;
     bool jobsClamped = false; // more than kMaxJobs were asked for
     bool verbose = false;
-    // Only for tests: the program run as the worker instead of this one.
+    // Only for tests: the program run as the worker instead of this one, and the memory
+    // budget in MiB instead of half the machine's available memory.
     std::string workerCommand;
+    std::uint64_t memoryBudgetMib = 0;
     std::string workerOutput;
 };
 
@@ -36,8 +39,8 @@ struct CliParseResult {
 
 // args without the program name.
 //   [options] FILE|FOLDER...
-//   --worker --format F --quality N --exif 0|1 INPUT OUTPUT
-//   --help
+//   --worker --format F --quality N --exif 0|1 [--] INPUT OUTPUT
+//   --help, --version
 CliParseResult ParseCommandLine(const std::vector<std::string>& args);
 
 std::string UsageText(const std::string& program);

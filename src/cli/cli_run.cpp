@@ -6,8 +6,13 @@
 #include "convert/convert_task.h"
 #include "progress_display.h"
 #include "tasks/process_job_runner.h"
+#include "util/handles.h"
+#include "util/text.h"
 
+#include <atomic>
 #include <cerrno>
+#include <csignal>
+#include <malloc.h>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
@@ -21,11 +26,6 @@
 
 namespace velquist {
 namespace {
-
-struct FileCloser {
-    void operator()(std::FILE* file) const { std::fclose(file); }
-};
-using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
 
 // Sanitizer runtimes reserve terabytes of address space up front, so a sanitized worker
 // cannot live under the memory limit meant for real decoders.
@@ -113,14 +113,14 @@ std::FILE* BarStream(const Streams& streams, bool verbose) {
 }
 
 // Everything that has to hold before a file is touched; false after one message.
-bool CheckBeforeStart(const BatchInputs& inputs, const BatchSettings& settings, std::FILE* err,
+bool CheckBeforeStart(const BatchInputs& inputs, const ConversionSettings& settings, std::FILE* err,
                       const std::string& program) {
     for (const std::string& error : inputs.errors)
         std::fprintf(err, "%s: %s\n", program.c_str(), error.c_str());
     if (!inputs.errors.empty())
         return false;
     if (!settings.outputDir.empty()) {
-        const std::string problem = PrepareOutputDir(settings.outputDir);
+        const std::string problem = PrepareOutputDir(WideToPath(settings.outputDir));
         if (!problem.empty()) {
             std::fprintf(err, "%s: %s\n", program.c_str(), problem.c_str());
             return false;
@@ -129,9 +129,26 @@ bool CheckBeforeStart(const BatchInputs& inputs, const BatchSettings& settings, 
     return true;
 }
 
+std::atomic<int> stopSignal{0};
+
+void OnStopSignal(int signal) {
+    stopSignal = signal;
+}
+
+// SIGINT and SIGTERM stop the run in order (nothing more starts, running workers are ended,
+// the summary is printed) instead of killing it with files half done.
+void CatchStopSignals() {
+    struct sigaction action {};
+    action.sa_handler = OnStopSignal;
+    sigemptyset(&action.sa_mask);
+    for (const int signal : {SIGINT, SIGTERM})
+        ::sigaction(signal, &action, nullptr);
+}
+
 } // namespace
 
 int RunConvertMode(const CliOptions& options, const std::string& program) {
+    CatchStopSignals();
     Streams streams = TakeStreams(options.verbose);
     if (!streams.ok()) {
         std::fprintf(stderr, "%s: cannot set up the output streams\n", program.c_str());
@@ -140,7 +157,7 @@ int RunConvertMode(const CliOptions& options, const std::string& program) {
     std::FILE* out = streams.out.get();
     std::FILE* err = streams.err.get();
     const BatchInputs inputs = CollectInputs(options.inputs, options.recursive);
-    const BatchSettings settings = ResolveSettings(options);
+    const ConversionSettings settings = ResolveSettings(options);
     if (!CheckBeforeStart(inputs, settings, err, program))
         return 2;
     for (const std::string& warning : inputs.warnings)
@@ -157,22 +174,35 @@ int RunConvertMode(const CliOptions& options, const std::string& program) {
     job.files = inputs.files;
     job.settings = settings;
     job.jobs = options.jobs;
+    job.memoryBudget = options.memoryBudgetMib << 20;
+    job.stop = &stopSignal;
     job.runner = std::make_shared<ProcessJobRunner>(
         WorkerOptions{{WorkerProgram(options, program)}, kWorkerMemory, kDefaultWorkerTimeLimit});
     ProgressDisplay display(out, ::isatty(::fileno(out)) != 0, BarStream(streams, options.verbose));
     const BatchReport report = RunBatch(job, &display);
     display.Clear();
     PrintSummary(out, report);
+    if (const int signal = stopSignal.load(); signal != 0)
+        return 128 + signal;
     return report.failed == 0 ? 0 : 1;
 }
 
 int RunWorkerMode(const CliOptions& options) {
+    // Few allocator arenas: the address-space limit follows the image's estimate, and
+    // each idle arena would reserve 64 MiB of it.
+    ::mallopt(M_ARENA_MAX, 2);
     ConvertTask task;
     task.inputPath = options.inputs.front();
     task.outputPath = options.workerOutput;
-    task.format = options.format.value_or("jpg");
-    task.quality = options.quality.value_or(90);
-    task.keepExif = options.keepExif.value_or(true);
+    const std::string format = options.format.value_or("jpg");
+    const std::optional<OutputFormat> parsed = ParseOutputFormat(format);
+    if (!parsed) {
+        std::fprintf(stderr, "Unknown output format: %s\n", format.c_str());
+        return 1;
+    }
+    task.settings.format = *parsed;
+    task.settings.quality = options.quality.value_or(kDefaultQuality);
+    task.settings.keepExif = options.keepExif.value_or(true);
     return RunConversion(task).status == kTaskSucceeded ? 0 : 1;
 }
 

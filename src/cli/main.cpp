@@ -17,6 +17,9 @@ int main(int argc, char** argv) {
     case velquist::CliOptions::Mode::kHelp:
         std::fputs(velquist::UsageText(program).c_str(), stdout);
         return 0;
+    case velquist::CliOptions::Mode::kVersion:
+        std::printf("velquist-convert %s\n", VELQUIST_VERSION);
+        return 0;
     case velquist::CliOptions::Mode::kWorker:
         return velquist::RunWorkerMode(parsed.options);
     case velquist::CliOptions::Mode::kConvert:

@@ -66,10 +66,13 @@ void ProgressDisplay::DrawBar(std::size_t done, std::size_t total, std::size_t f
 }
 
 void PrintSummary(std::FILE* out, const BatchReport& report) {
-    const std::size_t total = report.files.size();
-    const double rate = report.seconds > 0 ? static_cast<double>(total) / report.seconds : 0.0;
-    std::fprintf(out, "%zu of %zu files converted in %.1f s (%.2f files/s)", total - report.failed,
-                 total, report.seconds, rate);
+    const std::size_t finished = report.files.size();
+    const std::size_t total = finished + report.notConverted;
+    const double rate = report.seconds > 0 ? static_cast<double>(finished) / report.seconds : 0.0;
+    std::fprintf(out, "%zu of %zu files converted in %.1f s (%.2f files/s)",
+                 finished - report.failed, total, report.seconds, rate);
+    if (report.notConverted != 0)
+        std::fprintf(out, "; stopped, %zu not converted", report.notConverted);
     if (report.failed == 0) {
         std::fputs(".\n", out);
         std::fflush(out);

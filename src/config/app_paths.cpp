@@ -98,7 +98,7 @@ std::string HomeDir() {
 }
 
 std::wstring CreateDirectoryTree(const std::wstring& path) {
-    const std::string narrow = WideToUtf8(path);
+    const std::string narrow = WideToPath(path);
     std::vector<std::string> levels;
     std::string current = narrow.rfind('/', 0) == 0 ? "/" : "";
     std::size_t start = current.size();
@@ -129,7 +129,7 @@ std::wstring CreateDirectoryTree(const std::wstring& path) {
 }
 
 std::wstring EnsureAppDataDir(const std::wstring& subPath) {
-    const std::wstring result = AnsiToWide(LocalAppDataBase()) + L"/" + subPath;
+    const std::wstring result = PathToWide(LocalAppDataBase()) + L"/" + subPath;
     return CreateDirectoryTree(result);
 }
 
@@ -139,7 +139,7 @@ std::wstring GetPicturesDir() {
     if (pictures.empty()) {
         pictures = home + "/Pictures";
     }
-    return AnsiToWide(pictures);
+    return PathToWide(pictures);
 }
 
 std::wstring GetOutputDir() {

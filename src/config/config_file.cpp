@@ -2,16 +2,16 @@
 
 #include "app_paths.h"
 #include "ini_document.h"
+#include "util/handles.h"
 #include "util/text.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <cwctype>
 #include <fcntl.h>
-#include <fstream>
 #include <memory>
 #include <mutex>
 #include <optional>
-#include <sstream>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -35,23 +35,30 @@ std::mutex& WriteMutex() {
     return mutex;
 }
 
+// Only a regular file counts: a FIFO or a device in its place would block the reader or
+// never end, so it reads as missing. Opened without blocking, then checked.
 std::optional<std::string> ReadWholeFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
+    const UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
+    struct stat info {};
+    if (!fd || ::fstat(fd.Get(), &info) != 0 || !S_ISREG(info.st_mode)) {
         return std::nullopt;
     }
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-struct FdCloser {
-    void operator()(int* fd) const {
-        ::close(*fd);
-        delete fd;
+    std::string text;
+    char buffer[16384];
+    for (;;) {
+        const ssize_t n = ::read(fd.Get(), buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n < 0) {
+            return std::nullopt;
+        }
+        if (n == 0) {
+            return text;
+        }
+        text.append(buffer, static_cast<std::size_t>(n));
     }
-};
-using UniqueFd = std::unique_ptr<int, FdCloser>;
+}
 
 bool WriteAll(int fd, const std::string& text) {
     std::size_t done = 0;
@@ -71,13 +78,13 @@ bool ReplaceFile(const std::string& path, const std::string& text) {
     if (raw < 0) {
         return false;
     }
-    UniqueFd fd(new int(raw));
+    UniqueFd fd(raw);
     ::fchmod(raw, 0644);
     if (!WriteAll(raw, text) || ::fsync(raw) != 0) {
         ::unlink(temp.c_str());
         return false;
     }
-    fd.reset();
+    fd.Reset();
     if (::rename(temp.c_str(), path.c_str()) != 0) {
         ::unlink(temp.c_str());
         return false;
@@ -111,11 +118,12 @@ std::wstring GetConfigFilePath() {
 bool ReadConfigValue(const std::wstring& section, const std::wstring& key,
                      const std::wstring& defaultValue, std::wstring& value) {
     value = defaultValue;
-    const auto text = ReadWholeFile(WideToUtf8(GetConfigFilePath()));
+    const auto text = ReadWholeFile(WideToPath(GetConfigFilePath()));
     if (text) {
         const auto found = IniDocument::Parse(*text).Get(WideToUtf8(section), WideToUtf8(key));
         if (found) {
-            value = AnsiToWide(*found);
+            // Values such as the output folder are file names: kept byte for byte.
+            value = PathToWide(*found);
         }
     }
     if (value.size() > kMaxConfigValueLength) {
@@ -126,10 +134,10 @@ bool ReadConfigValue(const std::wstring& section, const std::wstring& key,
 
 bool WriteConfigValue(const std::wstring& section, const std::wstring& key,
                       const std::wstring& value) {
-    const std::string path = WideToUtf8(GetConfigFilePath());
+    const std::string path = WideToPath(GetConfigFilePath());
     std::lock_guard lock(WriteMutex());
     IniDocument doc = IniDocument::Parse(ReadWholeFile(path).value_or(std::string()));
-    if (!doc.Set(WideToUtf8(section), WideToUtf8(key), WideToUtf8(value))) {
+    if (!doc.Set(WideToUtf8(section), WideToUtf8(key), WideToPath(value))) {
         return false;
     }
     return ReplaceFile(path, doc.Serialize());

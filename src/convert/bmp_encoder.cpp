@@ -2,8 +2,10 @@
 
 #include "atomic_output_file.h"
 
+#include <cerrno>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <limits>
 #include <vector>
 
@@ -90,7 +92,9 @@ bool BmpEncoder::WriteImage(const heif_image_handle*, const heif_image* image,
     if (std::fwrite(headers.data(), 1, headers.size(), file.Stream()) != headers.size() ||
         !WritePixels(file.Stream(), plane, stride, static_cast<uint32_t>(width),
                      static_cast<uint32_t>(height))) {
-        diag.Printf("Error writing %s\n", path.c_str());
+        const int error = errno;
+        diag.NoteSystemError(error);
+        diag.Printf("Error writing %s: %s\n", path.c_str(), std::strerror(error));
         return false;
     }
     return file.Commit(diag);

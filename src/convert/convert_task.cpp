@@ -3,26 +3,62 @@
 #include "diagnostics.h"
 #include "encoder.h"
 #include "heif_handles.h"
+#include "heif_header.h"
+#include "memory_estimate.h"
+#include "util/handles.h"
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <filesystem>
 #include <memory>
-#include <thread>
 #include <vector>
 
 namespace velquist {
 namespace {
 
-// heif_check_filetype looks at the ftyp box, which sits in the first 12 bytes.
-constexpr int kFileTypeBytes = 12;
+// libheif refuses larger sides itself. No output format here carries more than JPEG's
+// 65500 pixels a side, and memory is guarded by the estimate, not by this.
+constexpr int kMaxImageSide = 65500;
 
-heif_filetype_result CheckFileType(const std::string& path) {
-    uint8_t bytes[kFileTypeBytes] = {};
-    size_t count = 0;
-    std::unique_ptr<FILE, decltype(&std::fclose)> file(std::fopen(path.c_str(), "rb"), &std::fclose);
-    if (file)
-        count = std::fread(bytes, 1, sizeof bytes, file.get());
-    return heif_check_filetype(bytes, static_cast<int>(count));
+// Opens nothing for long: only tells whether the input can be read at all, and why not.
+int InputError(const std::string& path) {
+    const UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    if (!fd)
+        return errno;
+    struct stat info {};
+    if (::fstat(fd.Get(), &info) != 0)
+        return errno;
+    return S_ISREG(info.st_mode) ? 0 : (S_ISDIR(info.st_mode) ? EISDIR : EINVAL);
+}
+
+// The address space this process may still use, or 0 when it is not limited.
+std::uint64_t AddressSpaceLimit() {
+    struct rlimit limit {};
+    if (::getrlimit(RLIMIT_AS, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY)
+        return 0;
+    return limit.rlim_cur;
+}
+
+// Refuses what the header shows to be malformed or too large before a decoder sees it.
+bool CheckHeader(const ConvertTask& task, Diagnostics& diag) {
+    const HeifHeader header = ReadHeifHeader(task.inputPath);
+    const std::string grid = GridProblem(header);
+    if (!grid.empty()) {
+        diag.Printf("%s\n", grid.c_str());
+        return false;
+    }
+    const std::uint64_t needed = EstimateConversionMemory(header, task.settings.format);
+    const std::uint64_t limit = AddressSpaceLimit();
+    if (limit != 0 && needed > limit) {
+        diag.Printf("%s\n", TooLargeText(header, needed).c_str());
+        return false;
+    }
+    return true;
 }
 
 // Position of the primary image among the top-level images, for the diagnostic lines.
@@ -72,7 +108,10 @@ bool DecodeAndWrite(heif_context* ctx, Encoder& encoder, const ConvertTask& task
         return false;
     }
     if (!encoder.WriteImage(handle.get(), image.get(), task.outputPath, diag)) {
-        diag.Write("could not write image\n");
+        if (diag.SystemError() != 0)
+            diag.Printf("could not write image: %s\n", std::strerror(diag.SystemError()));
+        else
+            diag.Write("could not write image\n");
         return false;
     }
     if (echo) {
@@ -90,29 +129,26 @@ bool WouldReplaceInput(const ConvertTask& task) {
 }
 
 bool Convert(const ConvertTask& task, Diagnostics& diag, bool echo) {
-    std::unique_ptr<Encoder> encoder = CreateEncoder(task.format, task.quality, task.keepExif);
-    if (!encoder) {
-        diag.Printf("Unknown output format: %s\n", task.format.c_str());
+    std::unique_ptr<Encoder> encoder = CreateEncoder(task.settings);
+    if (const int inputError = InputError(task.inputPath); inputError != 0) {
+        diag.NoteSystemError(inputError);
+        diag.Printf("Could not read HEIF file: %s\n", std::strerror(inputError));
         return false;
     }
+    if (!CheckHeader(task, diag))
+        return false;
     HeifContextPtr ctx(heif_context_alloc());
     if (!ctx) {
         diag.Write("Could not create HEIF context\n");
         return false;
     }
+    heif_context_set_maximum_image_size_limit(ctx.get(), kMaxImageSide);
+    // Whatever the ftyp box's major brand (an image sequence with a still cover, a
+    // layered or MIAF file), what libheif opens and finds a primary image in converts.
     const heif_error error =
         heif_context_read_from_file(ctx.get(), task.inputPath.c_str(), nullptr);
     if (error.code != heif_error_Ok) {
         diag.Printf("Could not read HEIF file: %s\n", error.message);
-        return false;
-    }
-    const heif_filetype_result type = CheckFileType(task.inputPath);
-    if (type == heif_filetype_no) {
-        diag.Write("Input file is not an HEIF file\n");
-        return false;
-    }
-    if (type == heif_filetype_yes_unsupported) {
-        diag.Write("Input file is an unsupported HEIF file type\n");
         return false;
     }
     if (WouldReplaceInput(task)) {
@@ -122,27 +158,7 @@ bool Convert(const ConvertTask& task, Diagnostics& diag, bool echo) {
     return DecodeAndWrite(ctx.get(), *encoder, task, diag, echo);
 }
 
-void Post(TaskOwner* owner, int taskId, TaskStatus status) {
-    auto* report = new TaskStatusReport{taskId, status};
-    if (owner == nullptr || !owner->PostTaskStatus(report))
-        delete report;
-}
-
 } // namespace
-
-ConvertTask* ConvertTask::Start(const ConvertTask& description) {
-    auto* task = new ConvertTask(description);
-    std::thread(ConvertWorker, task).detach();
-    return task;
-}
-
-void ConvertWorker(ConvertTask* task) {
-    // The owner may free the task as soon as the final status arrives: work on a copy.
-    const ConvertTask job = *task;
-    Post(job.owner, job.task_id, kTaskProcessing);
-    const ConversionOutcome outcome = RunConversion(job);
-    Post(job.owner, job.task_id, outcome.status);
-}
 
 ConversionOutcome RunConversion(const ConvertTask& task) {
     return RunConversion(task, true);

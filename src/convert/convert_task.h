@@ -1,28 +1,21 @@
 #pragma once
 
+#include "conversion_settings.h"
 #include "task_status.h"
 
+#include <cstdint>
 #include <string>
 
 namespace velquist {
 
-// One conversion job. Paths are narrow text (UTF-8 on Linux).
+// One conversion job. Paths are the file names' bytes.
 struct ConvertTask {
-    TaskOwner* owner = nullptr;
     std::string inputPath;
     std::string outputPath;
-    std::string format; // "jpg", "png" or "bmp"
-    int quality = 90;
-    bool keepExif = true;
+    ConversionSettings settings; // its outputDir is already part of outputPath
     int task_id = 0;
-
-    // Copies the description into a heap task and runs ConvertWorker on a detached thread.
-    // The owner frees the task object once the final status has arrived (see TaskOwner).
-    static ConvertTask* Start(const ConvertTask& description);
+    std::uint64_t memoryEstimate = 0; // what the engine admitted the job with; 0: unknown
 };
-
-// The job's thread procedure: posts processing, converts, posts succeeded or failed.
-void ConvertWorker(ConvertTask* task);
 
 // Result of a synchronous conversion, for the isolated worker process.
 struct ConversionOutcome {

@@ -15,8 +15,17 @@ class Diagnostics {
 
     const std::string& Text() const { return text_; }
 
+    // The errno of the system call that made the job fail (a write, an open), so that the
+    // final reason can say "No space left on device" rather than only that writing failed.
+    void NoteSystemError(int error) {
+        if (error != 0)
+            systemError_ = error;
+    }
+    int SystemError() const { return systemError_; }
+
   private:
     bool echo_;
+    int systemError_ = 0;
     std::string text_;
 };
 

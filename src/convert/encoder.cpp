@@ -8,14 +8,16 @@ namespace velquist {
 
 void Encoder::AdjustDecodingOptions(const heif_image_handle*, heif_decoding_options*) const {}
 
-std::unique_ptr<Encoder> CreateEncoder(const std::string& format, int quality, bool keepExif) {
-    if (format == "jpg")
-        return std::make_unique<JpegEncoder>(quality, keepExif);
-    if (format == "png")
-        return std::make_unique<PngEncoder>(keepExif);
-    if (format == "bmp")
+std::unique_ptr<Encoder> CreateEncoder(const ConversionSettings& settings) {
+    switch (settings.format) {
+    case OutputFormat::kPng:
+        return std::make_unique<PngEncoder>(settings.keepExif);
+    case OutputFormat::kBmp:
         return std::make_unique<BmpEncoder>();
-    return nullptr;
+    case OutputFormat::kJpg:
+        break;
+    }
+    return std::make_unique<JpegEncoder>(settings.quality, settings.keepExif);
 }
 
 } // namespace velquist

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "conversion_settings.h"
 #include "diagnostics.h"
 
 #include <libheif/heif.h>
@@ -23,7 +24,6 @@ class Encoder {
                             const std::string& path, Diagnostics& diag) = 0;
 };
 
-// Null for a format other than "jpg", "png" or "bmp".
-std::unique_ptr<Encoder> CreateEncoder(const std::string& format, int quality, bool keepExif);
+std::unique_ptr<Encoder> CreateEncoder(const ConversionSettings& settings);
 
 } // namespace velquist

@@ -4,11 +4,13 @@
 #include "exif_block.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <csetjmp>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <jpeglib.h>
+#include <jerror.h>
 #include <vector>
 
 namespace velquist {
@@ -16,7 +18,6 @@ namespace {
 
 // The largest payload a JPEG marker segment can carry.
 constexpr size_t kMaxMarkerPayload = 65533;
-constexpr int kDefaultQuality = 90;
 
 struct JpegPlane {
     const uint8_t* data = nullptr;
@@ -51,6 +52,10 @@ void ReportJpegMessage(j_common_ptr cinfo) {
 }
 
 [[noreturn]] void JumpOnJpegError(j_common_ptr cinfo) {
+    // libjpeg stops right after the failed fwrite; its errno says why.
+    const int error = errno;
+    if (cinfo->err->msg_code == JERR_FILE_WRITE)
+        reinterpret_cast<JpegErrorState*>(cinfo->err)->diag->NoteSystemError(error);
     (*cinfo->err->output_message)(cinfo);
     std::longjmp(reinterpret_cast<JpegErrorState*>(cinfo->err)->jump, 1);
 }

@@ -3,7 +3,9 @@
 #include "atomic_output_file.h"
 #include "exif_block.h"
 
+#include <cerrno>
 #include <csetjmp>
+#include <cstring>
 #include <cstdint>
 #include <cstdio>
 #include <png.h>
@@ -37,7 +39,12 @@ struct PngJob {
 };
 
 void ReportPngError(png_structp png, png_const_charp message) {
-    static_cast<Diagnostics*>(png_get_error_ptr(png))->Printf("libpng error: %s\n", message);
+    // libpng's stdio writer gives up right after the failed fwrite; its errno says why.
+    const int error = errno;
+    auto* diag = static_cast<Diagnostics*>(png_get_error_ptr(png));
+    if (std::strcmp(message, "Write Error") == 0)
+        diag->NoteSystemError(error);
+    diag->Printf("libpng error: %s\n", message);
     png_longjmp(png, 1);
 }
 
@@ -52,9 +59,15 @@ void WriteHeader(png_structp png, png_infop info, const PngJob& job) {
     png_set_filter(png, PNG_FILTER_TYPE_BASE, PNG_FILTER_UP);
     png_set_compression_mem_level(png, kZlibMemLevel);
     png_set_compression_buffer_size(png, kZlibBufferSize);
-    if (job.iccSize > 0)
+    if (job.iccSize > 0) {
+        // A profile libpng finds inconsistent (a header length that differs from the data,
+        // which cameras do write) costs the iCCP chunk and one warning line, not the photo:
+        // JPEG and BMP carry such files too.
+        png_set_benign_errors(png, 1);
         png_set_iCCP(png, info, "unknown", PNG_COMPRESSION_TYPE_BASE, job.icc,
                      static_cast<png_uint_32>(job.iccSize));
+        png_set_benign_errors(png, 0);
+    }
     if (job.exifSize > 0)
         png_set_eXIf_1(png, info, static_cast<png_uint_32>(job.exifSize),
                        const_cast<png_bytep>(job.exif));

@@ -1,6 +1,7 @@
 #include "child_process.h"
 
 #include "line_forwarder.h"
+#include "util/handles.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -19,31 +20,6 @@ namespace velquist {
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-class UniqueFd {
-  public:
-    UniqueFd() = default;
-    explicit UniqueFd(int fd) : fd_(fd) {}
-    UniqueFd(UniqueFd&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
-    UniqueFd& operator=(UniqueFd&& other) noexcept {
-        Reset(std::exchange(other.fd_, -1));
-        return *this;
-    }
-    UniqueFd(const UniqueFd&) = delete;
-    UniqueFd& operator=(const UniqueFd&) = delete;
-    ~UniqueFd() { Reset(); }
-
-    int Get() const { return fd_; }
-    void Reset(int fd = -1) {
-        if (fd_ >= 0) {
-            ::close(fd_);
-        }
-        fd_ = fd;
-    }
-
-  private:
-    int fd_ = -1;
-};
 
 struct Pipe {
     UniqueFd read;

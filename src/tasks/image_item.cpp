@@ -19,7 +19,7 @@ bool HasHeifExtension(const std::wstring& name) {
 std::vector<ImageItem> ScanImageFolder(const std::wstring& folder) {
     std::vector<ImageItem> staged;
     std::error_code ec;
-    std::filesystem::directory_iterator it(WideToAnsi(folder), ec);
+    std::filesystem::directory_iterator it(WideToPath(folder), ec);
     if (ec) {
         return staged;
     }
@@ -27,7 +27,7 @@ std::vector<ImageItem> ScanImageFolder(const std::wstring& folder) {
         if (ec) {
             break;
         }
-        const std::wstring name = AnsiToWide(it->path().filename().string());
+        const std::wstring name = PathToWide(it->path().filename().string());
         std::error_code typeError;
         if (!HasHeifExtension(name) || !it->is_regular_file(typeError)) {
             continue;

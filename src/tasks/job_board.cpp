@@ -19,8 +19,13 @@ void JobBoard::WaitUntilIdle() {
     idle_.wait(lock, [this] { return active_ == 0; });
 }
 
-void JobBoard::SetReason(int id, std::string reason) {
+void JobBoard::SetReason(int id, std::string reason, bool tooLarge) {
     std::lock_guard lock(mutex_);
+    if (tooLarge) {
+        tooLarge_.insert(id);
+    } else {
+        tooLarge_.erase(id);
+    }
     if (reason.empty()) {
         reasons_.erase(id);
         return;
@@ -32,6 +37,11 @@ std::string JobBoard::Reason(int id) const {
     std::lock_guard lock(mutex_);
     const auto it = reasons_.find(id);
     return it == reasons_.end() ? std::string() : it->second;
+}
+
+bool JobBoard::TooLarge(int id) const {
+    std::lock_guard lock(mutex_);
+    return tooLarge_.count(id) != 0;
 }
 
 } // namespace velquist

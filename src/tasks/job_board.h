@@ -1,10 +1,13 @@
 #pragma once
 
+#include "memory_budget.h"
+
 #include <atomic>
 #include <condition_variable>
 #include <cstddef>
 #include <map>
 #include <mutex>
+#include <set>
 #include <string>
 
 namespace velquist {
@@ -14,19 +17,23 @@ namespace velquist {
 class JobBoard {
   public:
     std::atomic<bool> cancel{false};
+    MemoryBudget memory;
 
     void Enter();
     void Leave();
     void WaitUntilIdle();
 
-    void SetReason(int id, std::string reason);
+    // tooLarge: the job was refused for its memory, which the window names its own way.
+    void SetReason(int id, std::string reason, bool tooLarge = false);
     std::string Reason(int id) const;
+    bool TooLarge(int id) const;
 
   private:
     mutable std::mutex mutex_;
     std::condition_variable idle_;
     std::size_t active_ = 0;
     std::map<int, std::string> reasons_;
+    std::set<int> tooLarge_;
 };
 
 } // namespace velquist

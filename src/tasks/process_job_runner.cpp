@@ -1,5 +1,7 @@
 #include "process_job_runner.h"
 
+#include "convert/atomic_output_file.h"
+
 #include <cstdio>
 #include <cstring>
 #include <sys/stat.h>
@@ -30,17 +32,29 @@ std::string SignalName(int signal) {
 std::vector<std::string> ProcessJobRunner::WorkerArguments(const ConvertTask& task) const {
     std::vector<std::string> argv = options_.command;
     argv.insert(argv.end(),
-                {"--worker", "--format", task.format, "--quality", std::to_string(task.quality),
-                 "--exif", task.keepExif ? "1" : "0", task.inputPath, task.outputPath});
+                {"--worker", "--format", FormatName(task.settings.format), "--quality",
+                 std::to_string(task.settings.quality), "--exif", task.settings.keepExif ? "1" : "0", "--", task.inputPath, task.outputPath});
     return argv;
 }
 
+std::uint64_t WorkerMemoryLimit(const WorkerOptions& options, std::uint64_t estimate) {
+    if (options.memoryLimitBytes == 0 || estimate == 0) {
+        return options.memoryLimitBytes;
+    }
+    return estimate + kWorkerAddressHeadroom;
+}
+
 JobOutcome ProcessJobRunner::Run(const ConvertTask& task, const std::atomic<bool>& cancel) {
-    const ChildLimits limits{options_.memoryLimitBytes, options_.timeLimit};
+    const ChildLimits limits{WorkerMemoryLimit(options_, task.memoryEstimate), options_.timeLimit};
     const ChildResult result = RunChildProcess(WorkerArguments(task), limits, cancel);
     std::string reason = DescribeFailure(result, limits, task.outputPath);
     if (reason.empty()) {
         return {kTaskSucceeded, {}};
+    }
+    if (result.started && (!result.exited || result.exitCode != 0)) {
+        // A worker killed mid-write on a file system without unnamed files leaves its
+        // named temporary file; this job owns the output name, so it goes now.
+        SweepTemporaryFiles(task.outputPath, std::chrono::seconds(0));
     }
     return {kTaskFailed, std::move(reason)};
 }

@@ -14,10 +14,15 @@ namespace velquist {
 constexpr std::uint64_t kDefaultWorkerMemoryLimit = std::uint64_t{4} << 30;
 constexpr std::chrono::milliseconds kDefaultWorkerTimeLimit = std::chrono::minutes(10);
 
+// Address space a worker needs beside the pixels of its estimate: libraries, thread
+// stacks and the allocator's reservations.
+constexpr std::uint64_t kWorkerAddressHeadroom = std::uint64_t{1} << 30;
+
 struct WorkerOptions {
     // argv prefix of the worker, e.g. {"/usr/bin/velquist-convert"}; the job appends
-    // "--worker --format F --quality N --exif 0|1 INPUT OUTPUT".
+    // "--worker --format F --quality N --exif 0|1 -- INPUT OUTPUT".
     std::vector<std::string> command;
+    // For a job without an estimate; a job with one gets the estimate plus the headroom.
     std::uint64_t memoryLimitBytes = kDefaultWorkerMemoryLimit; // 0: unlimited
     std::chrono::milliseconds timeLimit = kDefaultWorkerTimeLimit;
 };
@@ -34,6 +39,9 @@ class ProcessJobRunner : public JobRunner {
   private:
     WorkerOptions options_;
 };
+
+// The address-space limit of the worker for a job with the given estimate (0: unknown).
+std::uint64_t WorkerMemoryLimit(const WorkerOptions& options, std::uint64_t estimate);
 
 // Why a finished child counts as failed, or empty when it succeeded. A worker that exits
 // 0 without leaving the output file behind has failed, whatever it said.

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "convert/task_status.h"
+#include "task_owner.h"
 
 #include <chrono>
 #include <condition_variable>

@@ -1,12 +1,16 @@
 #include "task_engine.h"
 
 #include "config/app_paths.h"
+#include "convert/atomic_output_file.h"
+#include "convert/heif_header.h"
+#include "convert/memory_estimate.h"
 #include "job_board.h"
 #include "util/text.h"
 
 #include <algorithm>
 #include <cstdio>
 #include <pthread.h>
+#include <sys/stat.h>
 
 namespace velquist {
 namespace {
@@ -32,11 +36,31 @@ struct Job {
     std::shared_ptr<JobBoard> board;
 };
 
+// Runs the job once its estimated memory fits beside the running ones.
+JobOutcome AdmitAndRun(Job& job, bool& tooLarge) {
+    const HeifHeader header = ReadHeifHeader(job.task.inputPath);
+    const std::uint64_t estimate = EstimateConversionMemory(header, job.task.settings.format);
+    switch (job.board->memory.Acquire(estimate, job.board->cancel)) {
+    case MemoryBudget::Admission::kTooLarge:
+        tooLarge = true;
+        return {kTaskFailed, TooLargeText(header, estimate)};
+    case MemoryBudget::Admission::kCancelled:
+        return {kTaskFailed, "conversion cancelled"};
+    case MemoryBudget::Admission::kAdmitted:
+        break;
+    }
+    job.task.memoryEstimate = estimate;
+    JobOutcome outcome = job.runner->Run(job.task, job.board->cancel);
+    job.board->memory.Release(estimate);
+    return outcome;
+}
+
 void RunJob(Job job) {
     PostStatus(job.owner, job.task.task_id, kTaskProcessing);
-    JobOutcome outcome = job.runner->Run(job.task, job.board->cancel);
+    bool tooLarge = false;
+    JobOutcome outcome = AdmitAndRun(job, tooLarge);
     job.runner.reset();
-    job.board->SetReason(job.task.task_id, std::move(outcome.reason));
+    job.board->SetReason(job.task.task_id, std::move(outcome.reason), tooLarge);
     PostStatus(job.owner, job.task.task_id, outcome.status);
     // Nothing of the engine or the owner is touched after this.
     job.board->Leave();
@@ -48,6 +72,9 @@ void* ThreadEntry(void* arg) {
     return nullptr;
 }
 
+// Older than the longest a worker may run: no live writer still owns such a file.
+constexpr std::chrono::seconds kStaleTemporaryAge{15 * 60};
+
 // "dir/name.ext" -> "dir/name (n).ext"
 std::string NumberedPath(const std::string& path, int n) {
     const auto slash = path.rfind('/');
@@ -58,6 +85,15 @@ std::string NumberedPath(const std::string& path, int n) {
 }
 
 } // namespace
+
+std::optional<FileIdentity> IdentityOf(const std::string& path) {
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0) {
+        return std::nullopt;
+    }
+    return FileIdentity{static_cast<unsigned long long>(info.st_dev),
+                        static_cast<unsigned long long>(info.st_ino)};
+}
 
 bool StartDetachedThread(std::function<void()> fn) {
     auto heap = std::make_unique<std::function<void()>>(std::move(fn));
@@ -95,10 +131,17 @@ TaskEngine::~TaskEngine() {
 }
 
 int TaskEngine::AddImageItem(ImageItem item) {
+    const std::string path = WideToPath(item.sourcePath);
+    const std::optional<FileIdentity> identity = IdentityOf(path);
     std::lock_guard lock(taskLock);
     const int id = nextItemId++;
     item.outputPath.clear();
     imageItems.emplace(id, std::move(item));
+    inputPaths_.insert(path);
+    if (identity) {
+        inputFiles_.insert(*identity);
+        itemFiles_.emplace(id, *identity);
+    }
     return id;
 }
 
@@ -113,7 +156,17 @@ std::optional<ImageItem> TaskEngine::GetImageItem(int id) const {
 
 bool TaskEngine::RemoveImageItem(int id) {
     std::lock_guard lock(taskLock);
-    return imageItems.erase(id) != 0;
+    const auto item = imageItems.find(id);
+    if (item == imageItems.end()) {
+        return false;
+    }
+    inputPaths_.erase(inputPaths_.find(WideToPath(item->second.sourcePath)));
+    imageItems.erase(item);
+    if (const auto file = itemFiles_.find(id); file != itemFiles_.end()) {
+        inputFiles_.erase(inputFiles_.find(file->second));
+        itemFiles_.erase(file);
+    }
+    return true;
 }
 
 void TaskEngine::PublishSettings(const ConversionSettings& settings) {
@@ -147,11 +200,32 @@ bool TaskEngine::IsTaskRegistered(int id) const {
 
 bool TaskEngine::IsBusy() const {
     std::lock_guard lock(taskLock);
-    return !busyTaskImageList.empty();
+    return !busyTaskImageList.empty() || dispatching_ != 0;
 }
 
 std::string TaskEngine::FailureReason(int id) const {
     return board_->Reason(id);
+}
+
+std::wstring TaskEngine::ShownFailureReason(int id) const {
+    return board_->TooLarge(id) ? std::wstring(kTooLargeShown) : std::wstring();
+}
+
+void TaskEngine::SetMemoryBudget(std::uint64_t bytes) {
+    std::lock_guard lock(taskLock);
+    fixedBudget_ = bytes;
+}
+
+void TaskEngine::StopBatch() {
+    {
+        std::lock_guard lock(taskLock);
+        idleTaskImageList.clear();
+        if (busyTaskImageList.empty() && dispatching_ == 0) {
+            return;
+        }
+        board_->cancel = true;
+    }
+    taskWakeup.notify_all();
 }
 
 FinishResult TaskEngine::FinishTask(int id) {
@@ -175,6 +249,9 @@ FinishResult TaskEngine::FinishTask(int id) {
         result.batchEnded = result.running == 0 && result.queued == 0 && dispatching_ == 0;
         if (result.batchEnded) {
             batchOutputs_.clear();
+            sweptFolders_.clear();
+            // A stopped batch is over: the next one runs.
+            board_->cancel = false;
         }
     }
     if (wasRunning) {
@@ -198,6 +275,10 @@ void TaskEngine::TaskDispatchThread() {
         }
         const int id = idleTaskImageList.front();
         idleTaskImageList.pop_front();
+        if (busyTaskImageList.empty() && dispatching_ == 0) {
+            // A batch starts: its memory budget follows what the machine has now.
+            board_->memory.Reset(fixedBudget_ != 0 ? fixedBudget_ : DefaultMemoryBudget());
+        }
         ++dispatching_;
         std::optional<std::wstring> source;
         if (const auto item = imageItems.find(id); item != imageItems.end()) {
@@ -211,9 +292,17 @@ void TaskEngine::TaskDispatchThread() {
     }
 }
 
+bool TaskEngine::NamesAnInput(const std::string& path) const {
+    if (inputPaths_.count(path) != 0) {
+        return true;
+    }
+    const std::optional<FileIdentity> identity = IdentityOf(path);
+    return identity && inputFiles_.count(*identity) != 0;
+}
+
 std::string TaskEngine::UniqueOutputPath(const std::string& path) {
     std::string candidate = path;
-    for (int n = 2; !batchOutputs_.insert(candidate).second; ++n) {
+    for (int n = 2; NamesAnInput(candidate) || !batchOutputs_.insert(candidate).second; ++n) {
         candidate = NumberedPath(path, n);
     }
     return candidate;
@@ -223,16 +312,26 @@ void TaskEngine::Dispatch(int id, const std::optional<std::wstring>& source,
                           const ConversionSettings& settings) {
     const std::wstring dir =
         settings.outputDir.empty() ? GetOutputDir() : CreateDirectoryTree(settings.outputDir);
-    ConvertTask task{owner_, {}, {}, settings.format, settings.quality, settings.keepExif, id};
+    bool sweep = false;
+    {
+        std::lock_guard lock(taskLock);
+        sweep = sweptFolders_.insert(dir).second;
+    }
+    if (sweep) {
+        // What killed runs left in this folder; a live writer's recent file stays.
+        SweepFolderTemporaryFiles(WideToPath(dir), kStaleTemporaryAge);
+    }
+    ConvertTask task{{}, {}, settings, id};
+    task.settings.outputDir.clear();
     {
         std::lock_guard lock(taskLock);
         if (source) {
-            task.inputPath = WideToAnsi(*source);
+            task.inputPath = WideToPath(*source);
             task.outputPath =
-                UniqueOutputPath(BuildOutputPath(task.inputPath, WideToAnsi(dir), settings.format));
+                UniqueOutputPath(BuildOutputPath(task.inputPath, WideToPath(dir), settings.format));
         }
         if (const auto item = imageItems.find(id); item != imageItems.end()) {
-            item->second.outputPath = AnsiToWide(task.outputPath);
+            item->second.outputPath = PathToWide(task.outputPath);
         }
         // Registered before the job starts, so every status finds its task.
         busyTaskMap[id] = std::make_unique<ConvertTask>(task);

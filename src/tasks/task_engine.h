@@ -4,8 +4,10 @@
 #include "convert/convert_task.h"
 #include "image_item.h"
 #include "job_runner.h"
+#include "task_owner.h"
 
 #include <condition_variable>
+#include <cstdint>
 #include <cstddef>
 #include <deque>
 #include <functional>
@@ -22,6 +24,9 @@ namespace velquist {
 
 constexpr std::size_t kMaxRunningTasks = 3;
 
+// The window's reason for a photo whose decoding would not fit the memory budget.
+inline constexpr wchar_t kTooLargeShown[] = L"图片尺寸过大";
+
 // Starts fn on a new detached thread; false when no thread could be made.
 using ThreadStarter = std::function<bool(std::function<void()> fn)>;
 bool StartDetachedThread(std::function<void()> fn);
@@ -34,6 +39,15 @@ struct FinishResult {
 };
 
 class JobBoard;
+
+// Device and inode of a file; equal identities are one file whatever the names.
+struct FileIdentity {
+    unsigned long long device = 0;
+    unsigned long long inode = 0;
+    auto operator<=>(const FileIdentity&) const = default;
+};
+// The identity of the file path names after following links; nothing when it is missing.
+std::optional<FileIdentity> IdentityOf(const std::string& path);
 
 // The conversion task engine: queued ids, a dispatcher thread that starts at most
 // kMaxRunningTasks jobs at once, and the finishing of jobs. Every job posts its statuses
@@ -68,16 +82,28 @@ class TaskEngine {
     bool IsTaskRegistered(int id) const;
     // For a final status: deletes the task, frees its place and wakes the dispatcher.
     FinishResult FinishTask(int id);
-    // True while any task runs.
+    // True while any task runs or is on its way to run.
     bool IsBusy() const;
     // The failure reason of the id's last finished job, empty when there is none.
     std::string FailureReason(int id) const;
+    // The reason the window shows for it (kTooLargeShown for a photo too large for the
+    // memory), empty when the window shows none.
+    std::wstring ShownFailureReason(int id) const;
+
+    // The memory the jobs of a batch may use at once; 0 (the default) takes half of the
+    // machine's available memory at the start of each batch.
+    void SetMemoryBudget(std::uint64_t bytes);
+
+    // Drops the queued ids (they get no status) and stops the running jobs, which fail
+    // with "conversion cancelled". The next batch runs normally.
+    void StopBatch();
 
   private:
     void TaskDispatchThread();
     void Dispatch(int id, const std::optional<std::wstring>& source,
                   const ConversionSettings& settings);
     std::string UniqueOutputPath(const std::string& path); // under taskLock
+    bool NamesAnInput(const std::string& path) const;      // under taskLock
     void FailUnstarted(int id, const std::string& reason);
 
     TaskOwner* owner_;
@@ -91,6 +117,11 @@ class TaskEngine {
     std::deque<int> busyTaskImageList;
     std::map<int, std::unique_ptr<ConvertTask>> busyTaskMap;
     ImageItemMap imageItems;
+    // What every entry of the list points at, so that no output lands on an input: by
+    // name, and by file identity for hard links, links and other spellings.
+    std::multiset<std::string> inputPaths_;
+    std::multiset<FileIdentity> inputFiles_;
+    std::map<int, FileIdentity> itemFiles_;
     int nextItemId = 0;
     ConversionSettings settings_;
     // Ids taken from the queue but not registered as running yet: the batch is not over
@@ -98,6 +129,8 @@ class TaskEngine {
     std::size_t dispatching_ = 0;
     // Output paths handed out in the current batch.
     std::set<std::string> batchOutputs_;
+    std::set<std::wstring> sweptFolders_; // output folders cleaned in the current batch
+    std::uint64_t fixedBudget_ = 0;
     bool stopping_ = false;
 
     std::thread dispatcher_;

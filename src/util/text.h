@@ -19,6 +19,14 @@ std::string WideToUtf8(const std::wstring& text);
 // Malformed UTF-8 sequences become U+FFFD, one per offending byte.
 std::wstring AnsiToWide(const std::string& text);
 
+// Lossless conversions for file names, which on Linux are any bytes but the zero byte.
+// Valid UTF-8 decodes as usual; each byte that is not part of a valid sequence becomes the
+// lone code unit U+DC80..U+DCFF and turns back into the same byte, so every name read from
+// disk or the command line reaches open() unchanged. Such code units are not text: shown
+// or sent through WideToUtf8 they become U+FFFD.
+std::wstring PathToWide(const std::string& path);
+std::string WideToPath(const std::wstring& path);
+
 // Pieces between runs of delimiter characters; no empty pieces. Null or empty gives none.
 std::vector<std::string> SplitString(const char* text, const char* delimiters);
 

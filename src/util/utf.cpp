@@ -48,6 +48,23 @@ int SequenceLength(unsigned char lead) {
 
 // Decodes one sequence at text[i]; returns its code point and advances i. Overlong forms,
 // surrogates and truncated sequences give U+FFFD and consume one byte.
+char32_t DecodeOne(const std::string& text, std::size_t& i);
+
+// Lone code units that stand for one undecodable byte of a file name.
+constexpr char32_t kEscapeBase = 0xDC00;
+
+bool IsEscapedByte(char32_t c) { return c >= 0xDC80 && c <= 0xDCFF; }
+
+// As DecodeOne, but an offending byte becomes its escape code unit instead of U+FFFD.
+char32_t DecodePathOne(const std::string& text, std::size_t& i) {
+    const std::size_t start = i;
+    const char32_t c = DecodeOne(text, i);
+    if (c == kReplacement && i == start + 1) {
+        return kEscapeBase + static_cast<unsigned char>(text[start]);
+    }
+    return c;
+}
+
 char32_t DecodeOne(const std::string& text, std::size_t& i) {
     const auto lead = static_cast<unsigned char>(text[i]);
     const int length = SequenceLength(lead);
@@ -78,6 +95,33 @@ char32_t DecodeOne(const std::string& text, std::size_t& i) {
 }
 
 } // namespace
+
+std::wstring PathToWide(const std::string& path) {
+    std::wstring out;
+    out.reserve(path.size());
+    std::size_t i = 0;
+    while (i < path.size() && path[i] != '\0') {
+        out.push_back(static_cast<wchar_t>(DecodePathOne(path, i)));
+    }
+    return out;
+}
+
+std::string WideToPath(const std::wstring& path) {
+    std::string out;
+    out.reserve(path.size());
+    for (wchar_t w : path) {
+        if (w == L'\0') {
+            break;
+        }
+        const auto c = static_cast<char32_t>(w);
+        if (IsEscapedByte(c)) {
+            out.push_back(static_cast<char>(c - kEscapeBase));
+            continue;
+        }
+        AppendUtf8(out, c);
+    }
+    return out;
+}
 
 std::string WideToUtf8(const std::wstring& text) {
     std::string out;

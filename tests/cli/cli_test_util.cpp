@@ -19,6 +19,11 @@ std::string ReadText(const std::string& path) {
 
 ProcessResult RunConverter(const TempDir& dir, std::vector<std::string> args, rlim_t fileSizeLimit,
                            const Env& env) {
+    return FinishConverter(dir, StartConverter(dir, std::move(args), fileSizeLimit, env));
+}
+
+pid_t StartConverter(const TempDir& dir, std::vector<std::string> args, rlim_t fileSizeLimit,
+                     const Env& env, const std::string& cwd) {
     args.insert(args.begin(), VELQUIST_CONVERT_BIN);
     const std::string outPath = dir.File(".stdout");
     const std::string errPath = dir.File(".stderr");
@@ -44,9 +49,17 @@ ProcessResult RunConverter(const TempDir& dir, std::vector<std::string> args, rl
             const rlimit limit{fileSizeLimit, fileSizeLimit};
             setrlimit(RLIMIT_FSIZE, &limit);
         }
+        if (!cwd.empty() && chdir(cwd.c_str()) != 0)
+            _exit(127);
         execv(argv[0], argv.data());
         _exit(127);
     }
+    return pid;
+}
+
+ProcessResult FinishConverter(const TempDir& dir, pid_t pid) {
+    const std::string outPath = dir.File(".stdout");
+    const std::string errPath = dir.File(".stderr");
     ProcessResult result;
     int status = 0;
     waitpid(pid, &status, 0);

@@ -24,6 +24,12 @@ using Env = std::vector<std::pair<std::string, std::string>>;
 ProcessResult RunConverter(const TempDir& dir, std::vector<std::string> args,
                            rlim_t fileSizeLimit = 0, const Env& env = {});
 
+// The same in two steps, for a test that signals the running converter; cwd is the
+// child's working folder when not empty.
+pid_t StartConverter(const TempDir& dir, std::vector<std::string> args, rlim_t fileSizeLimit = 0,
+                     const Env& env = {}, const std::string& cwd = {});
+ProcessResult FinishConverter(const TempDir& dir, pid_t pid);
+
 std::string ReadText(const std::string& path);
 void WriteText(const std::string& path, const std::string& text);
 size_t EntryCount(const std::string& path);

@@ -6,6 +6,8 @@
 #include <atomic>
 #include <filesystem>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <thread>
 #include <vector>
 
@@ -51,6 +53,29 @@ TEST_F(ConfigFile, RewriteKeepsForeignContentAndLeavesNoTemporaryFiles) {
     EXPECT_EQ(value, L"/照片/输出");
     const auto dir = std::filesystem::path(path_).parent_path();
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir), {}), 1);
+}
+
+TEST_F(ConfigFile, AFifoOrDeviceInItsPlaceReadsAsMissingWithoutWaiting) {
+    ASSERT_EQ(::mkfifo(path_.c_str(), 0600), 0);
+    std::wstring value;
+    // Opening a FIFO for reading blocks until a writer comes; this must return at once.
+    EXPECT_FALSE(ReadConfigValue(L"global", L"image-format", L"", value));
+    EXPECT_TRUE(ReadConfigValue(L"global", L"image-format", L"jpg", value));
+    EXPECT_EQ(value, L"jpg");
+    std::filesystem::remove(path_);
+    ASSERT_EQ(::symlink("/dev/zero", path_.c_str()), 0);
+    EXPECT_FALSE(ReadConfigValue(L"global", L"image-format", L"", value));
+    std::filesystem::remove(path_);
+}
+
+TEST_F(ConfigFile, AnOutputFolderThatIsNotUtf8KeepsItsBytes) {
+    const std::string folder = TempHome() + "/out\xFF\xFE\xC0\xAF";
+    WriteText(path_, "[global]\noutput-dir=" + folder + "\n");
+    EXPECT_EQ(WideToPath(GetOutputDir()), folder);
+    EXPECT_TRUE(testing::IsDir(folder));
+    ASSERT_TRUE(WriteConfigValue(L"global", L"image-format", L"png"));
+    EXPECT_EQ(ReadText(path_), "[global]\noutput-dir=" + folder + "\nimage-format=png\n");
+    std::filesystem::remove_all(folder);
 }
 
 TEST_F(ConfigFile, LongValuesAreReadWholeUpToPathMax) {

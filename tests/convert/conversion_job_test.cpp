@@ -2,80 +2,19 @@
 #include "convert/convert_task.h"
 #include "convert_test_util.h"
 
-#include <chrono>
-#include <condition_variable>
-#include <deque>
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
-#include <memory>
-#include <mutex>
 
 namespace velquist::test {
 namespace {
 
 TEST(BuildOutputPath, NamesAfterTheSourceBaseName) {
-    EXPECT_EQ(BuildOutputPath("/pics/IMG_0001.HEIC", "/out", "jpg"), "/out/IMG_0001.jpg");
-    EXPECT_EQ(BuildOutputPath("/pics/a.b.heic", "/out", "jpg"), "/out/a.b.jpg");
-    EXPECT_EQ(BuildOutputPath("/x/photo", "/out", "png"), "/out/photo.png");
-    EXPECT_EQ(BuildOutputPath("photo.heic", "out", "bmp"), "out/photo.bmp");
-    EXPECT_EQ(BuildOutputPath("/x.y/photo", "/o", "png"), "/o/photo.png");
-}
-
-// Receives status posts the way the main window does, one record per post.
-class QueueOwner : public TaskOwner {
-  public:
-    bool PostTaskStatus(TaskStatusReport* report) override {
-        std::lock_guard lock(mutex_);
-        reports_.emplace_back(report);
-        changed_.notify_all();
-        return true;
-    }
-    // Waits until count reports arrived.
-    std::vector<TaskStatusReport> Wait(size_t count) {
-        std::unique_lock lock(mutex_);
-        changed_.wait_for(lock, std::chrono::seconds(20), [&] { return reports_.size() >= count; });
-        std::vector<TaskStatusReport> copy;
-        for (const auto& r : reports_)
-            copy.push_back(*r);
-        return copy;
-    }
-
-  private:
-    std::mutex mutex_;
-    std::condition_variable changed_;
-    std::deque<std::unique_ptr<TaskStatusReport>> reports_;
-};
-
-TEST(ConvertWorker, PostsProcessingThenExactlyOneFinalStatus) {
-    TempDir dir;
-    const std::string good = MakeFixture(dir, "good.heic", HeicImageSpec());
-    QueueOwner owner;
-    ConvertTask description;
-    description.owner = &owner;
-    description.inputPath = good;
-    description.outputPath = dir.File("good.png");
-    description.format = "png";
-    description.task_id = 7;
-    std::unique_ptr<ConvertTask> first(ConvertTask::Start(description));
-    description.task_id = 8;
-    description.format = "gif";
-    description.outputPath = dir.File("good.gif");
-    std::unique_ptr<ConvertTask> second(ConvertTask::Start(description));
-    const std::vector<TaskStatusReport> reports = owner.Wait(4);
-    ASSERT_EQ(reports.size(), 4u);
-    int finals7 = 0;
-    int finals8 = 0;
-    for (const TaskStatusReport& r : reports) {
-        if (r.status == kTaskProcessing)
-            continue;
-        (r.task_id == 7 ? finals7 : finals8)++;
-        EXPECT_EQ(r.status, r.task_id == 7 ? kTaskSucceeded : kTaskFailed);
-    }
-    EXPECT_EQ(finals7, 1);
-    EXPECT_EQ(finals8, 1);
-    EXPECT_TRUE(std::filesystem::exists(dir.File("good.png")));
-    EXPECT_FALSE(std::filesystem::exists(dir.File("good.gif")));
+    EXPECT_EQ(BuildOutputPath("/pics/IMG_0001.HEIC", "/out", OutputFormat::kJpg), "/out/IMG_0001.jpg");
+    EXPECT_EQ(BuildOutputPath("/pics/a.b.heic", "/out", OutputFormat::kJpg), "/out/a.b.jpg");
+    EXPECT_EQ(BuildOutputPath("/x/photo", "/out", OutputFormat::kPng), "/out/photo.png");
+    EXPECT_EQ(BuildOutputPath("photo.heic", "out", OutputFormat::kBmp), "out/photo.bmp");
+    EXPECT_EQ(BuildOutputPath("/x.y/photo", "/o", OutputFormat::kPng), "/o/photo.png");
 }
 
 TEST(RunConversion, DiagnosticTexts) {
@@ -87,17 +26,13 @@ TEST(RunConversion, DiagnosticTexts) {
         EXPECT_EQ(o.status, kTaskFailed);
         EXPECT_EQ(o.diagnostics.rfind("Could not read HEIF file: ", 0), 0u) << o.diagnostics;
     }
-    {
-        const ConversionOutcome o = Convert(good, dir.File("good.tiff"), "tiff");
-        EXPECT_EQ(o.status, kTaskFailed);
-        EXPECT_EQ(o.diagnostics, "Unknown output format: tiff\n");
-    }
     for (const char* format : {"jpg", "png", "bmp"}) {
         const std::string out = dir.File("missing/out.") + format;
         const ConversionOutcome o = Convert(good, out, format);
         EXPECT_EQ(o.status, kTaskFailed);
         EXPECT_EQ(o.diagnostics,
-                  "Can't open " + out + ": No such file or directory\ncould not write image\n");
+                  "Can't open " + out +
+                      ": No such file or directory\ncould not write image: No such file or directory\n");
     }
     {
         const ConversionOutcome o = Convert(dir.File("absent.heic"), dir.File("absent.jpg"), "jpg");
@@ -136,7 +71,7 @@ TEST(RunConversion, FailedWriteKeepsTheEarlierFileAndLeavesNoTemporaryFile) {
     const ConversionOutcome o = Convert(good, dir.File("taken.png"), "png");
     EXPECT_EQ(o.status, kTaskFailed);
     EXPECT_EQ(o.diagnostics,
-              "Can't open " + dir.File("taken.png") + ": Is a directory\ncould not write image\n");
+              "Can't open " + dir.File("taken.png") + ": Is a directory\ncould not write image: Is a directory\n");
     EXPECT_TRUE(std::filesystem::exists(dir.File("taken.png/keep")));
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path()), {}), 2)
         << "no temporary file";

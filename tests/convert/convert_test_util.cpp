@@ -11,9 +11,9 @@ ConversionOutcome Convert(const std::string& input, const std::string& output,
     ConvertTask task;
     task.inputPath = input;
     task.outputPath = output;
-    task.format = format;
-    task.quality = quality;
-    task.keepExif = keepExif;
+    task.settings.format = ParseOutputFormat(format).value_or(OutputFormat::kJpg);
+    task.settings.quality = quality;
+    task.settings.keepExif = keepExif;
     return RunConversion(task, false);
 }
 

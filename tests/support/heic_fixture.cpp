@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cstring>
+#include <fstream>
+#include <iterator>
 #include <memory>
 
 namespace velquist::test {
@@ -252,6 +254,73 @@ std::vector<uint8_t> MakeIccProfile(size_t size) {
     for (size_t i = 132; i < size; ++i)
         p[i] = static_cast<uint8_t>(i * 13);
     return p;
+}
+
+namespace {
+
+std::vector<uint8_t> ReadAll(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
+}
+
+bool WriteAll(const std::string& path, const std::vector<uint8_t>& bytes) {
+    std::ofstream out(path, std::ios::binary);
+    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    return static_cast<bool>(out);
+}
+
+void Put32(std::vector<uint8_t>& bytes, size_t at, uint32_t value) {
+    for (int i = 0; i < 4; ++i)
+        bytes[at + static_cast<size_t>(i)] = static_cast<uint8_t>(value >> (24 - 8 * i));
+}
+
+size_t Find(const std::vector<uint8_t>& bytes, const std::vector<uint8_t>& needle) {
+    const auto it = std::search(bytes.begin(), bytes.end(), needle.begin(), needle.end());
+    return it == bytes.end() ? std::string::npos : static_cast<size_t>(it - bytes.begin());
+}
+
+std::vector<uint8_t> Be32(const char* fourcc, std::initializer_list<uint32_t> values) {
+    std::vector<uint8_t> out(fourcc, fourcc + std::strlen(fourcc));
+    for (const uint32_t v : values) {
+        for (int i = 0; i < 4; ++i)
+            out.push_back(static_cast<uint8_t>(v >> (24 - 8 * i)));
+    }
+    return out;
+}
+
+} // namespace
+
+std::string RewriteBrands(const std::string& in, const std::string& out, const std::string& major,
+                          const std::vector<std::string>& brands) {
+    std::vector<uint8_t> bytes = ReadAll(in);
+    if (bytes.size() < 16 || std::memcmp(&bytes[4], "ftyp", 4) != 0 || major.size() != 4)
+        return "no ftyp box at the start";
+    const size_t boxSize = static_cast<size_t>(bytes[0]) << 24 | bytes[1] << 16 | bytes[2] << 8 | bytes[3];
+    std::memcpy(&bytes[8], major.data(), 4);
+    if (boxSize < 16 || boxSize > bytes.size())
+        return "malformed ftyp box";
+    for (size_t at = 16, i = 0; !brands.empty() && at + 4 <= boxSize; at += 4, ++i)
+        std::memcpy(&bytes[at], brands[i % brands.size()].data(), 4);
+    return WriteAll(out, bytes) ? "" : "cannot write " + out;
+}
+
+std::string ForgeGridSize(const std::string& in, const std::string& out, uint32_t oldWidth,
+                          uint32_t oldHeight, uint16_t width, uint16_t height) {
+    std::vector<uint8_t> bytes = ReadAll(in);
+    const size_t ispe = Find(bytes, Be32("ispe", {0, oldWidth, oldHeight}));
+    const size_t idat = Find(bytes, {'i', 'd', 'a', 't'});
+    if (ispe == std::string::npos || idat == std::string::npos || idat + 12 > bytes.size())
+        return "no grid of that size";
+    const size_t grid = idat + 4; // version, flags, rows-1, columns-1, 16-bit sizes
+    if ((bytes[grid + 1] & 1) != 0 || static_cast<uint32_t>(bytes[grid + 4] << 8 | bytes[grid + 5]) != oldWidth)
+        return "the grid is not stored as expected";
+    bytes[grid + 4] = static_cast<uint8_t>(width >> 8);
+    bytes[grid + 5] = static_cast<uint8_t>(width);
+    bytes[grid + 6] = static_cast<uint8_t>(height >> 8);
+    bytes[grid + 7] = static_cast<uint8_t>(height);
+    Put32(bytes, ispe + 8, width);
+    Put32(bytes, ispe + 12, height);
+    return WriteAll(out, bytes) ? "" : "cannot write " + out;
 }
 
 } // namespace velquist::test

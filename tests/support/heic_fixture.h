@@ -52,4 +52,16 @@ std::vector<uint8_t> MakeTiffExif(bool littleEndian, int orientation, size_t min
 // A well-formed RGB display ICC profile header (no tags) padded to size bytes (>= 132).
 std::vector<uint8_t> MakeIccProfile(size_t size);
 
+// Copies a HEIF file, giving its ftyp box another major brand and, when brands is not
+// empty, other compatible brands (brands repeated over the places the box has). Empty
+// string on success.
+std::string RewriteBrands(const std::string& in, const std::string& out, const std::string& major,
+                          const std::vector<std::string>& brands = {});
+
+// Copies a grid HEIF file (such as a real phone photo) whose grid claims another size: the
+// output size of the ImageGrid in its idat box and the grid item's ispe, which hold the
+// size the file had (oldWidth x oldHeight). Empty string on success.
+std::string ForgeGridSize(const std::string& in, const std::string& out, uint32_t oldWidth,
+                          uint32_t oldHeight, uint16_t width, uint16_t height);
+
 } // namespace velquist::test

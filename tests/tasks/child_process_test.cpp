@@ -129,10 +129,11 @@ TEST_F(ChildProcess, MemoryLimitStopsARunawayWorker) {
 
 TEST(ProcessJobRunner, BuildsTheWorkerCommandLine) {
     ProcessJobRunner runner({{"/opt/w", "--x"}, 0, 1s});
-    ConvertTask task{nullptr, "/in/a b.heic", "/out/a b.png", "png", 70, false, 4};
+    ConvertTask task{"/in/a b.heic", "/out/a b.png", {OutputFormat::kPng, 70, false, {}}, 4};
     EXPECT_EQ(runner.WorkerArguments(task),
               (std::vector<std::string>{"/opt/w", "--x", "--worker", "--format", "png", "--quality",
-                                        "70", "--exif", "0", "/in/a b.heic", "/out/a b.png"}));
+                                        "70", "--exif", "0", "--", "/in/a b.heic",
+                                        "/out/a b.png"}));
 }
 
 TEST(ProcessJobRunner, ExitZeroWithoutOutputFileIsAFailure) {

@@ -2,11 +2,15 @@
 #include "tasks/status_queue.h"
 #include "tasks/task_engine.h"
 #include "test_env.h"
+#ifdef VELQUIST_HAVE_TEST_SUPPORT
+#include "support/heic_fixture.h"
+#endif
 #include "util/text.h"
 
 #include <gtest/gtest.h>
 #include <map>
 #include <set>
+#include <unistd.h>
 
 namespace velquist {
 namespace {
@@ -15,21 +19,21 @@ using namespace std::chrono_literals;
 using testing::ReadFile;
 using testing::TempDir;
 
-// Worker stand-ins. Arguments: --worker --format F --quality N --exif E INPUT OUTPUT.
+// Worker stand-ins. Arguments: --worker --format F --quality N --exif E -- INPUT OUTPUT.
 // An input whose name holds "gate" waits until INPUT.go exists; "crash", "hang" and
 // "garbage" misbehave; everything else writes its settings into the output file.
 constexpr const char* kFakeWorker = R"(
-case "$8" in
-  *gate*) while [ ! -e "$8.go" ]; do sleep 0.01; done ;;
+case "$9" in
+  *gate*) while [ ! -e "$9.go" ]; do sleep 0.01; done ;;
 esac
-case "$8" in
+case "$9" in
   *crash*) echo "decoding..." >&2; kill -SEGV $$ ;;
   *hang*) sleep 30 ;;
   *garbage*) head -c 3000 /dev/urandom; head -c 3000 /dev/urandom >&2; exit 0 ;;
-  *bad*) echo "Not a HEIF file: $8" >&2; exit 1 ;;
+  *bad*) echo "Not a HEIF file: $9" >&2; exit 1 ;;
 esac
-printf '%s %s %s' "$3" "$5" "$7" > "$9"
-echo "Written to $9"
+printf '%s %s %s' "$3" "$5" "$7" > "${10}"
+echo "Written to ${10}"
 )";
 
 class TaskEngineTest : public ::testing::Test {
@@ -42,7 +46,7 @@ class TaskEngineTest : public ::testing::Test {
 
     void Make(ThreadStarter starter = StartDetachedThread, std::chrono::milliseconds limit = 10s) {
         engine_ = std::make_unique<TaskEngine>(&statuses_, Runner(limit), std::move(starter));
-        engine_->PublishSettings({"jpg", 90, true, AnsiToWide(OutDir())});
+        engine_->PublishSettings({OutputFormat::kJpg, 90, true, AnsiToWide(OutDir())});
     }
 
     std::string OutDir() const { return dir_.Path() + "/out"; }
@@ -171,7 +175,7 @@ TEST_F(TaskEngineTest, FormatChangeMidBatchAppliesToItemsNotYetDispatched) {
     for (int i = 0; i < 3; ++i) {
         EXPECT_EQ(Next().status, kTaskProcessing);
     }
-    engine_->PublishSettings({"png", 50, false, AnsiToWide(OutDir())});
+    engine_->PublishSettings({OutputFormat::kPng, 50, false, AnsiToWide(OutDir())});
     for (int id : ids) {
         Release(id);
     }
@@ -243,11 +247,60 @@ TEST_F(TaskEngineTest, SameBaseNameInOneBatchGetsNumberedNamesAndALaterBatchOver
         EXPECT_EQ(ReadFile(name), "jpg 90 1");
     }
 
-    engine_->PublishSettings({"jpg", 40, true, AnsiToWide(OutDir())});
+    engine_->PublishSettings({OutputFormat::kJpg, 40, true, AnsiToWide(OutDir())});
     engine_->QueueTasks({b});
     EXPECT_EQ(RunToEnd().size(), 1u);
     EXPECT_EQ(OutputOf(b), OutDir() + "/photo.jpg");
     EXPECT_EQ(ReadFile(OutDir() + "/photo.jpg"), "jpg 40 1");
+}
+
+TEST_F(TaskEngineTest, NoOutputLandsOnAnInputOfTheListWhateverItsName) {
+    Make();
+    const std::string src = dir_.Path() + "/src";
+    engine_->PublishSettings({OutputFormat::kJpg, 90, true, AnsiToWide(src)});
+    const int heic = Add("a.heic");
+    const int jpg = Add("a.jpg"); // a HEIF photo named like a JPEG, as phones do
+    const int linked = Add("b.heic");
+    const int viaSymlink = Add("c.heic");
+    const int other = Add("d.heic");
+    ASSERT_EQ(::link((src + "/a.jpg").c_str(), (src + "/b.jpg").c_str()), 0);
+    ASSERT_EQ(::symlink((src + "/c.heic").c_str(), (src + "/c.jpg").c_str()), 0);
+    // Not queued, still in the list: its file is protected as well.
+    const int waiting = Add("e.png");
+    ASSERT_EQ(::link((src + "/e.png").c_str(), (src + "/d.jpg").c_str()), 0);
+    engine_->QueueTasks({heic, jpg, linked, viaSymlink, other});
+    EXPECT_EQ(RunToEnd().size(), 5u);
+
+    EXPECT_EQ(OutputOf(heic), src + "/a (2).jpg");
+    EXPECT_EQ(OutputOf(jpg), src + "/a (3).jpg");
+    EXPECT_EQ(OutputOf(linked), src + "/b (2).jpg");
+    EXPECT_EQ(OutputOf(viaSymlink), src + "/c (2).jpg");
+    EXPECT_EQ(OutputOf(other), src + "/d (2).jpg");
+    for (const char* input : {"a.heic", "a.jpg", "b.heic", "c.heic", "d.heic", "e.png"}) {
+        EXPECT_EQ(ReadFile(src + "/" + input), "not really heif") << input;
+    }
+    EXPECT_TRUE(engine_->GetImageItem(waiting));
+}
+
+TEST_F(TaskEngineTest, NamesThatAreNotUtf8ReachTheWorkerAsTheirBytes) {
+    Make();
+    const std::vector<std::string> names = {"x\xFF.heic", "x\xFE.heic", "lone\x80.heic",
+                                            "over\xC0\xAF.heic"};
+    std::vector<int> ids;
+    for (const std::string& name : names) {
+        const std::string path = dir_.Write("src/" + name, "not really heif");
+        ids.push_back(engine_->AddImageItem({PathToWide(name), PathToWide(path), 15, {}}));
+    }
+    engine_->QueueTasks(ids);
+    const auto finals = RunToEnd();
+    ASSERT_EQ(finals.size(), names.size());
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        EXPECT_EQ(finals.at(ids[i]), kTaskSucceeded) << i;
+        const std::string base = names[i].substr(0, names[i].size() - 5);
+        EXPECT_EQ(WideToPath(engine_->GetImageItem(ids[i])->outputPath),
+                  OutDir() + "/" + base + ".jpg");
+        EXPECT_EQ(ReadFile(OutDir() + "/" + base + ".jpg"), "jpg 90 1") << i;
+    }
 }
 
 TEST_F(TaskEngineTest, JobThreadThatCannotStartFailsItsTaskAndTheBatchEnds) {
@@ -302,13 +355,57 @@ TEST_F(TaskEngineTest, LogLinesFollowTheQueueAndTheRunningList) {
 
 TEST_F(TaskEngineTest, EmptyOutputFolderMeansTheConfiguredOne) {
     Make();
-    engine_->PublishSettings({"bmp", 90, true, L""});
+    engine_->PublishSettings({OutputFormat::kBmp, 90, true, L""});
     const int a = Add("a.heic");
     engine_->QueueTasks({a});
     RunToEnd();
     EXPECT_EQ(OutputOf(a), testing::FakeHome() + "/Pictures/Heic/a.bmp");
     EXPECT_TRUE(testing::Exists(OutputOf(a)));
 }
+
+TEST_F(TaskEngineTest, StopBatchDropsTheQueueStopsTheRunningAndTheNextBatchRuns) {
+    Make();
+    std::vector<int> ids;
+    for (int i = 0; i < 5; ++i) {
+        ids.push_back(Add("gate" + std::to_string(i) + ".heic"));
+    }
+    engine_->QueueTasks(ids);
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(Next().status, kTaskProcessing);
+    }
+    engine_->StopBatch();
+    const auto finals = RunToEnd();
+    EXPECT_EQ(finals.size(), 3u) << "queued ids get no status";
+    for (const auto& [id, status] : finals) {
+        EXPECT_EQ(status, kTaskFailed);
+        EXPECT_EQ(engine_->FailureReason(id), "conversion cancelled");
+    }
+    EXPECT_FALSE(engine_->IsBusy());
+
+    const int next = Add("after.heic");
+    engine_->QueueTasks({next});
+    EXPECT_EQ(RunToEnd().at(next), kTaskSucceeded);
+}
+
+#ifdef VELQUIST_HAVE_TEST_SUPPORT
+TEST_F(TaskEngineTest, APhotoWhoseEstimateExceedsTheBudgetFailsAtOnceWithItsReason) {
+    Make();
+    engine_->SetMemoryBudget(std::uint64_t{32} << 20);
+    const std::string photo = dir_.Write("src/photo.heic", "");
+    ASSERT_EQ(test::WriteHeic(photo, test::HeicImageSpec{}), "");
+    const int id = engine_->AddImageItem({L"photo.heic", PathToWide(photo), 1, {}});
+    engine_->QueueTasks({id});
+    EXPECT_EQ(RunToEnd().at(id), kTaskFailed);
+    EXPECT_EQ(engine_->FailureReason(id), "image too large: 64x48 needs about 0.1 GB");
+    EXPECT_EQ(engine_->ShownFailureReason(id), L"图片尺寸过大");
+    EXPECT_FALSE(testing::Exists(OutputOf(id))) << "no worker ran";
+
+    engine_->SetMemoryBudget(0); // the machine's: plenty for 64x48
+    engine_->QueueTasks({id});
+    EXPECT_EQ(RunToEnd().at(id), kTaskSucceeded);
+    EXPECT_EQ(engine_->ShownFailureReason(id), L"");
+}
+#endif
 
 TEST_F(TaskEngineTest, DestroyingTheEngineStopsRunningWorkers) {
     Make();

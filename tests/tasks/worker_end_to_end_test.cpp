@@ -36,7 +36,7 @@ TEST(WorkerEndToEnd, RealWorkerConvertsAGoodFileAndFailsABrokenOne) {
     StatusQueue statuses;
     TaskEngine engine(&statuses, std::make_shared<ProcessJobRunner>(
                                      WorkerOptions{{VELQUIST_WORKER}, kWorkerMemory, 60s}));
-    engine.PublishSettings({"png", 90, true, AnsiToWide(dir.Path() + "/out")});
+    engine.PublishSettings({OutputFormat::kPng, 90, true, AnsiToWide(dir.Path() + "/out")});
     const int goodId = engine.AddImageItem({L"good.heic", AnsiToWide(good), 0, {}});
     const int badId = engine.AddImageItem({L"broken.heic", AnsiToWide(broken), 0, {}});
     ::testing::internal::CaptureStderr();
@@ -69,7 +69,7 @@ TEST(WorkerEndToEnd, InProcessRunnerConvertsOnTheJobThread) {
     const std::string broken = dir.Write("broken.heic", "not a photo");
     InProcessJobRunner runner;
     const std::atomic<bool> cancel{false};
-    ConvertTask task{nullptr, good, dir.Path() + "/good.bmp", "bmp", 90, true, 0};
+    ConvertTask task{good, dir.Path() + "/good.bmp", {OutputFormat::kBmp}, 0};
     EXPECT_EQ(runner.Run(task, cancel).status, kTaskSucceeded);
     EXPECT_TRUE(testing::Exists(task.outputPath));
     task.inputPath = broken;

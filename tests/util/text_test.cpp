@@ -94,3 +94,36 @@ TEST(Base64, RoundTripsAllByteValues) {
 
 } // namespace
 } // namespace velquist
+
+namespace velquist {
+namespace {
+
+TEST(PathConversion, EveryByteStringSurvivesTheRoundTrip) {
+    const std::vector<std::string> names = {
+        "bad\xFF\xFE.heic",          // bytes that never occur in UTF-8
+        "lone\x80.heic",             // a continuation byte without a lead
+        "over\xC0\xAF.heic",         // overlong "/"
+        "over\xE0\x80\xAF.heic",     // overlong three-byte form
+        "surrogate\xED\xA0\x80.heic", // an encoded surrogate
+        "cut\xE5\x9B.heic",          // a sequence cut short
+        "图片/été 😀.heic",          // valid text stays text
+    };
+    for (const std::string& name : names) {
+        EXPECT_EQ(WideToPath(PathToWide(name)), name) << name;
+    }
+    EXPECT_EQ(PathToWide("图片.heic"), L"图片.heic");
+}
+
+TEST(PathConversion, NamesDifferingOnlyInUndecodableBytesStayApart) {
+    const std::wstring ff = PathToWide("x\xFF.heic");
+    const std::wstring fe = PathToWide("x\xFE.heic");
+    EXPECT_NE(ff, fe);
+    EXPECT_EQ(ff[1], static_cast<wchar_t>(0xDCFF));
+    EXPECT_EQ(fe[1], static_cast<wchar_t>(0xDCFE));
+    // Shown or sent, both read as a replacement character.
+    EXPECT_EQ(WideToUtf8(ff), "x\xEF\xBF\xBD.heic");
+    EXPECT_EQ(WideToUtf8(fe), WideToUtf8(ff));
+}
+
+} // namespace
+} // namespace velquist

@@ -1,0 +1,377 @@
+#include "heif_header.h"
+
+#include "util/handles.h"
+
+#include <cstdio>
+#include <map>
+#include <optional>
+#include <vector>
+
+namespace velquist {
+namespace {
+
+// A meta box larger than this is not a photo's; the reader gives up rather than load it.
+constexpr std::uint64_t kMaxMetaBytes = 16u << 20;
+
+// A bounds-checked reader over one box's payload. Every read past the end yields zero and
+// marks the reader failed, so a truncated box never reads foreign memory.
+class Bytes {
+  public:
+    Bytes(const std::uint8_t* data, std::size_t size) : data_(data), size_(size) {}
+
+    bool ok() const { return ok_; }
+    std::size_t Left() const { return size_ - pos_; }
+    const std::uint8_t* Here() const { return data_ + pos_; }
+
+    std::uint64_t Read(int bytes) {
+        if (bytes < 0 || static_cast<std::size_t>(bytes) > Left()) {
+            ok_ = false;
+            pos_ = size_;
+            return 0;
+        }
+        std::uint64_t value = 0;
+        for (int i = 0; i < bytes; ++i)
+            value = value << 8 | data_[pos_++];
+        return value;
+    }
+    void Skip(std::size_t bytes) {
+        if (bytes > Left()) {
+            ok_ = false;
+            pos_ = size_;
+            return;
+        }
+        pos_ += bytes;
+    }
+
+  private:
+    const std::uint8_t* data_;
+    std::size_t size_;
+    std::size_t pos_ = 0;
+    bool ok_ = true;
+};
+
+struct Box {
+    std::uint32_t type = 0;
+    Bytes payload{nullptr, 0};
+};
+
+constexpr std::uint32_t FourCc(const char (&text)[5]) {
+    return static_cast<std::uint32_t>(text[0]) << 24 | static_cast<std::uint32_t>(text[1]) << 16 |
+           static_cast<std::uint32_t>(text[2]) << 8 | static_cast<std::uint32_t>(text[3]);
+}
+
+// The next child box inside parent; nothing at the end or on a malformed size.
+std::optional<Box> NextBox(Bytes& parent) {
+    if (parent.Left() < 8)
+        return std::nullopt;
+    std::uint64_t size = parent.Read(4);
+    const auto type = static_cast<std::uint32_t>(parent.Read(4));
+    std::uint64_t header = 8;
+    if (size == 1) {
+        size = parent.Read(8);
+        header = 16;
+    } else if (size == 0) {
+        size = parent.Left() + header;
+    }
+    if (!parent.ok() || size < header || size - header > parent.Left())
+        return std::nullopt;
+    Box box{type, Bytes(parent.Here(), static_cast<std::size_t>(size - header))};
+    parent.Skip(static_cast<std::size_t>(size - header));
+    return box;
+}
+
+struct Meta {
+    std::uint32_t primary = 0;
+    std::map<std::uint32_t, std::uint32_t> itemTypes;
+    // reference type -> from item -> to items
+    std::map<std::uint32_t, std::map<std::uint32_t, std::vector<std::uint32_t>>> refs;
+    std::vector<Box> properties; // ipco children, index 0 is property 1
+    std::map<std::uint32_t, std::vector<int>> associations;
+    std::vector<std::uint8_t> idat;
+    struct Location {
+        int method = 0;
+        std::uint64_t offset = 0;
+        std::uint64_t length = 0;
+    };
+    std::map<std::uint32_t, Location> locations; // first extent of each item
+};
+
+void ReadPitm(Bytes b, Meta& meta) {
+    const int version = static_cast<int>(b.Read(1));
+    b.Skip(3);
+    meta.primary = static_cast<std::uint32_t>(b.Read(version == 0 ? 2 : 4));
+}
+
+void ReadIinf(Bytes b, Meta& meta) {
+    const int version = static_cast<int>(b.Read(1));
+    b.Skip(3);
+    b.Skip(version == 0 ? 2 : 4);
+    while (auto infe = NextBox(b)) {
+        if (infe->type != FourCc("infe"))
+            continue;
+        Bytes e = infe->payload;
+        const int v = static_cast<int>(e.Read(1));
+        e.Skip(3);
+        if (v < 2)
+            continue;
+        const auto id = static_cast<std::uint32_t>(e.Read(v == 2 ? 2 : 4));
+        e.Skip(2);
+        const auto type = static_cast<std::uint32_t>(e.Read(4));
+        if (e.ok())
+            meta.itemTypes[id] = type;
+    }
+}
+
+void ReadIref(Bytes b, Meta& meta) {
+    const int version = static_cast<int>(b.Read(1));
+    b.Skip(3);
+    const int idBytes = version == 0 ? 2 : 4;
+    while (auto ref = NextBox(b)) {
+        Bytes r = ref->payload;
+        const auto from = static_cast<std::uint32_t>(r.Read(idBytes));
+        const auto count = r.Read(2);
+        auto& targets = meta.refs[ref->type][from];
+        for (std::uint64_t i = 0; i < count && r.ok(); ++i)
+            targets.push_back(static_cast<std::uint32_t>(r.Read(idBytes)));
+    }
+}
+
+void ReadIloc(Bytes b, Meta& meta) {
+    const int version = static_cast<int>(b.Read(1));
+    b.Skip(3);
+    const auto sizes = b.Read(2);
+    const int offsetSize = static_cast<int>(sizes >> 12 & 0xF);
+    const int lengthSize = static_cast<int>(sizes >> 8 & 0xF);
+    const int baseSize = static_cast<int>(sizes >> 4 & 0xF);
+    const int indexSize = version == 1 || version == 2 ? static_cast<int>(sizes & 0xF) : 0;
+    const auto count = b.Read(version < 2 ? 2 : 4);
+    for (std::uint64_t i = 0; i < count && b.ok(); ++i) {
+        Meta::Location location;
+        const auto id = static_cast<std::uint32_t>(b.Read(version < 2 ? 2 : 4));
+        if (version == 1 || version == 2)
+            location.method = static_cast<int>(b.Read(2) & 0xF);
+        b.Skip(2);
+        const std::uint64_t base = b.Read(baseSize);
+        const auto extents = b.Read(2);
+        for (std::uint64_t e = 0; e < extents && b.ok(); ++e) {
+            b.Read(indexSize);
+            const std::uint64_t offset = b.Read(offsetSize);
+            const std::uint64_t length = b.Read(lengthSize);
+            if (e == 0) {
+                location.offset = base + offset;
+                location.length = length;
+            }
+        }
+        if (b.ok())
+            meta.locations[id] = location;
+    }
+}
+
+void ReadIprp(Bytes b, Meta& meta) {
+    while (auto child = NextBox(b)) {
+        if (child->type == FourCc("ipco")) {
+            while (auto property = NextBox(child->payload))
+                meta.properties.push_back(*property);
+            continue;
+        }
+        if (child->type != FourCc("ipma"))
+            continue;
+        Bytes m = child->payload;
+        const int version = static_cast<int>(m.Read(1));
+        const auto flags = m.Read(3);
+        const auto count = m.Read(4);
+        for (std::uint64_t i = 0; i < count && m.ok(); ++i) {
+            const auto id = static_cast<std::uint32_t>(m.Read(version < 1 ? 2 : 4));
+            const auto n = m.Read(1);
+            for (std::uint64_t k = 0; k < n && m.ok(); ++k) {
+                const auto value = (flags & 1) != 0 ? m.Read(2) & 0x7FFF : m.Read(1) & 0x7F;
+                meta.associations[id].push_back(static_cast<int>(value));
+            }
+        }
+    }
+}
+
+Meta ReadMeta(Bytes b) {
+    Meta meta;
+    b.Skip(4);
+    while (auto box = NextBox(b)) {
+        if (box->type == FourCc("pitm"))
+            ReadPitm(box->payload, meta);
+        else if (box->type == FourCc("iinf"))
+            ReadIinf(box->payload, meta);
+        else if (box->type == FourCc("iref"))
+            ReadIref(box->payload, meta);
+        else if (box->type == FourCc("iloc"))
+            ReadIloc(box->payload, meta);
+        else if (box->type == FourCc("iprp"))
+            ReadIprp(box->payload, meta);
+        else if (box->type == FourCc("idat"))
+            meta.idat.assign(box->payload.Here(), box->payload.Here() + box->payload.Left());
+    }
+    return meta;
+}
+
+// The item's property of the given type, if any.
+std::optional<Bytes> Property(const Meta& meta, std::uint32_t item, std::uint32_t type) {
+    const auto found = meta.associations.find(item);
+    if (found == meta.associations.end())
+        return std::nullopt;
+    for (const int index : found->second) {
+        if (index >= 1 && static_cast<std::size_t>(index) <= meta.properties.size() &&
+            meta.properties[static_cast<std::size_t>(index - 1)].type == type)
+            return meta.properties[static_cast<std::size_t>(index - 1)].payload;
+    }
+    return std::nullopt;
+}
+
+bool ReadIspe(const Meta& meta, std::uint32_t item, std::uint32_t* width, std::uint32_t* height) {
+    std::optional<Bytes> ispe = Property(meta, item, FourCc("ispe"));
+    if (!ispe)
+        return false;
+    ispe->Skip(4);
+    *width = static_cast<std::uint32_t>(ispe->Read(4));
+    *height = static_cast<std::uint32_t>(ispe->Read(4));
+    return ispe->ok();
+}
+
+int BitDepth(const Meta& meta, std::uint32_t item) {
+    std::optional<Bytes> pixi = Property(meta, item, FourCc("pixi"));
+    if (!pixi)
+        return 8;
+    pixi->Skip(4);
+    const auto channels = pixi->Read(1);
+    int depth = 8;
+    for (std::uint64_t i = 0; i < channels && pixi->ok(); ++i)
+        depth = std::max(depth, static_cast<int>(pixi->Read(1)));
+    return depth;
+}
+
+bool HasAuxiliaryImage(const Meta& meta, std::uint32_t primary) {
+    const auto auxl = meta.refs.find(FourCc("auxl"));
+    if (auxl == meta.refs.end())
+        return false;
+    for (const auto& [from, targets] : auxl->second) {
+        for (const std::uint32_t to : targets) {
+            if (to == primary)
+                return true;
+        }
+    }
+    return false;
+}
+
+// The ImageGrid structure of a grid item, from idat or from the file.
+std::vector<std::uint8_t> GridData(const Meta& meta, std::uint32_t item, FILE* file) {
+    const auto found = meta.locations.find(item);
+    if (found == meta.locations.end() || found->second.length > 64)
+        return {};
+    const Meta::Location& at = found->second;
+    if (at.method == 1) {
+        if (at.offset > meta.idat.size() || at.length > meta.idat.size() - at.offset)
+            return {};
+        return {meta.idat.begin() + static_cast<std::ptrdiff_t>(at.offset),
+                meta.idat.begin() + static_cast<std::ptrdiff_t>(at.offset + at.length)};
+    }
+    if (at.method != 0 || fseeko(file, static_cast<off_t>(at.offset), SEEK_SET) != 0)
+        return {};
+    std::vector<std::uint8_t> data(static_cast<std::size_t>(at.length));
+    data.resize(std::fread(data.data(), 1, data.size(), file));
+    return data;
+}
+
+void ReadGrid(const Meta& meta, FILE* file, HeifHeader& header) {
+    const std::vector<std::uint8_t> data = GridData(meta, meta.primary, file);
+    Bytes grid(data.data(), data.size());
+    grid.Skip(1);
+    const auto flags = grid.Read(1);
+    header.gridRows = static_cast<int>(grid.Read(1)) + 1;
+    header.gridColumns = static_cast<int>(grid.Read(1)) + 1;
+    const int sizeBytes = (flags & 1) != 0 ? 4 : 2;
+    const auto width = static_cast<std::uint32_t>(grid.Read(sizeBytes));
+    const auto height = static_cast<std::uint32_t>(grid.Read(sizeBytes));
+    if (grid.ok()) {
+        header.width = width;
+        header.height = height;
+    }
+    const auto dimg = meta.refs.find(FourCc("dimg"));
+    if (dimg == meta.refs.end())
+        return;
+    const auto tiles = dimg->second.find(meta.primary);
+    if (tiles == dimg->second.end() || tiles->second.empty())
+        return;
+    header.tileCount = static_cast<int>(tiles->second.size());
+    ReadIspe(meta, tiles->second.front(), &header.tileWidth, &header.tileHeight);
+}
+
+// The payload of the top-level meta box, read into memory; empty when there is none.
+std::vector<std::uint8_t> ReadMetaBox(FILE* file) {
+    std::uint8_t head[16];
+    for (;;) {
+        if (std::fread(head, 1, 8, file) != 8)
+            return {};
+        std::uint64_t size = Bytes(head, 4).Read(4);
+        const std::uint32_t type = static_cast<std::uint32_t>(Bytes(head + 4, 4).Read(4));
+        std::uint64_t header = 8;
+        if (size == 1) {
+            if (std::fread(head + 8, 1, 8, file) != 8)
+                return {};
+            size = Bytes(head + 8, 8).Read(8);
+            header = 16;
+        }
+        if (size < header)
+            return {};
+        if (type == FourCc("meta")) {
+            if (size - header > kMaxMetaBytes)
+                return {};
+            std::vector<std::uint8_t> payload(static_cast<std::size_t>(size - header));
+            if (std::fread(payload.data(), 1, payload.size(), file) != payload.size())
+                return {};
+            return payload;
+        }
+        if (fseeko(file, static_cast<off_t>(size - header), SEEK_CUR) != 0)
+            return {};
+    }
+}
+
+} // namespace
+
+HeifHeader ReadHeifHeader(const std::string& path) {
+    HeifHeader header;
+    const FilePtr file(std::fopen(path.c_str(), "rb"));
+    if (!file)
+        return header;
+    const std::vector<std::uint8_t> payload = ReadMetaBox(file.get());
+    if (payload.empty())
+        return header;
+    const Meta meta = ReadMeta(Bytes(payload.data(), payload.size()));
+    const auto type = meta.itemTypes.find(meta.primary);
+    if (type == meta.itemTypes.end())
+        return header;
+    header.parsed = true;
+    header.bitDepth = BitDepth(meta, meta.primary);
+    header.hasAlpha = HasAuxiliaryImage(meta, meta.primary);
+    ReadIspe(meta, meta.primary, &header.width, &header.height);
+    if (type->second == FourCc("grid")) {
+        header.isGrid = true;
+        ReadGrid(meta, file.get(), header);
+    }
+    return header;
+}
+
+std::string GridProblem(const HeifHeader& header) {
+    if (!header.isGrid)
+        return {};
+    const std::uint64_t coveredWidth = std::uint64_t{header.tileWidth} * header.gridColumns;
+    const std::uint64_t coveredHeight = std::uint64_t{header.tileHeight} * header.gridRows;
+    if (header.tileCount != header.gridRows * header.gridColumns || coveredWidth < header.width ||
+        coveredHeight < header.height) {
+        char text[200];
+        std::snprintf(text, sizeof text,
+                      "Malformed grid image: %d tiles of %ux%u in %dx%d cannot fill %ux%u",
+                      header.tileCount, header.tileWidth, header.tileHeight, header.gridColumns,
+                      header.gridRows, header.width, header.height);
+        return text;
+    }
+    return {};
+}
+
+} // namespace velquist

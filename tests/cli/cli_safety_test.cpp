@@ -1,0 +1,163 @@
+#include "cli_test_util.h"
+#include "support/heic_fixture.h"
+#include "support/image_readers.h"
+#include "support/temp_dir.h"
+
+#include <chrono>
+#include <csignal>
+#include <filesystem>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+namespace velquist::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string MakeHeic(const TempDir& dir, const std::string& name, int width = 64) {
+    const std::string path = dir.File(name);
+    fs::create_directories(fs::path(path).parent_path());
+    HeicImageSpec spec;
+    spec.width = width;
+    EXPECT_EQ(WriteHeic(path, spec), "");
+    return path;
+}
+
+bool Has(const std::string& text, const std::string& part) {
+    return text.find(part) != std::string::npos;
+}
+
+int JpegWidth(const std::string& path) {
+    DecodedImage image;
+    return ReadJpeg(path, &image).empty() ? image.width : -1;
+}
+
+TEST(CliSafety, NoOutputIsWrittenOverAnInputOfTheRun) {
+    TempDir dir;
+    MakeHeic(dir, "a.heic", 40);
+    MakeHeic(dir, "a.jpg", 56); // a HEIF photo with a JPEG name, as phones do
+    MakeHeic(dir, "b.heic", 72);
+    MakeHeic(dir, "c.heic", 88);
+    const std::string before = ReadText(dir.File("a.jpg"));
+    ASSERT_EQ(::link(dir.File("a.heic").c_str(), dir.File("b.jpg").c_str()), 0);
+    ASSERT_EQ(::symlink(dir.File("a.jpg").c_str(), dir.File("c.jpg").c_str()), 0);
+
+    const ProcessResult r = RunConverter(dir, {"-f", "jpg", dir.File("a.heic"), dir.File("a.jpg"),
+                                               dir.File("b.heic"), dir.File("./c.heic")});
+    EXPECT_EQ(r.exitCode, 0) << r.out << r.err;
+    EXPECT_EQ(ReadText(dir.File("a.jpg")), before) << "the second photo is still there";
+    EXPECT_EQ(JpegWidth(dir.File("a (2).jpg")), 40);
+    EXPECT_EQ(JpegWidth(dir.File("a (3).jpg")), 56);
+    EXPECT_EQ(JpegWidth(dir.File("b (2).jpg")), 72) << "b.jpg is a hard link to an input";
+    EXPECT_EQ(JpegWidth(dir.File("c (2).jpg")), 88) << "c.jpg is a link to an input";
+    EXPECT_EQ(ReadText(dir.File("b.jpg")), ReadText(dir.File("a.heic")));
+}
+
+TEST(CliSafety, FileNamesThatAreNotUtf8AreConvertedAsTheirBytes) {
+    TempDir dir;
+    // Two names that differ only in bytes no UTF-8 decoder accepts, in a folder...
+    MakeHeic(dir, "in/x\xFF.heic", 40);
+    MakeHeic(dir, "in/x\xFE.heic", 56);
+    MakeHeic(dir, "in/lone\x80.heic", 64);
+    MakeHeic(dir, "in/over\xC0\xAF.heic", 72);
+    // ...and on the command line, beside the file its lossy decoding would name.
+    MakeHeic(dir, "args/bad\xFF\xFE.heic", 80);
+    MakeHeic(dir, "args/bad\xEF\xBF\xBD\xEF\xBF\xBD.heic", 96);
+
+    const ProcessResult r = RunConverter(dir, {"-o", dir.File("out"), dir.File("in"),
+                                               dir.File("args/bad\xFF\xFE.heic")});
+    EXPECT_EQ(r.exitCode, 0) << r.out << r.err;
+    EXPECT_TRUE(Has(r.out, "5 of 5 files converted")) << r.out;
+    EXPECT_EQ(JpegWidth(dir.File("out/x\xFF.jpg")), 40);
+    EXPECT_EQ(JpegWidth(dir.File("out/x\xFE.jpg")), 56);
+    EXPECT_EQ(JpegWidth(dir.File("out/lone\x80.jpg")), 64);
+    EXPECT_EQ(JpegWidth(dir.File("out/over\xC0\xAF.jpg")), 72);
+    EXPECT_EQ(JpegWidth(dir.File("out/bad\xFF\xFE.jpg")), 80);
+    EXPECT_FALSE(fs::exists(dir.File("out/bad\xEF\xBF\xBD\xEF\xBF\xBD.jpg")));
+}
+
+TEST(CliSafety, DoubleDashEndsOptionsAndVersionIsAnswered) {
+    TempDir dir;
+    MakeHeic(dir, "-x.heic");
+    const pid_t pid = StartConverter(dir, {"--", "-x.heic"}, 0, {}, dir.Path());
+    const ProcessResult r = FinishConverter(dir, pid);
+    EXPECT_EQ(r.exitCode, 0) << r.out << r.err;
+    EXPECT_EQ(JpegWidth(dir.File("-x.jpg")), 64);
+
+    const ProcessResult version = RunConverter(dir, {"--version"});
+    EXPECT_EQ(version.exitCode, 0);
+    EXPECT_EQ(version.out.rfind("velquist-convert ", 0), 0u) << version.out;
+    EXPECT_EQ(version.err, "");
+}
+
+// Files whose names hold "slow" make the worker wait first, so the run is still busy when
+// the signal comes.
+std::string SlowWorker(const TempDir& dir) {
+    const std::string path = dir.File("slow-worker.sh");
+    WriteText(path, std::string("#!/bin/sh\n"
+                                "case \"$*\" in *slow*) sleep 30 ;; esac\n"
+                                "exec '") +
+                        VELQUIST_CONVERT_BIN + "' \"$@\"\n");
+    ::chmod(path.c_str(), 0755);
+    return path;
+}
+
+TEST(CliSafety, TermAndInterruptStopTheRunWithASummary) {
+    for (const int signal : {SIGTERM, SIGINT}) {
+        SCOPED_TRACE(signal);
+        TempDir dir;
+        std::vector<std::string> args = {"-o", dir.File("out"), "--worker-command", SlowWorker(dir)};
+        for (int i = 0; i < 5; ++i)
+            args.push_back(MakeHeic(dir, "in/slow" + std::to_string(i) + ".heic"));
+        const auto start = std::chrono::steady_clock::now();
+        const pid_t pid = StartConverter(dir, args);
+        std::this_thread::sleep_for(std::chrono::milliseconds(700));
+        ::kill(pid, signal);
+        const ProcessResult r = FinishConverter(dir, pid);
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(20));
+        EXPECT_EQ(r.exitCode, 128 + signal) << r.out << r.err;
+        EXPECT_TRUE(Has(r.out, "0 of 5 files converted")) << r.out;
+        EXPECT_TRUE(Has(r.out, "stopped, 2 not converted")) << r.out;
+        EXPECT_TRUE(Has(r.out, "conversion cancelled")) << r.out;
+        EXPECT_EQ(EntryCount(dir.File("out")), 0u);
+    }
+}
+
+// The open descriptor of the worker that points into folder, if any.
+bool WritesInto(pid_t pid, const std::string& folder) {
+    std::error_code error;
+    for (const auto& entry : fs::directory_iterator("/proc/" + std::to_string(pid) + "/fd", error)) {
+        std::error_code linkError;
+        const std::string target = fs::read_symlink(entry.path(), linkError).string();
+        if (!linkError && target.rfind(folder + "/", 0) == 0 && !Has(target, ".heic"))
+            return true;
+    }
+    return false;
+}
+
+TEST(CliSafety, WorkerKilledMidWriteLeavesNothingBehind) {
+    TempDir dir;
+    const std::string photo = MakeHeic(dir, "in/photo.heic", 1024);
+    for (const char* format : {"png", "bmp", "jpg"}) {
+        SCOPED_TRACE(format);
+        const std::string out = dir.File(std::string("in/photo.") + format);
+        const pid_t pid = StartConverter(
+            dir, {"--worker", "--format", format, "--quality", "90", "--exif", "1", photo, out});
+        bool caught = false;
+        for (int i = 0; i < 5000 && !caught; ++i) {
+            caught = WritesInto(pid, dir.File("in"));
+            if (!caught)
+                std::this_thread::sleep_for(std::chrono::microseconds(200));
+        }
+        ::kill(pid, SIGKILL);
+        FinishConverter(dir, pid);
+        EXPECT_TRUE(caught) << "the worker never had its output open";
+        EXPECT_EQ(EntryCount(dir.File("in")), 1u) << "only the photo itself";
+    }
+}
+
+} // namespace
+} // namespace velquist::test
