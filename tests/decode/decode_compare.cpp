@@ -48,7 +48,7 @@ std::string ComparePlane(heif_image* a, heif_image* b, heif_channel channel) {
 }
 
 std::string CompareLayout(const char* name, heif_colorspace space, heif_chroma chroma,
-                          const std::string& path, int index) {
+                          const std::string& path, int index, int* lumaBits = nullptr) {
     DecodeResult a = DecodeWith(HevcDecoder::kLibavcodec, path, index, space, chroma);
     DecodeResult b = DecodeWith(HevcDecoder::kLibde265, path, index, space, chroma);
     const std::string where = path + " #" + std::to_string(index) + " (" + name + "): ";
@@ -57,14 +57,10 @@ std::string CompareLayout(const char* name, heif_colorspace space, heif_chroma c
     if (!a.image || !b.image)
         return where + "only one decoder succeeded: libavcodec '" + a.error + "', libde265 '" +
                b.error + "'";
+    if (lumaBits != nullptr)
+        *lumaBits = heif_image_get_bits_per_pixel_range(b.image.get(), heif_channel_Y);
     const std::string difference = CompareImages(a.image.get(), b.image.get());
     return difference.empty() ? std::string() : where + difference;
-}
-
-bool HasDeepSamples(const std::string& path, int index) {
-    const DecodeResult native = DecodeWith(HevcDecoder::kLibde265, path, index,
-                                           heif_colorspace_undefined, heif_chroma_undefined);
-    return native.image && heif_image_get_bits_per_pixel_range(native.image.get(), heif_channel_Y) > 8;
 }
 
 } // namespace
@@ -115,14 +111,15 @@ std::string CompareImages(heif_image* a, heif_image* b) {
 }
 
 std::string CompareDecoders(const std::string& path, int index) {
-    std::string difference =
-        CompareLayout("as decoded", heif_colorspace_undefined, heif_chroma_undefined, path, index);
+    int lumaBits = 0;
+    std::string difference = CompareLayout("as decoded", heif_colorspace_undefined,
+                                           heif_chroma_undefined, path, index, &lumaBits);
     if (!difference.empty())
         return difference;
     difference = CompareLayout("RGB", heif_colorspace_RGB, heif_chroma_interleaved_RGBA, path, index);
     if (!difference.empty())
         return difference;
-    if (!HasDeepSamples(path, index))
+    if (lumaBits <= 8)
         return {};
     return CompareLayout("RGB 16", heif_colorspace_RGB, heif_chroma_interleaved_RRGGBBAA_LE, path,
                          index);
