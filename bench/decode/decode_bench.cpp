@@ -125,7 +125,7 @@ std::string ThreadsName(int threads) {
 
 void CompareThreadBudgets(const std::string& input, int reps, int copies, const std::string& dir) {
     const int cores = static_cast<int>(std::thread::hardware_concurrency());
-    const std::vector<int> budgets = {0, 1, 2, 3, 4, kLibheifDefault};
+    const std::vector<int> budgets = {0, 1, 2, 4, kLibheifDefault};
     std::printf("threads: %d conversions to JPEG q90, decoder %s, %d cores, %d runs "
                 "interleaved (fastest)\n",
                 copies, velquist::HevcDecoderName(), cores, reps);
