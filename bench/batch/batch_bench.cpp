@@ -16,7 +16,6 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <filesystem>
-#include <fstream>
 #include <memory>
 #include <sstream>
 #include <string>
@@ -133,19 +132,27 @@ Measure Engine(const std::vector<std::string>& inputs, const std::string& out,
     return {SecondsSince(start), report.failed == 0 && AllWritten(out, inputs.size()), 0};
 }
 
+// /proc files are read with stdio: a process that exits while it is being read makes the
+// read fail with ESRCH, which an ifstream turns into an exception that ends the benchmark.
+std::string ProcFile(const std::string& pid, const char* name) {
+    std::unique_ptr<FILE, decltype(&std::fclose)> file(
+        std::fopen(("/proc/" + pid + "/" + name).c_str(), "r"), &std::fclose);
+    std::string text;
+    char buffer[4096];
+    size_t count = 0;
+    while (file && (count = std::fread(buffer, 1, sizeof buffer, file.get())) > 0)
+        text.append(buffer, count);
+    return text;
+}
+
 long RssKb(const std::string& pid) {
-    std::ifstream status("/proc/" + pid + "/status");
-    std::string line;
-    while (std::getline(status, line)) {
-        if (line.rfind("VmRSS:", 0) == 0)
-            return std::strtol(line.c_str() + 6, nullptr, 10);
-    }
-    return 0;
+    const std::string status = ProcFile(pid, "status");
+    const auto at = status.find("\nVmRSS:");
+    return at == std::string::npos ? 0 : std::strtol(status.c_str() + at + 7, nullptr, 10);
 }
 
 pid_t ParentOf(const std::string& pid) {
-    std::ifstream stat("/proc/" + pid + "/stat");
-    const std::string text((std::istreambuf_iterator<char>(stat)), {});
+    const std::string text = ProcFile(pid, "stat");
     const auto close = text.rfind(')');
     if (close == std::string::npos || close + 2 >= text.size())
         return 0;
