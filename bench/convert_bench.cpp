@@ -171,17 +171,25 @@ int main(int argc, char** argv) {
     const std::string tmp =
         std::filesystem::temp_directory_path() / ("velquist-bench-" + std::to_string(getpid()));
     std::filesystem::create_directories(tmp);
-    std::printf("input %s, %d repetitions, medians; HEVC decoder of the floor: %s\n",
-                input.c_str(), reps, velquist::HevcDecoderName());
+    std::printf("input %s, %d repetitions, medians; HEVC decoder of the floor: %s\n", input.c_str(),
+                reps, velquist::HevcDecoderName());
     for (const std::string& format : formats) {
         Row floor{"floor (in-process)"}, ours{"velquist-convert, libavcodec"},
-            baseline{"velquist-convert, libde265"}, magick{"ImageMagick convert"}, vips{"vips copy"};
+            baseline{"velquist-convert, libde265"}, magick{"ImageMagick convert"},
+            vips{"vips copy"};
         const std::string out = tmp + "/out." + format;
         for (int i = 0; i < reps; ++i) {
             Measure(floor, {self, "--floor", format, input, out}, out, tmp, true);
-            const std::vector<std::string> worker = {VELQUIST_CONVERT_BIN, "--worker", "--format",
-                                                     format, "--quality", "90", "--exif", "1",
-                                                     input, out};
+            const std::vector<std::string> worker = {VELQUIST_CONVERT_BIN,
+                                                     "--worker",
+                                                     "--format",
+                                                     format,
+                                                     "--quality",
+                                                     "90",
+                                                     "--exif",
+                                                     "1",
+                                                     input,
+                                                     out};
             Measure(ours, worker, out, tmp, false);
             Measure(baseline, worker, out, tmp, false, true);
             std::vector<std::string> im = {"convert", input};
@@ -200,7 +208,8 @@ int main(int argc, char** argv) {
                         "%.2fx)\n",
                         Median(baseline.total) / Median(vips.total),
                         Median(baseline.cpu) / Median(vips.cpu),
-                        Median(ours.total) / Median(vips.total), Median(ours.cpu) / Median(vips.cpu));
+                        Median(ours.total) / Median(vips.total),
+                        Median(ours.cpu) / Median(vips.cpu));
         if (!ours.failed && !magick.failed && magick.bytes > 0)
             std::printf("  velquist/ImageMagick size %.3fx",
                         static_cast<double>(ours.bytes) / magick.bytes);

@@ -301,8 +301,10 @@ int main(int argc, char** argv) {
     std::FILE* out = ResultStream();
     std::fprintf(out, "%d copies of %s, three at a time, %u cores\n", copies, input.c_str(),
                  std::thread::hardware_concurrency());
-    std::fprintf(out, "HEVC decoder: %s in the floor and the engine rows, as named in the "
-                 "velquist-convert rows\n", velquist::HevcDecoderName());
+    std::fprintf(out,
+                 "HEVC decoder: %s in the floor and the engine rows, as named in the "
+                 "velquist-convert rows\n",
+                 velquist::HevcDecoderName());
 
     auto processRunner = std::make_shared<velquist::ProcessJobRunner>(velquist::WorkerOptions{
         {worker}, velquist::kDefaultWorkerMemoryLimit, velquist::kDefaultWorkerTimeLimit});

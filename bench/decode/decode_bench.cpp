@@ -47,7 +47,9 @@ double Median(std::vector<double> v) {
     return v.size() % 2 ? v[v.size() / 2] : (v[v.size() / 2 - 1] + v[v.size() / 2]) / 2;
 }
 
-double Min(const std::vector<double>& v) { return v.empty() ? 0 : *std::min_element(v.begin(), v.end()); }
+double Min(const std::vector<double>& v) {
+    return v.empty() ? 0 : *std::min_element(v.begin(), v.end());
+}
 
 // One conversion as a job does it, with the given libheif tile threads; false on failure.
 bool Convert(const std::string& input, const std::string& output, int threads, bool encode) {
@@ -169,8 +171,8 @@ int main(int argc, char** argv) {
     const int reps = argc > 2 ? std::max(1, std::atoi(argv[2])) : 5;
     const int copies = argc > 3 ? std::max(1, std::atoi(argv[3])) : 6;
     const std::string what = argc > 4 ? argv[4] : "all";
-    const std::filesystem::path dir =
-        std::filesystem::temp_directory_path() / ("velquist-decode-bench-" + std::to_string(getpid()));
+    const std::filesystem::path dir = std::filesystem::temp_directory_path() /
+                                      ("velquist-decode-bench-" + std::to_string(getpid()));
     std::filesystem::create_directories(dir);
     std::printf("input %s\n", input.c_str());
     if (what == "all" || what == "decoders")

@@ -110,11 +110,10 @@ ColourDescription ColourOf(const AVFrame& frame) {
 
 // The cropped planes of a planar, little-endian frame of up to 16 bits per sample.
 bool Describe(const AVFrame& frame, DecodedPicture* picture) {
-    const AVPixFmtDescriptor* desc =
-        av_pix_fmt_desc_get(static_cast<AVPixelFormat>(frame.format));
-    if (desc == nullptr || (desc->flags & (AV_PIX_FMT_FLAG_BE | AV_PIX_FMT_FLAG_PAL |
-                                           AV_PIX_FMT_FLAG_BITSTREAM | AV_PIX_FMT_FLAG_HWACCEL |
-                                           AV_PIX_FMT_FLAG_ALPHA)) != 0)
+    const AVPixFmtDescriptor* desc = av_pix_fmt_desc_get(static_cast<AVPixelFormat>(frame.format));
+    if (desc == nullptr ||
+        (desc->flags & (AV_PIX_FMT_FLAG_BE | AV_PIX_FMT_FLAG_PAL | AV_PIX_FMT_FLAG_BITSTREAM |
+                        AV_PIX_FMT_FLAG_HWACCEL | AV_PIX_FMT_FLAG_ALPHA)) != 0)
         return false;
     if ((desc->flags & AV_PIX_FMT_FLAG_PLANAR) == 0 && desc->nb_components != 1)
         return false;
@@ -163,8 +162,8 @@ bool DecodeWithAvcodec(const std::vector<NalUnit>& units, heif_image** out) {
         return false;
     FramePtr frame = DecodeFrame(ctx.get(), stream);
     DecodedPicture picture;
-    const bool ok = frame && Describe(*frame, &picture) &&
-                    ToHeifImage(picture, out).code == heif_error_Ok;
+    const bool ok =
+        frame && Describe(*frame, &picture) && ToHeifImage(picture, out).code == heif_error_Ok;
     frame.reset();
     // A context that failed may hold state from the broken stream: it is not reused.
     if (ok)

@@ -30,8 +30,8 @@ bool Describe(const de265_image* image, DecodedPicture* picture) {
         plane.width = de265_get_image_width(image, i);
         plane.height = de265_get_image_height(image, i);
         plane.bitDepth = de265_get_bits_per_pixel(image, i);
-        if (plane.data == nullptr || plane.width <= 0 || plane.height <= 0 ||
-            plane.bitDepth < 1 || plane.bitDepth > 16)
+        if (plane.data == nullptr || plane.width <= 0 || plane.height <= 0 || plane.bitDepth < 1 ||
+            plane.bitDepth > 16)
             return false;
     }
     picture->colour.primaries = de265_get_image_colour_primaries(image);

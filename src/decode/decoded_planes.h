@@ -30,7 +30,9 @@ struct DecodedPicture {
 };
 
 // libheif does not export its own heif_error_ok to programs.
-inline heif_error HeifOk() { return {heif_error_Ok, heif_suberror_Unspecified, "Success"}; }
+inline heif_error HeifOk() {
+    return {heif_error_Ok, heif_suberror_Unspecified, "Success"};
+}
 
 // Chroma layout from the plane sizes; heif_chroma_undefined for anything else.
 heif_chroma ChromaOf(int planeCount, int chromaShiftX, int chromaShiftY);

@@ -35,7 +35,9 @@ struct Decoder {
     std::vector<uint8_t> data;
 };
 
-const char* PluginName() { return "libavcodec HEVC decoder"; }
+const char* PluginName() {
+    return "libavcodec HEVC decoder";
+}
 
 int SupportsFormat(heif_compression_format format) {
     return format == heif_compression_HEVC && enabled.load() ? kPriority : 0;
@@ -46,7 +48,9 @@ heif_error NewDecoder(void** decoder) {
     return HeifOk();
 }
 
-void FreeDecoder(void* decoder) { delete static_cast<Decoder*>(decoder); }
+void FreeDecoder(void* decoder) {
+    delete static_cast<Decoder*>(decoder);
+}
 
 heif_error PushData(void* decoder, const void* data, size_t size) {
     const auto* bytes = static_cast<const uint8_t*>(data);
@@ -124,14 +128,24 @@ const char* HevcDecoderName() {
     return registered.load() && enabled.load() ? "libavcodec" : "libde265";
 }
 
-void SetHevcDecoderEnabled(bool on) { enabled = on; }
+void SetHevcDecoderEnabled(bool on) {
+    enabled = on;
+}
 
-long HevcFallbackCount() { return fallbacks.load(); }
+long HevcFallbackCount() {
+    return fallbacks.load();
+}
 
-void RearmHevcFallbackNotice() { noticeArmed = true; }
+void RearmHevcFallbackNotice() {
+    noticeArmed = true;
+}
 
-void FailNextAvcodecDecodes(int count) { failuresToInject = count; }
+void FailNextAvcodecDecodes(int count) {
+    failuresToInject = count;
+}
 
-long AvcodecDecodeCount() { return avcodecDecodes.load(); }
+long AvcodecDecodeCount() {
+    return avcodecDecodes.load();
+}
 
 } // namespace velquist

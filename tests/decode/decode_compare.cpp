@@ -15,11 +15,13 @@ struct HandleReleaser {
     void operator()(heif_image_handle* handle) const { heif_image_handle_release(handle); }
 };
 
-constexpr heif_channel kChannels[] = {heif_channel_Y,     heif_channel_Cb, heif_channel_Cr,
-                                      heif_channel_R,     heif_channel_G,  heif_channel_B,
+constexpr heif_channel kChannels[] = {heif_channel_Y,     heif_channel_Cb,         heif_channel_Cr,
+                                      heif_channel_R,     heif_channel_G,          heif_channel_B,
                                       heif_channel_Alpha, heif_channel_interleaved};
 
-std::string ChannelName(heif_channel channel) { return std::to_string(static_cast<int>(channel)); }
+std::string ChannelName(heif_channel channel) {
+    return std::to_string(static_cast<int>(channel));
+}
 
 std::string ComparePlane(heif_image* a, heif_image* b, heif_channel channel) {
     const bool hasA = heif_image_has_channel(a, channel) != 0;
@@ -40,8 +42,8 @@ std::string ComparePlane(heif_image* a, heif_image* b, heif_channel channel) {
     const uint8_t* pb = heif_image_get_plane_readonly(b, channel, &strideB);
     const size_t rowBytes = static_cast<size_t>(width) * static_cast<size_t>((bits + 7) / 8);
     for (int y = 0; y < height; ++y) {
-        if (std::memcmp(pa + static_cast<size_t>(y) * strideA, pb + static_cast<size_t>(y) * strideB,
-                        rowBytes) != 0)
+        if (std::memcmp(pa + static_cast<size_t>(y) * strideA,
+                        pb + static_cast<size_t>(y) * strideB, rowBytes) != 0)
             return "channel " + ChannelName(channel) + " differs in row " + std::to_string(y);
     }
     return {};
@@ -79,15 +81,14 @@ DecodeResult DecodeWith(HevcDecoder decoder, const std::string& path, int index,
     DecodeResult result;
     std::unique_ptr<heif_context, ContextReleaser> ctx(heif_context_alloc());
     heif_error error = heif_context_read_from_file(ctx.get(), path.c_str(), nullptr);
-    const int count = error.code == heif_error_Ok
-                          ? heif_context_get_number_of_top_level_images(ctx.get())
-                          : 0;
+    const int count =
+        error.code == heif_error_Ok ? heif_context_get_number_of_top_level_images(ctx.get()) : 0;
     std::vector<heif_item_id> ids(static_cast<size_t>(count > 0 ? count : 1));
     heif_context_get_list_of_top_level_image_IDs(ctx.get(), ids.data(), count);
     heif_image_handle* rawHandle = nullptr;
     if (error.code == heif_error_Ok && index < count)
-        error = heif_context_get_image_handle(ctx.get(), ids[static_cast<size_t>(index)],
-                                              &rawHandle);
+        error =
+            heif_context_get_image_handle(ctx.get(), ids[static_cast<size_t>(index)], &rawHandle);
     std::unique_ptr<heif_image_handle, HandleReleaser> handle(rawHandle);
     heif_image* image = nullptr;
     if (handle)
@@ -116,7 +117,8 @@ std::string CompareDecoders(const std::string& path, int index) {
                                            heif_chroma_undefined, path, index, &lumaBits);
     if (!difference.empty())
         return difference;
-    difference = CompareLayout("RGB", heif_colorspace_RGB, heif_chroma_interleaved_RGBA, path, index);
+    difference =
+        CompareLayout("RGB", heif_colorspace_RGB, heif_chroma_interleaved_RGBA, path, index);
     if (!difference.empty())
         return difference;
     if (lumaBits <= 8)

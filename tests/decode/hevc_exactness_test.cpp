@@ -56,8 +56,8 @@ TEST(HevcExactness, GridPhotoTilesAllComeFromLibavcodec) {
     RequireLibavcodec();
     const long fallbacks = HevcFallbackCount();
     const long before = AvcodecDecodeCount();
-    DecodeResult result = DecodeWith(HevcDecoder::kLibavcodec, RealFile("mde_IMG_1034.heic"),
-                                     0, heif_colorspace_undefined, heif_chroma_undefined);
+    DecodeResult result = DecodeWith(HevcDecoder::kLibavcodec, RealFile("mde_IMG_1034.heic"), 0,
+                                     heif_colorspace_undefined, heif_chroma_undefined);
     ASSERT_TRUE(result.image) << result.error;
     // 4032x3024 in 512x512 tiles: 8 x 6.
     EXPECT_EQ(AvcodecDecodeCount() - before, 48);

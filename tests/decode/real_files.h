@@ -15,7 +15,9 @@ inline std::string RealFilesDir() {
     return dir != nullptr && *dir != '\0' ? std::string(dir) : HeicTestdataDir();
 }
 
-inline std::string RealFile(const std::string& name) { return RealFilesDir() + "/" + name; }
+inline std::string RealFile(const std::string& name) {
+    return RealFilesDir() + "/" + name;
+}
 
 } // namespace velquist::test
 
