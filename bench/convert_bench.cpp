@@ -4,6 +4,7 @@
 #include "convert/diagnostics.h"
 #include "convert/encoder.h"
 #include "convert/heif_handles.h"
+#include "decode/hevc_decoder.h"
 
 #include <algorithm>
 #include <chrono>
@@ -57,12 +58,14 @@ int RunFloor(const std::string& format, const std::string& in, const std::string
 struct Sample {
     bool ok = false;
     double seconds = 0;
+    double cpu = 0; // user + system
     long peakKb = 0;
     std::string out;
 };
 
-// Runs argv with stdout to a file; wall time and peak RSS from wait4.
-Sample Spawn(std::vector<std::string> argv, const std::string& stdoutPath) {
+// Runs argv with stdout to a file; wall time, CPU time and peak RSS from wait4. With
+// forceLibde265 the child decodes HEVC with libheif's own libde265 (the baseline).
+Sample Spawn(std::vector<std::string> argv, const std::string& stdoutPath, bool forceLibde265) {
     std::vector<char*> args;
     for (auto& a : argv)
         args.push_back(a.data());
@@ -74,6 +77,8 @@ Sample Spawn(std::vector<std::string> argv, const std::string& stdoutPath) {
         if (std::freopen(stdoutPath.c_str(), "w", stdout) == nullptr ||
             std::freopen("/dev/null", "w", stderr) == nullptr)
             _exit(126);
+        if (forceLibde265)
+            setenv(velquist::kHevcDecoderVariable, "libde265", 1);
         execvp(args[0], args.data());
         _exit(127);
     }
@@ -83,6 +88,8 @@ Sample Spawn(std::vector<std::string> argv, const std::string& stdoutPath) {
     Sample s;
     s.seconds = Seconds(start, Clock::now());
     s.peakKb = usage.ru_maxrss;
+    for (const timeval& t : {usage.ru_utime, usage.ru_stime})
+        s.cpu += static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) / 1e6;
     s.ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
     if (FILE* f = std::fopen(stdoutPath.c_str(), "r")) {
         char line[256] = {};
@@ -102,7 +109,7 @@ double Median(std::vector<double> v) {
 
 struct Row {
     std::string name;
-    std::vector<double> total, decode, encode;
+    std::vector<double> total, cpu, decode, encode;
     std::vector<double> peakKb;
     uintmax_t bytes = 0;
     bool failed = false;
@@ -110,12 +117,13 @@ struct Row {
 
 void Print(const Row& row, const Row& floor) {
     if (row.failed || row.total.empty()) {
-        std::printf("  %-22s failed or not available\n", row.name.c_str());
+        std::printf("  %-28s failed or not available\n", row.name.c_str());
         return;
     }
     const double t = Median(row.total);
     const double ft = Median(floor.total);
-    std::printf("  %-22s total %7.3f s (%.2fx floor)", row.name.c_str(), t, t / ft);
+    std::printf("  %-28s total %7.3f s (%.2fx floor) cpu %6.3f s", row.name.c_str(), t, t / ft,
+                Median(row.cpu));
     if (!row.decode.empty())
         std::printf("  decode %6.3f  encode %6.3f", Median(row.decode), Median(row.encode));
     std::printf("  peak %7.1f MB (%.2fx)  size %10ju B (%.3fx)\n", Median(row.peakKb) / 1024,
@@ -124,15 +132,16 @@ void Print(const Row& row, const Row& floor) {
 }
 
 void Measure(Row& row, const std::vector<std::string>& argv, const std::string& outFile,
-             const std::string& tmp, bool floor) {
+             const std::string& tmp, bool floor, bool forceLibde265 = false) {
     std::filesystem::remove(outFile);
-    const Sample s = Spawn(argv, tmp + "/stdout.txt");
+    const Sample s = Spawn(argv, tmp + "/stdout.txt", forceLibde265);
     if (!s.ok) {
         row.failed = true;
         return;
     }
     row.peakKb.push_back(static_cast<double>(s.peakKb));
     row.total.push_back(s.seconds);
+    row.cpu.push_back(s.cpu);
     if (floor) {
         double d = 0, e = 0;
         if (std::sscanf(s.out.c_str(), "%lf %lf", &d, &e) == 2) {
@@ -147,6 +156,7 @@ void Measure(Row& row, const std::vector<std::string>& argv, const std::string& 
 } // namespace
 
 int main(int argc, char** argv) {
+    velquist::RegisterHevcDecoder();
     if (argc == 5 && std::string(argv[1]) == "--floor")
         return RunFloor(argv[2], argv[3], argv[4]);
     if (argc < 2) {
@@ -162,17 +172,27 @@ int main(int argc, char** argv) {
     const std::string tmp =
         std::filesystem::temp_directory_path() / ("velquist-bench-" + std::to_string(getpid()));
     std::filesystem::create_directories(tmp);
-    std::printf("input %s, %d repetitions, medians\n", input.c_str(), reps);
+    std::printf("input %s, %d repetitions, medians; HEVC decoder of the floor: %s\n", input.c_str(),
+                reps, velquist::HevcDecoderName());
     for (const std::string& format : formats) {
-        Row floor{"floor (in-process)"}, ours{"velquist-convert"}, magick{"ImageMagick convert"},
+        Row floor{"floor (in-process)"}, ours{"velquist-convert, libavcodec"},
+            baseline{"velquist-convert, libde265"}, magick{"ImageMagick convert"},
             vips{"vips copy"};
         const std::string out = tmp + "/out." + format;
         for (int i = 0; i < reps; ++i) {
             Measure(floor, {self, "--floor", format, input, out}, out, tmp, true);
-            Measure(ours,
-                    {VELQUIST_CONVERT_BIN, "--worker", "--format", format, "--quality", "90",
-                     "--exif", "1", input, out},
-                    out, tmp, false);
+            const std::vector<std::string> worker = {VELQUIST_CONVERT_BIN,
+                                                     "--worker",
+                                                     "--format",
+                                                     format,
+                                                     "--quality",
+                                                     "90",
+                                                     "--exif",
+                                                     "1",
+                                                     input,
+                                                     out};
+            Measure(ours, worker, out, tmp, false);
+            Measure(baseline, worker, out, tmp, false, true);
             std::vector<std::string> im = {"convert", input};
             if (format == "jpg")
                 im.insert(im.end(), {"-quality", "90"});
@@ -182,10 +202,15 @@ int main(int argc, char** argv) {
                     false);
         }
         std::printf("%s\n", format.c_str());
-        for (const Row* row : {&floor, &ours, &magick, &vips})
+        for (const Row* row : {&floor, &ours, &baseline, &magick, &vips})
             Print(*row, floor);
-        if (!ours.failed && !vips.failed && !vips.total.empty())
-            std::printf("  velquist/vips time %.2fx", Median(ours.total) / Median(vips.total));
+        if (!ours.failed && !baseline.failed && !vips.failed && !vips.total.empty())
+            std::printf("  velquist/vips time: libde265 %.2fx (cpu %.2fx), libavcodec %.2fx (cpu "
+                        "%.2fx)\n",
+                        Median(baseline.total) / Median(vips.total),
+                        Median(baseline.cpu) / Median(vips.cpu),
+                        Median(ours.total) / Median(vips.total),
+                        Median(ours.cpu) / Median(vips.cpu));
         if (!ours.failed && !magick.failed && magick.bytes > 0)
             std::printf("  velquist/ImageMagick size %.3fx",
                         static_cast<double>(ours.bytes) / magick.bytes);

@@ -6,7 +6,7 @@ set -euo pipefail
 
 PACKAGES=(
   g++ cmake ninja-build pkg-config
-  libheif-dev libjpeg62-turbo-dev libpng-dev zlib1g-dev
+  libheif-dev libavcodec-dev libde265-dev libjpeg62-turbo-dev libpng-dev zlib1g-dev
   libcurl4-openssl-dev libjsoncpp-dev libgoogle-glog-dev
   qt6-base-dev qt6-tools-dev qt6-tools-dev-tools libgl-dev libqt6opengl6-dev
   fonts-wqy-microhei

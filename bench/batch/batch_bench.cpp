@@ -4,6 +4,7 @@
 // Peak memory counts the whole batch: the converter plus its workers, sampled together.
 #include "cli/batch_run.h"
 #include "convert/convert_task.h"
+#include "decode/hevc_decoder.h"
 #include "tasks/in_process_job_runner.h"
 #include "tasks/process_job_runner.h"
 #include "util/text.h"
@@ -16,7 +17,6 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <filesystem>
-#include <fstream>
 #include <memory>
 #include <sstream>
 #include <string>
@@ -134,19 +134,27 @@ Measure Engine(const std::vector<std::string>& inputs, const std::string& out,
     return {SecondsSince(start), report.failed == 0 && AllWritten(out, inputs.size()), 0};
 }
 
+// /proc files are read with stdio: a process that exits while it is being read makes the
+// read fail with ESRCH, which an ifstream turns into an exception that ends the benchmark.
+std::string ProcFile(const std::string& pid, const char* name) {
+    std::unique_ptr<FILE, decltype(&std::fclose)> file(
+        std::fopen(("/proc/" + pid + "/" + name).c_str(), "r"), &std::fclose);
+    std::string text;
+    char buffer[4096];
+    size_t count = 0;
+    while (file && (count = std::fread(buffer, 1, sizeof buffer, file.get())) > 0)
+        text.append(buffer, count);
+    return text;
+}
+
 long RssKb(const std::string& pid) {
-    std::ifstream status("/proc/" + pid + "/status");
-    std::string line;
-    while (std::getline(status, line)) {
-        if (line.rfind("VmRSS:", 0) == 0)
-            return std::strtol(line.c_str() + 6, nullptr, 10);
-    }
-    return 0;
+    const std::string status = ProcFile(pid, "status");
+    const auto at = status.find("\nVmRSS:");
+    return at == std::string::npos ? 0 : std::strtol(status.c_str() + at + 7, nullptr, 10);
 }
 
 pid_t ParentOf(const std::string& pid) {
-    std::ifstream stat("/proc/" + pid + "/stat");
-    const std::string text((std::istreambuf_iterator<char>(stat)), {});
+    const std::string text = ProcFile(pid, "stat");
     const auto close = text.rfind(')');
     if (close == std::string::npos || close + 2 >= text.size())
         return 0;
@@ -188,7 +196,8 @@ long TreeRssKb(pid_t pid) {
     return total;
 }
 
-pid_t Spawn(std::vector<std::string> args) {
+// A child with forceLibde265 decodes HEVC with libheif's own libde265 (the baseline).
+pid_t Spawn(std::vector<std::string> args, bool forceLibde265 = false) {
     std::vector<char*> argv;
     for (std::string& arg : args)
         argv.push_back(arg.data());
@@ -198,6 +207,8 @@ pid_t Spawn(std::vector<std::string> args) {
         const int null = ::open("/dev/null", O_WRONLY);
         ::dup2(null, 1);
         ::dup2(null, 2);
+        if (forceLibde265)
+            ::setenv(velquist::kHevcDecoderVariable, "libde265", 1);
         ::execv(argv[0], argv.data());
         ::_exit(127);
     }
@@ -206,9 +217,9 @@ pid_t Spawn(std::vector<std::string> args) {
 
 // A child process timed from start to exit. With sample, its tree's RSS is read every
 // 10 ms meanwhile; the reading costs CPU, so timed runs go without it.
-Measure Process(std::vector<std::string> args, bool sample) {
+Measure Process(std::vector<std::string> args, bool sample, bool forceLibde265 = false) {
     const auto start = Clock::now();
-    const pid_t pid = Spawn(std::move(args));
+    const pid_t pid = Spawn(std::move(args), forceLibde265);
     long peak = 0;
     int status = 0;
     if (!sample)
@@ -276,6 +287,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: %s INPUT.heic [COPIES] [FORMATS] [RUNS]\n", argv[0]);
         return 2;
     }
+    velquist::RegisterHevcDecoder();
     const std::string input = argv[1];
     const int copies = argc > 2 ? std::atoi(argv[2]) : 12;
     const std::string formats = argc > 3 ? argv[3] : "jpg,png,bmp";
@@ -291,6 +303,10 @@ int main(int argc, char** argv) {
     std::FILE* out = ResultStream();
     std::fprintf(out, "%d copies of %s, three at a time, %u cores\n", copies, input.c_str(),
                  std::thread::hardware_concurrency());
+    std::fprintf(out,
+                 "HEVC decoder: %s in the floor and the engine rows, as named in the "
+                 "velquist-convert rows\n",
+                 velquist::HevcDecoderName());
 
     auto processRunner = std::make_shared<velquist::ProcessJobRunner>(velquist::WorkerOptions{
         {worker}, velquist::kDefaultWorkerMemoryLimit, velquist::kDefaultWorkerTimeLimit});
@@ -299,7 +315,7 @@ int main(int argc, char** argv) {
     std::istringstream list(formats);
     for (std::string format; std::getline(list, format, ',');) {
         const std::string dir = root + "/out";
-        Measure floor, inProcess, workers, cli, memory, magick, vips;
+        Measure floor, inProcess, workers, cli, cliDe265, memory, magick, vips;
         // Interleaved runs, so that a burst of load elsewhere spreads over all of them.
         for (int run = 0; run < runs; ++run) {
             const bool first = run == 0;
@@ -316,6 +332,11 @@ int main(int argc, char** argv) {
                 return Process({worker, "-f", format, "-q", "90", "-o", to, in}, false);
             }),
                  first);
+            to = Settled(dir, "cli-libde265");
+            Keep(&cliDe265, WithCpu([&] {
+                return Process({worker, "-f", format, "-q", "90", "-o", to, in}, false, true);
+            }),
+                 first);
             std::string command = PeerCommand("magick", in, Settled(dir, "magick"), format);
             Keep(&magick, WithCpu([&] { return Shell(command); }), first);
             command = PeerCommand("vips", in, Settled(dir, "vips"), format);
@@ -330,19 +351,23 @@ int main(int argc, char** argv) {
         Row(out, "floor (3 threads)", floor, floor.seconds);
         Row(out, "engine, in-process runner", inProcess, floor.seconds);
         Row(out, "engine, worker processes", workers, floor.seconds);
-        Row(out, "velquist-convert", cli, floor.seconds);
+        Row(out, "velquist-convert, libavcodec", cli, floor.seconds);
+        Row(out, "velquist-convert, libde265", cliDe265, floor.seconds);
         Row(out, "ImageMagick convert -P3", magick, floor.seconds);
         Row(out, "libvips copy -P3", vips, floor.seconds);
         std::fprintf(out,
-                     "  velquist-convert / libvips %.2fx (cpu %.2fx); worker processes / "
-                     "in-process %.3fx (cpu %.3fx)\n",
-                     cli.seconds / vips.seconds, cli.cpu / vips.cpu,
+                     "  velquist-convert / libvips: libde265 %.2fx (cpu %.2fx), libavcodec %.2fx "
+                     "(cpu %.2fx); libavcodec / libde265 %.2fx (cpu %.2fx)\n",
+                     cliDe265.seconds / vips.seconds, cliDe265.cpu / vips.cpu,
+                     cli.seconds / vips.seconds, cli.cpu / vips.cpu, cli.seconds / cliDe265.seconds,
+                     cli.cpu / cliDe265.cpu);
+        std::fprintf(out, "  worker processes / in-process %.3fx (cpu %.3fx)\n",
                      workers.seconds / inProcess.seconds, workers.cpu / inProcess.cpu);
         std::fprintf(out,
                      "  peak memory of the batch %.1f MiB; one conversion %.1f MiB; "
                      "3x one + 30 MiB = %.1f MiB\n",
                      cli.peakKb / 1024.0, singleKb / 1024.0, 3 * singleKb / 1024.0 + 30);
-        for (const Measure* m : {&floor, &inProcess, &workers, &cli, &magick, &vips})
+        for (const Measure* m : {&floor, &inProcess, &workers, &cli, &cliDe265, &magick, &vips})
             failures += m->ok ? 0 : 1;
         std::fflush(out);
     }

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds the batch converter and its benchmark (optimised as the program ships), then
 # converts 12 copies of one 12 MP photo three at a time with it, the in-process floor,
-# ImageMagick and libvips.
+# ImageMagick and libvips. velquist-convert runs twice, with libavcodec and with libde265
+# decoding HEVC, so that both sit beside libvips in one run.
 # Usage: bench/batch/run.sh [COPIES] [FORMATS] [BUILD_DIR] [RUNS]  e.g. run.sh 12 jpg,bmp "" 3
 # (RUNS interleaved runs per measurement, the fastest counts; an empty BUILD_DIR is the default)
 set -euo pipefail

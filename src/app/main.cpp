@@ -1,5 +1,6 @@
 #include "app_startup.h"
 #include "command_line.h"
+#include "decode/hevc_decoder.h"
 
 #include <QApplication>
 #include <QCoreApplication>
@@ -21,6 +22,7 @@ bool WantsInstallCheck(int argc, char** argv) {
 } // namespace
 
 int main(int argc, char** argv) {
+    velquist::RegisterHevcDecoder();
     if (WantsInstallCheck(argc, argv)) {
         QCoreApplication app(argc, argv);
         return velquist::CheckInstall();

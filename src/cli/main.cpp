@@ -1,11 +1,13 @@
 #include "cli/cli_options.h"
 #include "cli_run.h"
+#include "decode/hevc_decoder.h"
 
 #include <cstdio>
 #include <string>
 #include <vector>
 
 int main(int argc, char** argv) {
+    velquist::RegisterHevcDecoder();
     const std::string program = argc > 0 ? argv[0] : "velquist-convert";
     const std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);
     const velquist::CliParseResult parsed = velquist::ParseCommandLine(args);
