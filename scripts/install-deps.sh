@@ -10,10 +10,11 @@ PACKAGES=(
   libcurl4-openssl-dev libjsoncpp-dev libgoogle-glog-dev
   qt6-base-dev qt6-tools-dev qt6-tools-dev-tools libgl-dev libqt6opengl6-dev
   fonts-wqy-microhei
-  libgtest-dev libgmock-dev xvfb xauth xcompmgr libxcb1-dev
+  libgtest-dev libgmock-dev xvfb xauth xcompmgr libxcb1-dev openbox xdotool x11-utils
   libcpp-httplib-dev libssl-dev
   libsqlite3-dev libsodium-dev sqlite3
   dpkg-dev desktop-file-utils librsvg2-bin
+  xdg-utils qt6-translations-l10n qt6-wayland weston
 )
 
 if [[ "${1:-}" == "--bench" ]]; then

@@ -14,7 +14,9 @@
 #include <QGuiApplication>
 #include <QIcon>
 #include <QScreen>
+#include <QTimer>
 #include <QVBoxLayout>
+#include <QWindow>
 #include <cstdio>
 
 namespace velquist::ui {
@@ -23,6 +25,52 @@ struct ModalState {
     QEventLoop loop;
     int code = -1;
     bool done = false;
+};
+
+namespace {
+
+constexpr int kModalWatchMs = 250;
+// About a second unmapped while Qt shows it: longer than any window manager
+// takes to map a new window, short enough that a user never faces a frozen window.
+constexpr int kUnmappedTicksBeforeRemap = 4;
+
+} // namespace
+
+// While a modal loop runs, its window must be on the screen: the loop blocks the
+// owner, and a window the display never mapped would leave the user facing a
+// window that ignores every click. Checked on a timer rather than trusted.
+class ModalWatch {
+  public:
+    explicit ModalWatch(HWND window) : window_(window) {
+        timer_.setInterval(kModalWatchMs);
+        QObject::connect(&timer_, &QTimer::timeout, [this] { Check(); });
+        timer_.start();
+    }
+
+  private:
+    void Check() {
+        WindowImplBase* window = WindowFromHandle(window_);
+        if (window == nullptr) {
+            timer_.stop();
+            return;
+        }
+        QWidget* host = window->GetWidget();
+        WindowImplBase* owner = WindowFromHandle(window->GetOwner());
+        const bool ownerAway = owner != nullptr && owner->GetWidget() != nullptr &&
+                               (owner->GetWidget()->isMinimized() || !owner->IsOnScreen());
+        if (host == nullptr || window->IsOnScreen() || host->isMinimized() || ownerAway) {
+            unmappedTicks_ = 0;
+            return;
+        }
+        if (++unmappedTicks_ >= kUnmappedTicksBeforeRemap) {
+            unmappedTicks_ = 0;
+            window->Remap();
+        }
+    }
+
+    HWND window_;
+    QTimer timer_;
+    int unmappedTicks_ = 0;
 };
 
 WindowImplBase::WindowImplBase() = default;
@@ -287,17 +335,26 @@ int WindowImplBase::ShowModal() {
     const Qt::WindowModality modality =
         HostFromHandle(owner_) != nullptr ? Qt::WindowModal : Qt::NonModal;
     if (host->windowModality() != modality) {
-        // Qt reads the modality when a window is shown.
-        const bool wasVisible = host->isVisible();
+        // Qt reads the modality when a window is shown. A window already on screen
+        // has to go and come back, which a window manager may still be digesting
+        // when the loop starts; the watch below puts it back if it got lost.
         host->hide();
         host->setWindowModality(modality);
-        if (!wasVisible) {
-            host->show();
-        }
     }
     ShowWindow(true, true);
+    const HWND self = hwnd_;
+    const HWND ownerHandle = owner_;
+    WindowImplBase* ownerWindow = WindowFromHandle(owner_);
+    const HWND outerModal = ownerWindow != nullptr ? ownerWindow->modalChild_ : kNoWindow;
+    if (ownerWindow != nullptr) {
+        ownerWindow->modalChild_ = self;
+    }
+    ModalWatch watch(self);
     if (!state.done) {
         state.loop.exec(QEventLoop::DialogExec);
+    }
+    if (WindowImplBase* o = WindowFromHandle(ownerHandle); o != nullptr && o->modalChild_ == self) {
+        o->modalChild_ = outerModal;
     }
     if (!state.done) {
         // The loop ended without Close or destruction (the application is quitting), so
@@ -306,6 +363,50 @@ int WindowImplBase::ShowModal() {
     }
     // Otherwise `this` may be gone by now.
     return state.code;
+}
+
+bool WindowImplBase::IsOnScreen() const {
+    HostWidget* host = host_.data();
+    if (host == nullptr || !host->isVisible()) {
+        return false;
+    }
+    QWindow* handle = host->windowHandle();
+    return handle != nullptr && handle->isExposed();
+}
+
+void WindowImplBase::BringToFront() {
+    HostWidget* host = host_.data();
+    if (host == nullptr || !host->isVisible()) {
+        return;
+    }
+    if (!IsOnScreen() && !host->isMinimized()) {
+        Remap();
+        return;
+    }
+    host->raise();
+    host->activateWindow();
+}
+
+void WindowImplBase::Remap() {
+    HostWidget* host = host_.data();
+    if (host == nullptr || remapping_) {
+        return;
+    }
+    // Qt believes the window is shown while the display has it unmapped (a window
+    // manager that lost it half-way): only a fresh map brings it back. The pause
+    // lets the window manager finish the withdrawal first, so that the two do not
+    // cross again.
+    remapping_ = true;
+    host->hide();
+    const HWND self = hwnd_;
+    QTimer::singleShot(kRemapPauseMs, host, [self] {
+        WindowImplBase* window = WindowFromHandle(self);
+        if (window == nullptr) {
+            return;
+        }
+        window->remapping_ = false;
+        window->ShowWindow(true, true);
+    });
 }
 
 void WindowImplBase::Close(UINT code) {
@@ -430,6 +531,16 @@ void WindowImplBase::HandleWidgetGone() {
 }
 
 void WindowImplBase::HandleActivation(bool active) {
+    if (active && modalChild_ != kNoWindow) {
+        // The owner came forward (a click on it, the task bar, a later start):
+        // its modal window must come with it, mapped and on top.
+        const HWND child = modalChild_;
+        QTimer::singleShot(0, [child] {
+            if (WindowImplBase* window = WindowFromHandle(child)) {
+                window->BringToFront();
+            }
+        });
+    }
     bool handled = false;
     GuardedCall("OnNcActivate", [&] { OnNcActivate(WM_NCACTIVATE, active ? 1 : 0, 0, handled); });
     if (!active) {

@@ -16,6 +16,9 @@ namespace velquist::ui {
 
 class HostWidget;
 struct ModalState;
+class ModalWatch;
+
+inline constexpr int kRemapPauseMs = 150;
 
 // Base of every window. The window lives on the GUI thread. Its life:
 // Create -> OnCreate (the base loads the skin named by GetSkinFile and calls
@@ -71,6 +74,15 @@ class WindowImplBase {
     // not touch it afterwards. On a window whose Create failed it calls
     // OnFinalMessage at once and returns -1.
     int ShowModal();
+    // Mapped and exposed on the display, not merely shown as far as Qt knows.
+    bool IsOnScreen() const;
+    // Raises and activates the window; maps it afresh when the display lost it.
+    void BringToFront();
+    // Unmaps the window and maps it again a moment later.
+    void Remap();
+    // The window running a modal loop over this one, or kNoWindow.
+    HWND GetModalChild() const { return modalChild_; }
+
     // Asynchronous, like posting WM_CLOSE with the code in wParam.
     void Close(UINT code = IDOK);
     // An image file, absolute or below the resource path.
@@ -126,6 +138,8 @@ class WindowImplBase {
     UINT closeCode_ = 0;
     bool destroying_ = false;
     ModalState* modal_ = nullptr;
+    HWND modalChild_ = kNoWindow;
+    bool remapping_ = false;
     QString skinError_;
     std::map<UINT, int> timers_; // program id -> Qt timer id
 };
