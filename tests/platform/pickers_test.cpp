@@ -74,7 +74,7 @@ TEST_F(PickerTest, FolderPickerReturnsTheFolder) {
 
 TEST(QtTranslations, PickersAndStandardButtonsSpeakChinese) {
     ASSERT_TRUE(InstallQtTranslations(QLocale(QLocale::English, QLocale::UnitedStates)));
-    EXPECT_EQ(QCoreApplication::translate("QFileDialog", "Look in:"), QStringLiteral("查看:"))
+    EXPECT_EQ(QCoreApplication::translate("QFileDialog", "Look in:"), QStringLiteral("查找范围："))
         << QCoreApplication::translate("QFileDialog", "Look in:").toStdString();
     EXPECT_NE(QCoreApplication::translate("QPlatformTheme", "Cancel"), QStringLiteral("Cancel"));
 }
