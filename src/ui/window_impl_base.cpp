@@ -13,6 +13,7 @@
 #include <QEventLoop>
 #include <QGuiApplication>
 #include <QIcon>
+#include <QLayout>
 #include <QScreen>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -209,6 +210,7 @@ HWND WindowImplBase::Create(HWND owner, const QString& title, DWORD style, DWORD
     if (x != CW_USEDEFAULT && y != CW_USEDEFAULT) {
         host_->move(x, y);
     }
+    FitToScreen();
     if ((style_ & WS_VISIBLE) != 0) {
         ShowWindow(true, true);
     }
@@ -272,11 +274,47 @@ QWidget* WindowImplBase::GetWidget() const {
     return host_.data();
 }
 
+void WindowImplBase::FitToScreen() {
+    HostWidget* host = host_.data();
+    if (host == nullptr) {
+        return;
+    }
+    QScreen* screen = host->screen() != nullptr ? host->screen() : QGuiApplication::primaryScreen();
+    if (screen == nullptr) {
+        return;
+    }
+    // The system's frame around a captioned window, once known; before the first
+    // show an allowance for a title bar and borders.
+    QSize frame = host->frameGeometry().size() - host->size();
+    if (!host->isVisible() && (style_ & WS_CAPTION) == WS_CAPTION) {
+        frame = frame.expandedTo(QSize(kFrameAllowance, kTitleAllowance));
+    }
+    const QSize room = (screen->availableGeometry().size() - frame).expandedTo(QSize(1, 1));
+    // A skin's minimum is what its designer wanted on a roomy screen; on a small or
+    // highly scaled one it gives way, and the layouts' own minimums (where the
+    // list is the part that shrinks) decide.
+    QLayout* layout = host->layout();
+    QWidget* root = layout != nullptr && layout->count() > 0 ? layout->itemAt(0)->widget() : nullptr;
+    if (root != nullptr) {
+        root->setMinimumSize(root->minimumSize().boundedTo(room));
+    }
+    const QSize size = host->size().boundedTo(room);
+    if ((style_ & WS_THICKFRAME) == 0) {
+        // Not resizable, as its style says: a window manager then offers neither
+        // resizing nor maximising.
+        host->setFixedSize(size);
+        return;
+    }
+    host->setMinimumSize(host->minimumSize().boundedTo(room));
+    host->resize(size);
+}
+
 void WindowImplBase::CenterWindow() {
     HostWidget* host = host_.data();
     if (host == nullptr) {
         return;
     }
+    FitToScreen();
     QScreen* screen = host->screen() != nullptr ? host->screen() : QGuiApplication::primaryScreen();
     const QRect work = screen != nullptr ? screen->availableGeometry() : QRect(0, 0, 1024, 768);
     QRect over = work;
@@ -463,6 +501,10 @@ void WindowImplBase::MoveWindow(int x, int y, int cx, int cy) {
         return;
     }
     host->move(x, y);
+    if ((style_ & WS_THICKFRAME) == 0) {
+        host->setFixedSize(cx, cy);
+        return;
+    }
     host->resize(cx, cy);
 }
 

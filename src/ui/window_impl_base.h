@@ -19,6 +19,9 @@ struct ModalState;
 class ModalWatch;
 
 inline constexpr int kRemapPauseMs = 150;
+// What a window manager's frame may take before the first show tells.
+inline constexpr int kFrameAllowance = 8;
+inline constexpr int kTitleAllowance = 40;
 
 // Base of every window. The window lives on the GUI thread. Its life:
 // Create -> OnCreate (the base loads the skin named by GetSkinFile and calls
@@ -64,8 +67,12 @@ class WindowImplBase {
     // handle, or kNoWindow when the skin cannot be loaded (see GetSkinError).
     HWND Create(HWND owner, const QString& title, DWORD style, DWORD exStyle, int x = CW_USEDEFAULT,
                 int y = CW_USEDEFAULT, int cx = CW_USEDEFAULT, int cy = CW_USEDEFAULT);
-    // Over the owner, or over the screen's work area when there is none.
+    // Over the owner, or over the screen's work area when there is none; fitted
+    // to that work area first.
     void CenterWindow();
+    // Size and minimum size within the screen's work area, whatever its scale.
+    // Windows without WS_THICKFRAME keep a fixed size.
+    void FitToScreen();
     void ShowWindow(bool show = true, bool takeFocus = true);
     // Runs a nested loop until the window is gone and returns the code given to
     // Close (0 for the system close button). Input to the owner window is

@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QGuiApplication>
 #include <QTimer>
+#include <QScreen>
 #include <QWidget>
 #include <gtest/gtest.h>
 #include <xcb/xcb.h>
@@ -108,6 +109,48 @@ TEST_F(ModalOnDisplay, ABoxIsMappedOnceWhenShownModally) {
     EXPECT_EQ(box->ShowModal(), 1);
     EXPECT_EQ(shows, 1);
     EXPECT_EQ(hides, 1); // when it closed
+}
+
+// Whatever the screen and its scale (run with QT_SCALE_FACTOR=2 on a 1600x1000
+// screen too): the window opens inside the work area, can be made no larger than
+// it, and its bottom controls are on screen.
+TEST(FitsTheScreen, AWindowWithALargeSkinOpensWithinTheWorkArea) {
+    if (QGuiApplication::platformName() != QLatin1String("xcb")) {
+        GTEST_SKIP() << "needs an X display (run under xvfb-run)";
+    }
+    UseTestSkins();
+    TestWindow big(QStringLiteral("Big.xml"));
+    ASSERT_NE(big.Create(kNoWindow, QStringLiteral("big"), WS_OVERLAPPEDWINDOW, 0), kNoWindow);
+    big.CenterWindow();
+    big.ShowWindow(true, true);
+    ASSERT_TRUE(SpinUntil([&big] { return big.IsOnScreen(); }));
+    QWidget* host = big.GetWidget();
+    const QRect work = host->screen()->availableGeometry();
+    EXPECT_TRUE(work.contains(host->frameGeometry()))
+        << "work area " << work.width() << "x" << work.height() << ", window "
+        << host->frameGeometry().width() << "x" << host->frameGeometry().height();
+    const QSize least = host->minimumSizeHint().expandedTo(host->minimumSize());
+    EXPECT_LE(least.width(), work.width());
+    EXPECT_LE(least.height(), work.height());
+    QWidget* start = host->findChild<QWidget*>(QStringLiteral("startBtn"));
+    ASSERT_NE(start, nullptr);
+    EXPECT_TRUE(work.contains(QRect(start->mapToGlobal(QPoint(0, 0)), start->size())));
+}
+
+TEST(FitsTheScreen, DialogsKeepTheirSizeAndOfferNoMaximising) {
+    if (QGuiApplication::platformName() != QLatin1String("xcb")) {
+        GTEST_SKIP() << "needs an X display (run under xvfb-run)";
+    }
+    UseTestSkins();
+    TestWindow owner;
+    owner.Create(kNoWindow, QStringLiteral("owner"), WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0);
+    TestWindow dialog;
+    ASSERT_NE(dialog.Create(owner.GetHWND(), {}, kBoxStyle, WS_EX_WINDOWEDGE), kNoWindow);
+    QWidget* host = dialog.GetWidget();
+    EXPECT_EQ(host->minimumSize(), host->maximumSize());
+    EXPECT_FALSE(host->windowFlags().testFlag(Qt::WindowMaximizeButtonHint));
+    dialog.Close();
+    SpinUntil([&dialog] { return !dialog.IsWindow(); });
 }
 
 } // namespace
