@@ -9,10 +9,13 @@
 #include "ui/widget_control.h"
 #include "ui/window_registry.h"
 
+#include <QAbstractButton>
 #include <QCoreApplication>
 #include <QEventLoop>
 #include <QGuiApplication>
 #include <QIcon>
+#include <QLabel>
+#include <QLineEdit>
 #include <QLayout>
 #include <QScreen>
 #include <QTimer>
@@ -143,6 +146,37 @@ bool ParseRoundCorner(const QVariant& value, int* rx, int* ry) {
     return ok1 && ok2 && *rx >= 0 && *ry >= 0;
 }
 
+// An error shown beside a form belongs to the input and the answer it was about:
+// it goes when the input changes and when the user asks again (a button's press
+// comes before its click, whose answer may put up a new error).
+void ClearErrorsOnNewInput(QWidget* root) {
+    QList<QPointer<QLabel>> errors;
+    const auto labels = root->findChildren<QLabel*>();
+    for (QLabel* label : labels) {
+        if (label->property("vqRole").toString() == QLatin1String("errorTips")) {
+            errors.append(label);
+        }
+    }
+    if (errors.isEmpty()) {
+        return;
+    }
+    auto clear = [errors] {
+        for (const QPointer<QLabel>& label : errors) {
+            if (label != nullptr) {
+                label->clear();
+            }
+        }
+    };
+    const auto edits = root->findChildren<QLineEdit*>();
+    for (QLineEdit* edit : edits) {
+        QObject::connect(edit, &QLineEdit::textEdited, root, clear);
+    }
+    const auto buttons = root->findChildren<QAbstractButton*>();
+    for (QAbstractButton* button : buttons) {
+        QObject::connect(button, &QAbstractButton::pressed, root, clear);
+    }
+}
+
 } // namespace
 
 LRESULT WindowImplBase::LoadSkin() {
@@ -169,6 +203,7 @@ LRESULT WindowImplBase::LoadSkin() {
         host_->SetRoundCorner(rx, ry);
     }
     WireNotifications(root, this);
+    ClearErrorsOnNewInput(root);
     InitWindow();
     return 0;
 }

@@ -123,5 +123,27 @@ TEST_F(KeyboardTest, EveryControlHasANameAScreenReaderReads) {
               QStringLiteral("关闭"));
 }
 
+TEST_F(KeyboardTest, AnErrorGoesWhenTheInputChangesOrTheUserAsksAgain) {
+    CControlUI* tips = w.FindControl(QStringLiteral("errorTips"));
+    ASSERT_NE(tips, nullptr);
+    tips->SetText(QStringLiteral("手机号不能为空!"));
+    Tab(); // the phone field
+    QKeyEvent typed(QEvent::KeyPress, Qt::Key_1, Qt::NoModifier, QStringLiteral("1"));
+    QApplication::sendEvent(QApplication::focusWidget(), &typed);
+    EXPECT_TRUE(tips->GetText().isEmpty());
+
+    // A new answer replaces the old error; the old one never stays beside it.
+    w.onNotify = [tips](TNotifyUI& msg) {
+        if (msg.sType == QLatin1String("click")) {
+            EXPECT_TRUE(tips->GetText().isEmpty()) << "the old error was still shown";
+            tips->SetText(QStringLiteral("验证码发送失败!"));
+        }
+    };
+    tips->SetText(QStringLiteral("手机号不能为空!"));
+    w.FindControl(QStringLiteral("codeBtn"))->GetWidget()->setFocus();
+    Press(QApplication::focusWidget(), Qt::Key_Return);
+    EXPECT_EQ(tips->GetText(), QStringLiteral("验证码发送失败!"));
+}
+
 } // namespace
 } // namespace velquist::ui::test
