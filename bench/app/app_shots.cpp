@@ -109,16 +109,19 @@ int main(int argc, char** argv) {
     // Why the broken photo failed: the tool tip on its "转换失败".
     if (ui::CControlUI* entry = window->FindControl(QStringLiteral("item-4"))) {
         ui::CControlUI* failed = entry->FindSubControl(QStringLiteral("status-failed"));
-        const QPoint at = window->GetWidget()->mapToGlobal(failed->GetPos().center());
+        // Left of the status, so that the whole tip lies inside the picture.
+        const QRect status = failed->GetPos();
+        const QPoint at = window->GetWidget()->mapToGlobal(
+            QPoint(status.left() - 260, status.center().y()));
         QToolTip::showText(at, failed->GetToolTip(), window->GetWidget());
         Shot(window, outDir + "/main-failure" + suffix + ".png");
         QToolTip::hideText();
     }
 
-    // Moving by keyboard: the focus mark on the third control Tab reaches.
-    window->GetWidget()->activateWindow();
+    // Moving by keyboard: the focus mark on a control of the toolbar.
+    QApplication::setActiveWindow(window->GetWidget());
     bench::SpinFor(200);
-    for (int i = 0; i < 3; ++i) {
+    for (int i = 0; i < 5; ++i) {
         QWidget* from = QApplication::focusWidget() != nullptr ? QApplication::focusWidget()
                                                                 : window->GetWidget();
         QKeyEvent tab(QEvent::KeyPress, Qt::Key_Tab, Qt::NoModifier);

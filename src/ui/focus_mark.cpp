@@ -11,7 +11,7 @@
 namespace velquist::ui {
 namespace {
 
-constexpr int kMarkOutset = 2;
+constexpr int kMarkOutset = 3;
 constexpr int kMarkWidth = 2;
 constexpr int kMarkRadius = 4;
 
@@ -28,12 +28,14 @@ class MarkWidget final : public QWidget {
     void paintEvent(QPaintEvent*) override {
         QPainter painter(this);
         painter.setRenderHint(QPainter::Antialiasing);
-        QPen pen(kFocusMarkColor, kMarkWidth);
-        painter.setPen(pen);
         painter.setBrush(Qt::NoBrush);
-        const qreal inset = kMarkWidth / 2.0;
-        painter.drawRoundedRect(QRectF(rect()).adjusted(inset, inset, -inset, -inset),
-                                kMarkRadius, kMarkRadius);
+        // A white halo under the accent ring keeps the mark visible on the blue
+        // header as on the white body.
+        const QRectF ring = QRectF(rect()).adjusted(1.5, 1.5, -1.5, -1.5);
+        painter.setPen(QPen(Qt::white, kMarkWidth + 2));
+        painter.drawRoundedRect(ring, kMarkRadius, kMarkRadius);
+        painter.setPen(QPen(kFocusMarkColor, kMarkWidth));
+        painter.drawRoundedRect(ring, kMarkRadius, kMarkRadius);
     }
 };
 
