@@ -69,7 +69,8 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_RELEASE 1)
 # The skin names its fonts by family; the window's default one.
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-wqy-microhei")
+# Preview, the output folder and the help page open through xdg-open.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-wqy-microhei, xdg-utils")
 include(CPack)
 
 # The check installs and runs the window program, so it needs the Qt parts.

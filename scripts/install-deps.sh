@@ -11,10 +11,12 @@ PACKAGES=(
   qt6-base-dev qt6-tools-dev qt6-tools-dev-tools libgl-dev libqt6opengl6-dev
   fonts-wqy-microhei
   libgtest-dev libgmock-dev xvfb xauth xcompmgr libxcb1-dev libimage-exiftool-perl
+  openbox xdotool x11-utils
   libcpp-httplib-dev libssl-dev
   libsecret-1-dev gnome-keyring dbus
   libsqlite3-dev libsodium-dev sqlite3
   dpkg-dev desktop-file-utils librsvg2-bin
+  xdg-utils qt6-translations-l10n qt6-wayland weston
 )
 
 if [[ "${1:-}" == "--bench" ]]; then

@@ -11,6 +11,8 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QKeyEvent>
+#include <QToolTip>
 #include <QPixmap>
 #include <QScreen>
 #include <QWidget>
@@ -77,7 +79,11 @@ int main(int argc, char** argv) {
     if (window == nullptr) {
         return 1;
     }
-    window->MoveWindow(40, 40, 900, 620);
+    // On a small or highly scaled screen the window keeps the size it fitted to.
+    const QRect work = window->GetWidget()->screen()->availableGeometry();
+    if (work.width() >= 980 && work.height() >= 700) {
+        window->MoveWindow(40, 40, 900, 620);
+    }
     Shot(window, outDir + "/main-empty" + suffix + ".png");
 
     QStringList files;
@@ -99,6 +105,29 @@ int main(int argc, char** argv) {
 
     bench::SpinUntil([&] { return start->IsVisible(); }, 120000);
     Shot(window, outDir + "/main-done" + suffix + ".png");
+
+    // Why the broken photo failed: the tool tip on its "转换失败".
+    if (ui::CControlUI* entry = window->FindControl(QStringLiteral("item-4"))) {
+        ui::CControlUI* failed = entry->FindSubControl(QStringLiteral("status-failed"));
+        // Left of the status, so that the whole tip lies inside the picture.
+        const QRect status = failed->GetPos();
+        const QPoint at = window->GetWidget()->mapToGlobal(
+            QPoint(status.left() - 260, status.center().y()));
+        QToolTip::showText(at, failed->GetToolTip(), window->GetWidget());
+        Shot(window, outDir + "/main-failure" + suffix + ".png");
+        QToolTip::hideText();
+    }
+
+    // Moving by keyboard: the focus mark on a control of the toolbar.
+    QApplication::setActiveWindow(window->GetWidget());
+    bench::SpinFor(200);
+    for (int i = 0; i < 5; ++i) {
+        QWidget* from = QApplication::focusWidget() != nullptr ? QApplication::focusWidget()
+                                                                : window->GetWidget();
+        QKeyEvent tab(QEvent::KeyPress, Qt::Key_Tab, Qt::NoModifier);
+        QApplication::sendEvent(from, &tab);
+    }
+    Shot(window, outDir + "/main-focus" + suffix + ".png");
     // The tray menu, opened as a right click on the tray icon would.
     auto* menu = new CMainTaskMenu(QStringLiteral("MainTaskMenu.xml"));
     menu->Popup(window, 700, 300);

@@ -55,6 +55,7 @@ CMainWnd::CMainWnd(std::shared_ptr<JobRunner> runner) : runner_(std::move(runner
     clickHandlers_ = {
         {QStringLiteral("choose-dir-btn"), &CMainWnd::OnChooseDir},
         {QStringLiteral("open-dir-btn"), &CMainWnd::OnOpenDir},
+        {QStringLiteral("summary-open-dir"), &CMainWnd::OnOpenDir},
         {QStringLiteral("add-image-file"), &CMainWnd::OnAddFiles},
         {QStringLiteral("add-image-file-info"), &CMainWnd::OnAddFiles},
         {QStringLiteral("add-image-dir"), &CMainWnd::OnAddFolder},
@@ -95,7 +96,6 @@ void CMainWnd::InitWindow() {
         LookUpControls();
         outputDirPath_->SetText(QString::fromStdWString(GetOutputDir()));
         RestoreSettings();
-        InstallListPainter();
         InstallDropTarget();
         StartBackgroundThreads();
     });
@@ -120,12 +120,34 @@ void CMainWnd::LookUpControls() {
     startBtn_ = Find(*this, "image-convert-start-btn");
     processingBtn_ = Find(*this, "image-convert-processing-btn");
     emptyPanel_ = Find(*this, "image-list-empty");
-    const bool complete = login_ && separator_ && register_ && username_ && feedback_ && help_ &&
-                          imageFormat_ && imageQuality_ && outputDirPath_ && chooseDirBtn_ &&
-                          openDirBtn_ && imageExif_ && addImageFile_ && addImageDir_ &&
-                          imageList_ && startBtn_ && processingBtn_;
-    if (!complete) {
-        throw std::runtime_error("the main window's skin lacks a control");
+    batchProgress_ = Find(*this, "batch-progress");
+    summaryOpenDir_ = Find(*this, "summary-open-dir");
+    const std::pair<const char*, ui::CControlUI*> required[] = {
+        {"login", login_},
+        {"separator", separator_},
+        {"register", register_},
+        {"username", username_},
+        {"feedback", feedback_},
+        {"help", help_},
+        {"image-format", imageFormat_},
+        {"image-quality", imageQuality_},
+        {"output-dir-path", outputDirPath_},
+        {"choose-dir-btn", chooseDirBtn_},
+        {"open-dir-btn", openDirBtn_},
+        {"image-exif", imageExif_},
+        {"add-image-file", addImageFile_},
+        {"add-image-dir", addImageDir_},
+        {"image-list", imageList_},
+        {"image-convert-start-btn", startBtn_},
+        {"image-convert-processing-btn", processingBtn_}};
+    std::string missing;
+    for (const auto& [name, control] : required) {
+        if (control == nullptr) {
+            missing += missing.empty() ? name : std::string(", ") + name;
+        }
+    }
+    if (!missing.empty()) {
+        throw std::runtime_error("the main window's skin lacks " + missing);
     }
 }
 
@@ -218,7 +240,8 @@ void CMainWnd::OnExifChanged(ui::TNotifyUI& /*msg*/) {
 }
 
 void CMainWnd::OnChooseDir(ui::TNotifyUI& /*msg*/) {
-    const QString folder = PickFolder(GetWidget(), QStringLiteral("选择存放目录"), QString());
+    const QString folder =
+        PickFolder(GetWidget(), QStringLiteral("选择存放目录"), outputDirPath_->GetText());
     if (folder.isEmpty()) {
         return;
     }
@@ -290,6 +313,12 @@ ui::LRESULT CMainWnd::HandleCustomMessage(ui::UINT uMsg, ui::WPARAM wParam, ui::
         return 0;
     case kMsgCheckUpdate:
         return CheckForUpdate();
+    case ui::WM_TIMER:
+        OnBatchTick();
+        return 0;
+    case kMsgItemsScanned:
+        OnItemsScanned(wParam);
+        return 0;
     case kMsgTrayNotify:
         OnTrayNotify(lParam);
         return 0;

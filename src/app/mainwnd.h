@@ -1,5 +1,6 @@
 #pragma once
 
+#include "batch_progress.h"
 #include "tasks/task_owner.h"
 #include "tasks/job_runner.h"
 #include "tasks/task_engine.h"
@@ -10,6 +11,8 @@
 #include <QString>
 #include <QStringList>
 #include <atomic>
+#include <deque>
+#include <functional>
 #include <map>
 #include <memory>
 #include <vector>
@@ -19,6 +22,13 @@ class QObject;
 namespace velquist {
 
 class TrayIcon;
+
+// The configuration key of the folder the image pickers opened last.
+inline constexpr const wchar_t* kPickerFolderKey = L"picker-dir";
+// Where the image pickers open: the folder used last, the first time (or when
+// that folder is gone) the user's Pictures folder.
+QString PickerStartFolder();
+void RememberPickerFolder(const QString& folder);
 
 // The program's one top-level window: the image list, the conversion settings,
 // the start button, the account and service links and the tray icon. It owns
@@ -58,6 +68,8 @@ class CMainWnd : public ui::WindowImplBase, public TaskOwner {
     bool SetOutputFolder(const QString& folder);
 
     TaskEngine* Engine() const { return engine_.get(); }
+    // Folders and drops still being scanned; their entries join when done.
+    int PendingScans() const { return static_cast<int>(pendingAdds_.size()); }
 
   private:
     using Handler = void (CMainWnd::*)(ui::TNotifyUI&);
@@ -97,12 +109,20 @@ class CMainWnd : public ui::WindowImplBase, public TaskOwner {
     void RemoveEntry(int id);
     void UpdateEmptyState();
     void InstallDropTarget();
-    void InstallListPainter();
+    // Scans off the GUI thread; the entries join in the order the adds were asked.
+    void ScanInBackground(std::function<std::vector<ImageItem>()> scan);
+    // Takes the records kMsgItemsScanned carries.
+    void OnItemsScanned(ui::WPARAM scanned);
 
     // Conversion status and the tray.
     void OnTaskStatus(TaskStatusReport* report);
     void ShowEntryStatus(ui::CControlUI* entry, int status);
     void ShowConverting(bool converting);
+    void ShowBatchProgress();
+    void ShowBatchSummary();
+    void OnBatchTick();
+    void ShowFailure(ui::CControlUI* entry, const QString& reason);
+    void ClearFailure(ui::CControlUI* entry);
     void OnTrayNotify(ui::LPARAM mouseMessage);
     void ShowMainWindow();
     void OpenHelpPage();
@@ -126,6 +146,8 @@ class CMainWnd : public ui::WindowImplBase, public TaskOwner {
     ui::CButtonUI* startBtn_ = nullptr;
     ui::CButtonUI* processingBtn_ = nullptr;
     ui::CControlUI* emptyPanel_ = nullptr;
+    ui::CLabelUI* batchProgress_ = nullptr;
+    ui::CButtonUI* summaryOpenDir_ = nullptr;
 
     std::map<QString, Handler> clickHandlers_;
     std::unique_ptr<TrayIcon> tray_;
@@ -136,6 +158,14 @@ class CMainWnd : public ui::WindowImplBase, public TaskOwner {
     // post after the window is gone is refused rather than misdelivered.
     std::atomic<ui::HWND> statusTarget_{ui::kNoWindow};
     bool askingToClose_ = false;
+    BatchProgress batch_;
+    struct PendingAdd {
+        int seq = 0;
+        bool ready = false;
+        std::vector<ImageItem> items;
+    };
+    std::deque<PendingAdd> pendingAdds_;
+    int nextAddSeq_ = 0;
 };
 
 } // namespace velquist

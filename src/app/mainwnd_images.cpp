@@ -1,11 +1,15 @@
 // The image list: adding files, folders and drops, selecting, removing and
 // previewing entries.
+#include "config/app_paths.h"
+#include "config/config_file.h"
 #include "dialogs/prompt_box_dialog.h"
 #include "image_sources.h"
 #include "mainwnd.h"
 #include "platform/pickers.h"
 #include "platform/shell_open.h"
-#include "row_delegate.h"
+#include "natural_order.h"
+#include "ui/messages.h"
+#include "window_messages.h"
 #include "ui/template_list.h"
 #include "util/text.h"
 
@@ -16,9 +20,22 @@
 #include <QUrl>
 #include <QWidget>
 #include <functional>
+#include <thread>
 
 namespace velquist {
 namespace {
+
+// The entry's check box part, as the entry skin names it.
+constexpr const char* kEntryCheckBox = "imageCheckBox";
+
+struct ScannedItems {
+    int seq = 0;
+    std::vector<ImageItem> items;
+};
+
+void FreeScannedItems(ui::UINT, ui::WPARAM wParam, ui::LPARAM) {
+    delete reinterpret_cast<ScannedItems*>(wParam);
+}
 
 QString EntryName(int id) {
     return QStringLiteral("item-%1").arg(id);
@@ -78,12 +95,6 @@ class DropFilter final : public QObject {
 
 } // namespace
 
-void CMainWnd::InstallListPainter() {
-    if (auto* view = qobject_cast<ui::TemplateListView*>(imageList_->GetWidget())) {
-        view->setItemDelegate(new BufferedRowDelegate(view));
-    }
-}
-
 void CMainWnd::InstallDropTarget() {
     QWidget* host = GetWidget();
     dropFilter_ =
@@ -94,32 +105,98 @@ void CMainWnd::InstallDropTarget() {
 
 void CMainWnd::OnAddFiles(ui::TNotifyUI& /*msg*/) {
     const QStringList files =
-        PickOpenFiles(GetWidget(), QString(), QString(),
-                      QStringLiteral("图片格式(*.heic;*.heif) (*.heic *.heif)"));
+        PickOpenFiles(GetWidget(), QString(), PickerStartFolder(),
+                      QStringLiteral("图片格式 (*.heic *.heif *.HEIC *.HEIF)"));
     if (files.isEmpty()) {
         return;
     }
+    RememberPickerFolder(QFileInfo(files.front()).absolutePath());
     AddImageFiles(files);
 }
 
 void CMainWnd::OnAddFolder(ui::TNotifyUI& /*msg*/) {
-    const QString folder = PickFolder(GetWidget(), QStringLiteral("选择图片存放目录"), QString());
+    const QString folder =
+        PickFolder(GetWidget(), QStringLiteral("选择图片存放目录"), PickerStartFolder());
     if (folder.isEmpty()) {
         return;
     }
+    RememberPickerFolder(folder);
     AddImageFolder(folder);
 }
 
+QString PickerStartFolder() {
+    std::wstring folder;
+    ReadConfigValue(L"global", kPickerFolderKey, L"", folder);
+    const QString remembered = QString::fromStdWString(folder);
+    if (!remembered.isEmpty() && QFileInfo(remembered).isDir()) {
+        return remembered;
+    }
+    return QString::fromStdWString(GetPicturesDir());
+}
+
+void RememberPickerFolder(const QString& folder) {
+    WriteConfigValue(L"global", kPickerFolderKey, folder.toStdWString());
+}
+
 void CMainWnd::AddImageFiles(const QStringList& paths) {
-    AddImageItems(ItemsFromFiles(ToWide(paths)));
+    std::vector<ImageItem> items = ItemsFromFiles(ToWide(paths));
+    if (pendingAdds_.empty()) {
+        AddImageItems(std::move(items));
+        return;
+    }
+    // Behind a scan still running: they join after its entries.
+    pendingAdds_.push_back({nextAddSeq_++, true, std::move(items)});
 }
 
 void CMainWnd::AddImageFolder(const QString& folder) {
-    AddImageItems(ScanImageFolder(folder.toStdWString()));
+    ScanInBackground([folder = folder.toStdWString()] {
+        std::vector<ImageItem> items = ScanImageFolder(folder);
+        SortNaturally(items);
+        return items;
+    });
 }
 
 void CMainWnd::AddDroppedPaths(const QStringList& paths) {
-    AddImageItems(ItemsFromDrop(ToWide(paths)));
+    ScanInBackground([paths = ToWide(paths)] {
+        std::vector<ImageItem> all;
+        for (const std::wstring& path : paths) {
+            // A folder's files in name order; a file alone stays as it is.
+            std::vector<ImageItem> some = ItemsFromDrop({path});
+            SortNaturally(some);
+            std::move(some.begin(), some.end(), std::back_inserter(all));
+        }
+        return all;
+    });
+}
+
+void CMainWnd::ScanInBackground(std::function<std::vector<ImageItem>()> scan) {
+    const int seq = nextAddSeq_++;
+    pendingAdds_.push_back({seq, false, {}});
+    const ui::HWND target = GetHWND();
+    // A large folder on a slow disk must not freeze the window meanwhile.
+    std::thread([seq, target, scan = std::move(scan)] {
+        auto* scanned = new ScannedItems{seq, scan()};
+        if (!ui::PostMessage(target, kMsgItemsScanned, reinterpret_cast<ui::WPARAM>(scanned), 0,
+                             FreeScannedItems)) {
+            delete scanned;
+        }
+    }).detach();
+}
+
+void CMainWnd::OnItemsScanned(ui::WPARAM wParam) {
+    const std::unique_ptr<ScannedItems> scanned(reinterpret_cast<ScannedItems*>(wParam));
+    for (PendingAdd& add : pendingAdds_) {
+        if (add.seq == scanned->seq) {
+            add.ready = true;
+            add.items = std::move(scanned->items);
+            break;
+        }
+    }
+    while (!pendingAdds_.empty() && pendingAdds_.front().ready) {
+        std::vector<ImageItem> next = std::move(pendingAdds_.front().items);
+        pendingAdds_.pop_front();
+        AddImageItems(std::move(next));
+    }
 }
 
 void CMainWnd::AddOpenedPaths(const QStringList& paths) {
@@ -160,7 +237,7 @@ void CMainWnd::AddOneItem(ImageItem item) {
     }
     entry->SetTag(id);
     entry->SetName(EntryName(id));
-    ui::CControlUI* check = entry->FindSubControl(QStringLiteral("imageCheckBox"));
+    ui::CControlUI* check = entry->FindSubControl(QLatin1String(kEntryCheckBox));
     const std::pair<const char*, QString> labels[] = {{"fileNameLabel", name},
                                                       {"fileSizeLabel", size}};
     for (const auto& [part, text] : labels) {
@@ -171,7 +248,7 @@ void CMainWnd::AddOneItem(ImageItem item) {
     if (check != nullptr) {
         check->SetCheck(true, false);
     }
-    for (const char* part : {"imagecheckBox", "preview", "image-remove"}) {
+    for (const char* part : {kEntryCheckBox, "preview", "image-remove"}) {
         if (ui::CControlUI* control = entry->FindSubControl(QLatin1String(part))) {
             control->SetTag(id);
         }
@@ -190,7 +267,7 @@ void CMainWnd::OnSelectAll(ui::TNotifyUI& msg) {
     const bool checked = msg.pSender->GetCheck();
     for (int i = 0, n = imageList_->GetCount(); i < n; ++i) {
         ui::CControlUI* check =
-            imageList_->GetItemAt(i)->FindSubControl(QStringLiteral("imagecheckBox"));
+            imageList_->GetItemAt(i)->FindSubControl(QLatin1String(kEntryCheckBox));
         if (check != nullptr) {
             check->SetCheck(checked, false);
         }
@@ -205,7 +282,7 @@ void CMainWnd::OnRemoveChecked(ui::TNotifyUI& /*msg*/) {
     std::vector<int> ids;
     for (int i = 0, n = imageList_->GetCount(); i < n; ++i) {
         ui::CControlUI* check =
-            imageList_->GetItemAt(i)->FindSubControl(QStringLiteral("imageCheckBox"));
+            imageList_->GetItemAt(i)->FindSubControl(QLatin1String(kEntryCheckBox));
         if (check != nullptr && check->GetCheck()) {
             ids.push_back(check->GetTag());
         }

@@ -2,6 +2,7 @@
 #include "account/dialogs/account_dialogs.h"
 #include "account/user_info.h"
 #include "main_task_menu.h"
+#include "menu_placement.h"
 #include "mainwnd.h"
 #include "net/dialogs/net_dialogs.h"
 #include "net/service_url.h"
@@ -57,8 +58,14 @@ void CMainWnd::OnTrayNotify(ui::LPARAM mouseMessage) {
     if (mouseMessage != kTrayRightButtonDown) {
         return;
     }
-    const QPoint cursor = QCursor::pos();
+    QPoint cursor = QCursor::pos();
     if (QWidget* host = GetWidget()) {
+        if (!WindowPositionsKnown()) {
+            // No pointer position to open at: the menu opens over the window,
+            // which a pop-up needs shown as its anchor.
+            ShowWindow(true, true);
+            cursor = host->mapToGlobal(host->rect().center());
+        }
         host->activateWindow();
     }
     auto* menu = new CMainTaskMenu(QStringLiteral("MainTaskMenu.xml"));

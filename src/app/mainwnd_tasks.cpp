@@ -7,6 +7,10 @@
 namespace velquist {
 namespace {
 
+// Refreshes the estimate of the time left between two finished jobs.
+constexpr ui::UINT kBatchTimer = 41;
+constexpr ui::UINT kBatchTimerMs = 1000;
+
 struct StatusLook {
     bool processing;
     bool succeeded;
@@ -32,7 +36,45 @@ void CMainWnd::OnStart(ui::TNotifyUI& /*msg*/) {
         ShowPrompt(QStringLiteral("请先勾选要转换的文件!"));
         return;
     }
+    for (const int id : ids) {
+        ClearFailure(imageList_->FindSubControl(QStringLiteral("item-%1").arg(id)));
+    }
+    batch_.Start(static_cast<int>(ids.size()), BatchProgress::Clock::now());
+    SetTimer(kBatchTimer, kBatchTimerMs);
+    ShowBatchProgress();
     ShowConverting(true);
+}
+
+void CMainWnd::ShowBatchProgress() {
+    if (batchProgress_ == nullptr) {
+        return;
+    }
+    batchProgress_->SetText(
+        QString::fromStdString(batch_.ProgressLine(BatchProgress::Clock::now())));
+    batchProgress_->SetVisible(true);
+    if (summaryOpenDir_ != nullptr) {
+        summaryOpenDir_->SetVisible(false);
+    }
+}
+
+void CMainWnd::ShowBatchSummary() {
+    KillTimer(kBatchTimer);
+    batch_.End();
+    if (batchProgress_ == nullptr) {
+        return;
+    }
+    batchProgress_->SetText(
+        QString::fromStdString(batch_.SummaryLine(BatchProgress::Clock::now())));
+    batchProgress_->SetVisible(true);
+    if (summaryOpenDir_ != nullptr) {
+        summaryOpenDir_->SetVisible(batch_.Done() > batch_.Failed());
+    }
+}
+
+void CMainWnd::OnBatchTick() {
+    if (batch_.Running()) {
+        ShowBatchProgress();
+    }
 }
 
 void CMainWnd::ShowConverting(bool converting) {
@@ -47,12 +89,49 @@ void CMainWnd::OnTaskStatus(TaskStatusReport* report) {
         return;
     }
     const int id = owned->task_id;
-    ShowEntryStatus(imageList_->FindSubControl(QStringLiteral("item-%1").arg(id)), owned->status);
+    ui::CControlUI* entry = imageList_->FindSubControl(QStringLiteral("item-%1").arg(id));
+    ShowEntryStatus(entry, owned->status);
     if (owned->status != kTaskFailed && owned->status != kTaskSucceeded) {
         return;
     }
-    if (engine_->FinishTask(id).batchEnded) {
+    if (owned->status == kTaskFailed) {
+        ShowFailure(entry, QString::fromStdString(engine_->FailureReason(id)));
+    }
+    const FinishResult finished = engine_->FinishTask(id);
+    if (finished.finished && batch_.Running()) {
+        batch_.Finished(owned->status == kTaskFailed);
+        ShowBatchProgress();
+    }
+    if (finished.batchEnded) {
         ShowConverting(false);
+        ShowBatchSummary();
+    }
+}
+
+void CMainWnd::ShowFailure(ui::CControlUI* entry, const QString& reason) {
+    if (entry == nullptr) {
+        return;
+    }
+    const QString shown = reason.isEmpty() ? QStringLiteral("原因不明") : reason;
+    if (ui::CControlUI* failed = entry->FindSubControl(QStringLiteral("status-failed"))) {
+        failed->SetToolTip(shown);
+    }
+    if (ui::CControlUI* details = entry->FindSubControl(QStringLiteral("failReason"))) {
+        details->SetText(shown);
+        details->SetVisible(true);
+    }
+}
+
+void CMainWnd::ClearFailure(ui::CControlUI* entry) {
+    if (entry == nullptr) {
+        return;
+    }
+    if (ui::CControlUI* failed = entry->FindSubControl(QStringLiteral("status-failed"))) {
+        failed->SetToolTip(QString());
+    }
+    if (ui::CControlUI* details = entry->FindSubControl(QStringLiteral("failReason"))) {
+        details->SetText(QString());
+        details->SetVisible(false);
     }
 }
 

@@ -1,6 +1,12 @@
 #include "menu_placement.h"
 
+#include <QGuiApplication>
+
 namespace velquist {
+
+bool WindowPositionsKnown() {
+    return !QGuiApplication::platformName().startsWith(QLatin1String("wayland"));
+}
 
 QPoint PlaceMenu(QPoint point, QSize size, const QRect& workArea) {
     const int w = size.width();

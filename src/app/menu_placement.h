@@ -11,4 +11,9 @@ namespace velquist {
 // it would leave it on the right, then shifts 6 pixels right and 6 up.
 QPoint PlaceMenu(QPoint point, QSize size, const QRect& workArea);
 
+// False where the display server grants windows no absolute positions and
+// tells nothing of the pointer outside them (Wayland): what relies on positions
+// (the tray menu at the pointer) steps aside there.
+bool WindowPositionsKnown();
+
 } // namespace velquist

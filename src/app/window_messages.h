@@ -12,6 +12,8 @@ inline constexpr ui::UINT kMsgShowMain = ui::WM_USER + 211;
 inline constexpr ui::UINT kMsgOpenHelp = ui::WM_USER + 212;
 inline constexpr ui::UINT kMsgFeedback = ui::WM_USER + 213;
 inline constexpr ui::UINT kMsgCheckUpdate = ui::WM_USER + 214;
+// A folder or a drop scanned off the GUI thread; wParam: the records (ScannedItems).
+inline constexpr ui::UINT kMsgItemsScanned = ui::WM_USER + 215;
 inline constexpr ui::UINT kMsgTrayNotify = ui::WM_USER + 230;
 inline constexpr ui::UINT kMsgTaskStatus = ui::WM_USER + 240; // a job's TaskStatusReport
 

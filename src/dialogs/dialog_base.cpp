@@ -18,8 +18,11 @@ int ShowModalBox(ui::WindowImplBase* dialog, ui::HWND owner) {
     if (dialog == nullptr) {
         return -1;
     }
-    dialog->Create(owner, QString(), kDialogStyle, kDialogExStyle, ui::CW_USEDEFAULT,
-                   ui::CW_USEDEFAULT, ui::CW_USEDEFAULT, ui::CW_USEDEFAULT);
+    // Created hidden and shown once, by ShowModal, already placed and modal: a box
+    // mapped, unmapped and mapped again in one go can be lost by a window manager
+    // still busy with the first map, leaving an unmapped box that blocks its owner.
+    dialog->Create(owner, QString(), kDialogStyle & ~ui::WS_VISIBLE, kDialogExStyle,
+                   ui::CW_USEDEFAULT, ui::CW_USEDEFAULT, ui::CW_USEDEFAULT, ui::CW_USEDEFAULT);
     dialog->CenterWindow();
     return dialog->ShowModal();
 }

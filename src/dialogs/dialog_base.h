@@ -22,16 +22,22 @@ inline constexpr ui::DWORD kDialogExStyle = ui::WS_EX_WINDOWEDGE;
 // window is gone, so the caller must not touch it once this returns.
 int ShowModalBox(ui::WindowImplBase* dialog, ui::HWND owner);
 
-// The failure a dialog's guarded operations report: "Class::Operation".
+// The failure a dialog's guarded operations report: "Class::Operation", then what
+// went wrong when the failure said so ("Class::Operation: the skin lacks ...").
 class DialogError : public std::runtime_error {
   public:
     using std::runtime_error::runtime_error;
 };
 
-// Runs body; whatever it throws comes out as a DialogError naming label.
+// Runs body; whatever it throws comes out as a DialogError naming label and
+// keeping the original text, so the log says both where and what.
 template <typename Body> auto Guarded(const char* label, Body&& body) -> decltype(body()) {
     try {
         return body();
+    } catch (const DialogError&) {
+        throw; // already labelled where it was first caught
+    } catch (const std::exception& e) {
+        throw DialogError(std::string(label) + ": " + e.what());
     } catch (...) {
         throw DialogError(label);
     }

@@ -25,7 +25,9 @@ QMessageBox::Icon ToQtIcon(MessageIcon icon) {
 
 QStringList PickOpenFiles(QWidget* owner, const QString& title, const QString& folder,
                           const QString& filter) {
-    return QFileDialog::getOpenFileNames(owner, title, folder, filter);
+    // The filter's label names the formats already; Qt would append the patterns again.
+    return QFileDialog::getOpenFileNames(owner, title, folder, filter, nullptr,
+                                         QFileDialog::HideNameFilterDetails);
 }
 
 QString PickFolder(QWidget* owner, const QString& title, const QString& folder) {

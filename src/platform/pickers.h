@@ -8,7 +8,8 @@ class QWidget;
 namespace velquist {
 
 // Existing files chosen by the user (several at once), or an empty list when the
-// dialog is cancelled. filter uses Qt's form, e.g. "图片 (*.heic *.heif)".
+// dialog is cancelled. filter uses Qt's form, e.g. "图片 (*.heic *.heif)"; the dialog
+// shows only its label ("图片").
 QStringList PickOpenFiles(QWidget* owner, const QString& title, const QString& folder,
                           const QString& filter);
 

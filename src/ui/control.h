@@ -42,6 +42,10 @@ class CControlUI {
     virtual void SetEnabled(bool /*enabled*/ = true) {}
     virtual bool IsMouseEnabled() const { return true; }
     virtual void SetMouseEnabled(bool /*enabled*/ = true) {}
+    // The text shown while the pointer rests on the control; read by screen
+    // readers as its description.
+    virtual void SetToolTip(const QString& /*text*/) {}
+    virtual QString GetToolTip() const { return {}; }
     virtual void SetFocus() {}
     virtual bool IsFocused() const { return false; }
 

@@ -2,7 +2,12 @@
 
 #include "ui/window_impl_base.h"
 
+#include "ui/focus_mark.h"
+#include "ui/keyboard.h"
+
+#include <QAbstractButton>
 #include <QCloseEvent>
+#include <QKeyEvent>
 #include <QRegion>
 #include <QTimerEvent>
 
@@ -23,7 +28,9 @@ MessageEvent::~MessageEvent() {
 }
 
 HostWidget::HostWidget(WindowImplBase* window, QWidget* parent)
-    : QWidget(parent), window_(window) {}
+    : QWidget(parent), window_(window) {
+    InstallFocusMarks();
+}
 
 HostWidget::~HostWidget() {
     // Reached with a window still attached only when Qt deletes us together
@@ -102,6 +109,41 @@ void HostWidget::UpdateMask() {
         return;
     }
     setMask(RoundedRegion(rect(), roundX_, roundY_));
+}
+
+} // namespace velquist::ui
+
+namespace velquist::ui {
+
+bool HostWidget::ClosesOnEscape() const {
+    return window_ != nullptr &&
+           (window_->GetOwner() != kNoWindow || (window_->GetStyle() & WS_POPUP) != 0);
+}
+
+void HostWidget::keyPressEvent(QKeyEvent* e) {
+    const bool plain = (e->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier;
+    if (plain && e->key() == Qt::Key_Escape && ClosesOnEscape()) {
+        e->accept();
+        window_->HandleWidgetClose();
+        return;
+    }
+    if (plain && (e->key() == Qt::Key_Return || e->key() == Qt::Key_Enter)) {
+        if (QAbstractButton* button = ButtonForEnter(this)) {
+            e->accept();
+            button->click();
+            return;
+        }
+    }
+    QWidget::keyPressEvent(e);
+}
+
+bool HostWidget::focusNextPrevChild(bool next) {
+    QWidget* to = NextInVisualOrder(this, focusWidget(), next);
+    if (to == nullptr) {
+        return QWidget::focusNextPrevChild(next);
+    }
+    to->setFocus(next ? Qt::TabFocusReason : Qt::BacktabFocusReason);
+    return true;
 }
 
 } // namespace velquist::ui

@@ -51,8 +51,15 @@ class HostWidget final : public QWidget {
     void closeEvent(QCloseEvent* e) override;
     void timerEvent(QTimerEvent* e) override;
     void resizeEvent(QResizeEvent* e) override;
+    void keyPressEvent(QKeyEvent* e) override;
+    // Tab and Backtab walk the window's controls in the order they appear on
+    // screen, whatever order the skin file lists them in.
+    bool focusNextPrevChild(bool next) override;
 
   private:
+    // Escape closes dialogs, boxes and menus (as their close button does); the
+    // main window stays.
+    bool ClosesOnEscape() const;
     void UpdateMask();
 
     WindowImplBase* window_;

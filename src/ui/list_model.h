@@ -35,6 +35,9 @@ class RowPart final : public CControlUI {
     QRect GetPos() const override;
     bool GetCheck() const override { return checked_; }
     void SetCheck(bool check, bool triggerEvent = true) override;
+    // Shown by the list when the pointer rests on the part.
+    void SetToolTip(const QString& text) override { toolTip_ = text; }
+    QString GetToolTip() const override { return toolTip_; }
 
     void Init(ListRow* row, int index);
     int Index() const { return index_; }
@@ -43,6 +46,7 @@ class RowPart final : public CControlUI {
   private:
     ListRow* row_ = nullptr;
     QString text_;
+    QString toolTip_;
     int tag_ = 0;
     int index_ = 0;
     bool visible_ = true;

@@ -3,9 +3,12 @@
 #include "ui/paint_manager.h"
 #include "ui/template_list.h"
 
+#include <QAbstractButton>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QUiLoader>
 
 namespace velquist::ui {
@@ -23,6 +26,29 @@ class SkinUiLoader final : public QUiLoader {
         return QUiLoader::createWidget(className, parent, name);
     }
 };
+
+// A screen reader reads a control by its accessible name. Buttons and check
+// boxes with text have one already; fields get theirs from the hint they show,
+// anything else from its tool tip. A skin sets accessibleName where none fits.
+void NameForScreenReaders(QWidget* root) {
+    const auto widgets = root->findChildren<QWidget*>();
+    for (QWidget* w : widgets) {
+        if (!w->accessibleName().isEmpty()) {
+            continue;
+        }
+        QString name;
+        if (auto* button = qobject_cast<QAbstractButton*>(w)) {
+            name = button->text().isEmpty() ? button->toolTip() : QString();
+        } else if (auto* edit = qobject_cast<QLineEdit*>(w)) {
+            name = edit->placeholderText();
+        } else if (auto* text = qobject_cast<QPlainTextEdit*>(w)) {
+            name = text->placeholderText();
+        }
+        if (!name.isEmpty()) {
+            w->setAccessibleName(name);
+        }
+    }
+}
 
 } // namespace
 
@@ -47,6 +73,7 @@ QWidget* LoadSkinFile(const QString& file, QWidget* parent, QString* error) {
         *error = QStringLiteral("cannot build skin file %1: %2").arg(path, loader.errorString());
         return nullptr;
     }
+    NameForScreenReaders(root);
     return root;
 }
 

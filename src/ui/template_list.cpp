@@ -1,11 +1,15 @@
 #include "ui/template_list.h"
 
+#include "ui/focus_mark.h"
 #include "ui/list_model.h"
 #include "ui/notifier.h"
 #include "ui/notify.h"
 #include "ui/row_template.h"
 #include "ui/widget_control.h"
 
+#include <QHelpEvent>
+#include <QKeyEvent>
+#include <QToolTip>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QStyledItemDelegate>
@@ -13,6 +17,16 @@
 
 namespace velquist::ui {
 namespace {
+
+// The current entry of a focused list, in the focus mark's colour and shape.
+void PaintFocusMark(QPainter* painter, const QRect& rect) {
+    painter->save();
+    painter->setRenderHint(QPainter::Antialiasing);
+    painter->setPen(QPen(kFocusMarkColor, 2));
+    painter->setBrush(Qt::NoBrush);
+    painter->drawRoundedRect(QRectF(rect).adjusted(2, 2, -2, -2), 4, 4);
+    painter->restore();
+}
 
 class RowDelegate final : public QStyledItemDelegate {
   public:
@@ -34,6 +48,9 @@ class RowDelegate final : public QStyledItemDelegate {
             style->drawPrimitive(QStyle::PE_PanelItemViewItem, &opt, painter, widget);
         }
         tmpl->Paint(painter, option.rect, *row);
+        if ((option.state & QStyle::State_HasFocus) != 0 && view_->hasFocus()) {
+            PaintFocusMark(painter, option.rect);
+        }
     }
 
     QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex&) const override {
@@ -155,6 +172,86 @@ void TemplateListView::Activate(ListRow* row, int part, QPoint mouse) {
         p.SetCheck(!p.GetCheck(), true);
     }
     SendNotifyFrom(this, kNotifyClick, &p, fallback_, mouse);
+}
+
+} // namespace velquist::ui
+
+namespace velquist::ui {
+
+int TemplateListView::CheckPart() {
+    RowTemplate* tmpl = Template();
+    if (tmpl == nullptr) {
+        return -1;
+    }
+    const auto& parts = tmpl->Parts();
+    for (std::size_t i = 0; i < parts.size(); ++i) {
+        if (parts[i].checkable && parts[i].clickable) {
+            return static_cast<int>(i);
+        }
+    }
+    return -1;
+}
+
+void TemplateListView::keyPressEvent(QKeyEvent* e) {
+    const QModelIndex current = currentIndex();
+    ListRow* row = current.isValid() ? model_->At(current.row()) : nullptr;
+    const bool plain = (e->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier;
+    if (row == nullptr || !plain || Template() == nullptr) {
+        QListView::keyPressEvent(e);
+        return;
+    }
+    int part = -1;
+    if (e->key() == Qt::Key_Space) {
+        part = CheckPart();
+    } else if (e->key() == Qt::Key_Delete) {
+        part = Template()->PartIndex(property("deletePart").toString());
+    }
+    if (part < 0) {
+        QListView::keyPressEvent(e);
+        return;
+    }
+    e->accept();
+    const QRect rect = visualRect(current);
+    Activate(row, part, viewport()->mapTo(window(), rect.center()));
+}
+
+} // namespace velquist::ui
+
+namespace velquist::ui {
+
+int TemplateListView::ToolTipPartAt(const QPoint& viewportPos, ListRow** row) {
+    const QModelIndex index = indexAt(viewportPos);
+    RowTemplate* tmpl = Template();
+    *row = index.isValid() ? model_->At(index.row()) : nullptr;
+    if (*row == nullptr || tmpl == nullptr) {
+        return -1;
+    }
+    const QRect rect = visualRect(index);
+    const QPoint at = viewportPos - rect.topLeft();
+    for (int part = 0; part < (*row)->GetCount(); ++part) {
+        const RowPart& p = (*row)->Part(part);
+        if (p.IsVisible() && !p.GetToolTip().isEmpty() &&
+            tmpl->PartRect(part, rect.width(), **row).contains(at)) {
+            return part;
+        }
+    }
+    return -1;
+}
+
+bool TemplateListView::viewportEvent(QEvent* e) {
+    if (e->type() != QEvent::ToolTip) {
+        return QListView::viewportEvent(e);
+    }
+    auto* help = static_cast<QHelpEvent*>(e);
+    ListRow* row = nullptr;
+    const int part = ToolTipPartAt(help->pos(), &row);
+    if (part < 0) {
+        QToolTip::hideText();
+        e->ignore();
+        return true;
+    }
+    QToolTip::showText(help->globalPos(), row->Part(part).GetToolTip(), viewport());
+    return true;
 }
 
 } // namespace velquist::ui

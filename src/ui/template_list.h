@@ -46,8 +46,17 @@ class TemplateListView final : public QListView {
     void mousePressEvent(QMouseEvent* e) override;
     void mouseReleaseEvent(QMouseEvent* e) override;
     void resizeEvent(QResizeEvent* e) override;
+    // Space clicks the current entry's check box, Delete its part named by the
+    // skin's deletePart property: the same notifications as the mouse gives.
+    void keyPressEvent(QKeyEvent* e) override;
+    // Tool tips of an entry's parts.
+    bool viewportEvent(QEvent* e) override;
 
   private:
+    // The first part of the entry template that is a check box, or -1.
+    int CheckPart();
+    // The shown part of the row under `viewportPos` with a tool tip, or -1.
+    int ToolTipPartAt(const QPoint& viewportPos, ListRow** row);
     int PartAt(const QPoint& viewportPos, int* row);
     // `mouse`: where the click happened, in the window's client area.
     void Activate(ListRow* row, int part, QPoint mouse = QPoint());

@@ -220,6 +220,18 @@ void WidgetControl::SetMouseEnabled(bool enabled) {
     widget_->setAttribute(Qt::WA_TransparentForMouseEvents, !enabled);
 }
 
+void WidgetControl::SetToolTip(const QString& text) {
+    if (QWidget* w = GetWidget()) {
+        w->setToolTip(text);
+        w->setAccessibleDescription(text);
+    }
+}
+
+QString WidgetControl::GetToolTip() const {
+    QWidget* w = GetWidget();
+    return w != nullptr ? w->toolTip() : QString();
+}
+
 void WidgetControl::SetFocus() {
     widget_->setFocus(Qt::OtherFocusReason);
 }

@@ -31,6 +31,8 @@ class WidgetControl : public QObject, public CControlUI {
     void SetEnabled(bool enabled = true) override;
     bool IsMouseEnabled() const override;
     void SetMouseEnabled(bool enabled = true) override;
+    void SetToolTip(const QString& text) override;
+    QString GetToolTip() const override;
     void SetFocus() override;
     bool IsFocused() const override;
     QRect GetPos() const override;

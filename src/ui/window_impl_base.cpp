@@ -9,12 +9,18 @@
 #include "ui/widget_control.h"
 #include "ui/window_registry.h"
 
+#include <QAbstractButton>
 #include <QCoreApplication>
 #include <QEventLoop>
 #include <QGuiApplication>
 #include <QIcon>
+#include <QLabel>
+#include <QLineEdit>
+#include <QLayout>
 #include <QScreen>
+#include <QTimer>
 #include <QVBoxLayout>
+#include <QWindow>
 #include <cstdio>
 
 namespace velquist::ui {
@@ -23,6 +29,52 @@ struct ModalState {
     QEventLoop loop;
     int code = -1;
     bool done = false;
+};
+
+namespace {
+
+constexpr int kModalWatchMs = 250;
+// About a second unmapped while Qt shows it: longer than any window manager
+// takes to map a new window, short enough that a user never faces a frozen window.
+constexpr int kUnmappedTicksBeforeRemap = 4;
+
+} // namespace
+
+// While a modal loop runs, its window must be on the screen: the loop blocks the
+// owner, and a window the display never mapped would leave the user facing a
+// window that ignores every click. Checked on a timer rather than trusted.
+class ModalWatch {
+  public:
+    explicit ModalWatch(HWND window) : window_(window) {
+        timer_.setInterval(kModalWatchMs);
+        QObject::connect(&timer_, &QTimer::timeout, [this] { Check(); });
+        timer_.start();
+    }
+
+  private:
+    void Check() {
+        WindowImplBase* window = WindowFromHandle(window_);
+        if (window == nullptr) {
+            timer_.stop();
+            return;
+        }
+        QWidget* host = window->GetWidget();
+        WindowImplBase* owner = WindowFromHandle(window->GetOwner());
+        const bool ownerAway = owner != nullptr && owner->GetWidget() != nullptr &&
+                               (owner->GetWidget()->isMinimized() || !owner->IsOnScreen());
+        if (host == nullptr || window->IsOnScreen() || host->isMinimized() || ownerAway) {
+            unmappedTicks_ = 0;
+            return;
+        }
+        if (++unmappedTicks_ >= kUnmappedTicksBeforeRemap) {
+            unmappedTicks_ = 0;
+            window->Remap();
+        }
+    }
+
+    HWND window_;
+    QTimer timer_;
+    int unmappedTicks_ = 0;
 };
 
 WindowImplBase::WindowImplBase() = default;
@@ -94,6 +146,37 @@ bool ParseRoundCorner(const QVariant& value, int* rx, int* ry) {
     return ok1 && ok2 && *rx >= 0 && *ry >= 0;
 }
 
+// An error shown beside a form belongs to the input and the answer it was about:
+// it goes when the input changes and when the user asks again (a button's press
+// comes before its click, whose answer may put up a new error).
+void ClearErrorsOnNewInput(QWidget* root) {
+    QList<QPointer<QLabel>> errors;
+    const auto labels = root->findChildren<QLabel*>();
+    for (QLabel* label : labels) {
+        if (label->property("vqRole").toString() == QLatin1String("errorTips")) {
+            errors.append(label);
+        }
+    }
+    if (errors.isEmpty()) {
+        return;
+    }
+    auto clear = [errors] {
+        for (const QPointer<QLabel>& label : errors) {
+            if (label != nullptr) {
+                label->clear();
+            }
+        }
+    };
+    const auto edits = root->findChildren<QLineEdit*>();
+    for (QLineEdit* edit : edits) {
+        QObject::connect(edit, &QLineEdit::textEdited, root, clear);
+    }
+    const auto buttons = root->findChildren<QAbstractButton*>();
+    for (QAbstractButton* button : buttons) {
+        QObject::connect(button, &QAbstractButton::pressed, root, clear);
+    }
+}
+
 } // namespace
 
 LRESULT WindowImplBase::LoadSkin() {
@@ -120,6 +203,7 @@ LRESULT WindowImplBase::LoadSkin() {
         host_->SetRoundCorner(rx, ry);
     }
     WireNotifications(root, this);
+    ClearErrorsOnNewInput(root);
     InitWindow();
     return 0;
 }
@@ -161,6 +245,7 @@ HWND WindowImplBase::Create(HWND owner, const QString& title, DWORD style, DWORD
     if (x != CW_USEDEFAULT && y != CW_USEDEFAULT) {
         host_->move(x, y);
     }
+    FitToScreen();
     if ((style_ & WS_VISIBLE) != 0) {
         ShowWindow(true, true);
     }
@@ -224,11 +309,47 @@ QWidget* WindowImplBase::GetWidget() const {
     return host_.data();
 }
 
+void WindowImplBase::FitToScreen() {
+    HostWidget* host = host_.data();
+    if (host == nullptr) {
+        return;
+    }
+    QScreen* screen = host->screen() != nullptr ? host->screen() : QGuiApplication::primaryScreen();
+    if (screen == nullptr) {
+        return;
+    }
+    // The system's frame around a captioned window, once known; before the first
+    // show an allowance for a title bar and borders.
+    QSize frame = host->frameGeometry().size() - host->size();
+    if (!host->isVisible() && (style_ & WS_CAPTION) == WS_CAPTION) {
+        frame = frame.expandedTo(QSize(kFrameAllowance, kTitleAllowance));
+    }
+    const QSize room = (screen->availableGeometry().size() - frame).expandedTo(QSize(1, 1));
+    // A skin's minimum is what its designer wanted on a roomy screen; on a small or
+    // highly scaled one it gives way, and the layouts' own minimums (where the
+    // list is the part that shrinks) decide.
+    QLayout* layout = host->layout();
+    QWidget* root = layout != nullptr && layout->count() > 0 ? layout->itemAt(0)->widget() : nullptr;
+    if (root != nullptr) {
+        root->setMinimumSize(root->minimumSize().boundedTo(room));
+    }
+    const QSize size = host->size().boundedTo(room);
+    if ((style_ & WS_THICKFRAME) == 0) {
+        // Not resizable, as its style says: a window manager then offers neither
+        // resizing nor maximising.
+        host->setFixedSize(size);
+        return;
+    }
+    host->setMinimumSize(host->minimumSize().boundedTo(room));
+    host->resize(size);
+}
+
 void WindowImplBase::CenterWindow() {
     HostWidget* host = host_.data();
     if (host == nullptr) {
         return;
     }
+    FitToScreen();
     QScreen* screen = host->screen() != nullptr ? host->screen() : QGuiApplication::primaryScreen();
     const QRect work = screen != nullptr ? screen->availableGeometry() : QRect(0, 0, 1024, 768);
     QRect over = work;
@@ -287,17 +408,26 @@ int WindowImplBase::ShowModal() {
     const Qt::WindowModality modality =
         HostFromHandle(owner_) != nullptr ? Qt::WindowModal : Qt::NonModal;
     if (host->windowModality() != modality) {
-        // Qt reads the modality when a window is shown.
-        const bool wasVisible = host->isVisible();
+        // Qt reads the modality when a window is shown. A window already on screen
+        // has to go and come back, which a window manager may still be digesting
+        // when the loop starts; the watch below puts it back if it got lost.
         host->hide();
         host->setWindowModality(modality);
-        if (!wasVisible) {
-            host->show();
-        }
     }
     ShowWindow(true, true);
+    const HWND self = hwnd_;
+    const HWND ownerHandle = owner_;
+    WindowImplBase* ownerWindow = WindowFromHandle(owner_);
+    const HWND outerModal = ownerWindow != nullptr ? ownerWindow->modalChild_ : kNoWindow;
+    if (ownerWindow != nullptr) {
+        ownerWindow->modalChild_ = self;
+    }
+    ModalWatch watch(self);
     if (!state.done) {
         state.loop.exec(QEventLoop::DialogExec);
+    }
+    if (WindowImplBase* o = WindowFromHandle(ownerHandle); o != nullptr && o->modalChild_ == self) {
+        o->modalChild_ = outerModal;
     }
     if (!state.done) {
         // The loop ended without Close or destruction (the application is quitting), so
@@ -306,6 +436,50 @@ int WindowImplBase::ShowModal() {
     }
     // Otherwise `this` may be gone by now.
     return state.code;
+}
+
+bool WindowImplBase::IsOnScreen() const {
+    HostWidget* host = host_.data();
+    if (host == nullptr || !host->isVisible()) {
+        return false;
+    }
+    QWindow* handle = host->windowHandle();
+    return handle != nullptr && handle->isExposed();
+}
+
+void WindowImplBase::BringToFront() {
+    HostWidget* host = host_.data();
+    if (host == nullptr || !host->isVisible()) {
+        return;
+    }
+    if (!IsOnScreen() && !host->isMinimized()) {
+        Remap();
+        return;
+    }
+    host->raise();
+    host->activateWindow();
+}
+
+void WindowImplBase::Remap() {
+    HostWidget* host = host_.data();
+    if (host == nullptr || remapping_) {
+        return;
+    }
+    // Qt believes the window is shown while the display has it unmapped (a window
+    // manager that lost it half-way): only a fresh map brings it back. The pause
+    // lets the window manager finish the withdrawal first, so that the two do not
+    // cross again.
+    remapping_ = true;
+    host->hide();
+    const HWND self = hwnd_;
+    QTimer::singleShot(kRemapPauseMs, host, [self] {
+        WindowImplBase* window = WindowFromHandle(self);
+        if (window == nullptr) {
+            return;
+        }
+        window->remapping_ = false;
+        window->ShowWindow(true, true);
+    });
 }
 
 void WindowImplBase::Close(UINT code) {
@@ -362,6 +536,10 @@ void WindowImplBase::MoveWindow(int x, int y, int cx, int cy) {
         return;
     }
     host->move(x, y);
+    if ((style_ & WS_THICKFRAME) == 0) {
+        host->setFixedSize(cx, cy);
+        return;
+    }
     host->resize(cx, cy);
 }
 
@@ -430,6 +608,16 @@ void WindowImplBase::HandleWidgetGone() {
 }
 
 void WindowImplBase::HandleActivation(bool active) {
+    if (active && modalChild_ != kNoWindow) {
+        // The owner came forward (a click on it, the task bar, a later start):
+        // its modal window must come with it, mapped and on top.
+        const HWND child = modalChild_;
+        QTimer::singleShot(0, [child] {
+            if (WindowImplBase* window = WindowFromHandle(child)) {
+                window->BringToFront();
+            }
+        });
+    }
     bool handled = false;
     GuardedCall("OnNcActivate", [&] { OnNcActivate(WM_NCACTIVATE, active ? 1 : 0, 0, handled); });
     if (!active) {

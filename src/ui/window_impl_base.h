@@ -16,6 +16,12 @@ namespace velquist::ui {
 
 class HostWidget;
 struct ModalState;
+class ModalWatch;
+
+inline constexpr int kRemapPauseMs = 150;
+// What a window manager's frame may take before the first show tells.
+inline constexpr int kFrameAllowance = 8;
+inline constexpr int kTitleAllowance = 40;
 
 // Base of every window. The window lives on the GUI thread. Its life:
 // Create -> OnCreate (the base loads the skin named by GetSkinFile and calls
@@ -61,8 +67,12 @@ class WindowImplBase {
     // handle, or kNoWindow when the skin cannot be loaded (see GetSkinError).
     HWND Create(HWND owner, const QString& title, DWORD style, DWORD exStyle, int x = CW_USEDEFAULT,
                 int y = CW_USEDEFAULT, int cx = CW_USEDEFAULT, int cy = CW_USEDEFAULT);
-    // Over the owner, or over the screen's work area when there is none.
+    // Over the owner, or over the screen's work area when there is none; fitted
+    // to that work area first.
     void CenterWindow();
+    // Size and minimum size within the screen's work area, whatever its scale.
+    // Windows without WS_THICKFRAME keep a fixed size.
+    void FitToScreen();
     void ShowWindow(bool show = true, bool takeFocus = true);
     // Runs a nested loop until the window is gone and returns the code given to
     // Close (0 for the system close button). Input to the owner window is
@@ -71,6 +81,15 @@ class WindowImplBase {
     // not touch it afterwards. On a window whose Create failed it calls
     // OnFinalMessage at once and returns -1.
     int ShowModal();
+    // Mapped and exposed on the display, not merely shown as far as Qt knows.
+    bool IsOnScreen() const;
+    // Raises and activates the window; maps it afresh when the display lost it.
+    void BringToFront();
+    // Unmaps the window and maps it again a moment later.
+    void Remap();
+    // The window running a modal loop over this one, or kNoWindow.
+    HWND GetModalChild() const { return modalChild_; }
+
     // Asynchronous, like posting WM_CLOSE with the code in wParam.
     void Close(UINT code = IDOK);
     // An image file, absolute or below the resource path.
@@ -126,6 +145,8 @@ class WindowImplBase {
     UINT closeCode_ = 0;
     bool destroying_ = false;
     ModalState* modal_ = nullptr;
+    HWND modalChild_ = kNoWindow;
+    bool remapping_ = false;
     QString skinError_;
     std::map<UINT, int> timers_; // program id -> Qt timer id
 };

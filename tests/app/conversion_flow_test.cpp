@@ -73,6 +73,20 @@ TEST(ConversionFlow, BatchWithABrokenFileEndsWithResultsFilesAndRestoredSettings
     EXPECT_FALSE(ControlVisible(window, "image-convert-processing-btn"));
 
     EXPECT_TRUE(EntryShows(window, 1, "status-failed"));
+    // Why it failed: on the status as a tool tip and in a line of its own.
+    ui::CControlUI* broken = window->FindControl(QStringLiteral("item-1"));
+    ASSERT_NE(broken, nullptr);
+    const QString reason = broken->FindSubControl(QStringLiteral("failReason"))->GetText();
+    EXPECT_FALSE(reason.isEmpty());
+    EXPECT_TRUE(EntryShows(window, 1, "failReason"));
+    EXPECT_EQ(broken->FindSubControl(QStringLiteral("status-failed"))->GetToolTip(), reason);
+    EXPECT_FALSE(EntryShows(window, 0, "failReason"));
+    // The summary in the progress line, with the way to the results.
+    ui::CControlUI* progress = window->FindControl(QStringLiteral("batch-progress"));
+    ASSERT_NE(progress, nullptr);
+    EXPECT_TRUE(progress->GetText().startsWith(QStringLiteral("转换完成:成功 2 张,失败 1 张,用时 ")))
+        << progress->GetText().toStdString();
+    EXPECT_TRUE(ControlVisible(window, "summary-open-dir"));
     EXPECT_FALSE(EntryShows(window, 1, "preview"));
     EXPECT_FALSE(EntryShows(window, 1, "status-processing"));
     for (int id : {0, 2}) {

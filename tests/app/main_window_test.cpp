@@ -319,6 +319,8 @@ TEST_F(MainWindowTest, DroppedFilesAndFoldersJoinTheList) {
     EXPECT_TRUE(enter.isAccepted());
     QDropEvent drop(QPointF(50, 200), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
     QCoreApplication::sendEvent(host, &drop);
+    // A drop is scanned off the GUI thread.
+    ASSERT_TRUE(SpinUntil([window] { return window->PendingScans() == 0; }));
     ui::CControlUI* list = window->FindControl(QStringLiteral("image-list"));
     ASSERT_EQ(list->GetCount(), 2);
     EXPECT_EQ(list->GetItemAt(0)->FindSubControl(QStringLiteral("fileNameLabel"))->GetText(),

@@ -42,6 +42,9 @@ TEST(CommandLineTest, PathsBecomeAbsoluteAndOptionsAreSetApart) {
     EXPECT_EQ(line.paths, QStringList({"/work/dir/a.heic", "/work/dir/b.HEIF", "/x/c d.heic",
                                        "/abs/e.heic", "/work/dir/--dashed.heic"}));
     EXPECT_FALSE(ParseCommandLine({}, "/").checkInstall);
+    EXPECT_TRUE(ParseCommandLine({"--help"}, "/").help);
+    EXPECT_TRUE(ParseCommandLine({"-V"}, "/").version);
+    EXPECT_FALSE(ParseCommandLine({"--", "--version"}, "/").version);
     EXPECT_TRUE(ParseCommandLine({}, "/").paths.isEmpty());
 }
 
@@ -54,6 +57,8 @@ TEST_F(OpenFilesTest, FilesOfAFreshStartJoinTheListAndFoldersByTheFolderRule) {
     CMainWnd* window = test::OpenMainWindow();
     ASSERT_NE(window, nullptr);
     window->AddOpenedPaths(line.paths);
+    // Folders are scanned off the GUI thread.
+    ASSERT_TRUE(test::SpinUntil([window] { return window->PendingScans() == 0; }));
     ui::CControlUI* list = window->FindControl(QStringLiteral("image-list"));
     ASSERT_EQ(list->GetCount(), 2);
     EXPECT_EQ(NameAt(list, 0), QStringLiteral("one.heic"));
@@ -93,6 +98,28 @@ TEST_F(OpenFilesTest, FilesOfALaterStartJoinTheRunningInstancesList) {
     ASSERT_TRUE(test::SpinUntil([list] { return list->GetCount() == 1; }, 10000));
     EXPECT_EQ(NameAt(list, 0), QStringLiteral("photo one.heic"));
     test::CloseMainWindow(window);
+}
+
+// Printed and ended without a window, so even without any display.
+TEST(InstallLayoutTest, HelpAndVersionPrintAndEndWithoutAWindow) {
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.remove(QStringLiteral("DISPLAY"));
+    env.remove(QStringLiteral("WAYLAND_DISPLAY"));
+    env.remove(QStringLiteral("QT_QPA_PLATFORM"));
+    for (const char* option : {"--version", "--help"}) {
+        QProcess run;
+        run.setProcessEnvironment(env);
+        run.start(QStringLiteral(VELQUIST_APP_BIN), {QLatin1String(option)});
+        ASSERT_TRUE(run.waitForFinished(20000)) << option;
+        EXPECT_EQ(run.exitCode(), 0) << option;
+        const QString out = QString::fromLocal8Bit(run.readAllStandardOutput());
+        if (std::string(option) == "--version") {
+            EXPECT_EQ(out, QStringLiteral("velquist 1.0.1\n"));
+        } else {
+            EXPECT_TRUE(out.startsWith(QStringLiteral("用法: velquist"))) << out.toStdString();
+            EXPECT_TRUE(out.contains(QStringLiteral("--version")));
+        }
+    }
 }
 
 TEST(InstallLayoutTest, TheBuildTreeFindsItsSkinAndWorker) {

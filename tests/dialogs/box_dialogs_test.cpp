@@ -186,7 +186,27 @@ TEST(DialogPattern, GuardedOperationsReportClassAndOperation) {
         Guarded("MessageBoxDialog::Init", []() -> int { throw std::bad_alloc(); });
         FAIL() << "nothing thrown";
     } catch (const DialogError& e) {
-        EXPECT_STREQ(e.what(), "MessageBoxDialog::Init");
+        EXPECT_STREQ(e.what(), "MessageBoxDialog::Init: std::bad_alloc");
+    }
+    // What went wrong stays beside where: a skin lacking a control says which.
+    try {
+        Guarded("CMainWnd::Init", [] { throw std::runtime_error("the skin lacks help"); });
+        FAIL() << "nothing thrown";
+    } catch (const DialogError& e) {
+        EXPECT_STREQ(e.what(), "CMainWnd::Init: the skin lacks help");
+    }
+    // Labelled once, where it was first caught, however deep the guards nest.
+    try {
+        Guarded("Outer::Op", [] { Guarded("Inner::Op", [] { throw std::runtime_error("x"); }); });
+        FAIL() << "nothing thrown";
+    } catch (const DialogError& e) {
+        EXPECT_STREQ(e.what(), "Inner::Op: x");
+    }
+    try {
+        Guarded("Box::Init", [] { throw 42; });
+        FAIL() << "nothing thrown";
+    } catch (const DialogError& e) {
+        EXPECT_STREQ(e.what(), "Box::Init");
     }
     EXPECT_EQ(Guarded("PromptBoxDialog::GetSkinFile", [] { return 7; }), 7);
 }

@@ -1,4 +1,5 @@
 #include "platform/pickers.h"
+#include "platform/qt_translations.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -44,6 +45,8 @@ TEST_F(PickerTest, OpenFilesReturnsEveryChosenExistingFile) {
     WhenShown<QFileDialog>([](QFileDialog* dialog) {
         EXPECT_EQ(dialog->fileMode(), QFileDialog::ExistingFiles);
         EXPECT_EQ(dialog->nameFilters(), QStringList{"图片 (*.heic *.heif)"});
+        // The label alone, not "图片 (*.heic *.heif)" with the patterns repeated.
+        EXPECT_TRUE(dialog->testOption(QFileDialog::HideNameFilterDetails));
         dialog->selectFile(QStringLiteral("\"a.heic\" \"b.heic\""));
         static_cast<QDialog*>(dialog)->accept();
     });
@@ -67,6 +70,13 @@ TEST_F(PickerTest, FolderPickerReturnsTheFolder) {
         static_cast<QDialog*>(dialog)->accept();
     });
     EXPECT_EQ(PickFolder(nullptr, "t", folder_.path()), folder_.path());
+}
+
+TEST(QtTranslations, PickersAndStandardButtonsSpeakChinese) {
+    ASSERT_TRUE(InstallQtTranslations(QLocale(QLocale::English, QLocale::UnitedStates)));
+    EXPECT_EQ(QCoreApplication::translate("QFileDialog", "Look in:"), QStringLiteral("查找范围："))
+        << QCoreApplication::translate("QFileDialog", "Look in:").toStdString();
+    EXPECT_NE(QCoreApplication::translate("QPlatformTheme", "Cancel"), QStringLiteral("Cancel"));
 }
 
 TEST(SystemMessageBox, ShowsTextCaptionAndIcon) {

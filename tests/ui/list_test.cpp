@@ -1,7 +1,12 @@
 #include "test_window.h"
+#include "ui/list_model.h"
+#include "ui/row_template.h"
 #include "ui/template_list.h"
 
 #include <QApplication>
+#include <QHelpEvent>
+#include <QKeyEvent>
+#include <QToolTip>
 #include <QMouseEvent>
 #include <QScrollBar>
 #include <gtest/gtest.h>
@@ -200,7 +205,36 @@ TEST_F(ListTest, PaintsRowsWithTheirTexts) {
         before.save(QStringLiteral("/tmp/list-before.png"));
         after.save(QStringLiteral("/tmp/list-after.png"));
     }
-    EXPECT_NE(before, after); // the shown button is painted
+    // The button appears where the entry lays it out, inside its own entry only.
+    const int previewPart = view->Template()->PartIndex(QStringLiteral("preview"));
+    ListRow* row = view->Model()->At(0);
+    const QRect rowRect = view->visualRect(view->model()->index(0, 0));
+    const QRect buttonRect = view->Template()
+                                 ->PartRect(previewPart, rowRect.width(), *row)
+                                 .translated(rowRect.topLeft());
+    ASSERT_FALSE(buttonRect.isEmpty());
+    const QImage b = before.convertToFormat(QImage::Format_ARGB32);
+    const QImage a = after.convertToFormat(QImage::Format_ARGB32);
+    ASSERT_EQ(a.size(), b.size());
+    const qreal dpr = a.devicePixelRatio();
+    int changedInside = 0;
+    int changedOutside = 0;
+    for (int y = 0; y < a.height(); ++y) {
+        for (int x = 0; x < a.width(); ++x) {
+            if (a.pixel(x, y) == b.pixel(x, y)) {
+                continue;
+            }
+            const QPoint logical(static_cast<int>(x / dpr), static_cast<int>(y / dpr));
+            if (buttonRect.contains(logical)) {
+                ++changedInside;
+            } else if (!rowRect.contains(logical)) {
+                ++changedOutside;
+            }
+        }
+    }
+    EXPECT_GT(changedInside, buttonRect.width() * buttonRect.height() / 10)
+        << "the preview button is not painted in its place";
+    EXPECT_EQ(changedOutside, 0) << "showing the button repainted outside its entry";
 }
 
 TEST_F(ListTest, RowsArePaintedInsideTheListWhereverItSits) {
@@ -221,6 +255,50 @@ TEST_F(ListTest, RowsArePaintedInsideTheListWhereverItSits) {
         whole.save(QStringLiteral("/tmp/list-whole.png"));
     }
     EXPECT_EQ(inWindow, alone);
+}
+
+void PressKey(QWidget* target, int key) {
+    QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier);
+    QApplication::sendEvent(target, &press);
+}
+
+TEST_F(ListTest, KeysMoveToggleAndRemoveLikeTheMouse) {
+    for (int id = 0; id < 3; ++id) {
+        AddEntry(id, QStringLiteral("f%1.heic").arg(id));
+    }
+    view->setProperty("deletePart", QStringLiteral("image-remove"));
+    SpinFor(20); // the view learns of the rows
+    view->setFocus();
+    view->setCurrentIndex(view->model()->index(0, 0));
+    PressKey(view, Qt::Key_Down);
+    EXPECT_EQ(view->currentIndex().row(), 1);
+
+    PressKey(view, Qt::Key_Space);
+    EXPECT_FALSE(list->GetItemAt(1)->FindSubControl(QStringLiteral("imageCheckBox"))->GetCheck());
+    EXPECT_TRUE(list->GetItemAt(0)->FindSubControl(QStringLiteral("imageCheckBox"))->GetCheck());
+    ASSERT_EQ(w.notes.size(), 2u); // as a click on the box: selectchanged, then click
+    EXPECT_EQ(w.notes[1].type, QStringLiteral("click"));
+    EXPECT_EQ(w.notes[1].sender, QStringLiteral("imageCheckBox"));
+    EXPECT_EQ(w.notes[1].tag, 1);
+
+    w.notes.clear();
+    PressKey(view, Qt::Key_Delete);
+    ASSERT_EQ(w.notes.size(), 1u); // the window applies its own rules to the click
+    EXPECT_EQ(w.notes[0].sender, QStringLiteral("image-remove"));
+    EXPECT_EQ(w.notes[0].tag, 1);
+}
+
+TEST_F(ListTest, APartWithAToolTipShowsIt) {
+    CControlUI* entry = AddEntry(0, QStringLiteral("a.heic"));
+    CControlUI* remove = entry->FindSubControl(QStringLiteral("image-remove"));
+    remove->SetToolTip(QStringLiteral("解码失败"));
+    SpinFor(20);
+    const QPoint at = PartCentre(remove);
+    QHelpEvent help(QEvent::ToolTip, at, view->viewport()->mapToGlobal(at));
+    QApplication::sendEvent(view->viewport(), &help);
+    EXPECT_TRUE(QToolTip::isVisible());
+    EXPECT_EQ(QToolTip::text(), QStringLiteral("解码失败"));
+    QToolTip::hideText();
 }
 
 TEST_F(ListTest, ListWithoutTemplateGivesNoEntries) {

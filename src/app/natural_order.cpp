@@ -1,0 +1,78 @@
+#include "natural_order.h"
+
+#include <algorithm>
+#include <cwctype>
+
+namespace velquist {
+namespace {
+
+bool IsDigit(wchar_t c) {
+    return c >= L'0' && c <= L'9';
+}
+
+// Compares the digit runs starting at a[i] and b[j] by value and moves past
+// them. <0, 0, >0. Leading zeros do not count; any length is fine.
+int CompareNumbers(const std::wstring& a, std::size_t& i, const std::wstring& b, std::size_t& j) {
+    while (i < a.size() && a[i] == L'0' && i + 1 < a.size() && IsDigit(a[i + 1])) {
+        ++i;
+    }
+    while (j < b.size() && b[j] == L'0' && j + 1 < b.size() && IsDigit(b[j + 1])) {
+        ++j;
+    }
+    std::size_t endA = i;
+    std::size_t endB = j;
+    while (endA < a.size() && IsDigit(a[endA])) {
+        ++endA;
+    }
+    while (endB < b.size() && IsDigit(b[endB])) {
+        ++endB;
+    }
+    const std::size_t lenA = endA - i;
+    const std::size_t lenB = endB - j;
+    int result = lenA < lenB ? -1 : (lenA > lenB ? 1 : 0);
+    if (result == 0) {
+        result = a.compare(i, lenA, b, j, lenB);
+    }
+    i = endA;
+    j = endB;
+    return result;
+}
+
+int NaturalCompare(const std::wstring& a, const std::wstring& b) {
+    std::size_t i = 0;
+    std::size_t j = 0;
+    while (i < a.size() && j < b.size()) {
+        if (IsDigit(a[i]) && IsDigit(b[j])) {
+            if (const int c = CompareNumbers(a, i, b, j); c != 0) {
+                return c;
+            }
+            continue;
+        }
+        const auto ca = std::towlower(static_cast<std::wint_t>(a[i]));
+        const auto cb = std::towlower(static_cast<std::wint_t>(b[j]));
+        if (ca != cb) {
+            return ca < cb ? -1 : 1;
+        }
+        ++i;
+        ++j;
+    }
+    if (i < a.size()) {
+        return 1;
+    }
+    return j < b.size() ? -1 : 0;
+}
+
+} // namespace
+
+bool NaturalLess(const std::wstring& a, const std::wstring& b) {
+    const int c = NaturalCompare(a, b);
+    return c != 0 ? c < 0 : a < b;
+}
+
+void SortNaturally(std::vector<ImageItem>& items) {
+    std::stable_sort(items.begin(), items.end(), [](const ImageItem& x, const ImageItem& y) {
+        return NaturalLess(x.fileName, y.fileName);
+    });
+}
+
+} // namespace velquist
