@@ -131,13 +131,15 @@ class RecordingUi : public UpdateUi {
         prompts.push_back(text);
         return true;
     }
-    void ShowDownload(const std::string& url, int force) override {
+    void ShowDownload(const std::string& url, int force, const InstallerCheck& check) override {
         download_url = url;
         download_force = force;
+        download_check = check;
     }
     std::vector<std::wstring> prompts;
     std::string download_url;
     int download_force = -1;
+    InstallerCheck download_check;
 };
 
 class RecordingShell : public Shell {
@@ -147,7 +149,9 @@ class RecordingShell : public Shell {
         return true;
     }
     void ExitProcess() override { exit_asked = true; }
+    void FailForcedUpgrade(const std::wstring& text) override { failure = text; }
     std::string opened;
+    std::wstring failure;
     bool exit_asked = false;
 };
 
@@ -181,7 +185,7 @@ TEST_F(ClientContract, PublishedUpdateIsAnnouncedAndDownloadedWhole) {
     RecordingShell shell;
     NoProgress progress;
     const DownloadOutcome outcome = HttpDownload().Download(
-        DownloadRequest{second.download_url, 0, folder, &cancel}, progress, shell);
+        DownloadRequest{second.download_url, 0, folder, &cancel, second.download_check}, progress, shell);
     EXPECT_EQ(outcome, DownloadOutcome::kExited);
     EXPECT_EQ(progress.last, 100);
     EXPECT_EQ(shell.opened, folder + "/Velquist-1.0.2.run");
