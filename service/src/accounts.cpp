@@ -47,7 +47,8 @@ bool AccountService::UserExists(const std::string& phone) {
     return FindUser(phone, &row);
 }
 
-Reply AccountService::RequestCode(const std::string& phone, CodePurpose purpose) {
+Reply AccountService::RequestCode(const std::string& phone, CodePurpose purpose,
+                                  const std::string& ip) {
     if (!IsValidPhone(phone)) {
         return Fail(kRetInvalidPhone, 400);
     }
@@ -61,7 +62,7 @@ Reply AccountService::RequestCode(const std::string& phone, CodePurpose purpose)
     if (purpose == CodePurpose::kForgot && !exists) {
         return Fail(kRetUnknownUser);
     }
-    const int ret = codes_.Issue(phone, purpose);
+    const int ret = codes_.Issue(phone, purpose, AddressGroup(ip));
     if (ret == kRetCodeTooSoon) {
         return Fail(ret, 429);
     }
@@ -126,12 +127,14 @@ Reply AccountService::Forgot(const std::string& phone, const std::string& passwo
         return Fail(kRetInternal);
     }
     auto lock = db_.Lock();
-    // A reset by someone who owns the phone also lifts a lockout.
-    const bool updated = db_.Prepare("UPDATE users SET password_hash = ?2, failed_logins = 0, "
-                                     "locked_until = 0 WHERE mobilephone = ?1")
-                             .Bind(1, phone)
-                             .Bind(2, *hash)
-                             .Run();
+    // A reset by someone who owns the phone also lifts every lockout.
+    const bool updated =
+        db_.Prepare("UPDATE users SET password_hash = ?2, failed_logins = 0, "
+                    "locked_until = 0 WHERE mobilephone = ?1")
+            .Bind(1, phone)
+            .Bind(2, *hash)
+            .Run() &&
+        db_.Prepare("DELETE FROM login_failures WHERE mobilephone = ?1").Bind(1, phone).Run();
     return updated ? Reply{} : Fail(kRetInternal);
 }
 
@@ -150,8 +153,11 @@ Reply AccountService::Login(const std::string& phone, const std::string& passwor
         hasher_.VerifyDummy(password);
         return Fail(kRetWrongPassword);
     }
-    if (row.locked_until > clock_()) {
-        return Fail(kRetAccountLocked);
+    {
+        auto lock = db_.Lock();
+        if (IsLocked(phone, row, ip, clock_())) {
+            return Fail(kRetAccountLocked);
+        }
     }
     const std::string verified_hash = row.password_hash;
     const bool match = hasher_.Verify(verified_hash, password);
@@ -166,7 +172,7 @@ Reply AccountService::Login(const std::string& phone, const std::string& passwor
         return Fail(kRetWrongPassword);
     }
     const std::int64_t now = clock_();
-    if (row.locked_until > now) {
+    if (IsLocked(phone, row, ip, now)) {
         return Fail(kRetAccountLocked);
     }
     if (row.password_hash != verified_hash) {
@@ -174,7 +180,7 @@ Reply AccountService::Login(const std::string& phone, const std::string& passwor
         return Fail(kRetWrongPassword);
     }
     if (!match) {
-        return RecordFailure(phone, row, now);
+        return RecordFailure(phone, ip, now);
     }
     if (rehashed) {
         db_.Prepare("UPDATE users SET password_hash = ?2 WHERE mobilephone = ?1")
@@ -185,25 +191,68 @@ Reply AccountService::Login(const std::string& phone, const std::string& passwor
     return RecordSuccess(phone, row, ip, now);
 }
 
-Reply AccountService::RecordFailure(const std::string& phone, const UserRow& row,
-                                    std::int64_t now) {
-    const std::int64_t failures = row.failed_logins + 1;
-    const bool lock_now = failures >= lockout_.max_failures;
-    db_.Prepare("UPDATE users SET failed_logins = ?2, locked_until = ?3 WHERE mobilephone = ?1")
+// The whole account's row has the empty address.
+bool AccountService::IsLocked(const std::string& phone, const UserRow& row, const std::string& ip,
+                              std::int64_t now) {
+    Statement stmt = db_.Prepare("SELECT client_ip FROM login_failures WHERE mobilephone = ?1 "
+                                 "AND client_ip IN (?2, '') AND locked_until > ?3");
+    stmt.Bind(1, phone).Bind(2, AddressGroup(ip)).Bind(3, now);
+    while (stmt.Step() == SQLITE_ROW) {
+        const bool whole_account = stmt.Text(0).empty();
+        if (!whole_account || ip != row.last_login_ip) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// Counts one failure against `key`; failures older than the lock time have
+// lapsed. Reaching `limit` locks and starts the count afresh.
+int AccountService::CountFailure(const std::string& phone, const std::string& key, int limit,
+                                 std::int64_t now) {
+    Statement upsert =
+        db_.Prepare("INSERT INTO login_failures (mobilephone, client_ip, failures, locked_until, "
+                    "last_failure_at) VALUES (?1, ?2, 1, 0, ?3) "
+                    "ON CONFLICT (mobilephone, client_ip) DO UPDATE SET "
+                    "failures = CASE WHEN login_failures.last_failure_at <= ?3 - ?4 THEN 1 "
+                    "ELSE login_failures.failures + 1 END, last_failure_at = ?3 "
+                    "RETURNING failures");
+    upsert.Bind(1, phone).Bind(2, key).Bind(3, now).Bind(4, lockout_.lock_seconds);
+    const std::int64_t failures = upsert.Step() == SQLITE_ROW ? upsert.Int(0) : 0;
+    upsert.Run();
+    if (failures < limit) {
+        return static_cast<int>(failures);
+    }
+    db_.Prepare("UPDATE login_failures SET failures = 0, locked_until = ?3 "
+                "WHERE mobilephone = ?1 AND client_ip = ?2")
         .Bind(1, phone)
-        .Bind(2, lock_now ? 0 : failures)
-        .Bind(3, lock_now ? now + lockout_.lock_seconds : 0)
+        .Bind(2, key)
+        .Bind(3, now + lockout_.lock_seconds)
+        .Run();
+    return static_cast<int>(failures);
+}
+
+Reply AccountService::RecordFailure(const std::string& phone, const std::string& ip,
+                                    std::int64_t now) {
+    CountFailure(phone, AddressGroup(ip), lockout_.max_failures, now);
+    CountFailure(phone, std::string(), lockout_.max_account_failures, now);
+    // Rows of addresses that gave up long ago.
+    db_.Prepare("DELETE FROM login_failures WHERE last_failure_at < ?1 AND locked_until < ?1")
+        .Bind(1, now - 24 * 3600)
         .Run();
     return Fail(kRetWrongPassword);
 }
 
 Reply AccountService::RecordSuccess(const std::string& phone, const UserRow& row,
                                     const std::string& ip, std::int64_t now) {
-    db_.Prepare("UPDATE users SET last_login_ip = ?2, last_login_time = ?3, failed_logins = 0, "
-                "locked_until = 0 WHERE mobilephone = ?1")
+    db_.Prepare("UPDATE users SET last_login_ip = ?2, last_login_time = ?3 WHERE mobilephone = ?1")
         .Bind(1, phone)
         .Bind(2, ip)
         .Bind(3, now)
+        .Run();
+    db_.Prepare("DELETE FROM login_failures WHERE mobilephone = ?1 AND client_ip IN (?2, '')")
+        .Bind(1, phone)
+        .Bind(2, AddressGroup(ip))
         .Run();
     // The client reads these as 32-bit numbers after asString; plain JSON
     // integers satisfy both.

@@ -11,8 +11,13 @@
 
 namespace velquist::service {
 
+// Wrong passwords are counted per account and client address: one address
+// locks only itself out of the account. A higher count over all addresses
+// together stops guessing spread over many, and spares the address of the
+// account's last good login, so that its owner still gets in.
 struct LockoutRules {
     int max_failures = 5;
+    int max_account_failures = 20;
     std::int64_t lock_seconds = 15 * 60;
 };
 
@@ -23,7 +28,7 @@ class AccountService {
     AccountService(Database& db, PasswordHasher& hasher, VerificationCodes& codes, Clock clock,
                    LockoutRules lockout = {});
 
-    Reply RequestCode(const std::string& phone, CodePurpose purpose);
+    Reply RequestCode(const std::string& phone, CodePurpose purpose, const std::string& ip);
     Reply Register(const std::string& phone, const std::string& password, const std::string& code);
     Reply Forgot(const std::string& phone, const std::string& password, const std::string& code);
     Reply Login(const std::string& phone, const std::string& password, const std::string& ip);
@@ -43,7 +48,10 @@ class AccountService {
     bool UserExists(const std::string& phone);
     int CheckCode(const std::string& phone, CodePurpose purpose, bool must_exist,
                   const std::string& code);
-    Reply RecordFailure(const std::string& phone, const UserRow& row, std::int64_t now);
+    bool IsLocked(const std::string& phone, const UserRow& row, const std::string& ip,
+                  std::int64_t now);
+    int CountFailure(const std::string& phone, const std::string& key, int limit, std::int64_t now);
+    Reply RecordFailure(const std::string& phone, const std::string& ip, std::int64_t now);
     Reply RecordSuccess(const std::string& phone, const UserRow& row, const std::string& ip,
                         std::int64_t now);
 

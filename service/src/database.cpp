@@ -32,6 +32,23 @@ CREATE TABLE IF NOT EXISTS feedback (
     remote_ip TEXT NOT NULL,
     created_at INTEGER NOT NULL
 );
+CREATE TABLE IF NOT EXISTS sms_sent (
+    mobilephone TEXT NOT NULL,
+    client_ip TEXT NOT NULL,
+    sent_at INTEGER NOT NULL
+);
+CREATE INDEX IF NOT EXISTS sms_sent_by_phone ON sms_sent (mobilephone, sent_at);
+CREATE INDEX IF NOT EXISTS sms_sent_by_client ON sms_sent (client_ip, sent_at);
+CREATE INDEX IF NOT EXISTS sms_sent_by_time ON sms_sent (sent_at);
+CREATE TABLE IF NOT EXISTS login_failures (
+    mobilephone TEXT NOT NULL,
+    client_ip TEXT NOT NULL,
+    failures INTEGER NOT NULL DEFAULT 0,
+    locked_until INTEGER NOT NULL DEFAULT 0,
+    last_failure_at INTEGER NOT NULL DEFAULT 0,
+    PRIMARY KEY (mobilephone, client_ip)
+);
+CREATE INDEX IF NOT EXISTS login_failures_by_time ON login_failures (last_failure_at);
 CREATE TABLE IF NOT EXISTS secrets (
     name TEXT PRIMARY KEY,
     value BLOB NOT NULL

@@ -62,24 +62,49 @@ bool UpdateManifest::Refresh() {
 }
 
 Reply UpdateManifest::Lookup(const std::string& app_name, const std::string& base_url) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    if (!Refresh()) {
-        return Fail(kRetNoManifest);
+    Json::Value entry;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (!Refresh()) {
+            return Fail(kRetNoManifest);
+        }
+        const Json::Value* found =
+            entries_.find(app_name.data(), app_name.data() + app_name.size());
+        if (found == nullptr || !found->isObject() || !(*found)["app_version"].isString()) {
+            return Fail(kRetUnknownApp);
+        }
+        entry = *found;
     }
-    const Json::Value* entry = entries_.find(app_name.data(), app_name.data() + app_name.size());
-    if (entry == nullptr || !entry->isObject() || !(*entry)["app_version"].isString()) {
-        return Fail(kRetUnknownApp);
-    }
-    const Json::Value& url = (*entry)["download_url"];
-    std::string download = url.isString() ? url.asString() : std::string();
+    const Json::Value& url = entry["download_url"];
+    const std::string given = url.isString() ? url.asString() : std::string();
+    std::string download = given;
     if (!download.empty() && download.front() == '/') {
         download = base_url + download;
     }
     Reply reply;
-    reply.data["app_version"] = (*entry)["app_version"].asString();
+    reply.data["app_version"] = entry["app_version"].asString();
     reply.data["download_url"] = download;
-    reply.data["force_upgrade"] = ForceValue((*entry)["force_upgrade"]);
+    reply.data["force_upgrade"] = ForceValue(entry["force_upgrade"]);
+    AddDigest(given, entry, &reply.data);
     return reply;
+}
+
+void UpdateManifest::AddDigest(const std::string& url, const Json::Value& entry,
+                               Json::Value* data) {
+    static const std::string kLocal = "/download/";
+    if (url.rfind(kLocal, 0) == 0) {
+        // Worked out from the file we serve, never taken on trust.
+        if (const auto digest = digests_.Of(url.substr(kLocal.size()))) {
+            (*data)["size"] = static_cast<Json::Int64>(digest->size);
+            (*data)["sha256"] = digest->sha256;
+        }
+        return;
+    }
+    // An installer hosted elsewhere: the maker may state both in the manifest.
+    if (entry["size"].isIntegral() && entry["sha256"].isString()) {
+        (*data)["size"] = entry["size"].asInt64();
+        (*data)["sha256"] = entry["sha256"].asString();
+    }
 }
 
 bool UpdateManifest::WriteDefaultIfMissing(const std::string& version) {

@@ -63,10 +63,45 @@ bool VerificationCodes::SentRecently(const std::string& phone, std::int64_t now)
     return now >= issued && now - issued < rules_.resend_interval_seconds;
 }
 
-int VerificationCodes::Issue(const std::string& phone, CodePurpose purpose) {
+std::int64_t VerificationCodes::CountSent(const char* where, const std::string& key,
+                                          std::int64_t since) {
+    const std::string sql = std::string("SELECT COUNT(*) FROM sms_sent WHERE sent_at > ?1") + where;
+    Statement count = db_.Prepare(sql.c_str());
+    count.Bind(1, since);
+    if (!key.empty()) {
+        count.Bind(2, key);
+    }
+    return count.Step() == SQLITE_ROW ? count.Int(0) : 0;
+}
+
+bool VerificationCodes::OverALimit(const std::string& phone, const std::string& client,
+                                   std::int64_t now) {
+    constexpr std::int64_t kHour = 3600;
+    constexpr std::int64_t kDay = 24 * kHour;
+    if (CountSent(" AND mobilephone = ?2", phone, now - kDay) >= rules_.per_number_day) {
+        return true;
+    }
+    if (CountSent(" AND client_ip = ?2", client, now - kHour) >= rules_.per_address_hour) {
+        return true;
+    }
+    return rules_.per_service_hour != 0 &&
+           CountSent("", std::string(), now - kHour) >= rules_.per_service_hour;
+}
+
+int VerificationCodes::Issue(const std::string& phone, CodePurpose purpose,
+                             const std::string& client) {
     const std::int64_t now = clock_();
-    if (SentRecently(phone, now)) {
+    if (SentRecently(phone, now) || OverALimit(phone, client, now)) {
         return kRetCodeTooSoon;
+    }
+    // Counted before the send: a code that may have gone out counts.
+    db_.Prepare("DELETE FROM sms_sent WHERE sent_at <= ?1").Bind(1, now - 24 * 3600).Run();
+    if (!db_.Prepare("INSERT INTO sms_sent (mobilephone, client_ip, sent_at) VALUES (?1, ?2, ?3)")
+             .Bind(1, phone)
+             .Bind(2, client)
+             .Bind(3, now)
+             .Run()) {
+        return kRetInternal;
     }
     const std::string code = NewCode();
     if (!sender_.Send(phone, code)) {
@@ -74,9 +109,11 @@ int VerificationCodes::Issue(const std::string& phone, CodePurpose purpose) {
     }
     const std::string hash = HashCode(phone, purpose, code);
     const bool stored =
-        db_.Prepare("INSERT OR REPLACE INTO sms_codes "
+        db_.Prepare("INSERT INTO sms_codes "
                     "(mobilephone, purpose, code_hash, issued_at, wrong_tries, consumed) "
-                    "VALUES (?1, ?2, ?3, ?4, 0, 0)")
+                    "VALUES (?1, ?2, ?3, ?4, 0, 0) ON CONFLICT (mobilephone, purpose) DO UPDATE "
+                    "SET code_hash = excluded.code_hash, issued_at = excluded.issued_at, "
+                    "wrong_tries = 0, consumed = 0")
             .Bind(1, phone)
             .Bind(2, PurposeName(purpose))
             .BindBlob(3, hash.data(), static_cast<int>(hash.size()))

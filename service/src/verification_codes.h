@@ -11,10 +11,16 @@ namespace velquist::service {
 
 enum class CodePurpose { kRegister, kForgot };
 
+// SMS cost money and invite pumping; with 10 codes a day of 5 tries each,
+// guessing one number's code succeeds at most 50 times in a million a day.
 struct CodeRules {
     std::int64_t lifetime_seconds = 300;
     std::int64_t resend_interval_seconds = 60;
     int max_wrong_tries = 5;
+    unsigned per_number_day = 10;
+    unsigned per_address_hour = 5;
+    // The whole service; 0: no limit.
+    unsigned per_service_hour = 1000;
 };
 
 // Issues and checks the 6-digit SMS codes. Only a keyed hash of each code is
@@ -23,8 +29,9 @@ class VerificationCodes {
   public:
     VerificationCodes(Database& db, SmsSender& sender, Clock clock, CodeRules rules = {});
 
-    // kRetOk, kRetCodeTooSoon, or kRetInternal when the sender failed.
-    int Issue(const std::string& phone, CodePurpose purpose);
+    // kRetOk, kRetCodeTooSoon (also for every sending limit), or kRetInternal
+    // when the sender failed. `client` is the requesting address group.
+    int Issue(const std::string& phone, CodePurpose purpose, const std::string& client);
     // kRetOk (and the code is used up), kRetCodeWrong, kRetCodeExpired or
     // kRetCodeUnusable.
     int Consume(const std::string& phone, CodePurpose purpose, const std::string& code);
@@ -32,6 +39,8 @@ class VerificationCodes {
   private:
     void LoadOrCreateKey();
     bool SentRecently(const std::string& phone, std::int64_t now);
+    bool OverALimit(const std::string& phone, const std::string& client, std::int64_t now);
+    std::int64_t CountSent(const char* where, const std::string& key, std::int64_t since);
     std::string HashCode(const std::string& phone, CodePurpose purpose,
                          const std::string& code) const;
 
