@@ -7,6 +7,7 @@
 #include "verification_codes.h"
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 namespace velquist::service {
@@ -21,8 +22,9 @@ struct LockoutRules {
     std::int64_t lock_seconds = 15 * 60;
 };
 
-// Registration, password reset and login. Password hashing runs outside the
-// database lock; every read-decide-write on the database runs inside it.
+// Registration, password reset and login. Password hashing runs outside any
+// transaction; every read-decide-write on the database runs inside one, so
+// that instances sharing a database decide as one.
 class AccountService {
   public:
     AccountService(Database& db, PasswordHasher& hasher, VerificationCodes& codes, Clock clock,
@@ -44,16 +46,20 @@ class AccountService {
         std::int64_t locked_until = 0;
     };
 
-    bool FindUser(const std::string& phone, UserRow* row);
-    bool UserExists(const std::string& phone);
+    static bool FindUser(Session& s, const std::string& phone, UserRow* row);
+    static bool UserExists(Session& s, const std::string& phone);
     int CheckCode(const std::string& phone, CodePurpose purpose, bool must_exist,
                   const std::string& code);
-    bool IsLocked(const std::string& phone, const UserRow& row, const std::string& ip,
+    bool IsLocked(Session& s, const std::string& phone, const UserRow& row, const std::string& ip,
                   std::int64_t now);
-    int CountFailure(const std::string& phone, const std::string& key, int limit, std::int64_t now);
-    Reply RecordFailure(const std::string& phone, const std::string& ip, std::int64_t now);
-    Reply RecordSuccess(const std::string& phone, const UserRow& row, const std::string& ip,
-                        std::int64_t now);
+    bool CountFailure(Session& s, const std::string& phone, const std::string& key, int limit,
+                      std::int64_t now);
+    bool RecordFailure(Session& s, const std::string& phone, const std::string& ip,
+                       std::int64_t now);
+    bool RecordSuccess(Session& s, const std::string& phone, const UserRow& row,
+                       const std::string& ip, std::int64_t now, Reply* reply);
+    Reply Decide(const std::string& phone, const std::string& ip, const std::string& verified_hash,
+                 bool match, const std::optional<std::string>& rehashed);
 
     Database& db_;
     PasswordHasher& hasher_;

@@ -53,8 +53,9 @@ FrontLimits FrontLimitsOf(const ServiceOptions& options) {
 } // namespace
 
 bool ServiceApp::OpenStorage(const ServiceOptions& options, std::string* error) {
+    const bool local_db = !IsPostgresUrl(options.database);
     for (const std::string* file : {&options.database, &options.manifest, &options.outbox}) {
-        if (!MakeParent(*file)) {
+        if ((file != &options.database || local_db) && !MakeParent(*file)) {
             *error = "cannot create the folder of " + *file;
             return false;
         }
@@ -65,7 +66,8 @@ bool ServiceApp::OpenStorage(const ServiceOptions& options, std::string* error) 
     }
     db_ = Database::Open(options.database, error);
     if (!db_) {
-        *error = options.database + ": " + *error;
+        // A database URL may carry a password: it stays out of the message.
+        *error = (local_db ? options.database : std::string("database")) + ": " + *error;
         return false;
     }
     manifest_ = std::make_unique<UpdateManifest>(options.manifest, options.installers);
@@ -89,6 +91,10 @@ bool ServiceApp::Open(const ServiceOptions& options, Clock clock, std::string* e
     rules.per_address_hour = options.sms_per_address_hour;
     rules.per_service_hour = options.sms_per_hour;
     codes_ = std::make_unique<VerificationCodes>(*db_, *sender_, clock, rules);
+    if (!codes_->ok()) {
+        *error = "cannot read or store the code key in the database";
+        return false;
+    }
     accounts_ = std::make_unique<AccountService>(*db_, *hasher_, *codes_, clock);
     feedback_ = std::make_unique<FeedbackStore>(*db_, clock);
     const std::set<std::string> trusted(options.trusted_proxies.begin(),
