@@ -13,6 +13,7 @@ PACKAGES=(
   libgtest-dev libgmock-dev xvfb xauth xcompmgr libxcb1-dev
   libcpp-httplib-dev libssl-dev
   libsqlite3-dev libsodium-dev sqlite3
+  libpq-dev postgresql
   dpkg-dev desktop-file-utils librsvg2-bin
 )
 

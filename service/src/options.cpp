@@ -135,6 +135,7 @@ const std::map<std::string, Setter>& Setters() {
              return !v.empty();
          }},
         {"threads", Count(&ServiceOptions::threads, 1, 1024)},
+        {"event-threads", Count(&ServiceOptions::event_threads, 0, 64)},
         {"public-url",
          [](ServiceOptions* o, const std::string& v) { return ParsePublicUrl(v, &o->public_url); }},
         {"request-timeout", Count(&ServiceOptions::request_timeout_seconds, 1, 3600)},
@@ -297,9 +298,10 @@ bool LoadOptions(const std::vector<std::string>& args, ServiceOptions* options,
 
 const char* UsageText() {
     return "usage: velquist-service [--config FILE] [--listen HOST:PORT] [--data-dir DIR]\n"
-           "       [--database FILE] [--installers DIR] [--manifest FILE] [--outbox FILE]\n"
-           "       [--threads N] [--hash-ops N] [--hash-mem-kib N] [--hash-parallel N]\n"
-           "       [--access-log on|off] [--public-url URL] [--request-timeout SECONDS]\n"
+           "       [--database FILE|postgresql://...] [--installers DIR] [--manifest FILE]\n"
+           "       [--outbox FILE] [--threads N] [--event-threads N] [--hash-ops N]\n"
+           "       [--hash-mem-kib N] [--hash-parallel N] [--access-log on|off]\n"
+           "       [--public-url URL] [--request-timeout SECONDS]\n"
            "       [--connections-per-address N] [--max-connections N]\n"
            "       [--trusted-proxies IP,IP...] [--sms-per-address-hour N]\n"
            "       [--sms-per-hour N] [--sms-per-number-day N]\n"

@@ -2,7 +2,9 @@
 
 #include "http_api.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <thread>
 #include <sys/stat.h>
 
 namespace velquist::service {
@@ -43,6 +45,9 @@ FrontLimits FrontLimitsOf(const ServiceOptions& options) {
     limits.connections_per_address = options.connections_per_address;
     limits.max_connections = options.max_connections;
     limits.heavy_workers = options.threads;
+    limits.event_threads = options.event_threads != 0
+                               ? options.event_threads
+                               : std::max(2u, std::thread::hardware_concurrency());
     limits.max_body_bytes = kMaxBodyBytes;
     // A proxy in front carries many clients over its own connections.
     limits.uncapped_addresses.insert(options.trusted_proxies.begin(),
