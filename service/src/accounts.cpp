@@ -79,10 +79,9 @@ Reply AccountService::RequestCode(const std::string& phone, CodePurpose purpose,
         const int ret = codes_.Issue(s, phone, purpose, AddressGroup(ip));
         if (ret == kRetCodeTooSoon) {
             reply = Fail(ret, 429);
-        } else if (ret != kRetOk) {
-            reply = Fail(ret, 503);
         }
-        return true;
+        // Nothing went out: no code and no count stay behind.
+        return ret == kRetOk || ret == kRetCodeTooSoon;
     });
     return done ? reply : Fail(kRetInternal, 503);
 }

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <arpa/inet.h>
+#include <cctype>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -59,8 +60,7 @@ std::string Lower(std::string_view text) {
     return out;
 }
 
-// The value of the named header in a raw head ("name" in lower case), or
-// npos-marked empty when absent.
+// The value of the named header in a lower-cased raw head; false when absent.
 bool HeaderValue(std::string_view head_lower, std::string_view name, std::string* value) {
     std::size_t pos = 0;
     while ((pos = head_lower.find('\n', pos)) != std::string_view::npos) {

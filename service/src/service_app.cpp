@@ -4,8 +4,8 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <thread>
 #include <sys/stat.h>
+#include <thread>
 
 namespace velquist::service {
 namespace {

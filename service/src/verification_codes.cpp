@@ -107,7 +107,7 @@ int VerificationCodes::Issue(Session& s, const std::string& phone, CodePurpose p
     if (SentRecently(s, phone, now) || OverALimit(s, phone, client, now)) {
         return kRetCodeTooSoon;
     }
-    // Counted before the send: a code that may have gone out counts.
+    // Stored before the send; a failed send fails the caller's transaction.
     const std::string code = NewCode();
     const std::string hash = HashCode(phone, purpose, code);
     const bool stored =

@@ -3,6 +3,7 @@
 #include "service_fixture.h"
 #include "validate.h"
 
+#include <filesystem>
 #include <gtest/gtest.h>
 #include <string>
 #include <thread>
@@ -31,6 +32,20 @@ TEST_F(SmsCodes, CodeGoesToOutboxAndRepeatWithinAMinuteIsRefused) {
     Advance(60);
     const std::string second = RequestCode("register", kPhone);
     EXPECT_EQ(second.size(), 6u);
+}
+
+TEST_F(SmsCodes, AFailedSendLeavesNoCodeAndNoWait) {
+    ServiceOptions options = options_;
+    options.outbox = dir_->path() + "/outbox-folder";
+    std::filesystem::create_directory(options.outbox); // cannot be appended to
+    Restart(options);
+    const HttpResult failed = Get(std::string("/v1/smsnotify/register/") + kPhone);
+    EXPECT_EQ(failed.status, 503);
+    EXPECT_EQ(Register(kPhone, "pw", "000000").ret(), kRetCodeUnusable);
+    options.outbox = dir_->path() + "/outbox.txt";
+    Restart(options);
+    // No minute to wait: nothing was sent.
+    EXPECT_EQ(RequestCode("register", kPhone).size(), 6u);
 }
 
 TEST_F(SmsCodes, InvalidPhoneIsRefusedWithoutSending) {
