@@ -289,13 +289,9 @@ std::string ClientAddress(const httplib::Request& req, const std::set<std::strin
 }
 
 bool IsHeavyPath(std::string_view path) {
-    for (const std::string_view prefix : {"/v1/login", "/v1/register", "/v1/forgot",
-                                          "/v1/smsnotify", "/v1/feedback", "/download"}) {
-        if (path.substr(0, prefix.size()) == prefix) {
-            return true;
-        }
-    }
-    return false;
+    // Only the exact quick paths stay on the event threads: the router decodes
+    // "%6C" and the like, so any other spelling might still reach a slow route.
+    return path != "/help" && path != "/help/audio" && path != "/v1/upgrade_check";
 }
 
 void ConfigureServer(httplib::Server& server, bool access_log,

@@ -27,7 +27,8 @@ struct ApiParts {
 // proxy, the last address it added to X-Forwarded-For.
 std::string ClientAddress(const httplib::Request& req, const std::set<std::string>& trusted);
 
-// True for the paths whose work may wait on Argon2id or the disk.
+// False only for the paths answered from memory; the rest may wait on
+// Argon2id or the disk. `path` is the raw request target without its query.
 bool IsHeavyPath(std::string_view path);
 
 // Limits, JSON error answers and the access log.

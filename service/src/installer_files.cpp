@@ -1,6 +1,7 @@
 #include "installer_files.h"
 
 #include <cerrno>
+#include <chrono>
 #include <fcntl.h>
 #include <linux/openat2.h>
 #include <sodium.h>
@@ -26,20 +27,34 @@ struct Fd {
 // openat2 with RESOLVE_BENEATH: every step of the name, symlinks included,
 // must stay below the folder. Kernels before 5.6 lack it; there no symlink
 // is followed at all.
-int OpenBeneath(const std::string& dir, const std::string& name) {
-    const Fd folder(::open(dir.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
-    if (folder.fd < 0) {
-        return -1;
-    }
+int OpenBeneath(int folder, const std::string& name) {
     open_how how{};
     how.flags = O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY;
     how.resolve = RESOLVE_BENEATH | RESOLVE_NO_MAGICLINKS;
-    const long fd = ::syscall(SYS_openat2, folder.fd, name.c_str(), &how, sizeof how);
+    const long fd = ::syscall(SYS_openat2, folder, name.c_str(), &how, sizeof how);
     if (fd >= 0 || errno != ENOSYS) {
         return static_cast<int>(fd);
     }
-    return ::openat(folder.fd, name.c_str(),
+    return ::openat(folder, name.c_str(),
                     O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY | O_NOFOLLOW);
+}
+
+int OpenFolder(const std::string& dir) {
+    return ::open(dir.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+}
+
+// `fd` when it is a regular file (its status in `info`), else closed and -1.
+int KeepRegular(int fd, struct stat* info) {
+    if (fd < 0) {
+        return -1;
+    }
+    if (::fstat(fd, info) != 0 || !S_ISREG(info->st_mode)) {
+        ::close(fd);
+        return -1;
+    }
+    // Regular files never block; reads stay plain from here on.
+    ::fcntl(fd, F_SETFL, 0);
+    return fd;
 }
 
 std::string Hex(const unsigned char* bytes, std::size_t size) {
@@ -80,27 +95,47 @@ bool Sha256Of(int fd, std::string* hex) {
 } // namespace
 
 int OpenInstaller(const std::string& dir, const std::string& name) {
-    const int fd = OpenBeneath(dir, name);
-    if (fd < 0) {
-        return -1;
-    }
+    const Fd folder(OpenFolder(dir));
     struct stat info {};
-    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-        ::close(fd);
-        return -1;
+    return folder.fd < 0 ? -1 : KeepRegular(OpenBeneath(folder.fd, name), &info);
+}
+
+InstallerDigests::~InstallerDigests() {
+    if (folder_ >= 0) {
+        ::close(folder_);
     }
-    // Regular files never block; reads stay plain from here on.
-    ::fcntl(fd, F_SETFL, 0);
-    return fd;
+}
+
+// The folder stays open between update checks; it is opened anew (at most
+// once a second) when a file is not found, in case the folder was replaced.
+int InstallerDigests::OpenFile(const std::string& name, struct stat* info) {
+    const auto now = std::chrono::steady_clock::now();
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        if (folder_ >= 0) {
+            const int fd = OpenBeneath(folder_, name);
+            if (fd >= 0 || errno != ENOENT) {
+                return KeepRegular(fd, info);
+            }
+        }
+        if (folder_ >= 0 && now - opened_ < std::chrono::seconds(1)) {
+            return -1;
+        }
+        if (folder_ >= 0) {
+            ::close(folder_);
+        }
+        folder_ = OpenFolder(dir_);
+        opened_ = now;
+    }
+    return -1;
 }
 
 std::optional<InstallerDigest> InstallerDigests::Of(const std::string& name) {
-    const Fd file(OpenInstaller(dir_, name));
+    std::lock_guard<std::mutex> lock(mutex_);
     struct stat info {};
-    if (file.fd < 0 || ::fstat(file.fd, &info) != 0) {
+    const Fd file(OpenFile(name, &info));
+    if (file.fd < 0) {
         return std::nullopt;
     }
-    std::lock_guard<std::mutex> lock(mutex_);
     Entry& entry = entries_[name];
     const bool same = entry.device == info.st_dev && entry.inode == info.st_ino &&
                       entry.size == info.st_size && entry.mtime.tv_sec == info.st_mtim.tv_sec &&

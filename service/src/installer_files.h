@@ -1,11 +1,13 @@
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <ctime>
 #include <map>
 #include <mutex>
 #include <optional>
 #include <string>
+#include <sys/stat.h>
 #include <sys/types.h>
 
 namespace velquist::service {
@@ -25,6 +27,9 @@ struct InstallerDigest {
 class InstallerDigests {
   public:
     explicit InstallerDigests(std::string dir) : dir_(std::move(dir)) {}
+    ~InstallerDigests();
+    InstallerDigests(const InstallerDigests&) = delete;
+    InstallerDigests& operator=(const InstallerDigests&) = delete;
     std::optional<InstallerDigest> Of(const std::string& name);
 
   private:
@@ -36,8 +41,12 @@ class InstallerDigests {
         InstallerDigest digest;
     };
 
+    int OpenFile(const std::string& name, struct stat* info);
+
     std::string dir_;
     std::mutex mutex_;
+    int folder_ = -1;
+    std::chrono::steady_clock::time_point opened_{};
     std::map<std::string, Entry> entries_;
 };
 

@@ -62,35 +62,34 @@ bool UpdateManifest::Refresh() {
 }
 
 Reply UpdateManifest::Lookup(const std::string& app_name, const std::string& base_url) {
-    Json::Value entry;
+    Reply reply;
+    std::string given;
+    Json::Value stated_size;
+    Json::Value stated_sha256;
     {
         std::lock_guard<std::mutex> lock(mutex_);
         if (!Refresh()) {
             return Fail(kRetNoManifest);
         }
-        const Json::Value* found =
+        const Json::Value* entry =
             entries_.find(app_name.data(), app_name.data() + app_name.size());
-        if (found == nullptr || !found->isObject() || !(*found)["app_version"].isString()) {
+        if (entry == nullptr || !entry->isObject() || !(*entry)["app_version"].isString()) {
             return Fail(kRetUnknownApp);
         }
-        entry = *found;
+        const Json::Value& url = (*entry)["download_url"];
+        given = url.isString() ? url.asString() : std::string();
+        reply.data["app_version"] = (*entry)["app_version"].asString();
+        reply.data["force_upgrade"] = ForceValue((*entry)["force_upgrade"]);
+        stated_size = (*entry)["size"];
+        stated_sha256 = (*entry)["sha256"];
     }
-    const Json::Value& url = entry["download_url"];
-    const std::string given = url.isString() ? url.asString() : std::string();
-    std::string download = given;
-    if (!download.empty() && download.front() == '/') {
-        download = base_url + download;
-    }
-    Reply reply;
-    reply.data["app_version"] = entry["app_version"].asString();
-    reply.data["download_url"] = download;
-    reply.data["force_upgrade"] = ForceValue(entry["force_upgrade"]);
-    AddDigest(given, entry, &reply.data);
+    reply.data["download_url"] = !given.empty() && given.front() == '/' ? base_url + given : given;
+    AddDigest(given, stated_size, stated_sha256, &reply.data);
     return reply;
 }
 
-void UpdateManifest::AddDigest(const std::string& url, const Json::Value& entry,
-                               Json::Value* data) {
+void UpdateManifest::AddDigest(const std::string& url, const Json::Value& size,
+                               const Json::Value& sha256, Json::Value* data) {
     static const std::string kLocal = "/download/";
     if (url.rfind(kLocal, 0) == 0) {
         // Worked out from the file we serve, never taken on trust.
@@ -101,9 +100,9 @@ void UpdateManifest::AddDigest(const std::string& url, const Json::Value& entry,
         return;
     }
     // An installer hosted elsewhere: the maker may state both in the manifest.
-    if (entry["size"].isIntegral() && entry["sha256"].isString()) {
-        (*data)["size"] = entry["size"].asInt64();
-        (*data)["sha256"] = entry["sha256"].asString();
+    if (size.isIntegral() && sha256.isString()) {
+        (*data)["size"] = size.asInt64();
+        (*data)["sha256"] = sha256.asString();
     }
 }
 

@@ -26,7 +26,8 @@ class UpdateManifest {
 
   private:
     bool Refresh();
-    void AddDigest(const std::string& url, const Json::Value& entry, Json::Value* data);
+    void AddDigest(const std::string& url, const Json::Value& size, const Json::Value& sha256,
+                   Json::Value* data);
 
     std::string path_;
     std::mutex mutex_;

@@ -1,6 +1,7 @@
 // What the service must withstand when it faces the internet on its own:
 // slow clients, SMS pumping, forged log lines, a forged Host, odd files in
 // the installers folder and lockouts aimed at someone else's account.
+#include "http_api.h"
 #include "log_text.h"
 #include "ret_codes.h"
 #include "service_fixture.h"
@@ -198,6 +199,16 @@ TEST_F(Exposure, ConnectionsPerAddressAreCapped) {
     RawConnection again("127.0.0.4", app_->port());
     ASSERT_TRUE(again.Send("GET /help HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n"));
     EXPECT_EQ(again.ReadUntilClosed(2s, &closed).rfind("HTTP/1.1 200", 0), 0u);
+}
+
+TEST(Lanes, OnlyTheQuickPathsStayOnTheEventThreads) {
+    EXPECT_FALSE(IsHeavyPath("/help"));
+    EXPECT_FALSE(IsHeavyPath("/help/audio"));
+    EXPECT_FALSE(IsHeavyPath("/v1/upgrade_check"));
+    for (const char* path : {"/v1/login", "/v1/%6Cogin", "//v1/login", "/v1/register",
+                             "/download/x.run", "/help/../v1/login", "/nothing", ""}) {
+        EXPECT_TRUE(IsHeavyPath(path)) << path;
+    }
 }
 
 // --- SMS limits ---------------------------------------------------------------
