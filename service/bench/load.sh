@@ -5,7 +5,8 @@
 #   2. login with the right password (Argon2id at the interactive cost);
 #   3. login with wrong passwords, then the right one: the lockout must hold.
 # Usage: service/bench/load.sh <build dir>   (needs wrk: install-deps.sh --bench)
-# SERVICE_BIN=<executable> measures another build (an older one, for a ratio).
+# SERVICE_BIN=<executable> measures another build (an older one, for a ratio);
+# SERVICE_ARGS adds settings (e.g. "--event-threads 4").
 set -euo pipefail
 BUILD=${1:?build dir}
 HERE=$(cd "$(dirname "$0")" && pwd)
@@ -18,7 +19,9 @@ fi
 WORK=$(mktemp -d)
 trap 'kill "$PID" 2>/dev/null || true; wait "$PID" 2>/dev/null || true; rm -rf "$WORK"' EXIT
 
-"$BIN" --listen 127.0.0.1:0 --data-dir "$WORK" --access-log off "${EXTRA[@]}" >"$WORK/out" 2>"$WORK/err" &
+# shellcheck disable=SC2086
+"$BIN" --listen 127.0.0.1:0 --data-dir "$WORK" --access-log off "${EXTRA[@]}" ${SERVICE_ARGS:-} \
+  >"$WORK/out" 2>"$WORK/err" &
 PID=$!
 for _ in $(seq 50); do grep -q 'sms outbox' "$WORK/out" 2>/dev/null && break; sleep 0.1; done
 URL=$(awk '/listening on/ {print $4}' "$WORK/out")

@@ -18,7 +18,7 @@ struct ServiceOptions {
     std::string public_url;
     // Workers for requests that may wait on Argon2id or the disk.
     unsigned threads = 64;
-    // Threads that wait on the connections and answer quick requests; 0: one per core.
+    // Threads that wait on the connections and answer quick requests; 0: four per core.
     unsigned event_threads = 0;
     unsigned request_timeout_seconds = 10;
     unsigned connections_per_address = 32;

@@ -45,9 +45,11 @@ FrontLimits FrontLimitsOf(const ServiceOptions& options) {
     limits.connections_per_address = options.connections_per_address;
     limits.max_connections = options.max_connections;
     limits.heavy_workers = options.threads;
+    // A waiting event thread costs nothing; several per core keep answers
+    // flowing while one is descheduled on a busy machine.
     limits.event_threads = options.event_threads != 0
                                ? options.event_threads
-                               : std::max(2u, std::thread::hardware_concurrency());
+                               : std::clamp(4 * std::thread::hardware_concurrency(), 4u, 32u);
     limits.max_body_bytes = kMaxBodyBytes;
     // A proxy in front carries many clients over its own connections.
     limits.uncapped_addresses.insert(options.trusted_proxies.begin(),
