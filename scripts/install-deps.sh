@@ -15,6 +15,7 @@ PACKAGES=(
   libcpp-httplib-dev libssl-dev
   libsecret-1-dev gnome-keyring dbus
   libsqlite3-dev libsodium-dev sqlite3
+  libpq-dev postgresql
   dpkg-dev desktop-file-utils librsvg2-bin
   xdg-utils qt6-translations-l10n qt6-wayland weston
 )

@@ -7,23 +7,30 @@
 #include "verification_codes.h"
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 namespace velquist::service {
 
+// Wrong passwords are counted per account and client address: one address
+// locks only itself out of the account. A higher count over all addresses
+// together stops guessing spread over many, and spares the address of the
+// account's last good login, so that its owner still gets in.
 struct LockoutRules {
     int max_failures = 5;
+    int max_account_failures = 20;
     std::int64_t lock_seconds = 15 * 60;
 };
 
-// Registration, password reset and login. Password hashing runs outside the
-// database lock; every read-decide-write on the database runs inside it.
+// Registration, password reset and login. Password hashing runs outside any
+// transaction; every read-decide-write on the database runs inside one, so
+// that instances sharing a database decide as one.
 class AccountService {
   public:
     AccountService(Database& db, PasswordHasher& hasher, VerificationCodes& codes, Clock clock,
                    LockoutRules lockout = {});
 
-    Reply RequestCode(const std::string& phone, CodePurpose purpose);
+    Reply RequestCode(const std::string& phone, CodePurpose purpose, const std::string& ip);
     Reply Register(const std::string& phone, const std::string& password, const std::string& code);
     Reply Forgot(const std::string& phone, const std::string& password, const std::string& code);
     Reply Login(const std::string& phone, const std::string& password, const std::string& ip);
@@ -39,13 +46,20 @@ class AccountService {
         std::int64_t locked_until = 0;
     };
 
-    bool FindUser(const std::string& phone, UserRow* row);
-    bool UserExists(const std::string& phone);
+    static bool FindUser(Session& s, const std::string& phone, UserRow* row);
+    static bool UserExists(Session& s, const std::string& phone);
     int CheckCode(const std::string& phone, CodePurpose purpose, bool must_exist,
                   const std::string& code);
-    Reply RecordFailure(const std::string& phone, const UserRow& row, std::int64_t now);
-    Reply RecordSuccess(const std::string& phone, const UserRow& row, const std::string& ip,
-                        std::int64_t now);
+    bool IsLocked(Session& s, const std::string& phone, const UserRow& row, const std::string& ip,
+                  std::int64_t now);
+    bool CountFailure(Session& s, const std::string& phone, const std::string& key, int limit,
+                      std::int64_t now);
+    bool RecordFailure(Session& s, const std::string& phone, const std::string& ip,
+                       std::int64_t now);
+    bool RecordSuccess(Session& s, const std::string& phone, const UserRow& row,
+                       const std::string& ip, std::int64_t now, Reply* reply);
+    Reply Decide(const std::string& phone, const std::string& ip, const std::string& verified_hash,
+                 bool match, const std::optional<std::string>& rehashed);
 
     Database& db_;
     PasswordHasher& hasher_;

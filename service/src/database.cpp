@@ -1,169 +1,70 @@
 #include "database.h"
 
-#include <cstdio>
+#include "migrations.h"
+#include "postgres_database.h"
+#include "sqlite_database.h"
+
+#include <cstdlib>
 
 namespace velquist::service {
-namespace {
 
-constexpr const char* kSchema = R"sql(
-CREATE TABLE IF NOT EXISTS users (
-    id INTEGER PRIMARY KEY AUTOINCREMENT,
-    mobilephone TEXT NOT NULL UNIQUE,
-    password_hash TEXT NOT NULL,
-    register_time INTEGER NOT NULL,
-    last_login_ip TEXT NOT NULL DEFAULT '',
-    last_login_time INTEGER NOT NULL DEFAULT 0,
-    failed_logins INTEGER NOT NULL DEFAULT 0,
-    locked_until INTEGER NOT NULL DEFAULT 0
-);
-CREATE TABLE IF NOT EXISTS sms_codes (
-    mobilephone TEXT NOT NULL,
-    purpose TEXT NOT NULL,
-    code_hash BLOB NOT NULL,
-    issued_at INTEGER NOT NULL,
-    wrong_tries INTEGER NOT NULL DEFAULT 0,
-    consumed INTEGER NOT NULL DEFAULT 0,
-    PRIMARY KEY (mobilephone, purpose)
-);
-CREATE TABLE IF NOT EXISTS feedback (
-    id INTEGER PRIMARY KEY AUTOINCREMENT,
-    content TEXT NOT NULL,
-    contact TEXT NOT NULL,
-    remote_ip TEXT NOT NULL,
-    created_at INTEGER NOT NULL
-);
-CREATE TABLE IF NOT EXISTS secrets (
-    name TEXT PRIMARY KEY,
-    value BLOB NOT NULL
-);
-)sql";
-
-} // namespace
-
-Statement::Statement(sqlite3* db, const char* sql) {
-    sqlite3_stmt* raw = nullptr;
-    if (sqlite3_prepare_v2(db, sql, -1, &raw, nullptr) != SQLITE_OK) {
-        std::fprintf(stderr, "sqlite prepare failed: %s\n", sqlite3_errmsg(db));
-        sqlite3_finalize(raw);
-        return;
+std::int64_t SqlRow::Int(std::size_t column) const {
+    if (column >= cells_.size() || !cells_[column]) {
+        return 0;
     }
-    stmt_.reset(raw);
+    return std::strtoll(cells_[column]->c_str(), nullptr, 10);
 }
 
-Statement& Statement::Bind(int index, std::int64_t value) {
-    if (stmt_) {
-        sqlite3_bind_int64(stmt_.get(), index, value);
-    }
-    return *this;
-}
-
-Statement& Statement::Bind(int index, std::string_view text) {
-    if (stmt_) {
-        sqlite3_bind_text(stmt_.get(), index, text.data(), static_cast<int>(text.size()),
-                          SQLITE_TRANSIENT);
-    }
-    return *this;
-}
-
-Statement& Statement::BindBlob(int index, const void* data, int size) {
-    if (stmt_) {
-        sqlite3_bind_blob(stmt_.get(), index, data, size, SQLITE_TRANSIENT);
-    }
-    return *this;
-}
-
-int Statement::Step() {
-    if (!stmt_) {
-        return SQLITE_MISUSE;
-    }
-    return sqlite3_step(stmt_.get());
-}
-
-bool Statement::Run() {
-    int rc = Step();
-    while (rc == SQLITE_ROW) {
-        rc = Step();
-    }
-    return rc == SQLITE_DONE;
-}
-
-std::int64_t Statement::Int(int column) const {
-    return sqlite3_column_int64(stmt_.get(), column);
-}
-
-std::string Statement::Text(int column) const {
-    const auto* text = sqlite3_column_text(stmt_.get(), column);
-    if (text == nullptr) {
+std::string SqlRow::Text(std::size_t column) const {
+    if (column >= cells_.size() || !cells_[column]) {
         return {};
     }
-    return std::string(reinterpret_cast<const char*>(text),
-                       static_cast<std::size_t>(sqlite3_column_bytes(stmt_.get(), column)));
+    return *cells_[column];
 }
 
-std::string Statement::Blob(int column) const {
-    const void* data = sqlite3_column_blob(stmt_.get(), column);
-    if (data == nullptr) {
-        return {};
+bool SqlRow::IsNull(std::size_t column) const {
+    return column >= cells_.size() || !cells_[column];
+}
+
+SqlResult Database::Query(std::string_view sql, const SqlParams& params, SqlRows* rows) {
+    SqlResult result = SqlResult::kFailed;
+    Transact([&](Session& session) {
+        result = session.Run(sql, params, rows);
+        return result == SqlResult::kOk;
+    });
+    return result;
+}
+
+bool IsPostgresUrl(std::string_view where) {
+    return where.substr(0, 13) == "postgresql://" || where.substr(0, 11) == "postgres://";
+}
+
+std::int64_t LockKeyOf(std::string_view space, std::string_view text) {
+    // FNV-1a: the same key in every instance and every build.
+    std::uint64_t hash = 1469598103934665603ull;
+    const auto mix = [&hash](std::string_view part) {
+        for (const char c : part) {
+            hash ^= static_cast<unsigned char>(c);
+            hash *= 1099511628211ull;
+        }
+    };
+    mix(space);
+    mix(std::string_view("\0", 1));
+    mix(text);
+    return static_cast<std::int64_t>(hash);
+}
+
+std::unique_ptr<Database> Database::Open(const std::string& where, std::string* error) {
+    std::unique_ptr<Database> db;
+    if (IsPostgresUrl(where)) {
+        db = PostgresDatabase::Open(where, error);
+    } else {
+        db = SqliteDatabase::Open(where, error);
     }
-    return std::string(static_cast<const char*>(data),
-                       static_cast<std::size_t>(sqlite3_column_bytes(stmt_.get(), column)));
-}
-
-bool Statement::IsNull(int column) const {
-    return sqlite3_column_type(stmt_.get(), column) == SQLITE_NULL;
-}
-
-std::unique_ptr<Database> Database::Open(const std::string& path, std::string* error) {
-    sqlite3* raw = nullptr;
-    const int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX;
-    const int rc = sqlite3_open_v2(path.c_str(), &raw, flags, nullptr);
-    std::unique_ptr<Database> db(new Database(raw));
-    if (rc != SQLITE_OK) {
-        *error = raw != nullptr ? sqlite3_errmsg(raw) : "out of memory";
-        return nullptr;
-    }
-    if (!db->Configure(error)) {
+    if (!db || !Migrate(*db, error)) {
         return nullptr;
     }
     return db;
-}
-
-bool Database::Configure(std::string* error) {
-    sqlite3_busy_timeout(db_.get(), 5000);
-    // WAL keeps readers off the writer's back; FULL makes every answered
-    // write survive a power cut, not just a killed process.
-    if (JournalMode() != "wal" || !Exec("PRAGMA synchronous=FULL") ||
-        !Exec("PRAGMA foreign_keys=ON") || !Exec(kSchema)) {
-        *error = sqlite3_errmsg(db_.get());
-        return false;
-    }
-    return true;
-}
-
-bool Database::Exec(const char* sql) {
-    char* message = nullptr;
-    const int rc = sqlite3_exec(db_.get(), sql, nullptr, nullptr, &message);
-    if (rc != SQLITE_OK) {
-        std::fprintf(stderr, "sqlite: %s\n", message != nullptr ? message : "error");
-    }
-    sqlite3_free(message);
-    return rc == SQLITE_OK;
-}
-
-std::string Database::JournalMode() {
-    Statement stmt = Prepare("PRAGMA journal_mode=WAL");
-    if (stmt.Step() != SQLITE_ROW) {
-        return {};
-    }
-    return stmt.Text(0);
-}
-
-std::string Database::IntegrityCheck() {
-    Statement stmt = Prepare("PRAGMA integrity_check");
-    if (stmt.Step() != SQLITE_ROW) {
-        return "integrity_check failed to run";
-    }
-    return stmt.Text(0);
 }
 
 } // namespace velquist::service

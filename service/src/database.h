@@ -1,66 +1,77 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
-#include <mutex>
-#include <sqlite3.h>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <variant>
+#include <vector>
 
 namespace velquist::service {
 
-struct SqliteCloser {
-    void operator()(sqlite3* db) const { sqlite3_close_v2(db); }
+struct Blob {
+    std::string bytes;
 };
-struct StatementFinalizer {
-    void operator()(sqlite3_stmt* stmt) const { sqlite3_finalize(stmt); }
-};
+using SqlValue = std::variant<std::int64_t, std::string, Blob>;
+using SqlParams = std::vector<SqlValue>;
 
-// One prepared statement. Values are always bound, never spliced into SQL.
-class Statement {
+// One result row; every cell as its bytes (numbers in decimal).
+class SqlRow {
   public:
-    Statement(sqlite3* db, const char* sql);
-
-    bool ok() const { return stmt_ != nullptr; }
-    Statement& Bind(int index, std::int64_t value);
-    Statement& Bind(int index, std::string_view text);
-    Statement& BindBlob(int index, const void* data, int size);
-    // SQLITE_ROW, SQLITE_DONE or an error code.
-    int Step();
-    // Runs to completion; true when the statement finished without error.
-    bool Run();
-    std::int64_t Int(int column) const;
-    std::string Text(int column) const;
-    std::string Blob(int column) const;
-    bool IsNull(int column) const;
+    explicit SqlRow(std::vector<std::optional<std::string>> cells) : cells_(std::move(cells)) {}
+    std::int64_t Int(std::size_t column) const;
+    std::string Text(std::size_t column) const;
+    bool IsNull(std::size_t column) const;
 
   private:
-    std::unique_ptr<sqlite3_stmt, StatementFinalizer> stmt_;
+    std::vector<std::optional<std::string>> cells_;
+};
+using SqlRows = std::vector<SqlRow>;
+
+enum class SqlResult {
+    kOk,
+    // A unique or primary key refused the write; the transaction is spoilt.
+    kConflict,
+    kFailed,
 };
 
-// The service's one connection. Callers hold lock() across a read-decide-write
-// sequence so that two requests for the same phone cannot interleave.
+// One connection inside one transaction. SQL uses ?1, ?2... for parameters,
+// which are always bound, never spliced in.
+class Session {
+  public:
+    virtual ~Session() = default;
+    virtual SqlResult Run(std::string_view sql, const SqlParams& params = {},
+                          SqlRows* rows = nullptr) = 0;
+    // Statements without parameters, separated by semicolons (schema changes).
+    virtual bool Script(std::string_view sql) = 0;
+    // Serialises the rest of the transaction against every other transaction,
+    // in any instance, that locks the same key.
+    virtual bool LockKey(std::int64_t key) = 0;
+};
+
+// The service's storage: SQLite in a file for one instance, or PostgreSQL for
+// several instances that must behave as one.
 class Database {
   public:
-    static std::unique_ptr<Database> Open(const std::string& path, std::string* error);
+    // `where` is a file path, or a "postgresql://" (or "postgres://") URL.
+    // Creates or migrates the schema.
+    static std::unique_ptr<Database> Open(const std::string& where, std::string* error);
+    virtual ~Database() = default;
 
-    std::unique_lock<std::mutex> Lock() { return std::unique_lock<std::mutex>(mutex_); }
-    Statement Prepare(const char* sql) { return Statement(db_.get(), sql); }
-    bool Exec(const char* sql);
-    bool Begin() { return Exec("BEGIN IMMEDIATE"); }
-    bool Commit() { return Exec("COMMIT"); }
-    void Rollback() { Exec("ROLLBACK"); }
-    std::int64_t LastInsertId() const { return sqlite3_last_insert_rowid(db_.get()); }
-    // "ok" when the file is sound; otherwise SQLite's first complaint.
-    std::string IntegrityCheck();
-    std::string JournalMode();
+    // Runs `work` in one transaction: committed when it returns true, rolled
+    // back otherwise. True only when committed.
+    virtual bool Transact(const std::function<bool(Session&)>& work) = 0;
+    virtual const char* Kind() const = 0;
 
-  private:
-    explicit Database(sqlite3* db) : db_(db) {}
-    bool Configure(std::string* error);
-
-    std::unique_ptr<sqlite3, SqliteCloser> db_;
-    std::mutex mutex_;
+    // One statement in a transaction of its own.
+    SqlResult Query(std::string_view sql, const SqlParams& params = {}, SqlRows* rows = nullptr);
 };
+
+bool IsPostgresUrl(std::string_view where);
+
+// A stable lock key for `text` within `space`, the same in every instance.
+std::int64_t LockKeyOf(std::string_view space, std::string_view text);
 
 } // namespace velquist::service

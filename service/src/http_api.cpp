@@ -1,6 +1,8 @@
 #include "http_api.h"
 
 #include "help_pages.h"
+#include "installer_files.h"
+#include "log_text.h"
 #include "ret_codes.h"
 #include "validate.h"
 
@@ -129,26 +131,6 @@ bool ReadMembers(const httplib::Request& req, httplib::Response& res, const char
     return true;
 }
 
-bool IsSafeHost(const std::string& host) {
-    if (host.empty() || host.size() > 255) {
-        return false;
-    }
-    for (char c : host) {
-        const bool ok = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
-                        (c >= '0' && c <= '9') || c == '.' || c == ':' || c == '-' || c == '[' ||
-                        c == ']';
-        if (!ok) {
-            return false;
-        }
-    }
-    return true;
-}
-
-std::string BaseUrl(const httplib::Request& req, const std::string& fallback) {
-    const std::string host = req.get_header_value("Host");
-    return IsSafeHost(host) ? "http://" + host : fallback;
-}
-
 void MethodNotAllowed(httplib::Response& res, const char* allow) {
     res.set_header("Allow", allow);
     WriteReply(res, Fail(kRetMethodNotAllowed, 405));
@@ -167,10 +149,9 @@ struct FileDescriptor {
 };
 
 void ServeInstaller(const std::string& dir, const std::string& name, httplib::Response& res) {
-    const std::string path = dir + "/" + name;
-    auto file = std::make_shared<FileDescriptor>(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    auto file = std::make_shared<FileDescriptor>(OpenInstaller(dir, name));
     struct stat info {};
-    if (file->fd < 0 || ::fstat(file->fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+    if (file->fd < 0 || ::fstat(file->fd, &info) != 0) {
         WriteReply(res, Fail(kRetNotFound, 404));
         return;
     }
@@ -195,6 +176,7 @@ void ServeInstaller(const std::string& dir, const std::string& name, httplib::Re
 
 void InstallAccountRoutes(httplib::Server& server, const ApiParts& parts) {
     AccountService& accounts = parts.accounts;
+    const std::set<std::string> trusted = parts.trusted_proxies;
     server.Post("/v1/register", [&accounts](const httplib::Request& req, httplib::Response& res) {
         static const char* const kKeys[] = {"mobilephone", "password", "code"};
         std::string v[3];
@@ -209,38 +191,42 @@ void InstallAccountRoutes(httplib::Server& server, const ApiParts& parts) {
             WriteReply(res, accounts.Forgot(v[0], v[1], v[2]));
         }
     });
-    server.Post("/v1/login", [&accounts](const httplib::Request& req, httplib::Response& res) {
-        static const char* const kKeys[] = {"mobilephone", "password"};
-        std::string v[2];
-        if (ReadMembers(req, res, kKeys, v)) {
-            WriteReply(res, accounts.Login(v[0], v[1], req.remote_addr));
-        }
-    });
+    server.Post("/v1/login",
+                [&accounts, trusted](const httplib::Request& req, httplib::Response& res) {
+                    static const char* const kKeys[] = {"mobilephone", "password"};
+                    std::string v[2];
+                    if (ReadMembers(req, res, kKeys, v)) {
+                        WriteReply(res, accounts.Login(v[0], v[1], ClientAddress(req, trusted)));
+                    }
+                });
     server.Get(R"(/v1/smsnotify/(register|forgot)/([^/]*))",
-               [&accounts](const httplib::Request& req, httplib::Response& res) {
+               [&accounts, trusted](const httplib::Request& req, httplib::Response& res) {
                    const auto purpose =
                        req.matches[1] == "register" ? CodePurpose::kRegister : CodePurpose::kForgot;
-                   WriteReply(res, accounts.RequestCode(req.matches[2], purpose));
+                   WriteReply(res, accounts.RequestCode(req.matches[2], purpose,
+                                                        ClientAddress(req, trusted)));
                });
 }
 
 void InstallOtherRoutes(httplib::Server& server, const ApiParts& parts) {
     FeedbackStore& feedback = parts.feedback;
-    server.Post("/v1/feedback", [&feedback](const httplib::Request& req, httplib::Response& res) {
-        static const char* const kKeys[] = {"content", "contact"};
-        std::string v[2];
-        if (ReadMembers(req, res, kKeys, v)) {
-            WriteReply(res, feedback.Submit(v[0], v[1], req.remote_addr));
-        }
-    });
+    const std::set<std::string> trusted = parts.trusted_proxies;
+    server.Post("/v1/feedback",
+                [&feedback, trusted](const httplib::Request& req, httplib::Response& res) {
+                    static const char* const kKeys[] = {"content", "contact"};
+                    std::string v[2];
+                    if (ReadMembers(req, res, kKeys, v)) {
+                        WriteReply(res, feedback.Submit(v[0], v[1], ClientAddress(req, trusted)));
+                    }
+                });
     UpdateManifest& manifest = parts.manifest;
-    const std::string fallback = parts.fallback_base_url;
+    const std::string base = parts.public_base_url;
     server.Post("/v1/upgrade_check",
-                [&manifest, fallback](const httplib::Request& req, httplib::Response& res) {
+                [&manifest, base](const httplib::Request& req, httplib::Response& res) {
                     static const char* const kKeys[] = {"app_name"};
                     std::string v[1];
                     if (ReadMembers(req, res, kKeys, v)) {
-                        WriteReply(res, manifest.Lookup(v[0], BaseUrl(req, fallback)));
+                        WriteReply(res, manifest.Lookup(v[0], base));
                     }
                 });
     const std::string dir = parts.installer_dir;
@@ -276,19 +262,43 @@ void InstallMethodGuards(httplib::Server& server) {
     server.Options(".*", nothing_here);
 }
 
+// The last entry of X-Forwarded-For: the one the trusted proxy itself added.
+// Entries before it come from the client and prove nothing.
+std::string ForwardedFor(const httplib::Request& req) {
+    const std::size_t count = req.get_header_value_count("X-Forwarded-For");
+    if (count == 0) {
+        return {};
+    }
+    const std::string header = req.get_header_value("X-Forwarded-For", count - 1);
+    const auto comma = header.rfind(',');
+    std::string last = comma == std::string::npos ? header : header.substr(comma + 1);
+    const auto first = last.find_first_not_of(" \t");
+    const auto end = last.find_last_not_of(" \t");
+    last = first == std::string::npos ? std::string() : last.substr(first, end - first + 1);
+    return IsIpAddress(last) ? last : std::string();
+}
+
 } // namespace
 
-void ConfigureServer(httplib::Server& server, unsigned threads, bool access_log) {
-    // One thread per open connection is how the server works, so the pool
-    // must cover the keep-alive connections a burst of clients holds open.
-    server.new_task_queue = [threads] { return new httplib::ThreadPool(threads); };
+std::string ClientAddress(const httplib::Request& req, const std::set<std::string>& trusted) {
+    if (trusted.count(req.remote_addr) == 0) {
+        return req.remote_addr;
+    }
+    const std::string forwarded = ForwardedFor(req);
+    return forwarded.empty() ? req.remote_addr : forwarded;
+}
+
+bool IsHeavyPath(std::string_view path) {
+    // Only the exact quick paths stay on the event threads: the router decodes
+    // "%6C" and the like, so any other spelling might still reach a slow route.
+    return path != "/help" && path != "/help/audio" && path != "/v1/upgrade_check";
+}
+
+void ConfigureServer(httplib::Server& server, bool access_log,
+                     const std::set<std::string>& trusted_proxies) {
     server.set_payload_max_length(kMaxBodyBytes);
-    // Headers and body go out in separate writes; without this, Nagle and the
-    // peer's delayed ACK add ~40 ms to every keep-alive answer.
-    server.set_tcp_nodelay(true);
+    // Only the numbers its Keep-Alive header announces; the front enforces them.
     server.set_keep_alive_max_count(1000);
-    server.set_read_timeout(10);
-    server.set_write_timeout(10);
     server.set_error_handler(
         httplib::Server::Handler([](const httplib::Request&, httplib::Response& res) {
             if (res.body.empty()) {
@@ -302,10 +312,14 @@ void ConfigureServer(httplib::Server& server, unsigned threads, bool access_log)
     if (!access_log) {
         return;
     }
-    // Only the path: bodies carry passwords and codes, and stay out of the log.
-    server.set_logger([](const httplib::Request& req, const httplib::Response& res) {
-        std::fprintf(stderr, "%s %s %s %d\n", req.remote_addr.c_str(), req.method.c_str(),
-                     req.path.c_str(), res.status);
+    // Only the path, its phone numbers masked: bodies carry passwords and
+    // codes, and stay out of the log. Every field is escaped, so a request
+    // cannot write a line of its own.
+    server.set_logger([trusted_proxies](const httplib::Request& req, const httplib::Response& res) {
+        const std::string line = LogField(ClientAddress(req, trusted_proxies)) + " " +
+                                 LogField(req.method) + " " + LogField(req.path) + " " +
+                                 std::to_string(res.status) + "\n";
+        std::fwrite(line.data(), 1, line.size(), stderr);
     });
 }
 

@@ -6,6 +6,7 @@
 #include <signal.h>
 #include <sodium.h>
 #include <string>
+#include <sys/resource.h>
 #include <thread>
 #include <vector>
 
@@ -20,6 +21,16 @@ void WatchSignals(ServiceApp& app, sigset_t set) {
     sigwait(&set, &signal);
     std::fprintf(stderr, "velquist-service: signal %d, stopping\n", signal);
     app.Stop();
+}
+
+// Every open connection holds a descriptor; the usual soft limit of 1024
+// would cap the service far below what its event threads can hold.
+void RaiseDescriptorLimit() {
+    rlimit limit{};
+    if (::getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur < limit.rlim_max) {
+        limit.rlim_cur = limit.rlim_max;
+        ::setrlimit(RLIMIT_NOFILE, &limit);
+    }
 }
 
 } // namespace
@@ -47,6 +58,7 @@ int main(int argc, char** argv) {
     sigaddset(&set, SIGTERM);
     pthread_sigmask(SIG_BLOCK, &set, nullptr);
     signal(SIGPIPE, SIG_IGN);
+    RaiseDescriptorLimit();
 
     ServiceApp app;
     if (!app.Open(options, velquist::service::SystemClock(), &error)) {

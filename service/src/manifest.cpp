@@ -62,24 +62,48 @@ bool UpdateManifest::Refresh() {
 }
 
 Reply UpdateManifest::Lookup(const std::string& app_name, const std::string& base_url) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    if (!Refresh()) {
-        return Fail(kRetNoManifest);
-    }
-    const Json::Value* entry = entries_.find(app_name.data(), app_name.data() + app_name.size());
-    if (entry == nullptr || !entry->isObject() || !(*entry)["app_version"].isString()) {
-        return Fail(kRetUnknownApp);
-    }
-    const Json::Value& url = (*entry)["download_url"];
-    std::string download = url.isString() ? url.asString() : std::string();
-    if (!download.empty() && download.front() == '/') {
-        download = base_url + download;
-    }
     Reply reply;
-    reply.data["app_version"] = (*entry)["app_version"].asString();
-    reply.data["download_url"] = download;
-    reply.data["force_upgrade"] = ForceValue((*entry)["force_upgrade"]);
+    std::string given;
+    Json::Value stated_size;
+    Json::Value stated_sha256;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (!Refresh()) {
+            return Fail(kRetNoManifest);
+        }
+        const Json::Value* entry =
+            entries_.find(app_name.data(), app_name.data() + app_name.size());
+        if (entry == nullptr || !entry->isObject() || !(*entry)["app_version"].isString()) {
+            return Fail(kRetUnknownApp);
+        }
+        const Json::Value& url = (*entry)["download_url"];
+        given = url.isString() ? url.asString() : std::string();
+        reply.data["app_version"] = (*entry)["app_version"].asString();
+        reply.data["force_upgrade"] = ForceValue((*entry)["force_upgrade"]);
+        stated_size = (*entry)["size"];
+        stated_sha256 = (*entry)["sha256"];
+    }
+    reply.data["download_url"] = !given.empty() && given.front() == '/' ? base_url + given : given;
+    AddDigest(given, stated_size, stated_sha256, &reply.data);
     return reply;
+}
+
+void UpdateManifest::AddDigest(const std::string& url, const Json::Value& size,
+                               const Json::Value& sha256, Json::Value* data) {
+    static const std::string kLocal = "/download/";
+    if (url.rfind(kLocal, 0) == 0) {
+        // Worked out from the file we serve, never taken on trust.
+        if (const auto digest = digests_.Of(url.substr(kLocal.size()))) {
+            (*data)["size"] = static_cast<Json::Int64>(digest->size);
+            (*data)["sha256"] = digest->sha256;
+        }
+        return;
+    }
+    // An installer hosted elsewhere: the maker may state both in the manifest.
+    if (size.isIntegral() && sha256.isString()) {
+        (*data)["size"] = size.asInt64();
+        (*data)["sha256"] = sha256.asString();
+    }
 }
 
 bool UpdateManifest::WriteDefaultIfMissing(const std::string& version) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "installer_files.h"
 #include "reply.h"
 
 #include <ctime>
@@ -10,10 +11,13 @@ namespace velquist::service {
 
 // The update manifest: a JSON object keyed by "app_name", each entry with
 // "app_version", "download_url" and "force_upgrade". Re-read whenever the
-// file changes, so a new version can be published without a restart.
+// file changes, so a new version can be published without a restart. An
+// installer served from the installers folder is answered with its "size" and
+// "sha256", so that a client can check what it downloaded.
 class UpdateManifest {
   public:
-    explicit UpdateManifest(std::string path) : path_(std::move(path)) {}
+    UpdateManifest(std::string path, std::string installer_dir)
+        : path_(std::move(path)), digests_(std::move(installer_dir)) {}
 
     // `base_url` completes a "download_url" that starts with "/".
     Reply Lookup(const std::string& app_name, const std::string& base_url);
@@ -22,6 +26,8 @@ class UpdateManifest {
 
   private:
     bool Refresh();
+    void AddDigest(const std::string& url, const Json::Value& size, const Json::Value& sha256,
+                   Json::Value* data);
 
     std::string path_;
     std::mutex mutex_;
@@ -29,6 +35,7 @@ class UpdateManifest {
     bool loaded_ = false;
     std::timespec mtime_{};
     long long size_ = -1;
+    InstallerDigests digests_;
 };
 
 } // namespace velquist::service

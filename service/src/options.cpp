@@ -1,5 +1,7 @@
 #include "options.h"
 
+#include "validate.h"
+
 #include <charconv>
 #include <cstdlib>
 #include <fstream>
@@ -38,6 +40,15 @@ bool ParseListen(const std::string& text, ServiceOptions* options) {
     return true;
 }
 
+std::string Trim(const std::string& text) {
+    const auto first = text.find_first_not_of(" \t\r");
+    if (first == std::string::npos) {
+        return {};
+    }
+    const auto last = text.find_last_not_of(" \t\r");
+    return text.substr(first, last - first + 1);
+}
+
 bool ParseSwitch(const std::string& text, bool* out) {
     if (text == "on" || text == "true" || text == "1") {
         *out = true;
@@ -48,6 +59,51 @@ bool ParseSwitch(const std::string& text, bool* out) {
         return true;
     }
     return false;
+}
+
+bool ParseAddressList(const std::string& text, std::vector<std::string>* out) {
+    std::vector<std::string> list;
+    std::size_t start = 0;
+    while (start <= text.size()) {
+        const auto comma = text.find(',', start);
+        const std::string item = Trim(text.substr(start, comma - start));
+        if (!item.empty()) {
+            if (!IsIpAddress(item)) {
+                return false;
+            }
+            list.push_back(item);
+        }
+        if (comma == std::string::npos) {
+            break;
+        }
+        start = comma + 1;
+    }
+    *out = std::move(list);
+    return true;
+}
+
+bool ParsePublicUrl(const std::string& text, std::string* out) {
+    const bool scheme = text.rfind("http://", 0) == 0 || text.rfind("https://", 0) == 0;
+    if (!scheme || text.find_first_of(" \t\r\n\"") != std::string::npos) {
+        return false;
+    }
+    std::string url = text;
+    while (!url.empty() && url.back() == '/') {
+        url.pop_back();
+    }
+    *out = url;
+    return true;
+}
+
+Setter Count(unsigned ServiceOptions::*field, unsigned min, unsigned max) {
+    return [field, min, max](ServiceOptions* o, const std::string& v) {
+        unsigned value = 0;
+        if (!ParseNumber(v, &value) || value < min || value > max) {
+            return false;
+        }
+        o->*field = value;
+        return true;
+    };
 }
 
 const std::map<std::string, Setter>& Setters() {
@@ -78,10 +134,20 @@ const std::map<std::string, Setter>& Setters() {
              o->outbox = v;
              return !v.empty();
          }},
-        {"threads",
+        {"threads", Count(&ServiceOptions::threads, 1, 1024)},
+        {"event-threads", Count(&ServiceOptions::event_threads, 0, 64)},
+        {"public-url",
+         [](ServiceOptions* o, const std::string& v) { return ParsePublicUrl(v, &o->public_url); }},
+        {"request-timeout", Count(&ServiceOptions::request_timeout_seconds, 1, 3600)},
+        {"connections-per-address", Count(&ServiceOptions::connections_per_address, 0, 1000000)},
+        {"max-connections", Count(&ServiceOptions::max_connections, 1, 1000000)},
+        {"trusted-proxies",
          [](ServiceOptions* o, const std::string& v) {
-             return ParseNumber(v, &o->threads) && o->threads >= 1 && o->threads <= 1024;
+             return ParseAddressList(v, &o->trusted_proxies);
          }},
+        {"sms-per-address-hour", Count(&ServiceOptions::sms_per_address_hour, 1, 1000000)},
+        {"sms-per-hour", Count(&ServiceOptions::sms_per_hour, 0, 100000000)},
+        {"sms-per-number-day", Count(&ServiceOptions::sms_per_number_day, 1, 1000)},
         {"hash-ops",
          [](ServiceOptions* o, const std::string& v) {
              return ParseNumber(v, &o->hash_ops) && o->hash_ops >= crypto_pwhash_OPSLIMIT_MIN;
@@ -117,15 +183,6 @@ bool Apply(const std::string& key, const std::string& value, ServiceOptions* opt
         return false;
     }
     return true;
-}
-
-std::string Trim(const std::string& text) {
-    const auto first = text.find_first_not_of(" \t\r");
-    if (first == std::string::npos) {
-        return {};
-    }
-    const auto last = text.find_last_not_of(" \t\r");
-    return text.substr(first, last - first + 1);
 }
 
 // "key = value" lines; "#" starts a comment line.
@@ -241,9 +298,13 @@ bool LoadOptions(const std::vector<std::string>& args, ServiceOptions* options,
 
 const char* UsageText() {
     return "usage: velquist-service [--config FILE] [--listen HOST:PORT] [--data-dir DIR]\n"
-           "       [--database FILE] [--installers DIR] [--manifest FILE] [--outbox FILE]\n"
-           "       [--threads N] [--hash-ops N] [--hash-mem-kib N] [--hash-parallel N]\n"
-           "       [--access-log on|off]\n"
+           "       [--database FILE|postgresql://...] [--installers DIR] [--manifest FILE]\n"
+           "       [--outbox FILE] [--threads N] [--event-threads N] [--hash-ops N]\n"
+           "       [--hash-mem-kib N] [--hash-parallel N] [--access-log on|off]\n"
+           "       [--public-url URL] [--request-timeout SECONDS]\n"
+           "       [--connections-per-address N] [--max-connections N]\n"
+           "       [--trusted-proxies IP,IP...] [--sms-per-address-hour N]\n"
+           "       [--sms-per-hour N] [--sms-per-number-day N]\n"
            "The configuration file holds the same settings as \"key = value\" lines.\n"
            "Port 0 picks a free port; the chosen address is printed on standard output.\n";
 }

@@ -14,7 +14,22 @@ struct ServiceOptions {
     std::string installers;
     std::string manifest;
     std::string outbox;
+    // Base of the download URLs the update check answers; empty: the listen address.
+    std::string public_url;
+    // Workers for requests that may wait on Argon2id or the disk.
     unsigned threads = 64;
+    // Threads that wait on the connections and answer quick requests; 0: four per core.
+    unsigned event_threads = 0;
+    unsigned request_timeout_seconds = 10;
+    unsigned connections_per_address = 32;
+    unsigned max_connections = 10000;
+    // Peers whose X-Forwarded-For names the client (a reverse proxy in front).
+    std::vector<std::string> trusted_proxies;
+    // Verification codes sent: per client address an hour, for the whole
+    // service an hour (0: no limit) and per phone number a day.
+    unsigned sms_per_address_hour = 5;
+    unsigned sms_per_hour = 1000;
+    unsigned sms_per_number_day = 10;
     unsigned long long hash_ops = 0;
     std::size_t hash_memory_bytes = 0;
     unsigned hash_parallel = 0;

@@ -2,8 +2,10 @@
 
 #include "http_api.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <sys/stat.h>
+#include <thread>
 
 namespace velquist::service {
 namespace {
@@ -37,11 +39,30 @@ bool MakeParent(const std::string& path) {
     return parent.empty() || MakeDirs(parent);
 }
 
+FrontLimits FrontLimitsOf(const ServiceOptions& options) {
+    FrontLimits limits;
+    limits.request_timeout = std::chrono::seconds(options.request_timeout_seconds);
+    limits.connections_per_address = options.connections_per_address;
+    limits.max_connections = options.max_connections;
+    limits.heavy_workers = options.threads;
+    // A waiting event thread costs nothing; several per core keep answers
+    // flowing while one is descheduled on a busy machine.
+    limits.event_threads = options.event_threads != 0
+                               ? options.event_threads
+                               : std::clamp(4 * std::thread::hardware_concurrency(), 4u, 32u);
+    limits.max_body_bytes = kMaxBodyBytes;
+    // A proxy in front carries many clients over its own connections.
+    limits.uncapped_addresses.insert(options.trusted_proxies.begin(),
+                                     options.trusted_proxies.end());
+    return limits;
+}
+
 } // namespace
 
 bool ServiceApp::OpenStorage(const ServiceOptions& options, std::string* error) {
+    const bool local_db = !IsPostgresUrl(options.database);
     for (const std::string* file : {&options.database, &options.manifest, &options.outbox}) {
-        if (!MakeParent(*file)) {
+        if ((file != &options.database || local_db) && !MakeParent(*file)) {
             *error = "cannot create the folder of " + *file;
             return false;
         }
@@ -52,10 +73,11 @@ bool ServiceApp::OpenStorage(const ServiceOptions& options, std::string* error) 
     }
     db_ = Database::Open(options.database, error);
     if (!db_) {
-        *error = options.database + ": " + *error;
+        // A database URL may carry a password: it stays out of the message.
+        *error = (local_db ? options.database : std::string("database")) + ": " + *error;
         return false;
     }
-    manifest_ = std::make_unique<UpdateManifest>(options.manifest);
+    manifest_ = std::make_unique<UpdateManifest>(options.manifest, options.installers);
     if (!manifest_->WriteDefaultIfMissing(kShippedVersion)) {
         *error = "cannot write " + options.manifest;
         return false;
@@ -71,22 +93,36 @@ bool ServiceApp::Open(const ServiceOptions& options, Clock clock, std::string* e
     hasher_ = std::make_unique<PasswordHasher>(
         HashCost{options.hash_ops, options.hash_memory_bytes}, options.hash_parallel);
     sender_ = std::make_unique<OutboxSmsSender>(options.outbox);
-    codes_ = std::make_unique<VerificationCodes>(*db_, *sender_, clock);
-    accounts_ = std::make_unique<AccountService>(*db_, *hasher_, *codes_, clock);
-    feedback_ = std::make_unique<FeedbackStore>(*db_, clock);
-    server_ = std::make_unique<httplib::Server>();
-    ConfigureServer(*server_, options.threads, options.access_log);
-    if (options.port == 0) {
-        port_ = server_->bind_to_any_port(options.host);
-    } else {
-        port_ = server_->bind_to_port(options.host, options.port) ? options.port : -1;
-    }
-    if (port_ <= 0) {
-        *error = "cannot listen on " + options.host + ":" + std::to_string(options.port);
+    CodeRules rules;
+    rules.per_number_day = options.sms_per_number_day;
+    rules.per_address_hour = options.sms_per_address_hour;
+    rules.per_service_hour = options.sms_per_hour;
+    codes_ = std::make_unique<VerificationCodes>(*db_, *sender_, clock, rules);
+    if (!codes_->ok()) {
+        *error = "cannot read or store the code key in the database";
         return false;
     }
-    InstallRoutes(*server_,
-                  ApiParts{*accounts_, *feedback_, *manifest_, options.installers, BaseUrl()});
+    accounts_ = std::make_unique<AccountService>(*db_, *hasher_, *codes_, clock);
+    feedback_ = std::make_unique<FeedbackStore>(*db_, clock);
+    const std::set<std::string> trusted(options.trusted_proxies.begin(),
+                                        options.trusted_proxies.end());
+    router_ = std::make_unique<Router>();
+    if (!router_->Start()) {
+        *error = "cannot start the request router";
+        return false;
+    }
+    ConfigureServer(*router_, options.access_log, trusted);
+    front_ = std::make_unique<HttpFront>(*router_, FrontLimitsOf(options), IsHeavyPath);
+    std::string why;
+    if (!front_->Bind(options.host, options.port, &why)) {
+        *error =
+            "cannot listen on " + options.host + ":" + std::to_string(options.port) + ": " + why;
+        return false;
+    }
+    port_ = front_->port();
+    public_url_ = options.public_url.empty() ? BaseUrl() : options.public_url;
+    InstallRoutes(*router_, ApiParts{*accounts_, *feedback_, *manifest_, options.installers,
+                                     public_url_, trusted});
     return true;
 }
 
@@ -97,12 +133,12 @@ std::string ServiceApp::BaseUrl() const {
 }
 
 bool ServiceApp::Serve() {
-    return server_ && server_->listen_after_bind();
+    return front_ && front_->Serve();
 }
 
 void ServiceApp::Stop() {
-    if (server_) {
-        server_->stop();
+    if (front_) {
+        front_->Stop();
     }
 }
 

@@ -3,13 +3,13 @@
 #include "accounts.h"
 #include "clock.h"
 #include "database.h"
+#include "http_front.h"
 #include "manifest.h"
 #include "options.h"
 #include "password_hasher.h"
 #include "sms_sender.h"
 #include "verification_codes.h"
 
-#include <httplib.h>
 #include <memory>
 #include <string>
 
@@ -43,7 +43,9 @@ class ServiceApp {
     std::unique_ptr<AccountService> accounts_;
     std::unique_ptr<FeedbackStore> feedback_;
     std::unique_ptr<UpdateManifest> manifest_;
-    std::unique_ptr<httplib::Server> server_;
+    std::unique_ptr<Router> router_;
+    std::unique_ptr<HttpFront> front_;
+    std::string public_url_;
     int port_ = 0;
 };
 

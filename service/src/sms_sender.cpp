@@ -1,5 +1,7 @@
 #include "sms_sender.h"
 
+#include "log_text.h"
+
 #include <cstdio>
 #include <fcntl.h>
 #include <unistd.h>
@@ -35,10 +37,10 @@ bool OutboxSmsSender::Send(const std::string& phone, const std::string& code) {
     std::lock_guard<std::mutex> lock(mutex_);
     FdCloser file{::open(path_.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600)};
     if (file.fd < 0 || !WriteAll(file.fd, line)) {
-        std::fprintf(stderr, "sms outbox %s: cannot write\n", path_.c_str());
+        std::fprintf(stderr, "sms outbox %s: cannot write\n", EscapeLogField(path_).c_str());
         return false;
     }
-    std::fprintf(stderr, "sms %s", line.c_str());
+    std::fprintf(stderr, "sms code for %s written to the outbox\n", LogField(phone).c_str());
     return true;
 }
 

@@ -13,8 +13,9 @@ class SmsSender {
     virtual bool Send(const std::string& phone, const std::string& code) = 0;
 };
 
-// Appends "phone code" lines to the outbox file and echoes them to the log,
-// so that someone running the service on their own desktop can register.
+// Appends "phone code" lines to the outbox file, so that someone running the
+// service on their own desktop can register. The log only notes that a code
+// went out, to a masked number: logs get shown to people who must not see codes.
 class OutboxSmsSender : public SmsSender {
   public:
     explicit OutboxSmsSender(std::string path) : path_(std::move(path)) {}

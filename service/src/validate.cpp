@@ -1,6 +1,9 @@
 #include "validate.h"
 
+#include <arpa/inet.h>
 #include <cstdint>
+#include <cstring>
+#include <netinet/in.h>
 
 namespace velquist::service {
 namespace {
@@ -106,6 +109,24 @@ bool IsValidPassword(std::string_view password) {
 
 bool IsWellFormedCode(std::string_view code) {
     return code.size() == kCodeDigits && AllDigits(code);
+}
+
+bool IsIpAddress(const std::string& text) {
+    unsigned char buffer[sizeof(in6_addr)];
+    return ::inet_pton(AF_INET, text.c_str(), buffer) == 1 ||
+           ::inet_pton(AF_INET6, text.c_str(), buffer) == 1;
+}
+
+std::string AddressGroup(const std::string& address) {
+    in6_addr v6{};
+    if (address.find(':') == std::string::npos ||
+        ::inet_pton(AF_INET6, address.c_str(), &v6) != 1) {
+        return address;
+    }
+    std::memset(&v6.s6_addr[8], 0, 8);
+    char text[INET6_ADDRSTRLEN] = {};
+    ::inet_ntop(AF_INET6, &v6, text, sizeof text);
+    return std::string(text) + "/64";
 }
 
 } // namespace velquist::service

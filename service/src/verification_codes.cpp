@@ -23,25 +23,34 @@ std::string NewCode() {
 
 VerificationCodes::VerificationCodes(Database& db, SmsSender& sender, Clock clock, CodeRules rules)
     : db_(db), sender_(sender), clock_(std::move(clock)), rules_(rules) {
-    LoadOrCreateKey();
+    key_ready_ = LoadOrCreateKey();
 }
 
-// The key lives in the database so that a code sent just before a restart
-// still matches afterwards.
-void VerificationCodes::LoadOrCreateKey() {
-    auto lock = db_.Lock();
-    Statement select = db_.Prepare("SELECT value FROM secrets WHERE name = 'code_key'");
-    if (select.Step() == SQLITE_ROW) {
-        const std::string stored = select.Blob(0);
-        if (stored.size() == sizeof key_) {
-            std::copy(stored.begin(), stored.end(), key_);
-            return;
+// The key lives in the database so that a code sent just before a restart,
+// or by another instance, still matches. The first instance to store one wins.
+bool VerificationCodes::LoadOrCreateKey() {
+    unsigned char fresh[sizeof key_];
+    crypto_generichash_keygen(fresh);
+    std::string stored;
+    const bool done = db_.Transact([&](Session& s) {
+        SqlRows rows;
+        if (s.Run("INSERT INTO secrets (name, value) VALUES ('code_key', ?1) "
+                  "ON CONFLICT (name) DO NOTHING",
+                  {Blob{std::string(reinterpret_cast<const char*>(fresh), sizeof fresh)}}) !=
+                SqlResult::kOk ||
+            s.Run("SELECT value FROM secrets WHERE name = 'code_key'", {}, &rows) !=
+                SqlResult::kOk ||
+            rows.empty()) {
+            return false;
         }
+        stored = rows[0].Text(0);
+        return true;
+    });
+    if (!done || stored.size() != sizeof key_) {
+        return false;
     }
-    crypto_generichash_keygen(key_);
-    db_.Prepare("INSERT OR REPLACE INTO secrets (name, value) VALUES ('code_key', ?1)")
-        .BindBlob(1, key_, sizeof key_)
-        .Run();
+    std::copy(stored.begin(), stored.end(), key_);
+    return true;
 }
 
 std::string VerificationCodes::HashCode(const std::string& phone, CodePurpose purpose,
@@ -53,47 +62,84 @@ std::string VerificationCodes::HashCode(const std::string& phone, CodePurpose pu
     return std::string(reinterpret_cast<const char*>(out), sizeof out);
 }
 
-bool VerificationCodes::SentRecently(const std::string& phone, std::int64_t now) {
-    Statement last = db_.Prepare("SELECT MAX(issued_at) FROM sms_codes WHERE mobilephone = ?1");
-    last.Bind(1, phone);
-    if (last.Step() != SQLITE_ROW || last.IsNull(0)) {
+bool VerificationCodes::SentRecently(Session& s, const std::string& phone, std::int64_t now) {
+    SqlRows rows;
+    s.Run("SELECT MAX(issued_at) FROM sms_codes WHERE mobilephone = ?1", {phone}, &rows);
+    if (rows.empty() || rows[0].IsNull(0)) {
         return false;
     }
-    const std::int64_t issued = last.Int(0);
+    const std::int64_t issued = rows[0].Int(0);
     return now >= issued && now - issued < rules_.resend_interval_seconds;
 }
 
-int VerificationCodes::Issue(const std::string& phone, CodePurpose purpose) {
-    const std::int64_t now = clock_();
-    if (SentRecently(phone, now)) {
-        return kRetCodeTooSoon;
+std::int64_t VerificationCodes::CountSent(Session& s, const char* where, const std::string& key,
+                                          std::int64_t since) {
+    const std::string sql = std::string("SELECT COUNT(*) FROM sms_sent WHERE sent_at > ?1") + where;
+    SqlParams params = {since};
+    if (!key.empty()) {
+        params.emplace_back(key);
     }
-    const std::string code = NewCode();
-    if (!sender_.Send(phone, code)) {
-        return kRetInternal;
-    }
-    const std::string hash = HashCode(phone, purpose, code);
-    const bool stored =
-        db_.Prepare("INSERT OR REPLACE INTO sms_codes "
-                    "(mobilephone, purpose, code_hash, issued_at, wrong_tries, consumed) "
-                    "VALUES (?1, ?2, ?3, ?4, 0, 0)")
-            .Bind(1, phone)
-            .Bind(2, PurposeName(purpose))
-            .BindBlob(3, hash.data(), static_cast<int>(hash.size()))
-            .Bind(4, now)
-            .Run();
-    return stored ? kRetOk : kRetInternal;
+    SqlRows rows;
+    s.Run(sql, params, &rows);
+    return rows.empty() ? 0 : rows[0].Int(0);
 }
 
-int VerificationCodes::Consume(const std::string& phone, CodePurpose purpose,
+bool VerificationCodes::OverALimit(Session& s, const std::string& phone, const std::string& client,
+                                   std::int64_t now) {
+    constexpr std::int64_t kHour = 3600;
+    constexpr std::int64_t kDay = 24 * kHour;
+    if (CountSent(s, " AND mobilephone = ?2", phone, now - kDay) >= rules_.per_number_day) {
+        return true;
+    }
+    if (CountSent(s, " AND client_ip = ?2", client, now - kHour) >= rules_.per_address_hour) {
+        return true;
+    }
+    return rules_.per_service_hour != 0 &&
+           CountSent(s, "", std::string(), now - kHour) >= rules_.per_service_hour;
+}
+
+int VerificationCodes::Issue(Session& s, const std::string& phone, CodePurpose purpose,
+                             const std::string& client) {
+    if (!key_ready_) {
+        return kRetInternal;
+    }
+    const std::int64_t now = clock_();
+    if (SentRecently(s, phone, now) || OverALimit(s, phone, client, now)) {
+        return kRetCodeTooSoon;
+    }
+    // Stored before the send; a failed send fails the caller's transaction.
+    const std::string code = NewCode();
+    const std::string hash = HashCode(phone, purpose, code);
+    const bool stored =
+        s.Run("DELETE FROM sms_sent WHERE sent_at <= ?1", {now - 24 * 3600}) == SqlResult::kOk &&
+        s.Run("INSERT INTO sms_sent (mobilephone, client_ip, sent_at) VALUES (?1, ?2, ?3)",
+              {phone, client, now}) == SqlResult::kOk &&
+        s.Run("INSERT INTO sms_codes "
+              "(mobilephone, purpose, code_hash, issued_at, wrong_tries, consumed) "
+              "VALUES (?1, ?2, ?3, ?4, 0, 0) ON CONFLICT (mobilephone, purpose) DO UPDATE "
+              "SET code_hash = excluded.code_hash, issued_at = excluded.issued_at, "
+              "wrong_tries = 0, consumed = 0",
+              {phone, std::string(PurposeName(purpose)), Blob{hash}, now}) == SqlResult::kOk;
+    if (!stored || !sender_.Send(phone, code)) {
+        return kRetInternal;
+    }
+    return kRetOk;
+}
+
+int VerificationCodes::Consume(Session& s, const std::string& phone, CodePurpose purpose,
                                const std::string& code) {
-    Statement row = db_.Prepare("SELECT code_hash, issued_at, wrong_tries, consumed "
-                                "FROM sms_codes WHERE mobilephone = ?1 AND purpose = ?2");
-    row.Bind(1, phone).Bind(2, PurposeName(purpose));
-    if (row.Step() != SQLITE_ROW) {
+    SqlRows rows;
+    const std::string purpose_name = PurposeName(purpose);
+    if (s.Run("SELECT code_hash, issued_at, wrong_tries, consumed "
+              "FROM sms_codes WHERE mobilephone = ?1 AND purpose = ?2",
+              {phone, purpose_name}, &rows) != SqlResult::kOk) {
+        return kRetInternal;
+    }
+    if (rows.empty()) {
         return kRetCodeUnusable;
     }
-    const std::string stored = row.Blob(0);
+    const SqlRow& row = rows[0];
+    const std::string stored = row.Text(0);
     const std::int64_t issued = row.Int(1);
     if (row.Int(3) != 0 || row.Int(2) >= rules_.max_wrong_tries) {
         return kRetCodeUnusable;
@@ -108,7 +154,9 @@ int VerificationCodes::Consume(const std::string& phone, CodePurpose purpose,
                                  "WHERE mobilephone = ?1 AND purpose = ?2"
                                : "UPDATE sms_codes SET wrong_tries = wrong_tries + 1 "
                                  "WHERE mobilephone = ?1 AND purpose = ?2";
-    db_.Prepare(update).Bind(1, phone).Bind(2, PurposeName(purpose)).Run();
+    if (s.Run(update, {phone, purpose_name}) != SqlResult::kOk) {
+        return kRetInternal;
+    }
     return match ? kRetOk : kRetCodeWrong;
 }
 

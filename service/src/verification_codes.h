@@ -11,27 +11,41 @@ namespace velquist::service {
 
 enum class CodePurpose { kRegister, kForgot };
 
+// SMS cost money and invite pumping; with 10 codes a day of 5 tries each,
+// guessing one number's code succeeds at most 50 times in a million a day.
 struct CodeRules {
     std::int64_t lifetime_seconds = 300;
     std::int64_t resend_interval_seconds = 60;
     int max_wrong_tries = 5;
+    unsigned per_number_day = 10;
+    unsigned per_address_hour = 5;
+    // The whole service; 0: no limit.
+    unsigned per_service_hour = 1000;
 };
 
 // Issues and checks the 6-digit SMS codes. Only a keyed hash of each code is
-// stored. Callers hold the database lock.
+// stored. Callers pass the session of their transaction.
 class VerificationCodes {
   public:
     VerificationCodes(Database& db, SmsSender& sender, Clock clock, CodeRules rules = {});
+    // False when the key could not be read or stored.
+    bool ok() const { return key_ready_; }
 
-    // kRetOk, kRetCodeTooSoon, or kRetInternal when the sender failed.
-    int Issue(const std::string& phone, CodePurpose purpose);
+    // kRetOk, kRetCodeTooSoon (also for every sending limit), or kRetInternal
+    // when the sender failed. `client` is the requesting address group.
+    int Issue(Session& s, const std::string& phone, CodePurpose purpose, const std::string& client);
     // kRetOk (and the code is used up), kRetCodeWrong, kRetCodeExpired or
     // kRetCodeUnusable.
-    int Consume(const std::string& phone, CodePurpose purpose, const std::string& code);
+    // kRetInternal when the database failed.
+    int Consume(Session& s, const std::string& phone, CodePurpose purpose, const std::string& code);
 
   private:
-    void LoadOrCreateKey();
-    bool SentRecently(const std::string& phone, std::int64_t now);
+    bool LoadOrCreateKey();
+    bool SentRecently(Session& s, const std::string& phone, std::int64_t now);
+    bool OverALimit(Session& s, const std::string& phone, const std::string& client,
+                    std::int64_t now);
+    std::int64_t CountSent(Session& s, const char* where, const std::string& key,
+                           std::int64_t since);
     std::string HashCode(const std::string& phone, CodePurpose purpose,
                          const std::string& code) const;
 
@@ -40,6 +54,7 @@ class VerificationCodes {
     Clock clock_;
     CodeRules rules_;
     unsigned char key_[32];
+    bool key_ready_ = false;
 };
 
 } // namespace velquist::service

@@ -3,6 +3,7 @@
 #include "service_fixture.h"
 #include "validate.h"
 
+#include <filesystem>
 #include <gtest/gtest.h>
 #include <string>
 #include <thread>
@@ -31,6 +32,20 @@ TEST_F(SmsCodes, CodeGoesToOutboxAndRepeatWithinAMinuteIsRefused) {
     Advance(60);
     const std::string second = RequestCode("register", kPhone);
     EXPECT_EQ(second.size(), 6u);
+}
+
+TEST_F(SmsCodes, AFailedSendLeavesNoCodeAndNoWait) {
+    ServiceOptions options = options_;
+    options.outbox = dir_->path() + "/outbox-folder";
+    std::filesystem::create_directory(options.outbox); // cannot be appended to
+    Restart(options);
+    const HttpResult failed = Get(std::string("/v1/smsnotify/register/") + kPhone);
+    EXPECT_EQ(failed.status, 503);
+    EXPECT_EQ(Register(kPhone, "pw", "000000").ret(), kRetCodeUnusable);
+    options.outbox = dir_->path() + "/outbox.txt";
+    Restart(options);
+    // No minute to wait: nothing was sent.
+    EXPECT_EQ(RequestCode("register", kPhone).size(), 6u);
 }
 
 TEST_F(SmsCodes, InvalidPhoneIsRefusedWithoutSending) {
@@ -106,17 +121,22 @@ TEST_F(Registration, StoresOnlyArgon2idHashesAndNoPlainCodes) {
     const std::string code = RequestCode("register", kPhone);
     ASSERT_EQ(Register(kPhone, "Plain-Text-Pw", code).ret(), kRetOk);
     Database& db = app_->database();
-    auto lock = db.Lock();
-    Statement user = db.Prepare("SELECT password_hash FROM users WHERE mobilephone = ?1");
-    user.Bind(1, std::string(kPhone));
-    ASSERT_EQ(user.Step(), SQLITE_ROW);
-    const std::string hash = user.Text(0);
+    SqlRows users;
+    ASSERT_EQ(db.Query("SELECT password_hash FROM users WHERE mobilephone = ?1",
+                       {std::string(kPhone)}, &users),
+              SqlResult::kOk);
+    ASSERT_EQ(users.size(), 1u);
+    const std::string hash = users[0].Text(0);
     EXPECT_EQ(hash.rfind("$argon2id$", 0), 0u) << hash;
     EXPECT_EQ(hash.find("Plain-Text-Pw"), std::string::npos);
-    Statement codes = db.Prepare("SELECT code_hash FROM sms_codes");
-    ASSERT_EQ(codes.Step(), SQLITE_ROW);
-    EXPECT_EQ(codes.Blob(0).find(code), std::string::npos);
-    EXPECT_EQ(db.JournalMode(), "wal");
+    SqlRows codes;
+    ASSERT_EQ(db.Query("SELECT code_hash FROM sms_codes", {}, &codes), SqlResult::kOk);
+    ASSERT_EQ(codes.size(), 1u);
+    EXPECT_EQ(codes[0].Text(0).size(), 32u);
+    EXPECT_EQ(codes[0].Text(0).find(code), std::string::npos);
+    if (!TestingPostgres()) {
+        EXPECT_EQ(SqliteJournalMode(options_.database), "wal");
+    }
 }
 
 TEST_F(Registration, ConcurrentRegistrationsOfOnePhoneLeaveOneAccount) {
@@ -272,11 +292,11 @@ TEST_F(LoginTest, RaisedHashCostReachesOldAccountsAtLogin) {
     stronger.hash_memory_bytes = 256 * 1024;
     Restart(stronger);
     ASSERT_EQ(Login(kPhone, "pw").ret(), kRetOk);
-    Database& db = app_->database();
-    auto lock = db.Lock();
-    Statement user = db.Prepare("SELECT password_hash FROM users");
-    ASSERT_EQ(user.Step(), SQLITE_ROW);
-    EXPECT_NE(user.Text(0).find("m=256,"), std::string::npos) << user.Text(0);
+    SqlRows users;
+    ASSERT_EQ(app_->database().Query("SELECT password_hash FROM users", {}, &users),
+              SqlResult::kOk);
+    ASSERT_EQ(users.size(), 1u);
+    EXPECT_NE(users[0].Text(0).find("m=256,"), std::string::npos) << users[0].Text(0);
 }
 
 TEST_F(LoginTest, QuoteInPasswordGivesAFailureNotACrash) {

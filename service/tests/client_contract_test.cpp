@@ -83,12 +83,12 @@ TEST_F(ClientContract, RegisterLogInAutoLogInFeedbackLogOut) {
 
     EXPECT_EQ(SubmitFeedback(L"转换后的颜色很准", L"qq 10001"), L"反馈信息已提交!");
     {
-        Database& db = app_->database();
-        auto lock = db.Lock();
-        Statement row = db.Prepare("SELECT content, contact FROM feedback");
-        ASSERT_EQ(row.Step(), SQLITE_ROW);
-        EXPECT_EQ(row.Text(0), "转换后的颜色很准");
-        EXPECT_EQ(row.Text(1), "qq 10001");
+        SqlRows rows;
+        ASSERT_EQ(app_->database().Query("SELECT content, contact FROM feedback", {}, &rows),
+                  SqlResult::kOk);
+        ASSERT_EQ(rows.size(), 1u);
+        EXPECT_EQ(rows[0].Text(0), "转换后的颜色很准");
+        EXPECT_EQ(rows[0].Text(1), "qq 10001");
     }
 
     LogoutAccount();

@@ -26,14 +26,15 @@ TEST_F(Feedback, StoredWithContactTimeAndText) {
     EXPECT_EQ(res.status, 200);
     ASSERT_EQ(res.ret(), kRetOk) << res.body;
 
-    Database& db = app_->database();
-    auto lock = db.Lock();
-    Statement row = db.Prepare("SELECT content, contact, created_at, remote_ip FROM feedback");
-    ASSERT_EQ(row.Step(), SQLITE_ROW);
-    EXPECT_EQ(row.Text(0), "转换后颜色偏暗");
-    EXPECT_EQ(row.Text(1), "qq 12345");
-    EXPECT_EQ(row.Int(2), 1'800'000'000);
-    EXPECT_EQ(row.Text(3), "127.0.0.1");
+    SqlRows rows;
+    ASSERT_EQ(app_->database().Query("SELECT content, contact, created_at, remote_ip FROM feedback",
+                                     {}, &rows),
+              SqlResult::kOk);
+    ASSERT_EQ(rows.size(), 1u);
+    EXPECT_EQ(rows[0].Text(0), "转换后颜色偏暗");
+    EXPECT_EQ(rows[0].Text(1), "qq 12345");
+    EXPECT_EQ(rows[0].Int(2), 1'800'000'000);
+    EXPECT_EQ(rows[0].Text(3), "127.0.0.1");
 }
 
 TEST_F(Feedback, BracketsAndEscapedQuotesInsideTextAreJustText) {

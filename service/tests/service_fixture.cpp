@@ -6,6 +6,7 @@
 #include <json/reader.h>
 #include <json/writer.h>
 #include <sodium.h>
+#include <sqlite3.h>
 #include <sstream>
 
 namespace velquist::service::testing {
@@ -76,7 +77,43 @@ void ServiceFixture::SetUp() {
     ASSERT_GE(sodium_init(), 0);
     dir_ = std::make_unique<TempDir>();
     ASSERT_FALSE(dir_->path().empty());
-    Restart(TestOptions(dir_->path()));
+    ServiceOptions options = TestOptions(dir_->path());
+    if (TestingPostgres()) {
+        std::string skip;
+        options.database = TestDatabaseUrl(&skip);
+        if (options.database.empty()) {
+            GTEST_SKIP() << skip;
+        }
+    }
+    Restart(options);
+}
+
+namespace {
+
+std::string SqliteAnswer(const std::string& path, const char* pragma) {
+    sqlite3* raw = nullptr;
+    sqlite3_open_v2(path.c_str(), &raw, SQLITE_OPEN_READONLY, nullptr);
+    std::unique_ptr<sqlite3, decltype(&sqlite3_close)> db(raw, sqlite3_close);
+    sqlite3_stmt* stmt = nullptr;
+    if (sqlite3_prepare_v2(raw, pragma, -1, &stmt, nullptr) != SQLITE_OK) {
+        sqlite3_finalize(stmt);
+        return "cannot ask";
+    }
+    std::string answer = sqlite3_step(stmt) == SQLITE_ROW
+                             ? reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0))
+                             : "no answer";
+    sqlite3_finalize(stmt);
+    return answer;
+}
+
+} // namespace
+
+std::string SqliteJournalMode(const std::string& path) {
+    return SqliteAnswer(path, "PRAGMA journal_mode");
+}
+
+std::string SqliteIntegrityCheck(const std::string& path) {
+    return SqliteAnswer(path, "PRAGMA integrity_check");
 }
 
 void ServiceFixture::Restart(const ServiceOptions& options) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "pg_cluster.h"
 #include "service_app.h"
 
 #include <atomic>
@@ -41,6 +42,10 @@ void WriteFile(const std::string& path, const std::string& text);
 
 // Options for a service that lives in `dir`, with the cheapest hash cost.
 ServiceOptions TestOptions(const std::string& dir);
+
+// What SQLite says of a database file: PRAGMA journal_mode, integrity_check.
+std::string SqliteJournalMode(const std::string& path);
+std::string SqliteIntegrityCheck(const std::string& path);
 
 // The whole service in this process, on a free loopback port, with a clock
 // the test moves by hand.

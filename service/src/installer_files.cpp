@@ -1,0 +1,156 @@
+#include "installer_files.h"
+
+#include <cerrno>
+#include <chrono>
+#include <fcntl.h>
+#include <linux/openat2.h>
+#include <sodium.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+namespace velquist::service {
+namespace {
+
+struct Fd {
+    int fd;
+    explicit Fd(int value) : fd(value) {}
+    ~Fd() {
+        if (fd >= 0) {
+            ::close(fd);
+        }
+    }
+    Fd(const Fd&) = delete;
+    Fd& operator=(const Fd&) = delete;
+};
+
+// openat2 with RESOLVE_BENEATH: every step of the name, symlinks included,
+// must stay below the folder. Kernels before 5.6 lack it; there no symlink
+// is followed at all.
+int OpenBeneath(int folder, const std::string& name) {
+    open_how how{};
+    how.flags = O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY;
+    how.resolve = RESOLVE_BENEATH | RESOLVE_NO_MAGICLINKS;
+    const long fd = ::syscall(SYS_openat2, folder, name.c_str(), &how, sizeof how);
+    if (fd >= 0 || errno != ENOSYS) {
+        return static_cast<int>(fd);
+    }
+    return ::openat(folder, name.c_str(),
+                    O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY | O_NOFOLLOW);
+}
+
+int OpenFolder(const std::string& dir) {
+    return ::open(dir.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+}
+
+// `fd` when it is a regular file (its status in `info`), else closed and -1.
+int KeepRegular(int fd, struct stat* info) {
+    if (fd < 0) {
+        return -1;
+    }
+    if (::fstat(fd, info) != 0 || !S_ISREG(info->st_mode)) {
+        ::close(fd);
+        return -1;
+    }
+    // Regular files never block; reads stay plain from here on.
+    ::fcntl(fd, F_SETFL, 0);
+    return fd;
+}
+
+std::string Hex(const unsigned char* bytes, std::size_t size) {
+    static const char kDigits[] = "0123456789abcdef";
+    std::string out;
+    for (std::size_t i = 0; i < size; ++i) {
+        out.push_back(kDigits[bytes[i] >> 4]);
+        out.push_back(kDigits[bytes[i] & 15]);
+    }
+    return out;
+}
+
+bool Sha256Of(int fd, std::string* hex) {
+    crypto_hash_sha256_state state;
+    crypto_hash_sha256_init(&state);
+    unsigned char buffer[64 * 1024];
+    off_t offset = 0;
+    for (;;) {
+        const ssize_t n = ::pread(fd, buffer, sizeof buffer, offset);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n < 0) {
+            return false;
+        }
+        if (n == 0) {
+            break;
+        }
+        crypto_hash_sha256_update(&state, buffer, static_cast<unsigned long long>(n));
+        offset += n;
+    }
+    unsigned char digest[crypto_hash_sha256_BYTES];
+    crypto_hash_sha256_final(&state, digest);
+    *hex = Hex(digest, sizeof digest);
+    return true;
+}
+
+} // namespace
+
+int OpenInstaller(const std::string& dir, const std::string& name) {
+    const Fd folder(OpenFolder(dir));
+    struct stat info {};
+    return folder.fd < 0 ? -1 : KeepRegular(OpenBeneath(folder.fd, name), &info);
+}
+
+InstallerDigests::~InstallerDigests() {
+    if (folder_ >= 0) {
+        ::close(folder_);
+    }
+}
+
+// The folder stays open between update checks; it is opened anew (at most
+// once a second) when a file is not found, in case the folder was replaced.
+int InstallerDigests::OpenFile(const std::string& name, struct stat* info) {
+    const auto now = std::chrono::steady_clock::now();
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        if (folder_ >= 0) {
+            const int fd = OpenBeneath(folder_, name);
+            if (fd >= 0 || errno != ENOENT) {
+                return KeepRegular(fd, info);
+            }
+        }
+        if (folder_ >= 0 && now - opened_ < std::chrono::seconds(1)) {
+            return -1;
+        }
+        if (folder_ >= 0) {
+            ::close(folder_);
+        }
+        folder_ = OpenFolder(dir_);
+        opened_ = now;
+    }
+    return -1;
+}
+
+std::optional<InstallerDigest> InstallerDigests::Of(const std::string& name) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    struct stat info {};
+    const Fd file(OpenFile(name, &info));
+    if (file.fd < 0) {
+        return std::nullopt;
+    }
+    Entry& entry = entries_[name];
+    const bool same = entry.device == info.st_dev && entry.inode == info.st_ino &&
+                      entry.size == info.st_size && entry.mtime.tv_sec == info.st_mtim.tv_sec &&
+                      entry.mtime.tv_nsec == info.st_mtim.tv_nsec;
+    if (same) {
+        return entry.digest;
+    }
+    InstallerDigest digest;
+    digest.size = info.st_size;
+    if (!Sha256Of(file.fd, &digest.sha256)) {
+        entries_.erase(name);
+        return std::nullopt;
+    }
+    entry = Entry{info.st_dev, info.st_ino, info.st_size, info.st_mtim, digest};
+    return digest;
+}
+
+} // namespace velquist::service
