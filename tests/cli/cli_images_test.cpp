@@ -180,5 +180,28 @@ TEST(CliImages, NumberedNamesNeverLandOnAnInputOrAnotherOutputOfTheBatch) {
     EXPECT_EQ(JpegWidth(dir.File("in/burst (2)-3.jpg")), 64);
 }
 
+TEST(CliImages, TheMemoryBudgetAdmitsAFileByItsLargestImage) {
+    TempDir dir;
+    fs::create_directories(dir.File("in"));
+    HeicImageSpec small;
+    HeicImageSpec large;
+    large.width = 1024;
+    large.height = 1024;
+    // About 64 MiB for the small primary alone, over 67 MiB with the large second image.
+    ASSERT_EQ(WriteHeic(dir.File("in/burst.heic"), {small, large}), "");
+    const std::string input = dir.File("in/burst.heic");
+    ProcessResult r = RunConverter(dir, {"--memory-budget", "66", "-o", dir.File("one"), input});
+    EXPECT_EQ(r.exitCode, 0) << r.out << r.err;
+    r = RunConverter(dir,
+                     {"--memory-budget", "66", "--all-images", "-o", dir.File("all"), input});
+    EXPECT_EQ(r.exitCode, 1) << r.out << r.err;
+    EXPECT_NE(r.out.find("image too large"), std::string::npos) << r.out;
+    EXPECT_FALSE(fs::exists(dir.File("all/burst-2.jpg")));
+    r = RunConverter(dir,
+                     {"--memory-budget", "80", "--all-images", "-o", dir.File("fits"), input});
+    EXPECT_EQ(r.exitCode, 0) << r.out << r.err;
+    EXPECT_EQ(JpegWidth(dir.File("fits/burst-2.jpg")), 1024);
+}
+
 } // namespace
 } // namespace velquist::test
