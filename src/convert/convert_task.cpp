@@ -8,16 +8,16 @@
 #include "top_level_images.h"
 #include "util/handles.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
+#include <filesystem>
+#include <memory>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
-#include <algorithm>
-#include <filesystem>
-#include <memory>
 #include <vector>
 
 namespace velquist {
@@ -148,10 +148,9 @@ bool FitsAdmittedMemory(const heif_image_handle* handle, size_t position, const 
         task.memoryEstimate != 0 ? task.memoryEstimate : AddressSpaceLimit();
     const auto width = static_cast<std::uint32_t>(heif_image_handle_get_width(handle));
     const auto height = static_cast<std::uint32_t>(heif_image_handle_get_height(handle));
-    const std::uint64_t needed =
-        EstimateImageMemory(std::uint64_t{width} * height,
-                            heif_image_handle_get_luma_bits_per_pixel(handle),
-                            heif_image_handle_has_alpha_channel(handle) != 0, task.settings.format);
+    const std::uint64_t needed = EstimateImageMemory(
+        std::uint64_t{width} * height, heif_image_handle_get_luma_bits_per_pixel(handle),
+        heif_image_handle_has_alpha_channel(handle) != 0, task.settings.format);
     if (bound == 0 || needed <= bound)
         return true;
     HeifHeader claim;
@@ -184,13 +183,13 @@ bool WriteOtherImage(heif_context* ctx, const ImageOutput& output, size_t positi
 // The primary image under outputPath, then every other top-level image under its
 // numbered name, as many as the engine reserved names for and never more than
 // kMaxImagesPerFile. Not writing an image the file holds is a failure of the job.
-bool WriteAllImages(heif_context* ctx, Encoder& encoder, const ConvertTask& task,
-                    Diagnostics& diag, bool echo) {
+bool WriteAllImages(heif_context* ctx, Encoder& encoder, const ConvertTask& task, Diagnostics& diag,
+                    bool echo) {
     const std::vector<ImageOutput> plan = PlanImageOutputs(ctx, task.outputPath);
     if (!DecodeAndWrite(ctx, encoder, task, diag, echo))
         return false;
-    const size_t reserved = task.imageOutputs > 0 ? static_cast<size_t>(task.imageOutputs)
-                                                  : kMaxImagesPerFile;
+    const size_t reserved =
+        task.imageOutputs > 0 ? static_cast<size_t>(task.imageOutputs) : kMaxImagesPerFile;
     const size_t limit = std::min(reserved, kMaxImagesPerFile);
     bool ok = true;
     for (size_t i = 1; i < plan.size() && i < limit; ++i)

@@ -2,8 +2,8 @@
 
 #include "util/handles.h"
 
-#include <cstdio>
 #include <algorithm>
+#include <cstdio>
 #include <map>
 #include <optional>
 #include <set>

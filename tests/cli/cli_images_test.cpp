@@ -123,9 +123,9 @@ std::set<std::string> Entries(const std::string& folder) {
 TEST(CliImages, AllImagesWritesEveryTopLevelImageOfRealFilesInOrder) {
     VELQUIST_REQUIRE_HEIC_TESTDATA();
     TempDir dir;
-    const ProcessResult r =
-        RunConverter(dir, {"--all-images", "-o", dir.File("out"), HeicTestdataFile("nokia_C004.heic"),
-                           HeicTestdataFile("nokia_C013.heic"), HeicTestdataFile("nokia_C034.heic")});
+    const ProcessResult r = RunConverter(
+        dir, {"--all-images", "-o", dir.File("out"), HeicTestdataFile("nokia_C004.heic"),
+              HeicTestdataFile("nokia_C013.heic"), HeicTestdataFile("nokia_C034.heic")});
     ASSERT_EQ(r.exitCode, 0) << r.out << r.err;
     std::set<std::string> expected = {"nokia_C004.jpg", "nokia_C013.jpg", "nokia_C013-2.jpg",
                                       "nokia_C034.jpg"};
@@ -144,8 +144,8 @@ TEST(CliImages, AllImagesWritesEveryTopLevelImageOfRealFilesInOrder) {
     ASSERT_EQ(single.exitCode, 0) << single.err;
     EXPECT_EQ(Entries(dir.File("single")), std::set<std::string>{"nokia_C004.jpg"});
     SaveSettings(dir, "image-all-images=1\n");
-    const ProcessResult saved =
-        RunConverter(dir, {"-f", "png", "-o", dir.File("saved"), HeicTestdataFile("nokia_C013.heic")});
+    const ProcessResult saved = RunConverter(
+        dir, {"-f", "png", "-o", dir.File("saved"), HeicTestdataFile("nokia_C013.heic")});
     ASSERT_EQ(saved.exitCode, 0) << saved.err;
     EXPECT_EQ(Entries(dir.File("saved")),
               (std::set<std::string>{"nokia_C013.png", "nokia_C013-2.png"}));
@@ -192,13 +192,11 @@ TEST(CliImages, TheMemoryBudgetAdmitsAFileByItsLargestImage) {
     const std::string input = dir.File("in/burst.heic");
     ProcessResult r = RunConverter(dir, {"--memory-budget", "66", "-o", dir.File("one"), input});
     EXPECT_EQ(r.exitCode, 0) << r.out << r.err;
-    r = RunConverter(dir,
-                     {"--memory-budget", "66", "--all-images", "-o", dir.File("all"), input});
+    r = RunConverter(dir, {"--memory-budget", "66", "--all-images", "-o", dir.File("all"), input});
     EXPECT_EQ(r.exitCode, 1) << r.out << r.err;
     EXPECT_NE(r.out.find("image too large"), std::string::npos) << r.out;
     EXPECT_FALSE(fs::exists(dir.File("all/burst-2.jpg")));
-    r = RunConverter(dir,
-                     {"--memory-budget", "80", "--all-images", "-o", dir.File("fits"), input});
+    r = RunConverter(dir, {"--memory-budget", "80", "--all-images", "-o", dir.File("fits"), input});
     EXPECT_EQ(r.exitCode, 0) << r.out << r.err;
     EXPECT_EQ(JpegWidth(dir.File("fits/burst-2.jpg")), 1024);
 }

@@ -164,9 +164,9 @@ TEST(StripLocation, JpegAndPngCarryTheExifBlockWithoutGps) {
                                                        : ReadPng(task.outputPath, &image),
                           "");
                 const std::vector<uint8_t> exif =
-                    format == OutputFormat::kJpg ? (image.app1.empty() ? std::vector<uint8_t>()
-                                                                       : image.app1.front())
-                                                 : image.exif;
+                    format == OutputFormat::kJpg
+                        ? (image.app1.empty() ? std::vector<uint8_t>() : image.app1.front())
+                        : image.exif;
                 ASSERT_FALSE(exif.empty());
                 EXPECT_EQ(Contains(exif, LatitudeBytes(little)), !strip);
                 EXPECT_EQ(exif.size(), spec.exif.size() + (format == OutputFormat::kJpg ? 6 : 0));
