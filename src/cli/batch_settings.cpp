@@ -1,6 +1,7 @@
 #include "batch_settings.h"
 
 #include "config/config_file.h"
+#include "config/image_settings.h"
 #include "util/text.h"
 
 #include <charconv>
@@ -48,6 +49,10 @@ ConversionSettings ResolveSettings(const CliOptions& options) {
     settings.quality = options.quality ? *options.quality : SavedQuality(settings.quality);
     settings.keepExif = options.keepExif ? *options.keepExif : SavedExif(settings.keepExif);
     settings.outputDir = PathToWide(options.outputDir ? *options.outputDir : Saved(L"output-dir"));
+    settings.stripLocation = options.stripLocation.value_or(
+        ReadSwitchSetting(kStripLocationKey, settings.stripLocation));
+    settings.allImages =
+        options.allImages.value_or(ReadSwitchSetting(kAllImagesKey, settings.allImages));
     return settings;
 }
 

@@ -47,7 +47,8 @@ CliParseResult ParseWorker(const std::vector<std::string>& args) {
             onlyFiles = true;
             continue;
         }
-        if (arg == "--format" || arg == "--quality" || arg == "--exif") {
+        if (arg == "--format" || arg == "--quality" || arg == "--exif" ||
+            arg == "--strip-location" || arg == "--images") {
             if (!TakeValue(args, &i, &value))
                 return Fail(arg + " needs a value");
         }
@@ -62,6 +63,14 @@ CliParseResult ParseWorker(const std::vector<std::string>& args) {
             if (value != "0" && value != "1")
                 return Fail("--exif needs 0 or 1");
             o.keepExif = value == "1";
+        } else if (arg == "--strip-location") {
+            if (value != "0" && value != "1")
+                return Fail("--strip-location needs 0 or 1");
+            o.stripLocation = value == "1";
+        } else if (arg == "--images") {
+            if (!ParseInt(value, &o.workerImages) || o.workerImages < 0)
+                return Fail("--images needs a number of images");
+            o.allImages = o.workerImages > 0;
         } else if (arg.size() > 1 && arg[0] == '-') {
             return Fail("unknown option " + arg);
         } else {
@@ -95,6 +104,10 @@ bool ParseConvertOption(const std::vector<std::string>& args, size_t* i, CliOpti
         o->verbose = true;
     } else if (arg == "--exif" || arg == "--no-exif") {
         o->keepExif = arg == "--exif";
+    } else if (arg == "--strip-location" || arg == "--keep-location") {
+        o->stripLocation = arg == "--strip-location";
+    } else if (arg == "--all-images" || arg == "--primary-image") {
+        o->allImages = arg == "--all-images";
     } else if (arg == "-f") {
         if (!TakeValue(args, i, &value) || !IsKnownFormat(value))
             return *error = "-f needs jpg, png or bmp", false;
@@ -178,6 +191,14 @@ std::string UsageText(const std::string& program) {
            "  -q N         JPEG quality 10..100 (image-quality; default 90)\n"
            "  --exif       keep the photo's EXIF data (image-exif; the default)\n"
            "  --no-exif    leave the EXIF data out\n"
+           "  --strip-location  keep the EXIF data but remove the location (GPS) from it\n"
+           "               (image-strip-location; off by default)\n"
+           "  --keep-location   keep the location with the EXIF data\n"
+           "  --all-images write every image of a multi-image file (bursts, exposure\n"
+           "               stacks): NAME.jpg for the primary one, NAME-2.jpg, NAME-3.jpg, ...\n"
+           "               for the others in the file's order, at most 256 per file\n"
+           "               (image-all-images; off by default)\n"
+           "  --primary-image   write the primary image only\n"
            "  -o DIR       output folder, created when missing (output-dir; by default each\n"
            "               output is written beside its input file)\n"
            "  -r, --recursive  also convert the HEIF files in the subfolders of a FOLDER\n"

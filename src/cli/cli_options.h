@@ -20,6 +20,11 @@ struct CliOptions {
     std::optional<int> quality;
     std::optional<bool> keepExif;
     std::optional<std::string> outputDir;
+    std::optional<bool> stripLocation;
+    std::optional<bool> allImages;
+    // Worker mode: how many of the file's images may be written (the primary first), as
+    // the engine reserved their output names; 0 writes the primary only.
+    int workerImages = 0;
     bool recursive = false;
     int jobs = kMaxJobs;
     bool jobsClamped = false; // more than kMaxJobs were asked for
@@ -39,7 +44,8 @@ struct CliParseResult {
 
 // args without the program name.
 //   [options] FILE|FOLDER...
-//   --worker --format F --quality N --exif 0|1 [--] INPUT OUTPUT
+//   --worker --format F --quality N --exif 0|1 [--strip-location 0|1] [--images N]
+//            [--] INPUT OUTPUT
 //   --help, --version
 CliParseResult ParseCommandLine(const std::vector<std::string>& args);
 

@@ -203,6 +203,9 @@ int RunWorkerMode(const CliOptions& options) {
     task.settings.format = *parsed;
     task.settings.quality = options.quality.value_or(kDefaultQuality);
     task.settings.keepExif = options.keepExif.value_or(true);
+    task.settings.stripLocation = options.stripLocation.value_or(false);
+    task.settings.allImages = options.workerImages > 0;
+    task.imageOutputs = options.workerImages;
     return RunConversion(task).status == kTaskSucceeded ? 0 : 1;
 }
 

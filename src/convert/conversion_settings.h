@@ -21,6 +21,10 @@ struct ConversionSettings {
     // Empty: the engine takes the configured output folder, the command line writes each
     // output beside its input. A path in the lossless wide form (PathToWide).
     std::wstring outputDir;
+    // With keepExif: the Exif data is kept without the place the photo was taken.
+    bool stripLocation = false;
+    // Every top-level image of a file is written, not only the primary one.
+    bool allImages = false;
 };
 
 // outputDir + "/" + base name of sourcePath (up to its last ".") + "." + format.

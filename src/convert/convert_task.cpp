@@ -5,17 +5,19 @@
 #include "heif_handles.h"
 #include "heif_header.h"
 #include "memory_estimate.h"
+#include "top_level_images.h"
 #include "util/handles.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
+#include <filesystem>
+#include <memory>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
-#include <filesystem>
-#include <memory>
 #include <vector>
 
 namespace velquist {
@@ -24,6 +26,11 @@ namespace {
 // libheif refuses larger sides itself. No output format here carries more than JPEG's
 // 65500 pixels a side, and memory is guarded by the estimate, not by this.
 constexpr int kMaxImageSide = 65500;
+
+bool IsSameFile(const std::string& a, const std::string& b) {
+    std::error_code error;
+    return std::filesystem::equivalent(a, b, error) && !error;
+}
 
 // Opens nothing for long: only tells whether the input can be read at all, and why not.
 int InputError(const std::string& path) {
@@ -52,7 +59,7 @@ bool CheckHeader(const ConvertTask& task, Diagnostics& diag) {
         diag.Printf("%s\n", grid.c_str());
         return false;
     }
-    const std::uint64_t needed = EstimateConversionMemory(header, task.settings.format);
+    const std::uint64_t needed = EstimateJobMemory(header, task.settings);
     const std::uint64_t limit = AddressSpaceLimit();
     if (limit != 0 && needed > limit) {
         diag.Printf("%s\n", TooLargeText(header, needed).c_str());
@@ -75,6 +82,40 @@ int PrimaryIndex(heif_context* ctx, int count) {
     return 0;
 }
 
+bool DecodeAndWriteHandle(heif_image_handle* handle, int index, Encoder& encoder,
+                          const std::string& path, Diagnostics& diag, bool echo) {
+    const bool hasAlpha = heif_image_handle_has_alpha_channel(handle) != 0;
+    HeifDecodingOptionsPtr options(heif_decoding_options_alloc());
+    encoder.AdjustDecodingOptions(handle, options.get());
+    const int bitDepth = heif_image_handle_get_luma_bits_per_pixel(handle);
+    if (bitDepth < 0) {
+        diag.Write("Input image has undefined bit-depth\n");
+        return false;
+    }
+    heif_image* rawImage = nullptr;
+    const heif_error error =
+        heif_decode_image(handle, &rawImage, encoder.PreferredColorspace(hasAlpha),
+                          encoder.PreferredChroma(hasAlpha, bitDepth), options.get());
+    HeifImagePtr image(rawImage);
+    options.reset();
+    if (error.code != heif_error_Ok || !image) {
+        diag.Printf("Could not decode HEIF image: %d: %s\n", index, error.message);
+        return false;
+    }
+    if (!encoder.WriteImage(handle, image.get(), path, diag)) {
+        if (diag.SystemError() != 0)
+            diag.Printf("could not write image: %s\n", std::strerror(diag.SystemError()));
+        else
+            diag.Write("could not write image\n");
+        return false;
+    }
+    if (echo) {
+        std::printf("Written to %s\n", path.c_str());
+        std::fflush(stdout);
+    }
+    return true;
+}
+
 bool DecodeAndWrite(heif_context* ctx, Encoder& encoder, const ConvertTask& task, Diagnostics& diag,
                     bool echo) {
     const int count = heif_context_get_number_of_top_level_images(ctx);
@@ -84,48 +125,83 @@ bool DecodeAndWrite(heif_context* ctx, Encoder& encoder, const ConvertTask& task
     }
     const int index = PrimaryIndex(ctx, count);
     heif_image_handle* rawHandle = nullptr;
-    heif_error error = heif_context_get_primary_image_handle(ctx, &rawHandle);
+    const heif_error error = heif_context_get_primary_image_handle(ctx, &rawHandle);
     HeifHandlePtr handle(rawHandle);
     if (error.code != heif_error_Ok) {
         diag.Printf("Could not read HEIF image %d: %s\n", index, error.message);
         return false;
     }
-    const bool hasAlpha = heif_image_handle_has_alpha_channel(handle.get()) != 0;
-    HeifDecodingOptionsPtr options(heif_decoding_options_alloc());
-    encoder.AdjustDecodingOptions(handle.get(), options.get());
-    const int bitDepth = heif_image_handle_get_luma_bits_per_pixel(handle.get());
-    if (bitDepth < 0) {
-        diag.Write("Input image has undefined bit-depth\n");
-        return false;
-    }
-    heif_image* rawImage = nullptr;
-    error = heif_decode_image(handle.get(), &rawImage, encoder.PreferredColorspace(hasAlpha),
-                              encoder.PreferredChroma(hasAlpha, bitDepth), options.get());
-    HeifImagePtr image(rawImage);
-    options.reset();
-    if (error.code != heif_error_Ok || !image) {
-        diag.Printf("Could not decode HEIF image: %d: %s\n", index, error.message);
-        return false;
-    }
-    if (!encoder.WriteImage(handle.get(), image.get(), task.outputPath, diag)) {
-        if (diag.SystemError() != 0)
-            diag.Printf("could not write image: %s\n", std::strerror(diag.SystemError()));
-        else
-            diag.Write("could not write image\n");
-        return false;
-    }
-    if (echo) {
-        std::printf("Written to %s\n", task.outputPath.c_str());
-        std::fflush(stdout);
-    }
-    return true;
+    return DecodeAndWriteHandle(handle.get(), index, encoder, task.outputPath, diag, echo);
 }
 
 // A HEIF file named like its own output ("photo.jpg" converted to jpg beside itself)
 // would be replaced by the conversion: the source is the one copy of the photo.
 bool WouldReplaceInput(const ConvertTask& task) {
-    std::error_code error;
-    return std::filesystem::equivalent(task.inputPath, task.outputPath, error) && !error;
+    return IsSameFile(task.inputPath, task.outputPath);
+}
+
+// The engine admitted the job by the header's claims; libheif may see an image the
+// header reader did not, and that one must not take more than the job was given.
+bool FitsAdmittedMemory(const heif_image_handle* handle, size_t position, const ConvertTask& task,
+                        Diagnostics& diag) {
+    const std::uint64_t bound =
+        task.memoryEstimate != 0 ? task.memoryEstimate : AddressSpaceLimit();
+    const auto width = static_cast<std::uint32_t>(heif_image_handle_get_width(handle));
+    const auto height = static_cast<std::uint32_t>(heif_image_handle_get_height(handle));
+    const std::uint64_t needed = EstimateImageMemory(
+        std::uint64_t{width} * height, heif_image_handle_get_luma_bits_per_pixel(handle),
+        heif_image_handle_has_alpha_channel(handle) != 0, task.settings.format);
+    if (bound == 0 || needed <= bound)
+        return true;
+    HeifHeader claim;
+    claim.width = width;
+    claim.height = height;
+    diag.Printf("image %zu not written: %s\n", position + 1, TooLargeText(claim, needed).c_str());
+    return false;
+}
+
+// One of the images after the primary: it fails alone, the others are still written.
+bool WriteOtherImage(heif_context* ctx, const ImageOutput& output, size_t position,
+                     Encoder& encoder, const ConvertTask& task, Diagnostics& diag, bool echo) {
+    if (IsSameFile(task.inputPath, output.path)) {
+        diag.Printf("Output file %s is the input file, not overwritten\n", output.path.c_str());
+        return false;
+    }
+    heif_image_handle* rawHandle = nullptr;
+    const heif_error error = heif_context_get_image_handle(ctx, output.id, &rawHandle);
+    HeifHandlePtr handle(rawHandle);
+    if (error.code != heif_error_Ok) {
+        diag.Printf("Could not read HEIF image %zu: %s\n", position + 1, error.message);
+        return false;
+    }
+    if (!FitsAdmittedMemory(handle.get(), position, task, diag))
+        return false;
+    return DecodeAndWriteHandle(handle.get(), static_cast<int>(position), encoder, output.path,
+                                diag, echo);
+}
+
+// The primary image under outputPath, then every other top-level image under its
+// numbered name, as many as the engine reserved names for and never more than
+// kMaxImagesPerFile. Not writing an image the file holds is a failure of the job.
+bool WriteAllImages(heif_context* ctx, Encoder& encoder, const ConvertTask& task, Diagnostics& diag,
+                    bool echo) {
+    const std::vector<ImageOutput> plan = PlanImageOutputs(ctx, task.outputPath);
+    if (!DecodeAndWrite(ctx, encoder, task, diag, echo))
+        return false;
+    const size_t reserved =
+        task.imageOutputs > 0 ? static_cast<size_t>(task.imageOutputs) : kMaxImagesPerFile;
+    const size_t limit = std::min(reserved, kMaxImagesPerFile);
+    bool ok = true;
+    for (size_t i = 1; i < plan.size() && i < limit; ++i)
+        ok = WriteOtherImage(ctx, plan[i], i, encoder, task, diag, echo) && ok;
+    if (plan.size() > limit) {
+        diag.Printf("File holds %zu images; only the first %zu written (%s)\n", plan.size(), limit,
+                    limit == kMaxImagesPerFile && reserved >= kMaxImagesPerFile
+                        ? "the most written from one file"
+                        : "as many as its header lists");
+        ok = false;
+    }
+    return ok;
 }
 
 bool Convert(const ConvertTask& task, Diagnostics& diag, bool echo) {
@@ -155,10 +231,24 @@ bool Convert(const ConvertTask& task, Diagnostics& diag, bool echo) {
         diag.Printf("Output file %s is the input file, not overwritten\n", task.outputPath.c_str());
         return false;
     }
+    if (task.settings.allImages)
+        return WriteAllImages(ctx.get(), *encoder, task, diag, echo);
     return DecodeAndWrite(ctx.get(), *encoder, task, diag, echo);
 }
 
 } // namespace
+
+std::vector<std::string> ImageWorkerOptions(const ConvertTask& task) {
+    std::vector<std::string> options;
+    if (task.settings.stripLocation)
+        options.insert(options.end(), {"--strip-location", "1"});
+    if (task.settings.allImages)
+        options.insert(options.end(),
+                       {"--images", std::to_string(task.imageOutputs > 0
+                                                       ? task.imageOutputs
+                                                       : static_cast<int>(kMaxImagesPerFile))});
+    return options;
+}
 
 ConversionOutcome RunConversion(const ConvertTask& task) {
     return RunConversion(task, true);

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace velquist {
 
@@ -15,7 +16,15 @@ struct ConvertTask {
     ConversionSettings settings; // its outputDir is already part of outputPath
     int task_id = 0;
     std::uint64_t memoryEstimate = 0; // what the engine admitted the job with; 0: unknown
+    // With settings.allImages: how many images may be written, the primary first, because
+    // the engine reserved that many output names (outputPath and its numbered ones);
+    // 0: as many as the file holds, up to kMaxImagesPerFile.
+    int imageOutputs = 0;
 };
+
+// The worker options for what goes beyond format, quality and Exif, each only when it is
+// not the default: "--strip-location 1", "--images N".
+std::vector<std::string> ImageWorkerOptions(const ConvertTask& task);
 
 // Result of a synchronous conversion, for the isolated worker process.
 struct ConversionOutcome {

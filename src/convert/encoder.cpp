@@ -8,7 +8,9 @@ namespace velquist {
 
 void Encoder::AdjustDecodingOptions(const heif_image_handle*, heif_decoding_options*) const {}
 
-std::unique_ptr<Encoder> CreateEncoder(const ConversionSettings& settings) {
+namespace {
+
+std::unique_ptr<Encoder> CreateFormatEncoder(const ConversionSettings& settings) {
     switch (settings.format) {
     case OutputFormat::kPng:
         return std::make_unique<PngEncoder>(settings.keepExif);
@@ -18,6 +20,14 @@ std::unique_ptr<Encoder> CreateEncoder(const ConversionSettings& settings) {
         break;
     }
     return std::make_unique<JpegEncoder>(settings.quality, settings.keepExif);
+}
+
+} // namespace
+
+std::unique_ptr<Encoder> CreateEncoder(const ConversionSettings& settings) {
+    std::unique_ptr<Encoder> encoder = CreateFormatEncoder(settings);
+    encoder->SetStripLocation(settings.stripLocation);
+    return encoder;
 }
 
 } // namespace velquist

@@ -22,6 +22,12 @@ class Encoder {
     // True when the file is complete under path; diagnostics explain a false result.
     virtual bool WriteImage(const heif_image_handle* handle, const heif_image* image,
                             const std::string& path, Diagnostics& diag) = 0;
+
+    // Kept Exif data goes out without the location.
+    void SetStripLocation(bool strip) { stripLocation_ = strip; }
+
+  protected:
+    bool stripLocation_ = false;
 };
 
 std::unique_ptr<Encoder> CreateEncoder(const ConversionSettings& settings);

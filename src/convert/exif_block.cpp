@@ -1,5 +1,7 @@
 #include "exif_block.h"
 
+#include "exif_location.h"
+
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -139,6 +141,18 @@ std::vector<uint8_t> ExtractExifForOutput(const heif_image_handle* handle, Diagn
         return {};
     }
     ResetExifOrientation(tiff);
+    return tiff;
+}
+
+std::vector<uint8_t> ExtractExifForOutput(const heif_image_handle* handle, bool stripLocation,
+                                          Diagnostics& diag) {
+    std::vector<uint8_t> tiff = ExtractExifForOutput(handle, diag);
+    if (!stripLocation || tiff.empty())
+        return tiff;
+    if (RemoveExifLocation(tiff) == LocationRemoval::kMalformed) {
+        diag.Write("Exif block cannot be checked for a location, left out\n");
+        return {};
+    }
     return tiff;
 }
 

@@ -30,5 +30,9 @@ bool ResetExifOrientation(std::vector<uint8_t>& tiff);
 // written to an output file; empty when there is none or it is malformed (one diagnostic
 // line then).
 std::vector<uint8_t> ExtractExifForOutput(const heif_image_handle* handle, Diagnostics& diag);
+// The same without the location when stripLocation is set. A block whose location cannot
+// be ruled out (malformed directories) is left out entirely, with one diagnostic line.
+std::vector<uint8_t> ExtractExifForOutput(const heif_image_handle* handle, bool stripLocation,
+                                          Diagnostics& diag);
 
 } // namespace velquist

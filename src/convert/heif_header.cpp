@@ -2,9 +2,11 @@
 
 #include "util/handles.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <map>
 #include <optional>
+#include <set>
 #include <vector>
 
 namespace velquist {
@@ -83,6 +85,7 @@ std::optional<Box> NextBox(Bytes& parent) {
 struct Meta {
     std::uint32_t primary = 0;
     std::map<std::uint32_t, std::uint32_t> itemTypes;
+    std::map<std::uint32_t, bool> hidden; // by item, from the infe flags
     // reference type -> from item -> to items
     std::map<std::uint32_t, std::map<std::uint32_t, std::vector<std::uint32_t>>> refs;
     std::vector<Box> properties; // ipco children, index 0 is property 1
@@ -111,14 +114,16 @@ void ReadIinf(Bytes b, Meta& meta) {
             continue;
         Bytes e = infe->payload;
         const int v = static_cast<int>(e.Read(1));
-        e.Skip(3);
+        const auto flags = e.Read(3);
         if (v < 2)
             continue;
         const auto id = static_cast<std::uint32_t>(e.Read(v == 2 ? 2 : 4));
         e.Skip(2);
         const auto type = static_cast<std::uint32_t>(e.Read(4));
-        if (e.ok())
+        if (e.ok()) {
             meta.itemTypes[id] = type;
+            meta.hidden[id] = (flags & 1) != 0;
+        }
     }
 }
 
@@ -302,6 +307,69 @@ void ReadGrid(const Meta& meta, FILE* file, HeifHeader& header) {
     ReadIspe(meta, tiles->second.front(), &header.tileWidth, &header.tileHeight);
 }
 
+constexpr std::uint32_t kImageTypes[] = {
+    FourCc("hvc1"), FourCc("av01"), FourCc("grid"), FourCc("iden"), FourCc("iovl"),
+    FourCc("jpeg"), FourCc("vvc1"), FourCc("avc1"), FourCc("j2k1"), FourCc("unci"),
+};
+
+bool IsImageType(std::uint32_t type) {
+    for (const std::uint32_t image : kImageTypes) {
+        if (type == image)
+            return true;
+    }
+    return false;
+}
+
+// Items that stand for another image (its thumbnail, its alpha or depth plane).
+std::set<std::uint32_t> DependentImages(const Meta& meta) {
+    std::set<std::uint32_t> dependent;
+    for (const std::uint32_t type : {FourCc("thmb"), FourCc("auxl")}) {
+        const auto refs = meta.refs.find(type);
+        if (refs == meta.refs.end())
+            continue;
+        for (const auto& from : refs->second)
+            dependent.insert(from.first);
+    }
+    return dependent;
+}
+
+// A grid's output size as its ImageGrid structure gives it.
+bool GridSize(const Meta& meta, std::uint32_t item, FILE* file, std::uint32_t* width,
+              std::uint32_t* height) {
+    const std::vector<std::uint8_t> data = GridData(meta, item, file);
+    Bytes grid(data.data(), data.size());
+    grid.Skip(1);
+    const int sizeBytes = (grid.Read(1) & 1) != 0 ? 4 : 2;
+    grid.Skip(2);
+    *width = static_cast<std::uint32_t>(grid.Read(sizeBytes));
+    *height = static_cast<std::uint32_t>(grid.Read(sizeBytes));
+    return grid.ok();
+}
+
+// Counts the top-level images and keeps their largest claims. Only the first
+// kMaxClaimedImages have their grids read from the file: no more are ever written.
+void ReadTopLevelImages(const Meta& meta, FILE* file, HeifHeader& header) {
+    constexpr int kMaxClaimedImages = 256;
+    const std::set<std::uint32_t> dependent = DependentImages(meta);
+    for (const auto& [id, type] : meta.itemTypes) {
+        const auto hidden = meta.hidden.find(id);
+        if (!IsImageType(type) || dependent.count(id) != 0 ||
+            (hidden != meta.hidden.end() && hidden->second))
+            continue;
+        ++header.imageCount;
+        std::uint32_t width = 0;
+        std::uint32_t height = 0;
+        ReadIspe(meta, id, &width, &height);
+        std::uint64_t pixels = std::uint64_t{width} * height;
+        if (type == FourCc("grid") && header.imageCount <= kMaxClaimedImages &&
+            GridSize(meta, id, file, &width, &height))
+            pixels = std::max(pixels, std::uint64_t{width} * height);
+        header.largestPixels = std::max(header.largestPixels, pixels);
+        header.largestBitDepth = std::max(header.largestBitDepth, BitDepth(meta, id));
+        header.anyAlpha = header.anyAlpha || HasAuxiliaryImage(meta, id);
+    }
+}
+
 // The payload of the top-level meta box, read into memory; empty when there is none.
 std::vector<std::uint8_t> ReadMetaBox(FILE* file) {
     std::uint8_t head[16];
@@ -354,6 +422,7 @@ HeifHeader ReadHeifHeader(const std::string& path) {
         header.isGrid = true;
         ReadGrid(meta, file.get(), header);
     }
+    ReadTopLevelImages(meta, file.get(), header);
     return header;
 }
 

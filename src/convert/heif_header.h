@@ -21,6 +21,14 @@ struct HeifHeader {
     int tileCount = 0; // tiles the grid refers to
     std::uint32_t tileWidth = 0;
     std::uint32_t tileHeight = 0;
+
+    // The file's top-level images (not hidden, no thumbnail or auxiliary image), primary
+    // included, and the largest claims among them: the largest pixel count, the deepest
+    // samples, whether any has alpha. Enough to bound what writing every image needs.
+    int imageCount = 0;
+    std::uint64_t largestPixels = 0;
+    int largestBitDepth = 8;
+    bool anyAlpha = false;
 };
 
 // Reads the header of the file at path; parsed is false when it is no HEIF file this reader

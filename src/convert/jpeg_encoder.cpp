@@ -181,8 +181,9 @@ bool FillPlane(const heif_image* image, heif_channel channel, JpegPlane* plane) 
     return true;
 }
 
-std::vector<uint8_t> App1Payload(const heif_image_handle* handle, Diagnostics& diag) {
-    std::vector<uint8_t> tiff = ExtractExifForOutput(handle, diag);
+std::vector<uint8_t> App1Payload(const heif_image_handle* handle, bool stripLocation,
+                                 Diagnostics& diag) {
+    std::vector<uint8_t> tiff = ExtractExifForOutput(handle, stripLocation, diag);
     if (tiff.empty())
         return {};
     std::vector<uint8_t> payload = {'E', 'x', 'i', 'f', 0, 0};
@@ -229,7 +230,7 @@ bool JpegEncoder::WriteImage(const heif_image_handle* handle, const heif_image* 
         return false;
     }
     const std::vector<uint8_t> exif =
-        keepExif_ ? App1Payload(handle, diag) : std::vector<uint8_t>();
+        keepExif_ ? App1Payload(handle, stripLocation_, diag) : std::vector<uint8_t>();
     const std::vector<uint8_t> icc = IccProfile(handle);
     AtomicOutputFile file;
     if (!file.Open(path, diag))

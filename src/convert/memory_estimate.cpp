@@ -1,21 +1,43 @@
 #include "memory_estimate.h"
 
+#include <algorithm>
 #include <cstdio>
 
 namespace velquist {
+namespace {
+
+constexpr std::uint64_t kMaxEstimatedPixels = std::uint64_t{1} << 40;
+
+} // namespace
 
 std::uint64_t EstimateConversionMemory(const HeifHeader& header, OutputFormat format) {
     if (!header.parsed)
         return kConversionBaseBytes;
-    const std::uint64_t pixels = std::uint64_t{header.width} * header.height;
-    const std::uint64_t sampleBytes = header.bitDepth > 8 ? 2 : 1;
+    return EstimateImageMemory(std::uint64_t{header.width} * header.height, header.bitDepth,
+                               header.hasAlpha, format);
+}
+
+std::uint64_t EstimateImageMemory(std::uint64_t pixels, int bitDepth, bool hasAlpha,
+                                  OutputFormat format) {
+    // No side exceeds 2^32, but the product of two claimed ones would overflow the sums
+    // below into a harmless-looking figure; far beyond any budget is enough.
+    pixels = std::min(pixels, kMaxEstimatedPixels);
+    const std::uint64_t sampleBytes = bitDepth > 8 ? 2 : 1;
     // Sixths of a sample per pixel: 4:2:0 is 9/6, an alpha plane adds 6/6.
-    const std::uint64_t decodedSixths = header.hasAlpha ? 15 : 9;
+    const std::uint64_t decodedSixths = hasAlpha ? 15 : 9;
     // BMP is always written from 8-bit RGBA; the others from RGB(A) at the source depth.
-    const std::uint64_t outputBytes = format == OutputFormat::kBmp
-                                          ? 4
-                                          : (header.hasAlpha ? 4 : 3) * sampleBytes;
+    const std::uint64_t outputBytes =
+        format == OutputFormat::kBmp ? 4 : (hasAlpha ? 4 : 3) * sampleBytes;
     return kConversionBaseBytes + pixels * sampleBytes * decodedSixths / 6 + pixels * outputBytes;
+}
+
+std::uint64_t EstimateJobMemory(const HeifHeader& header, const ConversionSettings& settings) {
+    const std::uint64_t primary = EstimateConversionMemory(header, settings.format);
+    if (!settings.allImages || !header.parsed)
+        return primary;
+    // The largest claims may come from different images; together they still bound each.
+    return std::max(primary, EstimateImageMemory(header.largestPixels, header.largestBitDepth,
+                                                 header.anyAlpha, settings.format));
 }
 
 std::string TooLargeText(const HeifHeader& header, std::uint64_t bytes) {

@@ -16,6 +16,14 @@ constexpr std::uint64_t kConversionBaseBytes = std::uint64_t{64} << 20;
 // bits per sample, plus the base. Without a parsed header only the base is known.
 std::uint64_t EstimateConversionMemory(const HeifHeader& header, OutputFormat format);
 
+// What a job with these settings needs: with allImages the largest of the file's images
+// decides, since they are written one after the other.
+std::uint64_t EstimateJobMemory(const HeifHeader& header, const ConversionSettings& settings);
+
+// The same for one image of the given size, sample depth and alpha.
+std::uint64_t EstimateImageMemory(std::uint64_t pixels, int bitDepth, bool hasAlpha,
+                                  OutputFormat format);
+
 // "image too large: 30000x30000 needs about 3.8 GB"
 std::string TooLargeText(const HeifHeader& header, std::uint64_t bytes);
 

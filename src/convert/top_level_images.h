@@ -7,6 +7,9 @@
 
 namespace velquist {
 
+// Most images written from one file: a hostile file may list thousands.
+constexpr std::size_t kMaxImagesPerFile = 256;
+
 // The file's top-level images in output order: the primary first, then the others in the
 // order the file lists them. Empty when libheif reports none.
 std::vector<heif_item_id> TopLevelImagesInOutputOrder(heif_context* ctx);

@@ -13,6 +13,9 @@ struct ImageItem {
     std::wstring sourcePath; // full path of the HEIF file
     std::int64_t fileSize = 0;
     std::wstring outputPath; // set when the entry's task is dispatched; the name really written
+    // Top-level images the file holds as its header lists them, set when the entry's task
+    // is dispatched; 0 until then or when the header cannot be read.
+    int imageCount = 0;
 };
 
 // Item id -> record, in id order; guarded by the engine's taskLock.

@@ -33,7 +33,10 @@ std::vector<std::string> ProcessJobRunner::WorkerArguments(const ConvertTask& ta
     std::vector<std::string> argv = options_.command;
     argv.insert(argv.end(),
                 {"--worker", "--format", FormatName(task.settings.format), "--quality",
-                 std::to_string(task.settings.quality), "--exif", task.settings.keepExif ? "1" : "0", "--", task.inputPath, task.outputPath});
+                 std::to_string(task.settings.quality), "--exif", task.settings.keepExif ? "1" : "0"});
+    const std::vector<std::string> imageOptions = ImageWorkerOptions(task);
+    argv.insert(argv.end(), imageOptions.begin(), imageOptions.end());
+    argv.insert(argv.end(), {"--", task.inputPath, task.outputPath});
     return argv;
 }
 

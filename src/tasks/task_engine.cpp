@@ -4,6 +4,7 @@
 #include "convert/atomic_output_file.h"
 #include "convert/heif_header.h"
 #include "convert/memory_estimate.h"
+#include "convert/top_level_images.h"
 #include "job_board.h"
 #include "util/text.h"
 
@@ -39,7 +40,7 @@ struct Job {
 // Runs the job once its estimated memory fits beside the running ones.
 JobOutcome AdmitAndRun(Job& job, bool& tooLarge) {
     const HeifHeader header = ReadHeifHeader(job.task.inputPath);
-    const std::uint64_t estimate = EstimateConversionMemory(header, job.task.settings.format);
+    const std::uint64_t estimate = EstimateJobMemory(header, job.task.settings);
     switch (job.board->memory.Acquire(estimate, job.board->cancel)) {
     case MemoryBudget::Admission::kTooLarge:
         tooLarge = true;
@@ -74,6 +75,18 @@ void* ThreadEntry(void* arg) {
 
 // Older than the longest a worker may run: no live writer still owns such a file.
 constexpr std::chrono::seconds kStaleTemporaryAge{15 * 60};
+
+// The top-level images the file's header lists, 0 when it cannot be read.
+int ImageCount(const std::string& path) {
+    return ReadHeifHeader(path).imageCount;
+}
+
+// Output names a file of that many images needs: at least the primary's, at most as many
+// as are ever written from one file.
+std::size_t OutputsToReserve(int images) {
+    return std::clamp(static_cast<std::size_t>(std::max(images, 1)), std::size_t{1},
+                      kMaxImagesPerFile);
+}
 
 // "dir/name.ext" -> "dir/name (n).ext"
 std::string NumberedPath(const std::string& path, int n) {
@@ -300,12 +313,27 @@ bool TaskEngine::NamesAnInput(const std::string& path) const {
     return identity && inputFiles_.count(*identity) != 0;
 }
 
-std::string TaskEngine::UniqueOutputPath(const std::string& path) {
+std::string TaskEngine::UniqueOutputPath(const std::string& path, std::size_t images) {
     std::string candidate = path;
-    for (int n = 2; NamesAnInput(candidate) || !batchOutputs_.insert(candidate).second; ++n) {
+    for (int n = 2; !ReserveOutputs(candidate, images); ++n) {
         candidate = NumberedPath(path, n);
     }
     return candidate;
+}
+
+bool TaskEngine::ReserveOutputs(const std::string& primary, std::size_t images) {
+    // The numbered names of a file's other images are its outputs too: none may land on
+    // an input or on another output of the batch.
+    for (std::size_t i = 0; i < images; ++i) {
+        const std::string name = NumberedImagePath(primary, i);
+        if (NamesAnInput(name) || batchOutputs_.count(name) != 0) {
+            return false;
+        }
+    }
+    for (std::size_t i = 0; i < images; ++i) {
+        batchOutputs_.insert(NumberedImagePath(primary, i));
+    }
+    return true;
 }
 
 void TaskEngine::Dispatch(int id, const std::optional<std::wstring>& source,
@@ -323,15 +351,22 @@ void TaskEngine::Dispatch(int id, const std::optional<std::wstring>& source,
     }
     ConvertTask task{{}, {}, settings, id};
     task.settings.outputDir.clear();
+    const int images = source ? ImageCount(WideToPath(*source)) : 0;
+    const std::size_t outputs = settings.allImages ? OutputsToReserve(images) : 1;
+    if (settings.allImages) {
+        task.imageOutputs = static_cast<int>(outputs);
+    }
     {
         std::lock_guard lock(taskLock);
         if (source) {
             task.inputPath = WideToPath(*source);
             task.outputPath =
-                UniqueOutputPath(BuildOutputPath(task.inputPath, WideToPath(dir), settings.format));
+                UniqueOutputPath(BuildOutputPath(task.inputPath, WideToPath(dir), settings.format),
+                                 outputs);
         }
         if (const auto item = imageItems.find(id); item != imageItems.end()) {
             item->second.outputPath = PathToWide(task.outputPath);
+            item->second.imageCount = images;
         }
         // Registered before the job starts, so every status finds its task.
         busyTaskMap[id] = std::make_unique<ConvertTask>(task);

@@ -102,7 +102,9 @@ class TaskEngine {
     void TaskDispatchThread();
     void Dispatch(int id, const std::optional<std::wstring>& source,
                   const ConversionSettings& settings);
-    std::string UniqueOutputPath(const std::string& path); // under taskLock
+    // under taskLock: path or a " (n)" variant whose numbered names for images are free too
+    std::string UniqueOutputPath(const std::string& path, std::size_t images);
+    bool ReserveOutputs(const std::string& primary, std::size_t images); // under taskLock
     bool NamesAnInput(const std::string& path) const;      // under taskLock
     void FailUnstarted(int id, const std::string& reason);
 

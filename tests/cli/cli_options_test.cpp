@@ -91,5 +91,30 @@ TEST(CliOptions, WorkerMode) {
     EXPECT_FALSE(Parse({"--worker", "-q", "5", "in", "out"}).ok);
 }
 
+TEST(CliOptions, LocationAndAllImagesSwitches) {
+    CliParseResult r = Parse({"a.heic"});
+    EXPECT_FALSE(r.options.stripLocation);
+    EXPECT_FALSE(r.options.allImages);
+    r = Parse({"--strip-location", "--all-images", "a.heic"});
+    ASSERT_TRUE(r.ok) << r.error;
+    EXPECT_EQ(r.options.stripLocation, true);
+    EXPECT_EQ(r.options.allImages, true);
+    r = Parse({"--strip-location", "--keep-location", "--all-images", "--primary-image", "a"});
+    EXPECT_EQ(r.options.stripLocation, false);
+    EXPECT_EQ(r.options.allImages, false);
+
+    // The worker learns both choices and how many output names were reserved.
+    r = Parse({"--worker", "--format", "jpg", "--quality", "90", "--exif", "1", "--strip-location",
+               "1", "--images", "10", "--", "in.heic", "out.jpg"});
+    ASSERT_TRUE(r.ok) << r.error;
+    EXPECT_EQ(r.options.stripLocation, true);
+    EXPECT_EQ(r.options.workerImages, 10);
+    EXPECT_EQ(r.options.allImages, true);
+    EXPECT_EQ(Parse({"--worker", "in", "out"}).options.workerImages, 0);
+    EXPECT_FALSE(Parse({"--worker", "--strip-location", "yes", "in", "out"}).ok);
+    EXPECT_FALSE(Parse({"--worker", "--images", "-1", "in", "out"}).ok);
+    EXPECT_FALSE(Parse({"--worker", "--images", "in", "out"}).ok);
+}
+
 } // namespace
 } // namespace velquist

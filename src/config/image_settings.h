@@ -1,0 +1,23 @@
+#pragma once
+
+#include <optional>
+#include <string>
+
+namespace velquist {
+
+// Switches of configure.ini, section "global", stored as "1" (on) or "0" (off) like
+// "image-exif". Both are off by default.
+// Keep the Exif data but remove where the photo was taken (only with "image-exif").
+inline constexpr wchar_t kStripLocationKey[] = L"image-strip-location";
+// Write every top-level image of a multi-image file, not only the primary one.
+inline constexpr wchar_t kAllImagesKey[] = L"image-all-images";
+
+// "1" on, "0" off (white space around ignored); anything else is no choice.
+std::optional<bool> ParseSwitchValue(const std::wstring& stored);
+
+// The saved state of a switch in section "global", or fallback when none is saved.
+bool ReadSwitchSetting(const wchar_t* key, bool fallback);
+// Saves the state as "1" or "0"; false when it cannot be stored.
+bool WriteSwitchSetting(const wchar_t* key, bool on);
+
+} // namespace velquist
