@@ -62,7 +62,7 @@ bool Convert(const std::string& input, const std::string& output, int threads, b
     if (heif_context_get_primary_image_handle(ctx.get(), &rawHandle).code != heif_error_Ok)
         return false;
     velquist::HeifHandlePtr handle(rawHandle);
-    std::unique_ptr<velquist::Encoder> encoder = velquist::CreateEncoder("jpg", 90, true);
+    std::unique_ptr<velquist::Encoder> encoder = velquist::CreateEncoder(velquist::ConversionSettings{});
     const bool alpha = heif_image_handle_has_alpha_channel(handle.get()) != 0;
     const int depth = heif_image_handle_get_luma_bits_per_pixel(handle.get());
     heif_image* rawImage = nullptr;

@@ -3,6 +3,7 @@
 #include "account/user_info.h"
 #include "account_test_support.h"
 #include "util/text.h"
+#include "support/output_capture.h"
 
 #include <filesystem>
 #include <fstream>
@@ -130,9 +131,9 @@ TEST_F(CredentialFileTest, AutoLoginShowsTheStoredAccount) {
 TEST_F(CredentialFileTest, RejectedStoredPasswordLeavesTheUserLoggedOutSilently) {
     login_reply_ = "{\"ret\":1}";
     ASSERT_TRUE(SaveCredentials("13800000000", "old"));
-    ::testing::internal::CaptureStderr();
+    velquist::test::CaptureStderr();
     AutoLoginResult result = AutoLogin();
-    std::string err = ::testing::internal::GetCapturedStderr();
+    std::string err = velquist::test::TakeCapturedStderr();
     EXPECT_FALSE(result.logged_in);
     EXPECT_FALSE(UserInfo::Instance()->LoggedIn());
     EXPECT_EQ(err, "");
@@ -142,9 +143,9 @@ TEST_F(CredentialFileTest, RejectedStoredPasswordLeavesTheUserLoggedOutSilently)
 TEST_F(CredentialFileTest, UnreachableServiceIsLogged) {
     ASSERT_TRUE(SaveCredentials("13800000000", "secret"));
     SetServiceBaseUrl("http://127.0.0.1:" + std::to_string(testing::ClosedLoopbackPort()));
-    ::testing::internal::CaptureStderr();
+    velquist::test::CaptureStderr();
     EXPECT_FALSE(AutoLogin().logged_in);
-    std::string err = ::testing::internal::GetCapturedStderr();
+    std::string err = velquist::test::TakeCapturedStderr();
     EXPECT_NE(err.find("账号或密码错误!"), std::string::npos) << err;
     EXPECT_NE(err.find("mainwnd"), std::string::npos) << err;
 }
@@ -154,17 +155,17 @@ TEST_F(CredentialFileTest, DamagedOrEmptyFileIsLoggedAndSendsNothing) {
     damaged[70] = damaged[70] == 'A' ? 'B' : 'A';
     for (const std::string& content : {std::string(), damaged, std::string("QUJD")}) {
         WriteFile(CredentialFilePath(), content);
-        ::testing::internal::CaptureStderr();
+        velquist::test::CaptureStderr();
         EXPECT_FALSE(AutoLogin().logged_in);
-        std::string err = ::testing::internal::GetCapturedStderr();
+        std::string err = velquist::test::TakeCapturedStderr();
         EXPECT_NE(err.find("json parse err"), std::string::npos) << err;
     }
     EXPECT_EQ(login_requests_, 0);
 
     DeleteCredentials();
-    ::testing::internal::CaptureStderr();
+    velquist::test::CaptureStderr();
     EXPECT_FALSE(AutoLogin().logged_in);
-    EXPECT_EQ(::testing::internal::GetCapturedStderr(), "") << "no file: silent";
+    EXPECT_EQ(velquist::test::TakeCapturedStderr(), "") << "no file: silent";
 }
 
 TEST_F(CredentialFileTest, LogoutDeletesTheFileAndForgetsThePhoneOnly) {

@@ -4,6 +4,7 @@
 #include "account/login.h"
 #include "account_test_support.h"
 #include "net/feedback.h"
+#include "support/output_capture.h"
 
 #include <filesystem>
 #include <gtest/gtest.h>
@@ -64,9 +65,9 @@ class ManualLoginTest : public testing::AccountServiceTest {};
 TEST_F(ManualLoginTest, AcceptedLoginFillsTheUserAndWritesTheFile) {
     login_reply_ = AcceptedReply("13800000000");
     ASSERT_TRUE(SaveCredentials("13800000000", "before"));
-    ::testing::internal::CaptureStdout();
+    velquist::test::CaptureStdout();
     ManualLoginResult result = ManualLogin(L"13800000000", L"secret");
-    std::string out = ::testing::internal::GetCapturedStdout();
+    std::string out = velquist::test::TakeCapturedStdout();
     EXPECT_EQ(result.step, ManualLoginResult::Step::kLoggedIn);
     EXPECT_EQ(UserInfo::Instance()->mobilephone(), "13800000000");
     EXPECT_EQ(LoadCredentials().value_or(""), CredentialPlaintext("13800000000", "secret"))
@@ -79,9 +80,9 @@ TEST_F(ManualLoginTest, AcceptedLoginFillsTheUserAndWritesTheFile) {
 
 TEST_F(ManualLoginTest, LogoutDeletesTheFileAndFeedbackIsRefusedAfterwards) {
     login_reply_ = AcceptedReply("13800000000");
-    ::testing::internal::CaptureStdout();
+    velquist::test::CaptureStdout();
     ASSERT_EQ(ManualLogin(L"13800000000", L"secret").step, ManualLoginResult::Step::kLoggedIn);
-    ::testing::internal::GetCapturedStdout();
+    velquist::test::TakeCapturedStdout();
     ASSERT_TRUE(LoadCredentials().has_value());
 
     LogoutAccount();
@@ -155,9 +156,9 @@ TEST_F(ManualLoginTest, UnreachableServiceAndLocalChecksSendNothingUseful) {
 TEST_F(ManualLoginTest, UnwritableCredentialFileKeepsTheDialogOpen) {
     login_reply_ = AcceptedReply("13800000000");
     fs::create_directories(CredentialFilePath());
-    ::testing::internal::CaptureStdout();
+    velquist::test::CaptureStdout();
     ManualLoginResult result = ManualLogin(L"13800000000", L"secret");
-    std::string out = ::testing::internal::GetCapturedStdout();
+    std::string out = velquist::test::TakeCapturedStdout();
     fs::remove(CredentialFilePath());
     EXPECT_EQ(result.step, ManualLoginResult::Step::kSaveFailed);
     EXPECT_TRUE(result.error.empty());

@@ -2,6 +2,7 @@
 #include "config/config_file.h"
 #include "temp_home.h"
 #include "util/text.h"
+#include "support/output_capture.h"
 
 #include <cstdlib>
 #include <filesystem>
@@ -82,10 +83,10 @@ TEST_F(AppPaths, TreeWithTrailingSlashCreatesTheSameLevels) {
 
 TEST_F(AppPaths, LevelThatCannotBeCreatedIsReportedAndPathReturned) {
     WriteText(home_ + "/tree/file", "x");
-    ::testing::internal::CaptureStdout();
+    velquist::test::CaptureStdout();
     const std::wstring path = AnsiToWide(home_ + "/tree/file/sub/last");
     EXPECT_EQ(CreateDirectoryTree(path), path);
-    const std::string out = ::testing::internal::GetCapturedStdout();
+    const std::string out = velquist::test::TakeCapturedStdout();
     EXPECT_NE(out.find("create dir error fullPath: " + home_ + "/tree/file\n"), std::string::npos);
     EXPECT_NE(out.find("create dir error curPath: " + home_ + "/tree/file/sub/last\n"),
               std::string::npos);

@@ -6,6 +6,7 @@
 #include "real_files.h"
 #include "support/temp_dir.h"
 #include "ycbcr_fixture.h"
+#include "support/output_capture.h"
 
 #include <gtest/gtest.h>
 #include <string>
@@ -39,10 +40,10 @@ class HevcFallback : public testing::Test {
         EXPECT_TRUE(reference.image) << reference.error;
         FailNextAvcodecDecodes(failures);
         const long before = HevcFallbackCount();
-        testing::internal::CaptureStderr();
+        velquist::test::CaptureStderr();
         const DecodeResult result =
             DecodeWith(HevcDecoder::kLibavcodec, path, 0, heif_colorspace_undefined, chroma);
-        const std::string diagnostics = testing::internal::GetCapturedStderr();
+        const std::string diagnostics = velquist::test::TakeCapturedStderr();
         EXPECT_EQ(HevcFallbackCount() - before, failures);
         EXPECT_TRUE(result.image) << result.error;
         if (result.image && reference.image) {

@@ -1,5 +1,6 @@
 #include "loopback_server.h"
 #include "net/httpdownload.h"
+#include "support/output_capture.h"
 
 #include <algorithm>
 #include <atomic>
@@ -324,9 +325,9 @@ TEST_F(DownloadTest, RefusedStartIsLoggedAndTheDialogCloses) {
     });
     server_.Start();
     shell_.accept = false;
-    ::testing::internal::CaptureStderr();
+    velquist::test::CaptureStderr();
     EXPECT_EQ(Run("/setup.exe", 1), DownloadOutcome::kStartFailed);
-    std::string err = ::testing::internal::GetCapturedStderr();
+    std::string err = velquist::test::TakeCapturedStderr();
     EXPECT_NE(err.find("升级失败"), std::string::npos) << err;
     EXPECT_NE(err.find("httpdownload"), std::string::npos) << err;
     EXPECT_EQ(shell_.exits, 0);

@@ -4,6 +4,7 @@
 #include "net/httpdownload.h"
 #include "net/service_url.h"
 #include "tls_certificate.h"
+#include "support/output_capture.h"
 
 #include <atomic>
 #include <chrono>
@@ -117,14 +118,14 @@ TEST_F(HttpClientTest, PrintsTheCurlCodeLineAfterEveryPost) {
         res.set_content("{}", "application/json");
     });
     server_.Start();
-    ::testing::internal::CaptureStdout();
+    velquist::test::CaptureStdout();
     std::string response;
     Post("/ok", "{}", &response);
     std::string refused_response;
     HttpClient::Instance()->PostJson(
         "{}", "http://127.0.0.1:" + std::to_string(testing::ClosedLoopbackPort()) + "/",
         &refused_response);
-    std::string out = ::testing::internal::GetCapturedStdout();
+    std::string out = velquist::test::TakeCapturedStdout();
     EXPECT_NE(out.find("curl code:0,strerror:No error\n"), std::string::npos) << out;
     EXPECT_NE(out.find("curl code:7,strerror:"), std::string::npos) << out;
 }
@@ -167,11 +168,11 @@ TEST(HttpClientTls, UntrustedCertificateGetsNoPassword) {
     LoopbackServer server(std::move(tls));
     server.Start();
 
-    ::testing::internal::CaptureStdout();
+    velquist::test::CaptureStdout();
     std::string response;
     int result = HttpClient::Instance()->PostJson("{\"mobilephone\":\"1\",\"password\":\"secret\"}",
                                                   server.SecureBaseUrl() + "/v1/login", &response);
-    std::string out = ::testing::internal::GetCapturedStdout();
+    std::string out = velquist::test::TakeCapturedStdout();
     EXPECT_EQ(result, -1);
     EXPECT_NE(out.find("curl code:60,"), std::string::npos) << out;
 

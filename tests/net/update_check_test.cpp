@@ -3,6 +3,7 @@
 #include "net/service_url.h"
 #include "net/update_check.h"
 #include "net/version.h"
+#include "support/output_capture.h"
 
 #include <chrono>
 #include <gtest/gtest.h>
@@ -168,9 +169,9 @@ TEST_F(UpdateCheckTest, UpToDateIsSilentAtStartAndSaidFromTheMenu) {
 
 TEST_F(UpdateCheckTest, ForcedUpgradePromptsThenDownloads) {
     reply_ = Reply("2.0.0", "\"1\"");
-    ::testing::internal::CaptureStdout();
+    velquist::test::CaptureStdout();
     EXPECT_EQ(CheckForUpdate(ui_, false), 0);
-    std::string out = ::testing::internal::GetCapturedStdout();
+    std::string out = velquist::test::TakeCapturedStdout();
     EXPECT_EQ(ui_.order, (std::vector<std::string>{"prompt", "download"}));
     EXPECT_EQ(ui_.prompts[0], L"发现新版本啦!");
     EXPECT_TRUE(ui_.prompt_owned[0]);

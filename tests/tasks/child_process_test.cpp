@@ -2,6 +2,7 @@
 #include "tasks/line_forwarder.h"
 #include "tasks/process_job_runner.h"
 #include "test_env.h"
+#include "support/output_capture.h"
 
 #include <csignal>
 #include <cstdio>
@@ -62,9 +63,9 @@ class ChildProcess : public ::testing::Test {
 };
 
 TEST_F(ChildProcess, ReportsExitCodeAndLastDiagnosticLine) {
-    ::testing::internal::CaptureStderr();
+    velquist::test::CaptureStderr();
     const auto result = Run("echo first >&2\necho 'bad input' >&2\nexit 3\n");
-    const std::string forwarded = ::testing::internal::GetCapturedStderr();
+    const std::string forwarded = velquist::test::TakeCapturedStderr();
     EXPECT_TRUE(result.started);
     EXPECT_TRUE(result.exited);
     EXPECT_EQ(result.exitCode, 3);

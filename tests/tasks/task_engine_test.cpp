@@ -6,6 +6,7 @@
 #include "support/heic_fixture.h"
 #endif
 #include "util/text.h"
+#include "support/output_capture.h"
 
 #include <gtest/gtest.h>
 #include <map>
@@ -196,10 +197,10 @@ TEST_F(TaskEngineTest, AllFailingBatchStillEndsAndKeepsReasons) {
     for (int i = 0; i < 4; ++i) {
         ids.push_back(Add("bad" + std::to_string(i) + ".heic"));
     }
-    ::testing::internal::CaptureStderr();
+    velquist::test::CaptureStderr();
     engine_->QueueTasks(ids);
     const auto finals = RunToEnd();
-    const std::string forwarded = ::testing::internal::GetCapturedStderr();
+    const std::string forwarded = velquist::test::TakeCapturedStderr();
     EXPECT_EQ(finals, (std::map<int, int>{{0, 1}, {1, 1}, {2, 1}, {3, 1}}));
     EXPECT_FALSE(engine_->IsBusy());
     const std::string source = dir_.Path() + "/src/bad2.heic";
@@ -214,12 +215,12 @@ TEST_F(TaskEngineTest, MisbehavingWorkerFailsOnlyItsOwnFile) {
     const int hang = Add("hang.heic");
     const int garbage = Add("garbage.heic");
     const int good2 = Add("good2.heic");
-    ::testing::internal::CaptureStdout();
-    ::testing::internal::CaptureStderr();
+    velquist::test::CaptureStdout();
+    velquist::test::CaptureStderr();
     engine_->QueueTasks({good1, crash, hang, garbage, good2});
     const auto finals = RunToEnd();
-    ::testing::internal::GetCapturedStdout();
-    ::testing::internal::GetCapturedStderr();
+    velquist::test::TakeCapturedStdout();
+    velquist::test::TakeCapturedStderr();
     EXPECT_EQ(finals, (std::map<int, int>{{good1, kTaskSucceeded},
                                           {crash, kTaskFailed},
                                           {hang, kTaskFailed},
@@ -339,10 +340,10 @@ TEST_F(TaskEngineTest, QueueingSkipsIdsAlreadyQueuedAndEmptyStartsNothing) {
 TEST_F(TaskEngineTest, LogLinesFollowTheQueueAndTheRunningList) {
     Make();
     const int a = Add("a.heic");
-    ::testing::internal::CaptureStdout();
+    velquist::test::CaptureStdout();
     engine_->QueueTasks({a});
     RunToEnd();
-    const std::string out = ::testing::internal::GetCapturedStdout();
+    const std::string out = velquist::test::TakeCapturedStdout();
     const auto idle = out.find("idleTaskImageList task_id: 0\n");
     const auto busy = out.find("busyTaskImageList task_id: 0\n");
     const auto size = out.find("ImageConvert,size: 0,0\n");

@@ -11,6 +11,7 @@
 #include "support/image_readers.h"
 #if defined(VELQUIST_HAVE_IN_PROCESS)
 #include "tasks/in_process_job_runner.h"
+#include "support/output_capture.h"
 #endif
 
 namespace velquist {
@@ -39,7 +40,7 @@ TEST(WorkerEndToEnd, RealWorkerConvertsAGoodFileAndFailsABrokenOne) {
     engine.PublishSettings({OutputFormat::kPng, 90, true, AnsiToWide(dir.Path() + "/out")});
     const int goodId = engine.AddImageItem({L"good.heic", AnsiToWide(good), 0, {}});
     const int badId = engine.AddImageItem({L"broken.heic", AnsiToWide(broken), 0, {}});
-    ::testing::internal::CaptureStderr();
+    velquist::test::CaptureStderr();
     engine.QueueTasks({goodId, badId});
     std::map<int, int> finals;
     while (finals.size() < 2) {
@@ -50,7 +51,7 @@ TEST(WorkerEndToEnd, RealWorkerConvertsAGoodFileAndFailsABrokenOne) {
             engine.FinishTask(report->task_id);
         }
     }
-    ::testing::internal::GetCapturedStderr();
+    velquist::test::TakeCapturedStderr();
     EXPECT_EQ(finals[goodId], kTaskSucceeded) << engine.FailureReason(goodId);
     EXPECT_EQ(finals[badId], kTaskFailed);
     EXPECT_FALSE(engine.FailureReason(badId).empty());
@@ -73,9 +74,9 @@ TEST(WorkerEndToEnd, InProcessRunnerConvertsOnTheJobThread) {
     EXPECT_EQ(runner.Run(task, cancel).status, kTaskSucceeded);
     EXPECT_TRUE(testing::Exists(task.outputPath));
     task.inputPath = broken;
-    ::testing::internal::CaptureStderr();
+    velquist::test::CaptureStderr();
     const JobOutcome failed = runner.Run(task, cancel);
-    ::testing::internal::GetCapturedStderr();
+    velquist::test::TakeCapturedStderr();
     EXPECT_EQ(failed.status, kTaskFailed);
     EXPECT_FALSE(failed.reason.empty());
     EXPECT_EQ(failed.reason.find('\n'), std::string::npos);
