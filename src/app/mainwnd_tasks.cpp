@@ -48,7 +48,7 @@ void CMainWnd::OnTaskStatus(TaskStatusReport* report) {
     }
     const int id = owned->task_id;
     ShowEntryStatus(imageList_->FindSubControl(QStringLiteral("item-%1").arg(id)), owned->status);
-    if (owned->status != kTaskFailed && owned->status != kTaskSucceeded) {
+    if (!IsFinalStatus(owned->status)) {
         return;
     }
     if (engine_->FinishTask(id).batchEnded) {

@@ -27,6 +27,13 @@ struct HeifHeader {
 // understands (libheif then decides).
 HeifHeader ReadHeifHeader(const std::string& path);
 
+// The primary image's Exif item exactly as stored (HEIF's 4-byte offset prefix first), read
+// without libheif, so that the engine's own process never hands a file to a decoder; empty
+// when there is none or the file does not say where it is. Only the item's first extent is
+// read, and only up to kMaxExifItemBytes.
+constexpr std::uint64_t kMaxExifItemBytes = 4u << 20;
+std::string ReadHeifExifItem(const std::string& path);
+
 // Why a grid image is malformed (its tiles cannot fill the size it claims), or empty.
 std::string GridProblem(const HeifHeader& header);
 

@@ -13,6 +13,10 @@ struct ImageItem {
     std::wstring sourcePath; // full path of the HEIF file
     std::int64_t fileSize = 0;
     std::wstring outputPath; // set when the entry's task is dispatched; the name really written
+    // Where the output goes below the output folder, for a folder added with its subfolders
+    // ("2023/May" for Phone/2023/May/IMG_1.heic added as Phone): relative, "/"-separated,
+    // without "." or ".." parts; empty puts the output directly in the output folder.
+    std::wstring subFolder;
 };
 
 // Item id -> record, in id order; guarded by the engine's taskLock.
