@@ -16,6 +16,10 @@ bool IsKnownFormat(const std::string& format) {
     return format == "jpg" || format == "png" || format == "bmp";
 }
 
+bool IsKnownExistingChoice(const std::string& choice) {
+    return choice == "overwrite" || choice == "skip" || choice == "rename";
+}
+
 CliParseResult Fail(const std::string& error) {
     CliParseResult result;
     result.error = error;
@@ -95,6 +99,16 @@ bool ParseConvertOption(const std::vector<std::string>& args, size_t* i, CliOpti
         o->verbose = true;
     } else if (arg == "--exif" || arg == "--no-exif") {
         o->keepExif = arg == "--exif";
+    } else if (arg == "--keep-date" || arg == "--no-keep-date") {
+        o->keepDate = arg == "--keep-date";
+    } else if (arg == "--existing") {
+        if (!TakeValue(args, i, &value) || !IsKnownExistingChoice(value))
+            return *error = "--existing needs overwrite, skip or rename", false;
+        o->existing = value;
+    } else if (arg == "--retry-from") {
+        if (!TakeValue(args, i, &value) || value.empty())
+            return *error = "--retry-from needs a list file", false;
+        o->retryFrom = value;
     } else if (arg == "-f") {
         if (!TakeValue(args, i, &value) || !IsKnownFormat(value))
             return *error = "-f needs jpg, png or bmp", false;
@@ -148,14 +162,18 @@ CliParseResult ParseCommandLine(const std::vector<std::string>& args) {
             continue;
         }
         std::string error;
+        const size_t first = i;
         if (!ParseConvertOption(args, &i, &o, &error))
             return Fail(error);
+        if (arg != "--retry-from")
+            o.optionArgs.insert(o.optionArgs.end(), args.begin() + static_cast<std::ptrdiff_t>(first),
+                                args.begin() + static_cast<std::ptrdiff_t>(i + 1));
     }
     if (o.mode == CliOptions::Mode::kHelp || o.mode == CliOptions::Mode::kVersion) {
         result.ok = true;
         return result;
     }
-    if (o.inputs.empty())
+    if (o.inputs.empty() && o.retryFrom.empty())
         return Fail("no input files");
     for (const std::string& input : o.inputs) {
         if (input.empty())
