@@ -30,4 +30,9 @@ bool HasHeifExtension(const std::wstring& name);
 // their names match: opening a pipe would block a conversion until its time limit.
 std::vector<ImageItem> ScanImageFolder(const std::wstring& folder);
 
+// The matching files of folder and of all its subfolders (links to folders are not
+// followed, unreadable subfolders are left out), each with its subFolder relative to
+// folder, for an added folder whose tree is mirrored under the output folder.
+std::vector<ImageItem> ScanImageFolderTree(const std::wstring& folder);
+
 } // namespace velquist

@@ -214,6 +214,8 @@ bool TaskEngine::QueueTasks(const std::vector<int>& ids) {
                                            id) != idleTaskImageList.end();
             if (!waiting && busyTaskMap.count(id) == 0) {
                 idleTaskImageList.push_back(id);
+                // Waiting again: what its last run ended with no longer describes it.
+                board_->ForgetStatus(id);
             }
         }
         queued = !idleTaskImageList.empty();

@@ -82,8 +82,9 @@ class TaskEngine {
     // becomes the photo's capture time).
     void PublishSettings(const ConversionSettings& settings);
 
-    // Appends the ids not queued or running yet, in order; wakes the dispatcher and returns
-    // true when the queue is not empty afterwards (the batch runs).
+    // Appends the ids not queued or running yet, in order (each one's last status is
+    // forgotten: it waits); wakes the dispatcher and returns true when the queue is not
+    // empty afterwards (the batch runs).
     bool QueueTasks(const std::vector<int>& ids);
 
     // The final status of the id's last run: kTaskFailed, kTaskSucceeded, kTaskSkipped or

@@ -454,6 +454,17 @@ TEST_F(TaskEngineTest, RetryQueuesExactlyTheFailedEntries) {
     EXPECT_EQ(engine_->LastStatus(good), kTaskSucceeded);
     EXPECT_FALSE(engine_->LastStatus(idle));
 
+    // A failed entry queued again and dropped by a stop waits; it is no longer failed.
+    engine_->QueueTasks({Add("hang.heic"), Add("hang2.heic"), Add("hang3.heic"), bad1});
+    EXPECT_EQ(Next().status, kTaskProcessing);
+    EXPECT_FALSE(engine_->LastStatus(bad1));
+    engine_->StopBatch();
+    RunToEnd();
+    EXPECT_FALSE(engine_->LastStatus(bad1));
+    EXPECT_EQ(engine_->FailedIds(), (std::vector<int>{bad2}));
+    engine_->QueueTasks({bad1});
+    RunToEnd();
+
     EXPECT_EQ(engine_->RetryFailed(), 2u);
     const auto retried = RunToEnd();
     EXPECT_EQ(retried, (std::map<int, int>{{bad1, kTaskFailed}, {bad2, kTaskFailed}}));
