@@ -7,7 +7,7 @@
 namespace velquist {
 
 struct BatchInputs {
-    std::vector<std::string> files;    // in the order given, each folder's files in list order
+    std::vector<std::string> files; // in the order given, each folder's files in list order
     // For each file, its folder relative to the named folder it was found in ("2023/May"),
     // empty for a named file and for the named folder's own files.
     std::vector<std::string> subFolders;

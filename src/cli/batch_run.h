@@ -5,8 +5,8 @@
 
 #include <atomic>
 #include <chrono>
-#include <cstdint>
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
@@ -16,8 +16,8 @@ namespace velquist {
 struct FileResult {
     std::string input;
     std::string subFolder; // as the run was given it
-    std::string output; // the name the engine gave it, also when the conversion failed
-    bool ok = false;    // converted
+    std::string output;    // the name the engine gave it, also when the conversion failed
+    bool ok = false;       // converted
     TaskStatus status = kTaskFailed;
     std::string reason; // why it failed
 };

@@ -47,7 +47,8 @@ ConversionSettings ResolveSettings(const CliOptions& options) {
         options.format ? ParseOutputFormat(*options.format) : std::nullopt;
     settings.format = chosen ? *chosen : SavedFormat(settings.format);
     settings.quality = options.quality ? *options.quality : SavedQuality(settings.quality);
-    settings.keepExif = options.keepExif ? *options.keepExif : SavedFlag(L"image-exif", settings.keepExif);
+    settings.keepExif =
+        options.keepExif ? *options.keepExif : SavedFlag(L"image-exif", settings.keepExif);
     const std::optional<ExistingFile> existing =
         ParseExistingFile(options.existing ? *options.existing : Saved(kExistingFileKey));
     settings.existingFile = existing.value_or(settings.existingFile);

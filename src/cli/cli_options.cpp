@@ -166,7 +166,8 @@ CliParseResult ParseCommandLine(const std::vector<std::string>& args) {
         if (!ParseConvertOption(args, &i, &o, &error))
             return Fail(error);
         if (arg != "--retry-from")
-            o.optionArgs.insert(o.optionArgs.end(), args.begin() + static_cast<std::ptrdiff_t>(first),
+            o.optionArgs.insert(o.optionArgs.end(),
+                                args.begin() + static_cast<std::ptrdiff_t>(first),
                                 args.begin() + static_cast<std::ptrdiff_t>(i + 1));
     }
     if (o.mode == CliOptions::Mode::kHelp || o.mode == CliOptions::Mode::kVersion) {
@@ -186,7 +187,9 @@ CliParseResult ParseCommandLine(const std::vector<std::string>& args) {
 std::string UsageText(const std::string& program) {
     return "Usage: " + program +
            " [options] FILE|FOLDER...\n"
-           "       " + program + " [options] --retry-from LIST [FILE|FOLDER...]\n"
+           "       " +
+           program +
+           " [options] --retry-from LIST [FILE|FOLDER...]\n"
            "Converts HEIF/HEIC photos to JPEG, PNG or BMP, up to three at a time.\n"
            "A FILE is converted whatever its name; a FOLDER contributes the files directly\n"
            "inside it whose names end in .heic, .HEIC, .heif or .HEIF.\n"

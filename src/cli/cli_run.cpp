@@ -3,8 +3,8 @@
 #include "batch_inputs.h"
 #include "batch_run.h"
 #include "batch_settings.h"
-#include "convert/convert_task.h"
 #include "config/app_paths.h"
+#include "convert/convert_task.h"
 #include "progress_display.h"
 #include "retry_list.h"
 #include "tasks/process_job_runner.h"
@@ -13,16 +13,16 @@
 
 #include <atomic>
 #include <cerrno>
-#include <csignal>
-#include <malloc.h>
-#include <set>
 #include <climits>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <filesystem>
+#include <malloc.h>
 #include <memory>
+#include <set>
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>

@@ -16,7 +16,7 @@ namespace {
 std::string NewListName() {
     char stamp[32];
     const std::time_t now = std::time(nullptr);
-    std::tm local {};
+    std::tm local{};
     ::localtime_r(&now, &local);
     std::strftime(stamp, sizeof stamp, "%Y%m%d-%H%M%S", &local);
     return std::string("retry-") + stamp + "-" + std::to_string(::getpid()) + ".list";

@@ -67,8 +67,8 @@ class Tiff {
 
   private:
     // *at: where the entry's value field is.
-    bool Find(std::uint32_t directory, std::uint16_t tag, std::uint32_t* type,
-              std::uint32_t* count, std::uint32_t* at) const {
+    bool Find(std::uint32_t directory, std::uint16_t tag, std::uint32_t* type, std::uint32_t* count,
+              std::uint32_t* at) const {
         std::uint32_t entries = 0;
         if (!Read(directory, 2, &entries))
             return false;
@@ -127,8 +127,7 @@ std::optional<long> ParseOffset(const std::string& text) {
     int hours = 0;
     int minutes = 0;
     if (text.size() < 6 || (text[0] != '+' && text[0] != '-') || text[3] != ':' ||
-        !Number(text, 1, 2, &hours) || !Number(text, 4, 2, &minutes) || hours > 14 ||
-        minutes > 59)
+        !Number(text, 1, 2, &hours) || !Number(text, 4, 2, &minutes) || hours > 14 || minutes > 59)
         return std::nullopt;
     const long seconds = hours * 3600L + minutes * 60L;
     return text[0] == '-' ? -seconds : seconds;

@@ -9,7 +9,7 @@ namespace velquist {
 // anything. The sizes are claims of the file: a forged file can claim anything, which is
 // why they are checked before a decoder is trusted with them.
 struct HeifHeader {
-    bool parsed = false; // the meta box and a primary item were found
+    bool parsed = false;     // the meta box and a primary item were found
     std::uint32_t width = 0; // of the primary image as stored (its ispe, or a grid's size)
     std::uint32_t height = 0;
     int bitDepth = 8;

@@ -7,8 +7,8 @@
 #include <condition_variable>
 #include <cstddef>
 #include <map>
-#include <optional>
 #include <mutex>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>

@@ -419,9 +419,9 @@ void TaskEngine::Dispatch(int id, const std::optional<ImageItem>& item,
         std::lock_guard lock(taskLock);
         if (item && !dir.empty()) {
             task.inputPath = WideToPath(item->sourcePath);
-            task.outputPath = UniqueOutputPath(
-                BuildOutputPath(task.inputPath, WideToPath(dir), settings.format),
-                settings.existingFile);
+            task.outputPath =
+                UniqueOutputPath(BuildOutputPath(task.inputPath, WideToPath(dir), settings.format),
+                                 settings.existingFile);
             skip = settings.existingFile == ExistingFile::kSkip && Exists(task.outputPath);
         }
         if (const auto entry = imageItems.find(id); entry != imageItems.end()) {

@@ -107,10 +107,10 @@ TEST(CliBatchControl, RetryListsThatAreNotOursOrLeadOutsideAreRefused) {
     const std::string list = dir.File("list");
     const std::string marker("velquist-retry-1\0", 17);
     const std::string cases[] = {
-        photo + std::string("\0\0", 2),                               // no marker
-        marker + photo + std::string("\0", 1),                        // half an entry
-        marker + photo + std::string("\0../up\0", 7),                 // leads out
-        marker + photo + std::string("\0/abs\0", 6),                  // absolute
+        photo + std::string("\0\0", 2),                              // no marker
+        marker + photo + std::string("\0", 1),                       // half an entry
+        marker + photo + std::string("\0../up\0", 7),                // leads out
+        marker + photo + std::string("\0/abs\0", 6),                 // absolute
         marker + photo + std::string("\0a\0", 3) + "trailing bytes", // unterminated
     };
     for (const std::string& text : cases) {
@@ -165,10 +165,9 @@ TEST(CliBatchControl, OutputsCarryTheCaptureDateUnlessTurnedOff) {
     TempDir dir;
     HeicImageSpec spec;
     // 2021-07-08 09:10:11 at +02:00
-    spec.exif = {'I', 'I', 42, 0, 8, 0, 0, 0,
-                 1, 0, 0x69, 0x87, 4, 0, 1, 0, 0, 0, 26, 0, 0, 0, 0, 0, 0, 0,
-                 2, 0, 0x03, 0x90, 2, 0, 20, 0, 0, 0, 56, 0, 0, 0,
-                 0x11, 0x90, 2, 0, 7, 0, 0, 0, 76, 0, 0, 0, 0, 0, 0, 0};
+    spec.exif = {'I', 'I', 42,   0,    8, 0, 0, 0, 1, 0,    0x69, 0x87, 4, 0,  1, 0, 0, 0,  26,
+                 0,   0,   0,    0,    0, 0, 0, 2, 0, 0x03, 0x90, 2,    0, 20, 0, 0, 0, 56, 0,
+                 0,   0,   0x11, 0x90, 2, 0, 7, 0, 0, 0,    76,   0,    0, 0,  0, 0, 0, 0};
     for (const char c : std::string("2021:07:08 09:10:11") + '\0')
         spec.exif.push_back(static_cast<uint8_t>(c));
     for (const char c : std::string("+02:00") + '\0')
@@ -184,7 +183,8 @@ TEST(CliBatchControl, OutputsCarryTheCaptureDateUnlessTurnedOff) {
     EXPECT_EQ(r.exitCode, 0) << r.out << r.err;
     EXPECT_GT(ModifiedAt(dir.File("now/dated.jpg")), taken + 86400);
 
-    WriteText(dir.File("home/.local/share/Morvane/Config/configure.ini"), "[global]\nkeep-date=0\n");
+    WriteText(dir.File("home/.local/share/Morvane/Config/configure.ini"),
+              "[global]\nkeep-date=0\n");
     r = RunConverter(dir, {"-o", dir.File("saved"), photo});
     EXPECT_GT(ModifiedAt(dir.File("saved/dated.jpg")), taken + 86400);
     r = RunConverter(dir, {"-o", dir.File("asked"), "--keep-date", photo});

@@ -54,7 +54,8 @@ TEST(ImageItem, TreeScanGivesEveryFileItsSubfolderAndFollowsNoFolderLink) {
     dir.Write("Phone/2023/May/IMG_1.HEIC", "x");
     dir.Write("Phone/2023/May/notes.txt", "x");
     dir.Write("Elsewhere/outside.heic", "x");
-    std::filesystem::create_directory_symlink(dir.Path() + "/Elsewhere", dir.Path() + "/Phone/link");
+    std::filesystem::create_directory_symlink(dir.Path() + "/Elsewhere",
+                                              dir.Path() + "/Phone/link");
     std::vector<std::pair<std::wstring, std::wstring>> found;
     for (const ImageItem& item : ScanImageFolderTree(AnsiToWide(dir.Path() + "/Phone"))) {
         found.emplace_back(item.subFolder, item.fileName);
@@ -63,10 +64,9 @@ TEST(ImageItem, TreeScanGivesEveryFileItsSubfolderAndFollowsNoFolderLink) {
                                        item.fileName);
     }
     std::sort(found.begin(), found.end());
-    EXPECT_EQ(found, (std::vector<std::pair<std::wstring, std::wstring>>{
-                         {L"", L"top.heic"},
-                         {L"2023", L"IMG_1.heic"},
-                         {L"2023/May", L"IMG_1.HEIC"}}));
+    EXPECT_EQ(found,
+              (std::vector<std::pair<std::wstring, std::wstring>>{
+                  {L"", L"top.heic"}, {L"2023", L"IMG_1.heic"}, {L"2023/May", L"IMG_1.HEIC"}}));
 }
 
 } // namespace

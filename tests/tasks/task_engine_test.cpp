@@ -10,9 +10,9 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 #include <map>
 #include <set>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace velquist {
@@ -437,8 +437,8 @@ TEST_F(TaskEngineTest, ABatchQueuedRightAfterAStopIsNotCaughtByIt) {
             engine_->FinishTask(report.task_id);
         }
     }
-    EXPECT_EQ(finals, (std::map<int, int>{{a, kTaskStopped}, {b, kTaskStopped},
-                                          {next, kTaskSucceeded}}));
+    EXPECT_EQ(finals,
+              (std::map<int, int>{{a, kTaskStopped}, {b, kTaskStopped}, {next, kTaskSucceeded}}));
     EXPECT_FALSE(engine_->IsBusy());
 }
 
@@ -576,7 +576,8 @@ TEST_F(TaskEngineTest, SubfoldersAreMirroredAndCannotLeadOutOfTheOutputFolder) {
     }
     for (const int id : {escape, absolute}) {
         EXPECT_EQ(finals.at(id), kTaskFailed);
-        EXPECT_EQ(engine_->FailureReason(id), "the entry's subfolder leads out of the output folder");
+        EXPECT_EQ(engine_->FailureReason(id),
+                  "the entry's subfolder leads out of the output folder");
     }
     EXPECT_FALSE(testing::Exists(dir_.Path() + "/escape"));
 }
