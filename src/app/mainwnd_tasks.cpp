@@ -91,7 +91,7 @@ void CMainWnd::OnTaskStatus(TaskStatusReport* report) {
     const int id = owned->task_id;
     ui::CControlUI* entry = imageList_->FindSubControl(QStringLiteral("item-%1").arg(id));
     ShowEntryStatus(entry, owned->status);
-    if (owned->status != kTaskFailed && owned->status != kTaskSucceeded) {
+    if (!IsFinalStatus(owned->status)) {
         return;
     }
     if (owned->status == kTaskFailed) {

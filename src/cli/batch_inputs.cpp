@@ -24,14 +24,27 @@ std::string CannotRead(const std::string& path, int error) {
 void CollectSubfolders(const std::string& folder, std::vector<std::string>* out,
                        std::vector<std::string>* warnings);
 
-void AddFolder(const std::string& folder, bool recursive, std::vector<std::string>* files,
+struct Found {
+    std::string path;
+    std::string subFolder;
+};
+
+// dir is folder itself or was made by joining names onto it.
+std::string RelativeFolder(const std::string& folder, const std::string& dir) {
+    if (dir.size() <= folder.size())
+        return {};
+    return dir.substr(folder.size() + (folder.back() == '/' ? 0 : 1));
+}
+
+void AddFolder(const std::string& folder, bool recursive, std::vector<Found>* files,
                std::vector<std::string>* warnings) {
     std::vector<std::string> folders{folder};
     if (recursive)
         CollectSubfolders(folder, &folders, warnings);
     for (const std::string& dir : folders) {
+        const std::string sub = RelativeFolder(folder, dir);
         for (const ImageItem& item : ScanImageFolder(PathToWide(dir)))
-            files->push_back(WideToPath(item.sourcePath));
+            files->push_back({WideToPath(item.sourcePath), sub});
     }
 }
 
@@ -80,7 +93,7 @@ std::string IdentityOf(const std::string& path) {
 
 BatchInputs CollectInputs(const std::vector<std::string>& paths, bool recursive) {
     BatchInputs result;
-    std::vector<std::string> found;
+    std::vector<Found> found;
     for (const std::string& path : paths) {
         struct stat info {};
         if (::stat(path.c_str(), &info) != 0) {
@@ -99,14 +112,42 @@ BatchInputs CollectInputs(const std::vector<std::string>& paths, bool recursive)
             result.errors.push_back("cannot read " + path + ": not a regular file");
             continue;
         }
-        found.push_back(path);
+        found.push_back({path, {}});
     }
     std::set<std::string> seen;
-    for (std::string& file : found) {
-        if (seen.insert(IdentityOf(file)).second)
-            result.files.push_back(std::move(file));
+    for (Found& file : found) {
+        if (seen.insert(IdentityOf(file.path)).second) {
+            result.files.push_back(std::move(file.path));
+            result.subFolders.push_back(std::move(file.subFolder));
+        }
     }
     return result;
+}
+
+void AddListedFiles(const std::vector<std::pair<std::string, std::string>>& listed,
+                    BatchInputs* inputs) {
+    std::set<std::string> seen;
+    for (const std::string& file : inputs->files)
+        seen.insert(IdentityOf(file));
+    std::vector<std::string> files;
+    std::vector<std::string> subFolders;
+    for (const auto& [path, sub] : listed) {
+        struct stat info {};
+        if (::stat(path.c_str(), &info) != 0 || ::access(path.c_str(), R_OK) != 0) {
+            inputs->errors.push_back(CannotRead(path, errno));
+            continue;
+        }
+        if (!S_ISREG(info.st_mode)) {
+            inputs->errors.push_back("cannot read " + path + ": not a regular file");
+            continue;
+        }
+        if (seen.insert(IdentityOf(path)).second) {
+            files.push_back(path);
+            subFolders.push_back(sub);
+        }
+    }
+    inputs->files.insert(inputs->files.begin(), files.begin(), files.end());
+    inputs->subFolders.insert(inputs->subFolders.begin(), subFolders.begin(), subFolders.end());
 }
 
 } // namespace velquist

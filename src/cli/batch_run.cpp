@@ -44,14 +44,18 @@ struct Group {
 std::vector<Group> MakeGroups(TaskEngine& engine, const BatchJob& job) {
     std::vector<Group> groups;
     std::map<std::string, std::size_t> byDir;
-    for (const std::string& file : job.files) {
+    for (std::size_t i = 0; i < job.files.size(); ++i) {
+        const std::string& file = job.files[i];
         const std::string dir =
             job.settings.outputDir.empty() ? DirectoryOf(file) : WideToPath(job.settings.outputDir);
         const auto [it, added] = byDir.emplace(dir, groups.size());
         if (added)
             groups.push_back({dir, {}});
-        const int id =
-            engine.AddImageItem({PathToWide(NameOf(file)), PathToWide(file), SizeOf(file), {}});
+        const std::string sub = job.settings.outputDir.empty() || i >= job.subFolders.size()
+                                    ? std::string()
+                                    : job.subFolders[i];
+        const int id = engine.AddImageItem(
+            {PathToWide(NameOf(file)), PathToWide(file), SizeOf(file), {}, PathToWide(sub)});
         groups[it->second].ids.push_back(id);
     }
     return groups;
@@ -90,7 +94,7 @@ class BatchDriver {
             Handle(*status);
         }
         report_.seconds = Elapsed();
-        report_.notConverted = total_ - report_.files.size();
+        report_.notConverted = total_ - report_.files.size() + stopped_;
         return std::move(report_);
     }
 
@@ -115,7 +119,7 @@ class BatchDriver {
         // the next folder's settings cannot reach a file of this group.
         if (waiting_.erase(status.task_id) != 0 && waiting_.empty())
             StartNextGroup();
-        if (status.status == kTaskProcessing)
+        if (!IsFinalStatus(status.status))
             return;
         engine_.FinishTask(status.task_id);
         FileResult result;
@@ -123,9 +127,15 @@ class BatchDriver {
         if (const auto item = engine_.GetImageItem(id)) {
             result.input = WideToPath(item->sourcePath);
             result.output = WideToPath(item->outputPath);
+            result.subFolder = WideToPath(item->subFolder);
         }
+        result.status = static_cast<TaskStatus>(status.status);
         result.ok = status.status == kTaskSucceeded;
-        if (!result.ok) {
+        if (status.status == kTaskSkipped) {
+            ++report_.skipped;
+        } else if (status.status == kTaskStopped) {
+            ++stopped_;
+        } else if (!result.ok) {
             result.reason = engine_.FailureReason(id);
             if (result.reason.empty())
                 result.reason = "unknown error";
@@ -144,6 +154,7 @@ class BatchDriver {
     std::set<int> waiting_;
     std::size_t total_ = 0;
     bool stopping_ = false;
+    std::size_t stopped_ = 0;
     BatchReport report_;
     Clock::time_point start_;
 };

@@ -5,8 +5,8 @@
 
 #include <atomic>
 #include <chrono>
-#include <cstdint>
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
@@ -15,15 +15,18 @@ namespace velquist {
 
 struct FileResult {
     std::string input;
-    std::string output; // the name the engine gave it, also when the conversion failed
-    bool ok = false;
+    std::string subFolder; // as the run was given it
+    std::string output;    // the name the engine gave it, also when the conversion failed
+    bool ok = false;       // converted
+    TaskStatus status = kTaskFailed;
     std::string reason; // why it failed
 };
 
 struct BatchReport {
-    std::vector<FileResult> files; // in the order they finished
+    std::vector<FileResult> files; // in the order they finished, stopped ones included
     std::size_t failed = 0;
-    std::size_t notConverted = 0; // files a stopped run never finished
+    std::size_t skipped = 0;      // their output file was there already
+    std::size_t notConverted = 0; // files a stopped run interrupted or never started
     double seconds = 0;
 };
 
@@ -38,6 +41,9 @@ class BatchObserver {
 
 struct BatchJob {
     std::vector<std::string> files;
+    // Empty, or for each file its subfolder below settings.outputDir (mirrored folder
+    // trees); ignored when outputs go beside their inputs.
+    std::vector<std::string> subFolders;
     ConversionSettings settings;
     std::shared_ptr<JobRunner> runner;
     int jobs = 3; // files converted at once, 1..3

@@ -2,6 +2,7 @@
 
 #include "config/config_file.h"
 #include "config/image_settings.h"
+#include "config/setting_keys.h"
 #include "util/text.h"
 
 #include <charconv>
@@ -30,8 +31,8 @@ int SavedQuality(int fallback) {
     return quality;
 }
 
-bool SavedExif(bool fallback) {
-    const std::string saved = Saved(L"image-exif");
+bool SavedFlag(const wchar_t* key, bool fallback) {
+    const std::string saved = Saved(key);
     if (saved == "1")
         return true;
     if (saved == "0")
@@ -47,7 +48,13 @@ ConversionSettings ResolveSettings(const CliOptions& options) {
         options.format ? ParseOutputFormat(*options.format) : std::nullopt;
     settings.format = chosen ? *chosen : SavedFormat(settings.format);
     settings.quality = options.quality ? *options.quality : SavedQuality(settings.quality);
-    settings.keepExif = options.keepExif ? *options.keepExif : SavedExif(settings.keepExif);
+    settings.keepExif =
+        options.keepExif ? *options.keepExif : SavedFlag(L"image-exif", settings.keepExif);
+    const std::optional<ExistingFile> existing =
+        ParseExistingFile(options.existing ? *options.existing : Saved(kExistingFileKey));
+    settings.existingFile = existing.value_or(settings.existingFile);
+    settings.keepDate =
+        options.keepDate ? *options.keepDate : SavedFlag(kKeepDateKey, settings.keepDate);
     settings.outputDir = PathToWide(options.outputDir ? *options.outputDir : Saved(L"output-dir"));
     settings.stripLocation = options.stripLocation.value_or(
         ReadSwitchSetting(kStripLocationKey, settings.stripLocation));

@@ -16,6 +16,10 @@ bool IsKnownFormat(const std::string& format) {
     return format == "jpg" || format == "png" || format == "bmp";
 }
 
+bool IsKnownExistingChoice(const std::string& choice) {
+    return choice == "overwrite" || choice == "skip" || choice == "rename";
+}
+
 CliParseResult Fail(const std::string& error) {
     CliParseResult result;
     result.error = error;
@@ -108,6 +112,16 @@ bool ParseConvertOption(const std::vector<std::string>& args, size_t* i, CliOpti
         o->stripLocation = arg == "--strip-location";
     } else if (arg == "--all-images" || arg == "--primary-image") {
         o->allImages = arg == "--all-images";
+    } else if (arg == "--keep-date" || arg == "--no-keep-date") {
+        o->keepDate = arg == "--keep-date";
+    } else if (arg == "--existing") {
+        if (!TakeValue(args, i, &value) || !IsKnownExistingChoice(value))
+            return *error = "--existing needs overwrite, skip or rename", false;
+        o->existing = value;
+    } else if (arg == "--retry-from") {
+        if (!TakeValue(args, i, &value) || value.empty())
+            return *error = "--retry-from needs a list file", false;
+        o->retryFrom = value;
     } else if (arg == "-f") {
         if (!TakeValue(args, i, &value) || !IsKnownFormat(value))
             return *error = "-f needs jpg, png or bmp", false;
@@ -161,14 +175,19 @@ CliParseResult ParseCommandLine(const std::vector<std::string>& args) {
             continue;
         }
         std::string error;
+        const size_t first = i;
         if (!ParseConvertOption(args, &i, &o, &error))
             return Fail(error);
+        if (arg != "--retry-from")
+            o.optionArgs.insert(o.optionArgs.end(),
+                                args.begin() + static_cast<std::ptrdiff_t>(first),
+                                args.begin() + static_cast<std::ptrdiff_t>(i + 1));
     }
     if (o.mode == CliOptions::Mode::kHelp || o.mode == CliOptions::Mode::kVersion) {
         result.ok = true;
         return result;
     }
-    if (o.inputs.empty())
+    if (o.inputs.empty() && o.retryFrom.empty())
         return Fail("no input files");
     for (const std::string& input : o.inputs) {
         if (input.empty())
@@ -181,6 +200,9 @@ CliParseResult ParseCommandLine(const std::vector<std::string>& args) {
 std::string UsageText(const std::string& program) {
     return "Usage: " + program +
            " [options] FILE|FOLDER...\n"
+           "       " +
+           program +
+           " [options] --retry-from LIST [FILE|FOLDER...]\n"
            "Converts HEIF/HEIC photos to JPEG, PNG or BMP, up to three at a time.\n"
            "A FILE is converted whatever its name; a FOLDER contributes the files directly\n"
            "inside it whose names end in .heic, .HEIC, .heif or .HEIF.\n"
@@ -201,7 +223,16 @@ std::string UsageText(const std::string& program) {
            "  --primary-image   write the primary image only\n"
            "  -o DIR       output folder, created when missing (output-dir; by default each\n"
            "               output is written beside its input file)\n"
-           "  -r, --recursive  also convert the HEIF files in the subfolders of a FOLDER\n"
+           "  -r, --recursive  also convert the HEIF files in the subfolders of a FOLDER; with\n"
+           "               an output folder, the subfolders are mirrored below it\n"
+           "  --existing overwrite|skip|rename\n"
+           "               an output name taken by an earlier file: replace it, leave it\n"
+           "               (the file is skipped) or write \"NAME (n).EXT\" beside it\n"
+           "               (existing-file; default overwrite)\n"
+           "  --keep-date  give each output the photo's capture time as its modification\n"
+           "               time (keep-date; the default)\n"
+           "  --no-keep-date   leave the output's modification time at the conversion\n"
+           "  --retry-from LIST  also convert the files of a list an earlier run wrote\n"
            "  -j N         convert at most N files at once, 1..3 (default 3; a larger N is\n"
            "               reduced to 3 with a notice)\n"
            "  -v, --verbose    print every line the decoder and encoders report\n"
@@ -210,11 +241,15 @@ std::string UsageText(const std::string& program) {
            "  --           end of options; what follows are file names\n"
            "\n"
            "Each output is named after its input with the new extension and replaces an\n"
-           "earlier file of that name. Two inputs of this run that would give the same\n"
-           "output name get \" (2)\", \" (3)\", ... before the extension instead.\n"
+           "earlier file of that name (see --existing). Two inputs of this run that would\n"
+           "give the same output name get \" (2)\", \" (3)\", ... before the extension.\n"
+           "The capture time is Exif DateTimeOriginal (at OffsetTimeOriginal when given),\n"
+           "else the input's modification time.\n"
            "On a terminal a progress bar shows the files done and the rate; otherwise one\n"
            "line per file is printed (\"OK  IN -> OUT\" or \"FAILED IN: REASON\"). The\n"
-           "summary lists every failed file with its reason.\n"
+           "summary lists every failed file with its reason. When files were not converted\n"
+           "(failed, or left by Ctrl-C), their list is written (NUL-separated file names)\n"
+           "and the command that converts exactly those again is printed.\n"
            "\n"
            "Exit status: 0 all files converted (or none found), 1 some failed,\n"
            "2 bad usage: an unknown option or value, or a FILE|FOLDER that cannot be read\n"

@@ -26,6 +26,14 @@ struct CliOptions {
     // the engine reserved their output names; 0 writes the primary only.
     int workerImages = 0;
     bool recursive = false;
+    std::optional<std::string> existing; // "overwrite", "skip" or "rename"
+    std::optional<bool> keepDate;
+    // A list of files written by an earlier run (see retry_list.h); its files are converted
+    // as if named, each into the subfolder it had.
+    std::string retryFrom;
+    // The options as given (values included), without --retry-from and the inputs: what a
+    // retry of this run is started with.
+    std::vector<std::string> optionArgs;
     int jobs = kMaxJobs;
     bool jobsClamped = false; // more than kMaxJobs were asked for
     bool verbose = false;
@@ -44,6 +52,7 @@ struct CliParseResult {
 
 // args without the program name.
 //   [options] FILE|FOLDER...
+//   [options] --retry-from LIST [FILE|FOLDER...]
 //   --worker --format F --quality N --exif 0|1 [--strip-location 0|1] [--images N]
 //            [--] INPUT OUTPUT
 //   --help, --version

@@ -3,23 +3,26 @@
 #include "batch_inputs.h"
 #include "batch_run.h"
 #include "batch_settings.h"
+#include "config/app_paths.h"
 #include "convert/convert_task.h"
 #include "progress_display.h"
+#include "retry_list.h"
 #include "tasks/process_job_runner.h"
 #include "util/handles.h"
 #include "util/text.h"
 
 #include <atomic>
 #include <cerrno>
-#include <csignal>
-#include <malloc.h>
 #include <climits>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <filesystem>
+#include <malloc.h>
 #include <memory>
+#include <set>
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -145,6 +148,55 @@ void CatchStopSignals() {
         ::sigaction(signal, &action, nullptr);
 }
 
+// The files of the run that are not done: the failed ones, and after a stop also those it
+// interrupted or never started.
+std::vector<ListedFile> FilesToRetry(const BatchJob& job, const BatchReport& report) {
+    std::set<std::string> done;
+    for (const FileResult& file : report.files) {
+        if (file.ok || file.status == kTaskSkipped)
+            done.insert(file.input);
+    }
+    std::vector<ListedFile> files;
+    for (std::size_t i = 0; i < job.files.size(); ++i) {
+        if (done.count(job.files[i]) == 0)
+            files.emplace_back(job.files[i], i < job.subFolders.size() ? job.subFolders[i] : "");
+    }
+    return files;
+}
+
+void OfferRetry(std::FILE* out, std::FILE* err, const CliOptions& options,
+                const std::string& program, const BatchJob& job, const BatchReport& report) {
+    const std::vector<ListedFile> files = FilesToRetry(job, report);
+    if (files.empty())
+        return;
+    std::string error;
+    const std::string list =
+        WriteRetryList(WideToPath(EnsureAppDataDir(L"Morvane/Retry")), files, &error);
+    if (list.empty()) {
+        std::fprintf(err, "%s: cannot write the list of files to retry: %s\n", program.c_str(),
+                     error.c_str());
+        return;
+    }
+    std::fprintf(out, "To convert the %zu file%s not converted again, run:\n  %s\n", files.size(),
+                 files.size() == 1 ? "" : "s",
+                 RetryCommand(program, options.optionArgs, list).c_str());
+    std::fflush(out);
+}
+
+// The named inputs, then those of the retry list.
+BatchInputs GatherInputs(const CliOptions& options) {
+    BatchInputs inputs = CollectInputs(options.inputs, options.recursive);
+    if (options.retryFrom.empty())
+        return inputs;
+    std::string error;
+    const auto listed = ReadRetryList(options.retryFrom, &error);
+    if (!listed)
+        inputs.errors.push_back(error);
+    else
+        AddListedFiles(*listed, &inputs);
+    return inputs;
+}
+
 } // namespace
 
 int RunConvertMode(const CliOptions& options, const std::string& program) {
@@ -156,7 +208,7 @@ int RunConvertMode(const CliOptions& options, const std::string& program) {
     }
     std::FILE* out = streams.out.get();
     std::FILE* err = streams.err.get();
-    const BatchInputs inputs = CollectInputs(options.inputs, options.recursive);
+    const BatchInputs inputs = GatherInputs(options);
     const ConversionSettings settings = ResolveSettings(options);
     if (!CheckBeforeStart(inputs, settings, err, program))
         return 2;
@@ -172,6 +224,7 @@ int RunConvertMode(const CliOptions& options, const std::string& program) {
 
     BatchJob job;
     job.files = inputs.files;
+    job.subFolders = inputs.subFolders;
     job.settings = settings;
     job.jobs = options.jobs;
     job.memoryBudget = options.memoryBudgetMib << 20;
@@ -182,6 +235,7 @@ int RunConvertMode(const CliOptions& options, const std::string& program) {
     const BatchReport report = RunBatch(job, &display);
     display.Clear();
     PrintSummary(out, report);
+    OfferRetry(out, err, options, program, job, report);
     if (const int signal = stopSignal.load(); signal != 0)
         return 128 + signal;
     return report.failed == 0 ? 0 : 1;

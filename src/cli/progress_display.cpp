@@ -31,11 +31,16 @@ ProgressDisplay::ProgressDisplay(std::FILE* lines, bool linesAreTerminal, std::F
 
 void ProgressDisplay::FileDone(const FileResult& result, std::size_t done, std::size_t total,
                                std::size_t failed, double seconds) {
-    if (!result.ok || !linesAreTerminal_) {
+    if (result.status == kTaskFailed || !linesAreTerminal_) {
         if (linesAreTerminal_)
             Clear();
         if (result.ok)
             std::fprintf(lines_, "OK  %s -> %s\n", result.input.c_str(), result.output.c_str());
+        else if (result.status == kTaskSkipped)
+            std::fprintf(lines_, "SKIPPED %s: %s exists\n", result.input.c_str(),
+                         result.output.c_str());
+        else if (result.status == kTaskStopped)
+            std::fprintf(lines_, "STOPPED %s\n", result.input.c_str());
         else
             std::fprintf(lines_, "FAILED %s: %s\n", result.input.c_str(), result.reason.c_str());
         std::fflush(lines_);
@@ -66,11 +71,15 @@ void ProgressDisplay::DrawBar(std::size_t done, std::size_t total, std::size_t f
 }
 
 void PrintSummary(std::FILE* out, const BatchReport& report) {
-    const std::size_t finished = report.files.size();
-    const std::size_t total = finished + report.notConverted;
-    const double rate = report.seconds > 0 ? static_cast<double>(finished) / report.seconds : 0.0;
-    std::fprintf(out, "%zu of %zu files converted in %.1f s (%.2f files/s)",
-                 finished - report.failed, total, report.seconds, rate);
+    std::size_t converted = 0;
+    for (const FileResult& file : report.files)
+        converted += file.ok ? 1 : 0;
+    const std::size_t total = converted + report.failed + report.skipped + report.notConverted;
+    const double rate = report.seconds > 0 ? static_cast<double>(converted) / report.seconds : 0.0;
+    std::fprintf(out, "%zu of %zu files converted in %.1f s (%.2f files/s)", converted, total,
+                 report.seconds, rate);
+    if (report.skipped != 0)
+        std::fprintf(out, "; %zu skipped (output exists)", report.skipped);
     if (report.notConverted != 0)
         std::fprintf(out, "; stopped, %zu not converted", report.notConverted);
     if (report.failed == 0) {
@@ -80,7 +89,7 @@ void PrintSummary(std::FILE* out, const BatchReport& report) {
     }
     std::fprintf(out, "; %zu failed:\n", report.failed);
     for (const FileResult& file : report.files) {
-        if (!file.ok)
+        if (file.status == kTaskFailed)
             std::fprintf(out, "  %s: %s\n", file.input.c_str(), file.reason.c_str());
     }
     std::fflush(out);

@@ -22,6 +22,43 @@ std::optional<OutputFormat> ParseOutputFormat(const std::string& name) {
     return std::nullopt;
 }
 
+const char* ExistingFileName(ExistingFile mode) {
+    switch (mode) {
+    case ExistingFile::kSkip:
+        return "skip";
+    case ExistingFile::kRename:
+        return "rename";
+    case ExistingFile::kOverwrite:
+        break;
+    }
+    return "overwrite";
+}
+
+std::optional<ExistingFile> ParseExistingFile(const std::string& name) {
+    for (const ExistingFile mode :
+         {ExistingFile::kOverwrite, ExistingFile::kSkip, ExistingFile::kRename}) {
+        if (name == ExistingFileName(mode))
+            return mode;
+    }
+    return std::nullopt;
+}
+
+bool IsSafeSubfolder(const std::string& subfolder) {
+    if (subfolder.empty() || subfolder.front() == '/')
+        return false;
+    size_t start = 0;
+    while (start <= subfolder.size()) {
+        size_t end = subfolder.find('/', start);
+        if (end == std::string::npos)
+            end = subfolder.size();
+        const std::string part = subfolder.substr(start, end - start);
+        if (part.empty() || part == "." || part == "..")
+            return false;
+        start = end + 1;
+    }
+    return true;
+}
+
 std::string BuildOutputPath(const std::string& sourcePath, const std::string& outputDir,
                             OutputFormat format) {
     const size_t slash = sourcePath.rfind('/');

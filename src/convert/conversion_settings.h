@@ -13,6 +13,14 @@ constexpr int kDefaultQuality = 90;
 const char* FormatName(OutputFormat format);
 std::optional<OutputFormat> ParseOutputFormat(const std::string& name);
 
+// What a conversion does when a file of its output's name is already there (before this
+// batch; outputs of the batch itself never replace one another).
+enum class ExistingFile { kOverwrite, kSkip, kRename };
+
+// "overwrite", "skip" or "rename": the option value and the saved setting "existing-file".
+const char* ExistingFileName(ExistingFile mode);
+std::optional<ExistingFile> ParseExistingFile(const std::string& name);
+
 // The user's choices for one conversion, as they stand when a task is dispatched.
 struct ConversionSettings {
     OutputFormat format = OutputFormat::kJpg;
@@ -25,10 +33,18 @@ struct ConversionSettings {
     bool stripLocation = false;
     // Every top-level image of a file is written, not only the primary one.
     bool allImages = false;
+    ExistingFile existingFile = ExistingFile::kOverwrite;
+    // The output's modification time becomes the photo's capture time.
+    bool keepDate = true;
 };
 
 // outputDir + "/" + base name of sourcePath (up to its last ".") + "." + format.
 std::string BuildOutputPath(const std::string& sourcePath, const std::string& outputDir,
                             OutputFormat format);
+
+// True for a relative folder path that stays below the folder it is joined to: no
+// leading "/", no "." or ".." component, no empty component. Mirrored subfolders that are
+// not of this form are refused, so that no output can land outside the output folder.
+bool IsSafeSubfolder(const std::string& subfolder);
 
 } // namespace velquist

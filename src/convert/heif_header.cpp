@@ -3,6 +3,7 @@
 #include "util/handles.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <map>
 #include <optional>
@@ -400,7 +401,60 @@ std::vector<std::uint8_t> ReadMetaBox(FILE* file) {
     }
 }
 
+// The Exif item describing the primary image (its "cdsc" reference), or any Exif item
+// when none refers to the primary; 0 when there is none.
+std::uint32_t ExifItem(const Meta& meta) {
+    std::uint32_t any = 0;
+    for (const auto& [id, type] : meta.itemTypes) {
+        if (type != FourCc("Exif"))
+            continue;
+        if (any == 0)
+            any = id;
+        const auto cdsc = meta.refs.find(FourCc("cdsc"));
+        if (cdsc == meta.refs.end())
+            continue;
+        const auto targets = cdsc->second.find(id);
+        if (targets != cdsc->second.end() &&
+            std::find(targets->second.begin(), targets->second.end(), meta.primary) !=
+                targets->second.end())
+            return id;
+    }
+    return any;
+}
+
+std::string ItemData(const Meta& meta, std::uint32_t item, FILE* file) {
+    const auto found = meta.locations.find(item);
+    if (found == meta.locations.end() || found->second.length == 0 ||
+        found->second.length > kMaxExifItemBytes)
+        return {};
+    const Meta::Location& at = found->second;
+    if (at.method == 1) {
+        if (at.offset > meta.idat.size() || at.length > meta.idat.size() - at.offset)
+            return {};
+        return {meta.idat.begin() + static_cast<std::ptrdiff_t>(at.offset),
+                meta.idat.begin() + static_cast<std::ptrdiff_t>(at.offset + at.length)};
+    }
+    if (at.method != 0 || at.offset > static_cast<std::uint64_t>(INT64_MAX) ||
+        fseeko(file, static_cast<off_t>(at.offset), SEEK_SET) != 0)
+        return {};
+    std::string data(static_cast<std::size_t>(at.length), '\0');
+    data.resize(std::fread(data.data(), 1, data.size(), file));
+    return data;
+}
+
 } // namespace
+
+std::string ReadHeifExifItem(const std::string& path) {
+    const FilePtr file(std::fopen(path.c_str(), "rb"));
+    if (!file)
+        return {};
+    const std::vector<std::uint8_t> payload = ReadMetaBox(file.get());
+    if (payload.empty())
+        return {};
+    const Meta meta = ReadMeta(Bytes(payload.data(), payload.size()));
+    const std::uint32_t item = ExifItem(meta);
+    return item == 0 ? std::string() : ItemData(meta, item, file.get());
+}
 
 HeifHeader ReadHeifHeader(const std::string& path) {
     HeifHeader header;

@@ -9,7 +9,7 @@ namespace velquist {
 // anything. The sizes are claims of the file: a forged file can claim anything, which is
 // why they are checked before a decoder is trusted with them.
 struct HeifHeader {
-    bool parsed = false; // the meta box and a primary item were found
+    bool parsed = false;     // the meta box and a primary item were found
     std::uint32_t width = 0; // of the primary image as stored (its ispe, or a grid's size)
     std::uint32_t height = 0;
     int bitDepth = 8;
@@ -34,6 +34,13 @@ struct HeifHeader {
 // Reads the header of the file at path; parsed is false when it is no HEIF file this reader
 // understands (libheif then decides).
 HeifHeader ReadHeifHeader(const std::string& path);
+
+// The primary image's Exif item exactly as stored (HEIF's 4-byte offset prefix first), read
+// without libheif, so that the engine's own process never hands a file to a decoder; empty
+// when there is none or the file does not say where it is. Only the item's first extent is
+// read, and only up to kMaxExifItemBytes.
+constexpr std::uint64_t kMaxExifItemBytes = 4u << 20;
+std::string ReadHeifExifItem(const std::string& path);
 
 // Why a grid image is malformed (its tiles cannot fill the size it claims), or empty.
 std::string GridProblem(const HeifHeader& header);

@@ -40,4 +40,32 @@ std::vector<ImageItem> ScanImageFolder(const std::wstring& folder) {
     return staged;
 }
 
+std::vector<ImageItem> ScanImageFolderTree(const std::wstring& folder) {
+    std::vector<ImageItem> staged = ScanImageFolder(folder);
+    std::vector<std::wstring> pending{L""};
+    while (!pending.empty()) {
+        const std::wstring sub = pending.back();
+        pending.pop_back();
+        const std::string dir = WideToPath(sub.empty() ? folder : folder + L"/" + sub);
+        std::error_code ec;
+        std::filesystem::directory_iterator it(dir, ec);
+        std::vector<std::wstring> children;
+        for (const std::filesystem::directory_iterator end; !ec && it != end; it.increment(ec)) {
+            std::error_code typeError;
+            if (it->is_directory(typeError) && !it->is_symlink(typeError)) {
+                const std::wstring name = PathToWide(it->path().filename().string());
+                children.push_back(sub.empty() ? name : sub + L"/" + name);
+            }
+        }
+        for (const std::wstring& child : children) {
+            for (ImageItem& item : ScanImageFolder(folder + L"/" + child)) {
+                item.subFolder = child;
+                staged.push_back(std::move(item));
+            }
+        }
+        pending.insert(pending.end(), children.rbegin(), children.rend());
+    }
+    return staged;
+}
+
 } // namespace velquist

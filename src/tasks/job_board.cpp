@@ -44,4 +44,20 @@ bool JobBoard::TooLarge(int id) const {
     return tooLarge_.count(id) != 0;
 }
 
+void JobBoard::SetStatus(int id, TaskStatus status) {
+    std::lock_guard lock(mutex_);
+    statuses_[id] = status;
+}
+
+std::optional<TaskStatus> JobBoard::Status(int id) const {
+    std::lock_guard lock(mutex_);
+    const auto it = statuses_.find(id);
+    return it == statuses_.end() ? std::nullopt : std::optional(it->second);
+}
+
+void JobBoard::ForgetStatus(int id) {
+    std::lock_guard lock(mutex_);
+    statuses_.erase(id);
+}
+
 } // namespace velquist

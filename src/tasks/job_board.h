@@ -1,5 +1,6 @@
 #pragma once
 
+#include "convert/task_status.h"
 #include "memory_budget.h"
 
 #include <atomic>
@@ -7,8 +8,10 @@
 #include <cstddef>
 #include <map>
 #include <mutex>
+#include <optional>
 #include <set>
 #include <string>
+#include <vector>
 
 namespace velquist {
 
@@ -16,7 +19,6 @@ namespace velquist {
 // board outlives an engine that is torn down while a job thread finishes its last steps.
 class JobBoard {
   public:
-    std::atomic<bool> cancel{false};
     MemoryBudget memory;
 
     void Enter();
@@ -28,12 +30,18 @@ class JobBoard {
     std::string Reason(int id) const;
     bool TooLarge(int id) const;
 
+    // The final status of each id's last run.
+    void SetStatus(int id, TaskStatus status);
+    std::optional<TaskStatus> Status(int id) const;
+    void ForgetStatus(int id);
+
   private:
     mutable std::mutex mutex_;
     std::condition_variable idle_;
     std::size_t active_ = 0;
     std::map<int, std::string> reasons_;
     std::set<int> tooLarge_;
+    std::map<int, TaskStatus> statuses_;
 };
 
 } // namespace velquist

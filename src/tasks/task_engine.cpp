@@ -2,6 +2,7 @@
 
 #include "config/app_paths.h"
 #include "convert/atomic_output_file.h"
+#include "convert/capture_time.h"
 #include "convert/heif_header.h"
 #include "convert/memory_estimate.h"
 #include "convert/top_level_images.h"
@@ -35,13 +36,14 @@ struct Job {
     ConvertTask task;
     std::shared_ptr<JobRunner> runner;
     std::shared_ptr<JobBoard> board;
+    std::shared_ptr<std::atomic<bool>> cancel;
 };
 
 // Runs the job once its estimated memory fits beside the running ones.
 JobOutcome AdmitAndRun(Job& job, bool& tooLarge) {
     const HeifHeader header = ReadHeifHeader(job.task.inputPath);
     const std::uint64_t estimate = EstimateJobMemory(header, job.task.settings);
-    switch (job.board->memory.Acquire(estimate, job.board->cancel)) {
+    switch (job.board->memory.Acquire(estimate, *job.cancel)) {
     case MemoryBudget::Admission::kTooLarge:
         tooLarge = true;
         return {kTaskFailed, TooLargeText(header, estimate)};
@@ -51,9 +53,27 @@ JobOutcome AdmitAndRun(Job& job, bool& tooLarge) {
         break;
     }
     job.task.memoryEstimate = estimate;
-    JobOutcome outcome = job.runner->Run(job.task, job.board->cancel);
+    JobOutcome outcome = job.runner->Run(job.task, *job.cancel);
     job.board->memory.Release(estimate);
     return outcome;
+}
+
+// A job that did not succeed while its batch was being stopped was interrupted, not
+// refused by its photo: it waits to be started again.
+TaskStatus FinalStatus(const Job& job, const JobOutcome& outcome) {
+    if (outcome.status == kTaskSucceeded) {
+        if (job.task.settings.keepDate) {
+            StampCaptureTime(job.task.inputPath, job.task.outputPath);
+        }
+        return kTaskSucceeded;
+    }
+    if (!*job.cancel) {
+        return outcome.status;
+    }
+    // The worker is gone; where the folder has no unnamed files it may have left its
+    // named temporary file, which nobody else writes for this batch's own output name.
+    SweepTemporaryFiles(job.task.outputPath, std::chrono::seconds(0));
+    return kTaskStopped;
 }
 
 void RunJob(Job job) {
@@ -61,8 +81,10 @@ void RunJob(Job job) {
     bool tooLarge = false;
     JobOutcome outcome = AdmitAndRun(job, tooLarge);
     job.runner.reset();
+    const TaskStatus status = FinalStatus(job, outcome);
     job.board->SetReason(job.task.task_id, std::move(outcome.reason), tooLarge);
-    PostStatus(job.owner, job.task.task_id, outcome.status);
+    job.board->SetStatus(job.task.task_id, status);
+    PostStatus(job.owner, job.task.task_id, status);
     // Nothing of the engine or the owner is touched after this.
     job.board->Leave();
 }
@@ -86,6 +108,11 @@ int ImageCount(const std::string& path) {
 std::size_t OutputsToReserve(int images) {
     return std::clamp(static_cast<std::size_t>(std::max(images, 1)), std::size_t{1},
                       kMaxImagesPerFile);
+}
+
+bool Exists(const std::string& path) {
+    struct stat info {};
+    return ::lstat(path.c_str(), &info) == 0;
 }
 
 // "dir/name.ext" -> "dir/name (n).ext"
@@ -128,7 +155,8 @@ bool StartDetachedThread(std::function<void()> fn) {
 TaskEngine::TaskEngine(TaskOwner* owner, std::shared_ptr<JobRunner> runner,
                        ThreadStarter startThread)
     : owner_(owner), runner_(std::move(runner)), startThread_(std::move(startThread)),
-      board_(std::make_shared<JobBoard>()) {
+      board_(std::make_shared<JobBoard>()),
+      batchCancel_(std::make_shared<std::atomic<bool>>(false)) {
     dispatcher_ = std::thread([this] { TaskDispatchThread(); });
 }
 
@@ -139,7 +167,9 @@ TaskEngine::~TaskEngine() {
     }
     taskWakeup.notify_all();
     dispatcher_.join();
-    board_->cancel = true;
+    // Earlier batches' flags were set by their stops; the dispatcher is gone, so this is
+    // the last one jobs can hold.
+    *batchCancel_ = true;
     board_->WaitUntilIdle();
 }
 
@@ -175,6 +205,7 @@ bool TaskEngine::RemoveImageItem(int id) {
     }
     inputPaths_.erase(inputPaths_.find(WideToPath(item->second.sourcePath)));
     imageItems.erase(item);
+    board_->ForgetStatus(id);
     if (const auto file = itemFiles_.find(id); file != itemFiles_.end()) {
         inputFiles_.erase(inputFiles_.find(file->second));
         itemFiles_.erase(file);
@@ -196,6 +227,8 @@ bool TaskEngine::QueueTasks(const std::vector<int>& ids) {
                                            id) != idleTaskImageList.end();
             if (!waiting && busyTaskMap.count(id) == 0) {
                 idleTaskImageList.push_back(id);
+                // Waiting again: what its last run ended with no longer describes it.
+                board_->ForgetStatus(id);
             }
         }
         queued = !idleTaskImageList.empty();
@@ -224,6 +257,46 @@ std::wstring TaskEngine::ShownFailureReason(int id) const {
     return board_->TooLarge(id) ? std::wstring(kTooLargeShown) : std::wstring();
 }
 
+std::optional<TaskStatus> TaskEngine::LastStatus(int id) const {
+    {
+        std::lock_guard lock(taskLock);
+        if (busyTaskMap.count(id) != 0) {
+            return std::nullopt;
+        }
+    }
+    return board_->Status(id);
+}
+
+std::vector<int> TaskEngine::FailedIds() const {
+    std::vector<int> ids;
+    std::lock_guard lock(taskLock);
+    for (const auto& [id, item] : imageItems) {
+        if (busyTaskMap.count(id) == 0 && board_->Status(id) == kTaskFailed) {
+            ids.push_back(id);
+        }
+    }
+    return ids;
+}
+
+std::size_t TaskEngine::RetryFailed() {
+    const std::vector<int> ids = FailedIds();
+    QueueTasks(ids);
+    return ids.size();
+}
+
+std::wstring TaskEngine::ShownStatusText(int id) const {
+    switch (LastStatus(id).value_or(kTaskProcessing)) {
+    case kTaskStopped:
+        return kStoppedShown;
+    case kTaskSkipped:
+        return kSkippedShown;
+    case kTaskFailed:
+        return ShownFailureReason(id);
+    default:
+        return {};
+    }
+}
+
 void TaskEngine::SetMemoryBudget(std::uint64_t bytes) {
     std::lock_guard lock(taskLock);
     fixedBudget_ = bytes;
@@ -236,7 +309,8 @@ void TaskEngine::StopBatch() {
         if (busyTaskImageList.empty() && dispatching_ == 0) {
             return;
         }
-        board_->cancel = true;
+        *batchCancel_ = true;
+        batchCancel_ = std::make_shared<std::atomic<bool>>(false);
     }
     taskWakeup.notify_all();
 }
@@ -263,8 +337,6 @@ FinishResult TaskEngine::FinishTask(int id) {
         if (result.batchEnded) {
             batchOutputs_.clear();
             sweptFolders_.clear();
-            // A stopped batch is over: the next one runs.
-            board_->cancel = false;
         }
     }
     if (wasRunning) {
@@ -293,14 +365,16 @@ void TaskEngine::TaskDispatchThread() {
             board_->memory.Reset(fixedBudget_ != 0 ? fixedBudget_ : DefaultMemoryBudget());
         }
         ++dispatching_;
-        std::optional<std::wstring> source;
-        if (const auto item = imageItems.find(id); item != imageItems.end()) {
-            source = item->second.sourcePath;
+        std::optional<ImageItem> item;
+        if (const auto found = imageItems.find(id); found != imageItems.end()) {
+            item = found->second;
         }
         const ConversionSettings settings = settings_;
+        // Taken with the id: a stop from now on reaches this job too.
+        std::shared_ptr<std::atomic<bool>> cancel = batchCancel_;
         lock.unlock();
         PrintLine("idleTaskImageList task_id: %d\n", id);
-        Dispatch(id, source, settings);
+        Dispatch(id, item, settings, std::move(cancel));
         lock.lock();
     }
 }
@@ -313,20 +387,23 @@ bool TaskEngine::NamesAnInput(const std::string& path) const {
     return identity && inputFiles_.count(*identity) != 0;
 }
 
-std::string TaskEngine::UniqueOutputPath(const std::string& path, std::size_t images) {
+std::string TaskEngine::UniqueOutputPath(const std::string& path, std::size_t images,
+                                         ExistingFile existing) {
     std::string candidate = path;
-    for (int n = 2; !ReserveOutputs(candidate, images); ++n) {
+    for (int n = 2; !ReserveOutputs(candidate, images, existing); ++n) {
         candidate = NumberedPath(path, n);
     }
     return candidate;
 }
 
-bool TaskEngine::ReserveOutputs(const std::string& primary, std::size_t images) {
+bool TaskEngine::ReserveOutputs(const std::string& primary, std::size_t images,
+                                ExistingFile existing) {
     // The numbered names of a file's other images are its outputs too: none may land on
     // an input or on another output of the batch.
     for (std::size_t i = 0; i < images; ++i) {
         const std::string name = NumberedImagePath(primary, i);
-        if (NamesAnInput(name) || batchOutputs_.count(name) != 0) {
+        if (NamesAnInput(name) || batchOutputs_.count(name) != 0 ||
+            (existing == ExistingFile::kRename && Exists(name))) {
             return false;
         }
     }
@@ -336,14 +413,26 @@ bool TaskEngine::ReserveOutputs(const std::string& primary, std::size_t images) 
     return true;
 }
 
-void TaskEngine::Dispatch(int id, const std::optional<std::wstring>& source,
-                          const ConversionSettings& settings) {
-    const std::wstring dir =
+std::wstring TaskEngine::TargetFolder(const ImageItem& item, const std::wstring& outputDir) {
+    if (item.subFolder.empty()) {
+        return outputDir;
+    }
+    if (!IsSafeSubfolder(WideToPath(item.subFolder))) {
+        return {};
+    }
+    return CreateDirectoryTree(outputDir + L"/" + item.subFolder);
+}
+
+void TaskEngine::Dispatch(int id, const std::optional<ImageItem>& item,
+                          const ConversionSettings& settings,
+                          std::shared_ptr<std::atomic<bool>> cancel) {
+    const std::wstring outputDir =
         settings.outputDir.empty() ? GetOutputDir() : CreateDirectoryTree(settings.outputDir);
+    const std::wstring dir = item ? TargetFolder(*item, outputDir) : outputDir;
     bool sweep = false;
     {
         std::lock_guard lock(taskLock);
-        sweep = sweptFolders_.insert(dir).second;
+        sweep = !dir.empty() && sweptFolders_.insert(dir).second;
     }
     if (sweep) {
         // What killed runs left in this folder; a live writer's recent file stays.
@@ -351,43 +440,55 @@ void TaskEngine::Dispatch(int id, const std::optional<std::wstring>& source,
     }
     ConvertTask task{{}, {}, settings, id};
     task.settings.outputDir.clear();
-    const int images = source ? ImageCount(WideToPath(*source)) : 0;
+    const int images = item ? ImageCount(WideToPath(item->sourcePath)) : 0;
     const std::size_t outputs = settings.allImages ? OutputsToReserve(images) : 1;
     if (settings.allImages) {
         task.imageOutputs = static_cast<int>(outputs);
     }
+    bool skip = false;
     {
         std::lock_guard lock(taskLock);
-        if (source) {
-            task.inputPath = WideToPath(*source);
+        if (item && !dir.empty()) {
+            task.inputPath = WideToPath(item->sourcePath);
             task.outputPath =
                 UniqueOutputPath(BuildOutputPath(task.inputPath, WideToPath(dir), settings.format),
-                                 outputs);
+                                 outputs, settings.existingFile);
+            skip = settings.existingFile == ExistingFile::kSkip && Exists(task.outputPath);
         }
-        if (const auto item = imageItems.find(id); item != imageItems.end()) {
-            item->second.outputPath = PathToWide(task.outputPath);
-            item->second.imageCount = images;
+        if (const auto entry = imageItems.find(id); entry != imageItems.end()) {
+            entry->second.outputPath = PathToWide(task.outputPath);
+            entry->second.imageCount = images;
         }
         // Registered before the job starts, so every status finds its task.
         busyTaskMap[id] = std::make_unique<ConvertTask>(task);
         busyTaskImageList.push_back(id);
         --dispatching_;
     }
-    if (!source) {
-        FailUnstarted(id, "the image list entry was removed before its conversion started");
+    if (!item) {
+        FinishUnstarted(id, kTaskFailed,
+                        "the image list entry was removed before its conversion started");
+        return;
+    }
+    if (dir.empty()) {
+        FinishUnstarted(id, kTaskFailed, "the entry's subfolder leads out of the output folder");
+        return;
+    }
+    if (skip) {
+        FinishUnstarted(id, kTaskSkipped, "the output file exists");
         return;
     }
     board_->Enter();
-    Job job{owner_, std::move(task), runner_, board_};
+    Job job{owner_, std::move(task), runner_, board_, std::move(cancel)};
     if (!startThread_([job = std::move(job)]() mutable { RunJob(std::move(job)); })) {
         board_->Leave();
-        FailUnstarted(id, "cannot start a thread for the conversion");
+        FinishUnstarted(id, kTaskFailed, "cannot start a thread for the conversion");
     }
 }
 
-void TaskEngine::FailUnstarted(int id, const std::string& reason) {
+void TaskEngine::FinishUnstarted(int id, TaskStatus status, const std::string& reason) {
     board_->SetReason(id, reason);
-    if (!PostStatus(owner_, id, kTaskFailed)) {
+    board_->SetStatus(id, status);
+    if (!PostStatus(owner_, id, status)) {
         FinishTask(id);
     }
 }

@@ -6,9 +6,10 @@
 #include "job_runner.h"
 #include "task_owner.h"
 
+#include <atomic>
 #include <condition_variable>
-#include <cstdint>
 #include <cstddef>
+#include <cstdint>
 #include <deque>
 #include <functional>
 #include <map>
@@ -26,6 +27,10 @@ constexpr std::size_t kMaxRunningTasks = 3;
 
 // The window's reason for a photo whose decoding would not fit the memory budget.
 inline constexpr wchar_t kTooLargeShown[] = L"图片尺寸过大";
+// The window's text for an entry a stop interrupted (it waits to be started again), and for
+// one left alone because its output file was there.
+inline constexpr wchar_t kStoppedShown[] = L"已停止";
+inline constexpr wchar_t kSkippedShown[] = L"已跳过";
 
 // Starts fn on a new detached thread; false when no thread could be made.
 using ThreadStarter = std::function<bool(std::function<void()> fn)>;
@@ -72,11 +77,26 @@ class TaskEngine {
 
     // Read at every dispatch. An empty outputDir means the configured output folder
     // (GetOutputDir) at that moment.
+    // Also read at every dispatch: existingFile (what to do when the output's name is
+    // taken by a file from before the batch) and keepDate (the output's modification time
+    // becomes the photo's capture time).
     void PublishSettings(const ConversionSettings& settings);
 
-    // Appends the ids not queued or running yet, in order; wakes the dispatcher and returns
-    // true when the queue is not empty afterwards (the batch runs).
+    // Appends the ids not queued or running yet, in order (each one's last status is
+    // forgotten: it waits); wakes the dispatcher and returns true when the queue is not
+    // empty afterwards (the batch runs).
     bool QueueTasks(const std::vector<int>& ids);
+
+    // The final status of the id's last run: kTaskFailed, kTaskSucceeded, kTaskSkipped or
+    // kTaskStopped; nothing while it has not run (or is running).
+    std::optional<TaskStatus> LastStatus(int id) const;
+    // The entries of the list whose last run failed, in id order.
+    std::vector<int> FailedIds() const;
+    // Queues every failed entry again, as QueueTasks does; returns how many were queued.
+    std::size_t RetryFailed();
+    // The text the window shows beside the entry's status: kStoppedShown, kSkippedShown,
+    // kTooLargeShown or nothing.
+    std::wstring ShownStatusText(int id) const;
 
     // For the owner's status handler: statuses of ids not registered are dropped.
     bool IsTaskRegistered(int id) const;
@@ -94,19 +114,25 @@ class TaskEngine {
     // machine's available memory at the start of each batch.
     void SetMemoryBudget(std::uint64_t bytes);
 
-    // Drops the queued ids (they get no status) and stops the running jobs, which fail
-    // with "conversion cancelled". The next batch runs normally.
+    // Drops the queued ids (they get no status and simply wait again) and ends the running
+    // jobs' workers; each job the stop interrupted posts kTaskStopped once its worker is
+    // gone and its temporary file removed, and then waits to be queued again. Returns at
+    // once (the window never waits on a worker). Whatever is queued afterwards runs as a
+    // new batch, even while the stopped jobs are still going away.
     void StopBatch();
 
   private:
     void TaskDispatchThread();
-    void Dispatch(int id, const std::optional<std::wstring>& source,
-                  const ConversionSettings& settings);
+    void Dispatch(int id, const std::optional<ImageItem>& item, const ConversionSettings& settings,
+                  std::shared_ptr<std::atomic<bool>> cancel);
+    // The folder the item's output goes to, created as needed; empty for an unsafe subfolder.
+    std::wstring TargetFolder(const ImageItem& item, const std::wstring& outputDir);
     // under taskLock: path or a " (n)" variant whose numbered names for images are free too
-    std::string UniqueOutputPath(const std::string& path, std::size_t images);
-    bool ReserveOutputs(const std::string& primary, std::size_t images); // under taskLock
-    bool NamesAnInput(const std::string& path) const;      // under taskLock
-    void FailUnstarted(int id, const std::string& reason);
+    std::string UniqueOutputPath(const std::string& path, std::size_t images, ExistingFile existing);
+    bool ReserveOutputs(const std::string& primary, std::size_t images,
+                        ExistingFile existing);   // under taskLock
+    bool NamesAnInput(const std::string& path) const; // under taskLock
+    void FinishUnstarted(int id, TaskStatus status, const std::string& reason);
 
     TaskOwner* owner_;
     std::shared_ptr<JobRunner> runner_;
@@ -134,6 +160,8 @@ class TaskEngine {
     std::set<std::wstring> sweptFolders_; // output folders cleaned in the current batch
     std::uint64_t fixedBudget_ = 0;
     bool stopping_ = false;
+    // The running jobs' cancel flag: a stop sets it and gives the next jobs a fresh one.
+    std::shared_ptr<std::atomic<bool>> batchCancel_;
 
     std::thread dispatcher_;
 };

@@ -36,6 +36,35 @@ TEST(CliOptions, ConvertModeLeavesUnsetOptionsToTheSavedSettings) {
     EXPECT_EQ(Parse({"-", "-q", "10"}).options.inputs, std::vector<std::string>{"-"});
 }
 
+TEST(CliOptions, BatchControlOptionsAndTheOptionsARetryRepeats) {
+    CliParseResult r = Parse({"-o", "/out", "--existing", "skip", "a.heic", "--no-keep-date",
+                              "--retry-from", "/l/list", "-q", "50", "--", "-x.heic"});
+    ASSERT_TRUE(r.ok) << r.error;
+    EXPECT_EQ(r.options.existing, "skip");
+    EXPECT_EQ(r.options.keepDate, false);
+    EXPECT_EQ(r.options.retryFrom, "/l/list");
+    EXPECT_EQ(r.options.inputs, (std::vector<std::string>{"a.heic", "-x.heic"}));
+    EXPECT_EQ(r.options.optionArgs, (std::vector<std::string>{"-o", "/out", "--existing", "skip",
+                                                              "--no-keep-date", "-q", "50"}));
+
+    r = Parse({"--retry-from", "list"});
+    ASSERT_TRUE(r.ok) << "a list is enough input";
+    EXPECT_FALSE(r.options.existing);
+    EXPECT_FALSE(r.options.keepDate);
+    EXPECT_TRUE(r.options.optionArgs.empty());
+    EXPECT_EQ(Parse({"--no-keep-date", "--keep-date", "a"}).options.keepDate, true);
+
+    for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
+             {"--existing", "ask", "a.heic"},
+             {"--existing", "Skip", "a.heic"},
+             {"a.heic", "--existing"},
+             {"a.heic", "--retry-from"},
+             {"--retry-from", "", "a.heic"},
+         }) {
+        EXPECT_FALSE(Parse(args).ok) << ::testing::PrintToString(args);
+    }
+}
+
 TEST(CliOptions, MoreJobsThanTheEngineRunsAreReducedNotRefused) {
     const CliParseResult r = Parse({"-j", "8", "a.heic"});
     ASSERT_TRUE(r.ok);

@@ -47,5 +47,27 @@ TEST(ImageItem, FolderScanTakesMatchingFilesOfThatFolderOnly) {
     EXPECT_TRUE(ScanImageFolder(AnsiToWide(dir.Path() + "/missing")).empty());
 }
 
+TEST(ImageItem, TreeScanGivesEveryFileItsSubfolderAndFollowsNoFolderLink) {
+    testing::TempDir dir;
+    dir.Write("Phone/top.heic", "x");
+    dir.Write("Phone/2023/IMG_1.heic", "x");
+    dir.Write("Phone/2023/May/IMG_1.HEIC", "x");
+    dir.Write("Phone/2023/May/notes.txt", "x");
+    dir.Write("Elsewhere/outside.heic", "x");
+    std::filesystem::create_directory_symlink(dir.Path() + "/Elsewhere",
+                                              dir.Path() + "/Phone/link");
+    std::vector<std::pair<std::wstring, std::wstring>> found;
+    for (const ImageItem& item : ScanImageFolderTree(AnsiToWide(dir.Path() + "/Phone"))) {
+        found.emplace_back(item.subFolder, item.fileName);
+        EXPECT_EQ(item.sourcePath, AnsiToWide(dir.Path() + "/Phone/") +
+                                       (item.subFolder.empty() ? L"" : item.subFolder + L"/") +
+                                       item.fileName);
+    }
+    std::sort(found.begin(), found.end());
+    EXPECT_EQ(found,
+              (std::vector<std::pair<std::wstring, std::wstring>>{
+                  {L"", L"top.heic"}, {L"2023", L"IMG_1.heic"}, {L"2023/May", L"IMG_1.HEIC"}}));
+}
+
 } // namespace
 } // namespace velquist

@@ -8,9 +8,12 @@
 #include "util/text.h"
 #include "support/output_capture.h"
 
+#include <fcntl.h>
+#include <filesystem>
 #include <gtest/gtest.h>
 #include <map>
 #include <set>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace velquist {
@@ -94,6 +97,16 @@ class TaskEngineTest : public ::testing::Test {
     }
 
     std::string OutputOf(int id) { return WideToAnsi(engine_->GetImageItem(id)->outputPath); }
+
+    // The names in a folder, hidden ones included; empty when it is missing.
+    static std::set<std::string> ListDir(const std::string& folder) {
+        std::set<std::string> names;
+        std::error_code error;
+        for (const auto& entry : std::filesystem::directory_iterator(folder, error)) {
+            names.insert(entry.path().filename().string());
+        }
+        return names;
+    }
 
     TempDir dir_;
     std::string worker_;
@@ -364,7 +377,7 @@ TEST_F(TaskEngineTest, EmptyOutputFolderMeansTheConfiguredOne) {
     EXPECT_TRUE(testing::Exists(OutputOf(a)));
 }
 
-TEST_F(TaskEngineTest, StopBatchDropsTheQueueStopsTheRunningAndTheNextBatchRuns) {
+TEST_F(TaskEngineTest, StopEndsTheRunningAsStoppedLeavesNoFileAndTheBatchStartsAgain) {
     Make();
     std::vector<int> ids;
     for (int i = 0; i < 5; ++i) {
@@ -378,14 +391,196 @@ TEST_F(TaskEngineTest, StopBatchDropsTheQueueStopsTheRunningAndTheNextBatchRuns)
     const auto finals = RunToEnd();
     EXPECT_EQ(finals.size(), 3u) << "queued ids get no status";
     for (const auto& [id, status] : finals) {
-        EXPECT_EQ(status, kTaskFailed);
-        EXPECT_EQ(engine_->FailureReason(id), "conversion cancelled");
+        EXPECT_EQ(status, kTaskStopped);
+        EXPECT_EQ(engine_->LastStatus(id), kTaskStopped);
+        EXPECT_EQ(engine_->ShownStatusText(id), L"已停止");
+    }
+    for (const int id : ids) {
+        if (finals.count(id) == 0) {
+            EXPECT_FALSE(engine_->LastStatus(id)) << "a dropped entry simply waits";
+        }
     }
     EXPECT_FALSE(engine_->IsBusy());
+    EXPECT_TRUE(engine_->FailedIds().empty()) << "stopped is not failed";
+    EXPECT_EQ(ListDir(OutDir()), std::set<std::string>{}) << "nothing half written";
 
+    // Started again: every entry runs, the stopped ones included.
+    for (const int id : ids) {
+        Release(id);
+    }
+    engine_->QueueTasks(ids);
+    const auto again = RunToEnd();
+    ASSERT_EQ(again.size(), 5u);
+    for (const auto& [id, status] : again) {
+        EXPECT_EQ(status, kTaskSucceeded);
+        EXPECT_EQ(engine_->ShownStatusText(id), L"");
+    }
+}
+
+TEST_F(TaskEngineTest, ABatchQueuedRightAfterAStopIsNotCaughtByIt) {
+    Make();
+    const int a = Add("hang-a.heic");
+    const int b = Add("hang-b.heic");
+    engine_->QueueTasks({a, b});
+    EXPECT_EQ(Next().status, kTaskProcessing);
+    EXPECT_EQ(Next().status, kTaskProcessing);
+    engine_->StopBatch();
     const int next = Add("after.heic");
-    engine_->QueueTasks({next});
-    EXPECT_EQ(RunToEnd().at(next), kTaskSucceeded);
+    engine_->QueueTasks({next}); // before the stopped ones are gone
+    std::map<int, int> finals;
+    while (finals.size() < 3) {
+        const TaskStatusReport report = Next();
+        if (report.task_id < 0) {
+            break;
+        }
+        if (IsFinalStatus(report.status)) {
+            finals[report.task_id] = report.status;
+            engine_->FinishTask(report.task_id);
+        }
+    }
+    EXPECT_EQ(finals,
+              (std::map<int, int>{{a, kTaskStopped}, {b, kTaskStopped}, {next, kTaskSucceeded}}));
+    EXPECT_FALSE(engine_->IsBusy());
+}
+
+TEST_F(TaskEngineTest, RetryQueuesExactlyTheFailedEntries) {
+    Make();
+    const int bad1 = Add("bad1.heic");
+    const int good = Add("good.heic");
+    const int bad2 = Add("bad2.heic");
+    const int idle = Add("never-queued.heic");
+    engine_->QueueTasks({bad1, good, bad2});
+    RunToEnd();
+    EXPECT_EQ(engine_->FailedIds(), (std::vector<int>{bad1, bad2}));
+    EXPECT_EQ(engine_->LastStatus(good), kTaskSucceeded);
+    EXPECT_FALSE(engine_->LastStatus(idle));
+
+    // A failed entry queued again and dropped by a stop waits; it is no longer failed.
+    engine_->QueueTasks({Add("hang.heic"), Add("hang2.heic"), Add("hang3.heic"), bad1});
+    EXPECT_EQ(Next().status, kTaskProcessing);
+    EXPECT_FALSE(engine_->LastStatus(bad1));
+    engine_->StopBatch();
+    RunToEnd();
+    EXPECT_FALSE(engine_->LastStatus(bad1));
+    EXPECT_EQ(engine_->FailedIds(), (std::vector<int>{bad2}));
+    engine_->QueueTasks({bad1});
+    RunToEnd();
+
+    EXPECT_EQ(engine_->RetryFailed(), 2u);
+    const auto retried = RunToEnd();
+    EXPECT_EQ(retried, (std::map<int, int>{{bad1, kTaskFailed}, {bad2, kTaskFailed}}));
+
+    engine_->RemoveImageItem(bad1);
+    EXPECT_EQ(engine_->FailedIds(), (std::vector<int>{bad2})) << "removed entries are not retried";
+    EXPECT_EQ(engine_->RetryFailed(), 1u);
+    RunToEnd();
+}
+
+TEST_F(TaskEngineTest, ExistingOutputIsOverwrittenSkippedOrKeptBesideANumberedOne) {
+    struct Case {
+        ExistingFile mode;
+        TaskStatus first;
+        std::string firstOutput;
+        std::string secondOutput;
+        std::string oldFileAfter;
+    };
+    const Case cases[] = {
+        {ExistingFile::kOverwrite, kTaskSucceeded, "photo.jpg", "photo (2).jpg", "jpg 90 1"},
+        {ExistingFile::kSkip, kTaskSkipped, "photo.jpg", "photo (2).jpg", "old"},
+        {ExistingFile::kRename, kTaskSucceeded, "photo (2).jpg", "photo (3).jpg", "old"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(ExistingFileName(c.mode));
+        Make();
+        ConversionSettings settings{OutputFormat::kJpg, 90, true, AnsiToWide(OutDir())};
+        settings.existingFile = c.mode;
+        engine_->PublishSettings(settings);
+        dir_.Write("out/photo.jpg", "old");
+        const int first = Add("x/photo.heic");
+        const int second = Add("y/photo.heic"); // the batch's own outputs keep their numbering
+        engine_->QueueTasks({first, second});
+        const auto finals = RunToEnd();
+        EXPECT_EQ(finals.at(first), c.first);
+        EXPECT_EQ(finals.at(second), kTaskSucceeded);
+        EXPECT_EQ(OutputOf(first), OutDir() + "/" + c.firstOutput);
+        EXPECT_EQ(OutputOf(second), OutDir() + "/" + c.secondOutput);
+        EXPECT_EQ(ReadFile(OutDir() + "/photo.jpg"), c.oldFileAfter);
+        EXPECT_EQ(ReadFile(OutDir() + "/" + c.secondOutput), "jpg 90 1");
+        if (c.mode == ExistingFile::kSkip) {
+            EXPECT_EQ(engine_->ShownStatusText(first), L"已跳过");
+            EXPECT_TRUE(engine_->FailedIds().empty());
+        }
+        engine_.reset();
+        std::filesystem::remove_all(OutDir());
+    }
+}
+
+TEST_F(TaskEngineTest, RenameNeverPicksTheNameOfAnInput) {
+    Make();
+    ConversionSettings settings{OutputFormat::kJpg, 90, true, AnsiToWide(dir_.Path() + "/src")};
+    settings.existingFile = ExistingFile::kRename;
+    engine_->PublishSettings(settings);
+    dir_.Write("src/a.jpg", "old");
+    const int a = Add("a.heic");
+    const int input = Add("a (2).jpg"); // an input of the list, named like the first number
+    engine_->QueueTasks({a});
+    RunToEnd();
+    EXPECT_EQ(OutputOf(a), dir_.Path() + "/src/a (3).jpg");
+    EXPECT_EQ(ReadFile(dir_.Path() + "/src/a (2).jpg"), "not really heif");
+    EXPECT_EQ(ReadFile(dir_.Path() + "/src/a.jpg"), "old");
+    (void)input;
+}
+
+TEST_F(TaskEngineTest, OutputKeepsTheInputsDateUnlessTurnedOff) {
+    for (const bool keep : {true, false}) {
+        SCOPED_TRACE(keep);
+        Make();
+        ConversionSettings settings{OutputFormat::kJpg, 90, true, AnsiToWide(OutDir())};
+        settings.keepDate = keep;
+        engine_->PublishSettings(settings);
+        const int id = Add(keep ? "kept.heic" : "fresh.heic"); // no Exif: the file's own date
+        const std::string input = WideToAnsi(engine_->GetImageItem(id)->sourcePath);
+        const timespec old[2] = {{981173106, 0}, {981173106, 0}}; // 2001-02-03 04:05:06 UTC
+        ASSERT_EQ(::utimensat(AT_FDCWD, input.c_str(), old, 0), 0);
+        engine_->QueueTasks({id});
+        EXPECT_EQ(RunToEnd().at(id), kTaskSucceeded);
+        struct stat info {};
+        ASSERT_EQ(::stat(OutputOf(id).c_str(), &info), 0);
+        if (keep) {
+            EXPECT_EQ(info.st_mtime, 981173106);
+        } else {
+            EXPECT_GT(info.st_mtime, 981173106 + 3600);
+        }
+        engine_.reset();
+    }
+}
+
+TEST_F(TaskEngineTest, SubfoldersAreMirroredAndCannotLeadOutOfTheOutputFolder) {
+    Make();
+    const auto add = [&](const std::string& relative, const std::wstring& sub) {
+        const std::string path = dir_.Write("Phone/" + relative, "not really heif");
+        return engine_->AddImageItem({L"IMG_1.heic", AnsiToWide(path), 15, {}, sub});
+    };
+    const int deep = add("2023/May/IMG_1.heic", L"2023/May");
+    const int other = add("2024/IMG_1.heic", L"2024");
+    const int flat = add("IMG_1.heic", L"");
+    const int escape = add("x/IMG_1.heic", L"../escape");
+    const int absolute = add("y/IMG_1.heic", L"/tmp");
+    engine_->QueueTasks({deep, other, flat, escape, absolute});
+    const auto finals = RunToEnd();
+    EXPECT_EQ(OutputOf(deep), OutDir() + "/2023/May/IMG_1.jpg");
+    EXPECT_EQ(OutputOf(other), OutDir() + "/2024/IMG_1.jpg");
+    EXPECT_EQ(OutputOf(flat), OutDir() + "/IMG_1.jpg");
+    for (const int id : {deep, other, flat}) {
+        EXPECT_EQ(finals.at(id), kTaskSucceeded);
+        EXPECT_EQ(ReadFile(OutputOf(id)), "jpg 90 1");
+    }
+    for (const int id : {escape, absolute}) {
+        EXPECT_EQ(finals.at(id), kTaskFailed);
+        EXPECT_EQ(engine_->FailureReason(id),
+                  "the entry's subfolder leads out of the output folder");
+    }
+    EXPECT_FALSE(testing::Exists(dir_.Path() + "/escape"));
 }
 
 #ifdef VELQUIST_HAVE_TEST_SUPPORT
