@@ -6,6 +6,7 @@
 #include "convert/convert_task.h"
 #include "progress_display.h"
 #include "tasks/process_job_runner.h"
+#include "tasks/worker_pool_job_runner.h"
 #include "util/handles.h"
 #include "util/text.h"
 
@@ -86,6 +87,15 @@ std::string WorkerProgram(const CliOptions& options, const std::string& program)
     std::unique_ptr<char, decltype(&std::free)> resolved(::realpath(program.c_str(), nullptr),
                                                          &std::free);
     return resolved ? std::string(resolved.get()) : program;
+}
+
+// Each job slot keeps a long-lived worker. A worker command given for tests takes one file
+// per process, with the file on its command line where a wrapper script can see it.
+std::shared_ptr<JobRunner> MakeRunner(const CliOptions& options, const std::string& program) {
+    WorkerOptions worker{{WorkerProgram(options, program)}, kWorkerMemory, kDefaultWorkerTimeLimit};
+    if (!options.workerCommand.empty())
+        return std::make_shared<ProcessJobRunner>(std::move(worker));
+    return std::make_shared<WorkerPoolJobRunner>(std::move(worker));
 }
 
 // Empty when the folder exists (or was made) and takes new files, else why not.
@@ -176,8 +186,7 @@ int RunConvertMode(const CliOptions& options, const std::string& program) {
     job.jobs = options.jobs;
     job.memoryBudget = options.memoryBudgetMib << 20;
     job.stop = &stopSignal;
-    job.runner = std::make_shared<ProcessJobRunner>(
-        WorkerOptions{{WorkerProgram(options, program)}, kWorkerMemory, kDefaultWorkerTimeLimit});
+    job.runner = MakeRunner(options, program);
     ProgressDisplay display(out, ::isatty(::fileno(out)) != 0, BarStream(streams, options.verbose));
     const BatchReport report = RunBatch(job, &display);
     display.Clear();

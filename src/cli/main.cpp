@@ -1,5 +1,7 @@
 #include "cli/cli_options.h"
 #include "cli_run.h"
+#include "tasks/worker_protocol.h"
+#include "worker_loop.h"
 
 #include <cstdio>
 #include <string>
@@ -8,6 +10,8 @@
 int main(int argc, char** argv) {
     const std::string program = argc > 0 ? argv[0] : "velquist-convert";
     const std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);
+    if (args.size() == 1 && args[0] == velquist::kWorkerLoopFlag)
+        return velquist::RunWorkerLoop();
     const velquist::CliParseResult parsed = velquist::ParseCommandLine(args);
     if (!parsed.ok) {
         std::fprintf(stderr, "%s: %s (see --help)\n", program.c_str(), parsed.error.c_str());
