@@ -79,7 +79,8 @@ struct ChildSetup {
     ::setrlimit(RLIMIT_CORE, &noCore);
     if (setup.memoryBytes != 0) {
         const struct rlimit memory {
-            setup.memoryBytes, setup.memoryHardBytes != 0 ? setup.memoryHardBytes : setup.memoryBytes
+            setup.memoryBytes,
+                setup.memoryHardBytes != 0 ? setup.memoryHardBytes : setup.memoryBytes
         };
         ::setrlimit(RLIMIT_AS, &memory);
     }

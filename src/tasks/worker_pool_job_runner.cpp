@@ -19,8 +19,8 @@ std::string StartFailure(int error) {
 }
 
 // Why the file failed when its worker gave no usable answer.
-std::string DescribeLoss(WorkerProcess::Outcome outcome, ChildResult end,
-                         const ChildLimits& limits, const std::string& outputPath) {
+std::string DescribeLoss(WorkerProcess::Outcome outcome, ChildResult end, const ChildLimits& limits,
+                         const std::string& outputPath) {
     if (outcome == WorkerProcess::Outcome::kInvalid) {
         return "worker sent an invalid answer";
     }
@@ -46,9 +46,11 @@ WorkerPoolJobRunner::~WorkerPoolJobRunner() {
 }
 
 std::vector<std::string> WorkerPoolJobRunner::RequestFields(const ConvertTask& task) {
-    return {"--format", FormatName(task.settings.format), "--quality",
-            std::to_string(task.settings.quality), "--exif", task.settings.keepExif ? "1" : "0",
-            "--", task.inputPath, task.outputPath};
+    return {"--format",     FormatName(task.settings.format),
+            "--quality",    std::to_string(task.settings.quality),
+            "--exif",       task.settings.keepExif ? "1" : "0",
+            "--",           task.inputPath,
+            task.outputPath};
 }
 
 std::size_t WorkerPoolJobRunner::IdleWorkers() const {
@@ -115,9 +117,9 @@ std::unique_ptr<WorkerProcess> WorkerPoolJobRunner::TakeWorker(std::uint64_t mem
     return StartWorker(memoryLimit, error);
 }
 
-std::unique_ptr<WorkerProcess> WorkerPoolJobRunner::SendRequest(
-    std::unique_ptr<WorkerProcess> worker, const ConvertTask& task, std::uint64_t memoryLimit,
-    std::string* error) {
+std::unique_ptr<WorkerProcess>
+WorkerPoolJobRunner::SendRequest(std::unique_ptr<WorkerProcess> worker, const ConvertTask& task,
+                                 std::uint64_t memoryLimit, std::string* error) {
     const std::vector<std::string> fields = RequestFields(task);
     if (worker->Send(fields)) {
         return worker;
@@ -133,8 +135,7 @@ std::unique_ptr<WorkerProcess> WorkerPoolJobRunner::SendRequest(
 }
 
 JobOutcome WorkerPoolJobRunner::Run(const ConvertTask& task, const std::atomic<bool>& cancel) {
-    const ChildLimits limits{WorkerMemoryLimit(options_, task.memoryEstimate),
-                             options_.timeLimit};
+    const ChildLimits limits{WorkerMemoryLimit(options_, task.memoryEstimate), options_.timeLimit};
     std::string error;
     std::unique_ptr<WorkerProcess> worker = TakeWorker(limits.memoryBytes, &error);
     if (worker) {

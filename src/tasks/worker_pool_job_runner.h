@@ -42,8 +42,8 @@ class WorkerPoolJobRunner : public JobRunner {
     std::unique_ptr<WorkerProcess> TakeWorker(std::uint64_t memoryLimit, std::string* error);
     std::unique_ptr<WorkerProcess> StartWorker(std::uint64_t memoryLimit, std::string* error);
     std::unique_ptr<WorkerProcess> SendRequest(std::unique_ptr<WorkerProcess> worker,
-                                               const ConvertTask& task,
-                                               std::uint64_t memoryLimit, std::string* error);
+                                               const ConvertTask& task, std::uint64_t memoryLimit,
+                                               std::string* error);
     JobOutcome Conclude(std::unique_ptr<WorkerProcess> worker, WorkerProcess::Answer answer,
                         const ConvertTask& task, const ChildLimits& limits,
                         const std::atomic<bool>& cancel);

@@ -70,8 +70,8 @@ void ProcessLauncher::Stop() {
     }
 }
 
-StartedChild ProcessLauncher::Start(const std::vector<std::string>& argv,
-                                    const ChildLimits& limits, const ChildStdio& stdio) {
+StartedChild ProcessLauncher::Start(const std::vector<std::string>& argv, const ChildLimits& limits,
+                                    const ChildStdio& stdio) {
     std::packaged_task<StartedChild()> task(
         [&argv, &limits, &stdio] { return StartChildProcess(argv, limits, stdio); });
     std::future<StartedChild> started = task.get_future();
@@ -90,7 +90,8 @@ void ProcessLauncher::Loop() {
     std::unique_lock lock(mutex_);
     for (;;) {
         if (queue_.empty() && !stopping_) {
-            const bool woken = wake_.wait_for(lock, period_, [this] { return stopping_ || !queue_.empty(); });
+            const bool woken =
+                wake_.wait_for(lock, period_, [this] { return stopping_ || !queue_.empty(); });
             if (!woken && idle_) {
                 lock.unlock();
                 idle_();
@@ -136,8 +137,7 @@ std::unique_ptr<WorkerProcess> WorkerProcess::Start(const std::vector<std::strin
     }
     UniqueFd errRead(err[0]);
     UniqueFd errWrite(err[1]);
-    const ChildStdio stdio{childChannel.Get(), outWrite.Get(), errWrite.Get(),
-                           childChannel.Get()};
+    const ChildStdio stdio{childChannel.Get(), outWrite.Get(), errWrite.Get(), childChannel.Get()};
     const StartedChild child = launcher.Start(argv, ChildLimits{memoryLimit, {}}, stdio);
     if (child.pid < 0) {
         *error = child.startError;
@@ -149,8 +149,8 @@ std::unique_ptr<WorkerProcess> WorkerProcess::Start(const std::vector<std::strin
         EndChildProcess(child.pid);
         return nullptr;
     }
-    return std::unique_ptr<WorkerProcess>(new WorkerProcess(
-        child.pid, std::move(channel), std::move(outRead), std::move(errRead)));
+    return std::unique_ptr<WorkerProcess>(
+        new WorkerProcess(child.pid, std::move(channel), std::move(outRead), std::move(errRead)));
 }
 
 WorkerProcess::WorkerProcess(pid_t pid, UniqueFd channel, UniqueFd out, UniqueFd err)

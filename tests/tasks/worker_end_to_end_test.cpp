@@ -76,8 +76,8 @@ TEST(WorkerEndToEnd, LongLivedWorkerConvertsFileAfterFileAndIsReplacedAfterAFail
     ::testing::internal::CaptureStdout();
     ::testing::internal::CaptureStderr();
     for (const auto& [input, output] : files) {
-        ConvertTask task{input, dir.Path() + "/" + output, {OutputFormat::kPng}, 0,
-                         std::uint64_t{200} << 20};
+        ConvertTask task{
+            input, dir.Path() + "/" + output, {OutputFormat::kPng}, 0, std::uint64_t{200} << 20};
         outcomes.push_back(runner.Run(task, cancel));
     }
     const std::string out = ::testing::internal::GetCapturedStdout();

@@ -9,10 +9,10 @@
 #include <csignal>
 #include <filesystem>
 #include <fstream>
-#include <set>
-#include <sstream>
 #include <gtest/gtest.h>
 #include <map>
+#include <set>
+#include <sstream>
 #include <sys/stat.h>
 #include <thread>
 
@@ -24,8 +24,8 @@ using testing::ReadFile;
 using testing::TempDir;
 
 TEST(WorkerProtocol, RecordsKeepEveryByteWhateverPiecesTheyArriveIn) {
-    const std::vector<std::string> request{"--format", "png", "--", "a\nb\xFF\x01 c.heic", "",
-                                           "out.png"};
+    const std::vector<std::string> request{"--format", "png",    "--", "a\nb\xFF\x01 c.heic",
+                                           "",         "out.png"};
     const std::string bytes = EncodeRecord(request) + EncodeRecord({"0"});
     RecordReader reader;
     for (const char c : bytes) {
@@ -106,8 +106,11 @@ class WorkerPool : public ::testing::Test {
 
     ConvertTask Task(const std::string& name, std::uint64_t estimate = 0) {
         const std::string input = dir_.Write("src/" + name, "not really heif");
-        return ConvertTask{input, dir_.Path() + "/out-" + name + ".png",
-                           {OutputFormat::kPng, 70, false, {}}, ++nextId_, estimate};
+        return ConvertTask{input,
+                           dir_.Path() + "/out-" + name + ".png",
+                           {OutputFormat::kPng, 70, false, {}},
+                           ++nextId_,
+                           estimate};
     }
 
     // Runs the file; the fields its output holds (format quality exif pid limit), or the
@@ -331,7 +334,8 @@ TEST_F(EngineOverWorkerPool, MisbehavingWorkersFailOnlyTheirOwnFiles) {
     const int garbage = Add("garbage.heic");
     ::testing::internal::CaptureStdout();
     ::testing::internal::CaptureStderr();
-    engine_->QueueTasks({good[0], good[1], crash, good[2], hang, good[3], garbage, good[4], good[5]});
+    engine_->QueueTasks(
+        {good[0], good[1], crash, good[2], hang, good[3], garbage, good[4], good[5]});
     const auto finals = RunToEnd();
     ::testing::internal::GetCapturedStdout();
     ::testing::internal::GetCapturedStderr();
