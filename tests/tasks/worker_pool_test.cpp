@@ -238,9 +238,9 @@ TEST_F(WorkerPool, AddressSpaceLimitFollowsTheFileInHand) {
 
 TEST_F(WorkerPool, CancelEndsTheBusyWorkerAtOnceAndTheIdleOnes) {
     WorkerPoolJobRunner runner(Options());
-    std::string gatedPid;
+    const ConvertTask gate = Task("gate.heic");
     std::thread gated([&] {
-        const JobOutcome outcome = runner.Run(Task("gate.heic"), cancel_);
+        const JobOutcome outcome = runner.Run(gate, cancel_);
         EXPECT_EQ(outcome.status, kTaskSucceeded);
     });
     // While the gated file holds one worker, a second one serves this file.
