@@ -1,12 +1,14 @@
 // The batch converter on 12 copies of one photo, three at a time, against the in-process
 // floor (libheif decode plus our encoder on three threads, no engine), ImageMagick and
-// libvips run three at a time by xargs, and the same engine with the in-process runner.
+// libvips run three at a time by xargs, and the same engine with the in-process runner, a
+// worker process per file and long-lived workers.
 // Peak memory counts the whole batch: the converter plus its workers, sampled together.
 #include "cli/batch_run.h"
 #include "convert/convert_task.h"
 #include "decode/hevc_decoder.h"
 #include "tasks/in_process_job_runner.h"
 #include "tasks/process_job_runner.h"
+#include "tasks/worker_pool_job_runner.h"
 #include "util/text.h"
 
 #include <algorithm>
@@ -308,14 +310,15 @@ int main(int argc, char** argv) {
                  "velquist-convert rows\n",
                  velquist::HevcDecoderName());
 
-    auto processRunner = std::make_shared<velquist::ProcessJobRunner>(velquist::WorkerOptions{
-        {worker}, velquist::kDefaultWorkerMemoryLimit, velquist::kDefaultWorkerTimeLimit});
+    const velquist::WorkerOptions workerOptions{
+        {worker}, velquist::kDefaultWorkerMemoryLimit, velquist::kDefaultWorkerTimeLimit};
+    auto processRunner = std::make_shared<velquist::ProcessJobRunner>(workerOptions);
     auto inProcessRunner = std::make_shared<velquist::InProcessJobRunner>();
     int failures = 0;
     std::istringstream list(formats);
     for (std::string format; std::getline(list, format, ',');) {
         const std::string dir = root + "/out";
-        Measure floor, inProcess, workers, cli, cliDe265, memory, magick, vips;
+        Measure floor, inProcess, workers, longLived, cli, cliDe265, memory, magick, vips;
         // Interleaved runs, so that a burst of load elsewhere spreads over all of them.
         for (int run = 0; run < runs; ++run) {
             const bool first = run == 0;
@@ -326,6 +329,13 @@ int main(int argc, char** argv) {
                  first);
             to = Settled(dir, "workers");
             Keep(&workers, WithCpu([&] { return Engine(inputs, to, format, processRunner); }),
+                 first);
+            // A pool per batch, ended with it: its workers' CPU time counts once they are reaped.
+            to = Settled(dir, "longlived");
+            Keep(&longLived, WithCpu([&] {
+                return Engine(inputs, to, format,
+                              std::make_shared<velquist::WorkerPoolJobRunner>(workerOptions));
+            }),
                  first);
             to = Settled(dir, "cli");
             Keep(&cli, WithCpu([&] {
@@ -350,7 +360,8 @@ int main(int argc, char** argv) {
         std::fprintf(out, "%s%s\n", format.c_str(), format == "jpg" ? " q90" : "");
         Row(out, "floor (3 threads)", floor, floor.seconds);
         Row(out, "engine, in-process runner", inProcess, floor.seconds);
-        Row(out, "engine, worker processes", workers, floor.seconds);
+        Row(out, "engine, a worker per file", workers, floor.seconds);
+        Row(out, "engine, long-lived workers", longLived, floor.seconds);
         Row(out, "velquist-convert, libavcodec", cli, floor.seconds);
         Row(out, "velquist-convert, libde265", cliDe265, floor.seconds);
         Row(out, "ImageMagick convert -P3", magick, floor.seconds);
@@ -361,13 +372,19 @@ int main(int argc, char** argv) {
                      cliDe265.seconds / vips.seconds, cliDe265.cpu / vips.cpu,
                      cli.seconds / vips.seconds, cli.cpu / vips.cpu, cli.seconds / cliDe265.seconds,
                      cli.cpu / cliDe265.cpu);
-        std::fprintf(out, "  worker processes / in-process %.3fx (cpu %.3fx)\n",
+        std::fprintf(out, "  a worker per file / in-process %.3fx (cpu %.3fx)\n",
                      workers.seconds / inProcess.seconds, workers.cpu / inProcess.cpu);
+        std::fprintf(out,
+                     "  long-lived workers / in-process %.3fx (cpu %.3fx); long-lived / a worker "
+                     "per file %.3fx (cpu %.3fx)\n",
+                     longLived.seconds / inProcess.seconds, longLived.cpu / inProcess.cpu,
+                     longLived.seconds / workers.seconds, longLived.cpu / workers.cpu);
         std::fprintf(out,
                      "  peak memory of the batch %.1f MiB; one conversion %.1f MiB; "
                      "3x one + 30 MiB = %.1f MiB\n",
                      cli.peakKb / 1024.0, singleKb / 1024.0, 3 * singleKb / 1024.0 + 30);
-        for (const Measure* m : {&floor, &inProcess, &workers, &cli, &cliDe265, &magick, &vips})
+        for (const Measure* m :
+             {&floor, &inProcess, &workers, &longLived, &cli, &cliDe265, &magick, &vips})
             failures += m->ok ? 0 : 1;
         std::fflush(out);
     }

@@ -10,7 +10,7 @@
 #include "net/dialogs/net_dialogs.h"
 #include "platform/pickers.h"
 #include "platform/shell_open.h"
-#include "tasks/process_job_runner.h"
+#include "tasks/worker_pool_job_runner.h"
 #include "tray_icon.h"
 #include "ui/messages.h"
 #include "ui/paint_manager.h"
@@ -28,7 +28,7 @@ constexpr const wchar_t* kSection = L"global";
 std::shared_ptr<JobRunner> DefaultRunner() {
     const QString worker =
         ui::CPaintManagerUI::GetInstancePath() + QStringLiteral("velquist-convert");
-    return std::make_shared<ProcessJobRunner>(WorkerOptions{{worker.toStdString()}});
+    return std::make_shared<WorkerPoolJobRunner>(WorkerOptions{{worker.toStdString()}});
 }
 
 std::wstring ReadSetting(const wchar_t* key, const wchar_t* fallback) {

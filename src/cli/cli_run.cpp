@@ -8,6 +8,8 @@
 #include "progress_display.h"
 #include "retry_list.h"
 #include "tasks/process_job_runner.h"
+#include "worker_loop.h"
+#include "tasks/worker_pool_job_runner.h"
 #include "util/handles.h"
 #include "util/text.h"
 
@@ -89,6 +91,15 @@ std::string WorkerProgram(const CliOptions& options, const std::string& program)
     std::unique_ptr<char, decltype(&std::free)> resolved(::realpath(program.c_str(), nullptr),
                                                          &std::free);
     return resolved ? std::string(resolved.get()) : program;
+}
+
+// Each job slot keeps a long-lived worker. A worker command given for tests takes one file
+// per process, with the file on its command line where a wrapper script can see it.
+std::shared_ptr<JobRunner> MakeRunner(const CliOptions& options, const std::string& program) {
+    WorkerOptions worker{{WorkerProgram(options, program)}, kWorkerMemory, kDefaultWorkerTimeLimit};
+    if (!options.workerCommand.empty())
+        return std::make_shared<ProcessJobRunner>(std::move(worker));
+    return std::make_shared<WorkerPoolJobRunner>(std::move(worker));
 }
 
 // Empty when the folder exists (or was made) and takes new files, else why not.
@@ -229,8 +240,7 @@ int RunConvertMode(const CliOptions& options, const std::string& program) {
     job.jobs = options.jobs;
     job.memoryBudget = options.memoryBudgetMib << 20;
     job.stop = &stopSignal;
-    job.runner = std::make_shared<ProcessJobRunner>(
-        WorkerOptions{{WorkerProgram(options, program)}, kWorkerMemory, kDefaultWorkerTimeLimit});
+    job.runner = MakeRunner(options, program);
     ProgressDisplay display(out, ::isatty(::fileno(out)) != 0, BarStream(streams, options.verbose));
     const BatchReport report = RunBatch(job, &display);
     display.Clear();
@@ -245,22 +255,13 @@ int RunWorkerMode(const CliOptions& options) {
     // Few allocator arenas: the address-space limit follows the image's estimate, and
     // each idle arena would reserve 64 MiB of it.
     ::mallopt(M_ARENA_MAX, 2);
-    ConvertTask task;
-    task.inputPath = options.inputs.front();
-    task.outputPath = options.workerOutput;
-    const std::string format = options.format.value_or("jpg");
-    const std::optional<OutputFormat> parsed = ParseOutputFormat(format);
-    if (!parsed) {
-        std::fprintf(stderr, "Unknown output format: %s\n", format.c_str());
+    std::string error;
+    const std::optional<ConvertTask> task = WorkerTask(options, &error);
+    if (!task) {
+        std::fprintf(stderr, "%s\n", error.c_str());
         return 1;
     }
-    task.settings.format = *parsed;
-    task.settings.quality = options.quality.value_or(kDefaultQuality);
-    task.settings.keepExif = options.keepExif.value_or(true);
-    task.settings.stripLocation = options.stripLocation.value_or(false);
-    task.settings.allImages = options.workerImages > 0;
-    task.imageOutputs = options.workerImages;
-    return RunConversion(task).status == kTaskSucceeded ? 0 : 1;
+    return RunConversion(*task).status == kTaskSucceeded ? 0 : 1;
 }
 
 } // namespace velquist

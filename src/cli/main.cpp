@@ -1,6 +1,8 @@
 #include "cli/cli_options.h"
 #include "cli_run.h"
 #include "decode/hevc_decoder.h"
+#include "tasks/worker_protocol.h"
+#include "worker_loop.h"
 
 #include <cstdio>
 #include <string>
@@ -10,6 +12,8 @@ int main(int argc, char** argv) {
     velquist::RegisterHevcDecoder();
     const std::string program = argc > 0 ? argv[0] : "velquist-convert";
     const std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);
+    if (args.size() == 1 && args[0] == velquist::kWorkerLoopFlag)
+        return velquist::RunWorkerLoop();
     const velquist::CliParseResult parsed = velquist::ParseCommandLine(args);
     if (!parsed.ok) {
         std::fprintf(stderr, "%s: %s (see --help)\n", program.c_str(), parsed.error.c_str());

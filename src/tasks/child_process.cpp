@@ -45,7 +45,9 @@ struct ChildSetup {
     int stdoutFd = -1;
     int stderrFd = -1;
     int execErrorFd = -1;
+    int extraFd = -1; // becomes descriptor 3
     rlim_t memoryBytes = 0;
+    rlim_t memoryHardBytes = 0; // 0: the same as memoryBytes
     int maxFd = 1024;
 };
 
@@ -65,15 +67,26 @@ struct ChildSetup {
         ::dup2(setup.stderrFd, 2) < 0) {
         ::_exit(127);
     }
+    int firstClosed = 3;
+    if (setup.extraFd >= 0) {
+        // dup2 onto itself keeps close-on-exec, so that case clears it by hand.
+        if (setup.extraFd == 3 ? ::fcntl(3, F_SETFD, 0) != 0 : ::dup2(setup.extraFd, 3) < 0) {
+            ::_exit(127);
+        }
+        firstClosed = 4;
+    }
     const struct rlimit noCore { 0, 0 };
     ::setrlimit(RLIMIT_CORE, &noCore);
     if (setup.memoryBytes != 0) {
-        const struct rlimit memory { setup.memoryBytes, setup.memoryBytes };
+        const struct rlimit memory {
+            setup.memoryBytes,
+                setup.memoryHardBytes != 0 ? setup.memoryHardBytes : setup.memoryBytes
+        };
         ::setrlimit(RLIMIT_AS, &memory);
     }
     // Descriptors other threads opened without close-on-exec must not leak into the child.
-    if (::close_range(3, ~0U, CLOSE_RANGE_CLOEXEC) != 0) {
-        for (int fd = 3; fd < setup.maxFd; ++fd) {
+    if (::close_range(static_cast<unsigned>(firstClosed), ~0U, CLOSE_RANGE_CLOEXEC) != 0) {
+        for (int fd = firstClosed; fd < setup.maxFd; ++fd) {
             ::fcntl(fd, F_SETFD, FD_CLOEXEC);
         }
     }
@@ -262,8 +275,11 @@ ChildResult RunChildProcess(const std::vector<std::string>& argv, const ChildLim
     return result;
 }
 
-StartedChild StartChildProcess(const std::vector<std::string>& argv, const ChildLimits& limits,
-                               int channel) {
+namespace {
+
+// raisable keeps the hard address-space limit at ours, for SetChildMemoryLimit.
+StartedChild Start(const std::vector<std::string>& argv, const ChildLimits& limits,
+                   const ChildStdio& stdio, bool raisable) {
     StartedChild started;
     Pipe execError;
     if (argv.empty() || !MakePipe(execError)) {
@@ -276,11 +292,16 @@ StartedChild StartChildProcess(const std::vector<std::string>& argv, const Child
     }
     setup.argv.push_back(nullptr);
     setup.parent = ::getpid();
-    setup.stdinFd = channel;
-    setup.stdoutFd = channel;
-    setup.stderrFd = STDERR_FILENO;
+    setup.stdinFd = stdio.stdinFd;
+    setup.stdoutFd = stdio.stdoutFd;
+    setup.stderrFd = stdio.stderrFd;
+    setup.extraFd = stdio.extraFd;
     setup.execErrorFd = execError.write.Get();
     setup.memoryBytes = static_cast<rlim_t>(limits.memoryBytes);
+    struct rlimit own {};
+    if (raisable && setup.memoryBytes != 0 && ::getrlimit(RLIMIT_AS, &own) == 0) {
+        setup.memoryHardBytes = std::max(own.rlim_max, setup.memoryBytes);
+    }
     setup.maxFd = static_cast<int>(std::min<long>(::sysconf(_SC_OPEN_MAX), 65536));
     const pid_t pid = ::fork();
     if (pid < 0) {
@@ -298,6 +319,52 @@ StartedChild StartChildProcess(const std::vector<std::string>& argv, const Child
         started.pid = -1;
     }
     return started;
+}
+
+} // namespace
+
+StartedChild StartChildProcess(const std::vector<std::string>& argv, const ChildLimits& limits,
+                               int channel) {
+    return Start(argv, limits, ChildStdio{channel, channel, STDERR_FILENO, -1}, false);
+}
+
+StartedChild StartChildProcess(const std::vector<std::string>& argv, const ChildLimits& limits,
+                               const ChildStdio& stdio) {
+    return Start(argv, limits, stdio, true);
+}
+
+bool SetChildMemoryLimit(pid_t pid, std::uint64_t bytes) {
+    struct rlimit current {};
+    if (::prlimit(pid, RLIMIT_AS, nullptr, &current) != 0) {
+        return false;
+    }
+    const rlim_t soft = bytes == 0 ? RLIM_INFINITY : static_cast<rlim_t>(bytes);
+    if (soft > current.rlim_max) {
+        return false;
+    }
+    const struct rlimit wanted { soft, current.rlim_max };
+    return ::prlimit(pid, RLIMIT_AS, &wanted, nullptr) == 0;
+}
+
+bool ReadChildMemory(pid_t pid, ChildMemory* memory) {
+    char path[64];
+    std::snprintf(path, sizeof path, "/proc/%d/statm", static_cast<int>(pid));
+    const UniqueFd fd(::open(path, O_RDONLY | O_CLOEXEC));
+    char text[256];
+    const ssize_t n = fd ? ::read(fd.Get(), text, sizeof text - 1) : -1;
+    if (n <= 0) {
+        return false;
+    }
+    text[n] = '\0';
+    unsigned long long size = 0;
+    unsigned long long resident = 0;
+    if (std::sscanf(text, "%llu %llu", &size, &resident) != 2) {
+        return false;
+    }
+    const auto page = static_cast<std::uint64_t>(::sysconf(_SC_PAGESIZE));
+    memory->mappedBytes = size * page;
+    memory->residentBytes = resident * page;
+    return true;
 }
 
 bool ChildHasEnded(pid_t pid) {

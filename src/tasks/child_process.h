@@ -49,4 +49,25 @@ bool ChildHasEnded(pid_t pid);
 // Kills the child with its process group and reaps it.
 ChildResult EndChildProcess(pid_t pid);
 
+// The descriptors a long-lived child gets: its standard streams and, when extraFd is not
+// -1, that one as descriptor 3.
+struct ChildStdio {
+    int stdinFd = -1;
+    int stdoutFd = -1;
+    int stderrFd = -1;
+    int extraFd = -1;
+};
+// StartChildProcess with descriptors of the caller's choosing. The hard address-space limit
+// stays the caller's own, so that SetChildMemoryLimit can later raise the soft one.
+StartedChild StartChildProcess(const std::vector<std::string>& argv, const ChildLimits& limits,
+                               const ChildStdio& stdio);
+// Sets the soft address-space limit of a running child (0: unlimited); false when refused.
+bool SetChildMemoryLimit(pid_t pid, std::uint64_t bytes);
+// What the child maps and what of it is resident, from /proc; false when it cannot be read.
+struct ChildMemory {
+    std::uint64_t mappedBytes = 0;
+    std::uint64_t residentBytes = 0;
+};
+bool ReadChildMemory(pid_t pid, ChildMemory* memory);
+
 } // namespace velquist

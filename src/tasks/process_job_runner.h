@@ -18,6 +18,12 @@ constexpr std::chrono::milliseconds kDefaultWorkerTimeLimit = std::chrono::minut
 // stacks and the allocator's reservations.
 constexpr std::uint64_t kWorkerAddressHeadroom = std::uint64_t{1} << 30;
 
+// A long-lived worker that keeps more than this resident after a file is replaced: memory it
+// holds between files is outside what the admission counts. A 12-megapixel photo leaves
+// far less behind.
+constexpr std::uint64_t kDefaultRecycleResident = std::uint64_t{384} << 20;
+constexpr std::chrono::milliseconds kDefaultWorkerIdleLife = std::chrono::seconds(30);
+
 struct WorkerOptions {
     // argv prefix of the worker, e.g. {"/usr/bin/velquist-convert"}; the job appends
     // "--worker --format F --quality N --exif 0|1 -- INPUT OUTPUT".
@@ -25,6 +31,10 @@ struct WorkerOptions {
     // For a job without an estimate; a job with one gets the estimate plus the headroom.
     std::uint64_t memoryLimitBytes = kDefaultWorkerMemoryLimit; // 0: unlimited
     std::chrono::milliseconds timeLimit = kDefaultWorkerTimeLimit;
+    // Long-lived workers only: the resident memory after a file that ends the worker, and
+    // how long a worker may wait for its next file.
+    std::uint64_t recycleResidentBytes = kDefaultRecycleResident;
+    std::chrono::milliseconds idleLife = kDefaultWorkerIdleLife;
 };
 
 // Runs each conversion in a worker process, so that a decoder that crashes, hangs or

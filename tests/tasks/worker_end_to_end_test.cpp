@@ -1,6 +1,7 @@
 #include "tasks/process_job_runner.h"
 #include "tasks/status_queue.h"
 #include "tasks/task_engine.h"
+#include "tasks/worker_pool_job_runner.h"
 #include "test_env.h"
 #include "util/text.h"
 
@@ -60,6 +61,41 @@ TEST(WorkerEndToEnd, RealWorkerConvertsAGoodFileAndFailsABrokenOne) {
     ASSERT_EQ(test::ReadPng(WideToAnsi(engine.GetImageItem(goodId)->outputPath), &image), "");
     EXPECT_EQ(image.width, spec.width);
     EXPECT_EQ(image.height, spec.height);
+}
+
+TEST(WorkerEndToEnd, LongLivedWorkerConvertsFileAfterFileAndIsReplacedAfterAFailure) {
+    testing::TempDir dir;
+    const std::string good = dir.Path() + "/good.heic";
+    test::HeicImageSpec spec;
+    ASSERT_EQ(test::WriteHeic(good, spec), "");
+    const std::string broken = dir.Write("broken.heic", std::string(4000, '\x5a'));
+    WorkerPoolJobRunner runner(WorkerOptions{{VELQUIST_WORKER}, kWorkerMemory, 60s});
+    const std::atomic<bool> cancel{false};
+    const std::vector<std::pair<std::string, std::string>> files = {
+        {good, "a.png"}, {good, "b.png"}, {broken, "c.png"}, {good, "d.png"}};
+    std::vector<JobOutcome> outcomes;
+    velquist::test::CaptureStdout();
+    velquist::test::CaptureStderr();
+    for (const auto& [input, output] : files) {
+        ConvertTask task{
+            input, dir.Path() + "/" + output, {OutputFormat::kPng}, 0, std::uint64_t{200} << 20};
+        outcomes.push_back(runner.Run(task, cancel));
+    }
+    const std::string out = velquist::test::TakeCapturedStdout();
+    velquist::test::TakeCapturedStderr();
+    EXPECT_EQ(outcomes[0].status, kTaskSucceeded) << outcomes[0].reason;
+    EXPECT_EQ(outcomes[1].status, kTaskSucceeded) << outcomes[1].reason;
+    EXPECT_EQ(outcomes[2].status, kTaskFailed);
+    EXPECT_NE(outcomes[2].reason.find("Could not read HEIF file"), std::string::npos)
+        << outcomes[2].reason;
+    EXPECT_EQ(outcomes[3].status, kTaskSucceeded) << outcomes[3].reason;
+    EXPECT_EQ(runner.WorkersStarted(), 2u);
+    EXPECT_NE(out.find("Written to " + dir.Path() + "/b.png\n"), std::string::npos) << out;
+    for (const char* name : {"a.png", "b.png", "d.png"}) {
+        test::DecodedImage image;
+        ASSERT_EQ(test::ReadPng(dir.Path() + "/" + name, &image), "") << name;
+        EXPECT_EQ(image.width, spec.width);
+    }
 }
 
 #if defined(VELQUIST_HAVE_IN_PROCESS)

@@ -1,0 +1,114 @@
+#include "worker_loop.h"
+
+#include "cli/cli_options.h"
+#include "convert/convert_task.h"
+#include "tasks/worker_protocol.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <malloc.h>
+#include <optional>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace velquist {
+namespace {
+
+constexpr int kAnswerFd = 3;
+
+// The next request, or nothing at the end of the input or on a malformed one.
+std::optional<std::vector<std::string>> NextRequest(RecordReader& reader) {
+    char buffer[4096];
+    for (;;) {
+        if (auto record = reader.Take())
+            return record;
+        if (reader.Broken())
+            return std::nullopt;
+        const ssize_t n = ::read(STDIN_FILENO, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return std::nullopt;
+        reader.Feed(buffer, static_cast<std::size_t>(n));
+    }
+}
+
+bool SendAnswer(const std::vector<std::string>& fields) {
+    const std::string record = EncodeRecord(fields);
+    std::size_t done = 0;
+    while (done < record.size()) {
+        ssize_t n = ::send(kAnswerFd, record.data() + done, record.size() - done, MSG_NOSIGNAL);
+        if (n < 0 && errno == ENOTSOCK)
+            n = ::write(kAnswerFd, record.data() + done, record.size() - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        done += static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+std::string LastLine(std::string text) {
+    while (!text.empty() && text.back() == '\n')
+        text.pop_back();
+    const auto lastBreak = text.rfind('\n');
+    return lastBreak == std::string::npos ? text : text.substr(lastBreak + 1);
+}
+
+// Converts one request; the answer's fields.
+std::vector<std::string> Serve(const std::vector<std::string>& request) {
+    std::vector<std::string> args{"--worker"};
+    args.insert(args.end(), request.begin(), request.end());
+    const CliParseResult parsed = ParseCommandLine(args);
+    if (!parsed.ok || parsed.options.mode != CliOptions::Mode::kWorker)
+        return {kAnswerFailed, "invalid request: " + parsed.error};
+    const CliOptions& options = parsed.options;
+    std::string error;
+    const std::optional<ConvertTask> task = WorkerTask(options, &error);
+    if (!task)
+        return {kAnswerFailed, error};
+    const ConversionOutcome outcome = RunConversion(*task);
+    if (outcome.status == kTaskSucceeded)
+        return {kAnswerConverted};
+    return {kAnswerFailed, LastLine(outcome.diagnostics)};
+}
+
+} // namespace
+
+std::optional<ConvertTask> WorkerTask(const CliOptions& options, std::string* error) {
+    const std::string format = options.format.value_or("jpg");
+    const std::optional<OutputFormat> outputFormat = ParseOutputFormat(format);
+    if (!outputFormat) {
+        *error = "Unknown output format: " + format;
+        return std::nullopt;
+    }
+    ConvertTask task;
+    task.inputPath = options.inputs.front();
+    task.outputPath = options.workerOutput;
+    task.settings.format = *outputFormat;
+    task.settings.quality = options.quality.value_or(kDefaultQuality);
+    task.settings.keepExif = options.keepExif.value_or(true);
+    task.settings.stripLocation = options.stripLocation.value_or(false);
+    task.settings.allImages = options.workerImages > 0;
+    task.imageOutputs = options.workerImages;
+    return task;
+}
+
+int RunWorkerLoop() {
+    // Few allocator arenas: the address-space limit follows each image's estimate, and
+    // each idle arena would reserve 64 MiB of it.
+    ::mallopt(M_ARENA_MAX, 2);
+    RecordReader reader;
+    while (const auto request = NextRequest(reader)) {
+        const std::vector<std::string> answer = Serve(*request);
+        // Everything said about this file goes out before its answer.
+        std::fflush(stdout);
+        std::fflush(stderr);
+        if (!SendAnswer(answer))
+            return 1;
+    }
+    return reader.Broken() ? 2 : 0;
+}
+
+} // namespace velquist
