@@ -3,7 +3,6 @@
 //   xvfb-run -a -s "-screen 0 1280x800x24" velquist-app-shots docs/screenshots [suffix]
 #include "app/app_startup.h"
 #include "app/main_task_menu.h"
-#include "app/main_task_menu.h"
 #include "app/mainwnd.h"
 #include "bench_support.h"
 #include "support/heic_fixture.h"
@@ -11,10 +10,11 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QFileInfo>
 #include <QKeyEvent>
-#include <QToolTip>
 #include <QPixmap>
 #include <QScreen>
+#include <QToolTip>
 #include <QWidget>
 #include <cstdio>
 #include <filesystem>
@@ -47,6 +47,35 @@ bool EntryShows(CMainWnd* window, int id, const char* part) {
     ui::CControlUI* status =
         entry != nullptr ? entry->FindSubControl(QLatin1String(part)) : nullptr;
     return status != nullptr && status->IsVisible();
+}
+
+// The list with the photos' pictures: real phone and conformance files when the shared
+// test data is there (a burst of ten among them, a broken one), else the fixtures.
+void ShotThumbnails(CMainWnd* window, const QString& file) {
+    ui::CControlUI* all = window->FindControl(QStringLiteral("imagecheckboxall"));
+    if (all != nullptr && !all->GetCheck()) {
+        qobject_cast<QAbstractButton*>(all->GetWidget())->click();
+    }
+    if (ui::CControlUI* remove = window->FindControl(QStringLiteral("image-remove-all"))) {
+        qobject_cast<QAbstractButton*>(remove->GetWidget())->click();
+    }
+    const QString shared = QStringLiteral(VELQUIST_HEIC_TESTDATA_DIR "/");
+    QStringList files;
+    for (const char* name :
+         {"mde_IMG_1034.heic", "mde_Issue_487.heic", "nokia_C004.heic",
+          "libheif_rainbow-451x461.heic", "nokia_C013.heic", "nokia_MIAF007.heic",
+          "pillowheif_truncated.heic", "nokia_C006.heic", "nokia_MIAF002.heic"}) {
+        if (QFileInfo::exists(shared + QLatin1String(name))) {
+            files << shared + QLatin1String(name);
+        }
+    }
+    if (files.isEmpty()) {
+        std::printf("no shared test data; the thumbnail shot is left out\n");
+        return;
+    }
+    window->AddImageFiles(files);
+    bench::SpinFor(4000); // the large photos' pictures take a moment
+    Shot(window, file);
 }
 
 } // namespace
@@ -111,8 +140,8 @@ int main(int argc, char** argv) {
         ui::CControlUI* failed = entry->FindSubControl(QStringLiteral("status-failed"));
         // Left of the status, so that the whole tip lies inside the picture.
         const QRect status = failed->GetPos();
-        const QPoint at = window->GetWidget()->mapToGlobal(
-            QPoint(status.left() - 260, status.center().y()));
+        const QPoint at =
+            window->GetWidget()->mapToGlobal(QPoint(status.left() - 260, status.center().y()));
         QToolTip::showText(at, failed->GetToolTip(), window->GetWidget());
         Shot(window, outDir + "/main-failure" + suffix + ".png");
         QToolTip::hideText();
@@ -123,7 +152,7 @@ int main(int argc, char** argv) {
     bench::SpinFor(200);
     for (int i = 0; i < 5; ++i) {
         QWidget* from = QApplication::focusWidget() != nullptr ? QApplication::focusWidget()
-                                                                : window->GetWidget();
+                                                               : window->GetWidget();
         QKeyEvent tab(QEvent::KeyPress, Qt::Key_Tab, Qt::NoModifier);
         QApplication::sendEvent(from, &tab);
     }
@@ -138,6 +167,7 @@ int main(int argc, char** argv) {
             widget->close();
         }
     }
+    ShotThumbnails(window, outDir + "/main-thumbnails" + suffix + ".png");
     window->Close();
     bench::SpinFor(200);
     return 0;

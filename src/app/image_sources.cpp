@@ -15,7 +15,7 @@ std::wstring NameOf(const std::wstring& path) {
 }
 
 bool StatPath(const std::wstring& path, struct stat* info) {
-    return ::stat(WideToAnsi(path).c_str(), info) == 0;
+    return ::stat(WideToPath(path).c_str(), info) == 0;
 }
 
 bool MatchesDialogFilter(const std::wstring& name) {

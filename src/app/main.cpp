@@ -1,24 +1,39 @@
 #include "app_startup.h"
 #include "command_line.h"
 #include "decode/hevc_decoder.h"
+#include "platform/path_text.h"
 #include "platform/qt_translations.h"
 
 #include <QApplication>
 #include <QCoreApplication>
 #include <QDir>
 #include <QStringList>
+#include <cerrno>
 #include <cstdio>
+#include <string>
+#include <unistd.h>
 
 namespace {
 
-// Read before any application object exists: the install check, the help and the
-// version run where no display is (a package build, a terminal over ssh).
-velquist::CommandLine EarlyCommandLine(int argc, char** argv) {
+// File names are bytes: argv and the working folder are taken as they are, never
+// through Qt's decoding, which replaces what is not valid UTF-8.
+QString WorkingFolder() {
+    std::string buffer(4096, '\0');
+    while (::getcwd(buffer.data(), buffer.size()) == nullptr) {
+        if (errno != ERANGE || buffer.size() > (size_t{1} << 20)) {
+            return QDir::currentPath();
+        }
+        buffer.resize(buffer.size() * 2);
+    }
+    return velquist::PathBytesToQString(buffer.c_str());
+}
+
+velquist::CommandLine ParseArguments(int argc, char** argv) {
     QStringList arguments;
     for (int i = 1; i < argc; ++i) {
-        arguments << QString::fromLocal8Bit(argv[i]);
+        arguments << velquist::PathBytesToQString(argv[i]);
     }
-    return velquist::ParseCommandLine(arguments, QDir::currentPath());
+    return velquist::ParseCommandLine(arguments, WorkingFolder());
 }
 
 int Print(const QString& text) {
@@ -29,7 +44,9 @@ int Print(const QString& text) {
 } // namespace
 
 int main(int argc, char** argv) {
-    const velquist::CommandLine early = EarlyCommandLine(argc, argv);
+    // Read before any application object exists: the install check, the help and the
+    // version run where no display is (a package build, a terminal over ssh).
+    const velquist::CommandLine early = ParseArguments(argc, argv);
     if (early.help) {
         return Print(velquist::UsageText());
     }
@@ -44,7 +61,7 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Velquist"));
     velquist::InstallQtTranslations();
-    const velquist::CommandLine line =
-        velquist::ParseCommandLine(QApplication::arguments().mid(1), QDir::currentPath());
+    // Again: QApplication took its own options (-platform, -style...) out of argv.
+    const velquist::CommandLine line = ParseArguments(argc, argv);
     return velquist::RunVelquist(nullptr, line.paths);
 }

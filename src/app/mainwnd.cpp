@@ -6,6 +6,7 @@
 #include "dialogs/dialog_base.h"
 #include "dialogs/message_box_dialog.h"
 #include "dialogs/prompt_box_dialog.h"
+#include "list_thumbnails.h"
 #include "main_settings.h"
 #include "net/dialogs/net_dialogs.h"
 #include "platform/pickers.h"
@@ -71,6 +72,7 @@ CMainWnd::CMainWnd(std::shared_ptr<JobRunner> runner) : runner_(std::move(runner
 CMainWnd::~CMainWnd() {
     // First, while everything the jobs report to still exists.
     engine_.reset();
+    thumbnails_.reset();
 }
 
 QString CMainWnd::GetWindowClassName() const {
@@ -169,6 +171,7 @@ void CMainWnd::StartBackgroundThreads() {
     // The engine's dispatcher thread is the third.
     engine_ = std::make_unique<TaskEngine>(this, runner_ ? runner_ : DefaultRunner());
     PublishSettings();
+    StartThumbnails();
 }
 
 void CMainWnd::PublishSettings() {
@@ -283,6 +286,7 @@ ui::LRESULT CMainWnd::OnClose(ui::UINT, ui::WPARAM, ui::LPARAM, bool& bHandled) 
 
 ui::LRESULT CMainWnd::OnDestroy(ui::UINT, ui::WPARAM, ui::LPARAM, bool& bHandled) {
     tray_.reset();
+    thumbnails_.reset();
     ui::PostQuitMessage(0);
     bHandled = false;
     return 0;

@@ -21,6 +21,7 @@ class QObject;
 
 namespace velquist {
 
+class ListThumbnails;
 class TrayIcon;
 
 // The configuration key of the folder the image pickers opened last.
@@ -70,6 +71,8 @@ class CMainWnd : public ui::WindowImplBase, public TaskOwner {
     TaskEngine* Engine() const { return engine_.get(); }
     // Folders and drops still being scanned; their entries join when done.
     int PendingScans() const { return static_cast<int>(pendingAdds_.size()); }
+    // The pictures in the list; null when the thumbnail worker is not installed.
+    ListThumbnails* Thumbnails() const { return thumbnails_.get(); }
 
   private:
     using Handler = void (CMainWnd::*)(ui::TNotifyUI&);
@@ -109,6 +112,7 @@ class CMainWnd : public ui::WindowImplBase, public TaskOwner {
     void RemoveEntry(int id);
     void UpdateEmptyState();
     void InstallDropTarget();
+    void StartThumbnails();
     // Scans off the GUI thread; the entries join in the order the adds were asked.
     void ScanInBackground(std::function<std::vector<ImageItem>()> scan);
     // Takes the records kMsgItemsScanned carries.
@@ -154,6 +158,7 @@ class CMainWnd : public ui::WindowImplBase, public TaskOwner {
     std::unique_ptr<QObject> dropFilter_;
     std::shared_ptr<JobRunner> runner_;
     std::unique_ptr<TaskEngine> engine_;
+    std::unique_ptr<ListThumbnails> thumbnails_;
     // Jobs post here from their own threads; handles are never reused, so a
     // post after the window is gone is refused rather than misdelivered.
     std::atomic<ui::HWND> statusTarget_{ui::kNoWindow};

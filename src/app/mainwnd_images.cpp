@@ -4,17 +4,21 @@
 #include "config/config_file.h"
 #include "dialogs/prompt_box_dialog.h"
 #include "image_sources.h"
+#include "list_thumbnails.h"
 #include "mainwnd.h"
+#include "platform/path_text.h"
 #include "platform/pickers.h"
 #include "platform/shell_open.h"
 #include "natural_order.h"
 #include "ui/messages.h"
+#include "ui/paint_manager.h"
 #include "window_messages.h"
 #include "ui/template_list.h"
 #include "util/text.h"
 
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QFile>
 #include <QFileInfo>
 #include <QMimeData>
 #include <QUrl>
@@ -45,7 +49,7 @@ std::vector<std::wstring> ToWide(const QStringList& paths) {
     std::vector<std::wstring> wide;
     wide.reserve(static_cast<std::size_t>(paths.size()));
     for (const QString& path : paths) {
-        wide.push_back(path.toStdWString());
+        wide.push_back(QStringToPathWide(path));
     }
     return wide;
 }
@@ -103,6 +107,23 @@ void CMainWnd::InstallDropTarget() {
     host->installEventFilter(dropFilter_.get());
 }
 
+void CMainWnd::StartThumbnails() {
+    auto* view = qobject_cast<ui::TemplateListView*>(imageList_->GetWidget());
+    const QString worker =
+        ui::CPaintManagerUI::GetInstancePath() + QStringLiteral("velquist-thumbnailer");
+    // Without the worker every entry would show the broken mark; the plain icon is honest.
+    if (view == nullptr || !QFileInfo(worker).isExecutable()) {
+        return;
+    }
+    thumbnails_ = std::make_unique<ListThumbnails>(
+        view, std::string(QFile::encodeName(worker).constData()),
+        [this](int id) { return imageList_->FindSubControl(EntryName(id)); },
+        [this](int id) {
+            const auto item = engine_ ? engine_->GetImageItem(id) : std::nullopt;
+            return item ? WideToPath(item->sourcePath) : std::string();
+        });
+}
+
 void CMainWnd::OnAddFiles(ui::TNotifyUI& /*msg*/) {
     const QStringList files =
         PickOpenFiles(GetWidget(), QString(), PickerStartFolder(),
@@ -149,7 +170,7 @@ void CMainWnd::AddImageFiles(const QStringList& paths) {
 }
 
 void CMainWnd::AddImageFolder(const QString& folder) {
-    ScanInBackground([folder = folder.toStdWString()] {
+    ScanInBackground([folder = QStringToPathWide(folder)] {
         std::vector<ImageItem> items = ScanImageFolder(folder);
         SortNaturally(items);
         return items;
@@ -202,7 +223,7 @@ void CMainWnd::OnItemsScanned(ui::WPARAM wParam) {
 void CMainWnd::AddOpenedPaths(const QStringList& paths) {
     QStringList files;
     for (const QString& path : paths) {
-        if (QFileInfo(path).isDir()) {
+        if (IsFolderPath(path)) {
             AddImageFiles(files);
             files.clear();
             AddImageFolder(path);
@@ -228,7 +249,8 @@ void CMainWnd::AddImageItems(std::vector<ImageItem> items) {
 }
 
 void CMainWnd::AddOneItem(ImageItem item) {
-    const QString name = QString::fromStdWString(item.fileName);
+    // Shown readably; the engine keeps the name's bytes for the work.
+    const QString name = ShownPath(item.fileName);
     const QString size = QString::fromStdWString(FormatFileSize(item.fileSize));
     const int id = engine_->AddImageItem(std::move(item));
     ui::CControlUI* entry = imageList_->AddTemplateItem();

@@ -95,7 +95,10 @@ void CMainWnd::OnTaskStatus(TaskStatusReport* report) {
         return;
     }
     if (owned->status == kTaskFailed) {
-        ShowFailure(entry, QString::fromStdString(engine_->FailureReason(id)));
+        // The engine's own words for the window where it has them, the worker's otherwise.
+        const std::wstring shown = engine_->ShownFailureReason(id);
+        ShowFailure(entry, shown.empty() ? QString::fromStdString(engine_->FailureReason(id))
+                                         : QString::fromStdWString(shown));
     }
     const FinishResult finished = engine_->FinishTask(id);
     if (finished.finished && batch_.Running()) {

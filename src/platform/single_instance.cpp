@@ -1,5 +1,7 @@
 #include "single_instance.h"
 
+#include "path_text.h"
+
 #include <QApplication>
 #include <QDir>
 #include <QFile>
@@ -31,7 +33,11 @@ constexpr qsizetype kMaxFiles = 100000;
 QByteArray Request(const QStringList& files) {
     QByteArray request;
     for (const QString& path : files) {
-        request += kOpenPrefix + QFile::encodeName(path).toPercentEncoding() + '\n';
+        // The name's own bytes: a name that is not UTF-8 has no other faithful form.
+        const std::string bytes = QStringToPathBytes(path);
+        request += kOpenPrefix +
+                   QByteArray(bytes.data(), static_cast<qsizetype>(bytes.size())).toPercentEncoding() +
+                   '\n';
     }
     return request + kRaiseRequest;
 }
@@ -39,7 +45,11 @@ QByteArray Request(const QStringList& files) {
 // Empty when the line does not carry an absolute path.
 QString PathOf(const QByteArray& line) {
     const QByteArray encoded = line.mid(kOpenPrefix.size()).chopped(1);
-    const QString path = QFile::decodeName(QByteArray::fromPercentEncoding(encoded));
+    const QByteArray bytes = QByteArray::fromPercentEncoding(encoded);
+    if (bytes.contains('\0')) {
+        return {};
+    }
+    const QString path = PathBytesToQString(bytes.toStdString());
     return QDir::isAbsolutePath(path) ? QDir::cleanPath(path) : QString();
 }
 

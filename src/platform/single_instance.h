@@ -15,7 +15,8 @@ namespace velquist {
 // One running instance per user session. The first start holds a lock file and
 // listens on a local socket; a later start asks it over the socket to bring its
 // window to the front and then ends. A later start that was given files hands
-// them over first: one "open <percent-encoded absolute path>" line each, then
+// them over first: one "open <the absolute path's bytes, percent-encoded>" line each
+// (bytes, since a file name need not be UTF-8), then
 // the "raise" line; a running instance of an older build ignores nothing it
 // understood before.
 class SingleInstance : public QObject {

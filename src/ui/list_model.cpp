@@ -37,6 +37,17 @@ void RowPart::SetText(const QString& text) {
     }
 }
 
+void RowPart::SetImage(const QPixmap& image) {
+    if (image.isNull()) {
+        image_.reset();
+    } else {
+        image_ = std::make_unique<QPixmap>(image);
+    }
+    if (TemplateListView* view = row_->View()) {
+        view->PartChanged();
+    }
+}
+
 void RowPart::SetVisible(bool visible) {
     visible_ = visible;
     if (TemplateListView* view = row_->View()) {

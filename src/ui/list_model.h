@@ -4,6 +4,7 @@
 
 #include <QAbstractListModel>
 #include <QHash>
+#include <QPixmap>
 #include <QPointer>
 #include <memory>
 #include <vector>
@@ -38,6 +39,11 @@ class RowPart final : public CControlUI {
     // Shown by the list when the pointer rests on the part.
     void SetToolTip(const QString& text) override { toolTip_ = text; }
     QString GetToolTip() const override { return toolTip_; }
+    // A picture of this entry's own in place of the one the entry skin gives the part
+    // (a label); a null pixmap brings the skin's back. Only rows on screen or near it
+    // should hold one: a long list cannot keep a picture per entry.
+    void SetImage(const QPixmap& image);
+    const QPixmap* Image() const { return image_.get(); }
 
     void Init(ListRow* row, int index);
     int Index() const { return index_; }
@@ -47,6 +53,7 @@ class RowPart final : public CControlUI {
     ListRow* row_ = nullptr;
     QString text_;
     QString toolTip_;
+    std::unique_ptr<QPixmap> image_; // a pointer: most parts of most rows have none
     int tag_ = 0;
     int index_ = 0;
     bool visible_ = true;

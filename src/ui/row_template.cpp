@@ -51,6 +51,18 @@ void SetTextOf(QWidget* w, const QString& text) {
     }
 }
 
+// Before the text: clearing a picture clears the label's text too.
+void SetPixmapOf(QLabel* label, const QPixmap& pixmap) {
+    if (label->pixmap().cacheKey() == pixmap.cacheKey()) {
+        return;
+    }
+    if (pixmap.isNull()) {
+        label->clear();
+    } else {
+        label->setPixmap(pixmap);
+    }
+}
+
 PartSpec SpecOf(QWidget* w) {
     PartSpec spec;
     spec.name = w->objectName();
@@ -61,6 +73,9 @@ PartSpec SpecOf(QWidget* w) {
     spec.checkable = button != nullptr && button->isCheckable();
     spec.checked = spec.checkable && button->isChecked();
     spec.text = TextOf(w);
+    if (const auto* label = qobject_cast<const QLabel*>(w)) {
+        spec.pixmap = label->pixmap();
+    }
     spec.visible = !w->isHidden();
     spec.enabled = w->isEnabled();
     return spec;
@@ -112,9 +127,17 @@ int RowTemplate::PartIndex(const QString& name) const {
 
 void RowTemplate::Apply(const ListRow& row, int width) {
     for (int i = 0; i < static_cast<int>(parts_.size()); ++i) {
-        QWidget* w = parts_[static_cast<size_t>(i)].widget;
+        const PartSpec& spec = parts_[static_cast<size_t>(i)];
+        QWidget* w = spec.widget;
         const RowPart& p = row.Part(i);
-        SetTextOf(w, p.GetText());
+        auto* label = qobject_cast<QLabel*>(w);
+        if (label != nullptr) {
+            SetPixmapOf(label, p.Image() != nullptr ? *p.Image() : spec.pixmap);
+        }
+        // A label shows a picture or a text; setting the text would drop the picture.
+        if (label == nullptr || p.Image() == nullptr) {
+            SetTextOf(w, p.GetText());
+        }
         if (w->isHidden() == p.IsVisible()) {
             w->setVisible(p.IsVisible());
         }

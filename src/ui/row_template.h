@@ -2,6 +2,7 @@
 
 #include <QHash>
 #include <QImage>
+#include <QPixmap>
 #include <QRect>
 #include <QString>
 #include <QWidget>
@@ -23,6 +24,7 @@ struct PartSpec {
     bool checkable = false;
     // Initial state of a fresh entry.
     QString text;
+    QPixmap pixmap; // a label's picture
     bool visible = true;
     bool checked = false;
     bool enabled = true;

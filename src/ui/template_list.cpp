@@ -12,7 +12,9 @@
 #include <QToolTip>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QScrollBar>
 #include <QStyledItemDelegate>
+#include <QTimer>
 #include <cstdio>
 
 namespace velquist::ui {
@@ -73,6 +75,39 @@ TemplateListView::TemplateListView(QWidget* parent)
     setEditTriggers(QAbstractItemView::NoEditTriggers);
     setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    connect(verticalScrollBar(), &QScrollBar::valueChanged, this,
+            &TemplateListView::ScheduleVisibleRowsChanged);
+    connect(model_, &QAbstractItemModel::rowsInserted, this,
+            &TemplateListView::ScheduleVisibleRowsChanged);
+    connect(model_, &QAbstractItemModel::rowsRemoved, this,
+            &TemplateListView::ScheduleVisibleRowsChanged);
+    connect(model_, &QAbstractItemModel::rowsMoved, this,
+            &TemplateListView::ScheduleVisibleRowsChanged);
+    connect(model_, &QAbstractItemModel::modelReset, this,
+            &TemplateListView::ScheduleVisibleRowsChanged);
+}
+
+void TemplateListView::ScheduleVisibleRowsChanged() {
+    if (visibleRowsPending_) {
+        return;
+    }
+    visibleRowsPending_ = true;
+    QTimer::singleShot(0, this, [this] {
+        visibleRowsPending_ = false;
+        emit VisibleRowsChanged();
+    });
+}
+
+bool TemplateListView::VisibleRows(int* first, int* last) const {
+    const QRect area = viewport()->rect();
+    const QModelIndex top = indexAt(area.topLeft());
+    if (!top.isValid() || !isVisible()) {
+        return false;
+    }
+    QModelIndex bottom = indexAt(QPoint(area.left(), area.bottom()));
+    *first = top.row();
+    *last = bottom.isValid() ? bottom.row() : model_->rowCount() - 1;
+    return true;
 }
 
 TemplateListView::~TemplateListView() = default;
@@ -158,6 +193,12 @@ void TemplateListView::mouseReleaseEvent(QMouseEvent* e) {
 void TemplateListView::resizeEvent(QResizeEvent* e) {
     QListView::resizeEvent(e);
     viewport()->update();
+    ScheduleVisibleRowsChanged();
+}
+
+void TemplateListView::showEvent(QShowEvent* e) {
+    QListView::showEvent(e);
+    ScheduleVisibleRowsChanged();
 }
 
 void TemplateListView::Activate(ListRow* row, int part, QPoint mouse) {

@@ -41,11 +41,19 @@ class TemplateListView final : public QListView {
     void RowVisibilityChanged(ListRow* row);
     // Clicks a part of a row as the user would (also used by tests).
     bool ClickPart(int row, const QString& partName);
+    // The rows the viewport shows, top to bottom; false when it shows none.
+    bool VisibleRows(int* first, int* last) const;
+
+  signals:
+    // The rows on screen may have changed (scrolled, resized, rows added or
+    // taken out); sent once per loop pass however many changes it saw.
+    void VisibleRowsChanged();
 
   protected:
     void mousePressEvent(QMouseEvent* e) override;
     void mouseReleaseEvent(QMouseEvent* e) override;
     void resizeEvent(QResizeEvent* e) override;
+    void showEvent(QShowEvent* e) override;
     // Space clicks the current entry's check box, Delete its part named by the
     // skin's deletePart property: the same notifications as the mouse gives.
     void keyPressEvent(QKeyEvent* e) override;
@@ -60,6 +68,7 @@ class TemplateListView final : public QListView {
     int PartAt(const QPoint& viewportPos, int* row);
     // `mouse`: where the click happened, in the window's client area.
     void Activate(ListRow* row, int part, QPoint mouse = QPoint());
+    void ScheduleVisibleRowsChanged();
 
     ListModel* model_;
     std::unique_ptr<RowTemplate> template_;
@@ -68,6 +77,7 @@ class TemplateListView final : public QListView {
     HWND fallback_ = kNoWindow;
     int pressRow_ = -1;
     int pressPart_ = -1;
+    bool visibleRowsPending_ = false;
 };
 
 } // namespace velquist::ui

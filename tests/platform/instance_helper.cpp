@@ -1,5 +1,6 @@
 // A program that takes part in the single-instance rendezvous, for tests that need
 // two real processes. Arguments: name folder [minimized|dialog|earlier [late]|files path...].
+#include "platform/path_text.h"
 #include "platform/single_instance.h"
 
 #include <QApplication>
@@ -72,7 +73,7 @@ int main(int argc, char** argv) {
     QStringList files;
     if (argc > 3 && QByteArray(argv[3]) == "files") {
         for (int i = 4; i < argc; ++i) {
-            files << QString::fromLocal8Bit(argv[i]);
+            files << velquist::PathBytesToQString(argv[i]);
         }
     }
     const auto role = instance.Acquire(files);
@@ -102,7 +103,8 @@ int main(int argc, char** argv) {
     });
     QObject::connect(&instance, &velquist::SingleInstance::FilesReceived,
                      [](const QStringList& received) {
-                         std::printf("files %s\n", received.join('|').toLocal8Bit().constData());
+                         std::printf("files %s\n",
+                                     velquist::QStringToPathBytes(received.join('|')).c_str());
                          std::fflush(stdout);
                      });
     std::printf("ready minimized=%d dialog-minimized=%d\n", window.isMinimized() ? 1 : 0,

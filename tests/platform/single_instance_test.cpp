@@ -174,3 +174,35 @@ TEST_F(SingleInstanceProcesses, KilledFirstInstanceLeavesNothingThatBlocksTheNex
 
 } // namespace
 } // namespace velquist
+
+namespace velquist {
+namespace {
+
+// File names are bytes: a name that is not UTF-8 reaches the running instance exactly.
+TEST_F(SingleInstanceProcesses, NamesThatAreNotUtf8ArriveAsTheirBytes) {
+    QProcess* first = Start();
+    ASSERT_FALSE(WaitForLine(first, "ready").isEmpty());
+    const QByteArray folder = QFile::encodeName(folder_.path());
+    // QProcess would re-encode the argument; the shell hands the raw bytes on.
+    auto later = std::make_unique<QProcess>();
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("QT_QPA_PLATFORM", "offscreen");
+    env.insert("XDG_RUNTIME_DIR", folder_.path());
+    later->setProcessEnvironment(env);
+    later->start("/bin/sh", {"-c", "exec \"$0\" vq-test \"$1\" files \"$1/$(printf 'x\\377\\376y')\"",
+                             VELQUIST_INSTANCE_HELPER, folder_.path()});
+    ASSERT_TRUE(later->waitForFinished(kWaitMs));
+    EXPECT_EQ(later->readAllStandardOutput().trimmed(), "role=1");
+    EXPECT_EQ(WaitForLine(first, "files"), "files " + folder + "/x\xff\xfey");
+
+    // And straight from the socket: percent-encoded bytes, a zero byte refused.
+    QLocalSocket socket;
+    socket.connectToServer(SocketPath());
+    ASSERT_TRUE(socket.waitForConnected(kWaitMs));
+    socket.write("open %2Fa%FF%80.heic\nopen %2Fz%00.heic\nraise\n");
+    ASSERT_TRUE(socket.waitForReadyRead(kWaitMs));
+    EXPECT_EQ(WaitForLine(first, "files"), QByteArray("files /a\xff\x80.heic"));
+}
+
+} // namespace
+} // namespace velquist

@@ -340,3 +340,71 @@ TEST_F(ListTest, TheViewLearnsOfAppendedEntriesOnTheNextPass) {
 
 } // namespace
 } // namespace velquist::ui::test
+
+namespace velquist::ui::test {
+namespace {
+
+int RedPixelsIn(const QImage& image, const QRect& logical) {
+    const qreal dpr = image.devicePixelRatio();
+    int red = 0;
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x) {
+            const QPoint at(static_cast<int>(x / dpr), static_cast<int>(y / dpr));
+            if (logical.contains(at) && image.pixel(x, y) == qRgb(255, 0, 0)) {
+                ++red;
+            }
+        }
+    }
+    return red;
+}
+
+TEST_F(ListTest, APictureShowsInItsOwnEntryOnlyAndGoesAgain) {
+    CControlUI* e0 = AddEntry(0, QStringLiteral("a.heic"));
+    AddEntry(1, QStringLiteral("b.heic"));
+    SpinFor(20);
+    auto* label = dynamic_cast<RowPart*>(e0->FindSubControl(QStringLiteral("fileSizeLabel")));
+    ASSERT_NE(label, nullptr);
+    label->SetText(QStringLiteral("2.41M"));
+    QPixmap red(12, 12);
+    red.fill(Qt::red);
+    label->SetImage(red);
+    const QRect row0 = view->visualRect(view->model()->index(0, 0));
+    const QRect row1 = view->visualRect(view->model()->index(1, 0));
+    QImage shot = view->viewport()->grab().toImage().convertToFormat(QImage::Format_RGB32);
+    EXPECT_GT(RedPixelsIn(shot, row0), 100);
+    EXPECT_EQ(RedPixelsIn(shot, row1), 0) << "the picture leaked into the next entry";
+
+    label->SetImage(QPixmap());
+    EXPECT_EQ(label->Image(), nullptr);
+    EXPECT_EQ(label->GetText(), QStringLiteral("2.41M"));
+    shot = view->viewport()->grab().toImage().convertToFormat(QImage::Format_RGB32);
+    EXPECT_EQ(RedPixelsIn(shot, row0), 0) << "the picture stayed after it was taken out";
+}
+
+TEST_F(ListTest, TellsOnceWhichRowsAreOnScreenAfterAScroll) {
+    for (int id = 0; id < 300; ++id) {
+        AddEntry(id, QStringLiteral("IMG_%1.heic").arg(id));
+    }
+    SpinFor(30);
+    int told = 0;
+    QObject::connect(view, &TemplateListView::VisibleRowsChanged, [&told] { ++told; });
+    int first = -1;
+    int last = -1;
+    ASSERT_TRUE(view->VisibleRows(&first, &last));
+    EXPECT_EQ(first, 0);
+    const int shown = last - first + 1;
+    EXPECT_NEAR(shown, view->viewport()->height() / view->Template()->RowHeight(), 1);
+
+    // Many scroll steps in one pass make one notice.
+    for (int step = 1; step <= 10; ++step) {
+        view->verticalScrollBar()->setValue(step * view->verticalScrollBar()->maximum() / 20);
+    }
+    SpinFor(20);
+    EXPECT_EQ(told, 1);
+    ASSERT_TRUE(view->VisibleRows(&first, &last));
+    EXPECT_GT(first, 100);
+    EXPECT_NEAR(last - first + 1, shown, 1);
+}
+
+} // namespace
+} // namespace velquist::ui::test

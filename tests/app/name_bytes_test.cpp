@@ -1,0 +1,140 @@
+// Names that are not UTF-8, and the reasons the window gives, through the real program,
+// the running instance's hand-over and the real worker.
+#include "app/app_startup.h"
+#include "app/mainwnd.h"
+#include "app_test_util.h"
+#include "platform/path_text.h"
+#include "platform/single_instance.h"
+#include "support/heic_fixture.h"
+#include "support/temp_dir.h"
+#include "tasks/task_engine.h"
+#include "util/text.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QProcessEnvironment>
+#include <filesystem>
+#include <gtest/gtest.h>
+
+namespace velquist {
+namespace {
+
+namespace fs = std::filesystem;
+using test::ClickButton;
+using test::EntryShows;
+
+std::string SourceBytes(CMainWnd* window, int index) {
+    ui::CControlUI* list = window->FindControl(QStringLiteral("image-list"));
+    const auto item = window->Engine()->GetImageItem(list->GetItemAt(index)->GetTag());
+    return item ? WideToPath(item->sourcePath) : std::string();
+}
+
+QString ShownName(CMainWnd* window, int index) {
+    ui::CControlUI* list = window->FindControl(QStringLiteral("image-list"));
+    return list->GetItemAt(index)->FindSubControl(QStringLiteral("fileNameLabel"))->GetText();
+}
+
+bool Final(CMainWnd* window, int id) {
+    return EntryShows(window, id, "status-sucess") || EntryShows(window, id, "status-failed");
+}
+
+// The later start is the real program given a name with 0xFF relative to its folder;
+// the shell passes the bytes, where QProcess would re-encode them.
+TEST(NameBytes, ALaterStartHandsOverANameThatIsNotUtf8) {
+    test::TempDir dir;
+    const std::string name = dir.File("later/bad\xff.heic");
+    fs::create_directories(dir.File("later"));
+    ASSERT_EQ(test::WriteHeic(name, test::HeicImageSpec{}), "");
+    const QString runtime = QString::fromStdString(dir.File("runtime"));
+    QDir().mkpath(runtime);
+    QFile::setPermissions(runtime, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    SingleInstance instance(SingleInstance::DefaultName(), runtime);
+    ASSERT_EQ(instance.Acquire(), SingleInstance::Role::kFirst);
+    CMainWnd* window = test::OpenMainWindow();
+    ASSERT_NE(window, nullptr);
+    ConnectInstanceToWindow(instance, window);
+
+    QProcess later;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime);
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    later.setProcessEnvironment(env);
+    later.setWorkingDirectory(QString::fromStdString(dir.File("later")));
+    later.start(QStringLiteral("/bin/sh"),
+                {QStringLiteral("-c"), QStringLiteral("exec \"$0\" \"$(printf 'bad\\377.heic')\""),
+                 QStringLiteral(VELQUIST_APP_BIN)});
+    ASSERT_TRUE(later.waitForStarted(20000));
+    ASSERT_TRUE(test::SpinUntil([&later] { return later.state() == QProcess::NotRunning; }, 30000));
+    EXPECT_EQ(later.exitCode(), 0);
+
+    ui::CControlUI* list = window->FindControl(QStringLiteral("image-list"));
+    ASSERT_TRUE(test::SpinUntil([list] { return list->GetCount() == 1; }, 10000));
+    EXPECT_EQ(SourceBytes(window, 0), name);
+    EXPECT_EQ(ShownName(window, 0), QStringLiteral("bad\uFFFD.heic"));
+    test::CloseMainWindow(window);
+}
+
+// Two photos whose names differ only in bytes that are not UTF-8, added as the command
+// line and the hand-over add them: each converts from its own file into its own output.
+TEST(NameBytes, NamesDifferingOnlyInInvalidBytesConvertEachFromItsOwnFile) {
+    test::TempDir dir;
+    test::HeicImageSpec small;
+    test::HeicImageSpec wide;
+    wide.width = 96;
+    ASSERT_EQ(test::WriteHeic(dir.File("x\xff.heic"), small), "");
+    ASSERT_EQ(test::WriteHeic(dir.File("x\xfe.heic"), wide), "");
+    fs::create_directories(dir.File("album\xff"));
+    ASSERT_EQ(test::WriteHeic(dir.File("album\xff/in\x80.heic"), small), "");
+    const std::string out = dir.File("out");
+    fs::create_directory(out);
+
+    CMainWnd* window = test::OpenMainWindow();
+    ASSERT_NE(window, nullptr);
+    ASSERT_TRUE(window->SetOutputFolder(QString::fromStdString(out)));
+    window->AddOpenedPaths({PathBytesToQString(dir.File("x\xff.heic")),
+                            PathBytesToQString(dir.File("x\xfe.heic")),
+                            PathBytesToQString(dir.File("album\xff"))});
+    ASSERT_TRUE(test::SpinUntil([window] { return window->PendingScans() == 0; }));
+    ui::CControlUI* list = window->FindControl(QStringLiteral("image-list"));
+    ASSERT_EQ(list->GetCount(), 3);
+    EXPECT_EQ(SourceBytes(window, 0), dir.File("x\xff.heic"));
+    EXPECT_EQ(SourceBytes(window, 1), dir.File("x\xfe.heic"));
+    EXPECT_EQ(SourceBytes(window, 2), dir.File("album\xff/in\x80.heic"));
+
+    ClickButton(window, "image-convert-start-btn");
+    ASSERT_TRUE(test::SpinUntil(
+        [&] { return Final(window, 0) && Final(window, 1) && Final(window, 2); }, 90000));
+    for (int id = 0; id < 3; ++id) {
+        EXPECT_TRUE(EntryShows(window, id, "status-sucess")) << id;
+    }
+    EXPECT_TRUE(fs::exists(out + "/x\xff.jpg"));
+    EXPECT_TRUE(fs::exists(out + "/x\xfe.jpg"));
+    EXPECT_TRUE(fs::exists(out + "/in\x80.jpg"));
+    test::CloseMainWindow(window);
+}
+
+TEST(FailureReasons, APhotoTooLargeForTheMemorySaysSo) {
+    test::TempDir dir;
+    ASSERT_EQ(test::WriteHeic(dir.File("photo.heic"), test::HeicImageSpec{}), "");
+    const std::string out = dir.File("out");
+    fs::create_directory(out);
+    CMainWnd* window = test::OpenMainWindow();
+    ASSERT_NE(window, nullptr);
+    ASSERT_TRUE(window->SetOutputFolder(QString::fromStdString(out)));
+    // A budget no photo fits: the same refusal a forged 30000x30000 grid meets.
+    window->Engine()->SetMemoryBudget(1);
+    window->AddImageFiles({QString::fromStdString(dir.File("photo.heic"))});
+    ClickButton(window, "image-convert-start-btn");
+    ASSERT_TRUE(test::SpinUntil([&] { return Final(window, 0); }, 60000));
+    ui::CControlUI* entry = window->FindControl(QStringLiteral("item-0"));
+    EXPECT_TRUE(EntryShows(window, 0, "status-failed"));
+    EXPECT_EQ(entry->FindSubControl(QStringLiteral("failReason"))->GetText(),
+              QStringLiteral("图片尺寸过大"));
+    EXPECT_EQ(entry->FindSubControl(QStringLiteral("status-failed"))->GetToolTip(),
+              QStringLiteral("图片尺寸过大"));
+    test::CloseMainWindow(window);
+}
+
+} // namespace
+} // namespace velquist
