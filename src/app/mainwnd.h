@@ -126,6 +126,7 @@ class CMainWnd : public ui::WindowImplBase, public TaskOwner {
     void ShowBatchSummary();
     void OnBatchTick();
     void ShowFailure(ui::CControlUI* entry, const QString& reason);
+    void ShowNote(ui::CControlUI* entry, const QString& note);
     void ClearFailure(ui::CControlUI* entry);
     void OnTrayNotify(ui::LPARAM mouseMessage);
     void ShowMainWindow();

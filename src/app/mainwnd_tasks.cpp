@@ -12,6 +12,7 @@ constexpr ui::UINT kBatchTimer = 41;
 constexpr ui::UINT kBatchTimerMs = 1000;
 
 struct StatusLook {
+    bool waiting;
     bool processing;
     bool succeeded;
     bool failed;
@@ -94,6 +95,9 @@ void CMainWnd::OnTaskStatus(TaskStatusReport* report) {
     if (!IsFinalStatus(owned->status)) {
         return;
     }
+    if (owned->status == kTaskStopped || owned->status == kTaskSkipped) {
+        ShowNote(entry, QString::fromStdWString(engine_->ShownStatusText(id)));
+    }
     if (owned->status == kTaskFailed) {
         // The engine's own words for the window where it has them, the worker's otherwise.
         const std::wstring shown = engine_->ShownFailureReason(id);
@@ -125,6 +129,17 @@ void CMainWnd::ShowFailure(ui::CControlUI* entry, const QString& reason) {
     }
 }
 
+// "已停止", "已跳过": on the entry's second line, without the failure mark.
+void CMainWnd::ShowNote(ui::CControlUI* entry, const QString& note) {
+    if (entry == nullptr) {
+        return;
+    }
+    if (ui::CControlUI* details = entry->FindSubControl(QStringLiteral("failReason"))) {
+        details->SetText(note);
+        details->SetVisible(!note.isEmpty());
+    }
+}
+
 void CMainWnd::ClearFailure(ui::CControlUI* entry) {
     if (entry == nullptr) {
         return;
@@ -145,18 +160,22 @@ void CMainWnd::ShowEntryStatus(ui::CControlUI* entry, int status) {
     StatusLook look{};
     switch (status) {
     case kTaskProcessing:
-        look = {true, false, false};
+        look = {false, true, false, false};
         break;
     case kTaskFailed:
-        look = {false, false, true};
+        look = {false, false, false, true};
         break;
     case kTaskSucceeded:
-        look = {false, true, false};
+        look = {false, false, true, false};
+        break;
+    case kTaskStopped: // back to waiting; it can be started again
+    case kTaskSkipped: // its output was there already
+        look = {true, false, false, false};
         break;
     default:
         return;
     }
-    const std::pair<const char*, bool> parts[] = {{"status-waiting", false},
+    const std::pair<const char*, bool> parts[] = {{"status-waiting", look.waiting},
                                                   {"status-processing", look.processing},
                                                   {"status-sucess", look.succeeded},
                                                   {"status-failed", look.failed}};
