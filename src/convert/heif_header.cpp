@@ -265,10 +265,13 @@ bool HasAuxiliaryImage(const Meta& meta, std::uint32_t primary) {
     return false;
 }
 
-// The ImageGrid structure of a grid item, from idat or from the file.
-std::vector<std::uint8_t> GridData(const Meta& meta, std::uint32_t item, FILE* file) {
+// An item's bytes, from idat or from the file; empty when missing, empty, or longer than
+// maxLength (the reader never allocates what a forged length claims).
+std::vector<std::uint8_t> ItemBytes(const Meta& meta, std::uint32_t item, FILE* file,
+                                    std::uint64_t maxLength) {
     const auto found = meta.locations.find(item);
-    if (found == meta.locations.end() || found->second.length > 64)
+    if (found == meta.locations.end() || found->second.length == 0 ||
+        found->second.length > maxLength)
         return {};
     const Meta::Location& at = found->second;
     if (at.method == 1) {
@@ -277,11 +280,17 @@ std::vector<std::uint8_t> GridData(const Meta& meta, std::uint32_t item, FILE* f
         return {meta.idat.begin() + static_cast<std::ptrdiff_t>(at.offset),
                 meta.idat.begin() + static_cast<std::ptrdiff_t>(at.offset + at.length)};
     }
-    if (at.method != 0 || fseeko(file, static_cast<off_t>(at.offset), SEEK_SET) != 0)
+    if (at.method != 0 || at.offset > static_cast<std::uint64_t>(INT64_MAX) ||
+        fseeko(file, static_cast<off_t>(at.offset), SEEK_SET) != 0)
         return {};
     std::vector<std::uint8_t> data(static_cast<std::size_t>(at.length));
     data.resize(std::fread(data.data(), 1, data.size(), file));
     return data;
+}
+
+// The ImageGrid structure of a grid item (a few bytes).
+std::vector<std::uint8_t> GridData(const Meta& meta, std::uint32_t item, FILE* file) {
+    return ItemBytes(meta, item, file, 64);
 }
 
 void ReadGrid(const Meta& meta, FILE* file, HeifHeader& header) {
@@ -423,23 +432,8 @@ std::uint32_t ExifItem(const Meta& meta) {
 }
 
 std::string ItemData(const Meta& meta, std::uint32_t item, FILE* file) {
-    const auto found = meta.locations.find(item);
-    if (found == meta.locations.end() || found->second.length == 0 ||
-        found->second.length > kMaxExifItemBytes)
-        return {};
-    const Meta::Location& at = found->second;
-    if (at.method == 1) {
-        if (at.offset > meta.idat.size() || at.length > meta.idat.size() - at.offset)
-            return {};
-        return {meta.idat.begin() + static_cast<std::ptrdiff_t>(at.offset),
-                meta.idat.begin() + static_cast<std::ptrdiff_t>(at.offset + at.length)};
-    }
-    if (at.method != 0 || at.offset > static_cast<std::uint64_t>(INT64_MAX) ||
-        fseeko(file, static_cast<off_t>(at.offset), SEEK_SET) != 0)
-        return {};
-    std::string data(static_cast<std::size_t>(at.length), '\0');
-    data.resize(std::fread(data.data(), 1, data.size(), file));
-    return data;
+    const std::vector<std::uint8_t> data = ItemBytes(meta, item, file, kMaxExifItemBytes);
+    return {data.begin(), data.end()};
 }
 
 } // namespace
