@@ -4,6 +4,8 @@
 # must log in after the restart, and the database must pass integrity_check.
 # Usage: service/bench/crash.sh <build dir> [seconds of load, default 8]
 set -euo pipefail
+# shellcheck source=common.sh
+. "$(dirname "$0")/common.sh"
 BUILD=${1:?build dir}
 SECONDS_OF_LOAD=${2:-8}
 BIN="$BUILD/bin/velquist-service"
@@ -46,12 +48,7 @@ cat "$WORK"/ok.* >"$WORK/ok" 2>/dev/null || true
 echo "answered ret 0 before SIGKILL: $(wc -l <"$WORK/ok")"
 
 start
-failed=0
-while read -r phone; do
-  reply=$(curl -s -X POST "$URL/v1/login" -d "{\"mobilephone\":\"$phone\",\"password\":\"pw-$phone\"}")
-  [[ "$reply" == *'"ret":0}' ]] || { failed=$((failed + 1)); echo "lost: $phone $reply"; }
-done <"$WORK/ok"
-echo "logins failing after restart: $failed"
+echo "logins failing after restart: $(count_failed_logins "$URL" "$WORK/ok")"
 echo "users in the database: $(sqlite3 "$WORK/service.db" 'SELECT COUNT(*) FROM users')"
 echo "integrity_check: $(sqlite3 "$WORK/service.db" 'PRAGMA integrity_check')"
 echo "journal_mode: $(sqlite3 "$WORK/service.db" 'PRAGMA journal_mode')"

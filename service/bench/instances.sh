@@ -8,6 +8,8 @@
 #      registration answered with "ret" 0 must log in on the survivor.
 # Usage: service/bench/instances.sh <build dir>   (needs wrk and the postgresql package)
 set -euo pipefail
+# shellcheck source=common.sh
+. "$(dirname "$0")/common.sh"
 BUILD=${1:?build dir}
 HERE=$(cd "$(dirname "$0")" && pwd)
 BIN="$BUILD/bin/velquist-service"
@@ -68,11 +70,7 @@ start b $((NCPU > 1 ? 1 : 0))
 echo "instances at $URL_a and $URL_b on one PostgreSQL"
 
 PHONE=13700001234
-curl -s "$URL_a/v1/smsnotify/register/$PHONE" >/dev/null
-CODE=$(awk -v p=$PHONE '$1 == p {c = $2} END {print c}' "$WORK/a/sms-outbox.txt")
-curl -s -X POST "$URL_b/v1/register" \
-  -d "{\"mobilephone\":\"$PHONE\",\"password\":\"right-pw\",\"code\":\"$CODE\"}"
-echo
+register_phone "$URL_a" "$WORK/a/sms-outbox.txt" "$PHONE" right-pw "$URL_b"
 
 # On a shared machine the CPU time each instance got is part of the figure.
 ca=$(cpu "$PID_a")
@@ -134,10 +132,5 @@ touch "$WORK/stop"
 wait "${CLIENTS[@]}" 2>/dev/null || true
 cat "$WORK"/ok.* >"$WORK/ok" 2>/dev/null || true
 echo "registrations answered ret 0 (both instances): $(wc -l <"$WORK/ok")"
-failed=0
-while read -r phone; do
-  reply=$(curl -s -X POST "$URL_b/v1/login" -d "{\"mobilephone\":\"$phone\",\"password\":\"pw-$phone\"}")
-  [[ "$reply" == *'"ret":0}' ]] || { failed=$((failed + 1)); echo "lost: $phone $reply"; }
-done <"$WORK/ok"
-echo "acknowledged registrations that do not log in on the survivor: $failed"
+echo "acknowledged registrations that do not log in on the survivor: $(count_failed_logins "$URL_b" "$WORK/ok")"
 echo "users in the database: $(psql -qtA "$DB" -c 'SELECT COUNT(*) FROM users')"

@@ -8,6 +8,8 @@
 # SERVICE_BIN=<executable> measures another build (an older one, for a ratio);
 # SERVICE_ARGS adds settings (e.g. "--event-threads 4").
 set -euo pipefail
+# shellcheck source=common.sh
+. "$(dirname "$0")/common.sh"
 BUILD=${1:?build dir}
 HERE=$(cd "$(dirname "$0")" && pwd)
 BIN=${SERVICE_BIN:-"$BUILD/bin/velquist-service"}
@@ -28,11 +30,7 @@ URL=$(awk '/listening on/ {print $4}' "$WORK/out")
 echo "service at $URL"
 
 PHONE=13700001234
-curl -s "$URL/v1/smsnotify/register/$PHONE" >/dev/null
-CODE=$(awk -v p=$PHONE '$1 == p {c = $2} END {print c}' "$WORK/sms-outbox.txt")
-curl -s -X POST "$URL/v1/register" \
-  -d "{\"mobilephone\":\"$PHONE\",\"password\":\"right-pw\",\"code\":\"$CODE\"}"
-echo
+register_phone "$URL" "$WORK/sms-outbox.txt" "$PHONE" right-pw
 
 # CPU seconds the service used so far. On a shared machine req/s follows the
 # share of the cores the service got, so requests per CPU second are given too.

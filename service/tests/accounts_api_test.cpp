@@ -143,29 +143,14 @@ TEST_F(Registration, ConcurrentRegistrationsOfOnePhoneLeaveOneAccount) {
     // Two codes cannot exist for one phone, so race two submissions of the
     // same valid code: exactly one may win.
     const std::string code = RequestCode("register", kPhone);
-    std::vector<int> rets(4, -1);
-    std::vector<std::thread> threads;
-    for (int i = 0; i < 4; ++i) {
-        threads.emplace_back([this, i, &rets, &code] {
-            httplib::Client client("127.0.0.1", app_->port());
-            const std::string body = "{\"mobilephone\":\"" + std::string(kPhone) +
-                                     "\",\"password\":\"pw\",\"code\":\"" + code + "\"}";
-            auto res = client.Post("/v1/register", body, "application/json");
-            Json::Value json;
-            if (res && ParseJsonText(res->body, &json)) {
-                rets[static_cast<std::size_t>(i)] = json["ret"].asInt();
-            }
-        });
-    }
-    for (auto& t : threads) {
-        t.join();
-    }
-    int wins = 0;
-    for (int ret : rets) {
-        wins += ret == kRetOk ? 1 : 0;
-        EXPECT_TRUE(ret == kRetOk || ret == kRetCodeUnusable || ret == kRetUserExists) << ret;
-    }
-    EXPECT_EQ(wins, 1);
+    const std::string body = "{\"mobilephone\":\"" + std::string(kPhone) +
+                             "\",\"password\":\"pw\",\"code\":\"" + code + "\"}";
+    ExpectExactlyOneRegistrationWon(RetsOfConcurrentPosts(4, [this, &body](int) {
+        httplib::Client client("127.0.0.1", app_->port());
+        auto res = client.Post("/v1/register", body, "application/json");
+        Json::Value json;
+        return res && ParseJsonText(res->body, &json) ? json["ret"].asInt() : -1;
+    }));
 }
 
 TEST_F(PasswordReset, UnknownUserAndCodeResults) {

@@ -68,22 +68,8 @@ TEST_F(TwoInstances, ConcurrentRegistrationsOnBothLeaveExactlyOneAccount) {
     ASSERT_EQ(code.size(), 6u);
     const std::string body = "{\"mobilephone\":\"" + std::string(kPhone) +
                              "\",\"password\":\"pw\",\"code\":\"" + code + "\"}";
-    std::vector<int> rets(8, -1);
-    std::vector<std::thread> threads;
-    for (int i = 0; i < 8; ++i) {
-        threads.emplace_back([this, i, &rets, &body] {
-            rets[static_cast<std::size_t>(i)] = RetOf(i % 2, "POST", "/v1/register", body);
-        });
-    }
-    for (auto& t : threads) {
-        t.join();
-    }
-    int wins = 0;
-    for (int ret : rets) {
-        wins += ret == kRetOk ? 1 : 0;
-        EXPECT_TRUE(ret == kRetOk || ret == kRetCodeUnusable || ret == kRetUserExists) << ret;
-    }
-    EXPECT_EQ(wins, 1);
+    ExpectExactlyOneRegistrationWon(RetsOfConcurrentPosts(
+        8, [this, &body](int i) { return RetOf(i % 2, "POST", "/v1/register", body); }));
     SqlRows rows;
     ASSERT_EQ(app_->database().Query("SELECT COUNT(*) FROM users", {}, &rows), SqlResult::kOk);
     EXPECT_EQ(rows[0].Int(0), 1);

@@ -1,5 +1,7 @@
 #include "service_fixture.h"
 
+#include "ret_codes.h"
+
 #include <chrono>
 #include <filesystem>
 #include <fstream>
@@ -54,6 +56,27 @@ std::string LastCodeFor(const std::string& outbox, const std::string& phone) {
         }
     }
     return code;
+}
+
+std::vector<int> RetsOfConcurrentPosts(int n, const std::function<int(int)>& post) {
+    std::vector<int> rets(static_cast<std::size_t>(n), -1);
+    std::vector<std::thread> threads;
+    for (int i = 0; i < n; ++i) {
+        threads.emplace_back([i, &rets, &post] { rets[static_cast<std::size_t>(i)] = post(i); });
+    }
+    for (auto& t : threads) {
+        t.join();
+    }
+    return rets;
+}
+
+void ExpectExactlyOneRegistrationWon(const std::vector<int>& rets) {
+    int wins = 0;
+    for (int ret : rets) {
+        wins += ret == kRetOk ? 1 : 0;
+        EXPECT_TRUE(ret == kRetOk || ret == kRetCodeUnusable || ret == kRetUserExists) << ret;
+    }
+    EXPECT_EQ(wins, 1);
 }
 
 ServiceOptions TestOptions(const std::string& dir) {

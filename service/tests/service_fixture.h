@@ -5,12 +5,14 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <gtest/gtest.h>
 #include <httplib.h>
 #include <json/value.h>
 #include <memory>
 #include <string>
 #include <thread>
+#include <vector>
 
 namespace velquist::service::testing {
 
@@ -39,6 +41,13 @@ bool ParseJsonText(const std::string& text, Json::Value* out);
 std::string LastCodeFor(const std::string& outbox, const std::string& phone);
 std::string ReadFile(const std::string& path);
 void WriteFile(const std::string& path, const std::string& text);
+
+// Runs post(i) for every i below n on threads of their own, all at once, and gives
+// the "ret" each one got (-1 where none came back).
+std::vector<int> RetsOfConcurrentPosts(int n, const std::function<int(int)>& post);
+// Of racing registrations of one number with its one code, exactly one wins; the
+// others are refused as a used code or an existing user.
+void ExpectExactlyOneRegistrationWon(const std::vector<int>& rets);
 
 // Options for a service that lives in `dir`, with the cheapest hash cost.
 ServiceOptions TestOptions(const std::string& dir);

@@ -2,6 +2,7 @@
 
 #include "app_paths.h"
 #include "ini_document.h"
+#include "util/fd_io.h"
 #include "util/handles.h"
 #include "util/text.h"
 
@@ -60,18 +61,6 @@ std::optional<std::string> ReadWholeFile(const std::string& path) {
     }
 }
 
-bool WriteAll(int fd, const std::string& text) {
-    std::size_t done = 0;
-    while (done < text.size()) {
-        const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
-        if (n < 0) {
-            return false;
-        }
-        done += static_cast<std::size_t>(n);
-    }
-    return true;
-}
-
 bool ReplaceFile(const std::string& path, const std::string& text) {
     std::string temp = path + ".XXXXXX";
     const int raw = ::mkstemp(temp.data());
@@ -80,7 +69,7 @@ bool ReplaceFile(const std::string& path, const std::string& text) {
     }
     UniqueFd fd(raw);
     ::fchmod(raw, 0644);
-    if (!WriteAll(raw, text) || ::fsync(raw) != 0) {
+    if (!WriteAll(raw, text.data(), text.size()) || ::fsync(raw) != 0) {
         ::unlink(temp.c_str());
         return false;
     }

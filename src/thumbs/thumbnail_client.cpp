@@ -2,6 +2,7 @@
 
 #include "tasks/child_process.h"
 #include "thumbnail_protocol.h"
+#include "util/fd_io.h"
 
 #include <cerrno>
 #include <cstring>
@@ -14,19 +15,6 @@ namespace velquist {
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-bool SendAll(int fd, const std::vector<uint8_t>& data) {
-    size_t done = 0;
-    while (done < data.size()) {
-        const ssize_t n = ::send(fd, data.data() + done, data.size() - done, MSG_NOSIGNAL);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        done += static_cast<size_t>(n);
-    }
-    return true;
-}
 
 enum class Received { kComplete, kTimedOut, kClosed };
 
@@ -116,7 +104,8 @@ ThumbnailResult ThumbnailClient::Fetch(const std::string& path) {
 ThumbnailResult ThumbnailClient::Exchange(const std::string& path, bool* workerLost) {
     const Clock::time_point deadline = Clock::now() + options_.timeLimit;
     *workerLost = true;
-    if (!SendAll(channel_, EncodeRequest({options_.maxSide, path}))) {
+    const std::vector<uint8_t> request = EncodeRequest({options_.maxSide, path});
+    if (!SendAll(channel_, request.data(), request.size())) {
         return ThumbnailResult::Failure(DescribeEnd(EndChildProcess(std::exchange(pid_, -1))));
     }
     uint8_t head[kResponseHeaderSize];

@@ -1,5 +1,7 @@
 #include "thumbnail_protocol.h"
 
+#include "util/fd_io.h"
+
 #include <cerrno>
 #include <cstring>
 #include <unistd.h>
@@ -31,19 +33,6 @@ ReadOutcome ReadFully(int fd, uint8_t* data, size_t size) {
         done += static_cast<size_t>(n);
     }
     return ReadOutcome::kComplete;
-}
-
-bool WriteFully(int fd, const std::vector<uint8_t>& data) {
-    size_t done = 0;
-    while (done < data.size()) {
-        const ssize_t n = ::write(fd, data.data() + done, data.size() - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        done += static_cast<size_t>(n);
-    }
-    return true;
 }
 
 } // namespace
@@ -128,7 +117,8 @@ int ServeThumbnailRequests(int in, int out,
         if (ReadFully(in, reinterpret_cast<uint8_t*>(request.path.data()), length) !=
             ReadOutcome::kComplete)
             return 2;
-        if (!WriteFully(out, EncodeResponse(answer(request))))
+        const std::vector<uint8_t> response = EncodeResponse(answer(request));
+        if (!WriteAll(out, response.data(), response.size()))
             return 1;
     }
 }

@@ -6,10 +6,14 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QCoreApplication>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QEventLoop>
+#include <QFile>
 #include <QLabel>
 #include <QMessageBox>
+#include <QProcess>
+#include <QProcessEnvironment>
 #include <QTimer>
 #include <QWidget>
 #include <chrono>
@@ -30,6 +34,28 @@ bool SpinUntil(const std::function<bool()>& pred, int ms) {
 
 void SpinFor(int ms) {
     SpinUntil([] { return false; }, ms);
+}
+
+QString MakePrivateRuntimeFolder(const QString& path) {
+    QDir().mkpath(path);
+    QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    return path;
+}
+
+int RunLaterStart(const QString& runtime, const QString& workDir, const QString& program,
+                  const QStringList& args) {
+    QProcess later;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime);
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    later.setProcessEnvironment(env);
+    later.setWorkingDirectory(workDir);
+    later.start(program, args);
+    if (!later.waitForStarted(20000) ||
+        !SpinUntil([&later] { return later.state() == QProcess::NotRunning; }, 30000)) {
+        return -1;
+    }
+    return later.exitStatus() == QProcess::NormalExit ? later.exitCode() : -1;
 }
 
 CMainWnd* OpenMainWindow(std::shared_ptr<JobRunner> runner) {

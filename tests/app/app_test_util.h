@@ -4,6 +4,7 @@
 #include "tasks/job_runner.h"
 
 #include <QString>
+#include <QStringList>
 #include <condition_variable>
 #include <functional>
 #include <memory>
@@ -22,6 +23,14 @@ void SpinFor(int ms);
 CMainWnd* OpenMainWindow(std::shared_ptr<JobRunner> runner = nullptr);
 // Closes it (answering no question) and waits until it is gone.
 void CloseMainWindow(CMainWnd* window);
+
+// Makes a folder private to the user, as Qt wants for the single-instance socket.
+QString MakePrivateRuntimeFolder(const QString& path);
+// Starts program as a later start that finds this process's instance through runtime,
+// and spins the event loop until it ends (this process answers it). Its exit code, or
+// -1 when it did not start or end normally.
+int RunLaterStart(const QString& runtime, const QString& workDir, const QString& program,
+                  const QStringList& args);
 
 void ClickButton(CMainWnd* window, const char* name);
 // The entry of id shows that part.

@@ -46,27 +46,20 @@ TEST(NameBytes, ALaterStartHandsOverANameThatIsNotUtf8) {
     const std::string name = dir.File("later/bad\xff.heic");
     fs::create_directories(dir.File("later"));
     ASSERT_EQ(test::WriteHeic(name, test::HeicImageSpec{}), "");
-    const QString runtime = QString::fromStdString(dir.File("runtime"));
-    QDir().mkpath(runtime);
-    QFile::setPermissions(runtime, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    const QString runtime =
+        test::MakePrivateRuntimeFolder(QString::fromStdString(dir.File("runtime")));
     SingleInstance instance(SingleInstance::DefaultName(), runtime);
     ASSERT_EQ(instance.Acquire(), SingleInstance::Role::kFirst);
     CMainWnd* window = test::OpenMainWindow();
     ASSERT_NE(window, nullptr);
     ConnectInstanceToWindow(instance, window);
 
-    QProcess later;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime);
-    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-    later.setProcessEnvironment(env);
-    later.setWorkingDirectory(QString::fromStdString(dir.File("later")));
-    later.start(QStringLiteral("/bin/sh"),
-                {QStringLiteral("-c"), QStringLiteral("exec \"$0\" \"$(printf 'bad\\377.heic')\""),
-                 QStringLiteral(VELQUIST_APP_BIN)});
-    ASSERT_TRUE(later.waitForStarted(20000));
-    ASSERT_TRUE(test::SpinUntil([&later] { return later.state() == QProcess::NotRunning; }, 30000));
-    EXPECT_EQ(later.exitCode(), 0);
+    EXPECT_EQ(test::RunLaterStart(runtime, QString::fromStdString(dir.File("later")),
+                                  QStringLiteral("/bin/sh"),
+                                  {QStringLiteral("-c"),
+                                   QStringLiteral("exec \"$0\" \"$(printf 'bad\\377.heic')\""),
+                                   QStringLiteral(VELQUIST_APP_BIN)}),
+              0);
 
     ui::CControlUI* list = window->FindControl(QStringLiteral("image-list"));
     ASSERT_TRUE(test::SpinUntil([list] { return list->GetCount() == 1; }, 10000));

@@ -71,28 +71,17 @@ TEST_F(OpenFilesTest, FilesOfAFreshStartJoinTheListAndFoldersByTheFolderRule) {
 // relative path.
 TEST_F(OpenFilesTest, FilesOfALaterStartJoinTheRunningInstancesList) {
     MakeFile("later/photo one.heic");
-    const QString runtime = Folder() + "/runtime";
-    QDir().mkpath(runtime);
-    // Qt takes a runtime folder only when it is private to the user.
-    QFile::setPermissions(runtime, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    const QString runtime = test::MakePrivateRuntimeFolder(Folder() + "/runtime");
     SingleInstance instance(SingleInstance::DefaultName(), runtime);
     ASSERT_EQ(instance.Acquire(), SingleInstance::Role::kFirst);
     CMainWnd* window = test::OpenMainWindow();
     ASSERT_NE(window, nullptr);
     ConnectInstanceToWindow(instance, window);
 
-    QProcess later;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime);
-    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-    later.setProcessEnvironment(env);
-    later.setWorkingDirectory(Folder() + "/later");
-    later.start(QStringLiteral(VELQUIST_APP_BIN), {QStringLiteral("photo one.heic")});
-    ASSERT_TRUE(later.waitForStarted(20000));
-    // The event loop must run meanwhile: this process answers the later start.
-    ASSERT_TRUE(test::SpinUntil([&later] { return later.state() == QProcess::NotRunning; }, 30000));
-    EXPECT_EQ(later.exitStatus(), QProcess::NormalExit);
-    EXPECT_EQ(later.exitCode(), 0);
+    // The event loop runs meanwhile: this process answers the later start.
+    EXPECT_EQ(test::RunLaterStart(runtime, Folder() + "/later", QStringLiteral(VELQUIST_APP_BIN),
+                                  {QStringLiteral("photo one.heic")}),
+              0);
 
     ui::CControlUI* list = window->FindControl(QStringLiteral("image-list"));
     ASSERT_TRUE(test::SpinUntil([list] { return list->GetCount() == 1; }, 10000));

@@ -13,23 +13,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string MakeHeic(const TempDir& dir, const std::string& name,
-                     const HeicImageSpec& spec = HeicImageSpec{}) {
-    const std::string path = dir.File(name);
-    fs::create_directories(fs::path(path).parent_path());
-    EXPECT_EQ(WriteHeic(path, spec), "");
-    return path;
-}
-
-bool Has(const std::string& text, const std::string& part) {
-    return text.find(part) != std::string::npos;
-}
-
-bool IsJpeg(const std::string& path) {
-    DecodedImage image;
-    return ReadJpeg(path, &image).empty();
-}
-
 std::time_t ModifiedAt(const std::string& path) {
     struct stat info {};
     return ::stat(path.c_str(), &info) == 0 ? info.st_mtime : 0;

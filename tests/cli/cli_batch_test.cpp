@@ -13,15 +13,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string MakeHeic(const TempDir& dir, const std::string& name, int width = 64) {
-    const std::string path = dir.File(name);
-    fs::create_directories(fs::path(path).parent_path());
-    HeicImageSpec spec;
-    spec.width = width;
-    EXPECT_EQ(WriteHeic(path, spec), "");
-    return path;
-}
-
 // A shell script standing in for the worker: inputs whose names contain "crash" kill it
 // with SIGSEGV, everything else goes to the real worker.
 std::string CrashingWorker(const TempDir& dir) {
@@ -32,10 +23,6 @@ std::string CrashingWorker(const TempDir& dir) {
                         VELQUIST_CONVERT_BIN + "' \"$@\"\n");
     ::chmod(path.c_str(), 0755);
     return path;
-}
-
-bool Has(const std::string& text, const std::string& part) {
-    return text.find(part) != std::string::npos;
 }
 
 TEST(CliBatch, MixedBatchConvertsEveryGoodFileAndFailsEveryBadOneWithItsReason) {
@@ -149,10 +136,6 @@ TEST(CliBatch, DuplicateBaseNamesGetNumberedInsteadOfOverwritten) {
     EXPECT_EQ(beside.exitCode, 0);
     EXPECT_TRUE(fs::exists(dir.File("two/photo.png")));
     EXPECT_TRUE(fs::exists(dir.File("two/photo (2).png")));
-}
-
-void SaveSettings(const TempDir& dir, const std::string& body) {
-    WriteText(dir.File("home/.local/share/Morvane/Config/configure.ini"), body);
 }
 
 TEST(CliBatch, UnsetOptionsFallBackToTheSavedSettingsThenToTheDefaults) {

@@ -42,10 +42,6 @@ size_t CountWithPrefix(const std::set<std::string>& tags, const std::string& pre
     return n;
 }
 
-void SaveSettings(const TempDir& dir, const std::string& lines) {
-    WriteText(dir.File("home/.local/share/Morvane/Config/configure.ini"), "[global]\n" + lines);
-}
-
 TEST(CliImages, StripLocationKeepsEveryOtherTagOfARealPhotoInJpegAndPng) {
     VELQUIST_REQUIRE_HEIC_TESTDATA();
     if (!HaveExiftool())
@@ -95,7 +91,7 @@ TEST(CliImages, SavedSwitchesApplyAndTheCommandLineOverridesThem) {
         GTEST_SKIP() << "exiftool is not installed (libimage-exiftool-perl)";
     TempDir dir;
     const std::string input = HeicTestdataFile("mde_IMG_1034.heic");
-    SaveSettings(dir, "image-strip-location=1\n");
+    SaveSettings(dir, "[global]\nimage-strip-location=1\n");
     ProcessResult r = RunConverter(dir, {"-o", dir.File("saved"), input});
     ASSERT_EQ(r.exitCode, 0) << r.err;
     EXPECT_EQ(CountWithPrefix(ExiftoolTags(dir.File("saved/mde_IMG_1034.jpg")), "-GPS:"), 0u);
@@ -106,11 +102,6 @@ TEST(CliImages, SavedSwitchesApplyAndTheCommandLineOverridesThem) {
     r = RunConverter(dir, {"--no-exif", "-o", dir.File("none"), input});
     ASSERT_EQ(r.exitCode, 0) << r.err;
     EXPECT_EQ(CountWithPrefix(ExiftoolTags(dir.File("none/mde_IMG_1034.jpg")), "-IFD0:"), 0u);
-}
-
-int JpegWidth(const std::string& path) {
-    DecodedImage image;
-    return ReadJpeg(path, &image).empty() ? image.width : -1;
 }
 
 std::set<std::string> Entries(const std::string& folder) {
@@ -138,12 +129,12 @@ TEST(CliImages, AllImagesWritesEveryTopLevelImageOfRealFilesInOrder) {
     EXPECT_NE(ReadText(dir.File("out/nokia_C004-2.jpg")), ReadText(dir.File("out/nokia_C004.jpg")));
 
     // Off by default and when saved off: the primary alone.
-    SaveSettings(dir, "image-all-images=0\n");
+    SaveSettings(dir, "[global]\nimage-all-images=0\n");
     const ProcessResult single =
         RunConverter(dir, {"-o", dir.File("single"), HeicTestdataFile("nokia_C004.heic")});
     ASSERT_EQ(single.exitCode, 0) << single.err;
     EXPECT_EQ(Entries(dir.File("single")), std::set<std::string>{"nokia_C004.jpg"});
-    SaveSettings(dir, "image-all-images=1\n");
+    SaveSettings(dir, "[global]\nimage-all-images=1\n");
     const ProcessResult saved = RunConverter(
         dir, {"-f", "png", "-o", dir.File("saved"), HeicTestdataFile("nokia_C013.heic")});
     ASSERT_EQ(saved.exitCode, 0) << saved.err;

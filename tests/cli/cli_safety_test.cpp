@@ -17,24 +17,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string MakeHeic(const TempDir& dir, const std::string& name, int width = 64) {
-    const std::string path = dir.File(name);
-    fs::create_directories(fs::path(path).parent_path());
-    HeicImageSpec spec;
-    spec.width = width;
-    EXPECT_EQ(WriteHeic(path, spec), "");
-    return path;
-}
-
-bool Has(const std::string& text, const std::string& part) {
-    return text.find(part) != std::string::npos;
-}
-
-int JpegWidth(const std::string& path) {
-    DecodedImage image;
-    return ReadJpeg(path, &image).empty() ? image.width : -1;
-}
-
 TEST(CliSafety, NoOutputIsWrittenOverAnInputOfTheRun) {
     TempDir dir;
     MakeHeic(dir, "a.heic", 40);

@@ -7,6 +7,7 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
+#include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -82,6 +83,36 @@ void WriteText(const std::string& path, const std::string& text) {
 
 size_t LineCount(const std::string& text) {
     return static_cast<size_t>(std::count(text.begin(), text.end(), '\n'));
+}
+
+bool Has(const std::string& text, const std::string& part) {
+    return text.find(part) != std::string::npos;
+}
+
+std::string MakeHeic(const TempDir& dir, const std::string& name, const HeicImageSpec& spec) {
+    const std::string path = dir.File(name);
+    std::filesystem::create_directories(std::filesystem::path(path).parent_path());
+    EXPECT_EQ(WriteHeic(path, spec), "");
+    return path;
+}
+
+std::string MakeHeic(const TempDir& dir, const std::string& name, int width) {
+    HeicImageSpec spec;
+    spec.width = width;
+    return MakeHeic(dir, name, spec);
+}
+
+int JpegWidth(const std::string& path) {
+    DecodedImage image;
+    return ReadJpeg(path, &image).empty() ? image.width : -1;
+}
+
+bool IsJpeg(const std::string& path) {
+    return JpegWidth(path) > 0;
+}
+
+void SaveSettings(const TempDir& dir, const std::string& body) {
+    WriteText(dir.File("home/.local/share/Morvane/Config/configure.ini"), body);
 }
 
 } // namespace velquist::test

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "support/heic_fixture.h"
 #include "support/temp_dir.h"
 
 #include <string>
@@ -34,5 +35,18 @@ std::string ReadText(const std::string& path);
 void WriteText(const std::string& path, const std::string& text);
 size_t EntryCount(const std::string& path);
 size_t LineCount(const std::string& text);
+bool Has(const std::string& text, const std::string& part);
+
+// Writes a HEIC fixture at dir/name, making its folders first.
+std::string MakeHeic(const TempDir& dir, const std::string& name,
+                     const HeicImageSpec& spec = HeicImageSpec{});
+std::string MakeHeic(const TempDir& dir, const std::string& name, int width);
+
+// The width of a JPEG file, or -1 when it does not read as one.
+int JpegWidth(const std::string& path);
+bool IsJpeg(const std::string& path);
+
+// Replaces the configure.ini the converter reads under dir's "home" folder.
+void SaveSettings(const TempDir& dir, const std::string& body);
 
 } // namespace velquist::test

@@ -1,5 +1,6 @@
 #include "decode_compare.h"
 
+#include "convert/heif_handles.h"
 #include "decode/hevc_decoder.h"
 
 #include <cstring>
@@ -7,13 +8,6 @@
 
 namespace velquist::test {
 namespace {
-
-struct ContextReleaser {
-    void operator()(heif_context* ctx) const { heif_context_free(ctx); }
-};
-struct HandleReleaser {
-    void operator()(heif_image_handle* handle) const { heif_image_handle_release(handle); }
-};
 
 constexpr heif_channel kChannels[] = {heif_channel_Y,     heif_channel_Cb,         heif_channel_Cr,
                                       heif_channel_R,     heif_channel_G,          heif_channel_B,
@@ -68,7 +62,7 @@ std::string CompareLayout(const char* name, heif_colorspace space, heif_chroma c
 } // namespace
 
 int TopLevelImageCount(const std::string& path) {
-    std::unique_ptr<heif_context, ContextReleaser> ctx(heif_context_alloc());
+    HeifContextPtr ctx(heif_context_alloc());
     if (heif_context_read_from_file(ctx.get(), path.c_str(), nullptr).code != heif_error_Ok)
         return -1;
     return heif_context_get_number_of_top_level_images(ctx.get());
@@ -79,7 +73,7 @@ DecodeResult DecodeWith(HevcDecoder decoder, const std::string& path, int index,
     RegisterHevcDecoder();
     SetHevcDecoderEnabled(decoder == HevcDecoder::kLibavcodec);
     DecodeResult result;
-    std::unique_ptr<heif_context, ContextReleaser> ctx(heif_context_alloc());
+    HeifContextPtr ctx(heif_context_alloc());
     heif_error error = heif_context_read_from_file(ctx.get(), path.c_str(), nullptr);
     const int count =
         error.code == heif_error_Ok ? heif_context_get_number_of_top_level_images(ctx.get()) : 0;
@@ -89,7 +83,7 @@ DecodeResult DecodeWith(HevcDecoder decoder, const std::string& path, int index,
     if (error.code == heif_error_Ok && index < count)
         error =
             heif_context_get_image_handle(ctx.get(), ids[static_cast<size_t>(index)], &rawHandle);
-    std::unique_ptr<heif_image_handle, HandleReleaser> handle(rawHandle);
+    HeifHandlePtr handle(rawHandle);
     heif_image* image = nullptr;
     if (handle)
         error = heif_decode_image(handle.get(), &image, space, chroma, nullptr);

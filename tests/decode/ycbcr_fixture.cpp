@@ -1,20 +1,12 @@
 #include "ycbcr_fixture.h"
 
+#include "convert/heif_handles.h"
+
 #include <cstring>
 #include <memory>
 
 namespace velquist::test {
 namespace {
-
-struct ContextDeleter {
-    void operator()(heif_context* p) const { heif_context_free(p); }
-};
-struct EncoderDeleter {
-    void operator()(heif_encoder* p) const { heif_encoder_release(p); }
-};
-struct ImageDeleter {
-    void operator()(heif_image* p) const { heif_image_release(p); }
-};
 
 constexpr int kQuality = 55;
 
@@ -83,16 +75,16 @@ std::string WriteYcbcrHeic(const std::string& path, const YcbcrSpec& spec) {
         spec.chroma == heif_chroma_monochrome ? heif_colorspace_monochrome : heif_colorspace_YCbCr;
     heif_image* raw = nullptr;
     heif_error error = heif_image_create(spec.width, spec.height, space, spec.chroma, &raw);
-    std::unique_ptr<heif_image, ImageDeleter> image(raw);
+    HeifImagePtr image(raw);
     if (error.code != heif_error_Ok)
         return error.message;
     const std::string failure = FillPlanes(image.get(), spec);
     if (!failure.empty())
         return failure;
-    std::unique_ptr<heif_context, ContextDeleter> ctx(heif_context_alloc());
+    HeifContextPtr ctx(heif_context_alloc());
     heif_encoder* rawEncoder = nullptr;
     error = heif_context_get_encoder_for_format(ctx.get(), heif_compression_HEVC, &rawEncoder);
-    std::unique_ptr<heif_encoder, EncoderDeleter> encoder(rawEncoder);
+    HeifEncoderPtr encoder(rawEncoder);
     if (error.code != heif_error_Ok)
         return error.message;
     heif_encoder_set_lossy_quality(encoder.get(), kQuality);

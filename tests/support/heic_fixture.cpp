@@ -1,5 +1,7 @@
 #include "support/heic_fixture.h"
 
+#include "convert/heif_handles.h"
+
 #include <algorithm>
 #include <cstring>
 #include <fstream>
@@ -9,22 +11,7 @@
 namespace velquist::test {
 namespace {
 
-struct ContextDeleter {
-    void operator()(heif_context* p) const { heif_context_free(p); }
-};
-struct EncoderDeleter {
-    void operator()(heif_encoder* p) const { heif_encoder_release(p); }
-};
-struct ImageDeleter {
-    void operator()(heif_image* p) const { heif_image_release(p); }
-};
-struct HandleDeleter {
-    void operator()(heif_image_handle* p) const { heif_image_handle_release(p); }
-};
-struct OptionsDeleter {
-    void operator()(heif_encoding_options* p) const { heif_encoding_options_free(p); }
-};
-using HandlePtr = std::unique_ptr<heif_image_handle, HandleDeleter>;
+using HandlePtr = HeifHandlePtr;
 
 constexpr int kEncoderQuality = 95;
 
@@ -98,7 +85,7 @@ std::string EncodeOne(heif_context* ctx, heif_encoder* encoder, const HeicImageS
     heif_image* raw = nullptr;
     heif_error error =
         heif_image_create(spec.width, spec.height, heif_colorspace_RGB, chroma, &raw);
-    std::unique_ptr<heif_image, ImageDeleter> image(raw);
+    HeifImagePtr image(raw);
     if (error.code != heif_error_Ok)
         return error.message;
     std::string failure = deep ? FillPlanar(image.get(), spec) : FillInterleaved(image.get(), spec);
@@ -106,7 +93,7 @@ std::string EncodeOne(heif_context* ctx, heif_encoder* encoder, const HeicImageS
         return failure;
     if (!spec.icc.empty())
         heif_image_set_raw_color_profile(image.get(), "prof", spec.icc.data(), spec.icc.size());
-    std::unique_ptr<heif_encoding_options, OptionsDeleter> options(heif_encoding_options_alloc());
+    HeifEncodingOptionsPtr options(heif_encoding_options_alloc());
     options->image_orientation = spec.orientation;
     heif_image_handle* handle = nullptr;
     error = heif_context_encode_image(ctx, image.get(), encoder, options.get(), &handle);
@@ -163,11 +150,11 @@ Quadrant QuadrantAt(int x, int y, int width, int height) {
 
 std::string WriteHeic(const std::string& path, const std::vector<HeicImageSpec>& images,
                       int primary) {
-    std::unique_ptr<heif_context, ContextDeleter> ctx(heif_context_alloc());
+    HeifContextPtr ctx(heif_context_alloc());
     heif_encoder* rawEncoder = nullptr;
     heif_error error =
         heif_context_get_encoder_for_format(ctx.get(), heif_compression_HEVC, &rawEncoder);
-    std::unique_ptr<heif_encoder, EncoderDeleter> encoder(rawEncoder);
+    HeifEncoderPtr encoder(rawEncoder);
     if (error.code != heif_error_Ok)
         return error.message;
     heif_encoder_set_lossy_quality(encoder.get(), kEncoderQuality);
@@ -265,7 +252,8 @@ std::vector<uint8_t> ReadAll(const std::string& path) {
 
 bool WriteAll(const std::string& path, const std::vector<uint8_t>& bytes) {
     std::ofstream out(path, std::ios::binary);
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    out.write(reinterpret_cast<const char*>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
     return static_cast<bool>(out);
 }
 
@@ -295,7 +283,8 @@ std::string RewriteBrands(const std::string& in, const std::string& out, const s
     std::vector<uint8_t> bytes = ReadAll(in);
     if (bytes.size() < 16 || std::memcmp(&bytes[4], "ftyp", 4) != 0 || major.size() != 4)
         return "no ftyp box at the start";
-    const size_t boxSize = static_cast<size_t>(bytes[0]) << 24 | bytes[1] << 16 | bytes[2] << 8 | bytes[3];
+    const size_t boxSize =
+        static_cast<size_t>(bytes[0]) << 24 | bytes[1] << 16 | bytes[2] << 8 | bytes[3];
     std::memcpy(&bytes[8], major.data(), 4);
     if (boxSize < 16 || boxSize > bytes.size())
         return "malformed ftyp box";
@@ -312,7 +301,8 @@ std::string ForgeGridSize(const std::string& in, const std::string& out, uint32_
     if (ispe == std::string::npos || idat == std::string::npos || idat + 12 > bytes.size())
         return "no grid of that size";
     const size_t grid = idat + 4; // version, flags, rows-1, columns-1, 16-bit sizes
-    if ((bytes[grid + 1] & 1) != 0 || static_cast<uint32_t>(bytes[grid + 4] << 8 | bytes[grid + 5]) != oldWidth)
+    if ((bytes[grid + 1] & 1) != 0 ||
+        static_cast<uint32_t>(bytes[grid + 4] << 8 | bytes[grid + 5]) != oldWidth)
         return "the grid is not stored as expected";
     bytes[grid + 4] = static_cast<uint8_t>(width >> 8);
     bytes[grid + 5] = static_cast<uint8_t>(width);

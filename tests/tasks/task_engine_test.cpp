@@ -62,6 +62,15 @@ class TaskEngineTest : public ::testing::Test {
             {AnsiToWide(path.substr(slash + 1)), AnsiToWide(path), 15, {}});
     }
 
+    // Adds files gate0.heic .. gate<n-1>.heic, whose jobs wait for Release.
+    std::vector<int> AddGated(int n) {
+        std::vector<int> ids;
+        for (int i = 0; i < n; ++i) {
+            ids.push_back(Add("gate" + std::to_string(i) + ".heic"));
+        }
+        return ids;
+    }
+
     void Release(int id) {
         const auto item = engine_->GetImageItem(id);
         ASSERT_TRUE(item);
@@ -116,10 +125,7 @@ class TaskEngineTest : public ::testing::Test {
 
 TEST_F(TaskEngineTest, FiveItemsStartThreeThenOnePerFinishedJob) {
     Make();
-    std::vector<int> ids;
-    for (int i = 0; i < 5; ++i) {
-        ids.push_back(Add("gate" + std::to_string(i) + ".heic"));
-    }
+    const std::vector<int> ids = AddGated(5);
     ASSERT_TRUE(engine_->QueueTasks(ids));
     std::set<int> processing;
     for (int i = 0; i < 3; ++i) {
@@ -181,10 +187,7 @@ TEST_F(TaskEngineTest, BatchEndsOnlyWithTheLastFinalStatusWhateverTheOrder) {
 
 TEST_F(TaskEngineTest, FormatChangeMidBatchAppliesToItemsNotYetDispatched) {
     Make();
-    std::vector<int> ids;
-    for (int i = 0; i < 5; ++i) {
-        ids.push_back(Add("gate" + std::to_string(i) + ".heic"));
-    }
+    const std::vector<int> ids = AddGated(5);
     engine_->QueueTasks(ids);
     for (int i = 0; i < 3; ++i) {
         EXPECT_EQ(Next().status, kTaskProcessing);
@@ -379,10 +382,7 @@ TEST_F(TaskEngineTest, EmptyOutputFolderMeansTheConfiguredOne) {
 
 TEST_F(TaskEngineTest, StopEndsTheRunningAsStoppedLeavesNoFileAndTheBatchStartsAgain) {
     Make();
-    std::vector<int> ids;
-    for (int i = 0; i < 5; ++i) {
-        ids.push_back(Add("gate" + std::to_string(i) + ".heic"));
-    }
+    const std::vector<int> ids = AddGated(5);
     engine_->QueueTasks(ids);
     for (int i = 0; i < 3; ++i) {
         EXPECT_EQ(Next().status, kTaskProcessing);
