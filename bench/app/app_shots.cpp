@@ -158,7 +158,9 @@ int main(int argc, char** argv) {
     }
     QApplication::setActiveWindow(window->GetWidget());
     bench::SpinFor(200);
-    window->FindControl(QStringLiteral("retry-failed-btn"))->GetWidget()->setFocus(Qt::TabFocusReason);
+    window->FindControl(QStringLiteral("retry-failed-btn"))
+        ->GetWidget()
+        ->setFocus(Qt::TabFocusReason);
     Shot(window, outDir + "/main-retry" + suffix + ".png");
     QApplication::focusWidget()->clearFocus();
     if (auto* list = qobject_cast<QAbstractItemView*>(

@@ -61,8 +61,8 @@ std::string BatchProgress::ProgressLine(Clock::time_point now) const {
 
 std::string BatchProgress::SummaryLine(Clock::time_point now) const {
     const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(now - start_).count();
-    std::string line = (stopped_ ? "转换已停止:成功 " : "转换完成:成功 ") +
-                       std::to_string(Converted()) + " 张,";
+    std::string line =
+        (stopped_ ? "转换已停止:成功 " : "转换完成:成功 ") + std::to_string(Converted()) + " 张,";
     if (skipped_ > 0) {
         line += "跳过 " + std::to_string(skipped_) + " 张,";
     }

@@ -253,8 +253,8 @@ void CMainWnd::AddImageItems(std::vector<ImageItem> items) {
 void CMainWnd::AddOneItem(ImageItem item) {
     // Shown readably; the engine keeps the name's bytes for the work.
     // Files of a mirrored tree show where below the added folder they are.
-    const QString name = ShownPath(item.subFolder.empty() ? item.fileName
-                                                          : item.subFolder + L"/" + item.fileName);
+    const QString name =
+        ShownPath(item.subFolder.empty() ? item.fileName : item.subFolder + L"/" + item.fileName);
     const QString size = QString::fromStdWString(FormatFileSize(item.fileSize));
     const int id = engine_->AddImageItem(std::move(item));
     ui::CControlUI* entry = imageList_->AddTemplateItem();

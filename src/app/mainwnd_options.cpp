@@ -51,8 +51,8 @@ void CMainWnd::ReadOptions(ConversionSettings& settings) const {
     settings.keepDate = keepDate_->GetCheck();
     settings.allImages = allImages_->GetCheck();
     const std::wstring existing = ExistingFileValueAt(existingFile_->GetCurSel());
-    settings.existingFile = ParseExistingFile(WideToUtf8(existing))
-                                .value_or(ExistingFile::kOverwrite);
+    settings.existingFile =
+        ParseExistingFile(WideToUtf8(existing)).value_or(ExistingFile::kOverwrite);
 }
 
 bool CMainWnd::IncludeSubfolders() const {

@@ -64,8 +64,7 @@ int LiveWorkerChildren() {
         }
         // "pid (comm) state ppid ..."; comm holds at most 15 bytes.
         const auto close = line.rfind(')');
-        if (close == std::string::npos ||
-            line.find("(velquist-conver") == std::string::npos) {
+        if (close == std::string::npos || line.find("(velquist-conver") == std::string::npos) {
             continue;
         }
         char state = 0;

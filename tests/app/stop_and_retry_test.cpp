@@ -52,9 +52,8 @@ class PauseMeter {
   public:
     PauseMeter() {
         timer_.setTimerType(Qt::PreciseTimer);
-        QObject::connect(&timer_, &QTimer::timeout, [this] {
-            longest_ = std::max(longest_, clock_.restart());
-        });
+        QObject::connect(&timer_, &QTimer::timeout,
+                         [this] { longest_ = std::max(longest_, clock_.restart()); });
         clock_.start();
         timer_.start(2);
     }
@@ -113,8 +112,7 @@ TEST(StopAndRetry, StopEndsTheWorkersWithoutPartialFilesAndTheBatchStartsAgain) 
     const qint64 workersGoneMs = clock.elapsed();
     std::printf("stop of %d photos: batch over after %lld ms, last worker gone after %lld ms, "
                 "longest GUI pause %lld ms\n",
-                kPhotos, static_cast<long long>(batchOverMs),
-                static_cast<long long>(workersGoneMs),
+                kPhotos, static_cast<long long>(batchOverMs), static_cast<long long>(workersGoneMs),
                 static_cast<long long>(pauses.LongestMs()));
     // Generous for loaded machines; a GUI thread waiting on the workers would show here.
     EXPECT_LT(pauses.LongestMs(), 1000);
@@ -177,10 +175,9 @@ TEST(StopAndRetry, EnterStartsAndStopsWithTheFocusFollowingTheButton) {
     auto gate = std::make_shared<test::GateRunner>();
     CMainWnd* window = test::OpenMainWindow(gate);
     ASSERT_NE(window, nullptr);
-    window->AddImageFiles({QString::fromStdString(dir.File("a.heic")),
-                           QString::fromStdString(dir.File("b.heic")),
-                           QString::fromStdString(dir.File("c.heic")),
-                           QString::fromStdString(dir.File("d.heic"))});
+    window->AddImageFiles(
+        {QString::fromStdString(dir.File("a.heic")), QString::fromStdString(dir.File("b.heic")),
+         QString::fromStdString(dir.File("c.heic")), QString::fromStdString(dir.File("d.heic"))});
     QApplication::setActiveWindow(window->GetWidget());
     ASSERT_TRUE(SpinUntil([&] { return window->GetWidget()->isActiveWindow(); }, 2000));
     WidgetOf(window, "image-convert-start-btn")->setFocus();
@@ -258,7 +255,8 @@ TEST(StopAndRetry, RetryQueuesTheFailedEntriesStillListedAndNothingElse) {
     EXPECT_TRUE(fs::exists(out + "/late.jpg"));
     EXPECT_FALSE(fs::exists(out + "/good.jpg"));
     EXPECT_FALSE(fs::exists(out + "/gone.jpg"));
-    EXPECT_TRUE(Text(window, "batch-progress").startsWith(QStringLiteral("转换完成:成功 1 张,失败 0 张")))
+    EXPECT_TRUE(
+        Text(window, "batch-progress").startsWith(QStringLiteral("转换完成:成功 1 张,失败 0 张")))
         << Text(window, "batch-progress").toStdString();
     EXPECT_FALSE(Enabled(window, "retry-failed-btn"));
     test::CloseMainWindow(window);

@@ -91,8 +91,8 @@ int GpsTags(const std::string& path) {
 
 void RunBatch(CMainWnd* window) {
     ClickButton(window, "image-convert-start-btn");
-    ASSERT_TRUE(SpinUntil([&] { return ControlVisible(window, "image-convert-start-btn"); },
-                          90000));
+    ASSERT_TRUE(
+        SpinUntil([&] { return ControlVisible(window, "image-convert-start-btn"); }, 90000));
 }
 
 TEST(WindowOptions, SavedChoicesComeBackAndEveryChangeIsSaved) {
@@ -171,10 +171,10 @@ class OptionOutputs : public ::testing::Test {
         located.exif = test::MakeExifWithLocation(true);
         ASSERT_EQ(test::WriteHeic(dir_.File("photo.heic"), located), "");
         // Three images and no Exif: its date is the file's own.
-        ASSERT_EQ(test::WriteHeic(dir_.File("burst.heic"), {test::HeicImageSpec{},
-                                                            test::HeicImageSpec{},
-                                                            test::HeicImageSpec{}}),
-                  "");
+        ASSERT_EQ(
+            test::WriteHeic(dir_.File("burst.heic"),
+                            {test::HeicImageSpec{}, test::HeicImageSpec{}, test::HeicImageSpec{}}),
+            "");
         const utimbuf burstTime{burstTime_, burstTime_};
         ASSERT_EQ(::utime(dir_.File("burst.heic").c_str(), &burstTime), 0);
         fs::create_directory(Out());
