@@ -208,44 +208,50 @@ void CMainWnd::ShowPrompt(const QString& text) {
 }
 
 void CMainWnd::Notify(ui::TNotifyUI& msg) {
-    ui::CControlUI* sender = msg.pSender;
-    if (sender != nullptr && msg.sType == QLatin1String(ui::kNotifyClick)) {
-        const std::pair<ui::CControlUI*, Handler> byControl[] = {
-            {login_, &CMainWnd::OnLogin},       {register_, &CMainWnd::OnRegister},
-            {username_, &CMainWnd::OnUsername}, {feedback_, &CMainWnd::OnFeedback},
-            {help_, &CMainWnd::OnHelp},
-        };
-        Handler handler = nullptr;
-        for (const auto& [control, fn] : byControl) {
-            if (control != nullptr && control == sender) {
-                handler = fn;
-                break;
-            }
-        }
-        if (handler == nullptr) {
-            const auto it = clickHandlers_.find(sender->GetName().toLower());
-            handler = it == clickHandlers_.end() ? nullptr : it->second;
-        }
-        if (handler != nullptr) {
+    if (msg.pSender != nullptr) {
+        if (const Handler handler = HandlerFor(msg)) {
             (this->*handler)(msg);
-        }
-    } else if (sender != nullptr && msg.sType == QLatin1String(ui::kNotifyItemSelect)) {
-        if (sender == imageFormat_) {
-            OnFormatSelected(msg);
-        } else if (sender == imageQuality_) {
-            OnQualitySelected(msg);
-        } else if (sender == existingFile_) {
-            OnExistingFileSelected(msg);
-        }
-    } else if (sender != nullptr && msg.sType == QLatin1String(ui::kNotifySelectChanged)) {
-        if (sender == imageExif_) {
-            OnExifChanged(msg);
-        } else if (sender == stripLocation_ || sender == keepDate_ || sender == allImages_ ||
-                   sender == includeSubfolders_) {
-            OnOptionChanged(msg);
         }
     }
     WindowImplBase::Notify(msg);
+}
+
+CMainWnd::Handler CMainWnd::HandlerFor(const ui::TNotifyUI& msg) const {
+    using Table = std::vector<std::pair<ui::CControlUI*, Handler>>;
+    const std::pair<const char*, Table> byType[] = {
+        {ui::kNotifyClick,
+         {{login_, &CMainWnd::OnLogin},
+          {register_, &CMainWnd::OnRegister},
+          {username_, &CMainWnd::OnUsername},
+          {feedback_, &CMainWnd::OnFeedback},
+          {help_, &CMainWnd::OnHelp}}},
+        {ui::kNotifyItemSelect,
+         {{imageFormat_, &CMainWnd::OnFormatSelected},
+          {imageQuality_, &CMainWnd::OnQualitySelected},
+          {existingFile_, &CMainWnd::OnExistingFileSelected}}},
+        {ui::kNotifySelectChanged,
+         {{imageExif_, &CMainWnd::OnExifChanged},
+          {stripLocation_, &CMainWnd::OnOptionChanged},
+          {keepDate_, &CMainWnd::OnOptionChanged},
+          {allImages_, &CMainWnd::OnOptionChanged},
+          {includeSubfolders_, &CMainWnd::OnOptionChanged}}},
+    };
+    for (const auto& [type, table] : byType) {
+        if (msg.sType != QLatin1String(type)) {
+            continue;
+        }
+        for (const auto& [control, handler] : table) {
+            if (control != nullptr && control == msg.pSender) {
+                return handler;
+            }
+        }
+    }
+    if (msg.sType != QLatin1String(ui::kNotifyClick)) {
+        return nullptr;
+    }
+    // The rest by name: the entries' buttons share theirs, and two buttons may do one thing.
+    const auto it = clickHandlers_.find(msg.pSender->GetName().toLower());
+    return it == clickHandlers_.end() ? nullptr : it->second;
 }
 
 void CMainWnd::OnFormatSelected(ui::TNotifyUI& /*msg*/) {

@@ -81,6 +81,9 @@ class CMainWnd : public ui::WindowImplBase, public TaskOwner {
     using Handler = void (CMainWnd::*)(ui::TNotifyUI&);
 
     void LookUpControls();
+    // What handles the notification: by control for the window's own, by name for the
+    // list entries' buttons; null for none.
+    Handler HandlerFor(const ui::TNotifyUI& msg) const;
     void RestoreSettings();
     void StartBackgroundThreads();
     void PublishSettings();
