@@ -61,6 +61,12 @@ void CMainWnd::OnStop(ui::TNotifyUI& /*msg*/) {
     batch_.Stop();
     focusToStart_ = processingBtn_->IsFocused();
     engine_->StopBatch();
+    if (!engine_->IsBusy()) {
+        // Nothing had left the queue yet: no job will report, the batch ends here.
+        ShowBatchSummary();
+        ShowConverting(false);
+        return;
+    }
     // Once is enough; the button comes back as the start button when the last job is gone.
     processingBtn_->SetEnabled(false);
 }
