@@ -2,6 +2,8 @@
 //   velquist-app-bench startup   start-up to the first painted main window, 10 runs
 //   velquist-app-bench folder    a folder of 10,000 HEIC files added to the list
 //   velquist-app-bench batch     the window's responsiveness during a real batch
+//   velquist-app-bench stop      停止 pressed during a batch of 30 photos, 10 times: until the
+//                                batch is over and its last worker gone, and the GUI's pauses
 // Run on a quiet machine, under Xvfb or with QT_QPA_PLATFORM=offscreen.
 #include "app/app_startup.h"
 #include "app/mainwnd.h"
@@ -181,6 +183,86 @@ int Batch(int argc, char** argv) {
     return 0;
 }
 
+bool AnyProcessing(CMainWnd* window, int count) {
+    for (int id = 0; id < count; ++id) {
+        ui::CControlUI* entry = window->FindControl(QStringLiteral("item-%1").arg(id));
+        ui::CControlUI* part =
+            entry != nullptr ? entry->FindSubControl(QStringLiteral("status-processing")) : nullptr;
+        if (part != nullptr && part->IsVisible()) {
+            return true;
+        }
+    }
+    return false;
+}
+
+void Click(CMainWnd* window, const char* name) {
+    qobject_cast<QAbstractButton*>(window->FindControl(QLatin1String(name))->GetWidget())->click();
+}
+
+struct StopRound {
+    qint64 overMs = 0;
+    qint64 goneMs = 0;
+    qint64 pauseMs = 0;
+};
+
+// One batch started and stopped once its first conversions run.
+StopRound StopOnce(CMainWnd* window, int files) {
+    auto* start = window->FindControl(QStringLiteral("image-convert-start-btn"));
+    Click(window, "image-convert-start-btn");
+    bench::SpinUntil([&] { return AnyProcessing(window, files); }, 60000);
+    bench::SpinFor(150); // the workers are decoding
+    StallMeter meter;
+    QElapsedTimer clock;
+    meter.Start();
+    clock.start();
+    Click(window, "image-convert-processing-btn");
+    StopRound round;
+    bench::SpinUntil([start] { return start->IsVisible(); }, 60000);
+    round.overMs = clock.elapsed();
+    bench::SpinUntil([] { return bench::LiveChildren("velquist-convert") == 0; }, 60000);
+    round.goneMs = clock.elapsed();
+    round.pauseMs = meter.Longest();
+    return round;
+}
+
+qint64 Median(std::vector<qint64> values) {
+    std::sort(values.begin(), values.end());
+    return values.empty() ? 0 : values[values.size() / 2];
+}
+
+int Stop(int argc, char** argv) {
+    const std::string home = bench::UseTemporaryHome();
+    QApplication app(argc, argv);
+    bench::PrepareSkin();
+    const std::string input = home + "/input";
+    fs::create_directories(input);
+    const int files = 30;
+    if (!bench::WriteHeicFiles(input, "photo", files, 2048, 1536)) {
+        return 1;
+    }
+    CMainWnd* window = CreateMainWindow();
+    window->AddImageFolder(QString::fromStdString(input));
+    bench::SpinUntil([window] { return window->PendingScans() == 0; }, 10000);
+    std::vector<qint64> over, gone, pauses;
+    for (int run = 0; run < 10; ++run) {
+        const StopRound round = StopOnce(window, files);
+        over.push_back(round.overMs);
+        gone.push_back(round.goneMs);
+        pauses.push_back(round.pauseMs);
+    }
+    std::printf("stop of %d photos of 2048x1536, 10 runs: batch over %lld ms (max %lld), last "
+                "worker gone %lld ms (max %lld), longest GUI pause %lld ms (max %lld)\n",
+                files, static_cast<long long>(Median(over)),
+                static_cast<long long>(*std::max_element(over.begin(), over.end())),
+                static_cast<long long>(Median(gone)),
+                static_cast<long long>(*std::max_element(gone.begin(), gone.end())),
+                static_cast<long long>(Median(pauses)),
+                static_cast<long long>(*std::max_element(pauses.begin(), pauses.end())));
+    window->Close();
+    bench::SpinFor(100);
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -197,6 +279,9 @@ int main(int argc, char** argv) {
     if (what == "batch") {
         return Batch(argc, argv);
     }
-    std::fprintf(stderr, "usage: %s startup|folder|batch\n", argv[0]);
+    if (what == "stop") {
+        return Stop(argc, argv);
+    }
+    std::fprintf(stderr, "usage: %s startup|folder|batch|stop\n", argv[0]);
     return 2;
 }

@@ -1,5 +1,5 @@
 // Screenshots of the main window for the README: empty, with files, during a
-// batch and after it (one entry failed). Run under Xvfb:
+// batch, stopped, and after it (one entry failed, to be tried again). Run under Xvfb:
 //   xvfb-run -a -s "-screen 0 1280x800x24" velquist-app-shots docs/screenshots [suffix]
 #include "app/app_startup.h"
 #include "app/main_task_menu.h"
@@ -9,6 +9,7 @@
 #include "ui/control.h"
 
 #include <QAbstractButton>
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QFileInfo>
 #include <QKeyEvent>
@@ -42,6 +43,12 @@ bool Shot(CMainWnd* window, const QString& file) {
     return ok;
 }
 
+void Click(CMainWnd* window, const char* name) {
+    if (ui::CControlUI* control = window->FindControl(QLatin1String(name))) {
+        qobject_cast<QAbstractButton*>(control->GetWidget())->click();
+    }
+}
+
 bool EntryShows(CMainWnd* window, int id, const char* part) {
     ui::CControlUI* entry = window->FindControl(QStringLiteral("item-%1").arg(id));
     ui::CControlUI* status =
@@ -59,7 +66,10 @@ void ShotThumbnails(CMainWnd* window, const QString& file) {
     if (ui::CControlUI* remove = window->FindControl(QStringLiteral("image-remove-all"))) {
         qobject_cast<QAbstractButton*>(remove->GetWidget())->click();
     }
-    const QString shared = QStringLiteral(VELQUIST_HEIC_TESTDATA_DIR "/");
+    // A worktree elsewhere names the shared folder in VELQUIST_HEIC_TESTDATA.
+    const QString named = qEnvironmentVariable("VELQUIST_HEIC_TESTDATA");
+    const QString shared =
+        (named.isEmpty() ? QStringLiteral(VELQUIST_HEIC_TESTDATA_DIR) : named) + QLatin1Char('/');
     QStringList files;
     for (const char* name :
          {"mde_IMG_1034.heic", "mde_Issue_487.heic", "nokia_C004.heic",
@@ -132,8 +142,31 @@ int main(int argc, char** argv) {
     bench::SpinUntil([&] { return EntryShows(window, 0, "status-sucess"); }, 60000);
     Shot(window, outDir + "/main-converting" + suffix + ".png");
 
+    // Stopped: the interrupted entries wait again with their note.
+    Click(window, "image-convert-processing-btn");
+    bench::SpinUntil([&] { return start->IsVisible(); }, 60000);
+    Shot(window, outDir + "/main-stopped" + suffix + ".png");
+
+    qobject_cast<QAbstractButton*>(start->GetWidget())->click();
     bench::SpinUntil([&] { return start->IsVisible(); }, 120000);
     Shot(window, outDir + "/main-done" + suffix + ".png");
+
+    // The failed entry in view and the command that tries it again, with the keyboard on it.
+    if (auto* list = qobject_cast<QAbstractItemView*>(
+            window->FindControl(QStringLiteral("image-list"))->GetWidget())) {
+        list->scrollToBottom();
+    }
+    QApplication::setActiveWindow(window->GetWidget());
+    bench::SpinFor(200);
+    window->FindControl(QStringLiteral("retry-failed-btn"))
+        ->GetWidget()
+        ->setFocus(Qt::TabFocusReason);
+    Shot(window, outDir + "/main-retry" + suffix + ".png");
+    QApplication::focusWidget()->clearFocus();
+    if (auto* list = qobject_cast<QAbstractItemView*>(
+            window->FindControl(QStringLiteral("image-list"))->GetWidget())) {
+        list->scrollToTop();
+    }
 
     // Why the broken photo failed: the tool tip on its "转换失败".
     if (ui::CControlUI* entry = window->FindControl(QStringLiteral("item-4"))) {
@@ -167,6 +200,11 @@ int main(int argc, char** argv) {
             widget->close();
         }
     }
+    // The options as a user may have set them.
+    for (const char* box : {"include-subfolders", "image-strip-location", "image-all-images"}) {
+        window->FindControl(QLatin1String(box))->SetCheck(true, true);
+    }
+    window->FindControl(QStringLiteral("existing-file"))->SelectItem(2, false, true);
     ShotThumbnails(window, outDir + "/main-thumbnails" + suffix + ".png");
     window->Close();
     bench::SpinFor(200);

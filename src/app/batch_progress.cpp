@@ -10,7 +10,10 @@ void BatchProgress::Start(int total, Clock::time_point now) {
     total_ = std::max(total, 0);
     done_ = 0;
     failed_ = 0;
+    skipped_ = 0;
+    interrupted_ = 0;
     running_ = true;
+    stopped_ = false;
 }
 
 void BatchProgress::Finished(bool failed) {
@@ -19,6 +22,20 @@ void BatchProgress::Finished(bool failed) {
     }
     ++done_;
     failed_ += failed ? 1 : 0;
+}
+
+void BatchProgress::Skipped() {
+    if (done_ < total_) {
+        ++done_;
+        ++skipped_;
+    }
+}
+
+void BatchProgress::Interrupted() {
+    if (done_ < total_) {
+        ++done_;
+        ++interrupted_;
+    }
 }
 
 std::optional<long long> BatchProgress::SecondsLeft(Clock::time_point now) const {
@@ -44,8 +61,12 @@ std::string BatchProgress::ProgressLine(Clock::time_point now) const {
 
 std::string BatchProgress::SummaryLine(Clock::time_point now) const {
     const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(now - start_).count();
-    return "转换完成:成功 " + std::to_string(done_ - failed_) + " 张,失败 " +
-           std::to_string(failed_) + " 张,用时 " + DurationText(seconds);
+    std::string line =
+        (stopped_ ? "转换已停止:成功 " : "转换完成:成功 ") + std::to_string(Converted()) + " 张,";
+    if (skipped_ > 0) {
+        line += "跳过 " + std::to_string(skipped_) + " 张,";
+    }
+    return line + "失败 " + std::to_string(failed_) + " 张,用时 " + DurationText(seconds);
 }
 
 std::string DurationText(long long seconds) {

@@ -43,7 +43,7 @@ std::vector<ImageItem> ItemsFromFiles(const std::vector<std::wstring>& paths) {
     return items;
 }
 
-std::vector<ImageItem> ItemsFromDrop(const std::vector<std::wstring>& paths) {
+std::vector<ImageItem> ItemsFromDrop(const std::vector<std::wstring>& paths, bool tree) {
     std::vector<ImageItem> items;
     for (const std::wstring& path : paths) {
         struct stat info {};
@@ -51,7 +51,7 @@ std::vector<ImageItem> ItemsFromDrop(const std::vector<std::wstring>& paths) {
             continue;
         }
         if (S_ISDIR(info.st_mode)) {
-            std::vector<ImageItem> found = ScanImageFolder(path);
+            std::vector<ImageItem> found = tree ? ScanImageFolderTree(path) : ScanImageFolder(path);
             std::move(found.begin(), found.end(), std::back_inserter(items));
             continue;
         }

@@ -15,7 +15,8 @@ std::vector<ImageItem> ItemsFromFiles(const std::vector<std::wstring>& paths);
 // Records for a drop of files and folders: folders by the folder rule
 // (ScanImageFolder), files when their extension is heic or heif in any letter
 // case, as the open-file dialog's filter lets them through. Other files are
-// left out.
-std::vector<ImageItem> ItemsFromDrop(const std::vector<std::wstring>& paths);
+// left out. With tree, folders bring their subfolders' files too, each with its
+// subfolder (ScanImageFolderTree); files stay flat.
+std::vector<ImageItem> ItemsFromDrop(const std::vector<std::wstring>& paths, bool tree = false);
 
 } // namespace velquist

@@ -2,6 +2,7 @@
 
 #include "config/config_file.h"
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <cstdlib>
@@ -12,6 +13,8 @@ namespace velquist {
 namespace {
 
 constexpr std::array<const wchar_t*, 3> kFormats = {L"jpg", L"png", L"bmp"};
+// In the order the window lists them: 覆盖, 跳过, 保留两者.
+constexpr std::array<const wchar_t*, 3> kExistingFileChoices = {L"overwrite", L"skip", L"rename"};
 constexpr std::array<const wchar_t*, 10> kQualities = {L"10", L"20", L"30", L"40", L"50",
                                                        L"60", L"70", L"80", L"90", L"100"};
 
@@ -43,6 +46,17 @@ int QualityIndexFor(const std::wstring& stored) {
 
 bool ExifCheckedFor(const std::wstring& stored) {
     return TrimWide(stored) == L"1";
+}
+
+int ExistingFileIndexFor(const std::wstring& stored) {
+    return std::max(IndexOf(kExistingFileChoices, stored), 0);
+}
+
+std::wstring ExistingFileValueAt(int index) {
+    if (index < 0 || index >= static_cast<int>(kExistingFileChoices.size())) {
+        return kExistingFileChoices[0];
+    }
+    return kExistingFileChoices[static_cast<std::size_t>(index)];
 }
 
 bool CanWriteInFolder(const std::string& folder) {

@@ -9,6 +9,11 @@ namespace velquist {
 int FormatIndexFor(const std::wstring& stored);  // "jpg" 0, "png" 1, "bmp" 2, else -1
 int QualityIndexFor(const std::wstring& stored); // "10" 0 ... "100" 9, else -1
 bool ExifCheckedFor(const std::wstring& stored); // exactly "1"
+// The "existing-file" choice's place in the window's list: "overwrite" 0, "skip" 1,
+// "rename" 2 (trimmed, exact), anything else the default, overwrite.
+int ExistingFileIndexFor(const std::wstring& stored);
+// The stored value of the choice at that place; "overwrite" for any other place.
+std::wstring ExistingFileValueAt(int index);
 
 // Whether a file can be created in folder, found by creating the probe file
 // "MorvaneTmp" there and removing it again. A file of that name that the user

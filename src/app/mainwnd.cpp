@@ -66,6 +66,8 @@ CMainWnd::CMainWnd(std::shared_ptr<JobRunner> runner) : runner_(std::move(runner
         {QStringLiteral("image-remove-all"), &CMainWnd::OnRemoveChecked},
         {QStringLiteral("image-remove"), &CMainWnd::OnRemoveOne},
         {QStringLiteral("preview"), &CMainWnd::OnPreview},
+        {QStringLiteral("image-convert-processing-btn"), &CMainWnd::OnStop},
+        {QStringLiteral("retry-failed-btn"), &CMainWnd::OnRetryFailed},
     };
 }
 
@@ -116,6 +118,12 @@ void CMainWnd::LookUpControls() {
     chooseDirBtn_ = Find(*this, "choose-dir-btn");
     openDirBtn_ = Find(*this, "open-dir-btn");
     imageExif_ = Find(*this, "image-exif");
+    stripLocation_ = Find(*this, "image-strip-location");
+    keepDate_ = Find(*this, "keep-date");
+    allImages_ = Find(*this, "image-all-images");
+    includeSubfolders_ = Find(*this, "include-subfolders");
+    existingFile_ = Find(*this, "existing-file");
+    retryFailed_ = Find(*this, "retry-failed-btn");
     addImageFile_ = Find(*this, "add-image-file");
     addImageDir_ = Find(*this, "add-image-dir");
     imageList_ = Find(*this, "image-list");
@@ -137,6 +145,12 @@ void CMainWnd::LookUpControls() {
         {"choose-dir-btn", chooseDirBtn_},
         {"open-dir-btn", openDirBtn_},
         {"image-exif", imageExif_},
+        {"image-strip-location", stripLocation_},
+        {"keep-date", keepDate_},
+        {"image-all-images", allImages_},
+        {"include-subfolders", includeSubfolders_},
+        {"existing-file", existingFile_},
+        {"retry-failed-btn", retryFailed_},
         {"add-image-file", addImageFile_},
         {"add-image-dir", addImageDir_},
         {"image-list", imageList_},
@@ -163,6 +177,7 @@ void CMainWnd::RestoreSettings() {
         imageQuality_->SelectItem(quality, false, false);
     }
     imageExif_->SetCheck(ExifCheckedFor(ReadSetting(L"image-exif", L"1")), false);
+    RestoreOptions();
 }
 
 void CMainWnd::StartBackgroundThreads() {
@@ -182,6 +197,7 @@ void CMainWnd::PublishSettings() {
     settings.format = ParseOutputFormat(imageFormat_->GetText().toStdString()).value_or(OutputFormat::kJpg);
     settings.quality = imageQuality_->GetText().toInt();
     settings.keepExif = imageExif_->GetCheck();
+    ReadOptions(settings);
     // Left empty: the engine asks for the configured folder at each dispatch.
     settings.outputDir.clear();
     engine_->PublishSettings(settings);
@@ -192,39 +208,50 @@ void CMainWnd::ShowPrompt(const QString& text) {
 }
 
 void CMainWnd::Notify(ui::TNotifyUI& msg) {
-    ui::CControlUI* sender = msg.pSender;
-    if (sender != nullptr && msg.sType == QLatin1String(ui::kNotifyClick)) {
-        const std::pair<ui::CControlUI*, Handler> byControl[] = {
-            {login_, &CMainWnd::OnLogin},       {register_, &CMainWnd::OnRegister},
-            {username_, &CMainWnd::OnUsername}, {feedback_, &CMainWnd::OnFeedback},
-            {help_, &CMainWnd::OnHelp},
-        };
-        Handler handler = nullptr;
-        for (const auto& [control, fn] : byControl) {
-            if (control != nullptr && control == sender) {
-                handler = fn;
-                break;
-            }
-        }
-        if (handler == nullptr) {
-            const auto it = clickHandlers_.find(sender->GetName().toLower());
-            handler = it == clickHandlers_.end() ? nullptr : it->second;
-        }
-        if (handler != nullptr) {
+    if (msg.pSender != nullptr) {
+        if (const Handler handler = HandlerFor(msg)) {
             (this->*handler)(msg);
-        }
-    } else if (sender != nullptr && msg.sType == QLatin1String(ui::kNotifyItemSelect)) {
-        if (sender == imageFormat_) {
-            OnFormatSelected(msg);
-        } else if (sender == imageQuality_) {
-            OnQualitySelected(msg);
-        }
-    } else if (sender != nullptr && msg.sType == QLatin1String(ui::kNotifySelectChanged)) {
-        if (sender == imageExif_) {
-            OnExifChanged(msg);
         }
     }
     WindowImplBase::Notify(msg);
+}
+
+CMainWnd::Handler CMainWnd::HandlerFor(const ui::TNotifyUI& msg) const {
+    using Table = std::vector<std::pair<ui::CControlUI*, Handler>>;
+    const std::pair<const char*, Table> byType[] = {
+        {ui::kNotifyClick,
+         {{login_, &CMainWnd::OnLogin},
+          {register_, &CMainWnd::OnRegister},
+          {username_, &CMainWnd::OnUsername},
+          {feedback_, &CMainWnd::OnFeedback},
+          {help_, &CMainWnd::OnHelp}}},
+        {ui::kNotifyItemSelect,
+         {{imageFormat_, &CMainWnd::OnFormatSelected},
+          {imageQuality_, &CMainWnd::OnQualitySelected},
+          {existingFile_, &CMainWnd::OnExistingFileSelected}}},
+        {ui::kNotifySelectChanged,
+         {{imageExif_, &CMainWnd::OnExifChanged},
+          {stripLocation_, &CMainWnd::OnOptionChanged},
+          {keepDate_, &CMainWnd::OnOptionChanged},
+          {allImages_, &CMainWnd::OnOptionChanged},
+          {includeSubfolders_, &CMainWnd::OnOptionChanged}}},
+    };
+    for (const auto& [type, table] : byType) {
+        if (msg.sType != QLatin1String(type)) {
+            continue;
+        }
+        for (const auto& [control, handler] : table) {
+            if (control != nullptr && control == msg.pSender) {
+                return handler;
+            }
+        }
+    }
+    if (msg.sType != QLatin1String(ui::kNotifyClick)) {
+        return nullptr;
+    }
+    // The rest by name: the entries' buttons share theirs, and two buttons may do one thing.
+    const auto it = clickHandlers_.find(msg.pSender->GetName().toLower());
+    return it == clickHandlers_.end() ? nullptr : it->second;
 }
 
 void CMainWnd::OnFormatSelected(ui::TNotifyUI& /*msg*/) {
@@ -239,6 +266,8 @@ void CMainWnd::OnQualitySelected(ui::TNotifyUI& /*msg*/) {
 
 void CMainWnd::OnExifChanged(ui::TNotifyUI& /*msg*/) {
     WriteSetting(L"image-exif", imageExif_->GetCheck() ? QStringLiteral("1") : QStringLiteral("0"));
+    // Removing the location is a choice about the kept Exif data only.
+    stripLocation_->SetEnabled(imageExif_->GetCheck());
     PublishSettings();
 }
 

@@ -30,6 +30,9 @@ inline constexpr const wchar_t* kPickerFolderKey = L"picker-dir";
 // that folder is gone) the user's Pictures folder.
 QString PickerStartFolder();
 void RememberPickerFolder(const QString& folder);
+// "1" or "0" (off by default): an added folder brings its subfolders' photos too, and their
+// outputs mirror the folder's tree below the output folder.
+inline constexpr wchar_t kIncludeSubfoldersKey[] = L"include-subfolders";
 
 // The program's one top-level window: the image list, the conversion settings,
 // the start button, the account and service links and the tray icon. It owns
@@ -78,6 +81,9 @@ class CMainWnd : public ui::WindowImplBase, public TaskOwner {
     using Handler = void (CMainWnd::*)(ui::TNotifyUI&);
 
     void LookUpControls();
+    // What handles the notification: by control for the window's own, by name for the
+    // list entries' buttons; null for none.
+    Handler HandlerFor(const ui::TNotifyUI& msg) const;
     void RestoreSettings();
     void StartBackgroundThreads();
     void PublishSettings();
@@ -101,6 +107,16 @@ class CMainWnd : public ui::WindowImplBase, public TaskOwner {
     void OnFormatSelected(ui::TNotifyUI& msg);
     void OnQualitySelected(ui::TNotifyUI& msg);
     void OnExifChanged(ui::TNotifyUI& msg);
+    void OnStop(ui::TNotifyUI& msg);
+    void OnRetryFailed(ui::TNotifyUI& msg);
+    void OnExistingFileSelected(ui::TNotifyUI& msg);
+    void OnOptionChanged(ui::TNotifyUI& msg);
+
+    // The options beside the format and the folder: restored, saved, and read into settings.
+    void RestoreOptions();
+    void SaveOption(ui::CControlUI* box);
+    void ReadOptions(ConversionSettings& settings) const;
+    bool IncludeSubfolders() const;
 
     // Services that arrive with the account, feedback and update work.
     void ShowFeedbackDialog();
@@ -122,6 +138,12 @@ class CMainWnd : public ui::WindowImplBase, public TaskOwner {
     void OnTaskStatus(TaskStatusReport* report);
     void ShowEntryStatus(ui::CControlUI* entry, int status);
     void ShowConverting(bool converting);
+    // Queues the ids as one batch; false when none could be queued.
+    bool StartBatch(const std::vector<int>& ids);
+    // The failed entries still in the list.
+    std::vector<int> FailedEntries() const;
+    void UpdateRetryCommand();
+    void CountFinished(int status);
     void ShowBatchProgress();
     void ShowBatchSummary();
     void OnBatchTick();
@@ -145,6 +167,12 @@ class CMainWnd : public ui::WindowImplBase, public TaskOwner {
     ui::CButtonUI* chooseDirBtn_ = nullptr;
     ui::CButtonUI* openDirBtn_ = nullptr;
     ui::CCheckBoxUI* imageExif_ = nullptr;
+    ui::CCheckBoxUI* stripLocation_ = nullptr;
+    ui::CCheckBoxUI* keepDate_ = nullptr;
+    ui::CCheckBoxUI* allImages_ = nullptr;
+    ui::CCheckBoxUI* includeSubfolders_ = nullptr;
+    ui::CComboUI* existingFile_ = nullptr;
+    ui::CButtonUI* retryFailed_ = nullptr;
     ui::CButtonUI* addImageFile_ = nullptr;
     ui::CButtonUI* addImageDir_ = nullptr;
     ui::CListUI* imageList_ = nullptr;
@@ -164,6 +192,8 @@ class CMainWnd : public ui::WindowImplBase, public TaskOwner {
     // post after the window is gone is refused rather than misdelivered.
     std::atomic<ui::HWND> statusTarget_{ui::kNoWindow};
     bool askingToClose_ = false;
+    // The stop button had the keyboard focus when it was pressed; the start button takes it.
+    bool focusToStart_ = false;
     BatchProgress batch_;
     struct PendingAdd {
         int seq = 0;

@@ -170,19 +170,21 @@ void CMainWnd::AddImageFiles(const QStringList& paths) {
 }
 
 void CMainWnd::AddImageFolder(const QString& folder) {
-    ScanInBackground([folder = QStringToPathWide(folder)] {
-        std::vector<ImageItem> items = ScanImageFolder(folder);
+    const bool tree = IncludeSubfolders();
+    ScanInBackground([folder = QStringToPathWide(folder), tree] {
+        std::vector<ImageItem> items = tree ? ScanImageFolderTree(folder) : ScanImageFolder(folder);
         SortNaturally(items);
         return items;
     });
 }
 
 void CMainWnd::AddDroppedPaths(const QStringList& paths) {
-    ScanInBackground([paths = ToWide(paths)] {
+    const bool tree = IncludeSubfolders();
+    ScanInBackground([paths = ToWide(paths), tree] {
         std::vector<ImageItem> all;
         for (const std::wstring& path : paths) {
             // A folder's files in name order; a file alone stays as it is.
-            std::vector<ImageItem> some = ItemsFromDrop({path});
+            std::vector<ImageItem> some = ItemsFromDrop({path}, tree);
             SortNaturally(some);
             std::move(some.begin(), some.end(), std::back_inserter(all));
         }
@@ -250,7 +252,9 @@ void CMainWnd::AddImageItems(std::vector<ImageItem> items) {
 
 void CMainWnd::AddOneItem(ImageItem item) {
     // Shown readably; the engine keeps the name's bytes for the work.
-    const QString name = ShownPath(item.fileName);
+    // Files of a mirrored tree show where below the added folder they are.
+    const QString name =
+        ShownPath(item.subFolder.empty() ? item.fileName : item.subFolder + L"/" + item.fileName);
     const QString size = QString::fromStdWString(FormatFileSize(item.fileSize));
     const int id = engine_->AddImageItem(std::move(item));
     ui::CControlUI* entry = imageList_->AddTemplateItem();
@@ -313,6 +317,7 @@ void CMainWnd::OnRemoveChecked(ui::TNotifyUI& /*msg*/) {
         RemoveEntry(id);
     }
     UpdateEmptyState();
+    UpdateRetryCommand();
 }
 
 void CMainWnd::OnRemoveOne(ui::TNotifyUI& msg) {
@@ -326,6 +331,7 @@ void CMainWnd::OnRemoveOne(ui::TNotifyUI& msg) {
     }
     RemoveEntry(id);
     UpdateEmptyState();
+    UpdateRetryCommand();
 }
 
 void CMainWnd::RemoveEntry(int id) {

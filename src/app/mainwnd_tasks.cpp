@@ -33,9 +33,14 @@ void CMainWnd::OnStart(ui::TNotifyUI& /*msg*/) {
             ids.push_back(check->GetTag());
         }
     }
-    if (!engine_->QueueTasks(ids)) {
+    if (!StartBatch(ids)) {
         ShowPrompt(QStringLiteral("请先勾选要转换的文件!"));
-        return;
+    }
+}
+
+bool CMainWnd::StartBatch(const std::vector<int>& ids) {
+    if (!engine_->QueueTasks(ids)) {
+        return false;
     }
     for (const int id : ids) {
         ClearFailure(imageList_->FindSubControl(QStringLiteral("item-%1").arg(id)));
@@ -44,6 +49,48 @@ void CMainWnd::OnStart(ui::TNotifyUI& /*msg*/) {
     SetTimer(kBatchTimer, kBatchTimerMs);
     ShowBatchProgress();
     ShowConverting(true);
+    return true;
+}
+
+// The engine ends the workers on threads of its own; the window only asks and
+// shows the entries come back as their jobs report.
+void CMainWnd::OnStop(ui::TNotifyUI& /*msg*/) {
+    if (!batch_.Running()) {
+        return;
+    }
+    batch_.Stop();
+    focusToStart_ = processingBtn_->IsFocused();
+    engine_->StopBatch();
+    if (!engine_->IsBusy()) {
+        // Nothing had left the queue yet: no job will report, the batch ends here.
+        ShowBatchSummary();
+        ShowConverting(false);
+        return;
+    }
+    // Once is enough; the button comes back as the start button when the last job is gone.
+    processingBtn_->SetEnabled(false);
+}
+
+void CMainWnd::OnRetryFailed(ui::TNotifyUI& /*msg*/) {
+    if (engine_->IsBusy()) {
+        return;
+    }
+    StartBatch(FailedEntries());
+}
+
+std::vector<int> CMainWnd::FailedEntries() const {
+    std::vector<int> listed;
+    // Removed entries keep their records in the engine; only those in the list count.
+    for (const int id : engine_->FailedIds()) {
+        if (imageList_->FindSubControl(QStringLiteral("item-%1").arg(id)) != nullptr) {
+            listed.push_back(id);
+        }
+    }
+    return listed;
+}
+
+void CMainWnd::UpdateRetryCommand() {
+    retryFailed_->SetEnabled(engine_ && !batch_.Running() && !FailedEntries().empty());
 }
 
 void CMainWnd::ShowBatchProgress() {
@@ -68,7 +115,7 @@ void CMainWnd::ShowBatchSummary() {
         QString::fromStdString(batch_.SummaryLine(BatchProgress::Clock::now())));
     batchProgress_->SetVisible(true);
     if (summaryOpenDir_ != nullptr) {
-        summaryOpenDir_->SetVisible(batch_.Done() > batch_.Failed());
+        summaryOpenDir_->SetVisible(batch_.Converted() > 0);
     }
 }
 
@@ -78,10 +125,20 @@ void CMainWnd::OnBatchTick() {
     }
 }
 
+// The start button turns into the stop button and back; the keyboard focus goes along,
+// so that Enter or Space on the start button can stop what it started.
 void CMainWnd::ShowConverting(bool converting) {
-    startBtn_->SetVisible(!converting);
-    processingBtn_->SetVisible(converting);
-    processingBtn_->SetMouseEnabled(false);
+    ui::CControlUI* from = converting ? startBtn_ : processingBtn_;
+    ui::CControlUI* to = converting ? processingBtn_ : startBtn_;
+    const bool moveFocus = from->IsFocused() || (!converting && focusToStart_);
+    focusToStart_ = false;
+    processingBtn_->SetEnabled(converting);
+    to->SetVisible(true);
+    if (moveFocus) {
+        to->SetFocus();
+    }
+    from->SetVisible(false);
+    UpdateRetryCommand();
 }
 
 void CMainWnd::OnTaskStatus(TaskStatusReport* report) {
@@ -95,8 +152,11 @@ void CMainWnd::OnTaskStatus(TaskStatusReport* report) {
     if (!IsFinalStatus(owned->status)) {
         return;
     }
-    if (owned->status == kTaskStopped || owned->status == kTaskSkipped) {
-        ShowNote(entry, QString::fromStdWString(engine_->ShownStatusText(id)));
+    // From the status itself: the engine tells its last status only once the task is finished.
+    if (owned->status == kTaskStopped) {
+        ShowNote(entry, QString::fromWCharArray(kStoppedShown));
+    } else if (owned->status == kTaskSkipped) {
+        ShowNote(entry, QString::fromWCharArray(kSkippedShown));
     }
     if (owned->status == kTaskFailed) {
         // The engine's own words for the window where it has them, the worker's otherwise.
@@ -106,12 +166,22 @@ void CMainWnd::OnTaskStatus(TaskStatusReport* report) {
     }
     const FinishResult finished = engine_->FinishTask(id);
     if (finished.finished && batch_.Running()) {
-        batch_.Finished(owned->status == kTaskFailed);
+        CountFinished(owned->status);
         ShowBatchProgress();
     }
     if (finished.batchEnded) {
-        ShowConverting(false);
         ShowBatchSummary();
+        ShowConverting(false);
+    }
+}
+
+void CMainWnd::CountFinished(int status) {
+    if (status == kTaskSkipped) {
+        batch_.Skipped();
+    } else if (status == kTaskStopped) {
+        batch_.Interrupted();
+    } else {
+        batch_.Finished(status == kTaskFailed);
     }
 }
 

@@ -70,7 +70,11 @@ bool NaturalLess(const std::wstring& a, const std::wstring& b) {
 }
 
 void SortNaturally(std::vector<ImageItem>& items) {
+    // A tree's files by folder (the folder's own first), then by name within each.
     std::stable_sort(items.begin(), items.end(), [](const ImageItem& x, const ImageItem& y) {
+        if (x.subFolder != y.subFolder) {
+            return NaturalLess(x.subFolder, y.subFolder);
+        }
         return NaturalLess(x.fileName, y.fileName);
     });
 }

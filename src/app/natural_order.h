@@ -12,7 +12,8 @@ namespace velquist {
 // fall back to a plain comparison, so the order is total and repeatable.
 bool NaturalLess(const std::wstring& a, const std::wstring& b);
 
-// Sorts the records by their file names in that order; stable.
+// Sorts the records by their file names in that order, those of a mirrored tree by
+// subfolder first (the added folder's own files before its subfolders'); stable.
 void SortNaturally(std::vector<ImageItem>& items);
 
 } // namespace velquist

@@ -1,7 +1,10 @@
 #include "app_test_util.h"
 
+#include "tasks/process_job_runner.h"
 #include "ui/control.h"
 #include "ui/messages.h"
+#include "ui/paint_manager.h"
+#include "util/handles.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -17,6 +20,9 @@
 #include <QTimer>
 #include <QWidget>
 #include <chrono>
+#include <dirent.h>
+#include <fstream>
+#include <unistd.h>
 
 namespace velquist::test {
 
@@ -56,6 +62,46 @@ int RunLaterStart(const QString& runtime, const QString& workDir, const QString&
         return -1;
     }
     return later.exitStatus() == QProcess::NormalExit ? later.exitCode() : -1;
+}
+
+std::shared_ptr<JobRunner> RealWorkerRunner() {
+#if defined(__SANITIZE_ADDRESS__)
+    WorkerOptions options;
+    options.command = {(ui::CPaintManagerUI::GetInstancePath() + QStringLiteral("velquist-convert"))
+                           .toStdString()};
+    options.memoryLimitBytes = 0;
+    return std::make_shared<ProcessJobRunner>(options);
+#else
+    return nullptr;
+#endif
+}
+
+int LiveWorkerChildren() {
+    const DirPtr proc(::opendir("/proc"));
+    int count = 0;
+    while (proc != nullptr) {
+        const dirent* entry = ::readdir(proc.get());
+        if (entry == nullptr) {
+            break;
+        }
+        std::ifstream stat(std::string("/proc/") + entry->d_name + "/stat");
+        std::string line;
+        if (!std::getline(stat, line)) {
+            continue;
+        }
+        // "pid (comm) state ppid ..."; comm holds at most 15 bytes.
+        const auto close = line.rfind(')');
+        if (close == std::string::npos || line.find("(velquist-conver") == std::string::npos) {
+            continue;
+        }
+        char state = 0;
+        long parent = 0;
+        if (std::sscanf(line.c_str() + close + 1, " %c %ld", &state, &parent) == 2 &&
+            parent == static_cast<long>(::getpid())) {
+            ++count;
+        }
+    }
+    return count;
 }
 
 CMainWnd* OpenMainWindow(std::shared_ptr<JobRunner> runner) {

@@ -19,6 +19,12 @@ const std::string& TestHome();
 bool SpinUntil(const std::function<bool()>& pred, int ms = 20000);
 void SpinFor(int ms);
 
+// The window's own worker process. Under AddressSanitizer its shadow memory does not fit
+// the worker's address-space limit, so the limit is lifted there.
+std::shared_ptr<JobRunner> RealWorkerRunner();
+// Conversion workers (velquist-convert) this process started that are not reaped yet.
+int LiveWorkerChildren();
+
 // A main window as the program creates it, shown; null when it cannot be made.
 CMainWnd* OpenMainWindow(std::shared_ptr<JobRunner> runner = nullptr);
 // Closes it (answering no question) and waits until it is gone.

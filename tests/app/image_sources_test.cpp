@@ -80,6 +80,21 @@ TEST(DroppedPaths, FoldersByTheFolderRuleFilesByTheDialogFilter) {
     EXPECT_EQ(single->sourcePath, W(dir.File("single.Heic")));
 }
 
+TEST(DroppedPaths, WithSubfoldersAFolderBringsItsTreeAndAFileStaysFlat) {
+    test::TempDir dir;
+    const std::string folder = dir.File("Phone");
+    fs::create_directories(folder + "/2023/May");
+    Touch(folder + "/a.heic", 1);
+    Touch(folder + "/2023/May/b.heic", 1);
+    Touch(dir.File("single.heic"), 1);
+    std::set<std::pair<std::wstring, std::wstring>> found;
+    for (const ImageItem& item : ItemsFromDrop({W(folder), W(dir.File("single.heic"))}, true)) {
+        found.insert({item.subFolder, item.fileName});
+    }
+    EXPECT_EQ(found, (std::set<std::pair<std::wstring, std::wstring>>{
+                         {L"", L"a.heic"}, {L"2023/May", L"b.heic"}, {L"", L"single.heic"}}));
+}
+
 TEST(DroppedPaths, AFolderNamedLikeAnImageIsScannedNotAdded) {
     test::TempDir dir;
     fs::create_directories(dir.File("trip.heic"));

@@ -1,5 +1,6 @@
 #include "app/main_settings.h"
 #include "support/temp_dir.h"
+#include "util/text.h"
 
 #include <filesystem>
 #include <fstream>
@@ -30,6 +31,20 @@ TEST(StoredSettings, QualityMatchesOnlyTheTenSteps) {
     EXPECT_EQ(QualityIndexFor(L"090"), -1);
     EXPECT_EQ(QualityIndexFor(L"0"), -1);
     EXPECT_EQ(QualityIndexFor(L"110"), -1);
+}
+
+TEST(StoredSettings, ExistingFileChoiceAndItsStoredValueGoBothWays) {
+    EXPECT_EQ(ExistingFileIndexFor(L"overwrite"), 0);
+    EXPECT_EQ(ExistingFileIndexFor(L" skip\n"), 1);
+    EXPECT_EQ(ExistingFileIndexFor(L"rename"), 2);
+    for (const wchar_t* other : {L"", L"Skip", L"keep", L"2"}) {
+        EXPECT_EQ(ExistingFileIndexFor(other), 0) << WideToUtf8(other);
+    }
+    for (int index = 0; index < 3; ++index) {
+        EXPECT_EQ(ExistingFileIndexFor(ExistingFileValueAt(index)), index);
+    }
+    EXPECT_EQ(ExistingFileValueAt(3), L"overwrite");
+    EXPECT_EQ(ExistingFileValueAt(-1), L"overwrite");
 }
 
 TEST(StoredSettings, ExifOnlyForOne) {

@@ -80,6 +80,23 @@ TEST(BatchProgressTest, CountsEstimatesAndSums) {
     EXPECT_EQ(DurationText(-3), "0 秒");
 }
 
+TEST(BatchProgressTest, SkippedAndStoppedFilesAreNotCountedAsConverted) {
+    BatchProgress batch;
+    const auto t0 = BatchProgress::Clock::now();
+    batch.Start(6, t0);
+    batch.Finished(false);
+    batch.Skipped();
+    batch.Finished(true);
+    EXPECT_EQ(batch.SummaryLine(t0 + 3s), "转换完成:成功 1 张,跳过 1 张,失败 1 张,用时 3 秒");
+    batch.Interrupted();
+    batch.Stop();
+    EXPECT_EQ(batch.Converted(), 1);
+    EXPECT_EQ(batch.SummaryLine(t0 + 4s), "转换已停止:成功 1 张,跳过 1 张,失败 1 张,用时 4 秒");
+    batch.Start(2, t0); // a new batch forgets the stop
+    batch.Finished(false);
+    EXPECT_EQ(batch.SummaryLine(t0 + 1s), "转换完成:成功 1 张,失败 0 张,用时 1 秒");
+}
+
 QString NameAt(ui::CControlUI* list, int index) {
     return list->GetItemAt(index)->FindSubControl(QStringLiteral("fileNameLabel"))->GetText();
 }
