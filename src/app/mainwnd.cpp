@@ -3,6 +3,7 @@
 #include "account/dialogs/account_dialogs.h"
 #include "config/app_paths.h"
 #include "config/config_file.h"
+#include "convert/conversion_settings.h"
 #include "dialogs/dialog_base.h"
 #include "dialogs/message_box_dialog.h"
 #include "dialogs/prompt_box_dialog.h"
@@ -172,7 +173,8 @@ void CMainWnd::RestoreSettings() {
     if (format >= 0) {
         imageFormat_->SelectItem(format, false, false);
     }
-    const int quality = QualityIndexFor(ReadSetting(L"image-quality", L"90"));
+    const int quality =
+        QualityIndexFor(ReadSetting(L"image-quality", std::to_wstring(kDefaultQuality).c_str()));
     if (quality >= 0) {
         imageQuality_->SelectItem(quality, false, false);
     }
@@ -194,7 +196,8 @@ void CMainWnd::PublishSettings() {
         return;
     }
     ConversionSettings settings;
-    settings.format = ParseOutputFormat(imageFormat_->GetText().toStdString()).value_or(OutputFormat::kJpg);
+    settings.format =
+        ParseOutputFormat(imageFormat_->GetText().toStdString()).value_or(OutputFormat::kJpg);
     settings.quality = imageQuality_->GetText().toInt();
     settings.keepExif = imageExif_->GetCheck();
     ReadOptions(settings);

@@ -1,9 +1,9 @@
 #pragma once
 
 #include "batch_progress.h"
-#include "tasks/task_owner.h"
 #include "tasks/job_runner.h"
 #include "tasks/task_engine.h"
+#include "tasks/task_owner.h"
 #include "ui/control.h"
 #include "ui/notify.h"
 #include "ui/window_impl_base.h"
@@ -102,6 +102,8 @@ class CMainWnd : public ui::WindowImplBase, public TaskOwner {
     void OnSelectAll(ui::TNotifyUI& msg);
     void OnStart(ui::TNotifyUI& msg);
     void OnRemoveChecked(ui::TNotifyUI& msg);
+    // The ids of the entries whose check box is ticked, in list order.
+    std::vector<int> CheckedEntryIds() const;
     void OnRemoveOne(ui::TNotifyUI& msg);
     void OnPreview(ui::TNotifyUI& msg);
     void OnFormatSelected(ui::TNotifyUI& msg);

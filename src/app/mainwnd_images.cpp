@@ -6,15 +6,15 @@
 #include "image_sources.h"
 #include "list_thumbnails.h"
 #include "mainwnd.h"
+#include "natural_order.h"
 #include "platform/path_text.h"
 #include "platform/pickers.h"
 #include "platform/shell_open.h"
-#include "natural_order.h"
 #include "ui/messages.h"
 #include "ui/paint_manager.h"
-#include "window_messages.h"
 #include "ui/template_list.h"
 #include "util/text.h"
+#include "window_messages.h"
 
 #include <QDragEnterEvent>
 #include <QDropEvent>
@@ -300,11 +300,7 @@ void CMainWnd::OnSelectAll(ui::TNotifyUI& msg) {
     }
 }
 
-void CMainWnd::OnRemoveChecked(ui::TNotifyUI& /*msg*/) {
-    if (engine_->IsBusy()) {
-        ShowPrompt(QStringLiteral("当前任务正在转换中!"));
-        return;
-    }
+std::vector<int> CMainWnd::CheckedEntryIds() const {
     std::vector<int> ids;
     for (int i = 0, n = imageList_->GetCount(); i < n; ++i) {
         ui::CControlUI* check =
@@ -313,6 +309,15 @@ void CMainWnd::OnRemoveChecked(ui::TNotifyUI& /*msg*/) {
             ids.push_back(check->GetTag());
         }
     }
+    return ids;
+}
+
+void CMainWnd::OnRemoveChecked(ui::TNotifyUI& /*msg*/) {
+    if (engine_->IsBusy()) {
+        ShowPrompt(QStringLiteral("当前任务正在转换中!"));
+        return;
+    }
+    const std::vector<int> ids = CheckedEntryIds();
     for (const int id : ids) {
         RemoveEntry(id);
     }

@@ -25,15 +25,7 @@ void CMainWnd::OnStart(ui::TNotifyUI& /*msg*/) {
         ShowPrompt(QStringLiteral("请先添加heic文件!"));
         return;
     }
-    std::vector<int> ids;
-    for (int i = 0, n = imageList_->GetCount(); i < n; ++i) {
-        ui::CControlUI* check =
-            imageList_->GetItemAt(i)->FindSubControl(QStringLiteral("imageCheckBox"));
-        if (check != nullptr && check->GetCheck()) {
-            ids.push_back(check->GetTag());
-        }
-    }
-    if (!StartBatch(ids)) {
+    if (!StartBatch(CheckedEntryIds())) {
         ShowPrompt(QStringLiteral("请先勾选要转换的文件!"));
     }
 }
