@@ -2,6 +2,7 @@
 
 #include "cli/cli_options.h"
 #include "convert/convert_task.h"
+#include "decode/thread_budget.h"
 #include "tasks/worker_protocol.h"
 
 #include <cerrno>
@@ -92,6 +93,8 @@ std::optional<ConvertTask> WorkerTask(const CliOptions& options, std::string* er
     task.settings.stripLocation = options.stripLocation.value_or(false);
     task.settings.allImages = options.workerImages > 0;
     task.imageOutputs = options.workerImages;
+    // A request without the engine's share converts as if it had the machine to itself.
+    task.decodeThreads = options.decodeThreads.value_or(DecodeThreadsPerJob(1, AvailableCores()));
     return task;
 }
 

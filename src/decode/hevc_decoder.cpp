@@ -12,6 +12,7 @@
 #include <cstring>
 #include <libheif/heif_plugin.h>
 #include <mutex>
+#include <unistd.h>
 #include <vector>
 
 extern "C" {
@@ -30,6 +31,7 @@ std::atomic<long> fallbacks{0};
 std::atomic<long> avcodecDecodes{0};
 std::atomic<bool> noticeArmed{true};
 std::atomic<int> failuresToInject{0};
+std::atomic<long> lastDecodeThread{0};
 
 struct Decoder {
     std::vector<uint8_t> data;
@@ -76,6 +78,7 @@ void NoteFallback() {
 
 heif_error DecodeImage(void* decoder, heif_image** out) {
     *out = nullptr;
+    lastDecodeThread = static_cast<long>(::gettid());
     std::vector<NalUnit> units;
     if (!SplitLengthPrefixed(static_cast<Decoder*>(decoder)->data, &units))
         return {heif_error_Decoder_plugin_error, heif_suberror_End_of_data,
@@ -146,6 +149,10 @@ void FailNextAvcodecDecodes(int count) {
 
 long AvcodecDecodeCount() {
     return avcodecDecodes.load();
+}
+
+long LastHevcDecodeThread() {
+    return lastDecodeThread.load();
 }
 
 } // namespace velquist
