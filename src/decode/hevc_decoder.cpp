@@ -1,6 +1,7 @@
 #include "hevc_decoder.h"
 
 #include "avcodec_hevc.h"
+#include "avcodec_library.h"
 #include "de265_hevc.h"
 #include "decoded_planes.h"
 #include "hevc_decoder_testing.h"
@@ -14,10 +15,6 @@
 #include <mutex>
 #include <unistd.h>
 #include <vector>
-
-extern "C" {
-#include <libavutil/log.h>
-}
 
 namespace velquist {
 namespace {
@@ -70,6 +67,19 @@ bool InjectedFailure() {
     return false;
 }
 
+// libavcodec is loaded with the first picture; where it cannot be, libde265 decodes all
+// of them and one line says why.
+bool AvcodecLoaded() {
+    if (Avcodec() != nullptr)
+        return true;
+    static std::once_flag told;
+    std::call_once(told, [] {
+        std::fprintf(stderr, "libavcodec could not be loaded (%s); HEVC decoded with libde265\n",
+                     AvcodecLoadError().c_str());
+    });
+    return false;
+}
+
 void NoteFallback() {
     ++fallbacks;
     if (noticeArmed.exchange(false))
@@ -83,6 +93,8 @@ heif_error DecodeImage(void* decoder, heif_image** out) {
     if (!SplitLengthPrefixed(static_cast<Decoder*>(decoder)->data, &units))
         return {heif_error_Decoder_plugin_error, heif_suberror_End_of_data,
                 "HEVC data ends inside a NAL unit"};
+    if (!AvcodecLoaded())
+        return DecodeWithDe265(units, out);
     if (!InjectedFailure() && DecodeWithAvcodec(units, out)) {
         ++avcodecDecodes;
         return HeifOk();
@@ -119,16 +131,14 @@ void RegisterHevcDecoder() {
     std::call_once(once, [] {
         if (ForcedLibde265())
             return;
-        // libavcodec's own messages would reach the user as diagnostic lines; a refusal is
-        // reported once by the fallback instead.
-        av_log_set_level(AV_LOG_QUIET);
+        // Cheap: libavcodec itself is loaded by the first decode.
         if (heif_register_decoder_plugin(&kPlugin).code == heif_error_Ok)
             registered = true;
     });
 }
 
 const char* HevcDecoderName() {
-    return registered.load() && enabled.load() ? "libavcodec" : "libde265";
+    return registered.load() && enabled.load() && Avcodec() != nullptr ? "libavcodec" : "libde265";
 }
 
 void SetHevcDecoderEnabled(bool on) {
