@@ -5,6 +5,7 @@
 #include "convert/encoder.h"
 #include "convert/heif_handles.h"
 #include "decode/hevc_decoder.h"
+#include "decode/thread_budget.h"
 
 #include <algorithm>
 #include <chrono>
@@ -30,6 +31,9 @@ double Seconds(Clock::time_point from, Clock::time_point to) {
 int RunFloor(const std::string& format, const std::string& in, const std::string& out) {
     const auto start = Clock::now();
     velquist::HeifContextPtr ctx(heif_context_alloc());
+    // As a conversion that has the machine to itself gets them.
+    heif_context_set_max_decoding_threads(
+        ctx.get(), velquist::DecodeThreadsPerJob(1, velquist::AvailableCores()));
     if (heif_context_read_from_file(ctx.get(), in.c_str(), nullptr).code != heif_error_Ok)
         return 1;
     heif_image_handle* rawHandle = nullptr;

@@ -6,10 +6,13 @@ here=$(cd "$(dirname "$0")" && pwd)
 root=$(dirname "$here")
 reps=${1:-5}
 build=${2:-$root/build-bench}
-input=${VELQUIST_BENCH_INPUT:-$root/../shared/testdata/heic/mde_IMG_1034.heic}
+# The shared test files sit beside the repository, or beside the folder of its worktrees.
+photo=shared/testdata/heic/mde_IMG_1034.heic
+[ -e "$root/../$photo" ] || [ ! -e "$root/../../$photo" ] || photo=../$photo
+input=${VELQUIST_BENCH_INPUT:-$root/../$photo}
 for tool in convert vips; do
   command -v "$tool" >/dev/null || { echo "missing $tool (scripts/install-deps.sh --bench)"; exit 1; }
 done
-cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DVELQUIST_BUILD_GUI=OFF -DVELQUIST_BUILD_TESTS=OFF -DVELQUIST_BUILD_SERVICE=OFF >/dev/null
+cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELQUIST_BUILD_GUI=OFF -DVELQUIST_BUILD_TESTS=OFF -DVELQUIST_BUILD_SERVICE=OFF >/dev/null
 cmake --build "$build" -j2 --target velquist-convert-bench >/dev/null
 "$build/bin/velquist-convert-bench" "$input" "$reps"

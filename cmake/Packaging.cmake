@@ -70,7 +70,13 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_RELEASE 1)
 # The skin names its fonts by family; the window's default one.
 # Preview, the output folder and the help page open through xdg-open.
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-wqy-microhei, xdg-utils")
+# libavcodec is loaded on first use rather than linked, so the package's library scan does
+# not see it: its package is named here (the same major version as the headers built with).
+find_package(PkgConfig REQUIRED)
+pkg_check_modules(VELQUIST_AVCODEC_PACKAGE REQUIRED libavcodec)
+string(REGEX MATCH "^[0-9]+" VELQUIST_AVCODEC_MAJOR "${VELQUIST_AVCODEC_PACKAGE_VERSION}")
+set(CPACK_DEBIAN_PACKAGE_DEPENDS
+  "fonts-wqy-microhei, xdg-utils, libavcodec${VELQUIST_AVCODEC_MAJOR} | libavcodec-extra${VELQUIST_AVCODEC_MAJOR}")
 include(CPack)
 
 # The check installs and runs the window program, so it needs the Qt parts.

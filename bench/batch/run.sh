@@ -12,7 +12,10 @@ copies=${1:-12}
 formats=${2:-jpg,png,bmp}
 runs=${4:-1}
 build=${3:-$root/build-bench}
-input=${VELQUIST_BENCH_INPUT:-$root/../shared/testdata/heic/mde_IMG_1034.heic}
+# The shared test files sit beside the repository, or beside the folder of its worktrees.
+photo=shared/testdata/heic/mde_IMG_1034.heic
+[ -e "$root/../$photo" ] || [ ! -e "$root/../../$photo" ] || photo=../$photo
+input=${VELQUIST_BENCH_INPUT:-$root/../$photo}
 for tool in convert vips; do
   command -v "$tool" >/dev/null || { echo "missing $tool (scripts/install-deps.sh --bench)"; exit 1; }
 done

@@ -10,7 +10,10 @@ root=$(cd "$here/../.." && pwd)
 bin=${1:-$root/build/bin/velquist-convert}
 runs=${2:-5}
 delay=${3:-1.5}
-input=${VELQUIST_BENCH_INPUT:-$root/../shared/testdata/heic/mde_IMG_1034.heic}
+# The shared test files sit beside the repository, or beside the folder of its worktrees.
+photo=shared/testdata/heic/mde_IMG_1034.heic
+[ -e "$root/../$photo" ] || [ ! -e "$root/../../$photo" ] || photo=../$photo
+input=${VELQUIST_BENCH_INPUT:-$root/../$photo}
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 mkdir -p "$work/in" "$work/home"

@@ -9,7 +9,10 @@ reps=${1:-5}
 copies=${2:-6}
 what=${3:-all}
 build=${4:-$root/build-bench}
-input=${VELQUIST_BENCH_INPUT:-$root/../shared/testdata/heic/mde_IMG_1034.heic}
+# The shared test files sit beside the repository, or beside the folder of its worktrees.
+photo=shared/testdata/heic/mde_IMG_1034.heic
+[ -e "$root/../$photo" ] || [ ! -e "$root/../../$photo" ] || photo=../$photo
+input=${VELQUIST_BENCH_INPUT:-$root/../$photo}
 cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELQUIST_BUILD_GUI=OFF \
   -DVELQUIST_BUILD_TESTS=OFF -DVELQUIST_BUILD_SERVICE=OFF >/dev/null
 cmake --build "$build" -j2 --target velquist-decode-bench >/dev/null

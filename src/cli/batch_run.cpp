@@ -5,6 +5,7 @@
 #include "throttled_job_runner.h"
 #include "util/text.h"
 
+#include <algorithm>
 #include <deque>
 #include <map>
 #include <set>
@@ -72,6 +73,7 @@ class BatchDriver {
     BatchDriver(const BatchJob& job, BatchObserver* observer)
         : job_(job), observer_(observer), engine_(&statuses_, Limited(job)) {
         engine_.SetMemoryBudget(job.memoryBudget);
+        engine_.SetParallelJobs(static_cast<std::size_t>(std::max(job.jobs, 1)));
     }
 
     BatchReport Run() {

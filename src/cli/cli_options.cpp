@@ -34,6 +34,39 @@ bool TakeValue(const std::vector<std::string>& args, size_t* i, std::string* val
     return true;
 }
 
+// Most tile threads a worker request may ask libheif for.
+constexpr int kMaxDecodeThreads = 256;
+
+bool TakesWorkerValue(const std::string& arg) {
+    return arg == "--format" || arg == "--quality" || arg == "--exif" ||
+           arg == "--strip-location" || arg == "--images" || arg == "--decode-threads";
+}
+
+// One worker option with its value; empty, or why it was refused.
+std::string ApplyWorkerOption(const std::string& arg, const std::string& value, CliOptions& o) {
+    int number = 0;
+    if (arg == "--format") {
+        o.format = value;
+    } else if (arg == "--quality") {
+        if (!ParseInt(value, &number))
+            return "--quality needs a whole number";
+        o.quality = number;
+    } else if (arg == "--exif" || arg == "--strip-location") {
+        if (value != "0" && value != "1")
+            return arg + " needs 0 or 1";
+        (arg == "--exif" ? o.keepExif : o.stripLocation) = value == "1";
+    } else if (arg == "--images") {
+        if (!ParseInt(value, &o.workerImages) || o.workerImages < 0)
+            return "--images needs a number of images";
+        o.allImages = o.workerImages > 0;
+    } else if (arg == "--decode-threads") {
+        if (!ParseInt(value, &number) || number < 0 || number > kMaxDecodeThreads)
+            return "--decode-threads needs a number of threads";
+        o.decodeThreads = number;
+    }
+    return {};
+}
+
 CliParseResult ParseWorker(const std::vector<std::string>& args) {
     CliParseResult result;
     CliOptions& o = result.options;
@@ -45,36 +78,13 @@ CliParseResult ParseWorker(const std::vector<std::string>& args) {
         std::string value;
         if (onlyFiles) {
             positional.push_back(arg);
-            continue;
-        }
-        if (arg == "--") {
+        } else if (arg == "--") {
             onlyFiles = true;
-            continue;
-        }
-        if (arg == "--format" || arg == "--quality" || arg == "--exif" ||
-            arg == "--strip-location" || arg == "--images") {
+        } else if (TakesWorkerValue(arg)) {
             if (!TakeValue(args, &i, &value))
                 return Fail(arg + " needs a value");
-        }
-        if (arg == "--format") {
-            o.format = value;
-        } else if (arg == "--quality") {
-            int quality = 0;
-            if (!ParseInt(value, &quality))
-                return Fail("--quality needs a whole number");
-            o.quality = quality;
-        } else if (arg == "--exif") {
-            if (value != "0" && value != "1")
-                return Fail("--exif needs 0 or 1");
-            o.keepExif = value == "1";
-        } else if (arg == "--strip-location") {
-            if (value != "0" && value != "1")
-                return Fail("--strip-location needs 0 or 1");
-            o.stripLocation = value == "1";
-        } else if (arg == "--images") {
-            if (!ParseInt(value, &o.workerImages) || o.workerImages < 0)
-                return Fail("--images needs a number of images");
-            o.allImages = o.workerImages > 0;
+            if (const std::string error = ApplyWorkerOption(arg, value, o); !error.empty())
+                return Fail(error);
         } else if (arg.size() > 1 && arg[0] == '-') {
             return Fail("unknown option " + arg);
         } else {

@@ -25,6 +25,9 @@ struct CliOptions {
     // Worker mode: how many of the file's images may be written (the primary first), as
     // the engine reserved their output names; 0 writes the primary only.
     int workerImages = 0;
+    // Worker mode: libheif's threads for the image's tiles (0: on the conversion's thread);
+    // unset: as many as suit a conversion that has the machine to itself.
+    std::optional<int> decodeThreads;
     bool recursive = false;
     std::optional<std::string> existing; // "overwrite", "skip" or "rename"
     std::optional<bool> keepDate;
@@ -54,7 +57,7 @@ struct CliParseResult {
 //   [options] FILE|FOLDER...
 //   [options] --retry-from LIST [FILE|FOLDER...]
 //   --worker --format F --quality N --exif 0|1 [--strip-location 0|1] [--images N]
-//            [--] INPUT OUTPUT
+//            [--decode-threads N] [--] INPUT OUTPUT
 //   --help, --version
 CliParseResult ParseCommandLine(const std::vector<std::string>& args);
 

@@ -219,6 +219,8 @@ bool Convert(const ConvertTask& task, Diagnostics& diag, bool echo) {
         return false;
     }
     heif_context_set_maximum_image_size_limit(ctx.get(), kMaxImageSide);
+    if (task.decodeThreads != kLibheifDecodeThreads)
+        heif_context_set_max_decoding_threads(ctx.get(), std::max(task.decodeThreads, 0));
     // Whatever the ftyp box's major brand (an image sequence with a still cover, a
     // layered or MIAF file), what libheif opens and finds a primary image in converts.
     const heif_error error =
@@ -247,6 +249,8 @@ std::vector<std::string> ImageWorkerOptions(const ConvertTask& task) {
                        {"--images", std::to_string(task.imageOutputs > 0
                                                        ? task.imageOutputs
                                                        : static_cast<int>(kMaxImagesPerFile))});
+    if (task.decodeThreads != kLibheifDecodeThreads)
+        options.insert(options.end(), {"--decode-threads", std::to_string(task.decodeThreads)});
     return options;
 }
 

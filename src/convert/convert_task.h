@@ -9,6 +9,8 @@
 
 namespace velquist {
 
+inline constexpr int kLibheifDecodeThreads = -1;
+
 // One conversion job. Paths are the file names' bytes.
 struct ConvertTask {
     std::string inputPath;
@@ -20,10 +22,14 @@ struct ConvertTask {
     // the engine reserved that many output names (outputPath and its numbered ones);
     // 0: as many as the file holds, up to kMaxImagesPerFile.
     int imageOutputs = 0;
+    // libheif's threads for decoding the image's tiles (0: on the job's own thread), as the
+    // engine shares the cores among the jobs running at once; kLibheifDecodeThreads leaves
+    // libheif's own choice.
+    int decodeThreads = kLibheifDecodeThreads;
 };
 
 // The worker options for what goes beyond format, quality and Exif, each only when it is
-// not the default: "--strip-location 1", "--images N".
+// not the default: "--strip-location 1", "--images N", "--decode-threads N".
 std::vector<std::string> ImageWorkerOptions(const ConvertTask& task);
 
 // Result of a synchronous conversion, for the isolated worker process.

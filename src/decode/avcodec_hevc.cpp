@@ -1,26 +1,23 @@
 #include "avcodec_hevc.h"
 
+#include "avcodec_library.h"
 #include "decoded_planes.h"
 
 #include <memory>
 #include <mutex>
 
-extern "C" {
-#include <libavcodec/avcodec.h>
-#include <libavutil/pixdesc.h>
-}
-
 namespace velquist {
 namespace {
 
+// Only objects the loaded library made are ever deleted, so it is there.
 struct CodecContextDeleter {
-    void operator()(AVCodecContext* ctx) const { avcodec_free_context(&ctx); }
+    void operator()(AVCodecContext* ctx) const { Avcodec()->freeContext(&ctx); }
 };
 struct FrameDeleter {
-    void operator()(AVFrame* frame) const { av_frame_free(&frame); }
+    void operator()(AVFrame* frame) const { Avcodec()->frameFree(&frame); }
 };
 struct PacketDeleter {
-    void operator()(AVPacket* packet) const { av_packet_free(&packet); }
+    void operator()(AVPacket* packet) const { Avcodec()->packetFree(&packet); }
 };
 using CodecContextPtr = std::unique_ptr<AVCodecContext, CodecContextDeleter>;
 using FramePtr = std::unique_ptr<AVFrame, FrameDeleter>;
@@ -31,10 +28,11 @@ using PacketPtr = std::unique_ptr<AVPacket, PacketDeleter>;
 constexpr size_t kMaxIdleContexts = 8;
 
 CodecContextPtr OpenContext() {
-    const AVCodec* codec = avcodec_find_decoder(AV_CODEC_ID_HEVC);
+    const AvcodecLibrary* av = Avcodec();
+    const AVCodec* codec = av != nullptr ? av->findDecoder(AV_CODEC_ID_HEVC) : nullptr;
     if (codec == nullptr)
         return nullptr;
-    CodecContextPtr ctx(avcodec_alloc_context3(codec));
+    CodecContextPtr ctx(av->allocContext(codec));
     if (!ctx)
         return nullptr;
     ctx->thread_count = 1;
@@ -44,7 +42,7 @@ CodecContextPtr OpenContext() {
     ctx->apply_cropping = 0;
     // A damaged tile must fail rather than come out concealed, so that libde265 gets it.
     ctx->err_recognition = AV_EF_EXPLODE | AV_EF_BITSTREAM;
-    if (avcodec_open2(ctx.get(), codec, nullptr) < 0)
+    if (av->open(ctx.get(), codec, nullptr) < 0)
         return nullptr;
     return ctx;
 }
@@ -64,7 +62,7 @@ class ContextPool {
     }
 
     void Release(CodecContextPtr ctx) {
-        avcodec_flush_buffers(ctx.get());
+        Avcodec()->flushBuffers(ctx.get());
         std::lock_guard<std::mutex> lock(mutex_);
         if (idle_.size() < kMaxIdleContexts)
             idle_.push_back(std::move(ctx));
@@ -83,16 +81,17 @@ ContextPool& Pool() {
 // The first picture of the stream; the decoder is drained so that a picture held back for
 // reordering comes out too.
 FramePtr DecodeFrame(AVCodecContext* ctx, const std::vector<uint8_t>& stream) {
-    PacketPtr packet(av_packet_alloc());
-    FramePtr frame(av_frame_alloc());
+    const AvcodecLibrary* av = Avcodec();
+    PacketPtr packet(av->packetAlloc());
+    FramePtr frame(av->frameAlloc());
     if (!packet || !frame)
         return nullptr;
     // The packet borrows the stream; libavcodec copies what it keeps.
     packet->data = const_cast<uint8_t*>(stream.data());
     packet->size = static_cast<int>(stream.size());
-    if (avcodec_send_packet(ctx, packet.get()) < 0 || avcodec_send_packet(ctx, nullptr) < 0)
+    if (av->sendPacket(ctx, packet.get()) < 0 || av->sendPacket(ctx, nullptr) < 0)
         return nullptr;
-    if (avcodec_receive_frame(ctx, frame.get()) < 0)
+    if (av->receiveFrame(ctx, frame.get()) < 0)
         return nullptr;
     if (frame->decode_error_flags != 0 || (frame->flags & AV_FRAME_FLAG_CORRUPT) != 0)
         return nullptr;
@@ -110,7 +109,8 @@ ColourDescription ColourOf(const AVFrame& frame) {
 
 // The cropped planes of a planar, little-endian frame of up to 16 bits per sample.
 bool Describe(const AVFrame& frame, DecodedPicture* picture) {
-    const AVPixFmtDescriptor* desc = av_pix_fmt_desc_get(static_cast<AVPixelFormat>(frame.format));
+    const AVPixFmtDescriptor* desc =
+        Avcodec()->pixFmtDescriptor(static_cast<AVPixelFormat>(frame.format));
     if (desc == nullptr ||
         (desc->flags & (AV_PIX_FMT_FLAG_BE | AV_PIX_FMT_FLAG_PAL | AV_PIX_FMT_FLAG_BITSTREAM |
                         AV_PIX_FMT_FLAG_HWACCEL | AV_PIX_FMT_FLAG_ALPHA)) != 0)

@@ -1,6 +1,7 @@
 #include "hevc_decoder.h"
 
 #include "avcodec_hevc.h"
+#include "avcodec_library.h"
 #include "de265_hevc.h"
 #include "decoded_planes.h"
 #include "hevc_decoder_testing.h"
@@ -12,11 +13,8 @@
 #include <cstring>
 #include <libheif/heif_plugin.h>
 #include <mutex>
+#include <unistd.h>
 #include <vector>
-
-extern "C" {
-#include <libavutil/log.h>
-}
 
 namespace velquist {
 namespace {
@@ -30,6 +28,7 @@ std::atomic<long> fallbacks{0};
 std::atomic<long> avcodecDecodes{0};
 std::atomic<bool> noticeArmed{true};
 std::atomic<int> failuresToInject{0};
+std::atomic<long> lastDecodeThread{0};
 
 struct Decoder {
     std::vector<uint8_t> data;
@@ -68,6 +67,19 @@ bool InjectedFailure() {
     return false;
 }
 
+// libavcodec is loaded with the first picture; where it cannot be, libde265 decodes all
+// of them and one line says why.
+bool AvcodecLoaded() {
+    if (Avcodec() != nullptr)
+        return true;
+    static std::once_flag told;
+    std::call_once(told, [] {
+        std::fprintf(stderr, "libavcodec could not be loaded (%s); HEVC decoded with libde265\n",
+                     AvcodecLoadError().c_str());
+    });
+    return false;
+}
+
 void NoteFallback() {
     ++fallbacks;
     if (noticeArmed.exchange(false))
@@ -76,10 +88,13 @@ void NoteFallback() {
 
 heif_error DecodeImage(void* decoder, heif_image** out) {
     *out = nullptr;
+    lastDecodeThread = static_cast<long>(::gettid());
     std::vector<NalUnit> units;
     if (!SplitLengthPrefixed(static_cast<Decoder*>(decoder)->data, &units))
         return {heif_error_Decoder_plugin_error, heif_suberror_End_of_data,
                 "HEVC data ends inside a NAL unit"};
+    if (!AvcodecLoaded())
+        return DecodeWithDe265(units, out);
     if (!InjectedFailure() && DecodeWithAvcodec(units, out)) {
         ++avcodecDecodes;
         return HeifOk();
@@ -116,16 +131,14 @@ void RegisterHevcDecoder() {
     std::call_once(once, [] {
         if (ForcedLibde265())
             return;
-        // libavcodec's own messages would reach the user as diagnostic lines; a refusal is
-        // reported once by the fallback instead.
-        av_log_set_level(AV_LOG_QUIET);
+        // Cheap: libavcodec itself is loaded by the first decode.
         if (heif_register_decoder_plugin(&kPlugin).code == heif_error_Ok)
             registered = true;
     });
 }
 
 const char* HevcDecoderName() {
-    return registered.load() && enabled.load() ? "libavcodec" : "libde265";
+    return registered.load() && enabled.load() && Avcodec() != nullptr ? "libavcodec" : "libde265";
 }
 
 void SetHevcDecoderEnabled(bool on) {
@@ -146,6 +159,10 @@ void FailNextAvcodecDecodes(int count) {
 
 long AvcodecDecodeCount() {
     return avcodecDecodes.load();
+}
+
+long LastHevcDecodeThread() {
+    return lastDecodeThread.load();
 }
 
 } // namespace velquist

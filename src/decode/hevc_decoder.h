@@ -7,10 +7,12 @@ namespace velquist {
 inline constexpr const char* kHevcDecoderVariable = "VELQUIST_HEVC_DECODER";
 
 // Puts libavcodec's HEVC decoder in front of libde265 for every libheif decode in this
-// process. Call once at start, before the first decode; later calls do nothing.
+// process. Call once at start, before the first decode; later calls do nothing. libavcodec
+// is loaded by the first decode; where it cannot be, libde265 decodes with one diagnostic
+// line.
 void RegisterHevcDecoder();
 
-// The decoder new HEVC decodes use: "libavcodec" or "libde265".
+// The decoder new HEVC decodes use: "libavcodec" or "libde265" (loads libavcodec to tell).
 const char* HevcDecoderName();
 
 // Switches libavcodec on or off at run time, e.g. to decode the same file both ways in one

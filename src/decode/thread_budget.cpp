@@ -1,5 +1,8 @@
 #include "thread_budget.h"
 
+#include <sched.h>
+#include <thread>
+
 namespace velquist {
 
 int DecodeThreadsPerJob(int jobs, int cores) {
@@ -12,6 +15,16 @@ int DecodeThreadsPerJob(int jobs, int cores) {
     // of all, since the job's thread only waits for it.
     const int share = cores / jobs;
     return share >= 2 ? share : 0;
+}
+
+int AvailableCores() {
+    // A container or taskset may allow fewer cores than the machine has.
+    cpu_set_t set;
+    CPU_ZERO(&set);
+    if (::sched_getaffinity(0, sizeof set, &set) == 0 && CPU_COUNT(&set) > 0)
+        return CPU_COUNT(&set);
+    const unsigned online = std::thread::hardware_concurrency();
+    return online > 0 ? static_cast<int>(online) : 1;
 }
 
 } // namespace velquist

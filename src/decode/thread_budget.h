@@ -7,4 +7,7 @@ namespace velquist {
 // job's own thread). Chosen with bench/decode/run.sh (its threads part).
 int DecodeThreadsPerJob(int jobs, int cores);
 
+// The processor cores this process may run on (its affinity mask), at least 1.
+int AvailableCores();
+
 } // namespace velquist

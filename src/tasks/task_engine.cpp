@@ -6,6 +6,7 @@
 #include "convert/heif_header.h"
 #include "convert/memory_estimate.h"
 #include "convert/top_level_images.h"
+#include "decode/thread_budget.h"
 #include "job_board.h"
 #include "util/text.h"
 
@@ -370,13 +371,28 @@ void TaskEngine::TaskDispatchThread() {
             item = found->second;
         }
         const ConversionSettings settings = settings_;
+        const int decodeThreads = DecodeThreadsNow();
         // Taken with the id: a stop from now on reaches this job too.
         std::shared_ptr<std::atomic<bool>> cancel = batchCancel_;
         lock.unlock();
         PrintLine("idleTaskImageList task_id: %d\n", id);
-        Dispatch(id, item, settings, std::move(cancel));
+        Dispatch(id, item, settings, decodeThreads, std::move(cancel));
         lock.lock();
     }
+}
+
+int TaskEngine::DecodeThreadsNow() const {
+    // The jobs that will run beside this one: those running or on their way (this one
+    // included) and those queued behind it, as many as may run at once. A batch of one
+    // photo gets the whole machine, the photos of a long batch a share each.
+    const std::size_t pending = busyTaskImageList.size() + dispatching_ + idleTaskImageList.size();
+    const std::size_t jobs = std::min({pending, parallelJobs_, kMaxRunningTasks});
+    return DecodeThreadsPerJob(static_cast<int>(jobs), AvailableCores());
+}
+
+void TaskEngine::SetParallelJobs(std::size_t jobs) {
+    std::lock_guard lock(taskLock);
+    parallelJobs_ = std::clamp(jobs, std::size_t{1}, kMaxRunningTasks);
 }
 
 bool TaskEngine::NamesAnInput(const std::string& path) const {
@@ -424,7 +440,7 @@ std::wstring TaskEngine::TargetFolder(const ImageItem& item, const std::wstring&
 }
 
 void TaskEngine::Dispatch(int id, const std::optional<ImageItem>& item,
-                          const ConversionSettings& settings,
+                          const ConversionSettings& settings, int decodeThreads,
                           std::shared_ptr<std::atomic<bool>> cancel) {
     const std::wstring outputDir =
         settings.outputDir.empty() ? GetOutputDir() : CreateDirectoryTree(settings.outputDir);
@@ -440,6 +456,7 @@ void TaskEngine::Dispatch(int id, const std::optional<ImageItem>& item,
     }
     ConvertTask task{{}, {}, settings, id};
     task.settings.outputDir.clear();
+    task.decodeThreads = decodeThreads;
     const int images = item ? ImageCount(WideToPath(item->sourcePath)) : 0;
     const std::size_t outputs = settings.allImages ? OutputsToReserve(images) : 1;
     if (settings.allImages) {

@@ -110,6 +110,11 @@ class TaskEngine {
     // memory), empty when the window shows none.
     std::wstring ShownFailureReason(int id) const;
 
+    // How many jobs the runner lets work at once when it holds back some of those the
+    // engine starts (at most kMaxRunningTasks, the default). The cores are shared among the
+    // jobs that run at once: each job's decoding threads follow from it.
+    void SetParallelJobs(std::size_t jobs);
+
     // The memory the jobs of a batch may use at once; 0 (the default) takes half of the
     // machine's available memory at the start of each batch.
     void SetMemoryBudget(std::uint64_t bytes);
@@ -124,7 +129,9 @@ class TaskEngine {
   private:
     void TaskDispatchThread();
     void Dispatch(int id, const std::optional<ImageItem>& item, const ConversionSettings& settings,
-                  std::shared_ptr<std::atomic<bool>> cancel);
+                  int decodeThreads, std::shared_ptr<std::atomic<bool>> cancel);
+    // under taskLock: the decoding threads of a job dispatched now
+    int DecodeThreadsNow() const;
     // The folder the item's output goes to, created as needed; empty for an unsafe subfolder.
     std::wstring TargetFolder(const ImageItem& item, const std::wstring& outputDir);
     // under taskLock: path or a " (n)" variant whose numbered names for images are free too
@@ -159,6 +166,7 @@ class TaskEngine {
     std::set<std::string> batchOutputs_;
     std::set<std::wstring> sweptFolders_; // output folders cleaned in the current batch
     std::uint64_t fixedBudget_ = 0;
+    std::size_t parallelJobs_ = kMaxRunningTasks;
     bool stopping_ = false;
     // The running jobs' cancel flag: a stop sets it and gives the next jobs a fresh one.
     std::shared_ptr<std::atomic<bool>> batchCancel_;

@@ -145,5 +145,16 @@ TEST(CliOptions, LocationAndAllImagesSwitches) {
     EXPECT_FALSE(Parse({"--worker", "--images", "in", "out"}).ok);
 }
 
+TEST(CliOptions, WorkerTakesTheEnginesShareOfDecodingThreads) {
+    CliParseResult r = Parse({"--worker", "--decode-threads", "0", "--", "in.heic", "out.jpg"});
+    ASSERT_TRUE(r.ok) << r.error;
+    EXPECT_EQ(r.options.decodeThreads, 0);
+    EXPECT_EQ(Parse({"--worker", "--decode-threads", "2", "in", "out"}).options.decodeThreads, 2);
+    EXPECT_FALSE(Parse({"--worker", "in", "out"}).options.decodeThreads.has_value());
+    for (const char* wrong : {"-1", "two", "", "100000"})
+        EXPECT_FALSE(Parse({"--worker", "--decode-threads", wrong, "in", "out"}).ok) << wrong;
+    EXPECT_FALSE(Parse({"--worker", "in", "out", "--decode-threads"}).ok);
+}
+
 } // namespace
 } // namespace velquist

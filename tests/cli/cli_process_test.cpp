@@ -35,6 +35,39 @@ TEST(CliProcess, WorkerModeReportsThroughStreamsAndExitCode) {
     EXPECT_EQ(r.err, "Unknown output format: webp\n");
 }
 
+// libavcodec is loaded with the first picture; where it cannot be (missing, or not a
+// library at all), libde265 decodes the photo, as it would alone, and one line says why.
+TEST(CliProcess, LibavcodecThatCannotBeLoadedLeavesTheDecodingToLibde265WithOneLine) {
+    TempDir dir;
+    const std::string good = dir.File("good.heic");
+    HeicImageSpec spec;
+    spec.width = 300;
+    spec.height = 200;
+    ASSERT_EQ(WriteHeic(good, spec), "");
+    const std::vector<std::string> worker = {"--worker", "--format", "bmp", "--quality", "90",
+                                             "--exif",   "1"};
+    const auto convert = [&](const std::string& out, const Env& env) {
+        std::vector<std::string> args = worker;
+        args.insert(args.end(), {good, out});
+        return RunConverter(dir, args, 0, env);
+    };
+    const ProcessResult baseline =
+        convert(dir.File("libde265.bmp"), {{"VELQUIST_HEVC_DECODER", "libde265"}});
+    ASSERT_EQ(baseline.exitCode, 0) << baseline.err;
+    WriteText(dir.File("not-a-library.so"), "text");
+    for (const std::string& library : {dir.File("missing/libavcodec.so"),
+                                       dir.File("not-a-library.so")}) {
+        SCOPED_TRACE(library);
+        const std::string out = dir.File("fallback.bmp");
+        const ProcessResult r = convert(out, {{"VELQUIST_AVCODEC_LIBRARY", library}});
+        EXPECT_EQ(r.exitCode, 0) << r.err;
+        EXPECT_EQ(LineCount(r.err), 1u) << r.err;
+        EXPECT_EQ(r.err.rfind("libavcodec could not be loaded (", 0), 0u) << r.err;
+        EXPECT_NE(r.err.find("); HEVC decoded with libde265\n"), std::string::npos) << r.err;
+        EXPECT_EQ(ReadText(out), ReadText(dir.File("libde265.bmp")));
+    }
+}
+
 TEST(CliProcess, FullDiskKeepsTheEarlierFileAndLeavesNoTemporaryFile) {
     TempDir dir;
     const std::string good = dir.File("good.heic");

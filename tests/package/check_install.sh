@@ -73,6 +73,7 @@ dpkg-deb -c "$deb" >"$work/contents.txt"
 grep -q 'Depends:.*libheif1' "$work/info.txt" || fail "the package does not depend on libheif1"
 grep -q 'Depends:.*libqt6widgets6' "$work/info.txt" || fail "the package does not depend on Qt"
 grep -q 'Depends:.*xdg-utils' "$work/info.txt" || fail "the package does not depend on xdg-utils (preview and open-folder use xdg-open)"
+grep -q 'Depends:.*libavcodec[0-9]' "$work/info.txt" || fail "the package does not depend on libavcodec (loaded on first use, not linked)"
 for path in ./usr/bin/velquist ./usr/bin/velquist-convert ./usr/share/velquist/skin/res.xml \
   ./usr/share/applications/velquist.desktop; do
   grep -q " $path\$" "$work/contents.txt" || fail "$path not in the package"

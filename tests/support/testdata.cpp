@@ -1,11 +1,14 @@
 #include "support/testdata.h"
 
+#include <cstdlib>
 #include <filesystem>
 
 namespace velquist::test {
 
 std::string HeicTestdataDir() {
-    return VELQUIST_HEIC_TESTDATA_DIR;
+    // A work tree that does not sit beside the shared folder names it.
+    const char* dir = std::getenv("VELQUIST_HEIC_TESTDATA");
+    return dir != nullptr && *dir != '\0' ? std::string(dir) : VELQUIST_HEIC_TESTDATA_DIR;
 }
 
 bool HaveHeicTestdata() {

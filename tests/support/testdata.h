@@ -5,7 +5,8 @@
 
 namespace velquist::test {
 
-// The shared folder of real-world HEIF files (see its MANIFEST.md).
+// The shared folder of real-world HEIF files (see its MANIFEST.md), or the one the
+// environment variable VELQUIST_HEIC_TESTDATA names.
 std::string HeicTestdataDir();
 bool HaveHeicTestdata();
 // HeicTestdataDir() + "/" + name

@@ -135,6 +135,11 @@ TEST(ProcessJobRunner, BuildsTheWorkerCommandLine) {
               (std::vector<std::string>{"/opt/w", "--x", "--worker", "--format", "png", "--quality",
                                         "70", "--exif", "0", "--", "/in/a b.heic",
                                         "/out/a b.png"}));
+    task.decodeThreads = 0;
+    EXPECT_EQ(runner.WorkerArguments(task),
+              (std::vector<std::string>{"/opt/w", "--x", "--worker", "--format", "png", "--quality",
+                                        "70", "--exif", "0", "--decode-threads", "0", "--",
+                                        "/in/a b.heic", "/out/a b.png"}));
 }
 
 TEST(ProcessJobRunner, ExitZeroWithoutOutputFileIsAFailure) {

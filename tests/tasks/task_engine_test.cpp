@@ -1,3 +1,4 @@
+#include "decode/thread_budget.h"
 #include "tasks/process_job_runner.h"
 #include "tasks/status_queue.h"
 #include "tasks/task_engine.h"
@@ -23,21 +24,24 @@ using namespace std::chrono_literals;
 using testing::ReadFile;
 using testing::TempDir;
 
-// Worker stand-ins. Arguments: --worker --format F --quality N --exif E -- INPUT OUTPUT.
-// An input whose name holds "gate" waits until INPUT.go exists; "crash", "hang" and
-// "garbage" misbehave; everything else writes its settings into the output file.
+// Worker stand-ins. Arguments: --worker --format F --quality N --exif E [more options] --
+// INPUT OUTPUT. An input whose name holds "gate" waits until INPUT.go exists; "crash",
+// "hang" and "garbage" misbehave; "args" leaves the whole command line in INPUT.args;
+// everything else writes its settings into the output file.
 constexpr const char* kFakeWorker = R"(
-case "$9" in
-  *gate*) while [ ! -e "$9.go" ]; do sleep 0.01; done ;;
+for arg; do in=$out; out=$arg; done
+case "$in" in
+  *gate*) while [ ! -e "$in.go" ]; do sleep 0.01; done ;;
+  *args*) echo "$*" > "$in.args" ;;
 esac
-case "$9" in
+case "$in" in
   *crash*) echo "decoding..." >&2; kill -SEGV $$ ;;
   *hang*) sleep 30 ;;
   *garbage*) head -c 3000 /dev/urandom; head -c 3000 /dev/urandom >&2; exit 0 ;;
-  *bad*) echo "Not a HEIF file: $9" >&2; exit 1 ;;
+  *bad*) echo "Not a HEIF file: $in" >&2; exit 1 ;;
 esac
-printf '%s %s %s' "$3" "$5" "$7" > "${10}"
-echo "Written to ${10}"
+printf '%s %s %s' "$3" "$5" "$7" > "$out"
+echo "Written to $out"
 )";
 
 class TaskEngineTest : public ::testing::Test {
@@ -602,6 +606,38 @@ TEST_F(TaskEngineTest, APhotoWhoseEstimateExceedsTheBudgetFailsAtOnceWithItsReas
     EXPECT_EQ(engine_->ShownFailureReason(id), L"");
 }
 #endif
+
+// The cores are shared among the jobs that run at once: a photo converted alone gets the
+// decoding threads of a job that has the machine to itself, the first photos of a longer
+// batch (and every photo where the runner lets one job work at a time) their share.
+TEST_F(TaskEngineTest, DecodingThreadsFollowTheJobsThatRunAtOnce) {
+    const auto threadsOf = [this](const std::string& name) {
+        const std::string args = ReadFile(dir_.Path() + "/src/" + name + ".args");
+        const auto at = args.find("--decode-threads ");
+        return at == std::string::npos ? std::string("none")
+                                       : args.substr(at + 17, args.find(' ', at + 17) - at - 17);
+    };
+    const int cores = AvailableCores();
+    Make();
+    engine_->QueueTasks({Add("args-alone.heic")});
+    RunToEnd();
+    EXPECT_EQ(threadsOf("args-alone.heic"), std::to_string(DecodeThreadsPerJob(1, cores)));
+    std::vector<int> ids;
+    for (int i = 0; i < 5; ++i) {
+        ids.push_back(Add("args-" + std::to_string(i) + ".heic"));
+    }
+    engine_->QueueTasks(ids);
+    RunToEnd();
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(threadsOf("args-" + std::to_string(i) + ".heic"),
+                  std::to_string(DecodeThreadsPerJob(3, cores)))
+            << i;
+    }
+    engine_->SetParallelJobs(1);
+    engine_->QueueTasks({Add("args-one-a.heic"), Add("args-one-b.heic")});
+    RunToEnd();
+    EXPECT_EQ(threadsOf("args-one-a.heic"), std::to_string(DecodeThreadsPerJob(1, cores)));
+}
 
 TEST_F(TaskEngineTest, DestroyingTheEngineStopsRunningWorkers) {
     Make();

@@ -10,6 +10,7 @@
 #if defined(VELQUIST_WORKER) && defined(VELQUIST_HAVE_TEST_SUPPORT)
 #include "support/heic_fixture.h"
 #include "support/image_readers.h"
+#include "support/testdata.h"
 #if defined(VELQUIST_HAVE_IN_PROCESS)
 #include "tasks/in_process_job_runner.h"
 #include "support/output_capture.h"
@@ -96,6 +97,36 @@ TEST(WorkerEndToEnd, LongLivedWorkerConvertsFileAfterFileAndIsReplacedAfterAFail
         ASSERT_EQ(test::ReadPng(dir.Path() + "/" + name, &image), "") << name;
         EXPECT_EQ(image.width, spec.width);
     }
+}
+
+// A worker keeps the buffers of a 12-megapixel photo for the next one, under the memory a
+// worker may keep; what it keeps still counts, and a worker allowed to keep less is ended.
+TEST(WorkerEndToEnd, LongLivedWorkerKeepsAPhotosBuffersWithinWhatItMayKeep) {
+    VELQUIST_REQUIRE_HEIC_TESTDATA();
+    testing::TempDir dir;
+    const std::string photo = test::HeicTestdataFile("mde_IMG_1034.heic");
+    const std::atomic<bool> cancel{false};
+    const auto convert = [&](WorkerPoolJobRunner& runner, const std::string& name) {
+        ConvertTask task{photo, dir.Path() + "/" + name, {OutputFormat::kBmp}, 0,
+                         std::uint64_t{200} << 20};
+        task.decodeThreads = 0;
+        return runner.Run(task, cancel);
+    };
+    velquist::test::CaptureStdout();
+    WorkerPoolJobRunner keeping(WorkerOptions{{VELQUIST_WORKER}, kWorkerMemory, 60s});
+    const JobOutcome first = convert(keeping, "a.bmp");
+    const JobOutcome second = convert(keeping, "b.bmp");
+    WorkerOptions small{{VELQUIST_WORKER}, kWorkerMemory, 60s};
+    small.recycleResidentBytes = std::uint64_t{64} << 20;
+    WorkerPoolJobRunner ending(small);
+    const JobOutcome third = convert(ending, "c.bmp");
+    velquist::test::TakeCapturedStdout();
+    EXPECT_EQ(first.status, kTaskSucceeded) << first.reason;
+    EXPECT_EQ(second.status, kTaskSucceeded) << second.reason;
+    EXPECT_EQ(keeping.WorkersStarted(), 1u);
+    EXPECT_EQ(keeping.WorkersRecycled(), 0u);
+    EXPECT_EQ(third.status, kTaskSucceeded) << third.reason;
+    EXPECT_EQ(ending.WorkersRecycled(), 1u);
 }
 
 #if defined(VELQUIST_HAVE_IN_PROCESS)

@@ -65,7 +65,7 @@ TEST(WorkerProtocol, MalformedOrOversizedRecordsBreakTheStream) {
 }
 
 // A long-lived worker stand-in speaking the request protocol. Requests carry --format F
-// --quality N --exif E -- INPUT OUTPUT. An input whose name holds "gate" waits for INPUT.go;
+// --quality N --exif E [more options] -- INPUT OUTPUT. An input whose name holds "gate" waits for INPUT.go;
 // "crash", "hang", "garbage", "babble" (noise on the answer channel), "bad" and "quit"
 // misbehave; "big" keeps 40 MB resident. A converted file holds the settings, the worker's
 // pid and its address-space limit in KiB.
@@ -76,7 +76,7 @@ while IFS= read -r -d '' n; do
   args=()
   for ((i = 0; i < n; i++)); do IFS= read -r -d '' f || exit 3; args+=("$f"); done
   set -- "${args[@]}"
-  in=$8; out=$9
+  in=${@: -2:1}; out=${@: -1}
   case "$in" in *gate*) while [ ! -e "$in.go" ]; do sleep 0.01; done ;; esac
   case "$in" in
     *crash*) echo "decoding..." >&2; kill -SEGV $$ ;;
