@@ -34,11 +34,13 @@ int RunFloor(const std::string& format, const std::string& in, const std::string
     // As a conversion that has the machine to itself gets them.
     heif_context_set_max_decoding_threads(
         ctx.get(), velquist::DecodeThreadsPerJob(1, velquist::AvailableCores()));
-    if (heif_context_read_from_file(ctx.get(), in.c_str(), nullptr).code != heif_error_Ok)
+    if (heif_context_read_from_file(ctx.get(), in.c_str(), nullptr).code != heif_error_Ok) {
         return 1;
+    }
     heif_image_handle* rawHandle = nullptr;
-    if (heif_context_get_primary_image_handle(ctx.get(), &rawHandle).code != heif_error_Ok)
+    if (heif_context_get_primary_image_handle(ctx.get(), &rawHandle).code != heif_error_Ok) {
         return 1;
+    }
     velquist::HeifHandlePtr handle(rawHandle);
     std::unique_ptr<velquist::Encoder> encoder = velquist::CreateEncoder(
         {velquist::ParseOutputFormat(format).value_or(velquist::OutputFormat::kJpg)});
@@ -47,13 +49,15 @@ int RunFloor(const std::string& format, const std::string& in, const std::string
     heif_image* rawImage = nullptr;
     if (heif_decode_image(handle.get(), &rawImage, encoder->PreferredColorspace(alpha),
                           encoder->PreferredChroma(alpha, depth), nullptr)
-            .code != heif_error_Ok)
+            .code != heif_error_Ok) {
         return 1;
+    }
     velquist::HeifImagePtr image(rawImage);
     const auto decoded = Clock::now();
     velquist::Diagnostics diag(true);
-    if (!encoder->WriteImage(handle.get(), image.get(), out, diag))
+    if (!encoder->WriteImage(handle.get(), image.get(), out, diag)) {
         return 1;
+    }
     const auto written = Clock::now();
     std::printf("%.6f %.6f\n", Seconds(start, decoded), Seconds(decoded, written));
     return 0;
@@ -71,18 +75,21 @@ struct Sample {
 // forceLibde265 the child decodes HEVC with libheif's own libde265 (the baseline).
 Sample Spawn(std::vector<std::string> argv, const std::string& stdoutPath, bool forceLibde265) {
     std::vector<char*> args;
-    for (auto& a : argv)
+    for (auto& a : argv) {
         args.push_back(a.data());
+    }
     args.push_back(nullptr);
     std::fflush(stdout);
     const auto start = Clock::now();
     const pid_t pid = fork();
     if (pid == 0) {
         if (std::freopen(stdoutPath.c_str(), "w", stdout) == nullptr ||
-            std::freopen("/dev/null", "w", stderr) == nullptr)
+            std::freopen("/dev/null", "w", stderr) == nullptr) {
             _exit(126);
-        if (forceLibde265)
+        }
+        if (forceLibde265) {
             setenv(velquist::kHevcDecoderVariable, "libde265", 1);
+        }
         execvp(args[0], args.data());
         _exit(127);
     }
@@ -92,21 +99,24 @@ Sample Spawn(std::vector<std::string> argv, const std::string& stdoutPath, bool 
     Sample s;
     s.seconds = Seconds(start, Clock::now());
     s.peakKb = usage.ru_maxrss;
-    for (const timeval& t : {usage.ru_utime, usage.ru_stime})
+    for (const timeval& t : {usage.ru_utime, usage.ru_stime}) {
         s.cpu += static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) / 1e6;
+    }
     s.ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
     if (FILE* f = std::fopen(stdoutPath.c_str(), "r")) {
         char line[256] = {};
-        if (std::fgets(line, sizeof line, f) != nullptr)
+        if (std::fgets(line, sizeof line, f) != nullptr) {
             s.out = line;
+        }
         std::fclose(f);
     }
     return s;
 }
 
 double Median(std::vector<double> v) {
-    if (v.empty())
+    if (v.empty()) {
         return 0;
+    }
     std::sort(v.begin(), v.end());
     return v.size() % 2 ? v[v.size() / 2] : (v[v.size() / 2 - 1] + v[v.size() / 2]) / 2;
 }
@@ -128,8 +138,9 @@ void Print(const Row& row, const Row& floor) {
     const double ft = Median(floor.total);
     std::printf("  %-28s total %7.3f s (%.2fx floor) cpu %6.3f s", row.name.c_str(), t, t / ft,
                 Median(row.cpu));
-    if (!row.decode.empty())
+    if (!row.decode.empty()) {
         std::printf("  decode %6.3f  encode %6.3f", Median(row.decode), Median(row.encode));
+    }
     std::printf("  peak %7.1f MB (%.2fx)  size %10ju B (%.3fx)\n", Median(row.peakKb) / 1024,
                 Median(row.peakKb) / Median(floor.peakKb), row.bytes,
                 static_cast<double>(row.bytes) / static_cast<double>(floor.bytes));
@@ -161,8 +172,9 @@ void Measure(Row& row, const std::vector<std::string>& argv, const std::string& 
 
 int main(int argc, char** argv) {
     velquist::RegisterHevcDecoder();
-    if (argc == 5 && std::string(argv[1]) == "--floor")
+    if (argc == 5 && std::string(argv[1]) == "--floor") {
         return RunFloor(argv[2], argv[3], argv[4]);
+    }
     if (argc < 2) {
         std::fprintf(stderr, "usage: %s INPUT.heic [REPETITIONS] [FORMATS...]\n", argv[0]);
         return 2;
@@ -171,8 +183,9 @@ int main(int argc, char** argv) {
     const std::string input = argv[1];
     const int reps = argc > 2 ? std::max(1, std::atoi(argv[2])) : 5;
     std::vector<std::string> formats = {"jpg", "png", "bmp"};
-    if (argc > 3)
+    if (argc > 3) {
         formats.assign(argv + 3, argv + argc);
+    }
     const std::string tmp =
         std::filesystem::temp_directory_path() / ("velquist-bench-" + std::to_string(getpid()));
     std::filesystem::create_directories(tmp);
@@ -198,26 +211,30 @@ int main(int argc, char** argv) {
             Measure(ours, worker, out, tmp, false);
             Measure(baseline, worker, out, tmp, false, true);
             std::vector<std::string> im = {"convert", input};
-            if (format == "jpg")
+            if (format == "jpg") {
                 im.insert(im.end(), {"-quality", "90"});
+            }
             im.push_back(out);
             Measure(magick, im, out, tmp, false);
             Measure(vips, {"vips", "copy", input, format == "jpg" ? out + "[Q=90]" : out}, out, tmp,
                     false);
         }
         std::printf("%s\n", format.c_str());
-        for (const Row* row : {&floor, &ours, &baseline, &magick, &vips})
+        for (const Row* row : {&floor, &ours, &baseline, &magick, &vips}) {
             Print(*row, floor);
-        if (!ours.failed && !baseline.failed && !vips.failed && !vips.total.empty())
+        }
+        if (!ours.failed && !baseline.failed && !vips.failed && !vips.total.empty()) {
             std::printf("  velquist/vips time: libde265 %.2fx (cpu %.2fx), libavcodec %.2fx (cpu "
                         "%.2fx)\n",
                         Median(baseline.total) / Median(vips.total),
                         Median(baseline.cpu) / Median(vips.cpu),
                         Median(ours.total) / Median(vips.total),
                         Median(ours.cpu) / Median(vips.cpu));
-        if (!ours.failed && !magick.failed && magick.bytes > 0)
+        }
+        if (!ours.failed && !magick.failed && magick.bytes > 0) {
             std::printf("  velquist/ImageMagick size %.3fx",
                         static_cast<double>(ours.bytes) / magick.bytes);
+        }
         std::printf("\n");
     }
     std::filesystem::remove_all(tmp);

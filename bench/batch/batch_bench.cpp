@@ -53,8 +53,9 @@ double CpuSeconds() {
     for (const int who : {RUSAGE_SELF, RUSAGE_CHILDREN}) {
         rusage usage{};
         ::getrusage(who, &usage);
-        for (const timeval& t : {usage.ru_utime, usage.ru_stime})
+        for (const timeval& t : {usage.ru_utime, usage.ru_stime}) {
             total += static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) / 1e6;
+        }
     }
     return total;
 }
@@ -75,8 +76,9 @@ class NullObserver : public velquist::BatchObserver {
 
 std::vector<std::string> Inputs(const std::string& dir) {
     std::vector<std::string> files;
-    for (const auto& entry : fs::directory_iterator(dir))
+    for (const auto& entry : fs::directory_iterator(dir)) {
         files.push_back(entry.path().string());
+    }
     std::sort(files.begin(), files.end());
     return files;
 }
@@ -117,13 +119,15 @@ Measure Floor(const std::vector<std::string>& inputs, const std::string& out,
                     velquist::ParseOutputFormat(format).value_or(velquist::OutputFormat::kJpg);
                 // The engine's share of the cores for three jobs at once.
                 task.decodeThreads = velquist::DecodeThreadsPerJob(3, velquist::AvailableCores());
-                if (velquist::RunConversion(task, false).status != velquist::kTaskSucceeded)
+                if (velquist::RunConversion(task, false).status != velquist::kTaskSucceeded) {
                     ok = false;
+                }
             }
         });
     }
-    for (std::thread& thread : threads)
+    for (std::thread& thread : threads) {
         thread.join();
+    }
     return {SecondsSince(start), ok && AllWritten(out, inputs.size()), 0};
 }
 
@@ -148,8 +152,9 @@ std::string ProcFile(const std::string& pid, const char* name) {
     std::string text;
     char buffer[4096];
     size_t count = 0;
-    while (file && (count = std::fread(buffer, 1, sizeof buffer, file.get())) > 0)
+    while (file && (count = std::fread(buffer, 1, sizeof buffer, file.get())) > 0) {
         text.append(buffer, count);
+    }
     return text;
 }
 
@@ -162,8 +167,9 @@ long RssKb(const std::string& pid) {
 pid_t ParentOf(const std::string& pid) {
     const std::string text = ProcFile(pid, "stat");
     const auto close = text.rfind(')');
-    if (close == std::string::npos || close + 2 >= text.size())
+    if (close == std::string::npos || close + 2 >= text.size()) {
         return 0;
+    }
     std::istringstream rest(text.substr(close + 2));
     char state = 0;
     pid_t parent = 0;
@@ -190,14 +196,17 @@ struct DirCloser {
 long TreeRssKb(pid_t pid) {
     long total = RssKb(std::to_string(pid));
     std::unique_ptr<DIR, DirCloser> proc(::opendir("/proc"));
-    if (!proc)
+    if (!proc) {
         return total;
+    }
     while (const dirent* entry = ::readdir(proc.get())) {
         const std::string name = entry->d_name;
-        if (name.empty() || name.find_first_not_of("0123456789") != std::string::npos)
+        if (name.empty() || name.find_first_not_of("0123456789") != std::string::npos) {
             continue;
-        if (ParentOf(name) == pid)
+        }
+        if (ParentOf(name) == pid) {
             total += RssKb(name);
+        }
     }
     return total;
 }
@@ -205,16 +214,18 @@ long TreeRssKb(pid_t pid) {
 // A child with forceLibde265 decodes HEVC with libheif's own libde265 (the baseline).
 pid_t Spawn(std::vector<std::string> args, bool forceLibde265 = false) {
     std::vector<char*> argv;
-    for (std::string& arg : args)
+    for (std::string& arg : args) {
         argv.push_back(arg.data());
+    }
     argv.push_back(nullptr);
     const pid_t pid = ::fork();
     if (pid == 0) {
         const int null = ::open("/dev/null", O_WRONLY);
         ::dup2(null, 1);
         ::dup2(null, 2);
-        if (forceLibde265)
+        if (forceLibde265) {
             ::setenv(velquist::kHevcDecoderVariable, "libde265", 1);
+        }
         ::execv(argv[0], argv.data());
         ::_exit(127);
     }
@@ -228,8 +239,9 @@ Measure Process(std::vector<std::string> args, bool sample, bool forceLibde265 =
     const pid_t pid = Spawn(std::move(args), forceLibde265);
     long peak = 0;
     int status = 0;
-    if (!sample)
+    if (!sample) {
         ::waitpid(pid, &status, 0);
+    }
     while (sample && ::waitpid(pid, &status, WNOHANG) == 0) {
         peak = std::max(peak, TreeRssKb(pid));
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
@@ -272,19 +284,21 @@ std::string PeerCommand(const std::string& tool, const std::string& in, const st
                         const std::string& format) {
     const std::string target = "\"" + out + "/$(basename \"$1\" .heic)." + format;
     std::string convert;
-    if (tool == "magick")
+    if (tool == "magick") {
         convert =
             "convert \"$1\" " + std::string(format == "jpg" ? "-quality 90 " : "") + target + "\"";
-    else
+    } else {
         convert = "vips copy \"$1\" " + target + (format == "jpg" ? "[Q=90]" : "") + "\"";
+    }
     return "ls \"" + in + "\"/*.heic | xargs -P3 -n1 sh -c '" + convert + "' _ >/dev/null 2>&1";
 }
 
 void Row(std::FILE* out, const char* name, const Measure& m, double floor) {
     std::fprintf(out, "  %-28s %7.2f s  %5.2fx floor  cpu %6.2f s%s", name, m.seconds,
                  m.seconds / floor, m.cpu, m.ok ? "" : "  (FAILED)");
-    if (m.peakKb > 0)
+    if (m.peakKb > 0) {
         std::fprintf(out, "  peak %.1f MiB", m.peakKb / 1024.0);
+    }
     std::fprintf(out, "\n");
 }
 
@@ -305,13 +319,15 @@ int main(int argc, char** argv) {
         (fs::temp_directory_path() / ("velquist-batch-bench-" + std::to_string(::getpid())))
             .string());
     const std::string in = FreshDir(root + "/in");
-    for (int i = 0; i < copies; ++i)
+    for (int i = 0; i < copies; ++i) {
         fs::copy_file(input, in + "/photo" + std::to_string(100 + i) + ".heic");
+    }
     const std::vector<std::string> inputs = Inputs(in);
     std::map<std::string, long> singleKb;
     std::istringstream early(formats);
-    for (std::string format; std::getline(early, format, ',');)
+    for (std::string format; std::getline(early, format, ',');) {
         singleKb[format] = SingleWorkerPeakKb(worker, input, root + "/single." + format, format);
+    }
     std::FILE* out = ResultStream();
     std::fprintf(out, "%d copies of %s, three at a time, %u cores\n", copies, input.c_str(),
                  std::thread::hardware_concurrency());
@@ -394,8 +410,9 @@ int main(int argc, char** argv) {
                      cli.peakKb / 1024.0, singleKb[format] / 1024.0,
                      3 * singleKb[format] / 1024.0 + 30);
         for (const Measure* m :
-             {&floor, &inProcess, &workers, &longLived, &cli, &cliDe265, &magick, &vips})
+             {&floor, &inProcess, &workers, &longLived, &cli, &cliDe265, &magick, &vips}) {
             failures += m->ok ? 0 : 1;
+        }
         std::fflush(out);
     }
     fs::remove_all(root);

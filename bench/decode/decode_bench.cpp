@@ -31,8 +31,9 @@ double CpuSeconds() {
     rusage usage{};
     ::getrusage(RUSAGE_SELF, &usage);
     double total = 0;
-    for (const timeval& t : {usage.ru_utime, usage.ru_stime})
+    for (const timeval& t : {usage.ru_utime, usage.ru_stime}) {
         total += static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) / 1e6;
+    }
     return total;
 }
 
@@ -41,8 +42,9 @@ struct Times {
 };
 
 double Median(std::vector<double> v) {
-    if (v.empty())
+    if (v.empty()) {
         return 0;
+    }
     std::sort(v.begin(), v.end());
     return v.size() % 2 ? v[v.size() / 2] : (v[v.size() / 2 - 1] + v[v.size() / 2]) / 2;
 }
@@ -54,25 +56,31 @@ double Min(const std::vector<double>& v) {
 // One conversion as a job does it, with the given libheif tile threads; false on failure.
 bool Convert(const std::string& input, const std::string& output, int threads, bool encode) {
     velquist::HeifContextPtr ctx(heif_context_alloc());
-    if (threads != kLibheifDefault)
+    if (threads != kLibheifDefault) {
         heif_context_set_max_decoding_threads(ctx.get(), threads);
-    if (heif_context_read_from_file(ctx.get(), input.c_str(), nullptr).code != heif_error_Ok)
+    }
+    if (heif_context_read_from_file(ctx.get(), input.c_str(), nullptr).code != heif_error_Ok) {
         return false;
+    }
     heif_image_handle* rawHandle = nullptr;
-    if (heif_context_get_primary_image_handle(ctx.get(), &rawHandle).code != heif_error_Ok)
+    if (heif_context_get_primary_image_handle(ctx.get(), &rawHandle).code != heif_error_Ok) {
         return false;
+    }
     velquist::HeifHandlePtr handle(rawHandle);
-    std::unique_ptr<velquist::Encoder> encoder = velquist::CreateEncoder(velquist::ConversionSettings{});
+    std::unique_ptr<velquist::Encoder> encoder =
+        velquist::CreateEncoder(velquist::ConversionSettings{});
     const bool alpha = heif_image_handle_has_alpha_channel(handle.get()) != 0;
     const int depth = heif_image_handle_get_luma_bits_per_pixel(handle.get());
     heif_image* rawImage = nullptr;
     if (heif_decode_image(handle.get(), &rawImage, encoder->PreferredColorspace(alpha),
                           encoder->PreferredChroma(alpha, depth), nullptr)
-            .code != heif_error_Ok)
+            .code != heif_error_Ok) {
         return false;
+    }
     velquist::HeifImagePtr image(rawImage);
-    if (!encode)
+    if (!encode) {
         return true;
+    }
     velquist::Diagnostics diag(false);
     return encoder->WriteImage(handle.get(), image.get(), output, diag);
 }
@@ -84,8 +92,9 @@ void CompareDecoders(const std::string& input, int reps) {
             velquist::SetHevcDecoderEnabled(avcodec);
             const double cpu = CpuSeconds();
             const auto start = Clock::now();
-            if (!Convert(input, "", 0, false))
+            if (!Convert(input, "", 0, false)) {
                 std::printf("  decode failed\n");
+            }
             Times& t = times[velquist::HevcDecoderName()];
             t.wall.push_back(std::chrono::duration<double>(Clock::now() - start).count());
             t.cpu.push_back(CpuSeconds() - cpu);
@@ -93,9 +102,10 @@ void CompareDecoders(const std::string& input, int reps) {
     }
     velquist::SetHevcDecoderEnabled(true);
     std::printf("decoders: one decode to RGB, tiles on one thread, %d runs (median, min)\n", reps);
-    for (const auto& [name, t] : times)
+    for (const auto& [name, t] : times) {
         std::printf("  %-10s cpu %.3f s (min %.3f)  wall %.3f s (min %.3f)\n", name.c_str(),
                     Median(t.cpu), Min(t.cpu), Median(t.wall), Min(t.wall));
+    }
     const Times& a = times["libavcodec"];
     const Times& d = times["libde265"];
     std::printf("  libavcodec / libde265: cpu %.2fx (min %.2fx), wall %.2fx (min %.2fx)\n",
@@ -111,13 +121,15 @@ bool RunBatch(const std::string& input, const std::string& dir, int copies, int 
     for (int j = 0; j < jobs; ++j) {
         workers.emplace_back([&] {
             for (int i = next++; i < copies; i = next++) {
-                if (!Convert(input, dir + "/" + std::to_string(i) + ".jpg", threads, true))
+                if (!Convert(input, dir + "/" + std::to_string(i) + ".jpg", threads, true)) {
                     ok = false;
+                }
             }
         });
     }
-    for (std::thread& worker : workers)
+    for (std::thread& worker : workers) {
         worker.join();
+    }
     return ok;
 }
 
@@ -137,8 +149,9 @@ void CompareThreadBudgets(const std::string& input, int reps, int copies, const 
             for (const int threads : budgets) {
                 const double cpu = CpuSeconds();
                 const auto start = Clock::now();
-                if (!RunBatch(input, dir, copies, jobs, threads))
+                if (!RunBatch(input, dir, copies, jobs, threads)) {
                     std::printf("  conversion failed\n");
+                }
                 times[threads].wall.push_back(
                     std::chrono::duration<double>(Clock::now() - start).count());
                 times[threads].cpu.push_back(CpuSeconds() - cpu);
@@ -149,8 +162,9 @@ void CompareThreadBudgets(const std::string& input, int reps, int copies, const 
         for (const int threads : budgets) {
             std::printf("  %s: %.2f s (cpu %.2f)", ThreadsName(threads).c_str(),
                         Min(times[threads].wall), Min(times[threads].cpu));
-            if (Min(times[threads].wall) < Min(times[best].wall))
+            if (Min(times[threads].wall) < Min(times[best].wall)) {
                 best = threads;
+            }
         }
         std::printf("\n     fastest %s; DecodeThreadsPerJob(%d, %d) = %d\n",
                     ThreadsName(best).c_str(), jobs, cores,
@@ -175,10 +189,12 @@ int main(int argc, char** argv) {
                                       ("velquist-decode-bench-" + std::to_string(getpid()));
     std::filesystem::create_directories(dir);
     std::printf("input %s\n", input.c_str());
-    if (what == "all" || what == "decoders")
+    if (what == "all" || what == "decoders") {
         CompareDecoders(input, reps);
-    if (what == "all" || what == "threads")
+    }
+    if (what == "all" || what == "threads") {
         CompareThreadBudgets(input, reps, copies, dir.string());
+    }
     std::filesystem::remove_all(dir);
     return 0;
 }

@@ -185,7 +185,8 @@ TEST_F(ClientContract, PublishedUpdateIsAnnouncedAndDownloadedWhole) {
     RecordingShell shell;
     NoProgress progress;
     const DownloadOutcome outcome = HttpDownload().Download(
-        DownloadRequest{second.download_url, 0, folder, &cancel, second.download_check}, progress, shell);
+        DownloadRequest{second.download_url, 0, folder, &cancel, second.download_check}, progress,
+        shell);
     EXPECT_EQ(outcome, DownloadOutcome::kExited);
     EXPECT_EQ(progress.last, 100);
     EXPECT_EQ(shell.opened, folder + "/Velquist-1.0.2.run");

@@ -31,26 +31,30 @@ struct Found {
 
 // dir is folder itself or was made by joining names onto it.
 std::string RelativeFolder(const std::string& folder, const std::string& dir) {
-    if (dir.size() <= folder.size())
+    if (dir.size() <= folder.size()) {
         return {};
+    }
     return dir.substr(folder.size() + (folder.back() == '/' ? 0 : 1));
 }
 
 void AddFolder(const std::string& folder, bool recursive, std::vector<Found>* files,
                std::vector<std::string>* warnings) {
     std::vector<std::string> folders{folder};
-    if (recursive)
+    if (recursive) {
         CollectSubfolders(folder, &folders, warnings);
+    }
     for (const std::string& dir : folders) {
         const std::string sub = RelativeFolder(folder, dir);
-        for (const ImageItem& item : ScanImageFolder(PathToWide(dir)))
+        for (const ImageItem& item : ScanImageFolder(PathToWide(dir))) {
             files->push_back({WideToPath(item.sourcePath), sub});
+        }
     }
 }
 
 std::string JoinPath(const std::string& folder, const std::string& name) {
-    if (!folder.empty() && folder.back() == '/')
+    if (!folder.empty() && folder.back() == '/') {
         return folder + name;
+    }
     return folder + "/" + name;
 }
 
@@ -69,11 +73,13 @@ void CollectSubfolders(const std::string& folder, std::vector<std::string>* out,
     std::vector<std::string> children;
     while (const dirent* entry = ::readdir(dir.get())) {
         const std::string name = entry->d_name;
-        if (name == "." || name == "..")
+        if (name == "." || name == "..") {
             continue;
+        }
         const std::string path = JoinPath(folder, name);
-        if (IsRealFolder(path))
+        if (IsRealFolder(path)) {
             children.push_back(path);
+        }
     }
     dir.reset();
     for (const std::string& child : children) {
@@ -127,8 +133,9 @@ BatchInputs CollectInputs(const std::vector<std::string>& paths, bool recursive)
 void AddListedFiles(const std::vector<std::pair<std::string, std::string>>& listed,
                     BatchInputs* inputs) {
     std::set<std::string> seen;
-    for (const std::string& file : inputs->files)
+    for (const std::string& file : inputs->files) {
         seen.insert(IdentityOf(file));
+    }
     std::vector<std::string> files;
     std::vector<std::string> subFolders;
     for (const auto& [path, sub] : listed) {

@@ -18,10 +18,12 @@ using Clock = std::chrono::steady_clock;
 
 std::string DirectoryOf(const std::string& path) {
     const size_t slash = path.rfind('/');
-    if (slash == std::string::npos)
+    if (slash == std::string::npos) {
         return ".";
-    if (slash == 0)
+    }
+    if (slash == 0) {
         return "/";
+    }
     return path.substr(0, slash);
 }
 
@@ -50,8 +52,9 @@ std::vector<Group> MakeGroups(TaskEngine& engine, const BatchJob& job) {
         const std::string dir =
             job.settings.outputDir.empty() ? DirectoryOf(file) : WideToPath(job.settings.outputDir);
         const auto [it, added] = byDir.emplace(dir, groups.size());
-        if (added)
+        if (added) {
             groups.push_back({dir, {}});
+        }
         const std::string sub = job.settings.outputDir.empty() || i >= job.subFolders.size()
                                     ? std::string()
                                     : job.subFolders[i];
@@ -63,8 +66,9 @@ std::vector<Group> MakeGroups(TaskEngine& engine, const BatchJob& job) {
 }
 
 std::shared_ptr<JobRunner> Limited(const BatchJob& job) {
-    if (job.jobs >= static_cast<int>(kMaxRunningTasks))
+    if (job.jobs >= static_cast<int>(kMaxRunningTasks)) {
         return job.runner;
+    }
     return std::make_shared<ThrottledJobRunner>(job.runner, job.jobs);
 }
 
@@ -86,8 +90,9 @@ class BatchDriver {
                 stopping_ = true;
                 engine_.StopBatch();
             }
-            if (stopping_ && !engine_.IsBusy())
+            if (stopping_ && !engine_.IsBusy()) {
                 break;
+            }
             const auto status = statuses_.Pop(job_.tickInterval);
             if (!status) {
                 observer_->Tick(report_.files.size(), total_, report_.failed, Elapsed());
@@ -104,8 +109,9 @@ class BatchDriver {
     double Elapsed() const { return std::chrono::duration<double>(Clock::now() - start_).count(); }
 
     void StartNextGroup() {
-        if (nextGroup_ >= groups_.size() || stopping_)
+        if (nextGroup_ >= groups_.size() || stopping_) {
             return;
+        }
         const Group& group = groups_[nextGroup_++];
         ConversionSettings settings = job_.settings;
         settings.outputDir = PathToWide(group.outputDir);
@@ -119,10 +125,12 @@ class BatchDriver {
         // A job's first post (or its only one, when it could not start) shows that the
         // dispatcher has taken its settings; once the whole group is past that point,
         // the next folder's settings cannot reach a file of this group.
-        if (waiting_.erase(status.task_id) != 0 && waiting_.empty())
+        if (waiting_.erase(status.task_id) != 0 && waiting_.empty()) {
             StartNextGroup();
-        if (!IsFinalStatus(status.status))
+        }
+        if (!IsFinalStatus(status.status)) {
             return;
+        }
         engine_.FinishTask(status.task_id);
         FileResult result;
         const int id = status.task_id;
@@ -139,8 +147,9 @@ class BatchDriver {
             ++stopped_;
         } else if (!result.ok) {
             result.reason = engine_.FailureReason(id);
-            if (result.reason.empty())
+            if (result.reason.empty()) {
                 result.reason = "unknown error";
+            }
             ++report_.failed;
         }
         report_.files.push_back(result);

@@ -26,17 +26,20 @@ int SavedQuality(int fallback) {
     const char* end = saved.data() + saved.size();
     const auto parsed = std::from_chars(saved.data(), end, quality);
     if (saved.empty() || parsed.ec != std::errc() || parsed.ptr != end || quality < 10 ||
-        quality > 100)
+        quality > 100) {
         return fallback;
+    }
     return quality;
 }
 
 bool SavedFlag(const wchar_t* key, bool fallback) {
     const std::string saved = Saved(key);
-    if (saved == "1")
+    if (saved == "1") {
         return true;
-    if (saved == "0")
+    }
+    if (saved == "0") {
         return false;
+    }
     return fallback;
 }
 

@@ -28,8 +28,9 @@ CliParseResult Fail(const std::string& error) {
 
 // Takes the value of the option at args[*i], advancing past it.
 bool TakeValue(const std::vector<std::string>& args, size_t* i, std::string* value) {
-    if (*i + 1 >= args.size())
+    if (*i + 1 >= args.size()) {
         return false;
+    }
     *value = args[++*i];
     return true;
 }
@@ -48,20 +49,24 @@ std::string ApplyWorkerOption(const std::string& arg, const std::string& value, 
     if (arg == "--format") {
         o.format = value;
     } else if (arg == "--quality") {
-        if (!ParseInt(value, &number))
+        if (!ParseInt(value, &number)) {
             return "--quality needs a whole number";
+        }
         o.quality = number;
     } else if (arg == "--exif" || arg == "--strip-location") {
-        if (value != "0" && value != "1")
+        if (value != "0" && value != "1") {
             return arg + " needs 0 or 1";
+        }
         (arg == "--exif" ? o.keepExif : o.stripLocation) = value == "1";
     } else if (arg == "--images") {
-        if (!ParseInt(value, &o.workerImages) || o.workerImages < 0)
+        if (!ParseInt(value, &o.workerImages) || o.workerImages < 0) {
             return "--images needs a number of images";
+        }
         o.allImages = o.workerImages > 0;
     } else if (arg == "--decode-threads") {
-        if (!ParseInt(value, &number) || number < 0 || number > kMaxDecodeThreads)
+        if (!ParseInt(value, &number) || number < 0 || number > kMaxDecodeThreads) {
             return "--decode-threads needs a number of threads";
+        }
         o.decodeThreads = number;
     }
     return {};
@@ -81,18 +86,21 @@ CliParseResult ParseWorker(const std::vector<std::string>& args) {
         } else if (arg == "--") {
             onlyFiles = true;
         } else if (TakesWorkerValue(arg)) {
-            if (!TakeValue(args, &i, &value))
+            if (!TakeValue(args, &i, &value)) {
                 return Fail(arg + " needs a value");
-            if (const std::string error = ApplyWorkerOption(arg, value, o); !error.empty())
+            }
+            if (const std::string error = ApplyWorkerOption(arg, value, o); !error.empty()) {
                 return Fail(error);
+            }
         } else if (arg.size() > 1 && arg[0] == '-') {
             return Fail("unknown option " + arg);
         } else {
             positional.push_back(arg);
         }
     }
-    if (positional.size() != 2)
+    if (positional.size() != 2) {
         return Fail("worker mode needs exactly INPUT and OUTPUT");
+    }
     o.inputs = {positional[0]};
     o.workerOutput = positional[1];
     result.ok = true;
@@ -125,40 +133,48 @@ bool ParseConvertOption(const std::vector<std::string>& args, size_t* i, CliOpti
     } else if (arg == "--keep-date" || arg == "--no-keep-date") {
         o->keepDate = arg == "--keep-date";
     } else if (arg == "--existing") {
-        if (!TakeValue(args, i, &value) || !IsKnownExistingChoice(value))
+        if (!TakeValue(args, i, &value) || !IsKnownExistingChoice(value)) {
             return *error = "--existing needs overwrite, skip or rename", false;
+        }
         o->existing = value;
     } else if (arg == "--retry-from") {
-        if (!TakeValue(args, i, &value) || value.empty())
+        if (!TakeValue(args, i, &value) || value.empty()) {
             return *error = "--retry-from needs a list file", false;
+        }
         o->retryFrom = value;
     } else if (arg == "-f") {
-        if (!TakeValue(args, i, &value) || !IsKnownFormat(value))
+        if (!TakeValue(args, i, &value) || !IsKnownFormat(value)) {
             return *error = "-f needs jpg, png or bmp", false;
+        }
         o->format = value;
     } else if (arg == "-q") {
         int quality = 0;
         if (!TakeValue(args, i, &value) || !ParseInt(value, &quality) || quality < 10 ||
-            quality > 100)
+            quality > 100) {
             return *error = "-q needs a quality from 10 to 100", false;
+        }
         o->quality = quality;
     } else if (arg == "-o") {
-        if (!TakeValue(args, i, &value) || value.empty())
+        if (!TakeValue(args, i, &value) || value.empty()) {
             return *error = "-o needs a folder", false;
+        }
         o->outputDir = value;
     } else if (arg == "-j") {
-        if (!TakeValue(args, i, &value) || !ParseInt(value, &o->jobs) || o->jobs < 1)
+        if (!TakeValue(args, i, &value) || !ParseInt(value, &o->jobs) || o->jobs < 1) {
             return *error = "-j needs a number of files of at least 1", false;
+        }
         o->jobsClamped = o->jobs > kMaxJobs;
         o->jobs = std::min(o->jobs, kMaxJobs);
     } else if (arg == "--memory-budget") {
         int mib = 0;
-        if (!TakeValue(args, i, &value) || !ParseInt(value, &mib) || mib < 1)
+        if (!TakeValue(args, i, &value) || !ParseInt(value, &mib) || mib < 1) {
             return *error = "--memory-budget needs a number of MiB", false;
+        }
         o->memoryBudgetMib = static_cast<std::uint64_t>(mib);
     } else if (arg == "--worker-command") {
-        if (!TakeValue(args, i, &value) || value.empty())
+        if (!TakeValue(args, i, &value) || value.empty()) {
             return *error = "--worker-command needs a program", false;
+        }
         o->workerCommand = value;
     } else {
         return *error = "unknown option " + arg, false;
@@ -169,8 +185,9 @@ bool ParseConvertOption(const std::vector<std::string>& args, size_t* i, CliOpti
 } // namespace
 
 CliParseResult ParseCommandLine(const std::vector<std::string>& args) {
-    if (!args.empty() && args[0] == "--worker")
+    if (!args.empty() && args[0] == "--worker") {
         return ParseWorker(args);
+    }
     CliParseResult result;
     CliOptions& o = result.options;
     bool onlyFiles = false;
@@ -186,22 +203,26 @@ CliParseResult ParseCommandLine(const std::vector<std::string>& args) {
         }
         std::string error;
         const size_t first = i;
-        if (!ParseConvertOption(args, &i, &o, &error))
+        if (!ParseConvertOption(args, &i, &o, &error)) {
             return Fail(error);
-        if (arg != "--retry-from")
+        }
+        if (arg != "--retry-from") {
             o.optionArgs.insert(o.optionArgs.end(),
                                 args.begin() + static_cast<std::ptrdiff_t>(first),
                                 args.begin() + static_cast<std::ptrdiff_t>(i + 1));
+        }
     }
     if (o.mode == CliOptions::Mode::kHelp || o.mode == CliOptions::Mode::kVersion) {
         result.ok = true;
         return result;
     }
-    if (o.inputs.empty() && o.retryFrom.empty())
+    if (o.inputs.empty() && o.retryFrom.empty()) {
         return Fail("no input files");
+    }
     for (const std::string& input : o.inputs) {
-        if (input.empty())
+        if (input.empty()) {
             return Fail("an input path is empty");
+        }
     }
     result.ok = true;
     return result;

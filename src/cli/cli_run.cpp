@@ -8,10 +8,10 @@
 #include "progress_display.h"
 #include "retry_list.h"
 #include "tasks/process_job_runner.h"
-#include "worker_loop.h"
 #include "tasks/worker_pool_job_runner.h"
 #include "util/handles.h"
 #include "util/text.h"
+#include "worker_loop.h"
 
 #include <atomic>
 #include <cerrno>
@@ -43,18 +43,21 @@ constexpr std::uint64_t kWorkerMemory = kDefaultWorkerMemoryLimit;
 // The stream our own output goes to, kept apart from the descriptor behind it.
 FilePtr Duplicate(int fd) {
     const int copy = ::fcntl(fd, F_DUPFD_CLOEXEC, 3);
-    if (copy < 0)
+    if (copy < 0) {
         return nullptr;
+    }
     FilePtr file(::fdopen(copy, "w"));
-    if (!file)
+    if (!file) {
         ::close(copy);
+    }
     return file;
 }
 
 void SilenceDescriptor(int fd) {
     const int null = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
-    if (null < 0)
+    if (null < 0) {
         return;
+    }
     ::dup2(null, fd);
     ::close(null);
 }
@@ -73,21 +76,25 @@ Streams TakeStreams(bool verbose) {
     std::fflush(stdout);
     std::fflush(stderr);
     Streams streams{Duplicate(STDOUT_FILENO), Duplicate(STDERR_FILENO)};
-    if (!streams.ok())
+    if (!streams.ok()) {
         return streams;
+    }
     SilenceDescriptor(STDOUT_FILENO);
-    if (!verbose)
+    if (!verbose) {
         SilenceDescriptor(STDERR_FILENO);
+    }
     return streams;
 }
 
 std::string WorkerProgram(const CliOptions& options, const std::string& program) {
-    if (!options.workerCommand.empty())
+    if (!options.workerCommand.empty()) {
         return options.workerCommand;
+    }
     char self[PATH_MAX];
     const ssize_t length = ::readlink("/proc/self/exe", self, sizeof self - 1);
-    if (length > 0)
+    if (length > 0) {
         return std::string(self, static_cast<size_t>(length));
+    }
     std::unique_ptr<char, decltype(&std::free)> resolved(::realpath(program.c_str(), nullptr),
                                                          &std::free);
     return resolved ? std::string(resolved.get()) : program;
@@ -97,8 +104,9 @@ std::string WorkerProgram(const CliOptions& options, const std::string& program)
 // per process, with the file on its command line where a wrapper script can see it.
 std::shared_ptr<JobRunner> MakeRunner(const CliOptions& options, const std::string& program) {
     WorkerOptions worker{{WorkerProgram(options, program)}, kWorkerMemory, kDefaultWorkerTimeLimit};
-    if (!options.workerCommand.empty())
+    if (!options.workerCommand.empty()) {
         return std::make_shared<ProcessJobRunner>(std::move(worker));
+    }
     return std::make_shared<WorkerPoolJobRunner>(std::move(worker));
 }
 
@@ -106,33 +114,41 @@ std::shared_ptr<JobRunner> MakeRunner(const CliOptions& options, const std::stri
 std::string PrepareOutputDir(const std::string& dir) {
     std::error_code error;
     std::filesystem::create_directories(dir, error);
-    if (error)
+    if (error) {
         return "cannot create output folder " + dir + ": " + error.message();
+    }
     struct stat info {};
-    if (::stat(dir.c_str(), &info) != 0 || !S_ISDIR(info.st_mode))
+    if (::stat(dir.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) {
         return "output folder " + dir + " is not a folder";
-    if (::access(dir.c_str(), W_OK | X_OK) != 0)
+    }
+    if (::access(dir.c_str(), W_OK | X_OK) != 0) {
         return "cannot write to output folder " + dir + ": " + std::strerror(errno);
+    }
     return {};
 }
 
 std::FILE* BarStream(const Streams& streams, bool verbose) {
-    if (verbose)
+    if (verbose) {
         return nullptr;
-    if (::isatty(::fileno(streams.err.get())))
+    }
+    if (::isatty(::fileno(streams.err.get()))) {
         return streams.err.get();
-    if (::isatty(::fileno(streams.out.get())))
+    }
+    if (::isatty(::fileno(streams.out.get()))) {
         return streams.out.get();
+    }
     return nullptr;
 }
 
 // Everything that has to hold before a file is touched; false after one message.
 bool CheckBeforeStart(const BatchInputs& inputs, const ConversionSettings& settings, std::FILE* err,
                       const std::string& program) {
-    for (const std::string& error : inputs.errors)
+    for (const std::string& error : inputs.errors) {
         std::fprintf(err, "%s: %s\n", program.c_str(), error.c_str());
-    if (!inputs.errors.empty())
+    }
+    if (!inputs.errors.empty()) {
         return false;
+    }
     if (!settings.outputDir.empty()) {
         const std::string problem = PrepareOutputDir(WideToPath(settings.outputDir));
         if (!problem.empty()) {
@@ -155,8 +171,9 @@ void CatchStopSignals() {
     struct sigaction action {};
     action.sa_handler = OnStopSignal;
     sigemptyset(&action.sa_mask);
-    for (const int signal : {SIGINT, SIGTERM})
+    for (const int signal : {SIGINT, SIGTERM}) {
         ::sigaction(signal, &action, nullptr);
+    }
 }
 
 // The files of the run that are not done: the failed ones, and after a stop also those it
@@ -164,13 +181,15 @@ void CatchStopSignals() {
 std::vector<ListedFile> FilesToRetry(const BatchJob& job, const BatchReport& report) {
     std::set<std::string> done;
     for (const FileResult& file : report.files) {
-        if (file.ok || file.status == kTaskSkipped)
+        if (file.ok || file.status == kTaskSkipped) {
             done.insert(file.input);
+        }
     }
     std::vector<ListedFile> files;
     for (std::size_t i = 0; i < job.files.size(); ++i) {
-        if (done.count(job.files[i]) == 0)
+        if (done.count(job.files[i]) == 0) {
             files.emplace_back(job.files[i], i < job.subFolders.size() ? job.subFolders[i] : "");
+        }
     }
     return files;
 }
@@ -178,8 +197,9 @@ std::vector<ListedFile> FilesToRetry(const BatchJob& job, const BatchReport& rep
 void OfferRetry(std::FILE* out, std::FILE* err, const CliOptions& options,
                 const std::string& program, const BatchJob& job, const BatchReport& report) {
     const std::vector<ListedFile> files = FilesToRetry(job, report);
-    if (files.empty())
+    if (files.empty()) {
         return;
+    }
     std::string error;
     const std::string list =
         WriteRetryList(WideToPath(EnsureAppDataDir(L"Morvane/Retry")), files, &error);
@@ -197,14 +217,16 @@ void OfferRetry(std::FILE* out, std::FILE* err, const CliOptions& options,
 // The named inputs, then those of the retry list.
 BatchInputs GatherInputs(const CliOptions& options) {
     BatchInputs inputs = CollectInputs(options.inputs, options.recursive);
-    if (options.retryFrom.empty())
+    if (options.retryFrom.empty()) {
         return inputs;
+    }
     std::string error;
     const auto listed = ReadRetryList(options.retryFrom, &error);
-    if (!listed)
+    if (!listed) {
         inputs.errors.push_back(error);
-    else
+    } else {
         AddListedFiles(*listed, &inputs);
+    }
     return inputs;
 }
 
@@ -221,13 +243,16 @@ int RunConvertMode(const CliOptions& options, const std::string& program) {
     std::FILE* err = streams.err.get();
     const BatchInputs inputs = GatherInputs(options);
     const ConversionSettings settings = ResolveSettings(options);
-    if (!CheckBeforeStart(inputs, settings, err, program))
+    if (!CheckBeforeStart(inputs, settings, err, program)) {
         return 2;
-    for (const std::string& warning : inputs.warnings)
+    }
+    for (const std::string& warning : inputs.warnings) {
         std::fprintf(err, "%s: %s\n", program.c_str(), warning.c_str());
-    if (options.jobsClamped)
+    }
+    if (options.jobsClamped) {
         std::fprintf(err, "%s: -j reduced to %d, the most files converted at once\n",
                      program.c_str(), kMaxJobs);
+    }
     if (inputs.files.empty()) {
         std::fputs("No HEIF files found.\n", out);
         return 0;
@@ -246,8 +271,9 @@ int RunConvertMode(const CliOptions& options, const std::string& program) {
     display.Clear();
     PrintSummary(out, report);
     OfferRetry(out, err, options, program, job, report);
-    if (const int signal = stopSignal.load(); signal != 0)
+    if (const int signal = stopSignal.load(); signal != 0) {
         return 128 + signal;
+    }
     return report.failed == 0 ? 0 : 1;
 }
 

@@ -12,8 +12,9 @@ int main(int argc, char** argv) {
     velquist::RegisterHevcDecoder();
     const std::string program = argc > 0 ? argv[0] : "velquist-convert";
     const std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);
-    if (args.size() == 1 && args[0] == velquist::kWorkerLoopFlag)
+    if (args.size() == 1 && args[0] == velquist::kWorkerLoopFlag) {
         return velquist::RunWorkerLoop();
+    }
     const velquist::CliParseResult parsed = velquist::ParseCommandLine(args);
     if (!parsed.ok) {
         std::fprintf(stderr, "%s: %s (see --help)\n", program.c_str(), parsed.error.c_str());

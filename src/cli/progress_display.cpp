@@ -32,17 +32,19 @@ ProgressDisplay::ProgressDisplay(std::FILE* lines, bool linesAreTerminal, std::F
 void ProgressDisplay::FileDone(const FileResult& result, std::size_t done, std::size_t total,
                                std::size_t failed, double seconds) {
     if (result.status == kTaskFailed || !linesAreTerminal_) {
-        if (linesAreTerminal_)
+        if (linesAreTerminal_) {
             Clear();
-        if (result.ok)
+        }
+        if (result.ok) {
             std::fprintf(lines_, "OK  %s -> %s\n", result.input.c_str(), result.output.c_str());
-        else if (result.status == kTaskSkipped)
+        } else if (result.status == kTaskSkipped) {
             std::fprintf(lines_, "SKIPPED %s: %s exists\n", result.input.c_str(),
                          result.output.c_str());
-        else if (result.status == kTaskStopped)
+        } else if (result.status == kTaskStopped) {
             std::fprintf(lines_, "STOPPED %s\n", result.input.c_str());
-        else
+        } else {
             std::fprintf(lines_, "FAILED %s: %s\n", result.input.c_str(), result.reason.c_str());
+        }
         std::fflush(lines_);
     }
     DrawBar(done, total, failed, seconds);
@@ -54,8 +56,9 @@ void ProgressDisplay::Tick(std::size_t done, std::size_t total, std::size_t fail
 }
 
 void ProgressDisplay::Clear() {
-    if (!bar_ || !barShown_)
+    if (!bar_ || !barShown_) {
         return;
+    }
     std::fputs("\r\033[K", bar_);
     std::fflush(bar_);
     barShown_ = false;
@@ -63,8 +66,9 @@ void ProgressDisplay::Clear() {
 
 void ProgressDisplay::DrawBar(std::size_t done, std::size_t total, std::size_t failed,
                               double seconds) {
-    if (!bar_)
+    if (!bar_) {
         return;
+    }
     std::fprintf(bar_, "\r\033[K%s", ProgressLine(done, total, failed, seconds).c_str());
     std::fflush(bar_);
     barShown_ = true;
@@ -72,16 +76,19 @@ void ProgressDisplay::DrawBar(std::size_t done, std::size_t total, std::size_t f
 
 void PrintSummary(std::FILE* out, const BatchReport& report) {
     std::size_t converted = 0;
-    for (const FileResult& file : report.files)
+    for (const FileResult& file : report.files) {
         converted += file.ok ? 1 : 0;
+    }
     const std::size_t total = converted + report.failed + report.skipped + report.notConverted;
     const double rate = report.seconds > 0 ? static_cast<double>(converted) / report.seconds : 0.0;
     std::fprintf(out, "%zu of %zu files converted in %.1f s (%.2f files/s)", converted, total,
                  report.seconds, rate);
-    if (report.skipped != 0)
+    if (report.skipped != 0) {
         std::fprintf(out, "; %zu skipped (output exists)", report.skipped);
-    if (report.notConverted != 0)
+    }
+    if (report.notConverted != 0) {
         std::fprintf(out, "; stopped, %zu not converted", report.notConverted);
+    }
     if (report.failed == 0) {
         std::fputs(".\n", out);
         std::fflush(out);
@@ -89,8 +96,9 @@ void PrintSummary(std::FILE* out, const BatchReport& report) {
     }
     std::fprintf(out, "; %zu failed:\n", report.failed);
     for (const FileResult& file : report.files) {
-        if (file.status == kTaskFailed)
+        if (file.status == kTaskFailed) {
             std::fprintf(out, "  %s: %s\n", file.input.c_str(), file.reason.c_str());
+        }
     }
     std::fflush(out);
 }

@@ -40,12 +40,14 @@ std::string WriteRetryList(const std::string& folder, const std::vector<ListedFi
             PutField(file.Stream(), input);
             PutField(file.Stream(), sub);
         }
-        if (file.Commit(diag))
+        if (file.Commit(diag)) {
             return path;
+        }
     }
     *error = diag.Text();
-    while (!error->empty() && error->back() == '\n')
+    while (!error->empty() && error->back() == '\n') {
         error->pop_back();
+    }
     return {};
 }
 
@@ -59,14 +61,16 @@ std::optional<std::vector<ListedFile>> ReadRetryList(const std::string& path, st
     char buffer[65536];
     for (std::size_t got; (got = std::fread(buffer, 1, sizeof buffer, file.get())) > 0;) {
         data.append(buffer, got);
-        if (data.size() > kMaxRetryListBytes)
+        if (data.size() > kMaxRetryListBytes) {
             break;
+        }
     }
     std::vector<std::string> fields;
     for (std::size_t start = 0; start < data.size();) {
         const std::size_t end = data.find('\0', start);
-        if (end == std::string::npos)
+        if (end == std::string::npos) {
             break;
+        }
         fields.push_back(data.substr(start, end - start));
         start = end + 1;
     }
@@ -90,10 +94,11 @@ std::optional<std::vector<ListedFile>> ReadRetryList(const std::string& path, st
 std::string ShellQuote(const std::string& arg) {
     std::string quoted = "'";
     for (const char c : arg) {
-        if (c == '\'')
+        if (c == '\'') {
             quoted += "'\\''";
-        else
+        } else {
             quoted += c;
+        }
     }
     return quoted + "'";
 }
@@ -101,8 +106,9 @@ std::string ShellQuote(const std::string& arg) {
 std::string RetryCommand(const std::string& program, const std::vector<std::string>& optionArgs,
                          const std::string& listPath) {
     std::string command = ShellQuote(program);
-    for (const std::string& arg : optionArgs)
+    for (const std::string& arg : optionArgs) {
         command += " " + ShellQuote(arg);
+    }
     return command + " --retry-from " + ShellQuote(listPath);
 }
 

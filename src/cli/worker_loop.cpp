@@ -31,15 +31,19 @@ constexpr int kKeptHeapBytes = 128 << 20;
 std::optional<std::vector<std::string>> NextRequest(RecordReader& reader) {
     char buffer[4096];
     for (;;) {
-        if (auto record = reader.Take())
+        if (auto record = reader.Take()) {
             return record;
-        if (reader.Broken())
+        }
+        if (reader.Broken()) {
             return std::nullopt;
+        }
         const ssize_t n = ::read(STDIN_FILENO, buffer, sizeof buffer);
-        if (n < 0 && errno == EINTR)
+        if (n < 0 && errno == EINTR) {
             continue;
-        if (n <= 0)
+        }
+        if (n <= 0) {
             return std::nullopt;
+        }
         reader.Feed(buffer, static_cast<std::size_t>(n));
     }
 }
@@ -49,20 +53,24 @@ bool SendAnswer(const std::vector<std::string>& fields) {
     std::size_t done = 0;
     while (done < record.size()) {
         ssize_t n = ::send(kAnswerFd, record.data() + done, record.size() - done, MSG_NOSIGNAL);
-        if (n < 0 && errno == ENOTSOCK)
+        if (n < 0 && errno == ENOTSOCK) {
             n = ::write(kAnswerFd, record.data() + done, record.size() - done);
-        if (n < 0 && errno == EINTR)
+        }
+        if (n < 0 && errno == EINTR) {
             continue;
-        if (n <= 0)
+        }
+        if (n <= 0) {
             return false;
+        }
         done += static_cast<std::size_t>(n);
     }
     return true;
 }
 
 std::string LastLine(std::string text) {
-    while (!text.empty() && text.back() == '\n')
+    while (!text.empty() && text.back() == '\n') {
         text.pop_back();
+    }
     const auto lastBreak = text.rfind('\n');
     return lastBreak == std::string::npos ? text : text.substr(lastBreak + 1);
 }
@@ -72,16 +80,19 @@ std::vector<std::string> Serve(const std::vector<std::string>& request) {
     std::vector<std::string> args{"--worker"};
     args.insert(args.end(), request.begin(), request.end());
     const CliParseResult parsed = ParseCommandLine(args);
-    if (!parsed.ok || parsed.options.mode != CliOptions::Mode::kWorker)
+    if (!parsed.ok || parsed.options.mode != CliOptions::Mode::kWorker) {
         return {kAnswerFailed, "invalid request: " + parsed.error};
+    }
     const CliOptions& options = parsed.options;
     std::string error;
     const std::optional<ConvertTask> task = WorkerTask(options, &error);
-    if (!task)
+    if (!task) {
         return {kAnswerFailed, error};
+    }
     const ConversionOutcome outcome = RunConversion(*task);
-    if (outcome.status == kTaskSucceeded)
+    if (outcome.status == kTaskSucceeded) {
         return {kAnswerConverted};
+    }
     return {kAnswerFailed, LastLine(outcome.diagnostics)};
 }
 
@@ -120,8 +131,9 @@ int RunWorkerLoop() {
         // Everything said about this file goes out before its answer.
         std::fflush(stdout);
         std::fflush(stderr);
-        if (!SendAnswer(answer))
+        if (!SendAnswer(answer)) {
             return 1;
+        }
     }
     return reader.Broken() ? 2 : 0;
 }

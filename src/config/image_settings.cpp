@@ -6,10 +6,12 @@ namespace velquist {
 
 std::optional<bool> ParseSwitchValue(const std::wstring& stored) {
     const std::wstring value = TrimWide(stored);
-    if (value == L"1")
+    if (value == L"1") {
         return true;
-    if (value == L"0")
+    }
+    if (value == L"0") {
         return false;
+    }
     return std::nullopt;
 }
 

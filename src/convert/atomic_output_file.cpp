@@ -20,8 +20,9 @@ constexpr size_t kTempSuffixLength = 6; // the XXXXXX of mkstemp
 
 std::string FolderOf(const std::string& path) {
     const size_t slash = path.rfind('/');
-    if (slash == std::string::npos)
+    if (slash == std::string::npos) {
         return ".";
+    }
     return slash == 0 ? "/" : path.substr(0, slash);
 }
 
@@ -46,27 +47,32 @@ mode_t DefaultFileMode() {
 // True for ".NAME.velquist-XXXXXX"; with an empty target any NAME matches.
 bool IsTemporaryName(const std::string& entry, const std::string& targetName) {
     const size_t marker = std::strlen(kTempMarker);
-    if (entry.size() < 1 + marker + kTempSuffixLength + 1 || entry[0] != '.')
+    if (entry.size() < 1 + marker + kTempSuffixLength + 1 || entry[0] != '.') {
         return false;
+    }
     const size_t at = entry.size() - kTempSuffixLength - marker;
-    if (entry.compare(at, marker, kTempMarker) != 0)
+    if (entry.compare(at, marker, kTempMarker) != 0) {
         return false;
+    }
     return targetName.empty() || entry.compare(1, at - 1, targetName) == 0;
 }
 
 void Sweep(const std::string& folder, const std::string& targetName, std::chrono::seconds minAge) {
     const DirPtr dir(::opendir(folder.c_str()));
-    if (!dir)
+    if (!dir) {
         return;
+    }
     const std::time_t now = std::time(nullptr);
     while (const dirent* entry = ::readdir(dir.get())) {
         const std::string name = entry->d_name;
-        if (!IsTemporaryName(name, targetName))
+        if (!IsTemporaryName(name, targetName)) {
             continue;
+        }
         struct stat info {};
         if (::fstatat(::dirfd(dir.get()), name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0 ||
-            !S_ISREG(info.st_mode) || now - info.st_mtime < minAge.count())
+            !S_ISREG(info.st_mode) || now - info.st_mtime < minAge.count()) {
             continue;
+        }
         ::unlinkat(::dirfd(dir.get()), name.c_str(), 0);
     }
 }
@@ -81,8 +87,9 @@ bool AtomicOutputFile::Open(const std::string& targetPath, Diagnostics& diag) {
     Discard();
     targetPath_ = targetPath;
     const Opened unnamed = OpenUnnamed(diag);
-    if (unnamed == Opened::kFailed || (unnamed == Opened::kUnsupported && !OpenNamed(diag)))
+    if (unnamed == Opened::kFailed || (unnamed == Opened::kUnsupported && !OpenNamed(diag))) {
         return false;
+    }
     // Large images: fewer, larger writes.
     buffer_ = std::make_unique<char[]>(kBufferSize);
     setvbuf(stream_.get(), buffer_.get(), _IOFBF, kBufferSize);
@@ -94,8 +101,9 @@ AtomicOutputFile::Opened AtomicOutputFile::OpenUnnamed(Diagnostics& diag) {
     if (!fd) {
         const int error = errno;
         // Only a file system without unnamed files falls back; any other error is final.
-        if (error == EOPNOTSUPP || error == EISDIR || error == EINVAL)
+        if (error == EOPNOTSUPP || error == EISDIR || error == EINVAL) {
             return Opened::kUnsupported;
+        }
         diag.NoteSystemError(error);
         diag.Printf("Can't open %s: %s\n", targetPath_.c_str(), std::strerror(error));
         return Opened::kFailed;
@@ -104,8 +112,9 @@ AtomicOutputFile::Opened AtomicOutputFile::OpenUnnamed(Diagnostics& diag) {
     FilePtr stream(copy < 0 ? nullptr : ::fdopen(copy, "wb"));
     if (!stream) {
         const int error = errno;
-        if (copy >= 0)
+        if (copy >= 0) {
             ::close(copy);
+        }
         diag.NoteSystemError(error);
         diag.Printf("Can't open %s: %s\n", targetPath_.c_str(), std::strerror(error));
         return Opened::kFailed;
@@ -149,15 +158,17 @@ bool AtomicOutputFile::LinkUnnamed(Diagnostics& diag) {
     thread_local std::mt19937 random(std::random_device{}());
     std::uniform_int_distribution<size_t> pick(0, sizeof kLetters - 2);
     for (int attempt = 0; attempt < 100; ++attempt) {
-        for (size_t i = 0; i < kTempSuffixLength; ++i)
+        for (size_t i = 0; i < kTempSuffixLength; ++i) {
             pattern[suffix + i] = kLetters[pick(random)];
+        }
         if (::linkat(AT_FDCWD, source.c_str(), AT_FDCWD, pattern.c_str(), AT_SYMLINK_FOLLOW) == 0) {
             tempPath_ = pattern;
             fd_.Reset();
             return true;
         }
-        if (errno != EEXIST)
+        if (errno != EEXIST) {
             break;
+        }
     }
     const int error = errno;
     diag.NoteSystemError(error);
@@ -167,8 +178,9 @@ bool AtomicOutputFile::LinkUnnamed(Diagnostics& diag) {
 }
 
 bool AtomicOutputFile::Commit(Diagnostics& diag) {
-    if (!stream_)
+    if (!stream_) {
         return false;
+    }
     errno = 0;
     const bool writeFailed = std::fflush(stream_.get()) != 0 || std::ferror(stream_.get()) != 0;
     const int flushError = errno;
@@ -181,8 +193,9 @@ bool AtomicOutputFile::Commit(Diagnostics& diag) {
         Discard();
         return false;
     }
-    if (fd_ && !LinkUnnamed(diag))
+    if (fd_ && !LinkUnnamed(diag)) {
         return false;
+    }
     if (std::rename(tempPath_.c_str(), targetPath_.c_str()) != 0) {
         const int error = errno;
         diag.NoteSystemError(error);

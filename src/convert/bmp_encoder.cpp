@@ -20,8 +20,9 @@ void Put16(uint8_t* out, uint16_t value) {
 }
 
 void Put32(uint8_t* out, uint32_t value) {
-    for (int i = 0; i < 4; ++i)
+    for (int i = 0; i < 4; ++i) {
         out[i] = static_cast<uint8_t>(value >> (8 * i));
+    }
 }
 
 std::vector<uint8_t> Headers(uint32_t width, uint32_t height, uint32_t imageSize) {
@@ -49,8 +50,9 @@ bool WritePixels(FILE* stream, const uint8_t* plane, int stride, uint32_t width,
             row[i + 2] = src[i];
             row[i + 3] = src[i + 3];
         }
-        if (std::fwrite(row.data(), 1, row.size(), stream) != row.size())
+        if (std::fwrite(row.data(), 1, row.size(), stream) != row.size()) {
             return false;
+        }
     }
     return true;
 }
@@ -84,8 +86,9 @@ bool BmpEncoder::WriteImage(const heif_image_handle*, const heif_image* image,
         return false;
     }
     AtomicOutputFile file;
-    if (!file.Open(path, diag))
+    if (!file.Open(path, diag)) {
         return false;
+    }
     const std::vector<uint8_t> headers =
         Headers(static_cast<uint32_t>(width), static_cast<uint32_t>(height),
                 static_cast<uint32_t>(imageSize));

@@ -16,8 +16,9 @@ const char* FormatName(OutputFormat format) {
 
 std::optional<OutputFormat> ParseOutputFormat(const std::string& name) {
     for (const OutputFormat format : {OutputFormat::kJpg, OutputFormat::kPng, OutputFormat::kBmp}) {
-        if (name == FormatName(format))
+        if (name == FormatName(format)) {
             return format;
+        }
     }
     return std::nullopt;
 }
@@ -37,23 +38,27 @@ const char* ExistingFileName(ExistingFile mode) {
 std::optional<ExistingFile> ParseExistingFile(const std::string& name) {
     for (const ExistingFile mode :
          {ExistingFile::kOverwrite, ExistingFile::kSkip, ExistingFile::kRename}) {
-        if (name == ExistingFileName(mode))
+        if (name == ExistingFileName(mode)) {
             return mode;
+        }
     }
     return std::nullopt;
 }
 
 bool IsSafeSubfolder(const std::string& subfolder) {
-    if (subfolder.empty() || subfolder.front() == '/')
+    if (subfolder.empty() || subfolder.front() == '/') {
         return false;
+    }
     size_t start = 0;
     while (start <= subfolder.size()) {
         size_t end = subfolder.find('/', start);
-        if (end == std::string::npos)
+        if (end == std::string::npos) {
             end = subfolder.size();
+        }
         const std::string part = subfolder.substr(start, end - start);
-        if (part.empty() || part == "." || part == "..")
+        if (part.empty() || part == "." || part == "..") {
             return false;
+        }
         start = end + 1;
     }
     return true;

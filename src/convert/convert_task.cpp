@@ -35,19 +35,22 @@ bool IsSameFile(const std::string& a, const std::string& b) {
 // Opens nothing for long: only tells whether the input can be read at all, and why not.
 int InputError(const std::string& path) {
     const UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
-    if (!fd)
+    if (!fd) {
         return errno;
+    }
     struct stat info {};
-    if (::fstat(fd.Get(), &info) != 0)
+    if (::fstat(fd.Get(), &info) != 0) {
         return errno;
+    }
     return S_ISREG(info.st_mode) ? 0 : (S_ISDIR(info.st_mode) ? EISDIR : EINVAL);
 }
 
 // The address space this process may still use, or 0 when it is not limited.
 std::uint64_t AddressSpaceLimit() {
     struct rlimit limit {};
-    if (::getrlimit(RLIMIT_AS, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY)
+    if (::getrlimit(RLIMIT_AS, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY) {
         return 0;
+    }
     return limit.rlim_cur;
 }
 
@@ -71,13 +74,15 @@ bool CheckHeader(const ConvertTask& task, Diagnostics& diag) {
 // Position of the primary image among the top-level images, for the diagnostic lines.
 int PrimaryIndex(heif_context* ctx, int count) {
     heif_item_id primary = 0;
-    if (heif_context_get_primary_image_ID(ctx, &primary).code != heif_error_Ok)
+    if (heif_context_get_primary_image_ID(ctx, &primary).code != heif_error_Ok) {
         return 0;
+    }
     std::vector<heif_item_id> ids(static_cast<size_t>(count));
     const int listed = heif_context_get_list_of_top_level_image_IDs(ctx, ids.data(), count);
     for (int i = 0; i < listed; ++i) {
-        if (ids[static_cast<size_t>(i)] == primary)
+        if (ids[static_cast<size_t>(i)] == primary) {
             return i;
+        }
     }
     return 0;
 }
@@ -103,10 +108,11 @@ bool DecodeAndWriteHandle(heif_image_handle* handle, int index, Encoder& encoder
         return false;
     }
     if (!encoder.WriteImage(handle, image.get(), path, diag)) {
-        if (diag.SystemError() != 0)
+        if (diag.SystemError() != 0) {
             diag.Printf("could not write image: %s\n", std::strerror(diag.SystemError()));
-        else
+        } else {
             diag.Write("could not write image\n");
+        }
         return false;
     }
     if (echo) {
@@ -151,8 +157,9 @@ bool FitsAdmittedMemory(const heif_image_handle* handle, size_t position, const 
     const std::uint64_t needed = EstimateImageMemory(
         std::uint64_t{width} * height, heif_image_handle_get_luma_bits_per_pixel(handle),
         heif_image_handle_has_alpha_channel(handle) != 0, task.settings.format);
-    if (bound == 0 || needed <= bound)
+    if (bound == 0 || needed <= bound) {
         return true;
+    }
     HeifHeader claim;
     claim.width = width;
     claim.height = height;
@@ -174,8 +181,9 @@ bool WriteOtherImage(heif_context* ctx, const ImageOutput& output, size_t positi
         diag.Printf("Could not read HEIF image %zu: %s\n", position + 1, error.message);
         return false;
     }
-    if (!FitsAdmittedMemory(handle.get(), position, task, diag))
+    if (!FitsAdmittedMemory(handle.get(), position, task, diag)) {
         return false;
+    }
     return DecodeAndWriteHandle(handle.get(), static_cast<int>(position), encoder, output.path,
                                 diag, echo);
 }
@@ -186,14 +194,16 @@ bool WriteOtherImage(heif_context* ctx, const ImageOutput& output, size_t positi
 bool WriteAllImages(heif_context* ctx, Encoder& encoder, const ConvertTask& task, Diagnostics& diag,
                     bool echo) {
     const std::vector<ImageOutput> plan = PlanImageOutputs(ctx, task.outputPath);
-    if (!DecodeAndWrite(ctx, encoder, task, diag, echo))
+    if (!DecodeAndWrite(ctx, encoder, task, diag, echo)) {
         return false;
+    }
     const size_t reserved =
         task.imageOutputs > 0 ? static_cast<size_t>(task.imageOutputs) : kMaxImagesPerFile;
     const size_t limit = std::min(reserved, kMaxImagesPerFile);
     bool ok = true;
-    for (size_t i = 1; i < plan.size() && i < limit; ++i)
+    for (size_t i = 1; i < plan.size() && i < limit; ++i) {
         ok = WriteOtherImage(ctx, plan[i], i, encoder, task, diag, echo) && ok;
+    }
     if (plan.size() > limit) {
         diag.Printf("File holds %zu images; only the first %zu written (%s)\n", plan.size(), limit,
                     limit == kMaxImagesPerFile && reserved >= kMaxImagesPerFile
@@ -211,16 +221,18 @@ bool Convert(const ConvertTask& task, Diagnostics& diag, bool echo) {
         diag.Printf("Could not read HEIF file: %s\n", std::strerror(inputError));
         return false;
     }
-    if (!CheckHeader(task, diag))
+    if (!CheckHeader(task, diag)) {
         return false;
+    }
     HeifContextPtr ctx(heif_context_alloc());
     if (!ctx) {
         diag.Write("Could not create HEIF context\n");
         return false;
     }
     heif_context_set_maximum_image_size_limit(ctx.get(), kMaxImageSide);
-    if (task.decodeThreads != kLibheifDecodeThreads)
+    if (task.decodeThreads != kLibheifDecodeThreads) {
         heif_context_set_max_decoding_threads(ctx.get(), std::max(task.decodeThreads, 0));
+    }
     // Whatever the ftyp box's major brand (an image sequence with a still cover, a
     // layered or MIAF file), what libheif opens and finds a primary image in converts.
     const heif_error error =
@@ -233,8 +245,9 @@ bool Convert(const ConvertTask& task, Diagnostics& diag, bool echo) {
         diag.Printf("Output file %s is the input file, not overwritten\n", task.outputPath.c_str());
         return false;
     }
-    if (task.settings.allImages)
+    if (task.settings.allImages) {
         return WriteAllImages(ctx.get(), *encoder, task, diag, echo);
+    }
     return DecodeAndWrite(ctx.get(), *encoder, task, diag, echo);
 }
 
@@ -242,15 +255,18 @@ bool Convert(const ConvertTask& task, Diagnostics& diag, bool echo) {
 
 std::vector<std::string> ImageWorkerOptions(const ConvertTask& task) {
     std::vector<std::string> options;
-    if (task.settings.stripLocation)
+    if (task.settings.stripLocation) {
         options.insert(options.end(), {"--strip-location", "1"});
-    if (task.settings.allImages)
+    }
+    if (task.settings.allImages) {
         options.insert(options.end(),
                        {"--images", std::to_string(task.imageOutputs > 0
                                                        ? task.imageOutputs
                                                        : static_cast<int>(kMaxImagesPerFile))});
-    if (task.decodeThreads != kLibheifDecodeThreads)
+    }
+    if (task.decodeThreads != kLibheifDecodeThreads) {
         options.insert(options.end(), {"--decode-threads", std::to_string(task.decodeThreads)});
+    }
     return options;
 }
 

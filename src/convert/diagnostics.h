@@ -18,8 +18,9 @@ class Diagnostics {
     // The errno of the system call that made the job fail (a write, an open), so that the
     // final reason can say "No space left on device" rather than only that writing failed.
     void NoteSystemError(int error) {
-        if (error != 0)
+        if (error != 0) {
             systemError_ = error;
+        }
     }
     int SystemError() const { return systemError_; }
 

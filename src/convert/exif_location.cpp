@@ -73,8 +73,9 @@ class TiffView {
         return offset <= data_.size() && data_.size() - offset >= length;
     }
     bool Read16(size_t offset, uint16_t* value) const {
-        if (!Fits(offset, 2))
+        if (!Fits(offset, 2)) {
             return false;
+        }
         const uint8_t* p = data_.data() + offset;
         *value = little_ ? static_cast<uint16_t>(p[0] | p[1] << 8)
                          : static_cast<uint16_t>(p[0] << 8 | p[1]);
@@ -83,8 +84,9 @@ class TiffView {
     bool Read32(size_t offset, uint32_t* value) const {
         uint16_t first = 0;
         uint16_t second = 0;
-        if (!Read16(offset, &first) || !Read16(offset + 2, &second))
+        if (!Read16(offset, &first) || !Read16(offset + 2, &second)) {
             return false;
+        }
         *value = little_ ? (uint32_t{second} << 16 | first) : (uint32_t{first} << 16 | second);
         return true;
     }
@@ -98,8 +100,9 @@ class TiffView {
 std::optional<Directory> ReadDirectory(const TiffView& view, size_t offset) {
     uint16_t count = 0;
     if (offset < 8 || !view.Read16(offset, &count) ||
-        !view.Fits(offset + 2, size_t{count} * kEntrySize + 4))
+        !view.Fits(offset + 2, size_t{count} * kEntrySize + 4)) {
         return std::nullopt;
+    }
     Directory dir;
     dir.offset = offset;
     dir.entries.resize(count);
@@ -119,15 +122,18 @@ std::optional<Directory> ReadDirectory(const TiffView& view, size_t offset) {
 // entry, has an unknown type or lies outside the block.
 std::optional<Range> OutOfLineValue(const TiffView& view, const Entry& entry) {
     const uint64_t length = uint64_t{TypeSize(entry.type)} * entry.count;
-    if (length <= 4 || !view.Fits(entry.value, length))
+    if (length <= 4 || !view.Fits(entry.value, length)) {
         return std::nullopt;
+    }
     return Range{entry.value, entry.value + static_cast<size_t>(length)};
 }
 
 const Entry* FindEntry(const Directory& dir, uint16_t tag) {
-    for (const Entry& e : dir.entries)
-        if (e.tag == tag)
+    for (const Entry& e : dir.entries) {
+        if (e.tag == tag) {
             return &e;
+        }
+    }
     return nullptr;
 }
 
@@ -141,8 +147,9 @@ class UsedBytes {
     void Walk(size_t offset) {
         while (offset != 0 && visited_.size() < kMaxDirectories && visited_.insert(offset).second) {
             const std::optional<Directory> dir = ReadDirectory(view_, offset);
-            if (!dir)
+            if (!dir) {
                 return;
+            }
             Add(*dir);
             offset = dir->next;
         }
@@ -157,10 +164,12 @@ class UsedBytes {
     void Add(const Directory& dir) {
         ranges_.push_back(dir.Bytes());
         for (const Entry& e : dir.entries) {
-            if (const auto value = OutOfLineValue(view_, e))
+            if (const auto value = OutOfLineValue(view_, e)) {
                 ranges_.push_back(*value);
-            if (e.tag == kExifIfdTag || e.tag == kInteropIfdTag)
+            }
+            if (e.tag == kExifIfdTag || e.tag == kInteropIfdTag) {
                 Walk(e.value);
+            }
         }
         AddData(dir, kJpegThumbnailOffsetTag, kJpegThumbnailLengthTag);
         AddData(dir, kStripOffsetsTag, kStripByteCountsTag);
@@ -170,12 +179,14 @@ class UsedBytes {
     void AddData(const Directory& dir, uint16_t offsetTag, uint16_t lengthTag) {
         const Entry* offset = FindEntry(dir, offsetTag);
         const Entry* length = FindEntry(dir, lengthTag);
-        if (offset == nullptr || length == nullptr || offset->count != 1 || length->count != 1)
+        if (offset == nullptr || length == nullptr || offset->count != 1 || length->count != 1) {
             return;
+        }
         const uint32_t bytes = length->type == 3 ? SmallValue(*length) : length->value;
         const uint32_t start = offset->type == 3 ? SmallValue(*offset) : offset->value;
-        if (view_.Fits(start, bytes))
+        if (view_.Fits(start, bytes)) {
             ranges_.push_back({start, size_t{start} + bytes});
+        }
     }
 
     // A SHORT stored in the entry sits in the first two bytes of the value field.
@@ -194,18 +205,24 @@ class UsedBytes {
 // or shares bytes with the rest of the block.
 std::optional<std::vector<Range>> GpsBytes(const TiffView& view, const Entry& pointer,
                                            const UsedBytes& used) {
-    if ((pointer.type != 4 && pointer.type != 13) || pointer.count != 1)
+    if ((pointer.type != 4 && pointer.type != 13) || pointer.count != 1) {
         return std::nullopt;
+    }
     const std::optional<Directory> gps = ReadDirectory(view, pointer.value);
-    if (!gps)
+    if (!gps) {
         return std::nullopt;
+    }
     std::vector<Range> ranges{gps->Bytes()};
-    for (const Entry& e : gps->entries)
-        if (const auto value = OutOfLineValue(view, e))
+    for (const Entry& e : gps->entries) {
+        if (const auto value = OutOfLineValue(view, e)) {
             ranges.push_back(*value);
-    for (const Range& r : ranges)
-        if (used.Overlaps(r))
+        }
+    }
+    for (const Range& r : ranges) {
+        if (used.Overlaps(r)) {
             return std::nullopt;
+        }
+    }
     return ranges;
 }
 
@@ -228,42 +245,50 @@ void DropEntry(std::vector<uint8_t>& tiff, bool little, const Directory& dir, si
 
 LocationRemoval RemoveExifLocation(std::vector<uint8_t>& tiff) {
     if (tiff.size() < 8 ||
-        (std::memcmp(tiff.data(), "II*\0", 4) != 0 && std::memcmp(tiff.data(), "MM\0*", 4) != 0))
+        (std::memcmp(tiff.data(), "II*\0", 4) != 0 && std::memcmp(tiff.data(), "MM\0*", 4) != 0)) {
         return LocationRemoval::kMalformed;
+    }
     const TiffView view(tiff);
     uint32_t ifd0Offset = 0;
     view.Read32(4, &ifd0Offset);
     const std::optional<Directory> ifd0 = ReadDirectory(view, ifd0Offset);
-    if (!ifd0)
+    if (!ifd0) {
         return LocationRemoval::kMalformed;
-    if (FindEntry(*ifd0, kGpsIfdTag) == nullptr)
+    }
+    if (FindEntry(*ifd0, kGpsIfdTag) == nullptr) {
         return LocationRemoval::kNoLocation;
+    }
 
     UsedBytes used(view);
     used.Walk(ifd0Offset);
     std::vector<Range> clear;
     for (const Entry& e : ifd0->entries) {
-        if (e.tag != kGpsIfdTag)
+        if (e.tag != kGpsIfdTag) {
             continue;
+        }
         const auto gps = GpsBytes(view, e, used);
-        if (!gps)
+        if (!gps) {
             return LocationRemoval::kMalformed;
+        }
         clear.insert(clear.end(), gps->begin(), gps->end());
     }
 
     // Edit a copy so that the caller's block stays whole until every step has succeeded.
     std::vector<uint8_t> edited = tiff;
-    for (const Range& r : clear)
+    for (const Range& r : clear) {
         std::fill(edited.begin() + static_cast<std::ptrdiff_t>(r.begin),
                   edited.begin() + static_cast<std::ptrdiff_t>(r.end), 0);
+    }
     Directory dir = *ifd0;
     for (size_t i = dir.entries.size(); i-- > 0;) {
-        if (dir.entries[i].tag != kGpsIfdTag)
+        if (dir.entries[i].tag != kGpsIfdTag) {
             continue;
+        }
         DropEntry(edited, view.Little(), dir, i);
         // The entries after i moved up by one slot; keep the description in step.
-        for (size_t j = i + 1; j < dir.entries.size(); ++j)
+        for (size_t j = i + 1; j < dir.entries.size(); ++j) {
             dir.entries[j].at -= kEntrySize;
+        }
         dir.entries.erase(dir.entries.begin() + static_cast<std::ptrdiff_t>(i));
     }
     tiff = std::move(edited);

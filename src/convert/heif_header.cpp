@@ -33,8 +33,9 @@ class Bytes {
             return 0;
         }
         std::uint64_t value = 0;
-        for (int i = 0; i < bytes; ++i)
+        for (int i = 0; i < bytes; ++i) {
             value = value << 8 | data_[pos_++];
+        }
         return value;
     }
     void Skip(std::size_t bytes) {
@@ -65,8 +66,9 @@ constexpr std::uint32_t FourCc(const char (&text)[5]) {
 
 // The next child box inside parent; nothing at the end or on a malformed size.
 std::optional<Box> NextBox(Bytes& parent) {
-    if (parent.Left() < 8)
+    if (parent.Left() < 8) {
         return std::nullopt;
+    }
     std::uint64_t size = parent.Read(4);
     const auto type = static_cast<std::uint32_t>(parent.Read(4));
     std::uint64_t header = 8;
@@ -76,8 +78,9 @@ std::optional<Box> NextBox(Bytes& parent) {
     } else if (size == 0) {
         size = parent.Left() + header;
     }
-    if (!parent.ok() || size < header || size - header > parent.Left())
+    if (!parent.ok() || size < header || size - header > parent.Left()) {
         return std::nullopt;
+    }
     Box box{type, Bytes(parent.Here(), static_cast<std::size_t>(size - header))};
     parent.Skip(static_cast<std::size_t>(size - header));
     return box;
@@ -111,13 +114,15 @@ void ReadIinf(Bytes b, Meta& meta) {
     b.Skip(3);
     b.Skip(version == 0 ? 2 : 4);
     while (auto infe = NextBox(b)) {
-        if (infe->type != FourCc("infe"))
+        if (infe->type != FourCc("infe")) {
             continue;
+        }
         Bytes e = infe->payload;
         const int v = static_cast<int>(e.Read(1));
         const auto flags = e.Read(3);
-        if (v < 2)
+        if (v < 2) {
             continue;
+        }
         const auto id = static_cast<std::uint32_t>(e.Read(v == 2 ? 2 : 4));
         e.Skip(2);
         const auto type = static_cast<std::uint32_t>(e.Read(4));
@@ -137,8 +142,9 @@ void ReadIref(Bytes b, Meta& meta) {
         const auto from = static_cast<std::uint32_t>(r.Read(idBytes));
         const auto count = r.Read(2);
         auto& targets = meta.refs[ref->type][from];
-        for (std::uint64_t i = 0; i < count && r.ok(); ++i)
+        for (std::uint64_t i = 0; i < count && r.ok(); ++i) {
             targets.push_back(static_cast<std::uint32_t>(r.Read(idBytes)));
+        }
     }
 }
 
@@ -154,8 +160,9 @@ void ReadIloc(Bytes b, Meta& meta) {
     for (std::uint64_t i = 0; i < count && b.ok(); ++i) {
         Meta::Location location;
         const auto id = static_cast<std::uint32_t>(b.Read(version < 2 ? 2 : 4));
-        if (version == 1 || version == 2)
+        if (version == 1 || version == 2) {
             location.method = static_cast<int>(b.Read(2) & 0xF);
+        }
         b.Skip(2);
         const std::uint64_t base = b.Read(baseSize);
         const auto extents = b.Read(2);
@@ -168,20 +175,23 @@ void ReadIloc(Bytes b, Meta& meta) {
                 location.length = length;
             }
         }
-        if (b.ok())
+        if (b.ok()) {
             meta.locations[id] = location;
+        }
     }
 }
 
 void ReadIprp(Bytes b, Meta& meta) {
     while (auto child = NextBox(b)) {
         if (child->type == FourCc("ipco")) {
-            while (auto property = NextBox(child->payload))
+            while (auto property = NextBox(child->payload)) {
                 meta.properties.push_back(*property);
+            }
             continue;
         }
-        if (child->type != FourCc("ipma"))
+        if (child->type != FourCc("ipma")) {
             continue;
+        }
         Bytes m = child->payload;
         const int version = static_cast<int>(m.Read(1));
         const auto flags = m.Read(3);
@@ -201,18 +211,19 @@ Meta ReadMeta(Bytes b) {
     Meta meta;
     b.Skip(4);
     while (auto box = NextBox(b)) {
-        if (box->type == FourCc("pitm"))
+        if (box->type == FourCc("pitm")) {
             ReadPitm(box->payload, meta);
-        else if (box->type == FourCc("iinf"))
+        } else if (box->type == FourCc("iinf")) {
             ReadIinf(box->payload, meta);
-        else if (box->type == FourCc("iref"))
+        } else if (box->type == FourCc("iref")) {
             ReadIref(box->payload, meta);
-        else if (box->type == FourCc("iloc"))
+        } else if (box->type == FourCc("iloc")) {
             ReadIloc(box->payload, meta);
-        else if (box->type == FourCc("iprp"))
+        } else if (box->type == FourCc("iprp")) {
             ReadIprp(box->payload, meta);
-        else if (box->type == FourCc("idat"))
+        } else if (box->type == FourCc("idat")) {
             meta.idat.assign(box->payload.Here(), box->payload.Here() + box->payload.Left());
+        }
     }
     return meta;
 }
@@ -220,20 +231,23 @@ Meta ReadMeta(Bytes b) {
 // The item's property of the given type, if any.
 std::optional<Bytes> Property(const Meta& meta, std::uint32_t item, std::uint32_t type) {
     const auto found = meta.associations.find(item);
-    if (found == meta.associations.end())
+    if (found == meta.associations.end()) {
         return std::nullopt;
+    }
     for (const int index : found->second) {
         if (index >= 1 && static_cast<std::size_t>(index) <= meta.properties.size() &&
-            meta.properties[static_cast<std::size_t>(index - 1)].type == type)
+            meta.properties[static_cast<std::size_t>(index - 1)].type == type) {
             return meta.properties[static_cast<std::size_t>(index - 1)].payload;
+        }
     }
     return std::nullopt;
 }
 
 bool ReadIspe(const Meta& meta, std::uint32_t item, std::uint32_t* width, std::uint32_t* height) {
     std::optional<Bytes> ispe = Property(meta, item, FourCc("ispe"));
-    if (!ispe)
+    if (!ispe) {
         return false;
+    }
     ispe->Skip(4);
     *width = static_cast<std::uint32_t>(ispe->Read(4));
     *height = static_cast<std::uint32_t>(ispe->Read(4));
@@ -242,24 +256,28 @@ bool ReadIspe(const Meta& meta, std::uint32_t item, std::uint32_t* width, std::u
 
 int BitDepth(const Meta& meta, std::uint32_t item) {
     std::optional<Bytes> pixi = Property(meta, item, FourCc("pixi"));
-    if (!pixi)
+    if (!pixi) {
         return 8;
+    }
     pixi->Skip(4);
     const auto channels = pixi->Read(1);
     int depth = 8;
-    for (std::uint64_t i = 0; i < channels && pixi->ok(); ++i)
+    for (std::uint64_t i = 0; i < channels && pixi->ok(); ++i) {
         depth = std::max(depth, static_cast<int>(pixi->Read(1)));
+    }
     return depth;
 }
 
 bool HasAuxiliaryImage(const Meta& meta, std::uint32_t primary) {
     const auto auxl = meta.refs.find(FourCc("auxl"));
-    if (auxl == meta.refs.end())
+    if (auxl == meta.refs.end()) {
         return false;
+    }
     for (const auto& [from, targets] : auxl->second) {
         for (const std::uint32_t to : targets) {
-            if (to == primary)
+            if (to == primary) {
                 return true;
+            }
         }
     }
     return false;
@@ -271,18 +289,21 @@ std::vector<std::uint8_t> ItemBytes(const Meta& meta, std::uint32_t item, FILE* 
                                     std::uint64_t maxLength) {
     const auto found = meta.locations.find(item);
     if (found == meta.locations.end() || found->second.length == 0 ||
-        found->second.length > maxLength)
+        found->second.length > maxLength) {
         return {};
+    }
     const Meta::Location& at = found->second;
     if (at.method == 1) {
-        if (at.offset > meta.idat.size() || at.length > meta.idat.size() - at.offset)
+        if (at.offset > meta.idat.size() || at.length > meta.idat.size() - at.offset) {
             return {};
+        }
         return {meta.idat.begin() + static_cast<std::ptrdiff_t>(at.offset),
                 meta.idat.begin() + static_cast<std::ptrdiff_t>(at.offset + at.length)};
     }
     if (at.method != 0 || at.offset > static_cast<std::uint64_t>(INT64_MAX) ||
-        fseeko(file, static_cast<off_t>(at.offset), SEEK_SET) != 0)
+        fseeko(file, static_cast<off_t>(at.offset), SEEK_SET) != 0) {
         return {};
+    }
     std::vector<std::uint8_t> data(static_cast<std::size_t>(at.length));
     data.resize(std::fread(data.data(), 1, data.size(), file));
     return data;
@@ -308,11 +329,13 @@ void ReadGrid(const Meta& meta, FILE* file, HeifHeader& header) {
         header.height = height;
     }
     const auto dimg = meta.refs.find(FourCc("dimg"));
-    if (dimg == meta.refs.end())
+    if (dimg == meta.refs.end()) {
         return;
+    }
     const auto tiles = dimg->second.find(meta.primary);
-    if (tiles == dimg->second.end() || tiles->second.empty())
+    if (tiles == dimg->second.end() || tiles->second.empty()) {
         return;
+    }
     header.tileCount = static_cast<int>(tiles->second.size());
     ReadIspe(meta, tiles->second.front(), &header.tileWidth, &header.tileHeight);
 }
@@ -324,8 +347,9 @@ constexpr std::uint32_t kImageTypes[] = {
 
 bool IsImageType(std::uint32_t type) {
     for (const std::uint32_t image : kImageTypes) {
-        if (type == image)
+        if (type == image) {
             return true;
+        }
     }
     return false;
 }
@@ -335,10 +359,12 @@ std::set<std::uint32_t> DependentImages(const Meta& meta) {
     std::set<std::uint32_t> dependent;
     for (const std::uint32_t type : {FourCc("thmb"), FourCc("auxl")}) {
         const auto refs = meta.refs.find(type);
-        if (refs == meta.refs.end())
+        if (refs == meta.refs.end()) {
             continue;
-        for (const auto& from : refs->second)
+        }
+        for (const auto& from : refs->second) {
             dependent.insert(from.first);
+        }
     }
     return dependent;
 }
@@ -364,16 +390,18 @@ void ReadTopLevelImages(const Meta& meta, FILE* file, HeifHeader& header) {
     for (const auto& [id, type] : meta.itemTypes) {
         const auto hidden = meta.hidden.find(id);
         if (!IsImageType(type) || dependent.count(id) != 0 ||
-            (hidden != meta.hidden.end() && hidden->second))
+            (hidden != meta.hidden.end() && hidden->second)) {
             continue;
+        }
         ++header.imageCount;
         std::uint32_t width = 0;
         std::uint32_t height = 0;
         ReadIspe(meta, id, &width, &height);
         std::uint64_t pixels = std::uint64_t{width} * height;
         if (type == FourCc("grid") && header.imageCount <= kMaxClaimedImages &&
-            GridSize(meta, id, file, &width, &height))
+            GridSize(meta, id, file, &width, &height)) {
             pixels = std::max(pixels, std::uint64_t{width} * height);
+        }
         header.largestPixels = std::max(header.largestPixels, pixels);
         header.largestBitDepth = std::max(header.largestBitDepth, BitDepth(meta, id));
         header.anyAlpha = header.anyAlpha || HasAuxiliaryImage(meta, id);
@@ -384,29 +412,35 @@ void ReadTopLevelImages(const Meta& meta, FILE* file, HeifHeader& header) {
 std::vector<std::uint8_t> ReadMetaBox(FILE* file) {
     std::uint8_t head[16];
     for (;;) {
-        if (std::fread(head, 1, 8, file) != 8)
+        if (std::fread(head, 1, 8, file) != 8) {
             return {};
+        }
         std::uint64_t size = Bytes(head, 4).Read(4);
         const std::uint32_t type = static_cast<std::uint32_t>(Bytes(head + 4, 4).Read(4));
         std::uint64_t header = 8;
         if (size == 1) {
-            if (std::fread(head + 8, 1, 8, file) != 8)
+            if (std::fread(head + 8, 1, 8, file) != 8) {
                 return {};
+            }
             size = Bytes(head + 8, 8).Read(8);
             header = 16;
         }
-        if (size < header)
+        if (size < header) {
             return {};
+        }
         if (type == FourCc("meta")) {
-            if (size - header > kMaxMetaBytes)
+            if (size - header > kMaxMetaBytes) {
                 return {};
+            }
             std::vector<std::uint8_t> payload(static_cast<std::size_t>(size - header));
-            if (std::fread(payload.data(), 1, payload.size(), file) != payload.size())
+            if (std::fread(payload.data(), 1, payload.size(), file) != payload.size()) {
                 return {};
+            }
             return payload;
         }
-        if (fseeko(file, static_cast<off_t>(size - header), SEEK_CUR) != 0)
+        if (fseeko(file, static_cast<off_t>(size - header), SEEK_CUR) != 0) {
             return {};
+        }
     }
 }
 
@@ -415,18 +449,22 @@ std::vector<std::uint8_t> ReadMetaBox(FILE* file) {
 std::uint32_t ExifItem(const Meta& meta) {
     std::uint32_t any = 0;
     for (const auto& [id, type] : meta.itemTypes) {
-        if (type != FourCc("Exif"))
+        if (type != FourCc("Exif")) {
             continue;
-        if (any == 0)
+        }
+        if (any == 0) {
             any = id;
+        }
         const auto cdsc = meta.refs.find(FourCc("cdsc"));
-        if (cdsc == meta.refs.end())
+        if (cdsc == meta.refs.end()) {
             continue;
+        }
         const auto targets = cdsc->second.find(id);
         if (targets != cdsc->second.end() &&
             std::find(targets->second.begin(), targets->second.end(), meta.primary) !=
-                targets->second.end())
+                targets->second.end()) {
             return id;
+        }
     }
     return any;
 }
@@ -440,11 +478,13 @@ std::string ItemData(const Meta& meta, std::uint32_t item, FILE* file) {
 
 std::string ReadHeifExifItem(const std::string& path) {
     const FilePtr file(std::fopen(path.c_str(), "rb"));
-    if (!file)
+    if (!file) {
         return {};
+    }
     const std::vector<std::uint8_t> payload = ReadMetaBox(file.get());
-    if (payload.empty())
+    if (payload.empty()) {
         return {};
+    }
     const Meta meta = ReadMeta(Bytes(payload.data(), payload.size()));
     const std::uint32_t item = ExifItem(meta);
     return item == 0 ? std::string() : ItemData(meta, item, file.get());
@@ -453,15 +493,18 @@ std::string ReadHeifExifItem(const std::string& path) {
 HeifHeader ReadHeifHeader(const std::string& path) {
     HeifHeader header;
     const FilePtr file(std::fopen(path.c_str(), "rb"));
-    if (!file)
+    if (!file) {
         return header;
+    }
     const std::vector<std::uint8_t> payload = ReadMetaBox(file.get());
-    if (payload.empty())
+    if (payload.empty()) {
         return header;
+    }
     const Meta meta = ReadMeta(Bytes(payload.data(), payload.size()));
     const auto type = meta.itemTypes.find(meta.primary);
-    if (type == meta.itemTypes.end())
+    if (type == meta.itemTypes.end()) {
         return header;
+    }
     header.parsed = true;
     header.bitDepth = BitDepth(meta, meta.primary);
     header.hasAlpha = HasAuxiliaryImage(meta, meta.primary);
@@ -475,8 +518,9 @@ HeifHeader ReadHeifHeader(const std::string& path) {
 }
 
 std::string GridProblem(const HeifHeader& header) {
-    if (!header.isGrid)
+    if (!header.isGrid) {
         return {};
+    }
     const std::uint64_t coveredWidth = std::uint64_t{header.tileWidth} * header.gridColumns;
     const std::uint64_t coveredHeight = std::uint64_t{header.tileHeight} * header.gridRows;
     if (header.tileCount != header.gridRows * header.gridColumns || coveredWidth < header.width ||

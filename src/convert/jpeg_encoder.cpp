@@ -9,8 +9,8 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
-#include <jpeglib.h>
 #include <jerror.h>
+#include <jpeglib.h>
 #include <vector>
 
 namespace velquist {
@@ -54,15 +54,17 @@ void ReportJpegMessage(j_common_ptr cinfo) {
 [[noreturn]] void JumpOnJpegError(j_common_ptr cinfo) {
     // libjpeg stops right after the failed fwrite; its errno says why.
     const int error = errno;
-    if (cinfo->err->msg_code == JERR_FILE_WRITE)
+    if (cinfo->err->msg_code == JERR_FILE_WRITE) {
         reinterpret_cast<JpegErrorState*>(cinfo->err)->diag->NoteSystemError(error);
+    }
     (*cinfo->err->output_message)(cinfo);
     std::longjmp(reinterpret_cast<JpegErrorState*>(cinfo->err)->jump, 1);
 }
 
 inline JSAMPLE Sample(const JpegPlane& plane, int x, int y) {
-    if (plane.shift == 0)
+    if (plane.shift == 0) {
         return plane.data[static_cast<size_t>(y) * plane.stride + x];
+    }
     uint16_t value = 0;
     std::memcpy(&value,
                 plane.data + static_cast<size_t>(y) * plane.stride + 2 * static_cast<size_t>(x), 2);
@@ -74,13 +76,15 @@ inline JSAMPLE Sample(const JpegPlane& plane, int x, int y) {
 // padding does not bleed into the visible pixels. Points into the plane when it can.
 JSAMPROW PrepareRow(const JpegPlane& plane, int y, JSAMPROW scratch, JDIMENSION paddedWidth) {
     y = std::min(y, plane.height - 1);
-    if (plane.shift == 0 && static_cast<JDIMENSION>(plane.width) == paddedWidth)
+    if (plane.shift == 0 && static_cast<JDIMENSION>(plane.width) == paddedWidth) {
         return const_cast<JSAMPROW>(plane.data + static_cast<size_t>(y) * plane.stride);
+    }
     if (plane.shift == 0) {
         std::memcpy(scratch, plane.data + static_cast<size_t>(y) * plane.stride, plane.width);
     } else {
-        for (int x = 0; x < plane.width; ++x)
+        for (int x = 0; x < plane.width; ++x) {
             scratch[x] = Sample(plane, x, y);
+        }
     }
     std::fill(scratch + plane.width, scratch + paddedWidth, scratch[plane.width - 1]);
     return scratch;
@@ -101,9 +105,10 @@ void WriteRawPlanes(j_compress_ptr cinfo, const JpegJob& job) {
     JSAMPARRAY groups[3] = {rows[0], rows[1], rows[2]};
     for (int group = 0; cinfo->next_scanline < cinfo->image_height; ++group) {
         for (int c = 0; c < 3; ++c) {
-            for (int r = 0; r < rowsPerGroup[c]; ++r)
+            for (int r = 0; r < rowsPerGroup[c]; ++r) {
                 rows[c][r] = PrepareRow(job.planes[c], group * rowsPerGroup[c] + r, scratch[c][r],
                                         padded[c]);
+            }
         }
         jpeg_write_raw_data(cinfo, groups, groupRows);
     }
@@ -157,14 +162,17 @@ bool Compress(const JpegJob& job) {
     jpeg_stdio_dest(&cinfo, job.stream);
     SetParameters(&cinfo, job);
     jpeg_start_compress(&cinfo, TRUE);
-    if (job.exifSize > 0)
+    if (job.exifSize > 0) {
         jpeg_write_marker(&cinfo, JPEG_APP0 + 1, job.exif, static_cast<unsigned>(job.exifSize));
-    if (job.iccSize > 0)
+    }
+    if (job.iccSize > 0) {
         jpeg_write_icc_profile(&cinfo, job.icc, static_cast<unsigned>(job.iccSize));
-    if (job.rawPlanes)
+    }
+    if (job.rawPlanes) {
         WriteRawPlanes(&cinfo, job);
-    else
+    } else {
         WriteScanlines(&cinfo, job);
+    }
     jpeg_finish_compress(&cinfo);
     jpeg_destroy_compress(&cinfo);
     return true;
@@ -175,8 +183,10 @@ bool FillPlane(const heif_image* image, heif_channel channel, JpegPlane* plane) 
     plane->width = heif_image_get_width(image, channel);
     plane->height = heif_image_get_height(image, channel);
     const int bits = heif_image_get_bits_per_pixel_range(image, channel);
-    if (plane->data == nullptr || plane->width <= 0 || plane->height <= 0 || bits < 8 || bits > 16)
+    if (plane->data == nullptr || plane->width <= 0 || plane->height <= 0 || bits < 8 ||
+        bits > 16) {
         return false;
+    }
     plane->shift = bits - 8;
     return true;
 }
@@ -184,8 +194,9 @@ bool FillPlane(const heif_image* image, heif_channel channel, JpegPlane* plane) 
 std::vector<uint8_t> App1Payload(const heif_image_handle* handle, bool stripLocation,
                                  Diagnostics& diag) {
     std::vector<uint8_t> tiff = ExtractExifForOutput(handle, stripLocation, diag);
-    if (tiff.empty())
+    if (tiff.empty()) {
         return {};
+    }
     std::vector<uint8_t> payload = {'E', 'x', 'i', 'f', 0, 0};
     payload.insert(payload.end(), tiff.begin(), tiff.end());
     if (payload.size() > kMaxMarkerPayload) {
@@ -198,11 +209,13 @@ std::vector<uint8_t> App1Payload(const heif_image_handle* handle, bool stripLoca
 
 std::vector<uint8_t> IccProfile(const heif_image_handle* handle) {
     const size_t size = heif_image_handle_get_raw_color_profile_size(handle);
-    if (size == 0)
+    if (size == 0) {
         return {};
+    }
     std::vector<uint8_t> profile(size);
-    if (heif_image_handle_get_raw_color_profile(handle, profile.data()).code != heif_error_Ok)
+    if (heif_image_handle_get_raw_color_profile(handle, profile.data()).code != heif_error_Ok) {
         return {};
+    }
     return profile;
 }
 
@@ -233,8 +246,9 @@ bool JpegEncoder::WriteImage(const heif_image_handle* handle, const heif_image* 
         keepExif_ ? App1Payload(handle, stripLocation_, diag) : std::vector<uint8_t>();
     const std::vector<uint8_t> icc = IccProfile(handle);
     AtomicOutputFile file;
-    if (!file.Open(path, diag))
+    if (!file.Open(path, diag)) {
         return false;
+    }
     job.stream = file.Stream();
     job.quality = quality_;
     job.rawPlanes = feed_ == Feed::kRawPlanes;
@@ -243,8 +257,9 @@ bool JpegEncoder::WriteImage(const heif_image_handle* handle, const heif_image* 
     job.icc = icc.data();
     job.iccSize = icc.size();
     job.diag = &diag;
-    if (!Compress(job))
+    if (!Compress(job)) {
         return false;
+    }
     return file.Commit(diag);
 }
 

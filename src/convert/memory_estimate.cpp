@@ -11,8 +11,9 @@ constexpr std::uint64_t kMaxEstimatedPixels = std::uint64_t{1} << 40;
 } // namespace
 
 std::uint64_t EstimateConversionMemory(const HeifHeader& header, OutputFormat format) {
-    if (!header.parsed)
+    if (!header.parsed) {
         return kConversionBaseBytes;
+    }
     return EstimateImageMemory(std::uint64_t{header.width} * header.height, header.bitDepth,
                                header.hasAlpha, format);
 }
@@ -33,8 +34,9 @@ std::uint64_t EstimateImageMemory(std::uint64_t pixels, int bitDepth, bool hasAl
 
 std::uint64_t EstimateJobMemory(const HeifHeader& header, const ConversionSettings& settings) {
     const std::uint64_t primary = EstimateConversionMemory(header, settings.format);
-    if (!settings.allImages || !header.parsed)
+    if (!settings.allImages || !header.parsed) {
         return primary;
+    }
     // The largest claims may come from different images; together they still bound each.
     return std::max(primary, EstimateImageMemory(header.largestPixels, header.largestBitDepth,
                                                  header.anyAlpha, settings.format));

@@ -5,9 +5,9 @@
 
 #include <cerrno>
 #include <csetjmp>
-#include <cstring>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <png.h>
 #include <vector>
 
@@ -43,8 +43,9 @@ void ReportPngError(png_structp png, png_const_charp message) {
     // libpng's stdio writer gives up right after the failed fwrite; its errno says why.
     const int error = errno;
     auto* diag = static_cast<Diagnostics*>(png_get_error_ptr(png));
-    if (std::strcmp(message, "Write Error") == 0)
+    if (std::strcmp(message, "Write Error") == 0) {
         diag->NoteSystemError(error);
+    }
     diag->Printf("libpng error: %s\n", message);
     png_longjmp(png, 1);
 }
@@ -69,9 +70,10 @@ void WriteHeader(png_structp png, png_infop info, const PngJob& job) {
                      static_cast<png_uint_32>(job.iccSize));
         png_set_benign_errors(png, 0);
     }
-    if (job.exifSize > 0)
+    if (job.exifSize > 0) {
         png_set_eXIf_1(png, info, static_cast<png_uint_32>(job.exifSize),
                        const_cast<png_bytep>(job.exif));
+    }
     if (job.bitDepth == 16 && job.significantBits < 16) {
         const auto bits = static_cast<png_byte>(job.significantBits);
         png_color_8 sig = {bits, bits, bits, 0,
@@ -85,8 +87,9 @@ void WriteHeader(png_structp png, png_infop info, const PngJob& job) {
 // the high bits (1023 becomes 65472), with sBIT telling readers the original depth.
 png_const_bytep ShiftedRow(const PngJob& job, png_uint_32 y) {
     const uint8_t* src = job.plane + static_cast<size_t>(y) * job.stride;
-    if (job.bitDepth != 16 || job.significantBits >= 16)
+    if (job.bitDepth != 16 || job.significantBits >= 16) {
         return src;
+    }
     const int shift = 16 - job.significantBits;
     const size_t samples =
         static_cast<size_t>(job.width) * (job.colorType == PNG_COLOR_TYPE_RGBA ? 4 : 3);
@@ -119,8 +122,9 @@ bool Compress(const PngJob& job) {
     }
     png_init_io(png, job.stream);
     WriteHeader(png, info, job);
-    for (png_uint_32 y = 0; y < job.height; ++y)
+    for (png_uint_32 y = 0; y < job.height; ++y) {
         png_write_row(png, ShiftedRow(job, y));
+    }
     png_write_end(png, nullptr);
     png_destroy_write_struct(&png, &info);
     return true;
@@ -128,11 +132,13 @@ bool Compress(const PngJob& job) {
 
 std::vector<uint8_t> IccProfile(const heif_image_handle* handle) {
     const size_t size = heif_image_handle_get_raw_color_profile_size(handle);
-    if (size == 0)
+    if (size == 0) {
         return {};
+    }
     std::vector<uint8_t> profile(size);
-    if (heif_image_handle_get_raw_color_profile(handle, profile.data()).code != heif_error_Ok)
+    if (heif_image_handle_get_raw_color_profile(handle, profile.data()).code != heif_error_Ok) {
         return {};
+    }
     return profile;
 }
 
@@ -147,8 +153,9 @@ heif_colorspace PngEncoder::PreferredColorspace(bool) const {
 }
 
 heif_chroma PngEncoder::PreferredChroma(bool hasAlpha, int bitDepth) const {
-    if (bitDepth == 8)
+    if (bitDepth == 8) {
         return hasAlpha ? heif_chroma_interleaved_RGBA : heif_chroma_interleaved_RGB;
+    }
     return hasAlpha ? heif_chroma_interleaved_RRGGBBAA_BE : heif_chroma_interleaved_RRGGBB_BE;
 }
 
@@ -176,16 +183,18 @@ bool PngEncoder::WriteImage(const heif_image_handle* handle, const heif_image* i
                                                                   : 0);
     job.scratchRow = scratch.data();
     AtomicOutputFile file;
-    if (!file.Open(path, diag))
+    if (!file.Open(path, diag)) {
         return false;
+    }
     job.stream = file.Stream();
     job.icc = icc.data();
     job.iccSize = icc.size();
     job.exif = exif.data();
     job.exifSize = exif.size();
     job.diag = &diag;
-    if (!Compress(job))
+    if (!Compress(job)) {
         return false;
+    }
     return file.Commit(diag);
 }
 

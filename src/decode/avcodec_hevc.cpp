@@ -30,11 +30,13 @@ constexpr size_t kMaxIdleContexts = 8;
 CodecContextPtr OpenContext() {
     const AvcodecLibrary* av = Avcodec();
     const AVCodec* codec = av != nullptr ? av->findDecoder(AV_CODEC_ID_HEVC) : nullptr;
-    if (codec == nullptr)
+    if (codec == nullptr) {
         return nullptr;
+    }
     CodecContextPtr ctx(av->allocContext(codec));
-    if (!ctx)
+    if (!ctx) {
         return nullptr;
+    }
     ctx->thread_count = 1;
     ctx->thread_type = 0;
     // Cropping here would round the left and top offsets to the frame alignment; the
@@ -42,8 +44,9 @@ CodecContextPtr OpenContext() {
     ctx->apply_cropping = 0;
     // A damaged tile must fail rather than come out concealed, so that libde265 gets it.
     ctx->err_recognition = AV_EF_EXPLODE | AV_EF_BITSTREAM;
-    if (av->open(ctx.get(), codec, nullptr) < 0)
+    if (av->open(ctx.get(), codec, nullptr) < 0) {
         return nullptr;
+    }
     return ctx;
 }
 
@@ -64,8 +67,9 @@ class ContextPool {
     void Release(CodecContextPtr ctx) {
         Avcodec()->flushBuffers(ctx.get());
         std::lock_guard<std::mutex> lock(mutex_);
-        if (idle_.size() < kMaxIdleContexts)
+        if (idle_.size() < kMaxIdleContexts) {
             idle_.push_back(std::move(ctx));
+        }
     }
 
   private:
@@ -84,17 +88,21 @@ FramePtr DecodeFrame(AVCodecContext* ctx, const std::vector<uint8_t>& stream) {
     const AvcodecLibrary* av = Avcodec();
     PacketPtr packet(av->packetAlloc());
     FramePtr frame(av->frameAlloc());
-    if (!packet || !frame)
+    if (!packet || !frame) {
         return nullptr;
+    }
     // The packet borrows the stream; libavcodec copies what it keeps.
     packet->data = const_cast<uint8_t*>(stream.data());
     packet->size = static_cast<int>(stream.size());
-    if (av->sendPacket(ctx, packet.get()) < 0 || av->sendPacket(ctx, nullptr) < 0)
+    if (av->sendPacket(ctx, packet.get()) < 0 || av->sendPacket(ctx, nullptr) < 0) {
         return nullptr;
-    if (av->receiveFrame(ctx, frame.get()) < 0)
+    }
+    if (av->receiveFrame(ctx, frame.get()) < 0) {
         return nullptr;
-    if (frame->decode_error_flags != 0 || (frame->flags & AV_FRAME_FLAG_CORRUPT) != 0)
+    }
+    if (frame->decode_error_flags != 0 || (frame->flags & AV_FRAME_FLAG_CORRUPT) != 0) {
         return nullptr;
+    }
     return frame;
 }
 
@@ -113,26 +121,31 @@ bool Describe(const AVFrame& frame, DecodedPicture* picture) {
         Avcodec()->pixFmtDescriptor(static_cast<AVPixelFormat>(frame.format));
     if (desc == nullptr ||
         (desc->flags & (AV_PIX_FMT_FLAG_BE | AV_PIX_FMT_FLAG_PAL | AV_PIX_FMT_FLAG_BITSTREAM |
-                        AV_PIX_FMT_FLAG_HWACCEL | AV_PIX_FMT_FLAG_ALPHA)) != 0)
+                        AV_PIX_FMT_FLAG_HWACCEL | AV_PIX_FMT_FLAG_ALPHA)) != 0) {
         return false;
-    if ((desc->flags & AV_PIX_FMT_FLAG_PLANAR) == 0 && desc->nb_components != 1)
+    }
+    if ((desc->flags & AV_PIX_FMT_FLAG_PLANAR) == 0 && desc->nb_components != 1) {
         return false;
+    }
     const int count = desc->nb_components;
     const int depth = desc->comp[0].depth;
-    if ((count != 1 && count != 3) || depth < 8 || depth > 16)
+    if ((count != 1 && count != 3) || depth < 8 || depth > 16) {
         return false;
+    }
     const int shiftX = desc->log2_chroma_w;
     const int shiftY = desc->log2_chroma_h;
     const int width = frame.width - static_cast<int>(frame.crop_left + frame.crop_right);
     const int height = frame.height - static_cast<int>(frame.crop_top + frame.crop_bottom);
-    if (width <= 0 || height <= 0)
+    if (width <= 0 || height <= 0) {
         return false;
+    }
     picture->planeCount = count;
     picture->chroma = ChromaOf(count, shiftX, shiftY);
     for (int i = 0; i < count; ++i) {
         // Planes hold Y, Cb, Cr in this order, also for GBR output, where they hold G, B, R.
-        if (desc->comp[i].depth != depth)
+        if (desc->comp[i].depth != depth) {
             return false;
+        }
         const int sx = i == 0 ? 0 : shiftX;
         const int sy = i == 0 ? 0 : shiftY;
         const size_t bytes = depth > 8 ? 2 : 1;
@@ -143,8 +156,9 @@ bool Describe(const AVFrame& frame, DecodedPicture* picture) {
         plane.width = (width + (1 << sx) - 1) >> sx;
         plane.height = (height + (1 << sy) - 1) >> sy;
         plane.bitDepth = depth;
-        if (frame.data[i] == nullptr || plane.stride <= 0)
+        if (frame.data[i] == nullptr || plane.stride <= 0) {
             return false;
+        }
     }
     picture->colour = ColourOf(frame);
     return picture->chroma != heif_chroma_undefined;
@@ -155,19 +169,22 @@ bool Describe(const AVFrame& frame, DecodedPicture* picture) {
 bool DecodeWithAvcodec(const std::vector<NalUnit>& units, heif_image** out) {
     *out = nullptr;
     const std::vector<uint8_t> stream = ToAnnexB(units);
-    if (stream.empty() || stream.size() > static_cast<size_t>(INT32_MAX))
+    if (stream.empty() || stream.size() > static_cast<size_t>(INT32_MAX)) {
         return false;
+    }
     CodecContextPtr ctx = Pool().Acquire();
-    if (!ctx)
+    if (!ctx) {
         return false;
+    }
     FramePtr frame = DecodeFrame(ctx.get(), stream);
     DecodedPicture picture;
     const bool ok =
         frame && Describe(*frame, &picture) && ToHeifImage(picture, out).code == heif_error_Ok;
     frame.reset();
     // A context that failed may hold state from the broken stream: it is not reused.
-    if (ok)
+    if (ok) {
         Pool().Release(std::move(ctx));
+    }
     return ok;
 }
 

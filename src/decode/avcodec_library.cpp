@@ -62,10 +62,12 @@ bool BindAvutil(void* library, AvcodecLibrary* api, std::string* error) {
 // The library's major version must be the one of the headers.
 bool SameMajor(void* library, const char* versionFunction, unsigned major, std::string* error) {
     unsigned (*version)() = nullptr;
-    if (!Bind(library, versionFunction, &version, error))
+    if (!Bind(library, versionFunction, &version, error)) {
         return false;
-    if (version() >> 16 == major)
+    }
+    if (version() >> 16 == major) {
         return true;
+    }
     *error = std::string(versionFunction) + " reports major version " +
              std::to_string(version() >> 16) + ", not " + std::to_string(major);
     return false;
@@ -73,8 +75,9 @@ bool SameMajor(void* library, const char* versionFunction, unsigned major, std::
 
 LibraryPtr Open(const std::string& name, std::string* error) {
     LibraryPtr library(::dlopen(name.c_str(), RTLD_NOW | RTLD_LOCAL));
-    if (!library)
+    if (!library) {
         *error = LastDlError();
+    }
     return library;
 }
 
@@ -88,11 +91,13 @@ Loaded Load() {
         !SameMajor(avcodec.get(), "avcodec_version", LIBAVCODEC_VERSION_MAJOR, &loaded.error) ||
         !SameMajor(avutil.get(), "avutil_version", LIBAVUTIL_VERSION_MAJOR, &loaded.error) ||
         !BindAvcodec(avcodec.get(), &loaded.api, &loaded.error) ||
-        !BindAvutil(avutil.get(), &loaded.api, &loaded.error))
+        !BindAvutil(avutil.get(), &loaded.api, &loaded.error)) {
         return loaded;
+    }
     void (*setLogLevel)(int) = nullptr;
-    if (!Bind(avutil.get(), "av_log_set_level", &setLogLevel, &loaded.error))
+    if (!Bind(avutil.get(), "av_log_set_level", &setLogLevel, &loaded.error)) {
         return loaded;
+    }
     // libavcodec's own messages would reach the user as diagnostic lines; a refusal is
     // reported once by the fallback instead.
     setLogLevel(AV_LOG_QUIET);

@@ -31,8 +31,9 @@ bool Describe(const de265_image* image, DecodedPicture* picture) {
         plane.height = de265_get_image_height(image, i);
         plane.bitDepth = de265_get_bits_per_pixel(image, i);
         if (plane.data == nullptr || plane.width <= 0 || plane.height <= 0 || plane.bitDepth < 1 ||
-            plane.bitDepth > 16)
+            plane.bitDepth > 16) {
             return false;
+        }
     }
     picture->colour.primaries = de265_get_image_colour_primaries(image);
     picture->colour.transfer = de265_get_image_transfer_characteristics(image);
@@ -43,10 +44,12 @@ bool Describe(const de265_image* image, DecodedPicture* picture) {
 
 bool Push(de265_decoder_context* ctx, const std::vector<NalUnit>& units) {
     for (const NalUnit& unit : units) {
-        if (unit.size > static_cast<size_t>(INT32_MAX))
+        if (unit.size > static_cast<size_t>(INT32_MAX)) {
             return false;
-        if (!de265_isOK(de265_push_NAL(ctx, unit.data, static_cast<int>(unit.size), 0, nullptr)))
+        }
+        if (!de265_isOK(de265_push_NAL(ctx, unit.data, static_cast<int>(unit.size), 0, nullptr))) {
             return false;
+        }
     }
     return de265_isOK(de265_flush_data(ctx));
 }
@@ -55,10 +58,12 @@ const de265_image* Decode(de265_decoder_context* ctx) {
     int more = 1;
     while (more) {
         const de265_error error = de265_decode(ctx, &more);
-        if (!de265_isOK(error) && error != DE265_ERROR_WAITING_FOR_INPUT_DATA)
+        if (!de265_isOK(error) && error != DE265_ERROR_WAITING_FOR_INPUT_DATA) {
             return nullptr;
-        if (const de265_image* image = de265_get_next_picture(ctx))
+        }
+        if (const de265_image* image = de265_get_next_picture(ctx)) {
             return image;
+        }
     }
     return de265_get_next_picture(ctx);
 }
@@ -68,14 +73,17 @@ const de265_image* Decode(de265_decoder_context* ctx) {
 heif_error DecodeWithDe265(const std::vector<NalUnit>& units, heif_image** out) {
     *out = nullptr;
     De265Ptr ctx(de265_new_decoder());
-    if (!ctx)
+    if (!ctx) {
         return Failure("cannot create a libde265 decoder");
-    if (!Push(ctx.get(), units))
+    }
+    if (!Push(ctx.get(), units)) {
         return Failure("libde265 does not take the HEVC data");
+    }
     const de265_image* image = Decode(ctx.get());
     DecodedPicture picture;
-    if (image == nullptr || !Describe(image, &picture))
+    if (image == nullptr || !Describe(image, &picture)) {
         return Failure("libde265 cannot decode the HEVC data");
+    }
     return ToHeifImage(picture, out);
 }
 

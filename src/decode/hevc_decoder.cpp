@@ -61,8 +61,9 @@ heif_error PushData(void* decoder, const void* data, size_t size) {
 bool InjectedFailure() {
     int left = failuresToInject.load();
     while (left > 0) {
-        if (failuresToInject.compare_exchange_weak(left, left - 1))
+        if (failuresToInject.compare_exchange_weak(left, left - 1)) {
             return true;
+        }
     }
     return false;
 }
@@ -70,8 +71,9 @@ bool InjectedFailure() {
 // libavcodec is loaded with the first picture; where it cannot be, libde265 decodes all
 // of them and one line says why.
 bool AvcodecLoaded() {
-    if (Avcodec() != nullptr)
+    if (Avcodec() != nullptr) {
         return true;
+    }
     static std::once_flag told;
     std::call_once(told, [] {
         std::fprintf(stderr, "libavcodec could not be loaded (%s); HEVC decoded with libde265\n",
@@ -82,19 +84,22 @@ bool AvcodecLoaded() {
 
 void NoteFallback() {
     ++fallbacks;
-    if (noticeArmed.exchange(false))
+    if (noticeArmed.exchange(false)) {
         std::fprintf(stderr, "libavcodec refused HEVC data; decoded with libde265 instead\n");
+    }
 }
 
 heif_error DecodeImage(void* decoder, heif_image** out) {
     *out = nullptr;
     lastDecodeThread = static_cast<long>(::gettid());
     std::vector<NalUnit> units;
-    if (!SplitLengthPrefixed(static_cast<Decoder*>(decoder)->data, &units))
+    if (!SplitLengthPrefixed(static_cast<Decoder*>(decoder)->data, &units)) {
         return {heif_error_Decoder_plugin_error, heif_suberror_End_of_data,
                 "HEVC data ends inside a NAL unit"};
-    if (!AvcodecLoaded())
+    }
+    if (!AvcodecLoaded()) {
         return DecodeWithDe265(units, out);
+    }
     if (!InjectedFailure() && DecodeWithAvcodec(units, out)) {
         ++avcodecDecodes;
         return HeifOk();
@@ -129,11 +134,13 @@ bool ForcedLibde265() {
 void RegisterHevcDecoder() {
     static std::once_flag once;
     std::call_once(once, [] {
-        if (ForcedLibde265())
+        if (ForcedLibde265()) {
             return;
+        }
         // Cheap: libavcodec itself is loaded by the first decode.
-        if (heif_register_decoder_plugin(&kPlugin).code == heif_error_Ok)
+        if (heif_register_decoder_plugin(&kPlugin).code == heif_error_Ok) {
             registered = true;
+        }
     });
 }
 

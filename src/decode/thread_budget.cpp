@@ -21,8 +21,9 @@ int AvailableCores() {
     // A container or taskset may allow fewer cores than the machine has.
     cpu_set_t set;
     CPU_ZERO(&set);
-    if (::sched_getaffinity(0, sizeof set, &set) == 0 && CPU_COUNT(&set) > 0)
+    if (::sched_getaffinity(0, sizeof set, &set) == 0 && CPU_COUNT(&set) > 0) {
         return CPU_COUNT(&set);
+    }
     const unsigned online = std::thread::hardware_concurrency();
     return online > 0 ? static_cast<int>(online) : 1;
 }

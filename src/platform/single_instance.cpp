@@ -35,9 +35,10 @@ QByteArray Request(const QStringList& files) {
     for (const QString& path : files) {
         // The name's own bytes: a name that is not UTF-8 has no other faithful form.
         const std::string bytes = QStringToPathBytes(path);
-        request += kOpenPrefix +
-                   QByteArray(bytes.data(), static_cast<qsizetype>(bytes.size())).toPercentEncoding() +
-                   '\n';
+        request +=
+            kOpenPrefix +
+            QByteArray(bytes.data(), static_cast<qsizetype>(bytes.size())).toPercentEncoding() +
+            '\n';
     }
     return request + kRaiseRequest;
 }

@@ -75,7 +75,9 @@ struct ChildSetup {
         }
         firstClosed = 4;
     }
-    const struct rlimit noCore { 0, 0 };
+    const struct rlimit noCore {
+        0, 0
+    };
     ::setrlimit(RLIMIT_CORE, &noCore);
     if (setup.memoryBytes != 0) {
         const struct rlimit memory {
@@ -342,7 +344,9 @@ bool SetChildMemoryLimit(pid_t pid, std::uint64_t bytes) {
     if (soft > current.rlim_max) {
         return false;
     }
-    const struct rlimit wanted { soft, current.rlim_max };
+    const struct rlimit wanted {
+        soft, current.rlim_max
+    };
     return ::prlimit(pid, RLIMIT_AS, &wanted, nullptr) == 0;
 }
 

@@ -15,13 +15,15 @@ constexpr std::uint64_t kFallbackBudget = std::uint64_t{2} << 30;
 
 std::uint64_t AvailableMemory() {
     const FilePtr file(std::fopen("/proc/meminfo", "r"));
-    if (!file)
+    if (!file) {
         return 0;
+    }
     char line[256];
     while (std::fgets(line, sizeof line, file.get()) != nullptr) {
         unsigned long long kib = 0;
-        if (std::sscanf(line, "MemAvailable: %llu kB", &kib) == 1)
+        if (std::sscanf(line, "MemAvailable: %llu kB", &kib) == 1) {
             return static_cast<std::uint64_t>(kib) * 1024;
+        }
     }
     return 0;
 }
@@ -46,10 +48,12 @@ MemoryBudget::Admission MemoryBudget::Acquire(std::uint64_t bytes,
                                               const std::atomic<bool>& cancel) {
     std::unique_lock lock(mutex_);
     for (;;) {
-        if (bytes > total_)
+        if (bytes > total_) {
             return Admission::kTooLarge;
-        if (cancel)
+        }
+        if (cancel) {
             return Admission::kCancelled;
+        }
         if (used_ + bytes <= total_) {
             used_ += bytes;
             return Admission::kAdmitted;

@@ -31,9 +31,9 @@ std::string SignalName(int signal) {
 
 std::vector<std::string> ProcessJobRunner::WorkerArguments(const ConvertTask& task) const {
     std::vector<std::string> argv = options_.command;
-    argv.insert(argv.end(),
-                {"--worker", "--format", FormatName(task.settings.format), "--quality",
-                 std::to_string(task.settings.quality), "--exif", task.settings.keepExif ? "1" : "0"});
+    argv.insert(argv.end(), {"--worker", "--format", FormatName(task.settings.format), "--quality",
+                             std::to_string(task.settings.quality), "--exif",
+                             task.settings.keepExif ? "1" : "0"});
     const std::vector<std::string> imageOptions = ImageWorkerOptions(task);
     argv.insert(argv.end(), imageOptions.begin(), imageOptions.end());
     argv.insert(argv.end(), {"--", task.inputPath, task.outputPath});

@@ -135,9 +135,10 @@ class TaskEngine {
     // The folder the item's output goes to, created as needed; empty for an unsafe subfolder.
     std::wstring TargetFolder(const ImageItem& item, const std::wstring& outputDir);
     // under taskLock: path or a " (n)" variant whose numbered names for images are free too
-    std::string UniqueOutputPath(const std::string& path, std::size_t images, ExistingFile existing);
+    std::string UniqueOutputPath(const std::string& path, std::size_t images,
+                                 ExistingFile existing);
     bool ReserveOutputs(const std::string& primary, std::size_t images,
-                        ExistingFile existing);   // under taskLock
+                        ExistingFile existing);       // under taskLock
     bool NamesAnInput(const std::string& path) const; // under taskLock
     void FinishUnstarted(int id, TaskStatus status, const std::string& reason);
 

@@ -14,8 +14,9 @@ size_t CostOf(const std::string& path, const ThumbnailResult& result) {
 
 std::optional<FileStamp> StampOf(const std::string& path) {
     struct stat info {};
-    if (::stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode))
+    if (::stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) {
         return std::nullopt;
+    }
     return FileStamp{static_cast<uint64_t>(info.st_size),
                      int64_t{info.st_mtim.tv_sec} * 1'000'000'000 + info.st_mtim.tv_nsec};
 }
@@ -24,8 +25,9 @@ std::shared_ptr<const ThumbnailResult> ThumbnailCache::Find(const std::string& p
                                                             const FileStamp& stamp) {
     std::lock_guard lock(mutex_);
     const auto found = index_.find(path);
-    if (found == index_.end())
+    if (found == index_.end()) {
         return nullptr;
+    }
     if (!(found->second->stamp == stamp)) {
         EraseLocked(found->second);
         return nullptr;
@@ -39,8 +41,9 @@ ThumbnailCache::Store(const std::string& path, const FileStamp& stamp, Thumbnail
     const size_t bytes = CostOf(path, result);
     auto shared = std::make_shared<const ThumbnailResult>(std::move(result));
     std::lock_guard lock(mutex_);
-    if (const auto found = index_.find(path); found != index_.end())
+    if (const auto found = index_.find(path); found != index_.end()) {
         EraseLocked(found->second);
+    }
     order_.push_front({path, stamp, shared, bytes});
     index_[path] = order_.begin();
     bytes_ += bytes;
@@ -66,8 +69,9 @@ void ThumbnailCache::EraseLocked(Order::iterator it) {
 
 void ThumbnailCache::TrimLocked() {
     // The newest entry stays even when it alone is over the budget: the caller holds it.
-    while (order_.size() > 1 && (order_.size() > limits_.maxEntries || bytes_ > limits_.maxBytes))
+    while (order_.size() > 1 && (order_.size() > limits_.maxEntries || bytes_ > limits_.maxBytes)) {
         EraseLocked(std::prev(order_.end()));
+    }
 }
 
 } // namespace velquist

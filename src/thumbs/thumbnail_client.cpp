@@ -23,29 +23,36 @@ Received ReceiveAll(int fd, uint8_t* data, size_t size, Clock::time_point deadli
     while (done < size) {
         const auto left =
             std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
-        if (left.count() <= 0)
+        if (left.count() <= 0) {
             return Received::kTimedOut;
+        }
         pollfd pfd{fd, POLLIN, 0};
         const int ready = ::poll(&pfd, 1, static_cast<int>(std::min<int64_t>(left.count(), 1000)));
-        if (ready < 0 && errno != EINTR)
+        if (ready < 0 && errno != EINTR) {
             return Received::kClosed;
-        if (ready <= 0)
+        }
+        if (ready <= 0) {
             continue;
+        }
         const ssize_t n = ::recv(fd, data + done, size - done, 0);
-        if (n < 0 && (errno == EINTR || errno == EAGAIN))
+        if (n < 0 && (errno == EINTR || errno == EAGAIN)) {
             continue;
-        if (n <= 0)
+        }
+        if (n <= 0) {
             return Received::kClosed;
+        }
         done += static_cast<size_t>(n);
     }
     return Received::kComplete;
 }
 
 std::string DescribeEnd(const ChildResult& end) {
-    if (end.signal != 0)
+    if (end.signal != 0) {
         return "thumbnail worker killed by signal " + std::to_string(end.signal);
-    if (end.exited)
+    }
+    if (end.exited) {
         return "thumbnail worker exited with code " + std::to_string(end.exitCode);
+    }
     return "thumbnail worker ended";
 }
 
@@ -58,8 +65,9 @@ ThumbnailClient::~ThumbnailClient() {
 }
 
 bool ThumbnailClient::EnsureWorker(std::string* error) {
-    if (pid_ > 0 && !ChildHasEnded(pid_))
+    if (pid_ > 0 && !ChildHasEnded(pid_)) {
         return true;
+    }
     StopWorker();
     int fds[2];
     if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, fds) != 0) {
@@ -82,22 +90,27 @@ bool ThumbnailClient::EnsureWorker(std::string* error) {
 }
 
 void ThumbnailClient::StopWorker() {
-    if (channel_ >= 0)
+    if (channel_ >= 0) {
         ::close(std::exchange(channel_, -1));
-    if (pid_ > 0)
+    }
+    if (pid_ > 0) {
         EndChildProcess(std::exchange(pid_, -1));
+    }
 }
 
 ThumbnailResult ThumbnailClient::Fetch(const std::string& path) {
-    if (path.find('\0') != std::string::npos || path.size() > kMaxRequestPath)
+    if (path.find('\0') != std::string::npos || path.size() > kMaxRequestPath) {
         return ThumbnailResult::Failure("invalid file name");
+    }
     std::string error;
-    if (!EnsureWorker(&error))
+    if (!EnsureWorker(&error)) {
         return ThumbnailResult::Failure(error);
+    }
     bool workerLost = false;
     ThumbnailResult result = Exchange(path, &workerLost);
-    if (workerLost)
+    if (workerLost) {
         StopWorker();
+    }
     return result;
 }
 
@@ -113,15 +126,18 @@ ThumbnailResult ThumbnailClient::Exchange(const std::string& path, bool* workerL
     ResponseHeader header;
     std::vector<uint8_t> payload;
     if (received == Received::kComplete) {
-        if (!ParseResponseHeader(head, options_.maxSide, &header))
+        if (!ParseResponseHeader(head, options_.maxSide, &header)) {
             return ThumbnailResult::Failure("thumbnail worker sent an invalid answer");
+        }
         payload.resize(header.payloadLength);
         received = ReceiveAll(channel_, payload.data(), payload.size(), deadline);
     }
-    if (received == Received::kTimedOut)
+    if (received == Received::kTimedOut) {
         return ThumbnailResult::Failure("thumbnail worker stopped after the time limit");
-    if (received == Received::kClosed)
+    }
+    if (received == Received::kClosed) {
         return ThumbnailResult::Failure(DescribeEnd(EndChildProcess(std::exchange(pid_, -1))));
+    }
     *workerLost = false;
     return MakeResult(header, std::move(payload));
 }

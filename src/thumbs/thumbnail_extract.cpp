@@ -15,8 +15,9 @@ std::string Message(const char* what, const heif_error& error) {
 
 HeifHandlePtr ThumbnailHandle(heif_image_handle* primary, heif_item_id id) {
     heif_image_handle* raw = nullptr;
-    if (heif_image_handle_get_thumbnail(primary, id, &raw).code != heif_error_Ok)
+    if (heif_image_handle_get_thumbnail(primary, id, &raw).code != heif_error_Ok) {
         return nullptr;
+    }
     return HeifHandlePtr(raw);
 }
 
@@ -27,8 +28,9 @@ int LongestSide(const heif_image_handle* handle) {
 // The smallest stored thumbnail that still fills maxSide, else the largest there is.
 HeifHandlePtr PickStoredThumbnail(heif_image_handle* primary, int maxSide) {
     const int count = heif_image_handle_get_number_of_thumbnails(primary);
-    if (count <= 0)
+    if (count <= 0) {
         return nullptr;
+    }
     std::vector<heif_item_id> ids(static_cast<size_t>(std::min(count, 16)));
     ids.resize(
         static_cast<size_t>(std::max(0, heif_image_handle_get_list_of_thumbnail_IDs(
@@ -36,14 +38,16 @@ HeifHandlePtr PickStoredThumbnail(heif_image_handle* primary, int maxSide) {
     HeifHandlePtr best;
     for (heif_item_id id : ids) {
         HeifHandlePtr candidate = ThumbnailHandle(primary, id);
-        if (!candidate)
+        if (!candidate) {
             continue;
+        }
         const int side = LongestSide(candidate.get());
         const bool better = !best || (LongestSide(best.get()) < maxSide
                                           ? side > LongestSide(best.get())
                                           : side >= maxSide && side < LongestSide(best.get()));
-        if (better)
+        if (better) {
             best = std::move(candidate);
+        }
     }
     return best;
 }
@@ -56,9 +60,10 @@ bool TooLarge(int width, int height, const ThumbnailLimits& limits) {
 ThumbnailResult DecodeSmall(const heif_image_handle* handle, const ThumbnailLimits& limits) {
     const int width = heif_image_handle_get_width(handle);
     const int height = heif_image_handle_get_height(handle);
-    if (TooLarge(width, height, limits))
+    if (TooLarge(width, height, limits)) {
         return ThumbnailResult::Failure("image too large for a preview (" + std::to_string(width) +
                                         " x " + std::to_string(height) + ")");
+    }
     const bool alpha = heif_image_handle_has_alpha_channel(handle) != 0;
     HeifDecodingOptionsPtr options(heif_decoding_options_alloc());
     options->convert_hdr_to_8bit = 1;
@@ -66,8 +71,9 @@ ThumbnailResult DecodeSmall(const heif_image_handle* handle, const ThumbnailLimi
     const heif_error error = heif_decode_image(
         handle, &raw, heif_colorspace_RGB,
         alpha ? heif_chroma_interleaved_RGBA : heif_chroma_interleaved_RGB, options.get());
-    if (error.code != heif_error_Ok)
+    if (error.code != heif_error_Ok) {
         return ThumbnailResult::Failure(Message("cannot decode", error));
+    }
     HeifImagePtr image(raw);
     const int channels = alpha ? 4 : 3;
     const PixelSize decoded{heif_image_get_width(image.get(), heif_channel_interleaved),
@@ -77,8 +83,9 @@ ThumbnailResult DecodeSmall(const heif_image_handle* handle, const ThumbnailLimi
         heif_image_get_plane_readonly(image.get(), heif_channel_interleaved, &stride);
     if (pixels == nullptr || decoded.width <= 0 || decoded.height <= 0 ||
         heif_image_get_bits_per_pixel_range(image.get(), heif_channel_interleaved) != 8 ||
-        stride < decoded.width * channels)
+        stride < decoded.width * channels) {
         return ThumbnailResult::Failure("decoder returned no usable picture");
+    }
     ThumbnailResult result;
     result.ok = true;
     const PixelSize target = FitWithin(decoded.width, decoded.height, limits.maxSide);
@@ -93,24 +100,29 @@ ThumbnailResult DecodeSmall(const heif_image_handle* handle, const ThumbnailLimi
 
 ThumbnailResult ExtractThumbnail(const std::string& path, const ThumbnailLimits& limits) {
     HeifContextPtr ctx(heif_context_alloc());
-    if (!ctx)
+    if (!ctx) {
         return ThumbnailResult::Failure("out of memory");
+    }
     heif_error error = heif_context_read_from_file(ctx.get(), path.c_str(), nullptr);
-    if (error.code != heif_error_Ok)
+    if (error.code != heif_error_Ok) {
         return ThumbnailResult::Failure(Message("cannot read", error));
+    }
     heif_image_handle* raw = nullptr;
     error = heif_context_get_primary_image_handle(ctx.get(), &raw);
-    if (error.code != heif_error_Ok)
+    if (error.code != heif_error_Ok) {
         return ThumbnailResult::Failure(Message("no primary image", error));
+    }
     HeifHandlePtr primary(raw);
     const int imageCount = heif_context_get_number_of_top_level_images(ctx.get());
 
     ThumbnailResult result;
-    if (HeifHandlePtr stored = PickStoredThumbnail(primary.get(), limits.maxSide))
+    if (HeifHandlePtr stored = PickStoredThumbnail(primary.get(), limits.maxSide)) {
         result = DecodeSmall(stored.get(), limits);
+    }
     // A broken stored thumbnail does not make the photo broken.
-    if (!result.ok)
+    if (!result.ok) {
         result = DecodeSmall(primary.get(), limits);
+    }
     result.thumbnail.imageCount = imageCount;
     return result;
 }

@@ -12,8 +12,9 @@ namespace {
 constexpr char kMagic[4] = {'V', 'Q', 'T', '1'};
 
 void Put32(std::vector<uint8_t>& out, uint32_t v) {
-    for (int shift = 0; shift < 32; shift += 8)
+    for (int shift = 0; shift < 32; shift += 8) {
         out.push_back(static_cast<uint8_t>(v >> shift));
+    }
 }
 
 uint32_t Get32(const uint8_t* p) {
@@ -26,10 +27,12 @@ ReadOutcome ReadFully(int fd, uint8_t* data, size_t size) {
     size_t done = 0;
     while (done < size) {
         const ssize_t n = ::read(fd, data + done, size - done);
-        if (n < 0 && errno == EINTR)
+        if (n < 0 && errno == EINTR) {
             continue;
-        if (n <= 0)
+        }
+        if (n <= 0) {
             return done == 0 && n == 0 ? ReadOutcome::kEndOfStream : ReadOutcome::kBroken;
+        }
         done += static_cast<size_t>(n);
     }
     return ReadOutcome::kComplete;
@@ -54,29 +57,34 @@ std::vector<uint8_t> EncodeResponse(const ThumbnailResult& result) {
     Put32(out, result.ok ? static_cast<uint32_t>(t.width) : 0);
     Put32(out, result.ok ? static_cast<uint32_t>(t.height) : 0);
     Put32(out, static_cast<uint32_t>(result.ok ? t.rgba.size() : error.size()));
-    if (result.ok)
+    if (result.ok) {
         out.insert(out.end(), t.rgba.begin(), t.rgba.end());
-    else
+    } else {
         out.insert(out.end(), error.begin(), error.end());
+    }
     return out;
 }
 
 bool ParseResponseHeader(const uint8_t* bytes, int maxSide, ResponseHeader* header) {
-    if (std::memcmp(bytes, kMagic, 4) != 0)
+    if (std::memcmp(bytes, kMagic, 4) != 0) {
         return false;
+    }
     const uint32_t status = Get32(bytes + 4);
     const uint32_t count = Get32(bytes + 8);
     const uint32_t width = Get32(bytes + 12);
     const uint32_t height = Get32(bytes + 16);
     const uint32_t length = Get32(bytes + 20);
-    if (status > 1 || count > 0x7FFFFFFF)
+    if (status > 1 || count > 0x7FFFFFFF) {
         return false;
+    }
     const auto side = static_cast<uint32_t>(maxSide);
     if (status == 0 && (width == 0 || height == 0 || width > side || height > side ||
-                        uint64_t{length} != uint64_t{width} * height * 4))
+                        uint64_t{length} != uint64_t{width} * height * 4)) {
         return false;
-    if (status == 1 && (width != 0 || height != 0 || length > kMaxFailureText))
+    }
+    if (status == 1 && (width != 0 || height != 0 || length > kMaxFailureText)) {
         return false;
+    }
     header->ok = status == 0;
     header->imageCount = static_cast<int>(count);
     header->width = static_cast<int>(width);
@@ -104,22 +112,26 @@ int ServeThumbnailRequests(int in, int out,
     for (;;) {
         uint8_t head[kRequestHeaderSize];
         const ReadOutcome outcome = ReadFully(in, head, sizeof head);
-        if (outcome == ReadOutcome::kEndOfStream)
+        if (outcome == ReadOutcome::kEndOfStream) {
             return 0;
+        }
         const uint32_t maxSide = Get32(head);
         const uint32_t length = Get32(head + 4);
         if (outcome != ReadOutcome::kComplete || maxSide == 0 || maxSide > kMaxThumbnailSide ||
-            length > kMaxRequestPath)
+            length > kMaxRequestPath) {
             return 2;
+        }
         ThumbnailRequest request;
         request.maxSide = static_cast<int>(maxSide);
         request.path.resize(length);
         if (ReadFully(in, reinterpret_cast<uint8_t*>(request.path.data()), length) !=
-            ReadOutcome::kComplete)
+            ReadOutcome::kComplete) {
             return 2;
+        }
         const std::vector<uint8_t> response = EncodeResponse(answer(request));
-        if (!WriteAll(out, response.data(), response.size()))
+        if (!WriteAll(out, response.data(), response.size())) {
             return 1;
+        }
     }
 }
 

@@ -25,17 +25,19 @@ struct Sums {
 
 void AddPixel(Sums& sums, const uint8_t* p, int channels) {
     const uint64_t a = channels == 4 ? p[3] : 255;
-    for (int c = 0; c < 3; ++c)
+    for (int c = 0; c < 3; ++c) {
         sums.color[c] += uint64_t{p[c]} * a;
+    }
     sums.alpha += a;
     ++sums.count;
 }
 
 void StoreAverage(const Sums& sums, uint8_t* out) {
-    for (int c = 0; c < 3; ++c)
+    for (int c = 0; c < 3; ++c) {
         out[c] = sums.alpha == 0
                      ? 0
                      : static_cast<uint8_t>((sums.color[c] + sums.alpha / 2) / sums.alpha);
+    }
     out[3] = static_cast<uint8_t>((sums.alpha + sums.count / 2) / sums.count);
 }
 
@@ -43,10 +45,12 @@ void StoreAverage(const Sums& sums, uint8_t* out) {
 
 PixelSize FitWithin(int width, int height, int maxSide) {
     const int longest = std::max(width, height);
-    if (width <= 0 || height <= 0 || maxSide <= 0)
+    if (width <= 0 || height <= 0 || maxSide <= 0) {
         return {};
-    if (longest <= maxSide)
+    }
+    if (longest <= maxSide) {
         return {width, height};
+    }
     auto scaled = [&](int side) {
         return std::max(1, static_cast<int>((int64_t{side} * maxSide + longest / 2) / longest));
     };
@@ -63,8 +67,9 @@ std::vector<uint8_t> DownscaleToRgba(const uint8_t* pixels, size_t stride, int c
             Sums sums;
             for (int y = rows.begin; y < rows.end; ++y) {
                 const uint8_t* row = pixels + static_cast<size_t>(y) * stride;
-                for (int x = cols.begin; x < cols.end; ++x)
+                for (int x = cols.begin; x < cols.end; ++x) {
                     AddPixel(sums, row + static_cast<size_t>(x) * channels, channels);
+                }
             }
             StoreAverage(sums, out.data() + (static_cast<size_t>(ty) * target.width + tx) * 4);
         }

@@ -9,12 +9,14 @@
 int main() {
     // Anything a library prints must not end up inside the answers.
     const int answers = ::dup(STDOUT_FILENO);
-    if (answers < 0 || ::dup2(STDERR_FILENO, STDOUT_FILENO) < 0)
+    if (answers < 0 || ::dup2(STDERR_FILENO, STDOUT_FILENO) < 0) {
         return 1;
+    }
     return velquist::ServeThumbnailRequests(
         STDIN_FILENO, answers, [](const velquist::ThumbnailRequest& request) {
-            if (request.path.find('\0') != std::string::npos)
+            if (request.path.find('\0') != std::string::npos) {
                 return velquist::ThumbnailResult::Failure("invalid file name");
+            }
             velquist::ThumbnailLimits limits;
             limits.maxSide = request.maxSide;
             return velquist::ExtractThumbnail(request.path, limits);

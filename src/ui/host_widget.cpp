@@ -1,9 +1,8 @@
 #include "ui/host_widget.h"
 
-#include "ui/window_impl_base.h"
-
 #include "ui/focus_mark.h"
 #include "ui/keyboard.h"
+#include "ui/window_impl_base.h"
 
 #include <QAbstractButton>
 #include <QCloseEvent>
@@ -27,8 +26,7 @@ MessageEvent::~MessageEvent() {
     }
 }
 
-HostWidget::HostWidget(WindowImplBase* window, QWidget* parent)
-    : QWidget(parent), window_(window) {
+HostWidget::HostWidget(WindowImplBase* window, QWidget* parent) : QWidget(parent), window_(window) {
     InstallFocusMarks();
 }
 

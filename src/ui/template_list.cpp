@@ -9,12 +9,12 @@
 
 #include <QHelpEvent>
 #include <QKeyEvent>
-#include <QToolTip>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScrollBar>
 #include <QStyledItemDelegate>
 #include <QTimer>
+#include <QToolTip>
 #include <cstdio>
 
 namespace velquist::ui {

@@ -15,8 +15,8 @@
 #include <QGuiApplication>
 #include <QIcon>
 #include <QLabel>
-#include <QLineEdit>
 #include <QLayout>
+#include <QLineEdit>
 #include <QScreen>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -329,7 +329,8 @@ void WindowImplBase::FitToScreen() {
     // highly scaled one it gives way, and the layouts' own minimums (where the
     // list is the part that shrinks) decide.
     QLayout* layout = host->layout();
-    QWidget* root = layout != nullptr && layout->count() > 0 ? layout->itemAt(0)->widget() : nullptr;
+    QWidget* root =
+        layout != nullptr && layout->count() > 0 ? layout->itemAt(0)->widget() : nullptr;
     if (root != nullptr) {
         root->setMinimumSize(root->minimumSize().boundedTo(room));
     }

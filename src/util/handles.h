@@ -37,8 +37,9 @@ class UniqueFd {
     explicit operator bool() const { return fd_ >= 0; }
     int Release() { return std::exchange(fd_, -1); }
     void Reset(int fd = -1) {
-        if (fd_ >= 0)
+        if (fd_ >= 0) {
             ::close(fd_);
+        }
         fd_ = fd;
     }
 

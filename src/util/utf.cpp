@@ -6,7 +6,9 @@ namespace {
 
 constexpr char32_t kReplacement = 0xFFFD;
 
-bool IsScalarValue(char32_t c) { return c <= 0x10FFFF && (c < 0xD800 || c > 0xDFFF); }
+bool IsScalarValue(char32_t c) {
+    return c <= 0x10FFFF && (c < 0xD800 || c > 0xDFFF);
+}
 
 void AppendUtf8(std::string& out, char32_t c) {
     if (!IsScalarValue(c)) {
@@ -53,7 +55,9 @@ char32_t DecodeOne(const std::string& text, std::size_t& i);
 // Lone code units that stand for one undecodable byte of a file name.
 constexpr char32_t kEscapeBase = 0xDC00;
 
-bool IsEscapedByte(char32_t c) { return c >= 0xDC80 && c <= 0xDCFF; }
+bool IsEscapedByte(char32_t c) {
+    return c >= 0xDC80 && c <= 0xDCFF;
+}
 
 // As DecodeOne, but an offending byte becomes its escape code unit instead of U+FFFD.
 char32_t DecodePathOne(const std::string& text, std::size_t& i) {
@@ -135,7 +139,9 @@ std::string WideToUtf8(const std::wstring& text) {
     return out;
 }
 
-std::string WideToAnsi(const std::wstring& text) { return WideToUtf8(text); }
+std::string WideToAnsi(const std::wstring& text) {
+    return WideToUtf8(text);
+}
 
 std::wstring AnsiToWide(const std::string& text) {
     std::wstring out;

@@ -2,8 +2,8 @@
 #include "account/credential_store.h"
 #include "account/user_info.h"
 #include "account_test_support.h"
-#include "util/text.h"
 #include "support/output_capture.h"
+#include "util/text.h"
 
 #include <filesystem>
 #include <fstream>

@@ -84,7 +84,8 @@ TEST(ConversionFlow, BatchWithABrokenFileEndsWithResultsFilesAndRestoredSettings
     // The summary in the progress line, with the way to the results.
     ui::CControlUI* progress = window->FindControl(QStringLiteral("batch-progress"));
     ASSERT_NE(progress, nullptr);
-    EXPECT_TRUE(progress->GetText().startsWith(QStringLiteral("转换完成:成功 2 张,失败 1 张,用时 ")))
+    EXPECT_TRUE(
+        progress->GetText().startsWith(QStringLiteral("转换完成:成功 2 张,失败 1 张,用时 ")))
         << progress->GetText().toStdString();
     EXPECT_TRUE(ControlVisible(window, "summary-open-dir"));
     EXPECT_FALSE(EntryShows(window, 1, "preview"));

@@ -26,18 +26,18 @@ std::vector<std::wstring> Sorted(std::vector<std::wstring> names) {
 }
 
 TEST(NaturalOrder, NumbersByValueLettersWithoutCase) {
-    EXPECT_EQ(Sorted({L"IMG_10.heic", L"IMG_2.heic", L"IMG_1.heic", L"img_3.HEIC"}),
-              (std::vector<std::wstring>{L"IMG_1.heic", L"IMG_2.heic", L"img_3.HEIC",
-                                         L"IMG_10.heic"}));
+    EXPECT_EQ(
+        Sorted({L"IMG_10.heic", L"IMG_2.heic", L"IMG_1.heic", L"img_3.HEIC"}),
+        (std::vector<std::wstring>{L"IMG_1.heic", L"IMG_2.heic", L"img_3.HEIC", L"IMG_10.heic"}));
     EXPECT_EQ(Sorted({L"b03.heic", L"a03.heic", L"b04.heic", L"a10.heic", L"a9.heic"}),
               (std::vector<std::wstring>{L"a03.heic", L"a9.heic", L"a10.heic", L"b03.heic",
                                          L"b04.heic"}));
     // Digits past any integer's range, a name that is a prefix of another,
     // names with no digits and Chinese names.
-    EXPECT_EQ(Sorted({L"x99999999999999999999999.heic", L"x100000000000000000000000.heic",
-                      L"x2.heic"}),
-              (std::vector<std::wstring>{L"x2.heic", L"x99999999999999999999999.heic",
-                                         L"x100000000000000000000000.heic"}));
+    EXPECT_EQ(
+        Sorted({L"x99999999999999999999999.heic", L"x100000000000000000000000.heic", L"x2.heic"}),
+        (std::vector<std::wstring>{L"x2.heic", L"x99999999999999999999999.heic",
+                                   L"x100000000000000000000000.heic"}));
     EXPECT_TRUE(NaturalLess(L"photo", L"photo 2"));
     EXPECT_TRUE(NaturalLess(L"照片2.heic", L"照片10.heic"));
 }
@@ -103,8 +103,8 @@ QString NameAt(ui::CControlUI* list, int index) {
 
 TEST(ListOrder, AFoldersFilesJoinInNaturalNameOrder) {
     test::TempDir dir;
-    const std::vector<std::string> names = {"b03.heic", "IMG_10.heic", "a03.heic", "IMG_2.heic",
-                                            "b04.heic", "img_1.HEIC"};
+    const std::vector<std::string> names = {"b03.heic",   "IMG_10.heic", "a03.heic",
+                                            "IMG_2.heic", "b04.heic",    "img_1.HEIC"};
     for (const std::string& name : names) {
         std::ofstream(dir.File(name)) << "x";
     }

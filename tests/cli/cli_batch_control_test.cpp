@@ -22,8 +22,9 @@ std::time_t ModifiedAt(const std::string& path) {
 // single-quoted, a quote inside written as '\'').
 std::vector<std::string> PrintedRetry(const std::string& out) {
     const auto intro = out.find("again, run:\n  ");
-    if (intro == std::string::npos)
+    if (intro == std::string::npos) {
         return {};
+    }
     const std::string line = out.substr(intro + 14, out.find('\n', intro + 14) - intro - 14);
     std::vector<std::string> args;
     std::string current;
@@ -32,17 +33,19 @@ std::vector<std::string> PrintedRetry(const std::string& out) {
     for (size_t i = 0; i < line.size(); ++i) {
         const char c = line[i];
         if (quoted) {
-            if (c == '\'')
+            if (c == '\'') {
                 quoted = false;
-            else
+            } else {
                 current += c;
+            }
         } else if (c == '\'') {
             quoted = inArg = true;
         } else if (c == '\\' && i + 1 < line.size()) {
             current += line[++i];
         } else if (c == ' ') {
-            if (inArg)
+            if (inArg) {
                 args.push_back(current);
+            }
             current.clear();
             inArg = false;
         } else {
@@ -50,8 +53,9 @@ std::vector<std::string> PrintedRetry(const std::string& out) {
             inArg = true;
         }
     }
-    if (inArg)
+    if (inArg) {
         args.push_back(current);
+    }
     return args;
 }
 
@@ -151,10 +155,12 @@ TEST(CliBatchControl, OutputsCarryTheCaptureDateUnlessTurnedOff) {
     spec.exif = {'I', 'I', 42,   0,    8, 0, 0, 0, 1, 0,    0x69, 0x87, 4, 0,  1, 0, 0, 0,  26,
                  0,   0,   0,    0,    0, 0, 0, 2, 0, 0x03, 0x90, 2,    0, 20, 0, 0, 0, 56, 0,
                  0,   0,   0x11, 0x90, 2, 0, 7, 0, 0, 0,    76,   0,    0, 0,  0, 0, 0, 0};
-    for (const char c : std::string("2021:07:08 09:10:11") + '\0')
+    for (const char c : std::string("2021:07:08 09:10:11") + '\0') {
         spec.exif.push_back(static_cast<uint8_t>(c));
-    for (const char c : std::string("+02:00") + '\0')
+    }
+    for (const char c : std::string("+02:00") + '\0') {
         spec.exif.push_back(static_cast<uint8_t>(c));
+    }
     const std::string photo = MakeHeic(dir, "in/dated.heic", spec);
     const std::time_t taken = 1625728211; // 07:10:11 UTC
 

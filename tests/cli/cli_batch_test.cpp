@@ -183,8 +183,9 @@ TEST(CliBatch, UsageErrorsExitTwoWithOneLine) {
     const ProcessResult help = RunConverter(dir, {"--help"});
     EXPECT_EQ(help.exitCode, 0);
     for (const char* documented : {"-f FORMAT", "-q N", "--exif", "--no-exif", "-o DIR", "-r",
-                                   "-j N", "configure.ini", "beside its input", "Exit status"})
+                                   "-j N", "configure.ini", "beside its input", "Exit status"}) {
         EXPECT_TRUE(Has(help.out, documented)) << documented;
+    }
 }
 
 // The worker marks its run with a folder that only one process can create at a time.
@@ -207,8 +208,9 @@ std::string OverlapDetectingWorker(const TempDir& dir) {
 
 TEST(CliBatch, JobsLimitHoldsAndLargerValuesAreReducedWithANotice) {
     TempDir dir;
-    for (const char* name : {"in/a.heic", "in/b.heic", "in/c.heic", "in/d.heic"})
+    for (const char* name : {"in/a.heic", "in/b.heic", "in/c.heic", "in/d.heic"}) {
         MakeHeic(dir, name, 16);
+    }
     ProcessResult r = RunConverter(
         dir, {"-j", "1", "--worker-command", OverlapDetectingWorker(dir), dir.File("in")});
     EXPECT_EQ(r.exitCode, 0) << r.out << r.err;

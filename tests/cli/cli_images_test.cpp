@@ -27,25 +27,29 @@ std::set<std::string> ExiftoolTags(const std::string& path) {
     char line[4096];
     while (pipe && std::fgets(line, sizeof line, pipe.get()) != nullptr) {
         std::string text(line);
-        if (!text.empty() && text.back() == '\n')
+        if (!text.empty() && text.back() == '\n') {
             text.pop_back();
-        if (text.rfind("-System:", 0) != 0 && text.rfind("-ExifTool:", 0) != 0)
+        }
+        if (text.rfind("-System:", 0) != 0 && text.rfind("-ExifTool:", 0) != 0) {
             tags.insert(text);
+        }
     }
     return tags;
 }
 
 size_t CountWithPrefix(const std::set<std::string>& tags, const std::string& prefix) {
     size_t n = 0;
-    for (const std::string& tag : tags)
+    for (const std::string& tag : tags) {
         n += tag.rfind(prefix, 0) == 0 ? 1 : 0;
+    }
     return n;
 }
 
 TEST(CliImages, StripLocationKeepsEveryOtherTagOfARealPhotoInJpegAndPng) {
     VELQUIST_REQUIRE_HEIC_TESTDATA();
-    if (!HaveExiftool())
+    if (!HaveExiftool()) {
         GTEST_SKIP() << "exiftool is not installed (libimage-exiftool-perl)";
+    }
     TempDir dir;
     const std::string input = HeicTestdataFile("mde_IMG_1034.heic");
     for (const char* format : {"jpg", "png"}) {
@@ -68,13 +72,15 @@ TEST(CliImages, StripLocationKeepsEveryOtherTagOfARealPhotoInJpegAndPng) {
         }
         std::set<std::string> expected;
         for (const std::string& tag : withGps) {
-            if (tag.rfind("-GPS:", 0) != 0 && tag.rfind("-Composite:GPS", 0) != 0)
+            if (tag.rfind("-GPS:", 0) != 0 && tag.rfind("-Composite:GPS", 0) != 0) {
                 expected.insert(tag);
+            }
         }
         std::set<std::string> got;
         for (const std::string& tag : without) {
-            if (tag.rfind("-File:", 0) != 0 && tag.rfind("-Composite:", 0) != 0)
+            if (tag.rfind("-File:", 0) != 0 && tag.rfind("-Composite:", 0) != 0) {
                 got.insert(tag);
+            }
         }
         for (auto it = expected.begin(); it != expected.end();) {
             it = it->rfind("-File:", 0) == 0 || it->rfind("-Composite:", 0) == 0
@@ -87,8 +93,9 @@ TEST(CliImages, StripLocationKeepsEveryOtherTagOfARealPhotoInJpegAndPng) {
 
 TEST(CliImages, SavedSwitchesApplyAndTheCommandLineOverridesThem) {
     VELQUIST_REQUIRE_HEIC_TESTDATA();
-    if (!HaveExiftool())
+    if (!HaveExiftool()) {
         GTEST_SKIP() << "exiftool is not installed (libimage-exiftool-perl)";
+    }
     TempDir dir;
     const std::string input = HeicTestdataFile("mde_IMG_1034.heic");
     SaveSettings(dir, "[global]\nimage-strip-location=1\n");
@@ -106,8 +113,9 @@ TEST(CliImages, SavedSwitchesApplyAndTheCommandLineOverridesThem) {
 
 std::set<std::string> Entries(const std::string& folder) {
     std::set<std::string> names;
-    for (const auto& entry : fs::directory_iterator(folder))
+    for (const auto& entry : fs::directory_iterator(folder)) {
         names.insert(entry.path().filename().string());
+    }
     return names;
 }
 
@@ -120,8 +128,9 @@ TEST(CliImages, AllImagesWritesEveryTopLevelImageOfRealFilesInOrder) {
     ASSERT_EQ(r.exitCode, 0) << r.out << r.err;
     std::set<std::string> expected = {"nokia_C004.jpg", "nokia_C013.jpg", "nokia_C013-2.jpg",
                                       "nokia_C034.jpg"};
-    for (int i = 2; i <= 10; ++i)
+    for (int i = 2; i <= 10; ++i) {
         expected.insert("nokia_C004-" + std::to_string(i) + ".jpg");
+    }
     EXPECT_EQ(Entries(dir.File("out")), expected);
     for (const std::string& name : expected) {
         EXPECT_GT(JpegWidth(dir.File("out/" + name)), 0) << name;

@@ -151,8 +151,9 @@ TEST(CliOptions, WorkerTakesTheEnginesShareOfDecodingThreads) {
     EXPECT_EQ(r.options.decodeThreads, 0);
     EXPECT_EQ(Parse({"--worker", "--decode-threads", "2", "in", "out"}).options.decodeThreads, 2);
     EXPECT_FALSE(Parse({"--worker", "in", "out"}).options.decodeThreads.has_value());
-    for (const char* wrong : {"-1", "two", "", "100000"})
+    for (const char* wrong : {"-1", "two", "", "100000"}) {
         EXPECT_FALSE(Parse({"--worker", "--decode-threads", wrong, "in", "out"}).ok) << wrong;
+    }
     EXPECT_FALSE(Parse({"--worker", "in", "out", "--decode-threads"}).ok);
 }
 

@@ -44,8 +44,8 @@ TEST(CliProcess, LibavcodecThatCannotBeLoadedLeavesTheDecodingToLibde265WithOneL
     spec.width = 300;
     spec.height = 200;
     ASSERT_EQ(WriteHeic(good, spec), "");
-    const std::vector<std::string> worker = {"--worker", "--format", "bmp", "--quality", "90",
-                                             "--exif",   "1"};
+    const std::vector<std::string> worker = {"--worker", "--format", "bmp", "--quality",
+                                             "90",       "--exif",   "1"};
     const auto convert = [&](const std::string& out, const Env& env) {
         std::vector<std::string> args = worker;
         args.insert(args.end(), {good, out});
@@ -55,8 +55,8 @@ TEST(CliProcess, LibavcodecThatCannotBeLoadedLeavesTheDecodingToLibde265WithOneL
         convert(dir.File("libde265.bmp"), {{"VELQUIST_HEVC_DECODER", "libde265"}});
     ASSERT_EQ(baseline.exitCode, 0) << baseline.err;
     WriteText(dir.File("not-a-library.so"), "text");
-    for (const std::string& library : {dir.File("missing/libavcodec.so"),
-                                       dir.File("not-a-library.so")}) {
+    for (const std::string& library :
+         {dir.File("missing/libavcodec.so"), dir.File("not-a-library.so")}) {
         SCOPED_TRACE(library);
         const std::string out = dir.File("fallback.bmp");
         const ProcessResult r = convert(out, {{"VELQUIST_AVCODEC_LIBRARY", library}});

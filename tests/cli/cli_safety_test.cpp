@@ -93,8 +93,9 @@ TEST(CliSafety, TermAndInterruptStopTheRunWithASummary) {
         TempDir dir;
         std::vector<std::string> args = {"-o", dir.File("out"), "--worker-command",
                                          SlowWorker(dir)};
-        for (int i = 0; i < 5; ++i)
+        for (int i = 0; i < 5; ++i) {
             args.push_back(MakeHeic(dir, "in/slow" + std::to_string(i) + ".heic"));
+        }
         const auto start = std::chrono::steady_clock::now();
         const pid_t pid = StartConverter(dir, args);
         std::this_thread::sleep_for(std::chrono::milliseconds(700));
@@ -120,8 +121,9 @@ bool WritesInto(pid_t pid, const std::string& folder) {
          fs::directory_iterator("/proc/" + std::to_string(pid) + "/fd", error)) {
         std::error_code linkError;
         const std::string target = fs::read_symlink(entry.path(), linkError).string();
-        if (!linkError && target.rfind(folder + "/", 0) == 0 && !Has(target, ".heic"))
+        if (!linkError && target.rfind(folder + "/", 0) == 0 && !Has(target, ".heic")) {
             return true;
+        }
     }
     return false;
 }
@@ -137,8 +139,9 @@ TEST(CliSafety, WorkerKilledMidWriteLeavesNothingBehind) {
         bool caught = false;
         for (int i = 0; i < 5000 && !caught; ++i) {
             caught = WritesInto(pid, dir.File("in"));
-            if (!caught)
+            if (!caught) {
                 std::this_thread::sleep_for(std::chrono::microseconds(200));
+            }
         }
         ::kill(pid, SIGKILL);
         FinishConverter(dir, pid);

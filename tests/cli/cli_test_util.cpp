@@ -34,8 +34,9 @@ pid_t StartConverter(const TempDir& dir, std::vector<std::string> args, rlim_t f
                    {"XDG_CONFIG_HOME", home + "/.config"}};
     fullEnv.insert(fullEnv.end(), env.begin(), env.end());
     std::vector<char*> argv;
-    for (std::string& a : args)
+    for (std::string& a : args) {
         argv.push_back(a.data());
+    }
     argv.push_back(nullptr);
     const pid_t pid = fork();
     if (pid == 0) {
@@ -43,15 +44,17 @@ pid_t StartConverter(const TempDir& dir, std::vector<std::string> args, rlim_t f
         const int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
         dup2(out, 1);
         dup2(err, 2);
-        for (const auto& [name, value] : fullEnv)
+        for (const auto& [name, value] : fullEnv) {
             setenv(name.c_str(), value.c_str(), 1);
+        }
         if (fileSizeLimit > 0) {
             signal(SIGXFSZ, SIG_IGN);
             const rlimit limit{fileSizeLimit, fileSizeLimit};
             setrlimit(RLIMIT_FSIZE, &limit);
         }
-        if (!cwd.empty() && chdir(cwd.c_str()) != 0)
+        if (!cwd.empty() && chdir(cwd.c_str()) != 0) {
             _exit(127);
+        }
         execv(argv[0], argv.data());
         _exit(127);
     }

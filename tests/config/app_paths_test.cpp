@@ -1,8 +1,8 @@
 #include "config/app_paths.h"
 #include "config/config_file.h"
+#include "support/output_capture.h"
 #include "temp_home.h"
 #include "util/text.h"
-#include "support/output_capture.h"
 
 #include <cstdlib>
 #include <filesystem>

@@ -16,8 +16,9 @@ using testing::WriteText;
 TEST(ImageSettings, OnlyOneAndZeroAreChoices) {
     EXPECT_EQ(ParseSwitchValue(L"1"), true);
     EXPECT_EQ(ParseSwitchValue(L" 0\t"), false);
-    for (const wchar_t* other : {L"", L"yes", L"true", L"01", L"2", L"-1"})
+    for (const wchar_t* other : {L"", L"yes", L"true", L"01", L"2", L"-1"}) {
         EXPECT_EQ(ParseSwitchValue(other), std::nullopt) << WideToUtf8(other);
+    }
 }
 
 TEST(ImageSettings, SwitchesAreOffUntilSavedAndSurviveAsOneOrZero) {

@@ -15,8 +15,9 @@ std::vector<uint8_t> ExifWithDate(bool little, const std::string& when, const st
     const TiffBuilder b(little);
     TiffDirectory exif;
     exif.fields.push_back(b.Ascii(0x9003, when));
-    if (!offset.empty())
+    if (!offset.empty()) {
         exif.fields.push_back(b.Ascii(0x9011, offset));
+    }
     return b.Build({{{b.Ascii(0x010F, "Maker"), TiffBuilder::Pointer(0x8769, 1)}}, exif});
 }
 
@@ -34,10 +35,11 @@ class CaptureTimeTest : public ::testing::Test {
         ::tzset();
     }
     void TearDown() override {
-        if (saved_)
+        if (saved_) {
             ::setenv("TZ", saved_->c_str(), 1);
-        else
+        } else {
             ::unsetenv("TZ");
+        }
         ::tzset();
     }
     std::optional<std::string> saved_;

@@ -10,7 +10,8 @@ namespace velquist::test {
 namespace {
 
 TEST(BuildOutputPath, NamesAfterTheSourceBaseName) {
-    EXPECT_EQ(BuildOutputPath("/pics/IMG_0001.HEIC", "/out", OutputFormat::kJpg), "/out/IMG_0001.jpg");
+    EXPECT_EQ(BuildOutputPath("/pics/IMG_0001.HEIC", "/out", OutputFormat::kJpg),
+              "/out/IMG_0001.jpg");
     EXPECT_EQ(BuildOutputPath("/pics/a.b.heic", "/out", OutputFormat::kJpg), "/out/a.b.jpg");
     EXPECT_EQ(BuildOutputPath("/x/photo", "/out", OutputFormat::kPng), "/out/photo.png");
     EXPECT_EQ(BuildOutputPath("photo.heic", "out", OutputFormat::kBmp), "out/photo.bmp");
@@ -30,9 +31,10 @@ TEST(RunConversion, DiagnosticTexts) {
         const std::string out = dir.File("missing/out.") + format;
         const ConversionOutcome o = Convert(good, out, format);
         EXPECT_EQ(o.status, kTaskFailed);
-        EXPECT_EQ(o.diagnostics,
-                  "Can't open " + out +
-                      ": No such file or directory\ncould not write image: No such file or directory\n");
+        EXPECT_EQ(
+            o.diagnostics,
+            "Can't open " + out +
+                ": No such file or directory\ncould not write image: No such file or directory\n");
     }
     {
         const ConversionOutcome o = Convert(dir.File("absent.heic"), dir.File("absent.jpg"), "jpg");
@@ -70,8 +72,8 @@ TEST(RunConversion, FailedWriteKeepsTheEarlierFileAndLeavesNoTemporaryFile) {
     std::ofstream(dir.File("taken.png/keep")) << "earlier";
     const ConversionOutcome o = Convert(good, dir.File("taken.png"), "png");
     EXPECT_EQ(o.status, kTaskFailed);
-    EXPECT_EQ(o.diagnostics,
-              "Can't open " + dir.File("taken.png") + ": Is a directory\ncould not write image: Is a directory\n");
+    EXPECT_EQ(o.diagnostics, "Can't open " + dir.File("taken.png") +
+                                 ": Is a directory\ncould not write image: Is a directory\n");
     EXPECT_TRUE(std::filesystem::exists(dir.File("taken.png/keep")));
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path()), {}), 2)
         << "no temporary file";

@@ -36,15 +36,17 @@ int QuadrantError(const DecodedImage& image, bool bgr) {
     const int ys[2] = {image.height / 4, image.height * 3 / 4};
     const Quadrant order[4] = {kTopLeft, kTopRight, kBottomLeft, kBottomRight};
     int worst = 0;
-    for (int i = 0; i < 4; ++i)
+    for (int i = 0; i < 4; ++i) {
         worst = std::max(worst,
                          ColorDistance(image, xs[i % 2], ys[i / 2], QuadrantColor(order[i]), bgr));
+    }
     return worst;
 }
 
 int ExifOrientation(const std::vector<uint8_t>& data, size_t skip) {
-    if (data.size() < skip + 8)
+    if (data.size() < skip + 8) {
         return -1;
+    }
     const uint8_t* t = data.data() + skip;
     const size_t size = data.size() - skip;
     const bool little = t[0] == 'I';
@@ -56,15 +58,18 @@ int ExifOrientation(const std::vector<uint8_t>& data, size_t skip) {
                       : uint32_t(get16(at)) << 16 | get16(at + 2);
     };
     const size_t ifd = get32(4);
-    if (ifd + 2 > size)
+    if (ifd + 2 > size) {
         return -1;
+    }
     const int count = get16(ifd);
     for (int i = 0; i < count; ++i) {
         const size_t entry = ifd + 2 + static_cast<size_t>(i) * 12;
-        if (entry + 12 > size)
+        if (entry + 12 > size) {
             return -1;
-        if (get16(entry) == 0x0112)
+        }
+        if (get16(entry) == 0x0112) {
             return get16(entry + 8);
+        }
     }
     return 0;
 }

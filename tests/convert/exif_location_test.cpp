@@ -26,9 +26,11 @@ struct ExiftoolView {
     }
     std::set<std::string> WithoutGps() const {
         std::set<std::string> rest;
-        for (const auto& t : tags)
-            if (t.rfind("-GPS:", 0) != 0)
+        for (const auto& t : tags) {
+            if (t.rfind("-GPS:", 0) != 0) {
                 rest.insert(t);
+            }
+        }
         return rest;
     }
 };
@@ -44,17 +46,20 @@ ExiftoolView ReadWithExiftool(const std::vector<uint8_t>& tiff) {
         "exiftool -a -G1 -n -e -args -all -validate -warning '" + path + "' 2>&1";
     std::unique_ptr<FILE, int (*)(FILE*)> pipe(::popen(command.c_str(), "r"), ::pclose);
     ExiftoolView view;
-    if (!pipe)
+    if (!pipe) {
         return view;
+    }
     char line[4096];
     while (std::fgets(line, sizeof line, pipe.get()) != nullptr) {
         std::string text(line);
-        if (!text.empty() && text.back() == '\n')
+        if (!text.empty() && text.back() == '\n') {
             text.pop_back();
-        if (text.rfind("-ExifTool:Warning=", 0) == 0)
+        }
+        if (text.rfind("-ExifTool:Warning=", 0) == 0) {
             view.warnings.insert(text);
-        else if (text.rfind("-System:", 0) != 0 && text.rfind("-ExifTool:", 0) != 0)
+        } else if (text.rfind("-System:", 0) != 0 && text.rfind("-ExifTool:", 0) != 0) {
             view.tags.insert(text);
+        }
     }
     return view;
 }
@@ -93,8 +98,9 @@ std::vector<uint8_t> RealExif(const std::string& name) {
     heif_image_handle* raw = nullptr;
     if (heif_context_read_from_file(ctx.get(), HeicTestdataFile(name).c_str(), nullptr).code !=
             heif_error_Ok ||
-        heif_context_get_primary_image_handle(ctx.get(), &raw).code != heif_error_Ok)
+        heif_context_get_primary_image_handle(ctx.get(), &raw).code != heif_error_Ok) {
         return {};
+    }
     HeifHandlePtr handle(raw);
     size_t size = 0;
     std::unique_ptr<uint8_t, decltype(&std::free)> block(FindExifBlock(handle.get(), &size),
@@ -190,9 +196,10 @@ TEST(RemoveExifLocation, BlocksReadBackFromHeicFixtures) {
 // Sets a 32-bit value in the block's byte order.
 void Poke32(std::vector<uint8_t>& tiff, size_t at, uint32_t v) {
     const bool little = tiff[0] == 'I';
-    for (int i = 0; i < 4; ++i)
+    for (int i = 0; i < 4; ++i) {
         tiff[at + static_cast<size_t>(i)] =
             static_cast<uint8_t>(v >> (little ? 8 * i : 8 * (3 - i)));
+    }
 }
 
 // Offset of the value field of IFD0's GPS pointer in MakeExifWithLocation (7th entry).
@@ -258,8 +265,9 @@ TEST(RemoveExifLocation, TruncatedAndCorruptedBlocksNeverReadOutside) {
         std::mt19937 random(little ? 1 : 2);
         for (int round = 0; round < 3000; ++round) {
             std::vector<uint8_t> t = good;
-            for (int flips = 0; flips < 1 + round % 4; ++flips)
+            for (int flips = 0; flips < 1 + round % 4; ++flips) {
                 t[random() % t.size()] = static_cast<uint8_t>(random());
+            }
             const std::vector<uint8_t> before = t;
             const LocationRemoval result = RemoveExifLocation(t);
             ASSERT_EQ(t.size(), before.size());

@@ -71,8 +71,9 @@ std::vector<uint8_t> TiffBuilder::Build(const std::vector<TiffDirectory>& direct
         cursor += 2 + directories[d].fields.size() * 12 + 4;
         for (const TiffField& f : directories[d].fields) {
             valueOffset[d].push_back(cursor);
-            if (f.bytes.size() > 4)
+            if (f.bytes.size() > 4) {
                 cursor += (f.bytes.size() + 1) & ~size_t{1};
+            }
         }
     }
     std::vector<size_t> blobOffset;
@@ -109,15 +110,18 @@ std::vector<uint8_t> TiffBuilder::Build(const std::vector<TiffDirectory>& direct
         const int next = directories[d].next;
         Put32(out, next >= 0 ? static_cast<uint32_t>(dirOffset[static_cast<size_t>(next)]) : 0);
         for (const TiffField& f : fields) {
-            if (f.bytes.size() <= 4)
+            if (f.bytes.size() <= 4) {
                 continue;
+            }
             out.insert(out.end(), f.bytes.begin(), f.bytes.end());
-            if (f.bytes.size() % 2 != 0)
+            if (f.bytes.size() % 2 != 0) {
                 out.push_back(0);
+            }
         }
     }
-    for (const auto& blob : blobs)
+    for (const auto& blob : blobs) {
         out.insert(out.end(), blob.begin(), blob.end());
+    }
     return out;
 }
 
@@ -129,8 +133,9 @@ const std::vector<std::pair<uint32_t, uint32_t>> kLongitude = {{2, 1}, {17, 1}, 
 // A minimal JPEG stream (SOI, EOI) padded with a recognisable filler.
 std::vector<uint8_t> FakeThumbnail() {
     std::vector<uint8_t> jpeg = {0xFF, 0xD8};
-    for (int i = 0; i < 60; ++i)
+    for (int i = 0; i < 60; ++i) {
         jpeg.push_back(static_cast<uint8_t>(0xA0 + i % 16));
+    }
     jpeg.push_back(0xFF);
     jpeg.push_back(0xD9);
     return jpeg;

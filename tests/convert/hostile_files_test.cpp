@@ -3,13 +3,13 @@
 #include "convert_test_util.h"
 #include "support/testdata.h"
 
+#include <algorithm>
 #include <filesystem>
+#include <fstream>
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
-#include <algorithm>
-#include <fstream>
 
 namespace velquist::test {
 namespace {

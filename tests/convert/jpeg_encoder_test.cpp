@@ -17,8 +17,9 @@ DecodedImage ConvertToJpeg(const HeicImageSpec& spec, bool keepExif = true,
     const std::string out = dir.File("out.jpg");
     const ConversionOutcome outcome = Convert(in, out, "jpg", keepExif);
     EXPECT_EQ(outcome.status, kTaskSucceeded) << outcome.diagnostics;
-    if (diagnostics != nullptr)
+    if (diagnostics != nullptr) {
         *diagnostics = outcome.diagnostics;
+    }
     DecodedImage image;
     EXPECT_EQ(ReadJpeg(out, &image), "");
     return image;
@@ -51,10 +52,11 @@ TEST(JpegEncoder, SizesAndColoursSurviveIncludingOddSizes) {
         const DecodedImage image = ConvertToJpeg(spec);
         ASSERT_EQ(image.width, w);
         ASSERT_EQ(image.height, h);
-        if (w >= 16)
+        if (w >= 16) {
             EXPECT_LE(QuadrantError(image), 12);
-        else
+        } else {
             EXPECT_LE(ColorDistance(image, 0, 0, QuadrantColor(kTopLeft)), 40);
+        }
     }
 }
 
@@ -104,8 +106,9 @@ TEST(JpegEncoder, ExifBecomesWellFormedApp1WithUprightOrientation) {
         HeicImageSpec spec;
         const std::vector<uint8_t> tiff = MakeTiffExif(c.little, 6, 300);
         spec.exif = tiff;
-        if (c.withHeader)
+        if (c.withHeader) {
             spec.exif.insert(spec.exif.begin(), kExifHeader.begin(), kExifHeader.end());
+        }
         spec.exifStorage = c.storage;
         const DecodedImage image = ConvertToJpeg(spec);
         ASSERT_EQ(image.app1.size(), 1u);
@@ -185,11 +188,12 @@ TEST(JpegEncoder, DeepSourceIsReducedAndMatchesBmpColours) {
         DecodedImage bmp;
         ASSERT_EQ(ReadJpeg(dir.File("deep.jpg"), &jpeg), "");
         ASSERT_EQ(ReadBmp(dir.File("deep.bmp"), &bmp), "");
-        for (int y : {5, 40})
+        for (int y : {5, 40}) {
             for (int x : {5, 60}) {
                 const Rgb fromBmp{bmp.At(x, y, 2), bmp.At(x, y, 1), bmp.At(x, y, 0)};
                 EXPECT_LE(ColorDistance(jpeg, x, y, fromBmp), 6) << x << "," << y;
             }
+        }
     }
 }
 

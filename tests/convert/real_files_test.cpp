@@ -38,10 +38,12 @@ const RealFile kFiles[] = {
 };
 
 std::string ReadBack(const std::string& path, const std::string& format, DecodedImage* image) {
-    if (format == "jpg")
+    if (format == "jpg") {
         return ReadJpeg(path, image);
-    if (format == "png")
+    }
+    if (format == "png") {
         return ReadPng(path, image);
+    }
     return ReadBmp(path, image);
 }
 
@@ -53,8 +55,9 @@ TEST_P(RealFiles, EveryFileConvertsOrFailsCleanly) {
     TempDir dir;
     int written = 0;
     for (const RealFile& file : kFiles) {
-        if (file.onlyFormat != nullptr && format != file.onlyFormat)
+        if (file.onlyFormat != nullptr && format != file.onlyFormat) {
             continue;
+        }
         SCOPED_TRACE(file.name);
         const std::string out = dir.File(std::string(file.name) + "." + format);
         const ConversionOutcome outcome = Convert(HeicTestdataFile(file.name), out, format);

@@ -19,26 +19,30 @@ std::string ChannelName(heif_channel channel) {
 
 std::string ComparePlane(heif_image* a, heif_image* b, heif_channel channel) {
     const bool hasA = heif_image_has_channel(a, channel) != 0;
-    if (hasA != (heif_image_has_channel(b, channel) != 0))
+    if (hasA != (heif_image_has_channel(b, channel) != 0)) {
         return "channel " + ChannelName(channel) + " present in one image only";
-    if (!hasA)
+    }
+    if (!hasA) {
         return {};
+    }
     const int width = heif_image_get_width(a, channel);
     const int height = heif_image_get_height(a, channel);
     const int bits = heif_image_get_bits_per_pixel(a, channel);
     if (width != heif_image_get_width(b, channel) || height != heif_image_get_height(b, channel) ||
         bits != heif_image_get_bits_per_pixel(b, channel) ||
         heif_image_get_bits_per_pixel_range(a, channel) !=
-            heif_image_get_bits_per_pixel_range(b, channel))
+            heif_image_get_bits_per_pixel_range(b, channel)) {
         return "channel " + ChannelName(channel) + " differs in size or depth";
+    }
     int strideA = 0, strideB = 0;
     const uint8_t* pa = heif_image_get_plane_readonly(a, channel, &strideA);
     const uint8_t* pb = heif_image_get_plane_readonly(b, channel, &strideB);
     const size_t rowBytes = static_cast<size_t>(width) * static_cast<size_t>((bits + 7) / 8);
     for (int y = 0; y < height; ++y) {
         if (std::memcmp(pa + static_cast<size_t>(y) * strideA,
-                        pb + static_cast<size_t>(y) * strideB, rowBytes) != 0)
+                        pb + static_cast<size_t>(y) * strideB, rowBytes) != 0) {
             return "channel " + ChannelName(channel) + " differs in row " + std::to_string(y);
+        }
     }
     return {};
 }
@@ -48,13 +52,16 @@ std::string CompareLayout(const char* name, heif_colorspace space, heif_chroma c
     DecodeResult a = DecodeWith(HevcDecoder::kLibavcodec, path, index, space, chroma);
     DecodeResult b = DecodeWith(HevcDecoder::kLibde265, path, index, space, chroma);
     const std::string where = path + " #" + std::to_string(index) + " (" + name + "): ";
-    if (!a.image && !b.image)
+    if (!a.image && !b.image) {
         return {};
-    if (!a.image || !b.image)
+    }
+    if (!a.image || !b.image) {
         return where + "only one decoder succeeded: libavcodec '" + a.error + "', libde265 '" +
                b.error + "'";
-    if (lumaBits != nullptr)
+    }
+    if (lumaBits != nullptr) {
         *lumaBits = heif_image_get_bits_per_pixel_range(b.image.get(), heif_channel_Y);
+    }
     const std::string difference = CompareImages(a.image.get(), b.image.get());
     return difference.empty() ? std::string() : where + difference;
 }
@@ -63,8 +70,9 @@ std::string CompareLayout(const char* name, heif_colorspace space, heif_chroma c
 
 int TopLevelImageCount(const std::string& path) {
     HeifContextPtr ctx(heif_context_alloc());
-    if (heif_context_read_from_file(ctx.get(), path.c_str(), nullptr).code != heif_error_Ok)
+    if (heif_context_read_from_file(ctx.get(), path.c_str(), nullptr).code != heif_error_Ok) {
         return -1;
+    }
     return heif_context_get_number_of_top_level_images(ctx.get());
 }
 
@@ -80,13 +88,15 @@ DecodeResult DecodeWith(HevcDecoder decoder, const std::string& path, int index,
     std::vector<heif_item_id> ids(static_cast<size_t>(count > 0 ? count : 1));
     heif_context_get_list_of_top_level_image_IDs(ctx.get(), ids.data(), count);
     heif_image_handle* rawHandle = nullptr;
-    if (error.code == heif_error_Ok && index < count)
+    if (error.code == heif_error_Ok && index < count) {
         error =
             heif_context_get_image_handle(ctx.get(), ids[static_cast<size_t>(index)], &rawHandle);
+    }
     HeifHandlePtr handle(rawHandle);
     heif_image* image = nullptr;
-    if (handle)
+    if (handle) {
         error = heif_decode_image(handle.get(), &image, space, chroma, nullptr);
+    }
     result.image.reset(image);
     result.error = error.message ? error.message : "";
     SetHevcDecoderEnabled(true);
@@ -95,12 +105,14 @@ DecodeResult DecodeWith(HevcDecoder decoder, const std::string& path, int index,
 
 std::string CompareImages(heif_image* a, heif_image* b) {
     if (heif_image_get_colorspace(a) != heif_image_get_colorspace(b) ||
-        heif_image_get_chroma_format(a) != heif_image_get_chroma_format(b))
+        heif_image_get_chroma_format(a) != heif_image_get_chroma_format(b)) {
         return "colorspace or chroma differ";
+    }
     for (const heif_channel channel : kChannels) {
         const std::string difference = ComparePlane(a, b, channel);
-        if (!difference.empty())
+        if (!difference.empty()) {
             return difference;
+        }
     }
     return {};
 }
@@ -109,14 +121,17 @@ std::string CompareDecoders(const std::string& path, int index) {
     int lumaBits = 0;
     std::string difference = CompareLayout("as decoded", heif_colorspace_undefined,
                                            heif_chroma_undefined, path, index, &lumaBits);
-    if (!difference.empty())
+    if (!difference.empty()) {
         return difference;
+    }
     difference =
         CompareLayout("RGB", heif_colorspace_RGB, heif_chroma_interleaved_RGBA, path, index);
-    if (!difference.empty())
+    if (!difference.empty()) {
         return difference;
-    if (lumaBits <= 8)
+    }
+    if (lumaBits <= 8) {
         return {};
+    }
     return CompareLayout("RGB 16", heif_colorspace_RGB, heif_chroma_interleaved_RRGGBBAA_LE, path,
                          index);
 }

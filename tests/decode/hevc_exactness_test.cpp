@@ -27,8 +27,9 @@ void RequireLibavcodec() {
 long ExpectSameSamples(const std::string& path) {
     const long before = AvcodecDecodeCount();
     const int count = TopLevelImageCount(path);
-    for (int i = 0; i < count; ++i)
+    for (int i = 0; i < count; ++i) {
         EXPECT_EQ(CompareDecoders(path, i), "");
+    }
     return AvcodecDecodeCount() - before;
 }
 
@@ -38,8 +39,9 @@ TEST(HevcExactness, EveryRealFileDecodesToTheSameSamples) {
     std::vector<std::string> files;
     for (const auto& entry : std::filesystem::directory_iterator(RealFilesDir())) {
         const std::string ext = entry.path().extension().string();
-        if (ext == ".heic" || ext == ".heif")
+        if (ext == ".heic" || ext == ".heif") {
             files.push_back(entry.path().string());
+        }
     }
     std::sort(files.begin(), files.end());
     long decodedByLibavcodec = 0;
@@ -76,8 +78,9 @@ TEST_P(GeneratedYcbcr, DecodesToTheSameSamples) {
     TempDir dir;
     const std::string path = dir.File("fixture.heic");
     const std::string failure = WriteYcbcrHeic(path, GetParam().spec);
-    if (!failure.empty())
+    if (!failure.empty()) {
         GTEST_SKIP() << "the encoder does not make this kind of file: " << failure;
+    }
     EXPECT_GT(ExpectSameSamples(path), 0);
 }
 

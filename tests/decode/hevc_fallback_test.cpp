@@ -4,9 +4,9 @@
 #include "decode/hevc_decoder_testing.h"
 #include "decode_compare.h"
 #include "real_files.h"
+#include "support/output_capture.h"
 #include "support/temp_dir.h"
 #include "ycbcr_fixture.h"
-#include "support/output_capture.h"
 
 #include <gtest/gtest.h>
 #include <string>
@@ -18,8 +18,9 @@ const char kNotice[] = "libavcodec refused HEVC data; decoded with libde265 inst
 
 int Occurrences(const std::string& text, const std::string& part) {
     int count = 0;
-    for (size_t pos = text.find(part); pos != std::string::npos; pos = text.find(part, pos + 1))
+    for (size_t pos = text.find(part); pos != std::string::npos; pos = text.find(part, pos + 1)) {
         ++count;
+    }
     return count;
 }
 

@@ -22,8 +22,9 @@ int Sample(int channel, int x, int y, int max) {
 
 std::string AddPlane(heif_image* image, heif_channel channel, int index, int width, int height,
                      int bitDepth) {
-    if (heif_image_add_plane(image, channel, width, height, bitDepth).code != heif_error_Ok)
+    if (heif_image_add_plane(image, channel, width, height, bitDepth).code != heif_error_Ok) {
         return "cannot add plane";
+    }
     int stride = 0;
     uint8_t* plane = heif_image_get_plane(image, channel, &stride);
     const int max = (1 << bitDepth) - 1;
@@ -60,11 +61,13 @@ std::string FillPlanes(heif_image* image, const YcbcrSpec& spec) {
         const int cw = spec.chroma == heif_chroma_444 ? spec.width : (spec.width + 1) / 2;
         const int ch = spec.chroma == heif_chroma_420 ? (spec.height + 1) / 2 : spec.height;
         failure = AddPlane(image, heif_channel_Cb, 1, cw, ch, spec.bitDepth);
-        if (failure.empty())
+        if (failure.empty()) {
             failure = AddPlane(image, heif_channel_Cr, 2, cw, ch, spec.bitDepth);
+        }
     }
-    if (failure.empty() && spec.alpha)
+    if (failure.empty() && spec.alpha) {
         failure = AddPlane(image, heif_channel_Alpha, 3, spec.width, spec.height, spec.bitDepth);
+    }
     return failure;
 }
 
@@ -76,22 +79,26 @@ std::string WriteYcbcrHeic(const std::string& path, const YcbcrSpec& spec) {
     heif_image* raw = nullptr;
     heif_error error = heif_image_create(spec.width, spec.height, space, spec.chroma, &raw);
     HeifImagePtr image(raw);
-    if (error.code != heif_error_Ok)
+    if (error.code != heif_error_Ok) {
         return error.message;
+    }
     const std::string failure = FillPlanes(image.get(), spec);
-    if (!failure.empty())
+    if (!failure.empty()) {
         return failure;
+    }
     HeifContextPtr ctx(heif_context_alloc());
     heif_encoder* rawEncoder = nullptr;
     error = heif_context_get_encoder_for_format(ctx.get(), heif_compression_HEVC, &rawEncoder);
     HeifEncoderPtr encoder(rawEncoder);
-    if (error.code != heif_error_Ok)
+    if (error.code != heif_error_Ok) {
         return error.message;
+    }
     heif_encoder_set_lossy_quality(encoder.get(), kQuality);
     heif_encoder_set_parameter_string(encoder.get(), "chroma", ChromaParameter(spec.chroma));
     error = heif_context_encode_image(ctx.get(), image.get(), encoder.get(), nullptr, nullptr);
-    if (error.code != heif_error_Ok)
+    if (error.code != heif_error_Ok) {
         return error.message;
+    }
     error = heif_context_write_to_file(ctx.get(), path.c_str());
     return error.code == heif_error_Ok ? std::string() : error.message;
 }

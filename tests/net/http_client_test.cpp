@@ -3,8 +3,8 @@
 #include "net/http_client.h"
 #include "net/httpdownload.h"
 #include "net/service_url.h"
-#include "tls_certificate.h"
 #include "support/output_capture.h"
+#include "tls_certificate.h"
 
 #include <atomic>
 #include <chrono>

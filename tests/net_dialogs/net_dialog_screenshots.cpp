@@ -66,7 +66,8 @@ int main(int argc, char** argv) {
             form->close();
         });
     });
-    velquist::ShowModalBox(new velquist::FeedbackDialog(nullptr, [] { return true; }), velquist::ui::kNoWindow);
+    velquist::ShowModalBox(new velquist::FeedbackDialog(nullptr, [] { return true; }),
+                           velquist::ui::kNoWindow);
 
     const std::string url =
         "http://127.0.0.1:" + std::to_string(SilentPort()) + "/Velquist-setup-1.0.2.exe";

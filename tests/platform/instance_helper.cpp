@@ -101,12 +101,11 @@ int main(int argc, char** argv) {
                     dialog.isMinimized() ? 1 : 0);
         std::fflush(stdout);
     });
-    QObject::connect(&instance, &velquist::SingleInstance::FilesReceived,
-                     [](const QStringList& received) {
-                         std::printf("files %s\n",
-                                     velquist::QStringToPathBytes(received.join('|')).c_str());
-                         std::fflush(stdout);
-                     });
+    QObject::connect(
+        &instance, &velquist::SingleInstance::FilesReceived, [](const QStringList& received) {
+            std::printf("files %s\n", velquist::QStringToPathBytes(received.join('|')).c_str());
+            std::fflush(stdout);
+        });
     std::printf("ready minimized=%d dialog-minimized=%d\n", window.isMinimized() ? 1 : 0,
                 dialog.isMinimized() ? 1 : 0);
     std::fflush(stdout);

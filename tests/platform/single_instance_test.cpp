@@ -189,8 +189,9 @@ TEST_F(SingleInstanceProcesses, NamesThatAreNotUtf8ArriveAsTheirBytes) {
     env.insert("QT_QPA_PLATFORM", "offscreen");
     env.insert("XDG_RUNTIME_DIR", folder_.path());
     later->setProcessEnvironment(env);
-    later->start("/bin/sh", {"-c", "exec \"$0\" vq-test \"$1\" files \"$1/$(printf 'x\\377\\376y')\"",
-                             VELQUIST_INSTANCE_HELPER, folder_.path()});
+    later->start("/bin/sh",
+                 {"-c", "exec \"$0\" vq-test \"$1\" files \"$1/$(printf 'x\\377\\376y')\"",
+                  VELQUIST_INSTANCE_HELPER, folder_.path()});
     ASSERT_TRUE(later->waitForFinished(kWaitMs));
     EXPECT_EQ(later->readAllStandardOutput().trimmed(), "role=1");
     EXPECT_EQ(WaitForLine(first, "files"), "files " + folder + "/x\xff\xfey");

@@ -33,8 +33,9 @@ void Put(uint8_t* row, int x, int channels, int bytesPerSample, int c, int value
 std::string FillInterleaved(heif_image* image, const HeicImageSpec& spec) {
     const int channels = spec.alpha ? 4 : 3;
     if (heif_image_add_plane(image, heif_channel_interleaved, spec.width, spec.height, 8).code !=
-        heif_error_Ok)
+        heif_error_Ok) {
         return "cannot add plane";
+    }
     int stride = 0;
     uint8_t* plane = heif_image_get_plane(image, heif_channel_interleaved, &stride);
     for (int y = 0; y < spec.height; ++y) {
@@ -44,8 +45,9 @@ std::string FillInterleaved(heif_image* image, const HeicImageSpec& spec) {
             Put(row, x, channels, 1, 0, c.r);
             Put(row, x, channels, 1, 1, c.g);
             Put(row, x, channels, 1, 2, c.b);
-            if (spec.alpha)
+            if (spec.alpha) {
                 Put(row, x, channels, 1, 3, spec.alphaValue);
+            }
         }
     }
     return {};
@@ -57,8 +59,9 @@ std::string FillPlanar(heif_image* image, const HeicImageSpec& spec) {
     const int count = spec.alpha ? 4 : 3;
     for (int c = 0; c < count; ++c) {
         if (heif_image_add_plane(image, channels[c], spec.width, spec.height, spec.bitDepth).code !=
-            heif_error_Ok)
+            heif_error_Ok) {
             return "cannot add plane";
+        }
         int stride = 0;
         uint8_t* plane = heif_image_get_plane(image, channels[c], &stride);
         for (int y = 0; y < spec.height; ++y) {
@@ -86,13 +89,16 @@ std::string EncodeOne(heif_context* ctx, heif_encoder* encoder, const HeicImageS
     heif_error error =
         heif_image_create(spec.width, spec.height, heif_colorspace_RGB, chroma, &raw);
     HeifImagePtr image(raw);
-    if (error.code != heif_error_Ok)
+    if (error.code != heif_error_Ok) {
         return error.message;
+    }
     std::string failure = deep ? FillPlanar(image.get(), spec) : FillInterleaved(image.get(), spec);
-    if (!failure.empty())
+    if (!failure.empty()) {
         return failure;
-    if (!spec.icc.empty())
+    }
+    if (!spec.icc.empty()) {
         heif_image_set_raw_color_profile(image.get(), "prof", spec.icc.data(), spec.icc.size());
+    }
     HeifEncodingOptionsPtr options(heif_encoding_options_alloc());
     options->image_orientation = spec.orientation;
     heif_image_handle* handle = nullptr;
@@ -107,19 +113,22 @@ std::string AddExif(heif_context* ctx, heif_image_handle* handle, const HeicImag
         if (spec.exifStorage == ExifStorage::kLibheif) {
             const heif_error e = heif_context_add_exif_metadata(ctx, handle, spec.exif.data(),
                                                                 static_cast<int>(spec.exif.size()));
-            if (e.code != heif_error_Ok)
+            if (e.code != heif_error_Ok) {
                 return e.message;
+            }
         } else {
             verbatim.push_back(&spec.exif);
         }
     }
-    for (const auto& block : spec.extraExifBlocks)
+    for (const auto& block : spec.extraExifBlocks) {
         verbatim.push_back(&block);
+    }
     for (const auto* block : verbatim) {
         const heif_error e = heif_context_add_generic_metadata(
             ctx, handle, block->data(), static_cast<int>(block->size()), "Exif", nullptr);
-        if (e.code != heif_error_Ok)
+        if (e.code != heif_error_Ok) {
             return e.message;
+        }
     }
     return {};
 }
@@ -143,8 +152,9 @@ Rgb QuadrantColor(Quadrant quadrant) {
 Quadrant QuadrantAt(int x, int y, int width, int height) {
     const bool right = x >= (width + 1) / 2;
     const bool bottom = y >= (height + 1) / 2;
-    if (bottom)
+    if (bottom) {
         return right ? kBottomRight : kBottomLeft;
+    }
     return right ? kTopRight : kTopLeft;
 }
 
@@ -155,25 +165,29 @@ std::string WriteHeic(const std::string& path, const std::vector<HeicImageSpec>&
     heif_error error =
         heif_context_get_encoder_for_format(ctx.get(), heif_compression_HEVC, &rawEncoder);
     HeifEncoderPtr encoder(rawEncoder);
-    if (error.code != heif_error_Ok)
+    if (error.code != heif_error_Ok) {
         return error.message;
+    }
     heif_encoder_set_lossy_quality(encoder.get(), kEncoderQuality);
     heif_encoder_set_parameter_string(encoder.get(), "chroma", "444");
     std::vector<HandlePtr> handles;
     for (const HeicImageSpec& spec : images) {
         HandlePtr handle;
         std::string failure = EncodeOne(ctx.get(), encoder.get(), spec, &handle);
-        if (failure.empty())
+        if (failure.empty()) {
             failure = AddExif(ctx.get(), handle.get(), spec);
-        if (!failure.empty())
+        }
+        if (!failure.empty()) {
             return failure;
+        }
         handles.push_back(std::move(handle));
     }
     if (primary > 0 && primary < static_cast<int>(handles.size())) {
         error =
             heif_context_set_primary_image(ctx.get(), handles[static_cast<size_t>(primary)].get());
-        if (error.code != heif_error_Ok)
+        if (error.code != heif_error_Ok) {
             return error.message;
+        }
     }
     error = heif_context_write_to_file(ctx.get(), path.c_str());
     return error.code == heif_error_Ok ? std::string() : error.message;
@@ -213,10 +227,12 @@ std::vector<uint8_t> MakeTiffExif(bool littleEndian, int orientation, size_t min
         put16(0);
     }
     put32(0); // no next IFD
-    for (char c : std::string("Velqst\0", 8))
+    for (char c : std::string("Velqst\0", 8)) {
         t.push_back(static_cast<uint8_t>(c));
-    for (size_t i = 0; t.size() < minSize; ++i)
+    }
+    for (size_t i = 0; t.size() < minSize; ++i) {
         t.push_back(static_cast<uint8_t>(i * 7));
+    }
     return t;
 }
 
@@ -224,8 +240,9 @@ std::vector<uint8_t> MakeIccProfile(size_t size) {
     size = std::max<size_t>(size, 132);
     std::vector<uint8_t> p(size, 0);
     auto put32 = [&](size_t at, uint32_t v) {
-        for (int i = 0; i < 4; ++i)
+        for (int i = 0; i < 4; ++i) {
             p[at + i] = static_cast<uint8_t>(v >> (24 - 8 * i));
+        }
     };
     auto put4 = [&](size_t at, const char* s) { std::memcpy(&p[at], s, 4); };
     put32(0, static_cast<uint32_t>(size));
@@ -238,8 +255,9 @@ std::vector<uint8_t> MakeIccProfile(size_t size) {
     put32(72, 0x00010000);
     put32(76, 0x0000D32D);
     put32(128, 0); // no tags
-    for (size_t i = 132; i < size; ++i)
+    for (size_t i = 132; i < size; ++i) {
         p[i] = static_cast<uint8_t>(i * 13);
+    }
     return p;
 }
 
@@ -258,8 +276,9 @@ bool WriteAll(const std::string& path, const std::vector<uint8_t>& bytes) {
 }
 
 void Put32(std::vector<uint8_t>& bytes, size_t at, uint32_t value) {
-    for (int i = 0; i < 4; ++i)
+    for (int i = 0; i < 4; ++i) {
         bytes[at + static_cast<size_t>(i)] = static_cast<uint8_t>(value >> (24 - 8 * i));
+    }
 }
 
 size_t Find(const std::vector<uint8_t>& bytes, const std::vector<uint8_t>& needle) {
@@ -270,8 +289,9 @@ size_t Find(const std::vector<uint8_t>& bytes, const std::vector<uint8_t>& needl
 std::vector<uint8_t> Be32(const char* fourcc, std::initializer_list<uint32_t> values) {
     std::vector<uint8_t> out(fourcc, fourcc + std::strlen(fourcc));
     for (const uint32_t v : values) {
-        for (int i = 0; i < 4; ++i)
+        for (int i = 0; i < 4; ++i) {
             out.push_back(static_cast<uint8_t>(v >> (24 - 8 * i)));
+        }
     }
     return out;
 }
@@ -281,15 +301,18 @@ std::vector<uint8_t> Be32(const char* fourcc, std::initializer_list<uint32_t> va
 std::string RewriteBrands(const std::string& in, const std::string& out, const std::string& major,
                           const std::vector<std::string>& brands) {
     std::vector<uint8_t> bytes = ReadAll(in);
-    if (bytes.size() < 16 || std::memcmp(&bytes[4], "ftyp", 4) != 0 || major.size() != 4)
+    if (bytes.size() < 16 || std::memcmp(&bytes[4], "ftyp", 4) != 0 || major.size() != 4) {
         return "no ftyp box at the start";
+    }
     const size_t boxSize =
         static_cast<size_t>(bytes[0]) << 24 | bytes[1] << 16 | bytes[2] << 8 | bytes[3];
     std::memcpy(&bytes[8], major.data(), 4);
-    if (boxSize < 16 || boxSize > bytes.size())
+    if (boxSize < 16 || boxSize > bytes.size()) {
         return "malformed ftyp box";
-    for (size_t at = 16, i = 0; !brands.empty() && at + 4 <= boxSize; at += 4, ++i)
+    }
+    for (size_t at = 16, i = 0; !brands.empty() && at + 4 <= boxSize; at += 4, ++i) {
         std::memcpy(&bytes[at], brands[i % brands.size()].data(), 4);
+    }
     return WriteAll(out, bytes) ? "" : "cannot write " + out;
 }
 
@@ -298,12 +321,14 @@ std::string ForgeGridSize(const std::string& in, const std::string& out, uint32_
     std::vector<uint8_t> bytes = ReadAll(in);
     const size_t ispe = Find(bytes, Be32("ispe", {0, oldWidth, oldHeight}));
     const size_t idat = Find(bytes, {'i', 'd', 'a', 't'});
-    if (ispe == std::string::npos || idat == std::string::npos || idat + 12 > bytes.size())
+    if (ispe == std::string::npos || idat == std::string::npos || idat + 12 > bytes.size()) {
         return "no grid of that size";
+    }
     const size_t grid = idat + 4; // version, flags, rows-1, columns-1, 16-bit sizes
     if ((bytes[grid + 1] & 1) != 0 ||
-        static_cast<uint32_t>(bytes[grid + 4] << 8 | bytes[grid + 5]) != oldWidth)
+        static_cast<uint32_t>(bytes[grid + 4] << 8 | bytes[grid + 5]) != oldWidth) {
         return "the grid is not stored as expected";
+    }
     bytes[grid + 4] = static_cast<uint8_t>(width >> 8);
     bytes[grid + 5] = static_cast<uint8_t>(width);
     bytes[grid + 6] = static_cast<uint8_t>(height >> 8);

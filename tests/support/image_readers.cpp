@@ -26,10 +26,11 @@ struct JpegError {
 void CollectMarkers(jpeg_decompress_struct* cinfo, DecodedImage* out) {
     for (jpeg_saved_marker_ptr m = cinfo->marker_list; m != nullptr; m = m->next) {
         std::vector<uint8_t> payload(m->data, m->data + m->data_length);
-        if (m->marker == JPEG_APP0 + 1)
+        if (m->marker == JPEG_APP0 + 1) {
             out->app1.push_back(std::move(payload));
-        else if (m->marker == JPEG_APP0 + 2)
+        } else if (m->marker == JPEG_APP0 + 2) {
             out->app2.push_back(std::move(payload));
+        }
     }
 }
 
@@ -59,8 +60,9 @@ bool DecodeJpeg(FILE* file, DecodedImage* out, JpegError* error) {
     while (cinfo.output_scanline < cinfo.output_height) {
         const size_t y = cinfo.output_scanline;
         jpeg_read_scanlines(&cinfo, row, 1);
-        for (size_t i = 0; i < cinfo.output_width * 3; ++i)
+        for (size_t i = 0; i < cinfo.output_width * 3; ++i) {
             out->samples[y * cinfo.output_width * 3 + i] = row[0][i];
+        }
     }
     jpeg_finish_decompress(&cinfo);
     jpeg_destroy_decompress(&cinfo);
@@ -90,11 +92,13 @@ void ReadPngMetadata(png_structp png, png_infop info, DecodedImage* out) {
     }
     png_bytep exif = nullptr;
     png_uint_32 exifLength = 0;
-    if (png_get_eXIf_1(png, info, &exifLength, &exif) != 0)
+    if (png_get_eXIf_1(png, info, &exifLength, &exif) != 0) {
         out->exif.assign(exif, exif + exifLength);
+    }
     png_color_8p sig = nullptr;
-    if (png_get_sBIT(png, info, &sig) != 0)
+    if (png_get_sBIT(png, info, &sig) != 0) {
         out->significantBits = sig->red;
+    }
 }
 
 bool DecodePng(FILE* file, DecodedImage* out, PngError* error) {
@@ -145,8 +149,9 @@ std::vector<uint8_t> ReadFileBytes(const std::string& path) {
 
 std::string ReadJpeg(const std::string& path, DecodedImage* out) {
     FILE* file = std::fopen(path.c_str(), "rb");
-    if (file == nullptr)
+    if (file == nullptr) {
         return "cannot open " + path;
+    }
     JpegError error{};
     const bool ok = DecodeJpeg(file, out, &error);
     std::fclose(file);
@@ -155,8 +160,9 @@ std::string ReadJpeg(const std::string& path, DecodedImage* out) {
 
 std::string ReadPng(const std::string& path, DecodedImage* out) {
     FILE* file = std::fopen(path.c_str(), "rb");
-    if (file == nullptr)
+    if (file == nullptr) {
         return "cannot open " + path;
+    }
     PngError error{};
     const bool ok = DecodePng(file, out, &error);
     std::fclose(file);
@@ -165,13 +171,15 @@ std::string ReadPng(const std::string& path, DecodedImage* out) {
 
 std::string ReadBmp(const std::string& path, DecodedImage* out) {
     const std::vector<uint8_t> bytes = ReadFileBytes(path);
-    if (bytes.size() < 54 || bytes[0] != 'B' || bytes[1] != 'M')
+    if (bytes.size() < 54 || bytes[0] != 'B' || bytes[1] != 'M') {
         return "not a BMP file";
+    }
     const uint32_t offset = Le32(bytes, 10);
     const auto width = static_cast<int32_t>(Le32(bytes, 18));
     const auto height = static_cast<int32_t>(Le32(bytes, 22));
-    if (width <= 0 || height <= 0 || offset + uint64_t{4} * width * height > bytes.size())
+    if (width <= 0 || height <= 0 || offset + uint64_t{4} * width * height > bytes.size()) {
         return "BMP header does not match the file";
+    }
     out->width = width;
     out->height = height;
     out->channels = 4;
@@ -179,8 +187,9 @@ std::string ReadBmp(const std::string& path, DecodedImage* out) {
     out->samples.resize(static_cast<size_t>(width) * height * 4);
     for (int y = 0; y < height; ++y) {
         const size_t src = offset + static_cast<size_t>(height - 1 - y) * width * 4;
-        for (size_t i = 0; i < static_cast<size_t>(width) * 4; ++i)
+        for (size_t i = 0; i < static_cast<size_t>(width) * 4; ++i) {
             out->samples[static_cast<size_t>(y) * width * 4 + i] = bytes[src + i];
+        }
     }
     return {};
 }

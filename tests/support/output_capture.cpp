@@ -64,9 +64,17 @@ std::string Finish(Capture& capture, int streamFd) {
 
 } // namespace
 
-void CaptureStdout() { Start(stdoutCapture, STDOUT_FILENO); }
-void CaptureStderr() { Start(stderrCapture, STDERR_FILENO); }
-std::string TakeCapturedStdout() { return Finish(stdoutCapture, STDOUT_FILENO); }
-std::string TakeCapturedStderr() { return Finish(stderrCapture, STDERR_FILENO); }
+void CaptureStdout() {
+    Start(stdoutCapture, STDOUT_FILENO);
+}
+void CaptureStderr() {
+    Start(stderrCapture, STDERR_FILENO);
+}
+std::string TakeCapturedStdout() {
+    return Finish(stdoutCapture, STDOUT_FILENO);
+}
+std::string TakeCapturedStderr() {
+    return Finish(stderrCapture, STDERR_FILENO);
+}
 
 } // namespace velquist::test

@@ -14,8 +14,9 @@ TempDir::TempDir() {
         std::string(base != nullptr && *base != '\0' ? base : "/tmp") + "/velquist-test-XXXXXX";
     std::vector<char> name(pattern.begin(), pattern.end());
     name.push_back('\0');
-    if (mkdtemp(name.data()) == nullptr)
+    if (mkdtemp(name.data()) == nullptr) {
         throw std::runtime_error("cannot create a temporary folder");
+    }
     path_ = name.data();
 }
 

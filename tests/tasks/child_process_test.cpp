@@ -1,8 +1,8 @@
+#include "support/output_capture.h"
 #include "tasks/child_process.h"
 #include "tasks/line_forwarder.h"
 #include "tasks/process_job_runner.h"
 #include "test_env.h"
-#include "support/output_capture.h"
 
 #include <csignal>
 #include <cstdio>
@@ -131,10 +131,10 @@ TEST_F(ChildProcess, MemoryLimitStopsARunawayWorker) {
 TEST(ProcessJobRunner, BuildsTheWorkerCommandLine) {
     ProcessJobRunner runner({{"/opt/w", "--x"}, 0, 1s});
     ConvertTask task{"/in/a b.heic", "/out/a b.png", {OutputFormat::kPng, 70, false, {}}, 4};
-    EXPECT_EQ(runner.WorkerArguments(task),
-              (std::vector<std::string>{"/opt/w", "--x", "--worker", "--format", "png", "--quality",
-                                        "70", "--exif", "0", "--", "/in/a b.heic",
-                                        "/out/a b.png"}));
+    EXPECT_EQ(
+        runner.WorkerArguments(task),
+        (std::vector<std::string>{"/opt/w", "--x", "--worker", "--format", "png", "--quality", "70",
+                                  "--exif", "0", "--", "/in/a b.heic", "/out/a b.png"}));
     task.decodeThreads = 0;
     EXPECT_EQ(runner.WorkerArguments(task),
               (std::vector<std::string>{"/opt/w", "--x", "--worker", "--format", "png", "--quality",

@@ -6,8 +6,8 @@
 #ifdef VELQUIST_HAVE_TEST_SUPPORT
 #include "support/heic_fixture.h"
 #endif
-#include "util/text.h"
 #include "support/output_capture.h"
+#include "util/text.h"
 
 #include <fcntl.h>
 #include <filesystem>

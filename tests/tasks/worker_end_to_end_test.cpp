@@ -12,8 +12,8 @@
 #include "support/image_readers.h"
 #include "support/testdata.h"
 #if defined(VELQUIST_HAVE_IN_PROCESS)
-#include "tasks/in_process_job_runner.h"
 #include "support/output_capture.h"
+#include "tasks/in_process_job_runner.h"
 #endif
 
 namespace velquist {
@@ -107,8 +107,8 @@ TEST(WorkerEndToEnd, LongLivedWorkerKeepsAPhotosBuffersWithinWhatItMayKeep) {
     const std::string photo = test::HeicTestdataFile("mde_IMG_1034.heic");
     const std::atomic<bool> cancel{false};
     const auto convert = [&](WorkerPoolJobRunner& runner, const std::string& name) {
-        ConvertTask task{photo, dir.Path() + "/" + name, {OutputFormat::kBmp}, 0,
-                         std::uint64_t{200} << 20};
+        ConvertTask task{
+            photo, dir.Path() + "/" + name, {OutputFormat::kBmp}, 0, std::uint64_t{200} << 20};
         task.decodeThreads = 0;
         return runner.Run(task, cancel);
     };

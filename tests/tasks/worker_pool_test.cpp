@@ -1,10 +1,10 @@
+#include "support/output_capture.h"
 #include "tasks/status_queue.h"
 #include "tasks/task_engine.h"
 #include "tasks/worker_pool_job_runner.h"
 #include "tasks/worker_protocol.h"
 #include "test_env.h"
 #include "util/text.h"
-#include "support/output_capture.h"
 
 #include <cerrno>
 #include <csignal>
@@ -65,8 +65,8 @@ TEST(WorkerProtocol, MalformedOrOversizedRecordsBreakTheStream) {
 }
 
 // A long-lived worker stand-in speaking the request protocol. Requests carry --format F
-// --quality N --exif E [more options] -- INPUT OUTPUT. An input whose name holds "gate" waits for INPUT.go;
-// "crash", "hang", "garbage", "babble" (noise on the answer channel), "bad" and "quit"
+// --quality N --exif E [more options] -- INPUT OUTPUT. An input whose name holds "gate" waits for
+// INPUT.go; "crash", "hang", "garbage", "babble" (noise on the answer channel), "bad" and "quit"
 // misbehave; "big" keeps 40 MB resident. A converted file holds the settings, the worker's
 // pid and its address-space limit in KiB.
 constexpr const char* kLoopWorker = R"SH(#!/bin/bash

@@ -29,10 +29,12 @@ int main() {
                 std::signal(SIGSEGV, SIG_DFL);
                 std::raise(SIGSEGV);
             }
-            if (Has(path, "hang"))
+            if (Has(path, "hang")) {
                 ::sleep(60);
-            if (Has(path, "exit"))
+            }
+            if (Has(path, "exit")) {
                 ::_exit(3);
+            }
             if (Has(path, "garbage")) {
                 WriteRaw("garbage garbage garbage garbage", 31);
             }

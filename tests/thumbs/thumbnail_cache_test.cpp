@@ -37,8 +37,9 @@ TEST(ThumbnailCache, EntryIsValidForOneVersionOfTheFile) {
 
 TEST(ThumbnailCache, StaysWithinItsEntryAndByteBudgets) {
     ThumbnailCache byCount({3, size_t{1} << 30});
-    for (int i = 0; i < 5; ++i)
+    for (int i = 0; i < 5; ++i) {
         byCount.Store(std::to_string(i), {1, 1}, Picture(8));
+    }
     EXPECT_EQ(byCount.Entries(), 3u);
     EXPECT_EQ(byCount.Find("0", {1, 1}), nullptr);
     EXPECT_NE(byCount.Find("4", {1, 1}), nullptr);

@@ -96,8 +96,9 @@ TEST_F(ThumbnailClientTest, WorkerGoneBetweenFilesIsReplacedWithoutFailing) {
         siginfo_t info{};
         if (::waitid(P_PID, static_cast<id_t>(client.WorkerPid()), &info,
                      WEXITED | WNOHANG | WNOWAIT) == 0 &&
-            info.si_pid != 0)
+            info.si_pid != 0) {
             break;
+        }
         ::usleep(5000);
     }
     EXPECT_TRUE(client.Fetch(Good()).ok);

@@ -22,11 +22,14 @@ TEST(FitWithin, KeepsAspectAndNeverEnlarges) {
 TEST(DownscaleToRgba, AveragesAreasAndWeighsColourByAlpha) {
     // 4x2 RGBA: left half opaque red, right half transparent black.
     std::vector<uint8_t> src;
-    for (int y = 0; y < 2; ++y)
-        for (int x = 0; x < 4; ++x)
+    for (int y = 0; y < 2; ++y) {
+        for (int x = 0; x < 4; ++x) {
             for (uint8_t v :
-                 x < 2 ? std::vector<uint8_t>{255, 0, 0, 255} : std::vector<uint8_t>{0, 0, 0, 0})
+                 x < 2 ? std::vector<uint8_t>{255, 0, 0, 255} : std::vector<uint8_t>{0, 0, 0, 0}) {
                 src.push_back(v);
+            }
+        }
+    }
     const std::vector<uint8_t> one = DownscaleToRgba(src.data(), 16, 4, {4, 2}, {1, 1});
     EXPECT_EQ(one, (std::vector<uint8_t>{255, 0, 0, 128}));
     const std::vector<uint8_t> two = DownscaleToRgba(src.data(), 16, 4, {4, 2}, {2, 1});

@@ -72,8 +72,9 @@ int Serve(const std::vector<uint8_t>& input, std::vector<uint8_t>* output) {
     ::close(out[1]);
     uint8_t buffer[4096];
     ssize_t n = 0;
-    while ((n = ::read(out[0], buffer, sizeof buffer)) > 0)
+    while ((n = ::read(out[0], buffer, sizeof buffer)) > 0) {
         output->insert(output->end(), buffer, buffer + n);
+    }
     ::close(out[0]);
     return code;
 }

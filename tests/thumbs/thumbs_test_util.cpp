@@ -20,8 +20,9 @@ using HandlePtr = HeifHandlePtr;
 ImagePtr Picture(int width, int height, bool quadrants, Rgb flat) {
     heif_image* raw = nullptr;
     if (heif_image_create(width, height, heif_colorspace_RGB, heif_chroma_interleaved_RGB, &raw)
-            .code != heif_error_Ok)
+            .code != heif_error_Ok) {
         return nullptr;
+    }
     ImagePtr image(raw);
     heif_image_add_plane(raw, heif_channel_interleaved, width, height, 8);
     int stride = 0;
@@ -46,8 +47,9 @@ std::string WriteHeicWithThumbnail(const std::string& path, int width, int heigh
     heif_encoder* rawEncoder = nullptr;
     heif_error error =
         heif_context_get_encoder_for_format(ctx.get(), heif_compression_HEVC, &rawEncoder);
-    if (error.code != heif_error_Ok)
+    if (error.code != heif_error_Ok) {
         return error.message;
+    }
     EncoderPtr encoder(rawEncoder);
     heif_encoder_set_lossy_quality(encoder.get(), 95);
     ImagePtr primary = Picture(width, height, true, {});
@@ -55,8 +57,9 @@ std::string WriteHeicWithThumbnail(const std::string& path, int width, int heigh
     heif_image_handle* rawPrimary = nullptr;
     error =
         heif_context_encode_image(ctx.get(), primary.get(), encoder.get(), nullptr, &rawPrimary);
-    if (error.code != heif_error_Ok)
+    if (error.code != heif_error_Ok) {
         return error.message;
+    }
     HandlePtr primaryHandle(rawPrimary);
     // libheif only stores a thumbnail smaller than the picture it is given, so the bounding
     // box is one pixel short of it (the aspect ratio stays).
@@ -64,8 +67,9 @@ std::string WriteHeicWithThumbnail(const std::string& path, int width, int heigh
     error =
         heif_context_encode_thumbnail(ctx.get(), thumb.get(), primaryHandle.get(), encoder.get(),
                                       nullptr, std::max(thumbWidth, thumbHeight) - 1, &rawThumb);
-    if (error.code != heif_error_Ok || rawThumb == nullptr)
+    if (error.code != heif_error_Ok || rawThumb == nullptr) {
         return error.code != heif_error_Ok ? error.message : "no thumbnail stored";
+    }
     HandlePtr thumbHandle(rawThumb);
     error = heif_context_write_to_file(ctx.get(), path.c_str());
     return error.code == heif_error_Ok ? "" : error.message;

@@ -6,8 +6,8 @@
 #include <QApplication>
 #include <QKeyEvent>
 #include <QMouseEvent>
-#include <QWidget>
 #include <QTimer>
+#include <QWidget>
 #include <gtest/gtest.h>
 
 namespace velquist::ui::test {
@@ -37,7 +37,8 @@ class KeyboardTest : public ::testing::Test {
         return f != nullptr ? f->objectName() : QString();
     }
     void Tab(bool forward = true) {
-        QWidget* from = QApplication::focusWidget() != nullptr ? QApplication::focusWidget() : Root();
+        QWidget* from =
+            QApplication::focusWidget() != nullptr ? QApplication::focusWidget() : Root();
         Press(from, forward ? Qt::Key_Tab : Qt::Key_Backtab,
               forward ? Qt::NoModifier : Qt::ShiftModifier);
     }

@@ -6,9 +6,9 @@
 #include <QApplication>
 #include <QHelpEvent>
 #include <QKeyEvent>
-#include <QToolTip>
 #include <QMouseEvent>
 #include <QScrollBar>
+#include <QToolTip>
 #include <gtest/gtest.h>
 
 namespace velquist::ui::test {

@@ -4,8 +4,8 @@
 
 #include <QApplication>
 #include <QGuiApplication>
-#include <QTimer>
 #include <QScreen>
+#include <QTimer>
 #include <QWidget>
 #include <gtest/gtest.h>
 #include <xcb/xcb.h>

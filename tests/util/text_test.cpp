@@ -35,7 +35,9 @@ TEST(TextConversion, UnconvertibleInputIsReplacedNotThrown) {
     lone.push_back(static_cast<wchar_t>(0xD800));
     lone.push_back(L'a');
     lone.push_back(static_cast<wchar_t>(0x110000));
-    EXPECT_EQ(WideToAnsi(lone), "\xEF\xBF\xBD" "a" "\xEF\xBF\xBD");
+    EXPECT_EQ(WideToAnsi(lone), "\xEF\xBF\xBD"
+                                "a"
+                                "\xEF\xBF\xBD");
 
     // Truncated, overlong and surrogate encodings each become one replacement character.
     EXPECT_EQ(AnsiToWide("a\xE5\x9B"), L"a\uFFFD\uFFFD");
@@ -100,13 +102,13 @@ namespace {
 
 TEST(PathConversion, EveryByteStringSurvivesTheRoundTrip) {
     const std::vector<std::string> names = {
-        "bad\xFF\xFE.heic",          // bytes that never occur in UTF-8
-        "lone\x80.heic",             // a continuation byte without a lead
-        "over\xC0\xAF.heic",         // overlong "/"
-        "over\xE0\x80\xAF.heic",     // overlong three-byte form
+        "bad\xFF\xFE.heic",           // bytes that never occur in UTF-8
+        "lone\x80.heic",              // a continuation byte without a lead
+        "over\xC0\xAF.heic",          // overlong "/"
+        "over\xE0\x80\xAF.heic",      // overlong three-byte form
         "surrogate\xED\xA0\x80.heic", // an encoded surrogate
-        "cut\xE5\x9B.heic",          // a sequence cut short
-        "图片/été 😀.heic",          // valid text stays text
+        "cut\xE5\x9B.heic",           // a sequence cut short
+        "图片/été 😀.heic",            // valid text stays text
     };
     for (const std::string& name : names) {
         EXPECT_EQ(WideToPath(PathToWide(name)), name) << name;
