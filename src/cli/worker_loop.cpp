@@ -4,12 +4,12 @@
 #include "convert/convert_task.h"
 #include "decode/thread_budget.h"
 #include "tasks/worker_protocol.h"
+#include "util/fd_io.h"
 
 #include <cerrno>
 #include <cstdio>
 #include <malloc.h>
 #include <optional>
-#include <sys/socket.h>
 #include <unistd.h>
 
 namespace velquist {
@@ -50,21 +50,7 @@ std::optional<std::vector<std::string>> NextRequest(RecordReader& reader) {
 
 bool SendAnswer(const std::vector<std::string>& fields) {
     const std::string record = EncodeRecord(fields);
-    std::size_t done = 0;
-    while (done < record.size()) {
-        ssize_t n = ::send(kAnswerFd, record.data() + done, record.size() - done, MSG_NOSIGNAL);
-        if (n < 0 && errno == ENOTSOCK) {
-            n = ::write(kAnswerFd, record.data() + done, record.size() - done);
-        }
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            return false;
-        }
-        done += static_cast<std::size_t>(n);
-    }
-    return true;
+    return SendAll(kAnswerFd, record.data(), record.size());
 }
 
 std::string LastLine(std::string text) {

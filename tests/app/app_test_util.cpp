@@ -1,5 +1,6 @@
 #include "app_test_util.h"
 
+#include "config/config_file.h"
 #include "tasks/process_job_runner.h"
 #include "ui/control.h"
 #include "ui/messages.h"
@@ -62,6 +63,12 @@ int RunLaterStart(const QString& runtime, const QString& workDir, const QString&
         return -1;
     }
     return later.exitStatus() == QProcess::NormalExit ? later.exitCode() : -1;
+}
+
+std::wstring SavedSetting(const wchar_t* key) {
+    std::wstring value;
+    ReadConfigValue(L"global", key, L"<absent>", value);
+    return value;
 }
 
 std::shared_ptr<JobRunner> RealWorkerRunner() {

@@ -38,6 +38,9 @@ QString MakePrivateRuntimeFolder(const QString& path);
 int RunLaterStart(const QString& runtime, const QString& workDir, const QString& program,
                   const QStringList& args);
 
+// A value of configure.ini's [global] section, "<absent>" when it is not there.
+std::wstring SavedSetting(const wchar_t* key);
+
 void ClickButton(CMainWnd* window, const char* name);
 // The entry of id shows that part.
 bool EntryShows(CMainWnd* window, int id, const char* part);

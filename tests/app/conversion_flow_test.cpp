@@ -5,9 +5,7 @@
 #include "support/heic_fixture.h"
 #include "support/image_readers.h"
 #include "support/temp_dir.h"
-#include "tasks/process_job_runner.h"
 #include "ui/control.h"
-#include "ui/paint_manager.h"
 
 #include <filesystem>
 #include <fstream>
@@ -21,20 +19,6 @@ using test::ClickButton;
 using test::ControlVisible;
 using test::EntryShows;
 
-// The window's own worker process. Under AddressSanitizer its shadow memory
-// does not fit the worker's address-space limit, so the limit is lifted there.
-std::shared_ptr<JobRunner> WorkerRunner() {
-#if defined(__SANITIZE_ADDRESS__)
-    WorkerOptions options;
-    options.command = {(ui::CPaintManagerUI::GetInstancePath() + QStringLiteral("velquist-convert"))
-                           .toStdString()};
-    options.memoryLimitBytes = 0;
-    return std::make_shared<ProcessJobRunner>(options);
-#else
-    return nullptr;
-#endif
-}
-
 bool Final(CMainWnd* window, int id) {
     return EntryShows(window, id, "status-sucess") || EntryShows(window, id, "status-failed");
 }
@@ -47,7 +31,7 @@ TEST(ConversionFlow, BatchWithABrokenFileEndsWithResultsFilesAndRestoredSettings
     const std::string out = dir.File("out");
     fs::create_directory(out);
 
-    CMainWnd* window = test::OpenMainWindow(WorkerRunner());
+    CMainWnd* window = test::OpenMainWindow(test::RealWorkerRunner());
     ASSERT_NE(window, nullptr);
     ASSERT_TRUE(window->SetOutputFolder(QString::fromStdString(out)));
     ui::CControlUI* format = window->FindControl(QStringLiteral("image-format"));
@@ -107,7 +91,7 @@ TEST(ConversionFlow, BatchWithABrokenFileEndsWithResultsFilesAndRestoredSettings
     std::wstring stored;
     ReadConfigValue(L"global", L"image-format", L"", stored);
     EXPECT_EQ(stored, L"png");
-    CMainWnd* again = test::OpenMainWindow(WorkerRunner());
+    CMainWnd* again = test::OpenMainWindow(test::RealWorkerRunner());
     ASSERT_NE(again, nullptr);
     EXPECT_EQ(again->FindControl(QStringLiteral("image-format"))->GetText(), QStringLiteral("png"));
     EXPECT_EQ(again->FindControl(QStringLiteral("output-dir-path"))->GetText().toStdString(), out);
@@ -119,7 +103,7 @@ TEST(ConversionFlow, SettingsChangedAfterTheStartApplyToTasksNotYetDispatched) {
     ASSERT_EQ(test::WriteHeic(dir.File("pic.heic"), test::HeicImageSpec{}), "");
     const std::string out = dir.File("out");
     fs::create_directory(out);
-    CMainWnd* window = test::OpenMainWindow(WorkerRunner());
+    CMainWnd* window = test::OpenMainWindow(test::RealWorkerRunner());
     ASSERT_NE(window, nullptr);
     ASSERT_TRUE(window->SetOutputFolder(QString::fromStdString(out)));
     window->FindControl(QStringLiteral("image-format"))->SelectItem(2, false, true); // bmp

@@ -28,12 +28,6 @@ using test::ControlVisible;
 using test::EntryShows;
 using test::SpinUntil;
 
-std::wstring Config(const wchar_t* key) {
-    std::wstring value;
-    ReadConfigValue(L"global", key, L"<absent>", value);
-    return value;
-}
-
 ui::TemplateListView* ListOf(CMainWnd* window) {
     return qobject_cast<ui::TemplateListView*>(
         window->FindControl(QStringLiteral("image-list"))->GetWidget());
@@ -77,8 +71,8 @@ TEST_F(MainWindowTest, StoredValuesSelectAsWrittenAndBadOnesKeepTheSkinsChoice) 
               QStringLiteral("90"));
     EXPECT_FALSE(window->FindControl(QStringLiteral("image-exif"))->GetCheck());
     // Restoring the selection writes nothing back.
-    EXPECT_EQ(Config(L"image-quality"), L"55");
-    EXPECT_EQ(Config(L"image-exif"), L"0");
+    EXPECT_EQ(test::SavedSetting(L"image-quality"), L"55");
+    EXPECT_EQ(test::SavedSetting(L"image-exif"), L"0");
     test::CloseMainWindow(window);
 
     WriteConfigValue(L"global", L"image-format", L"PNG");
@@ -290,14 +284,14 @@ TEST_F(MainWindowTest, UnwritableOutputFolderChangesNothing) {
         EXPECT_EQ(box.Text(), QStringLiteral("该目录没有写入权限!"));
     }
     EXPECT_EQ(path->GetText(), before);
-    EXPECT_EQ(Config(L"output-dir"), L"<absent>");
+    EXPECT_EQ(test::SavedSetting(L"output-dir"), L"<absent>");
     EXPECT_FALSE(fs::exists(readOnly + "/MorvaneTmp"));
 
     const std::string good = files_.File("out");
     fs::create_directory(good);
     EXPECT_TRUE(window->SetOutputFolder(QString::fromStdString(good)));
     EXPECT_EQ(path->GetText().toStdString(), good);
-    EXPECT_EQ(Config(L"output-dir"), std::wstring(good.begin(), good.end()));
+    EXPECT_EQ(test::SavedSetting(L"output-dir"), std::wstring(good.begin(), good.end()));
     EXPECT_TRUE(fs::is_empty(good));
     test::CloseMainWindow(window);
 }

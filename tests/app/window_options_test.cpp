@@ -28,12 +28,6 @@ using test::ControlVisible;
 using test::EntryShows;
 using test::SpinUntil;
 
-std::wstring Config(const wchar_t* key) {
-    std::wstring value;
-    ReadConfigValue(L"global", key, L"<absent>", value);
-    return value;
-}
-
 ui::CControlUI* Control(CMainWnd* window, const char* name) {
     return window->FindControl(QLatin1String(name));
 }
@@ -109,21 +103,21 @@ TEST(WindowOptions, SavedChoicesComeBackAndEveryChangeIsSaved) {
 
     ChooseExisting(window, 2);
     EXPECT_EQ(Control(window, "existing-file")->GetText(), QStringLiteral("保留两者"));
-    EXPECT_EQ(Config(L"existing-file"), L"rename");
+    EXPECT_EQ(test::SavedSetting(L"existing-file"), L"rename");
     SetBox(window, "keep-date", true);
-    EXPECT_EQ(Config(L"keep-date"), L"1");
+    EXPECT_EQ(test::SavedSetting(L"keep-date"), L"1");
     SetBox(window, "image-all-images", false);
-    EXPECT_EQ(Config(L"image-all-images"), L"0");
+    EXPECT_EQ(test::SavedSetting(L"image-all-images"), L"0");
     SetBox(window, "include-subfolders", false);
-    EXPECT_EQ(Config(L"include-subfolders"), L"0");
+    EXPECT_EQ(test::SavedSetting(L"include-subfolders"), L"0");
     // Without Exif there is no location to remove: the box rests, its choice stays.
     SetBox(window, "image-exif", false);
     EXPECT_FALSE(Control(window, "image-strip-location")->IsEnabled());
-    EXPECT_EQ(Config(L"image-strip-location"), L"1");
+    EXPECT_EQ(test::SavedSetting(L"image-strip-location"), L"1");
     SetBox(window, "image-exif", true);
     EXPECT_TRUE(Control(window, "image-strip-location")->IsEnabled());
     SetBox(window, "image-strip-location", false);
-    EXPECT_EQ(Config(L"image-strip-location"), L"0");
+    EXPECT_EQ(test::SavedSetting(L"image-strip-location"), L"0");
     test::CloseMainWindow(window);
 
     window = test::OpenMainWindow();
@@ -263,7 +257,7 @@ TEST(WindowOptions, AFolderAddedWithItsSubfoldersIsMirroredAndSingleFilesStayFla
     ASSERT_TRUE(window->SetOutputFolder(QString::fromStdString(out)));
     const QString phone = QString::fromStdString(dir.File("Phone"));
     SetBox(window, "include-subfolders", true);
-    EXPECT_EQ(Config(L"include-subfolders"), L"1");
+    EXPECT_EQ(test::SavedSetting(L"include-subfolders"), L"1");
     window->AddImageFolder(phone);
     window->AddImageFiles({QString::fromStdString(dir.File("Phone/2023/May/b.heic"))});
     ASSERT_TRUE(SpinUntil([&] { return window->PendingScans() == 0; }));
