@@ -8,6 +8,7 @@
 #include "app/app_startup.h"
 #include "app/mainwnd.h"
 #include "bench_support.h"
+#include "support/child_processes.h"
 #include "ui/control.h"
 
 #include <QAbstractButton>
@@ -153,18 +154,28 @@ int Folder(int argc, char** argv) {
     return 0;
 }
 
+// A main window whose list holds a folder of that many new photos under home; null when
+// they cannot be written. Call once the application is made.
+CMainWnd* WindowWithPhotos(const std::string& home, int files, int width, int height) {
+    const std::string input = home + "/input";
+    fs::create_directories(input);
+    if (!bench::WriteHeicFiles(input, "photo", files, width, height)) {
+        return nullptr;
+    }
+    bench::PrepareSkin();
+    CMainWnd* window = CreateMainWindow();
+    window->AddImageFolder(QString::fromStdString(input));
+    return window;
+}
+
 int Batch(int argc, char** argv) {
     const std::string home = bench::UseTemporaryHome();
     QApplication app(argc, argv);
-    bench::PrepareSkin();
-    const std::string input = home + "/input";
-    fs::create_directories(input);
     const int files = 30;
-    if (!bench::WriteHeicFiles(input, "photo", files, 1280, 960)) {
+    CMainWnd* window = WindowWithPhotos(home, files, 1280, 960);
+    if (window == nullptr) {
         return 1;
     }
-    CMainWnd* window = CreateMainWindow();
-    window->AddImageFolder(QString::fromStdString(input));
     bench::SpinFor(300);
     StallMeter meter;
     QElapsedTimer clock;
@@ -219,7 +230,7 @@ StopRound StopOnce(CMainWnd* window, int files) {
     StopRound round;
     bench::SpinUntil([start] { return start->IsVisible(); }, 60000);
     round.overMs = clock.elapsed();
-    bench::SpinUntil([] { return bench::LiveChildren("velquist-convert") == 0; }, 60000);
+    bench::SpinUntil([] { return test::LiveChildren("velquist-convert") == 0; }, 60000);
     round.goneMs = clock.elapsed();
     round.pauseMs = meter.Longest();
     return round;
@@ -233,15 +244,11 @@ qint64 Median(std::vector<qint64> values) {
 int Stop(int argc, char** argv) {
     const std::string home = bench::UseTemporaryHome();
     QApplication app(argc, argv);
-    bench::PrepareSkin();
-    const std::string input = home + "/input";
-    fs::create_directories(input);
     const int files = 30;
-    if (!bench::WriteHeicFiles(input, "photo", files, 2048, 1536)) {
+    CMainWnd* window = WindowWithPhotos(home, files, 2048, 1536);
+    if (window == nullptr) {
         return 1;
     }
-    CMainWnd* window = CreateMainWindow();
-    window->AddImageFolder(QString::fromStdString(input));
     bench::SpinUntil([window] { return window->PendingScans() == 0; }, 10000);
     std::vector<qint64> over, gone, pauses;
     for (int run = 0; run < 10; ++run) {

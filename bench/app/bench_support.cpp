@@ -9,7 +9,6 @@
 #include <QEventLoop>
 #include <cstdio>
 #include <cstdlib>
-#include <dirent.h>
 #include <fstream>
 #include <memory>
 #include <stdexcept>
@@ -73,29 +72,6 @@ bool WriteHeicFiles(const std::string& folder, const std::string& prefix, int co
         std::ofstream(folder + "/" + prefix + name, std::ios::binary) << bytes;
     }
     return true;
-}
-
-int LiveChildren(const std::string& name) {
-    const std::string wanted = "(" + name.substr(0, 15);
-    const std::unique_ptr<DIR, int (*)(DIR*)> proc(::opendir("/proc"), ::closedir);
-    int count = 0;
-    for (const dirent* entry = proc ? ::readdir(proc.get()) : nullptr; entry != nullptr;
-         entry = ::readdir(proc.get())) {
-        std::ifstream stat(std::string("/proc/") + entry->d_name + "/stat");
-        std::string line;
-        const auto close = std::getline(stat, line) ? line.rfind(')') : std::string::npos;
-        if (close == std::string::npos || line.find(wanted) == std::string::npos) {
-            continue;
-        }
-        char state = 0;
-        long parent = 0;
-        // "pid (comm) state ppid ..."
-        if (std::sscanf(line.c_str() + close + 1, " %c %ld", &state, &parent) == 2 &&
-            parent == static_cast<long>(::getpid())) {
-            ++count;
-        }
-    }
-    return count;
 }
 
 long CurrentRssKiB() {

@@ -21,10 +21,6 @@ void SpinFor(int ms);
 bool WriteHeicFiles(const std::string& folder, const std::string& prefix, int count, int width,
                     int height);
 
-// Child processes of this process, not reaped yet, whose name starts with the first
-// 15 bytes of name (the kernel keeps no more).
-int LiveChildren(const std::string& name);
-
 // Peak and current resident memory in KiB.
 long CurrentRssKiB();
 

@@ -1,11 +1,11 @@
 #include "app_test_util.h"
 
 #include "config/config_file.h"
+#include "support/child_processes.h"
 #include "tasks/process_job_runner.h"
 #include "ui/control.h"
 #include "ui/messages.h"
 #include "ui/paint_manager.h"
-#include "util/handles.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -21,7 +21,6 @@
 #include <QTimer>
 #include <QWidget>
 #include <chrono>
-#include <dirent.h>
 #include <fstream>
 #include <unistd.h>
 
@@ -84,31 +83,7 @@ std::shared_ptr<JobRunner> RealWorkerRunner() {
 }
 
 int LiveWorkerChildren() {
-    const DirPtr proc(::opendir("/proc"));
-    int count = 0;
-    while (proc != nullptr) {
-        const dirent* entry = ::readdir(proc.get());
-        if (entry == nullptr) {
-            break;
-        }
-        std::ifstream stat(std::string("/proc/") + entry->d_name + "/stat");
-        std::string line;
-        if (!std::getline(stat, line)) {
-            continue;
-        }
-        // "pid (comm) state ppid ..."; comm holds at most 15 bytes.
-        const auto close = line.rfind(')');
-        if (close == std::string::npos || line.find("(velquist-conver") == std::string::npos) {
-            continue;
-        }
-        char state = 0;
-        long parent = 0;
-        if (std::sscanf(line.c_str() + close + 1, " %c %ld", &state, &parent) == 2 &&
-            parent == static_cast<long>(::getpid())) {
-            ++count;
-        }
-    }
-    return count;
+    return LiveChildren("velquist-convert");
 }
 
 CMainWnd* OpenMainWindow(std::shared_ptr<JobRunner> runner) {
