@@ -14,7 +14,8 @@ PACKAGES=(
   openbox xdotool x11-utils
   libcpp-httplib-dev libssl-dev
   libsecret-1-dev gnome-keyring dbus
-  libsqlite3-dev libsodium-dev sqlite3
+  libsqlite3-dev libsodium-dev sqlite3 libmicrohttpd-dev libseccomp-dev
+  exfat-fuse exfatprogs fuse3 nginx-light libswscale-dev ccache
   libpq-dev postgresql
   dpkg-dev desktop-file-utils librsvg2-bin
   xdg-utils qt6-translations-l10n qt6-wayland weston
