@@ -1,7 +1,9 @@
 #include "net/http_client.h"
 
 #include "net/curl_handle.h"
+#include "net/json_fields.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cstdint>
 #include <ctime>
@@ -50,6 +52,9 @@ int JudgeTransfer(CURL* handle, CURLcode code, const std::string& response) {
 }
 
 void SetWriteTarget(CURL* handle, std::string* response) {
+    // An announced length past the cap is refused before the body; AppendResponse stops
+    // a body that comes without one.
+    curl_easy_setopt(handle, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(kMaxReplyBytes));
     curl_easy_setopt(handle, CURLOPT_WRITEFUNCTION, AppendResponse);
     curl_easy_setopt(handle, CURLOPT_WRITEDATA, response);
 }
@@ -121,9 +126,15 @@ void HttpClient::ResetTimeouts() {
 
 size_t AppendResponse(char* data, size_t size, size_t count, void* target) {
     size_t bytes = size * count;
-    if (target != nullptr) {
-        static_cast<std::string*>(target)->append(data, bytes);
+    if (target == nullptr) {
+        return bytes;
     }
+    auto* response = static_cast<std::string*>(target);
+    // Returning less than was offered makes libcurl end the transfer as failed.
+    if (bytes > kMaxReplyBytes - std::min(response->size(), kMaxReplyBytes)) {
+        return 0;
+    }
+    response->append(data, bytes);
     return bytes;
 }
 

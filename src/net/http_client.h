@@ -13,7 +13,8 @@ class HttpClient {
     static HttpClient* Instance();
 
     // 0 on a completed transfer with a 2xx status and a non-empty body, else -1. A body
-    // that arrived with a failing status stays in *response.
+    // that arrived with a failing status stays in *response. A reply longer than
+    // kMaxReplyBytes fails without being read further.
     int PostJson(std::string body, std::string url, std::string* response);
     // As PostJson; 2 when no transfer handle could be made.
     int Get(std::string url, std::string* response);
@@ -26,7 +27,8 @@ class HttpClient {
     HttpClient();
 };
 
-// libcurl write callback: appends to the std::string behind target; never aborts.
+// libcurl write callback: appends to the std::string behind target, and ends the transfer
+// (returns 0) when the reply would pass kMaxReplyBytes. Without a target it drops the data.
 size_t AppendResponse(char* data, size_t size, size_t count, void* target);
 
 // "?timestamp=" and the local wall-clock time in milliseconds, wrapped modulo 2^32.

@@ -3,6 +3,7 @@
 #include "config/app_paths.h"
 #include "net/curl_handle.h"
 #include "net/installer_file.h"
+#include "net/installer_signature.h"
 #include "util/text.h"
 
 #include <algorithm>
@@ -17,11 +18,13 @@ namespace velquist {
 namespace {
 
 constexpr long kDefaultConnectTimeoutMs = 30000;
-// A read that gets no byte for this long ends the download as failed.
-constexpr long kDefaultStallTimeoutMs = 60000;
+// A transfer slower than HttpDownload::kMinBytesPerSecond for this long fails: a server
+// that drips a few bytes a second would otherwise hold the dialog open for ever.
+constexpr long kDefaultStallTimeoutMs = 30000;
 
 std::atomic<long> g_connect_timeout_ms{kDefaultConnectTimeoutMs};
 std::atomic<long> g_stall_timeout_ms{kDefaultStallTimeoutMs};
+std::atomic<long> g_min_bytes_per_second{HttpDownload::kMinBytesPerSecond};
 std::atomic<std::uint64_t> g_default_limit{kDefaultInstallerLimit};
 
 struct UrlDeleter {
@@ -63,7 +66,7 @@ CurlEasy MakeHandle(const std::string& url, curl_off_t limit) {
     curl_easy_setopt(h, CURLOPT_MAXFILESIZE_LARGE, limit);
     long stall_ms = g_stall_timeout_ms.load();
     if (stall_ms > 0) {
-        curl_easy_setopt(h, CURLOPT_LOW_SPEED_LIMIT, 1L);
+        curl_easy_setopt(h, CURLOPT_LOW_SPEED_LIMIT, g_min_bytes_per_second.load());
         curl_easy_setopt(h, CURLOPT_LOW_SPEED_TIME, (stall_ms + 999) / 1000);
     }
     return handle;
@@ -209,6 +212,20 @@ DownloadFailure ExpectedLength(const DownloadRequest& request, curl_off_t limit,
     return DownloadFailure::kNone;
 }
 
+// The file is opened by the desktop, which would run anything it understands: only a
+// Debian package the maker signed gets that far.
+bool IsTrustedInstaller(const std::string& path, const std::string& signature) {
+    if (!IsDebianPackage(path)) {
+        LOG(ERROR) << "installer refused: not a Debian package";
+        return false;
+    }
+    if (!VerifyInstallerSignature(path, signature, UpdatePublicKeys())) {
+        LOG(ERROR) << "installer refused: no built-in key verifies its signature";
+        return false;
+    }
+    return true;
+}
+
 } // namespace
 
 [[noreturn]] void ExitProcessNow(int code) {
@@ -271,11 +288,24 @@ std::string DownloadFileName(const std::string& url) {
     return name;
 }
 
+std::string InstallerFileName(const std::string& url) {
+    std::string name = DownloadFileName(url);
+    if (name.empty()) {
+        return name;
+    }
+    std::string ending = name.size() >= 4 ? name.substr(name.size() - 4) : std::string();
+    for (char& c : ending) {
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    }
+    return ending == ".deb" ? name : name + ".deb";
+}
+
 void HttpDownload::SetConnectTimeoutMs(long ms) {
     g_connect_timeout_ms = ms;
 }
-void HttpDownload::SetStallTimeoutMs(long ms) {
-    g_stall_timeout_ms = ms;
+void HttpDownload::SetStallTimeoutMs(long stall_ms, long min_bytes_per_second) {
+    g_stall_timeout_ms = stall_ms;
+    g_min_bytes_per_second = min_bytes_per_second;
 }
 void HttpDownload::SetDefaultLimit(std::uint64_t bytes) {
     g_default_limit = bytes != 0 ? bytes : kDefaultInstallerLimit;
@@ -321,6 +351,9 @@ DownloadFailure HttpDownload::Fetch(const DownloadRequest& request, const std::s
     if (!request.check.sha256.empty() && file.Sha256Hex() != request.check.sha256) {
         return DownloadFailure::kChecksum;
     }
+    if (!IsTrustedInstaller(file.temp_path(), request.check.signature)) {
+        return DownloadFailure::kChecksum;
+    }
     return file.Commit(path) ? DownloadFailure::kNone : DownloadFailure::kCannotSave;
 }
 
@@ -343,9 +376,14 @@ DownloadOutcome HttpDownload::Fail(const DownloadRequest& request, DownloadFailu
 DownloadOutcome HttpDownload::Download(const DownloadRequest& request, DownloadProgress& progress,
                                        Shell& shell) {
     failure_ = DownloadFailure::kNone;
-    std::string name = DownloadFileName(request.url);
+    std::string name = InstallerFileName(request.url);
     if (name.empty()) {
         return Fail(request, DownloadFailure::kBadAddress, shell);
+    }
+    // Nothing could pass the check after the transfer; no need to fetch it first.
+    if (request.check.signature.empty() || UpdatePublicKeys().empty()) {
+        LOG(ERROR) << "installer refused: no maker's signature or no key to check it with";
+        return Fail(request, DownloadFailure::kChecksum, shell);
     }
     std::string path = request.folder + "/" + name;
     if (DownloadFailure failure = Fetch(request, path, progress);

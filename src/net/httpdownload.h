@@ -41,11 +41,16 @@ std::string FormatPercent(int percent);
 // The file name for a download URL: its last path segment, without query or fragment.
 // Empty when there is none or it is "." or "..", so nothing is written outside the folder.
 std::string DownloadFileName(const std::string& url);
+// The name the installer is saved under: DownloadFileName, ending in ".deb" so that the
+// desktop hands it to its package installer whatever the address was called.
+std::string InstallerFileName(const std::string& url);
 
-// What the manifest says about the installer beyond its address; both are optional.
+// What the manifest says about the installer beyond its address. sha256 and size are
+// optional; without a signature no installer is opened.
 struct InstallerCheck {
     std::string sha256;     // lower-case hex; empty: not published
     std::uint64_t size = 0; // bytes; 0: not published
+    std::string signature;  // the maker's 64-byte Ed25519 signature; empty: not published
 };
 
 struct DownloadRequest {
@@ -65,7 +70,7 @@ enum class DownloadFailure {
     kIncomplete,   // fewer bytes than announced
     kSizeMismatch, // more bytes than announced
     kTooLarge,     // beyond the manifest's size or the default limit
-    kChecksum,     // the SHA-256 differs from the manifest's
+    kChecksum,     // the SHA-256 differs, no maker's signature verifies, or no Debian package
     kCannotSave,   // the folder or the disk refused the file
 };
 
@@ -93,9 +98,11 @@ class HttpDownload {
     // Why the last Download gave no installer; kNone after a verified one.
     DownloadFailure failure() const { return failure_; }
 
-    // Time-outs in tests; 0 means none (a stalled read waits for a cancel).
+    // Time-outs in tests; 0 means none (a stalled read waits for a cancel). A transfer
+    // slower than min_bytes_per_second for stall_ms fails.
     static void SetConnectTimeoutMs(long ms);
-    static void SetStallTimeoutMs(long ms);
+    static void SetStallTimeoutMs(long stall_ms, long min_bytes_per_second = kMinBytesPerSecond);
+    static constexpr long kMinBytesPerSecond = 1024;
     // The limit without a manifest "size"; tests lower it. 0 restores the default.
     static void SetDefaultLimit(std::uint64_t bytes);
 

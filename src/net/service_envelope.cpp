@@ -1,5 +1,7 @@
 #include "net/service_envelope.h"
 
+#include "net/json_fields.h"
+
 #include <charconv>
 #include <limits>
 
@@ -42,17 +44,17 @@ std::string WriteStyledUtf8(const Json::Value& value) {
 
 ServiceEnvelope ParseServiceEnvelope(const std::string& text) {
     ServiceEnvelope envelope;
-    Json::Reader reader;
-    if (!reader.parse(text, envelope.root, true) || !envelope.root.isObject()) {
+    if (!ParseJsonReply(text, &envelope.root) || !envelope.root.isObject()) {
+        envelope.root = Json::Value();
         return envelope;
     }
     std::int32_t ret = 0;
-    if (!ReadDecimalInt(envelope.root.get("ret", Json::Value()), &ret)) {
+    if (!ReadDecimalInt(MemberOf(envelope.root, "ret"), &ret)) {
         return envelope;
     }
     envelope.parsed = true;
     envelope.ret = ret;
-    envelope.data = envelope.root.get("data", Json::Value());
+    envelope.data = MemberOf(envelope.root, "data");
     return envelope;
 }
 

@@ -21,7 +21,8 @@ struct ServiceEnvelope {
 
 // A reply counts as parsed only when it is JSON whose "ret" is a JSON integer or a
 // decimal string; a missing, null or otherwise typed "ret" makes it unparsable, so an
-// empty object can never pass for success.
+// empty object can never pass for success. The text is read as ParseJsonReply reads it
+// (size, depth and UTF-8 checked); nothing a reply holds makes this throw.
 ServiceEnvelope ParseServiceEnvelope(const std::string& text);
 
 // A JSON integer, or a text of an optional "-" and decimal digits, that fits 32 bits.

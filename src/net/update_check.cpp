@@ -3,6 +3,8 @@
 #include "net/http_client.h"
 #include "net/httpdownload.h"
 #include "net/installer_file.h"
+#include "net/installer_signature.h"
+#include "net/json_fields.h"
 #include "net/service_envelope.h"
 #include "net/service_url.h"
 #include "net/version.h"
@@ -12,15 +14,6 @@
 
 namespace velquist {
 namespace {
-
-bool ReadText(const Json::Value& object, const char* key, std::string* out) {
-    const Json::Value& value = object[key];
-    if (!value.isString()) {
-        return false;
-    }
-    *out = value.asString();
-    return true;
-}
 
 void PrintVersions(const VersionTriple& route, const VersionTriple& local) {
     std::cout << "routeMajorVersion: " << route.major << " routeMinorVersion: " << route.minor
@@ -47,14 +40,20 @@ bool ReadSize(const Json::Value& value, std::uint64_t* size) {
     return *size > 0;
 }
 
-// Both members are optional; one that is present must be well-formed, or the installer
-// could not be checked as the service meant.
+// All three members are optional here; one that is present must be well-formed, or the
+// installer could not be checked as the service meant. The download refuses an installer
+// without a signature.
 bool ReadInstallerCheck(const Json::Value& data, InstallerCheck* check) {
-    if (data.isMember("sha256") && (!data["sha256"].isString() ||
-                                    !ParseSha256Hex(data["sha256"].asString(), &check->sha256))) {
+    std::string text;
+    if (data.isMember("sha256") &&
+        (!ReadString(data, "sha256", &text) || !ParseSha256Hex(text, &check->sha256))) {
         return false;
     }
-    return !data.isMember("size") || ReadSize(data["size"], &check->size);
+    if (data.isMember("signature") && (!ReadString(data, "signature", &text) ||
+                                       !DecodeInstallerSignature(text, &check->signature))) {
+        return false;
+    }
+    return !data.isMember("size") || ReadSize(MemberOf(data, "size"), &check->size);
 }
 
 UpdateOffer JudgeOfferData(const Json::Value& data) {
@@ -63,7 +62,7 @@ UpdateOffer JudgeOfferData(const Json::Value& data) {
     std::string offered_text;
     VersionTriple offered;
     VersionTriple local;
-    if (!data.isObject() || !ReadText(data, "app_version", &offered_text) ||
+    if (!data.isObject() || !ReadString(data, "app_version", &offered_text) ||
         !ParseVersionTriple(offered_text, &offered) || !ParseVersionTriple(LocalVersion, &local)) {
         return offer;
     }
@@ -75,9 +74,10 @@ UpdateOffer JudgeOfferData(const Json::Value& data) {
     std::int32_t force = 0;
     // An address that names no file could never be downloaded; a forced upgrade would
     // then end the program at every start.
-    if (!ReadText(data, "download_url", &offer.download_url) ||
+    if (!ReadString(data, "download_url", &offer.download_url) ||
         DownloadFileName(offer.download_url).empty() ||
-        !ReadDecimalInt(data["force_upgrade"], &force) || !ReadInstallerCheck(data, &offer.check)) {
+        !ReadDecimalInt(MemberOf(data, "force_upgrade"), &force) ||
+        !ReadInstallerCheck(data, &offer.check)) {
         return offer;
     }
     offer.force = force;

@@ -36,8 +36,8 @@ std::string UpgradeCheckBody();
 
 // Judges a reply. A reply that does not parse or has a non-zero "ret" is kNoReply; a
 // malformed "app_version", "download_url" or "force_upgrade", or a "sha256" (64 hex
-// digits) or "size" (a positive whole number of bytes) that is present but malformed, is
-// kMalformed. Neither is
+// digits), "size" (a positive whole number of bytes) or "signature" (Base64 of 64 bytes)
+// that is present but malformed, is kMalformed. Neither is
 // ever shown to the user: the offer counts as no newer version, silently.
 UpdateOffer JudgeUpgradeReply(const std::string& response);
 

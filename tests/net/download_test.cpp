@@ -1,5 +1,6 @@
 #include "loopback_server.h"
 #include "net/httpdownload.h"
+#include "signed_installer.h"
 #include "support/output_capture.h"
 
 #include <algorithm>
@@ -9,6 +10,8 @@
 #include <fstream>
 #include <gtest/gtest.h>
 #include <iterator>
+#include <map>
+#include <openssl/sha.h>
 #include <string>
 #include <thread>
 #include <vector>
@@ -60,6 +63,25 @@ std::vector<std::string> Entries(const fs::path& folder) {
     return names;
 }
 
+std::string Sha256Hex(const std::string& bytes) {
+    unsigned char digest[SHA256_DIGEST_LENGTH];
+    SHA256(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size(), digest);
+    static const char kHex[] = "0123456789abcdef";
+    std::string hex;
+    for (unsigned char byte : digest) {
+        hex += kHex[byte >> 4];
+        hex += kHex[byte & 0x0f];
+    }
+    return hex;
+}
+
+// A signature nothing verifies: the transfer decides the outcome before it is checked.
+InstallerCheck Unverifiable() {
+    InstallerCheck check;
+    check.signature = std::string(64, '\0');
+    return check;
+}
+
 std::string ReadFile(const fs::path& path) {
     std::ifstream in(path, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
@@ -73,12 +95,28 @@ class DownloadTest : public ::testing::Test {
         fs::create_directories(folder_);
         HttpDownload::SetConnectTimeoutMs(2000);
         HttpDownload::SetStallTimeoutMs(3000);
+        signer_.Install();
     }
 
-    void TearDown() override { HttpDownload::SetDefaultLimit(0); }
+    void TearDown() override {
+        HttpDownload::SetDefaultLimit(0);
+        HttpDownload::SetStallTimeoutMs(3000);
+        testing::TestSigner::Uninstall();
+    }
 
+    // With the maker's signature of what Sign recorded for the path, or one that nothing
+    // verifies, so that the transfer itself decides the outcome.
     DownloadOutcome Run(const std::string& path, int force = 0, InstallerCheck check = {}) {
+        if (check.signature.empty()) {
+            auto found = signatures_.find(path.substr(0, path.find('?')));
+            check.signature = found != signatures_.end() ? found->second : Unverifiable().signature;
+        }
         return RunUrl(server_.BaseUrl() + path, force, check);
+    }
+    // The bytes, signed by the maker for the path.
+    std::string Sign(const std::string& path, const std::string& bytes) {
+        signatures_[path] = signer_.SignRaw(bytes);
+        return bytes;
     }
     DownloadOutcome RunUrl(const std::string& url, int force = 0, InstallerCheck check = {}) {
         DownloadRequest request;
@@ -93,27 +131,36 @@ class DownloadTest : public ::testing::Test {
         return outcome;
     }
 
+    // A Debian package the maker signed.
+    std::string ServeInstaller(const std::string& path, size_t size) {
+        std::string bytes = Sign(path, testing::DebianPackage(size));
+        ServeBytes(path, bytes);
+        return bytes;
+    }
     void ServeBytes(const std::string& path, const std::string& bytes) {
         server_.server().Get(path, [bytes](const httplib::Request&, httplib::Response& res) {
             res.set_content(bytes, "application/octet-stream");
         });
     }
-    // A body without any announced length.
+    // A signed package as a body without any announced length.
     void ServeChunked(const std::string& path, size_t total) {
-        server_.server().Get(path, [total](const httplib::Request&, httplib::Response& res) {
+        std::string bytes = Sign(path, testing::DebianPackage(total));
+        server_.server().Get(path, [bytes](const httplib::Request&, httplib::Response& res) {
             res.set_chunked_content_provider(
-                "application/octet-stream", [total](size_t offset, httplib::DataSink& sink) {
-                    if (offset >= total) {
+                "application/octet-stream", [bytes](size_t offset, httplib::DataSink& sink) {
+                    if (offset >= bytes.size()) {
                         sink.done();
                         return true;
                     }
-                    std::string part = Payload(std::min<size_t>(1000, total - offset));
-                    return sink.write(part.data(), part.size());
+                    size_t part = std::min<size_t>(1000, bytes.size() - offset);
+                    return sink.write(bytes.data() + offset, part);
                 });
         });
     }
 
     testing::LoopbackServer server_;
+    testing::TestSigner signer_;
+    std::map<std::string, std::string> signatures_;
     fs::path folder_;
     std::atomic<bool> cancel_{false};
     RecordingProgress progress_;
@@ -122,15 +169,11 @@ class DownloadTest : public ::testing::Test {
 };
 
 TEST_F(DownloadTest, CompleteFileIsStartedAndTheProcessEnds) {
-    const std::string payload = Payload(200000);
-    server_.server().Get("/files/Velquist-setup.bin",
-                         [&](const httplib::Request&, httplib::Response& res) {
-                             res.set_content(payload, "application/octet-stream");
-                         });
+    const std::string payload = ServeInstaller("/files/velquist_1.0.2_amd64.deb", 200000);
     server_.Start();
 
-    EXPECT_EQ(Run("/files/Velquist-setup.bin"), DownloadOutcome::kExited);
-    fs::path saved = folder_ / "Velquist-setup.bin";
+    EXPECT_EQ(Run("/files/velquist_1.0.2_amd64.deb"), DownloadOutcome::kExited);
+    fs::path saved = folder_ / "velquist_1.0.2_amd64.deb";
     EXPECT_EQ(ReadFile(saved), payload);
     EXPECT_EQ(shell_.opened, std::vector<std::string>{saved.string()});
     EXPECT_EQ(shell_.exits, 1);
@@ -143,11 +186,9 @@ TEST_F(DownloadTest, CompleteFileIsStartedAndTheProcessEnds) {
 }
 
 TEST_F(DownloadTest, OneBlockOf1024BytesShowsOneHundredPercent) {
-    server_.server().Get("/setup.exe", [](const httplib::Request&, httplib::Response& res) {
-        res.set_content(Payload(1024), "application/octet-stream");
-    });
+    ServeInstaller("/setup.deb", 1024);
     server_.Start();
-    EXPECT_EQ(Run("/setup.exe"), DownloadOutcome::kExited);
+    EXPECT_EQ(Run("/setup.deb"), DownloadOutcome::kExited);
     EXPECT_EQ(progress_.shown, std::vector<int>{100});
     EXPECT_EQ(FormatPercent(100), "100%");
     EXPECT_EQ(FormatPercent(37), "37%");
@@ -155,27 +196,26 @@ TEST_F(DownloadTest, OneBlockOf1024BytesShowsOneHundredPercent) {
 
 TEST_F(DownloadTest, QueryIsSentAndLeftOutOfTheFileName) {
     std::vector<std::string> tokens;
-    server_.server().Get("/dl/setup.exe", [&](const httplib::Request& req, httplib::Response& res) {
+    const std::string installer = Sign("/dl/setup.deb", testing::DebianPackage(500));
+    server_.server().Get("/dl/setup.deb", [&](const httplib::Request& req, httplib::Response& res) {
         tokens.push_back(req.get_param_value("token"));
-        res.set_content("installer", "application/octet-stream");
+        res.set_content(installer, "application/octet-stream");
     });
     server_.Start();
-    EXPECT_EQ(Run("/dl/setup.exe?token=abc#part"), DownloadOutcome::kExited);
+    EXPECT_EQ(Run("/dl/setup.deb?token=abc#part"), DownloadOutcome::kExited);
     EXPECT_EQ(tokens, (std::vector<std::string>{"abc", "abc"})) << "HEAD and GET";
-    EXPECT_EQ(ReadFile(folder_ / "setup.exe"), "installer");
+    EXPECT_EQ(ReadFile(folder_ / "setup.deb"), installer);
 }
 
 TEST_F(DownloadTest, RedirectIsFollowedAndTheNameComesFromTheGivenUrl) {
-    server_.server().Get("/latest.exe", [](const httplib::Request&, httplib::Response& res) {
-        res.set_redirect("/builds/Velquist-1.0.2.exe");
+    server_.server().Get("/latest.deb", [](const httplib::Request&, httplib::Response& res) {
+        res.set_redirect("/builds/velquist_1.0.2_amd64.deb");
     });
-    server_.server().Get("/builds/Velquist-1.0.2.exe",
-                         [](const httplib::Request&, httplib::Response& res) {
-                             res.set_content(Payload(3000), "application/octet-stream");
-                         });
+    const std::string installer = ServeInstaller("/builds/velquist_1.0.2_amd64.deb", 3000);
+    signatures_["/latest.deb"] = signatures_["/builds/velquist_1.0.2_amd64.deb"];
     server_.Start();
-    EXPECT_EQ(Run("/latest.exe"), DownloadOutcome::kExited);
-    EXPECT_EQ(ReadFile(folder_ / "latest.exe"), Payload(3000));
+    EXPECT_EQ(Run("/latest.deb"), DownloadOutcome::kExited);
+    EXPECT_EQ(ReadFile(folder_ / "latest.deb"), installer);
     EXPECT_EQ(progress_.shown.back(), 100);
 }
 
@@ -244,21 +284,10 @@ TEST_F(DownloadTest, ShortBodyIsAFailedDownload) {
 }
 
 TEST_F(DownloadTest, ServerWithoutLengthIsReadToTheEnd) {
-    server_.server().Get("/stream.exe", [](const httplib::Request&, httplib::Response& res) {
-        res.set_chunked_content_provider("application/octet-stream",
-                                         [](size_t offset, httplib::DataSink& sink) {
-                                             if (offset >= 3000) {
-                                                 sink.done();
-                                                 return true;
-                                             }
-                                             std::string part = Payload(1000);
-                                             sink.write(part.data(), part.size());
-                                             return true;
-                                         });
-    });
+    ServeChunked("/stream.deb", 3000);
     server_.Start();
-    EXPECT_EQ(Run("/stream.exe"), DownloadOutcome::kExited);
-    EXPECT_EQ(fs::file_size(folder_ / "stream.exe"), 3000u);
+    EXPECT_EQ(Run("/stream.deb"), DownloadOutcome::kExited);
+    EXPECT_EQ(fs::file_size(folder_ / "stream.deb"), 3000u);
     EXPECT_TRUE(progress_.shown.empty()) << "no length, no percentage";
 }
 
@@ -314,19 +343,18 @@ TEST_F(DownloadTest, ForcedCancelReallyEndsTheProcessWithCodeZero) {
     request.force = 1;
     request.folder = folder_.string();
     request.cancel = &cancel_;
+    request.check.signature = std::string(64, '\0');
     ExitingShell shell;
     EXPECT_EXIT((HttpDownload().Download(request, progress_, shell), std::exit(3)),
                 ::testing::ExitedWithCode(0), "");
 }
 
 TEST_F(DownloadTest, RefusedStartIsLoggedAndTheDialogCloses) {
-    server_.server().Get("/setup.exe", [](const httplib::Request&, httplib::Response& res) {
-        res.set_content("installer", "application/octet-stream");
-    });
+    ServeInstaller("/setup.deb", 400);
     server_.Start();
     shell_.accept = false;
     velquist::test::CaptureStderr();
-    EXPECT_EQ(Run("/setup.exe", 1), DownloadOutcome::kStartFailed);
+    EXPECT_EQ(Run("/setup.deb", 1), DownloadOutcome::kStartFailed);
     std::string err = velquist::test::TakeCapturedStderr();
     EXPECT_NE(err.find("升级失败"), std::string::npos) << err;
     EXPECT_NE(err.find("httpdownload"), std::string::npos) << err;
@@ -338,8 +366,11 @@ TEST_F(DownloadTest, HttpsUrlIsFetchedOverTls) {
         res.set_content("installer", "application/octet-stream");
     });
     server_.Start();
-    DownloadRequest request{"https://127.0.0.1:" + std::to_string(server_.port()) + "/setup.exe", 0,
-                            folder_.string(), &cancel_};
+    DownloadRequest request{"https://127.0.0.1:" + std::to_string(server_.port()) + "/setup.exe",
+                            0,
+                            folder_.string(),
+                            &cancel_,
+                            {"", 0, std::string(64, '\0')}};
     // A plain-HTTP server cannot complete a TLS handshake, so nothing is started.
     EXPECT_EQ(HttpDownload().Download(request, progress_, shell_), DownloadOutcome::kClosed);
     EXPECT_TRUE(shell_.opened.empty());
@@ -356,7 +387,7 @@ TEST_F(DownloadTest, OnlyHttpAndHttpsAreFetchedEvenAfterARedirect) {
     for (const std::string& url :
          {"file://" + secret.string(), std::string("ftp://127.0.0.1/shadow"),
           "dict://127.0.0.1:" + std::to_string(server_.port()) + "/shadow"}) {
-        EXPECT_EQ(RunUrl(url), DownloadOutcome::kClosed) << url;
+        EXPECT_EQ(RunUrl(url, 0, Unverifiable()), DownloadOutcome::kClosed) << url;
         EXPECT_EQ(failure_, DownloadFailure::kBadAddress) << url;
     }
     EXPECT_EQ(Run("/to-file/shadow"), DownloadOutcome::kClosed);
@@ -364,29 +395,29 @@ TEST_F(DownloadTest, OnlyHttpAndHttpsAreFetchedEvenAfterARedirect) {
     EXPECT_TRUE(shell_.opened.empty());
     EXPECT_TRUE(Entries(folder_).empty()) << "nothing was copied";
 
-    EXPECT_EQ(RunUrl("file://" + secret.string(), 1), DownloadOutcome::kExited);
+    EXPECT_EQ(RunUrl("file://" + secret.string(), 1, Unverifiable()), DownloadOutcome::kExited);
     EXPECT_EQ(shell_.failures, std::vector<std::wstring>{L"升级失败,下载地址无效!"});
 }
 
 TEST_F(DownloadTest, ManifestSizeIsTheLimitAndTheExpectedLength) {
     ServeBytes("/setup.exe", Payload(5000));
-    ServeChunked("/stream.exe", 5000);
+    ServeChunked("/stream.deb", 5000);
     server_.Start();
 
     EXPECT_EQ(Run("/setup.exe", 0, {"", 4000}), DownloadOutcome::kClosed);
     EXPECT_EQ(failure_, DownloadFailure::kTooLarge);
     EXPECT_EQ(Run("/setup.exe", 0, {"", 6000}), DownloadOutcome::kClosed);
     EXPECT_EQ(failure_, DownloadFailure::kSizeMismatch);
-    EXPECT_EQ(Run("/stream.exe", 0, {"", 4000}), DownloadOutcome::kClosed)
+    EXPECT_EQ(Run("/stream.deb", 0, {"", 4000}), DownloadOutcome::kClosed)
         << "a body without a length is cut at the limit";
     EXPECT_EQ(failure_, DownloadFailure::kTooLarge);
-    EXPECT_EQ(Run("/stream.exe", 0, {"", 6000}), DownloadOutcome::kClosed);
+    EXPECT_EQ(Run("/stream.deb", 0, {"", 6000}), DownloadOutcome::kClosed);
     EXPECT_EQ(failure_, DownloadFailure::kIncomplete);
     EXPECT_TRUE(Entries(folder_).empty());
 
-    EXPECT_EQ(Run("/stream.exe", 0, {"", 5000}), DownloadOutcome::kExited);
+    EXPECT_EQ(Run("/stream.deb", 0, {"", 5000}), DownloadOutcome::kExited);
     EXPECT_EQ(progress_.shown.back(), 100) << "the manifest's size gives the percentage";
-    EXPECT_EQ(fs::file_size(folder_ / "stream.exe"), 5000u);
+    EXPECT_EQ(fs::file_size(folder_ / "stream.deb"), 5000u);
 }
 
 TEST_F(DownloadTest, WithoutASizeTheDefaultLimitHolds) {
@@ -413,8 +444,8 @@ TEST_F(DownloadTest, WithoutASizeTheDefaultLimitHolds) {
 TEST_F(DownloadTest, PublishedHashIsVerifiedBeforeTheInstallerOpens) {
     // SHA-256 of "abc" (FIPS 180-2 test vector).
     const std::string abc = "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad";
-    ServeBytes("/setup.exe", "abc");
     ServeBytes("/other.exe", "abd");
+    const std::string installer = ServeInstaller("/setup.deb", 300);
     server_.Start();
 
     EXPECT_EQ(Run("/other.exe", 0, {abc, 0}), DownloadOutcome::kClosed);
@@ -424,13 +455,13 @@ TEST_F(DownloadTest, PublishedHashIsVerifiedBeforeTheInstallerOpens) {
     EXPECT_EQ(Run("/other.exe", 1, {abc, 3}), DownloadOutcome::kExited);
     EXPECT_EQ(shell_.failures, std::vector<std::wstring>{L"升级失败,文件校验失败!"});
 
-    EXPECT_EQ(Run("/setup.exe", 0, {abc, 3}), DownloadOutcome::kExited);
-    fs::path saved = folder_ / "setup.exe";
+    EXPECT_EQ(Run("/setup.deb", 0, {Sha256Hex(installer), 300}), DownloadOutcome::kExited);
+    fs::path saved = folder_ / "setup.deb";
     EXPECT_EQ(shell_.opened, std::vector<std::string>{saved.string()});
-    EXPECT_EQ(ReadFile(saved), "abc");
+    EXPECT_EQ(ReadFile(saved), installer);
     EXPECT_EQ(fs::status(saved).permissions() & fs::perms::all,
               fs::perms::owner_read | fs::perms::owner_write);
-    EXPECT_EQ(Entries(folder_), std::vector<std::string>{"setup.exe"});
+    EXPECT_EQ(Entries(folder_), std::vector<std::string>{"setup.deb"});
 }
 
 TEST_F(DownloadTest, PercentageNeverPassesOneHundred) {
@@ -454,6 +485,7 @@ TEST_F(DownloadTest, FolderThatCannotTakeTheFileFailsTheUpgrade) {
     request.url = server_.BaseUrl() + "/setup.exe";
     request.force = 1;
     request.folder = (folder_ / "missing").string();
+    request.check.signature = std::string(64, '\0');
     HttpDownload download;
     EXPECT_EQ(download.Download(request, progress_, shell_), DownloadOutcome::kExited);
     EXPECT_EQ(download.failure(), DownloadFailure::kCannotSave);
@@ -466,9 +498,81 @@ TEST_F(DownloadTest, ForcedFailureReallyEndsTheProcessWithANonZeroCode) {
     request.url = server_.BaseUrl() + "/missing.exe";
     request.force = 1;
     request.folder = folder_.string();
+    request.check.signature = std::string(64, '\0');
     ExitingShell shell;
     EXPECT_EXIT((HttpDownload().Download(request, progress_, shell), std::exit(0)),
                 ::testing::ExitedWithCode(1), "");
+}
+
+// Whatever the manifest and the server say, only a Debian package the maker signed is
+// handed to the desktop; anything else fails as a failed check and leaves nothing behind.
+TEST_F(DownloadTest, UnsignedWronglySignedOrNonDebInstallerIsNeverOpened) {
+    testing::TestSigner stranger;
+    const std::string package = ServeInstaller("/velquist.deb", 2000);
+    const std::string desktop_entry = "[Desktop Entry]\nType=Application\nExec=sh -c id\n";
+    ServeBytes("/velquist.desktop", Sign("/velquist.desktop", desktop_entry));
+    int requests = 0;
+    server_.server().set_logger(
+        [&requests](const httplib::Request&, const httplib::Response&) { ++requests; });
+    server_.Start();
+
+    const std::string url = server_.BaseUrl() + "/velquist.deb";
+    EXPECT_EQ(RunUrl(url, 0, {}), DownloadOutcome::kClosed) << "no signature";
+    EXPECT_EQ(requests, 0) << "refused before the transfer";
+    EXPECT_EQ(RunUrl(url, 0, stranger.CheckFor(package)), DownloadOutcome::kClosed);
+    EXPECT_EQ(failure_, DownloadFailure::kChecksum);
+    EXPECT_EQ(RunUrl(url, 0, signer_.CheckFor(package + "x")), DownloadOutcome::kClosed);
+    EXPECT_EQ(failure_, DownloadFailure::kChecksum);
+    EXPECT_EQ(Run("/velquist.desktop"), DownloadOutcome::kClosed) << "signed, but no package";
+    EXPECT_EQ(failure_, DownloadFailure::kChecksum);
+    const std::vector<std::string> no_keys;
+    SetUpdatePublicKeysForTests(&no_keys);
+    EXPECT_EQ(Run("/velquist.deb"), DownloadOutcome::kClosed) << "a build without keys";
+    EXPECT_EQ(failure_, DownloadFailure::kChecksum);
+    signer_.Install();
+    EXPECT_TRUE(shell_.opened.empty());
+    EXPECT_TRUE(Entries(folder_).empty());
+
+    EXPECT_EQ(RunUrl(url, 1, stranger.CheckFor(package)), DownloadOutcome::kExited);
+    EXPECT_EQ(RunUrl(url, 1, {}), DownloadOutcome::kExited);
+    EXPECT_EQ(shell_.failures, std::vector<std::wstring>(2, L"升级失败,文件校验失败!"));
+    EXPECT_EQ(shell_.exits, 0);
+
+    EXPECT_EQ(Run("/velquist.deb"), DownloadOutcome::kExited);
+    EXPECT_EQ(shell_.opened, std::vector<std::string>{(folder_ / "velquist.deb").string()});
+}
+
+TEST_F(DownloadTest, SavedInstallerAlwaysEndsInDeb) {
+    EXPECT_EQ(InstallerFileName("http://h.test/velquist_1.0.2_amd64.deb"),
+              "velquist_1.0.2_amd64.deb");
+    EXPECT_EQ(InstallerFileName("http://h.test/Velquist.DEB?x=1"), "Velquist.DEB");
+    EXPECT_EQ(InstallerFileName("http://h.test/run.desktop"), "run.desktop.deb");
+    EXPECT_EQ(InstallerFileName("http://h.test/deb"), "deb.deb");
+    EXPECT_EQ(InstallerFileName("http://h.test/a/.."), "");
+
+    ServeInstaller("/latest", 700);
+    server_.Start();
+    EXPECT_EQ(Run("/latest"), DownloadOutcome::kExited);
+    EXPECT_EQ(shell_.opened, std::vector<std::string>{(folder_ / "latest.deb").string()});
+}
+
+// Two bytes a second would never end the download on its own.
+TEST_F(DownloadTest, DownloadSlowerThanTheLowSpeedLimitFailsAsNetworkError) {
+    HttpDownload::SetStallTimeoutMs(1000, HttpDownload::kMinBytesPerSecond);
+    std::atomic<bool> stop{false};
+    server_.server().Get("/drip.deb", [&stop](const httplib::Request&, httplib::Response& res) {
+        res.set_content_provider(1 << 20, "application/octet-stream",
+                                 [&stop](size_t, size_t, httplib::DataSink& sink) {
+                                     std::this_thread::sleep_for(50ms);
+                                     return !stop && sink.write("dd", 2);
+                                 });
+    });
+    server_.Start();
+    EXPECT_EQ(Run("/drip.deb", 1), DownloadOutcome::kExited);
+    stop = true;
+    EXPECT_EQ(failure_, DownloadFailure::kNetwork);
+    EXPECT_EQ(shell_.failures, std::vector<std::wstring>{L"升级失败,网络错误!"});
+    EXPECT_TRUE(Entries(folder_).empty());
 }
 
 } // namespace

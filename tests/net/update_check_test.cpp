@@ -132,6 +132,55 @@ TEST(UpgradeReply, InstallerChecksAreOptionalButMustBeWellFormed) {
     }
 }
 
+TEST(UpgradeReply, SignatureIsStandardBase64OfSixtyFourBytes) {
+    const std::string zeros = std::string(86, 'A') + "==";
+    UpdateOffer signed_offer = JudgeUpgradeReply(ReplyWith(",\"signature\":\"" + zeros + "\""));
+    ASSERT_EQ(signed_offer.kind, UpdateOffer::Kind::kNewer);
+    EXPECT_EQ(signed_offer.check.signature, std::string(64, '\0'));
+    EXPECT_TRUE(JudgeUpgradeReply(ReplyWith("")).check.signature.empty())
+        << "left to the download to refuse";
+
+    const std::string url_safe = "____" + std::string(82, 'A') + "==";
+    for (const std::string& bad :
+         std::vector<std::string>{",\"signature\":\"" + std::string(84, 'A') + "\"", // 63 bytes
+                                  ",\"signature\":\"" + std::string(88, 'A') + "\"", // 66 bytes
+                                  ",\"signature\":\"" + url_safe + "\"", ",\"signature\":\"\"",
+                                  ",\"signature\":\"" + zeros + " \"", ",\"signature\":64",
+                                  ",\"signature\":null", ",\"signature\":[\"" + zeros + "\"]"}) {
+        EXPECT_EQ(JudgeUpgradeReply(ReplyWith(bad)).kind, UpdateOffer::Kind::kMalformed) << bad;
+    }
+}
+
+// A hostile or broken service must never make the judging throw: every member of every
+// level, in every JSON type but its own.
+TEST(UpgradeReply, WrongTypesInEveryFieldAreRefusedWithoutThrowing) {
+    const std::vector<std::string> values = {"null", "true",    "1.5", "-1",        "\"x\"",
+                                             "[]",   "[1,[2]]", "{}",  "{\"a\":{}}"};
+    const std::vector<std::string> members = {"app_version", "download_url", "force_upgrade",
+                                              "sha256",      "size",         "signature"};
+    for (const std::string& value : values) {
+        for (const std::string& member : members) {
+            std::string reply = "{\"ret\":0,\"data\":{\"app_version\":\"1.0.2\","
+                                "\"download_url\":\"http://dl.test/v.deb\",\"force_upgrade\":1}}";
+            std::string field = "\"" + member + "\":";
+            size_t at = reply.find(field);
+            reply = at == std::string::npos
+                        ? reply.insert(reply.size() - 2, "," + field + value)
+                        : reply.replace(at + field.size(),
+                                        reply.find_first_of(",}", at) - at - field.size(), value);
+            bool own_type = member == "force_upgrade" && value == "-1";
+            EXPECT_EQ(JudgeUpgradeReply(reply).kind == UpdateOffer::Kind::kNewer, own_type)
+                << reply;
+        }
+        EXPECT_EQ(JudgeUpgradeReply("{\"ret\":0,\"data\":" + value + "}").kind,
+                  UpdateOffer::Kind::kMalformed)
+            << value;
+        EXPECT_EQ(JudgeUpgradeReply("{\"ret\":" + value + "}").kind, UpdateOffer::Kind::kNoReply)
+            << value;
+        EXPECT_EQ(JudgeUpgradeReply(value).kind, UpdateOffer::Kind::kNoReply) << value;
+    }
+}
+
 class UpdateCheckTest : public ::testing::Test {
   protected:
     void SetUp() override {

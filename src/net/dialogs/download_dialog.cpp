@@ -5,6 +5,8 @@
 #include "net/httpdownload.h"
 #include "ui/messages.h"
 
+#include <exception>
+#include <iostream>
 #include <thread>
 #include <utility>
 
@@ -33,8 +35,13 @@ void DownloadThread(std::shared_ptr<DownloadJob> job) {
     request.cancel = &job->cancel;
     request.check = job->check;
     PostedProgress progress(job->dialog);
-    HttpDownload download;
-    download.Download(request, progress, DownloadShell());
+    // The dialog waits for the message below; nothing may leave this thread without it.
+    try {
+        HttpDownload download;
+        download.Download(request, progress, DownloadShell());
+    } catch (const std::exception& error) {
+        std::cerr << "installer download failed: " << error.what() << std::endl;
+    }
     // Reached only when the process survives: the dialog closes with result 1.
     ui::PostMessage(job->dialog, kMsgDownloadDone);
 }

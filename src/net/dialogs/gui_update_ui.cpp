@@ -8,6 +8,8 @@
 #include "ui/messages.h"
 
 #include <QString>
+#include <exception>
+#include <iostream>
 
 namespace velquist {
 namespace {
@@ -46,8 +48,14 @@ void GuiUpdateUi::ShowDownload(const std::string& url, int force, const Installe
 }
 
 void UpdateCheckThread(ui::HWND mainWindow) {
-    GuiUpdateUi ui(mainWindow);
-    CheckForUpdate(ui, false);
+    // An exception leaving a thread ends the whole program; whatever the check met, the
+    // window goes on without it.
+    try {
+        GuiUpdateUi ui(mainWindow);
+        CheckForUpdate(ui, false);
+    } catch (const std::exception& error) {
+        std::cerr << "update check failed: " << error.what() << std::endl;
+    }
 }
 
 } // namespace velquist
