@@ -5,6 +5,7 @@
 #include "net/dialogs/download_dialog.h"
 #include "net/httpdownload.h"
 #include "platform/shell_open.h"
+#include "signed_installer.h"
 #include "ui/paint_manager.h"
 
 #include <QAbstractButton>
@@ -17,6 +18,7 @@
 #include <fstream>
 #include <gtest/gtest.h>
 #include <iterator>
+#include <map>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -116,11 +118,31 @@ class DownloadDialogTest : public ::testing::Test {
         HttpDownload::SetConnectTimeoutMs(2000);
         HttpDownload::SetStallTimeoutMs(3000);
         SetDownloadShell(&shell_);
+        signer_.Install();
     }
-    void TearDown() override { SetDownloadShell(nullptr); }
+    void TearDown() override {
+        SetDownloadShell(nullptr);
+        velquist::testing::TestSigner::Uninstall();
+    }
 
+    // A Debian package the maker signed, served at path; Show passes its signature.
+    std::string ServeInstaller(const std::string& path, size_t size) {
+        std::string bytes = velquist::testing::DebianPackage(size);
+        signatures_[path] = signer_.SignRaw(bytes);
+        server_.server().Get(path, [bytes](const httplib::Request&, httplib::Response& res) {
+            res.set_content(bytes, "application/octet-stream");
+        });
+        return bytes;
+    }
+
+    // Without a signature of its own, the check carries the one recorded for the path or
+    // one nothing verifies, so that the transfer decides the outcome.
     int Show(const std::string& path, int force, bool cancelOnProgress = false,
-             const InstallerCheck& check = {}) {
+             InstallerCheck check = {}) {
+        if (check.signature.empty()) {
+            auto found = signatures_.find(path.substr(0, path.find('?')));
+            check.signature = found != signatures_.end() ? found->second : std::string(64, '\0');
+        }
         return ShowModalBox(new WatchedDownloadDialog(server_.BaseUrl() + path, force, &seen_,
                                                       cancelOnProgress, check),
                             ui::kNoWindow);
@@ -129,21 +151,24 @@ class DownloadDialogTest : public ::testing::Test {
     static fs::path TempFolder() { return fs::path(InstallerTempDir()); }
 
     velquist::testing::LoopbackServer server_;
+    velquist::testing::TestSigner signer_;
+    std::map<std::string, std::string> signatures_;
     RecordingShell shell_;
     Seen seen_;
 };
 
 TEST_F(DownloadDialogTest, ProgressClimbsToOneHundredAndTheInstallerStarts) {
-    const std::string installer = Payload(100 * 1024 + 17);
+    const std::string installer = velquist::testing::DebianPackage(100 * 1024 + 17);
+    signatures_["/pkg/velquist_1.0.2_amd64.deb"] = signer_.SignRaw(installer);
     std::string query;
-    server_.server().Get("/pkg/Velquist-setup.exe",
+    server_.server().Get("/pkg/velquist_1.0.2_amd64.deb",
                          [&](const httplib::Request& req, httplib::Response& res) {
                              query = req.get_param_value("channel");
                              res.set_content(installer, "application/octet-stream");
                          });
     server_.Start();
 
-    EXPECT_EQ(Show("/pkg/Velquist-setup.exe?channel=stable", 0), 1);
+    EXPECT_EQ(Show("/pkg/velquist_1.0.2_amd64.deb?channel=stable", 0), 1);
 
     EXPECT_TRUE(seen_.destroyed);
     ASSERT_FALSE(seen_.percents.empty());
@@ -154,7 +179,7 @@ TEST_F(DownloadDialogTest, ProgressClimbsToOneHundredAndTheInstallerStarts) {
     EXPECT_EQ(seen_.lastLabel, QStringLiteral("100%"));
     EXPECT_EQ(seen_.lastSlider, 100);
     EXPECT_EQ(query, "stable");
-    const fs::path saved = TempFolder() / "Velquist-setup.exe";
+    const fs::path saved = TempFolder() / "velquist_1.0.2_amd64.deb";
     ASSERT_EQ(shell_.opened.size(), 1u);
     EXPECT_EQ(fs::path(shell_.opened[0]), saved);
     EXPECT_EQ(ReadFile(saved), installer);
@@ -162,11 +187,9 @@ TEST_F(DownloadDialogTest, ProgressClimbsToOneHundredAndTheInstallerStarts) {
 }
 
 TEST_F(DownloadDialogTest, OneBlockOf1024BytesShowsOneHundredPercentAtOnce) {
-    server_.server().Get("/one.exe", [](const httplib::Request&, httplib::Response& res) {
-        res.set_content(Payload(1024), "application/octet-stream");
-    });
+    ServeInstaller("/one.deb", 1024);
     server_.Start();
-    EXPECT_EQ(Show("/one.exe", 0), 1);
+    EXPECT_EQ(Show("/one.deb", 0), 1);
     EXPECT_EQ(seen_.percents, std::vector<int>{100});
     EXPECT_EQ(seen_.lastLabel, QStringLiteral("100%"));
     EXPECT_EQ(shell_.opened.size(), 1u);
@@ -229,10 +252,10 @@ TEST_F(DownloadDialogTest, ManifestChecksTravelWithTheDialog) {
     server_.Start();
     // SHA-256 of "abc": the served bytes differ.
     const InstallerCheck check{"ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad",
-                               3};
+                               3, signer_.SignRaw("abd")};
     EXPECT_EQ(Show("/setup.exe", 0, false, check), 1);
     EXPECT_TRUE(shell_.opened.empty());
-    EXPECT_FALSE(fs::exists(TempFolder() / "setup.exe"));
+    EXPECT_FALSE(fs::exists(TempFolder() / "setup.exe.deb"));
     Show("/setup.exe", 1, false, check);
     EXPECT_EQ(shell_.failures, std::vector<std::wstring>{L"升级失败,文件校验失败!"});
     EXPECT_EQ(shell_.exits, 0);
@@ -267,31 +290,27 @@ struct DesktopOpener : UrlOpener {
 };
 
 TEST_F(DownloadDialogTest, InstallerTheDesktopRefusesLeavesTheProgramRunning) {
-    server_.server().Get("/setup.bin", [](const httplib::Request&, httplib::Response& res) {
-        res.set_content(Payload(5000), "application/octet-stream");
-    });
+    ServeInstaller("/setup.deb", 5000);
     server_.Start();
     SetDownloadShell(nullptr);
     DesktopOpener opener;
     SetUrlOpener(&opener);
-    EXPECT_EQ(Show("/setup.bin", 0), 1);
+    EXPECT_EQ(Show("/setup.deb", 0), 1);
     SetUrlOpener(nullptr);
     ASSERT_EQ(opener.opened.size(), 1u);
-    EXPECT_EQ(fs::path(opener.opened[0].toLocalFile().toStdString()), TempFolder() / "setup.bin");
+    EXPECT_EQ(fs::path(opener.opened[0].toLocalFile().toStdString()), TempFolder() / "setup.deb");
     EXPECT_TRUE(seen_.destroyed);
 }
 
 TEST_F(DownloadDialogTest, StartedInstallerEndsTheProcessWithCodeZero) {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
-    server_.server().Get("/setup.bin", [](const httplib::Request&, httplib::Response& res) {
-        res.set_content(Payload(5000), "application/octet-stream");
-    });
+    ServeInstaller("/setup.deb", 5000);
     server_.Start();
     SetDownloadShell(nullptr);
     DesktopOpener opener;
     opener.accept = true;
     SetUrlOpener(&opener);
-    EXPECT_EXIT((Show("/setup.bin", 0), std::exit(3)), ::testing::ExitedWithCode(0), "");
+    EXPECT_EXIT((Show("/setup.deb", 0), std::exit(3)), ::testing::ExitedWithCode(0), "");
     SetUrlOpener(nullptr);
 }
 
@@ -309,6 +328,41 @@ TEST_F(DownloadDialogTest, FrameCloseCountsAsCancelAndTheThreadClosesTheDialog) 
     EXPECT_TRUE(seen_.destroyed);
     EXPECT_TRUE(shell_.opened.empty());
     EXPECT_EQ(shell_.exits, 0);
+}
+
+// Through the real desktop shell: what the maker did not sign as a Debian package never
+// reaches the desktop, and a forced upgrade says so and ends with code 1.
+TEST_F(DownloadDialogTest, UntrustedInstallerNeverReachesTheDesktop) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    velquist::testing::TestSigner stranger;
+    const std::string entry = "[Desktop Entry]\nType=Application\nExec=sh -c id\n";
+    const std::string package = ServeInstaller("/velquist.deb", 3000);
+    server_.server().Get("/run.desktop", [entry](const httplib::Request&, httplib::Response& res) {
+        res.set_content(entry, "application/x-desktop");
+    });
+    server_.Start();
+    SetDownloadShell(nullptr);
+    DesktopOpener opener;
+    opener.accept = true;
+    SetUrlOpener(&opener);
+    EXPECT_EQ(Show("/velquist.deb", 0, false, stranger.CheckFor(package)), 1);
+    EXPECT_EQ(Show("/run.desktop", 0, false, signer_.CheckFor(entry)), 1);
+    EXPECT_TRUE(opener.opened.empty());
+    EXPECT_FALSE(fs::exists(TempFolder() / "run.desktop"));
+    EXPECT_FALSE(fs::exists(TempFolder() / "run.desktop.deb"));
+
+    auto answer = [] {
+        velquist::testing::WhenShown(QStringLiteral("PromptBoxDialog"), [](QWidget* box) {
+            if (velquist::testing::TextOf(box, "msgText") ==
+                QStringLiteral("升级失败,文件校验失败!")) {
+                std::fprintf(stderr, "prompt seen\n");
+            }
+            velquist::testing::Click(box, "msgConfirm");
+        });
+    };
+    EXPECT_EXIT((answer(), Show("/run.desktop", 1, false, signer_.CheckFor(entry)), std::exit(0)),
+                ::testing::ExitedWithCode(1), "prompt seen");
+    SetUrlOpener(nullptr);
 }
 
 } // namespace

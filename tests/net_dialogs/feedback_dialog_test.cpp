@@ -208,5 +208,29 @@ TEST_F(FeedbackDialogTest, ContactLinkOpensTheHelpPageAndTheFormStays) {
     EXPECT_TRUE(focused) << "the focus timer moves the focus into the content box";
 }
 
+// Replies that once ended the window (a parser exception) or would pass for success.
+TEST_F(FeedbackDialogTest, HostileRepliesSayNetworkError) {
+    LogIn();
+    std::string deep = R"({"ret":0,"data":)";
+    for (int i = 0; i < 1500; ++i) {
+        deep += "[";
+    }
+    deep += std::string(1500, ']') + "}";
+    for (const std::string& reply :
+         {deep, std::string("{\"ret\":0,\"data\":\"\xed\xa0\x80\"}"),
+          std::string(R"({"ret":[0],"data":{}})"), std::string(R"({"ret":0,"ret":0})")}) {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            reply_ = reply;
+        }
+        int code = -1;
+        bool destroyed = false;
+        EXPECT_EQ(SubmitAndAnswer(QStringLiteral("内容"), QStringLiteral("qq"), &code, &destroyed),
+                  QStringLiteral("网络错误!"))
+            << reply.substr(0, 40);
+        EXPECT_EQ(code, 1);
+    }
+}
+
 } // namespace
 } // namespace velquist

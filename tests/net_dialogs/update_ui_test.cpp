@@ -5,6 +5,7 @@
 #include "net/dialogs/net_dialogs.h"
 #include "net/httpdownload.h"
 #include "net/service_url.h"
+#include "signed_installer.h"
 #include "ui/paint_manager.h"
 
 #include <QApplication>
@@ -12,6 +13,8 @@
 #include <QTimer>
 #include <QWidget>
 #include <atomic>
+#include <cstdint>
+#include <functional>
 #include <gtest/gtest.h>
 #include <mutex>
 #include <string>
@@ -52,25 +55,31 @@ class UpdateUiTest : public ::testing::Test {
         server_.server().Post("/v1/upgrade_check",
                               [this](const httplib::Request&, httplib::Response& res) {
                                   std::lock_guard<std::mutex> lock(mutex_);
+                                  if (huge_reply_ != 0) {
+                                      ServeHuge(res, huge_reply_);
+                                      return;
+                                  }
                                   res.set_content(reply_, "application/json");
                               });
-        server_.server().Get(
-            "/setup.exe", [this](const httplib::Request& req, httplib::Response& res) {
-                if (req.method == "GET") {
-                    std::lock_guard<std::mutex> lock(mutex_);
-                    seen_.push_back("download");
-                }
-                res.set_content(std::string(3000, 'i'), "application/octet-stream");
-            });
+        server_.server().Get("/setup.deb",
+                             [this](const httplib::Request& req, httplib::Response& res) {
+                                 if (req.method == "GET") {
+                                     std::lock_guard<std::mutex> lock(mutex_);
+                                     seen_.push_back("download");
+                                 }
+                                 res.set_content(installer_, "application/octet-stream");
+                             });
         server_.Start();
         SetServiceBaseUrl(server_.BaseUrl());
         SetDownloadShell(&shell_);
+        signer_.Install();
         owner_ = new OwnerWindow;
         ASSERT_NE(
             owner_->Create(ui::kNoWindow, "owner", ui::WS_OVERLAPPEDWINDOW | ui::WS_VISIBLE, 0),
             ui::kNoWindow);
     }
     void TearDown() override {
+        velquist::testing::TestSigner::Uninstall();
         SetDownloadShell(nullptr);
         ReloadServiceBaseUrl();
         owner_->Close(0);
@@ -81,7 +90,39 @@ class UpdateUiTest : public ::testing::Test {
     void Offer(const std::string& version, const std::string& force) {
         std::lock_guard<std::mutex> lock(mutex_);
         reply_ = R"({"ret":0,"data":{"app_version":")" + version + R"(","download_url":")" +
-                 server_.BaseUrl() + R"(/setup.exe","force_upgrade":)" + force + "}}";
+                 server_.BaseUrl() + R"(/setup.deb","force_upgrade":)" + force +
+                 R"(,"signature":")" + signer_.SignBase64(installer_) + "\"}}";
+    }
+    void Reply(const std::string& text, std::uint64_t huge = 0) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        reply_ = text;
+        huge_reply_ = huge;
+    }
+
+    // A reply of the given length made on the fly from one block, never held whole.
+    static void ServeHuge(httplib::Response& res, std::uint64_t bytes) {
+        static const std::string block =
+            R"({"ret":0,"data":{"app_version":"9.0.0","download_url":")" +
+            std::string(64 * 1024, 'a');
+        res.set_content_provider(static_cast<size_t>(bytes), "application/json",
+                                 [](size_t, size_t, httplib::DataSink& sink) {
+                                     return sink.write(block.data(), block.size());
+                                 });
+    }
+
+    // Whether any prompt or question showed while run ran.
+    static bool AnyBoxDuring(const std::function<void()>& run) {
+        bool anyBox = false;
+        auto* watcher = new QTimer;
+        QObject::connect(watcher, &QTimer::timeout, [&anyBox] {
+            anyBox = anyBox || ShownWindow(QStringLiteral("PromptBoxDialog")) != nullptr ||
+                     ShownWindow(QStringLiteral("MessageBoxDialog")) != nullptr;
+        });
+        watcher->start(2);
+        run();
+        PumpUntil([] { return false; }, std::chrono::milliseconds(50));
+        delete watcher;
+        return anyBox;
     }
 
     // The start-up check on its own thread, with the GUI thread serving its dialogs.
@@ -96,8 +137,11 @@ class UpdateUiTest : public ::testing::Test {
     }
 
     velquist::testing::LoopbackServer server_;
+    velquist::testing::TestSigner signer_;
+    const std::string installer_ = velquist::testing::DebianPackage(3000);
     std::mutex mutex_;
     std::string reply_;
+    std::uint64_t huge_reply_ = 0;
     std::vector<std::string> seen_; // what the user saw, in order
     RecordingShell shell_;
     OwnerWindow* owner_ = nullptr;
@@ -191,6 +235,66 @@ TEST_F(UpdateUiTest, FailedRequestGivesMinusOneAndShowsNothing) {
     SetServiceBaseUrl("http://127.0.0.1:" +
                       std::to_string(velquist::testing::ClosedLoopbackPort()));
     EXPECT_EQ(CheckForUpdateFromMenu(owner_), -1);
+}
+
+// The start-up check runs beside the window and its dialogs go through the GUI thread:
+// whatever the service answers, the check ends quietly and the window lives on.
+TEST_F(UpdateUiTest, HostileRepliesEndTheStartupCheckQuietly) {
+    std::string deep_data = R"({"ret":0,"data":)";
+    for (int i = 0; i < 1500; ++i) {
+        deep_data += R"({"a":)";
+    }
+    deep_data += "0" + std::string(1501, '}');
+    const std::string offer = R"({"ret":0,"data":{"app_version":"9.0.0","download_url":")" +
+                              server_.BaseUrl() + R"(/setup.deb","force_upgrade":1)";
+    const std::vector<std::string> replies = {
+        std::string(30000, '[') + std::string(30000, ']'),
+        deep_data,
+        offer + ",\"signature\":\"\xff\xfe\"}}",
+        "{\"ret\":0,\"data\":{\"app_version\":\"9.0.\xc0\xae\",\"download_url\":\"x\"}}",
+        R"({"ret":0,"data":{"app_version":"9.0.0","download_url":"\ud800","force_upgrade":1}})",
+        offer + R"(,"size":{"a":[1]}}})",
+        offer + R"(,"sha256":[1,2]}})",
+        offer + R"(,"signature":true}})",
+        R"({"ret":0,"data":{"app_version":9,"download_url":[],"force_upgrade":{}}})",
+        R"({"ret":0,"data":["9.0.0"]})",
+        R"({"ret":{"x":1},"data":{}})",
+    };
+    for (const std::string& reply : replies) {
+        Reply(reply);
+        EXPECT_FALSE(AnyBoxDuring([this] { RunStartupCheck(); })) << reply.substr(0, 60);
+    }
+    for (std::uint64_t bytes : {100ull << 20, 1536ull << 20}) {
+        Reply("", bytes);
+        EXPECT_FALSE(AnyBoxDuring([this] { RunStartupCheck(); })) << bytes;
+        EXPECT_EQ(CheckForUpdateFromMenu(owner_), -1) << "refused as a failed request";
+    }
+    EXPECT_EQ(shell_.opened, 0);
+    std::lock_guard<std::mutex> lock(mutex_);
+    EXPECT_TRUE(seen_.empty()) << "nothing was downloaded";
+}
+
+// Confirms the announcement, then reports the refusal's prompt on stderr.
+void AnswerPrompts() {
+    WhenShown(QStringLiteral("PromptBoxDialog"), [](QWidget* box) {
+        const QString text = TextOf(box, "msgText");
+        Click(box, "msgConfirm");
+        if (text == QStringLiteral("升级失败,文件校验失败!")) {
+            std::fprintf(stderr, "prompt seen\n");
+        } else {
+            AnswerPrompts();
+        }
+    });
+}
+
+TEST_F(UpdateUiTest, ForcedUpgradeWithoutSignatureFailsWithTheCheckPrompt) {
+    Reply(R"({"ret":0,"data":{"app_version":"9.0.0","download_url":")" + server_.BaseUrl() +
+          R"(/setup.deb","force_upgrade":1}})");
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    SetDownloadShell(nullptr);
+    // The announcement comes first, then the refusal's prompt.
+    EXPECT_EXIT((AnswerPrompts(), RunStartupCheck(), std::exit(0)), ::testing::ExitedWithCode(1),
+                "prompt seen");
 }
 
 } // namespace
