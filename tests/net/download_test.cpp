@@ -511,7 +511,7 @@ TEST_F(DownloadTest, UnsignedWronglySignedOrNonDebInstallerIsNeverOpened) {
     const std::string package = ServeInstaller("/velquist.deb", 2000);
     const std::string desktop_entry = "[Desktop Entry]\nType=Application\nExec=sh -c id\n";
     ServeBytes("/velquist.desktop", Sign("/velquist.desktop", desktop_entry));
-    int requests = 0;
+    std::atomic<int> requests{0};
     server_.server().set_logger(
         [&requests](const httplib::Request&, const httplib::Response&) { ++requests; });
     server_.Start();
