@@ -58,25 +58,6 @@ TEST_F(InstallerSignatureTest, AnyBuiltInKeyMayHaveSignedAndBrokenKeysAreSkipped
     EXPECT_TRUE(VerifyInstallerSignature(path, stranger_.SignRaw(package), keys));
 }
 
-TEST_F(InstallerSignatureTest, KeysAreReplacedOnlyThroughTheTestSeam) {
-    const std::vector<std::string> built_in = UpdatePublicKeys();
-    const std::vector<std::string> mine = {maker_.PublicKeyBase64()};
-    SetUpdatePublicKeysForTests(&mine);
-    EXPECT_EQ(UpdatePublicKeys(), mine);
-    SetUpdatePublicKeysForTests(nullptr);
-    EXPECT_EQ(UpdatePublicKeys(), built_in);
-}
-
-TEST_F(InstallerSignatureTest, SignatureTextIsStandardBase64OfSixtyFourBytes) {
-    std::string raw;
-    const std::string signature = maker_.SignBase64("x");
-    ASSERT_TRUE(DecodeInstallerSignature(signature, &raw));
-    EXPECT_EQ(raw, maker_.SignRaw("x")) << "Ed25519 signatures are deterministic";
-    EXPECT_FALSE(DecodeInstallerSignature(signature.substr(0, 84), &raw));
-    EXPECT_FALSE(DecodeInstallerSignature(signature + "AAAA", &raw));
-    EXPECT_FALSE(DecodeInstallerSignature("", &raw));
-}
-
 TEST_F(InstallerSignatureTest, DebianPackageIsAnArchiveOpeningWithDebianBinary) {
     const std::string magic = "!<arch>\n";
     EXPECT_TRUE(IsDebianPackage(Write(DebianPackage(200))));
