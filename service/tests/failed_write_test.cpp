@@ -1,0 +1,226 @@
+#include "database.h"
+#include "ret_codes.h"
+#include "service_fixture.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <filesystem>
+#include <gtest/gtest.h>
+#include <string>
+#include <sys/mount.h>
+#include <unistd.h>
+
+namespace velquist::service::testing {
+namespace {
+
+constexpr const char* kPhone = "13700137000";
+
+bool OnSqlite(Database& db) {
+    return std::strcmp(db.Kind(), "sqlite") == 0;
+}
+
+std::int64_t CountRows(Database& db, const std::string& table) {
+    SqlRows rows;
+    if (db.Query("SELECT COUNT(*) FROM " + table, {}, &rows) != SqlResult::kOk || rows.empty()) {
+        return -1;
+    }
+    return rows[0].Int(0);
+}
+
+// From now on the COMMIT of every transaction that writes a row `when`
+// picks out fails: the trigger adds a row whose foreign key is deferred and
+// points nowhere, and both databases check it only at COMMIT.
+bool ArmCommitTrap(Database& db, const std::string& table, const std::string& event,
+                   const std::string& when) {
+    const std::string name = "trap_" + table;
+    std::string sql;
+    if (OnSqlite(db)) {
+        sql = "CREATE TABLE IF NOT EXISTS trap_parent (id INTEGER PRIMARY KEY);"
+              "CREATE TABLE IF NOT EXISTS trap_child (parent INTEGER REFERENCES trap_parent (id)"
+              " DEFERRABLE INITIALLY DEFERRED);"
+              "CREATE TRIGGER " +
+              name + " AFTER " + event + " ON " + table + " FOR EACH ROW WHEN " + when +
+              " BEGIN INSERT INTO trap_child VALUES (1); END;";
+    } else {
+        sql = "CREATE TABLE IF NOT EXISTS trap_parent (id BIGINT PRIMARY KEY);"
+              "CREATE TABLE IF NOT EXISTS trap_child (parent BIGINT REFERENCES trap_parent (id)"
+              " DEFERRABLE INITIALLY DEFERRED);"
+              "CREATE OR REPLACE FUNCTION trap_fire() RETURNS trigger LANGUAGE plpgsql AS"
+              " $$ BEGIN INSERT INTO trap_child VALUES (1); RETURN NULL; END $$;"
+              "CREATE TRIGGER " +
+              name + " AFTER " + event + " ON " + table + " FOR EACH ROW WHEN (" + when +
+              ") EXECUTE FUNCTION trap_fire();";
+    }
+    return db.Transact([&](Session& s) { return s.Script(sql); });
+}
+
+bool DisarmCommitTrap(Database& db, const std::string& table) {
+    const std::string sql =
+        "DROP TRIGGER trap_" + table + (OnSqlite(db) ? std::string() : " ON " + table);
+    return db.Transact([&](Session& s) { return s.Script(sql); });
+}
+
+// Acknowledged against stored: every post either stored and answered 0, or
+// not stored and answered the service error.
+struct Tally {
+    std::int64_t acknowledged = 0;
+    std::int64_t refused = 0;
+    std::int64_t other = 0;
+};
+
+class FailedWrites : public ServiceFixture {
+  protected:
+    void PostFeedback(const std::string& content, Tally* tally) {
+        const HttpResult res =
+            Post("/v1/feedback", "{\"contact\":\"qq 1\",\"content\":\"" + content + "\"}");
+        if (res.status == 200 && res.ret() == kRetOk) {
+            ++tally->acknowledged;
+        } else if (res.status == 200 && res.ret() == kRetInternal) {
+            ++tally->refused;
+        } else {
+            ++tally->other;
+        }
+    }
+};
+
+TEST_F(FailedWrites, FeedbackWhoseCommitFailsIsNotAcknowledged) {
+    Database& db = app_->database();
+    ASSERT_TRUE(ArmCommitTrap(db, "feedback", "INSERT", "NEW.content LIKE 'refuse%'"));
+    Tally tally;
+    for (int i = 0; i < 20; ++i) {
+        PostFeedback(i % 2 == 0 ? "keep " + std::to_string(i) : "refuse " + std::to_string(i),
+                     &tally);
+    }
+    EXPECT_EQ(tally.acknowledged, 10);
+    EXPECT_EQ(tally.refused, 10);
+    EXPECT_EQ(tally.other, 0);
+    EXPECT_EQ(CountRows(db, "feedback"), tally.acknowledged);
+}
+
+TEST_F(FailedWrites, RegistrationWhoseCommitFailsKeepsTheCode) {
+    const std::string code = RequestCode("register", kPhone);
+    ASSERT_EQ(code.size(), 6u);
+    Database& db = app_->database();
+    ASSERT_TRUE(ArmCommitTrap(db, "users", "INSERT",
+                              "NEW.mobilephone = '" + std::string(kPhone) + "'"));
+    const HttpResult failed = Register(kPhone, "pw", code);
+    EXPECT_EQ(failed.ret(), kRetInternal) << failed.body;
+    EXPECT_FALSE(failed.json["data"].isMember("id"));
+    EXPECT_EQ(CountRows(db, "users"), 0);
+
+    ASSERT_TRUE(DisarmCommitTrap(db, "users"));
+    const HttpResult again = Register(kPhone, "pw", code);
+    ASSERT_EQ(again.ret(), kRetOk) << again.body;
+    EXPECT_EQ(CountRows(db, "users"), 1);
+    EXPECT_EQ(Login(kPhone, "pw").ret(), kRetOk);
+}
+
+TEST_F(FailedWrites, ResetWhoseCommitFailsKeepsCodeAndPassword) {
+    RegisterUser(kPhone, "old");
+    Advance(60);
+    const std::string code = RequestCode("forgot", kPhone);
+    ASSERT_EQ(code.size(), 6u);
+    Database& db = app_->database();
+    ASSERT_TRUE(
+        ArmCommitTrap(db, "users", "UPDATE", "NEW.password_hash <> OLD.password_hash"));
+    EXPECT_EQ(Forgot(kPhone, "new", code).ret(), kRetInternal);
+    EXPECT_EQ(Login(kPhone, "old").ret(), kRetOk);
+
+    ASSERT_TRUE(DisarmCommitTrap(db, "users"));
+    ASSERT_EQ(Forgot(kPhone, "new", code).ret(), kRetOk);
+    EXPECT_EQ(Login(kPhone, "new").ret(), kRetOk);
+    EXPECT_EQ(Forgot(kPhone, "newer", code).ret(), kRetCodeUnusable);
+}
+
+// A small tmpfs of our own; unmounted lazily, so that files still open in the
+// service do not keep it busy.
+class SmallTmpfs {
+  public:
+    explicit SmallTmpfs(std::string path) : path_(std::move(path)) {
+        std::filesystem::create_directories(path_);
+        if (::mount("tmpfs", path_.c_str(), "tmpfs", 0, "size=3m") == 0) {
+            mounted_ = true;
+        } else {
+            error_ = std::strerror(errno);
+        }
+    }
+    ~SmallTmpfs() {
+        if (mounted_) {
+            ::umount2(path_.c_str(), MNT_DETACH);
+        }
+    }
+    SmallTmpfs(const SmallTmpfs&) = delete;
+    SmallTmpfs& operator=(const SmallTmpfs&) = delete;
+    bool mounted() const { return mounted_; }
+    const std::string& error() const { return error_; }
+    const std::string& path() const { return path_; }
+
+  private:
+    std::string path_;
+    std::string error_;
+    bool mounted_ = false;
+};
+
+// Writes `path` until the file system refuses more (or `limit` bytes).
+void FillFile(const std::string& path, std::size_t limit) {
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    ASSERT_GE(fd, 0) << path;
+    const std::string block(4096, 'x');
+    for (std::size_t written = 0; written < limit;) {
+        const ssize_t n = ::write(fd, block.data(), block.size());
+        if (n <= 0) {
+            break;
+        }
+        written += static_cast<std::size_t>(n);
+    }
+    ::close(fd);
+}
+
+TEST_F(FailedWrites, FullDiskAnswersEveryLostWriteAsFailed) {
+    if (TestingPostgres()) {
+        GTEST_SKIP() << "a full disk under SQLite only";
+    }
+    if (::geteuid() != 0) {
+        GTEST_SKIP() << "mounting a small tmpfs needs root";
+    }
+    SmallTmpfs disk(dir_->path() + "/small");
+    if (!disk.mounted()) {
+        GTEST_SKIP() << "cannot mount a tmpfs: " << disk.error();
+    }
+    ServiceOptions options = options_;
+    options.database = disk.path() + "/service.db";
+    Restart(options);
+    const std::string code = RequestCode("register", kPhone);
+    ASSERT_EQ(code.size(), 6u);
+    // Room kept back, to free once the database has filled the rest.
+    FillFile(disk.path() + "/ballast", 512 * 1024);
+
+    Tally tally;
+    const std::string content(6000, 'f');
+    for (int i = 0; i < 1000 && tally.refused < 20; ++i) {
+        PostFeedback(content, &tally);
+    }
+    ASSERT_GT(tally.refused, 0) << "the disk never filled";
+    EXPECT_EQ(tally.other, 0);
+    EXPECT_EQ(CountRows(app_->database(), "feedback"), tally.acknowledged);
+
+    FillFile(disk.path() + "/filler", 4u << 20);
+    EXPECT_EQ(Register(kPhone, "pw", code).ret(), kRetInternal);
+    std::filesystem::remove(disk.path() + "/filler");
+    std::filesystem::remove(disk.path() + "/ballast");
+    ASSERT_EQ(Register(kPhone, "pw", code).ret(), kRetOk);
+    EXPECT_EQ(Login(kPhone, "pw").ret(), kRetOk);
+
+    // What was acknowledged is still there after a restart on the same file.
+    Restart(options);
+    EXPECT_EQ(CountRows(app_->database(), "feedback"), tally.acknowledged);
+    EXPECT_EQ(CountRows(app_->database(), "users"), 1);
+    std::printf("full disk: %lld feedback posts acknowledged, %lld refused, %lld stored\n",
+                static_cast<long long>(tally.acknowledged), static_cast<long long>(tally.refused),
+                static_cast<long long>(CountRows(app_->database(), "feedback")));
+}
+
+} // namespace
+} // namespace velquist::service::testing
