@@ -4,12 +4,16 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <filesystem>
 #include <gtest/gtest.h>
+#include <libpq-fe.h>
+#include <memory>
 #include <string>
 #include <sys/mount.h>
+#include <thread>
 #include <unistd.h>
 
 namespace velquist::service::testing {
@@ -132,6 +136,42 @@ TEST_F(FailedWrites, ResetWhoseCommitFailsKeepsCodeAndPassword) {
     ASSERT_EQ(Forgot(kPhone, "new", code).ret(), kRetOk);
     EXPECT_EQ(Login(kPhone, "new").ret(), kRetOk);
     EXPECT_EQ(Forgot(kPhone, "newer", code).ret(), kRetCodeUnusable);
+}
+
+std::int64_t PgNumber(PGconn* conn, const char* sql) {
+    std::unique_ptr<PGresult, decltype(&PQclear)> result(PQexec(conn, sql), PQclear);
+    if (PQresultStatus(result.get()) != PGRES_TUPLES_OK || PQntuples(result.get()) != 1) {
+        return -1;
+    }
+    return std::atoll(PQgetvalue(result.get(), 0, 0));
+}
+
+// The server ends every connection of the service, as a restart would.
+TEST_F(FailedWrites, LostConnectionsAreAnsweredAsFailures) {
+    if (!TestingPostgres()) {
+        GTEST_SKIP() << "lost connections under PostgreSQL only";
+    }
+    std::unique_ptr<PGconn, decltype(&PQfinish)> admin(PQconnectdb(options_.database.c_str()),
+                                                       PQfinish);
+    ASSERT_EQ(PQstatus(admin.get()), CONNECTION_OK) << PQerrorMessage(admin.get());
+    constexpr const char* kOthers = "FROM pg_stat_activity WHERE datname = current_database() "
+                                    "AND pid <> pg_backend_pid()";
+    ASSERT_GT(PgNumber(admin.get(), (std::string("SELECT COUNT(pg_terminate_backend(pid)) ") +
+                                     kOthers).c_str()),
+              0);
+    // Ending a backend takes a moment; the service must not win that race.
+    const std::string count = std::string("SELECT COUNT(*) ") + kOthers;
+    while (PgNumber(admin.get(), count.c_str()) > 0) {
+        std::this_thread::yield();
+    }
+    Tally tally;
+    for (int i = 0; i < 10; ++i) {
+        PostFeedback("after the restart " + std::to_string(i), &tally);
+    }
+    EXPECT_GT(tally.refused, 0);
+    EXPECT_GT(tally.acknowledged, 0) << "the next request reconnects";
+    EXPECT_EQ(tally.other, 0);
+    EXPECT_EQ(CountRows(app_->database(), "feedback"), tally.acknowledged);
 }
 
 // A small tmpfs of our own; unmounted lazily, so that files still open in the
