@@ -29,8 +29,7 @@ AccountService::AccountService(Database& db, PasswordHasher& hasher, Verificatio
                                Clock clock, LockoutRules lockout)
     : db_(db), hasher_(hasher), codes_(codes), clock_(std::move(clock)), lockout_(lockout) {}
 
-AccountService::Found AccountService::FindUser(Session& s, const std::string& phone,
-                                               UserRow* row) {
+AccountService::Found AccountService::FindUser(Session& s, const std::string& phone, UserRow* row) {
     SqlRows rows;
     if (s.Run("SELECT id, password_hash, last_login_ip, last_login_time, register_time, "
               "failed_logins, locked_until FROM users WHERE mobilephone = ?1",

@@ -173,8 +173,8 @@ std::optional<std::string> InstallerDigests::SignatureOf(const std::string& name
         return std::nullopt;
     }
     entry.stamp = FileStamp::Of(info);
-    entry.text = n > 0 ? SignatureText(std::string_view(buffer, static_cast<std::size_t>(n)))
-                       : std::nullopt;
+    entry.text =
+        n > 0 ? SignatureText(std::string_view(buffer, static_cast<std::size_t>(n))) : std::nullopt;
     return entry.text;
 }
 

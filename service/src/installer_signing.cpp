@@ -274,10 +274,10 @@ std::optional<int> RunSigningCommand(const std::vector<std::string>& args) {
     }
     const bool keygen = args[0] == "keygen";
     Command command;
-    const bool parsed =
-        ParseCommand(args, keygen ? std::vector<std::string>{"secret-key", "public-key"}
-                                  : std::vector<std::string>{"secret-key"},
-                     &command);
+    const bool parsed = ParseCommand(args,
+                                     keygen ? std::vector<std::string>{"secret-key", "public-key"}
+                                            : std::vector<std::string>{"secret-key"},
+                                     &command);
     const std::size_t operands = keygen ? 0 : 1;
     if (!parsed || command.operands.size() != operands ||
         command.flags.size() != (keygen ? 2u : 1u)) {
@@ -289,9 +289,9 @@ std::optional<int> RunSigningCommand(const std::vector<std::string>& args) {
     }
     std::string error;
     if (keygen) {
-        return Finish(MakeSigningKeys(command.flags["secret-key"], command.flags["public-key"],
-                                      &error),
-                      error);
+        return Finish(
+            MakeSigningKeys(command.flags["secret-key"], command.flags["public-key"], &error),
+            error);
     }
     return Finish(SignInstaller(command.flags["secret-key"], command.operands[0], &error), error);
 }

@@ -107,8 +107,8 @@ TEST_F(FailedWrites, RegistrationWhoseCommitFailsKeepsTheCode) {
     const std::string code = RequestCode("register", kPhone);
     ASSERT_EQ(code.size(), 6u);
     Database& db = app_->database();
-    ASSERT_TRUE(ArmCommitTrap(db, "users", "INSERT",
-                              "NEW.mobilephone = '" + std::string(kPhone) + "'"));
+    ASSERT_TRUE(
+        ArmCommitTrap(db, "users", "INSERT", "NEW.mobilephone = '" + std::string(kPhone) + "'"));
     const HttpResult failed = Register(kPhone, "pw", code);
     EXPECT_EQ(failed.ret(), kRetInternal) << failed.body;
     EXPECT_FALSE(failed.json["data"].isMember("id"));
@@ -127,8 +127,7 @@ TEST_F(FailedWrites, ResetWhoseCommitFailsKeepsCodeAndPassword) {
     const std::string code = RequestCode("forgot", kPhone);
     ASSERT_EQ(code.size(), 6u);
     Database& db = app_->database();
-    ASSERT_TRUE(
-        ArmCommitTrap(db, "users", "UPDATE", "NEW.password_hash <> OLD.password_hash"));
+    ASSERT_TRUE(ArmCommitTrap(db, "users", "UPDATE", "NEW.password_hash <> OLD.password_hash"));
     EXPECT_EQ(Forgot(kPhone, "new", code).ret(), kRetInternal);
     EXPECT_EQ(Login(kPhone, "old").ret(), kRetOk);
 
@@ -156,8 +155,8 @@ TEST_F(FailedWrites, LostConnectionsAreAnsweredAsFailures) {
     ASSERT_EQ(PQstatus(admin.get()), CONNECTION_OK) << PQerrorMessage(admin.get());
     constexpr const char* kOthers = "FROM pg_stat_activity WHERE datname = current_database() "
                                     "AND pid <> pg_backend_pid()";
-    ASSERT_GT(PgNumber(admin.get(), (std::string("SELECT COUNT(pg_terminate_backend(pid)) ") +
-                                     kOthers).c_str()),
+    ASSERT_GT(PgNumber(admin.get(),
+                       (std::string("SELECT COUNT(pg_terminate_backend(pid)) ") + kOthers).c_str()),
               0);
     // Ending a backend takes a moment; the service must not win that race.
     const std::string count = std::string("SELECT COUNT(*) ") + kOthers;

@@ -19,9 +19,8 @@ std::string Decoded(const std::string& text) {
     std::string bytes(text.size(), '\0');
     std::size_t size = 0;
     const char* end = nullptr;
-    if (sodium_base642bin(reinterpret_cast<unsigned char*>(bytes.data()), bytes.size(),
-                          text.data(), text.size(), "\n", &size, &end,
-                          sodium_base64_VARIANT_ORIGINAL) != 0) {
+    if (sodium_base642bin(reinterpret_cast<unsigned char*>(bytes.data()), bytes.size(), text.data(),
+                          text.size(), "\n", &size, &end, sodium_base64_VARIANT_ORIGINAL) != 0) {
         return {};
     }
     bytes.resize(size);
@@ -45,8 +44,7 @@ bool Verifies(const std::string& installer, const std::string& signature_text,
                            piece.size());
     }
     return crypto_sign_final_verify(
-               &state,
-               reinterpret_cast<unsigned char*>(const_cast<char*>(signature.data())),
+               &state, reinterpret_cast<unsigned char*>(const_cast<char*>(signature.data())),
                reinterpret_cast<const unsigned char*>(public_key.data())) == 0;
 }
 
@@ -126,12 +124,11 @@ TEST_F(InstallerSigning, DamagedOrMissingKeyWritesNoSignature) {
 
 TEST_F(InstallerSigning, MakerCommandsRunInsteadOfTheService) {
     const std::map<std::string, std::string> env;
-    EXPECT_EQ(RunToEnd({"keygen", "--secret-key", Path("k"), "--public-key=" + Path("p")}, env),
-              0);
+    EXPECT_EQ(RunToEnd({"keygen", "--secret-key", Path("k"), "--public-key=" + Path("p")}, env), 0);
     WriteFile(Path("setup.run"), "payload");
     EXPECT_EQ(RunToEnd({"sign-installer", "--secret-key", Path("k"), Path("setup.run")}, env), 0);
-    EXPECT_TRUE(Verifies(Path("setup.run"), ReadFile(Path("setup.run.sig")),
-                         Decoded(ReadFile(Path("p")))));
+    EXPECT_TRUE(
+        Verifies(Path("setup.run"), ReadFile(Path("setup.run.sig")), Decoded(ReadFile(Path("p")))));
     EXPECT_EQ(RunToEnd({"keygen", "--secret-key", Path("k2")}, env), 2);
     EXPECT_EQ(RunToEnd({"sign-installer", "--public-key", Path("p"), Path("setup.run")}, env), 2);
     EXPECT_EQ(RunToEnd({"keygen", "--secret-key", Path("k"), "--public-key", Path("p3")}, env), 1);
