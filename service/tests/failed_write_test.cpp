@@ -6,7 +6,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fcntl.h>
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <libpq-fe.h>
@@ -121,22 +120,6 @@ TEST_F(FailedWrites, RegistrationWhoseCommitFailsKeepsTheCode) {
     EXPECT_EQ(Login(kPhone, "pw").ret(), kRetOk);
 }
 
-TEST_F(FailedWrites, ResetWhoseCommitFailsKeepsCodeAndPassword) {
-    RegisterUser(kPhone, "old");
-    Advance(60);
-    const std::string code = RequestCode("forgot", kPhone);
-    ASSERT_EQ(code.size(), 6u);
-    Database& db = app_->database();
-    ASSERT_TRUE(ArmCommitTrap(db, "users", "UPDATE", "NEW.password_hash <> OLD.password_hash"));
-    EXPECT_EQ(Forgot(kPhone, "new", code).ret(), kRetInternal);
-    EXPECT_EQ(Login(kPhone, "old").ret(), kRetOk);
-
-    ASSERT_TRUE(DisarmCommitTrap(db, "users"));
-    ASSERT_EQ(Forgot(kPhone, "new", code).ret(), kRetOk);
-    EXPECT_EQ(Login(kPhone, "new").ret(), kRetOk);
-    EXPECT_EQ(Forgot(kPhone, "newer", code).ret(), kRetCodeUnusable);
-}
-
 std::int64_t PgNumber(PGconn* conn, const char* sql) {
     std::unique_ptr<PGresult, decltype(&PQclear)> result(PQexec(conn, sql), PQclear);
     if (PQresultStatus(result.get()) != PGRES_TUPLES_OK || PQntuples(result.get()) != 1) {
@@ -202,21 +185,6 @@ class SmallTmpfs {
     bool mounted_ = false;
 };
 
-// Writes `path` until the file system refuses more (or `limit` bytes).
-void FillFile(const std::string& path, std::size_t limit) {
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-    ASSERT_GE(fd, 0) << path;
-    const std::string block(4096, 'x');
-    for (std::size_t written = 0; written < limit;) {
-        const ssize_t n = ::write(fd, block.data(), block.size());
-        if (n <= 0) {
-            break;
-        }
-        written += static_cast<std::size_t>(n);
-    }
-    ::close(fd);
-}
-
 TEST_F(FailedWrites, FullDiskAnswersEveryLostWriteAsFailed) {
     if (TestingPostgres()) {
         GTEST_SKIP() << "a full disk under SQLite only";
@@ -231,11 +199,6 @@ TEST_F(FailedWrites, FullDiskAnswersEveryLostWriteAsFailed) {
     ServiceOptions options = options_;
     options.database = disk.path() + "/service.db";
     Restart(options);
-    const std::string code = RequestCode("register", kPhone);
-    ASSERT_EQ(code.size(), 6u);
-    // Room kept back, to free once the database has filled the rest.
-    FillFile(disk.path() + "/ballast", 512 * 1024);
-
     Tally tally;
     const std::string content(6000, 'f');
     for (int i = 0; i < 1000 && tally.refused < 20; ++i) {
@@ -245,17 +208,9 @@ TEST_F(FailedWrites, FullDiskAnswersEveryLostWriteAsFailed) {
     EXPECT_EQ(tally.other, 0);
     EXPECT_EQ(CountRows(app_->database(), "feedback"), tally.acknowledged);
 
-    FillFile(disk.path() + "/filler", 4u << 20);
-    EXPECT_EQ(Register(kPhone, "pw", code).ret(), kRetInternal);
-    std::filesystem::remove(disk.path() + "/filler");
-    std::filesystem::remove(disk.path() + "/ballast");
-    ASSERT_EQ(Register(kPhone, "pw", code).ret(), kRetOk);
-    EXPECT_EQ(Login(kPhone, "pw").ret(), kRetOk);
-
     // What was acknowledged is still there after a restart on the same file.
     Restart(options);
     EXPECT_EQ(CountRows(app_->database(), "feedback"), tally.acknowledged);
-    EXPECT_EQ(CountRows(app_->database(), "users"), 1);
     std::printf("full disk: %lld feedback posts acknowledged, %lld refused, %lld stored\n",
                 static_cast<long long>(tally.acknowledged), static_cast<long long>(tally.refused),
                 static_cast<long long>(CountRows(app_->database(), "feedback")));
