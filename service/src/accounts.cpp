@@ -29,13 +29,15 @@ AccountService::AccountService(Database& db, PasswordHasher& hasher, Verificatio
                                Clock clock, LockoutRules lockout)
     : db_(db), hasher_(hasher), codes_(codes), clock_(std::move(clock)), lockout_(lockout) {}
 
-bool AccountService::FindUser(Session& s, const std::string& phone, UserRow* row) {
+AccountService::Found AccountService::FindUser(Session& s, const std::string& phone, UserRow* row) {
     SqlRows rows;
     if (s.Run("SELECT id, password_hash, last_login_ip, last_login_time, register_time, "
               "failed_logins, locked_until FROM users WHERE mobilephone = ?1",
-              {phone}, &rows) != SqlResult::kOk ||
-        rows.empty()) {
-        return false;
+              {phone}, &rows) != SqlResult::kOk) {
+        return Found::kFailed;
+    }
+    if (rows.empty()) {
+        return Found::kNo;
     }
     const SqlRow& r = rows[0];
     row->id = r.Int(0);
@@ -45,12 +47,7 @@ bool AccountService::FindUser(Session& s, const std::string& phone, UserRow* row
     row->register_time = r.Int(4);
     row->failed_logins = r.Int(5);
     row->locked_until = r.Int(6);
-    return true;
-}
-
-bool AccountService::UserExists(Session& s, const std::string& phone) {
-    UserRow row;
-    return FindUser(s, phone, &row);
+    return Found::kYes;
 }
 
 Reply AccountService::RequestCode(const std::string& phone, CodePurpose purpose,
@@ -62,17 +59,19 @@ Reply AccountService::RequestCode(const std::string& phone, CodePurpose purpose,
     const bool done = db_.Transact([&](Session& s) {
         // Codes go out one at a time in all instances together, so that the
         // sending limits count every code exactly.
-        if (!s.LockKey(LockKeyOf("sms", "issue"))) {
+        UserRow row;
+        const Found found =
+            s.LockKey(LockKeyOf("sms", "issue")) ? FindUser(s, phone, &row) : Found::kFailed;
+        if (found == Found::kFailed) {
             return false;
         }
         // No code goes out for a request that cannot succeed; the submission
         // then tells the user why (already registered / unknown user).
-        const bool exists = UserExists(s, phone);
-        if (purpose == CodePurpose::kRegister && exists) {
+        if (purpose == CodePurpose::kRegister && found == Found::kYes) {
             reply = Fail(kRetUserExists);
             return true;
         }
-        if (purpose == CodePurpose::kForgot && !exists) {
+        if (purpose == CodePurpose::kForgot && found == Found::kNo) {
             reply = Fail(kRetUnknownUser);
             return true;
         }
@@ -86,24 +85,54 @@ Reply AccountService::RequestCode(const std::string& phone, CodePurpose purpose,
     return done ? reply : Fail(kRetInternal, 503);
 }
 
-int AccountService::CheckCode(const std::string& phone, CodePurpose purpose, bool must_exist,
-                              const std::string& code) {
+int AccountService::CodeVerdict(Session& s, const std::string& phone, CodePurpose purpose,
+                                const std::string& code, bool use_up) {
+    UserRow row;
+    const Found found = FindUser(s, phone, &row);
+    if (found == Found::kFailed) {
+        return kRetInternal;
+    }
+    if (purpose == CodePurpose::kForgot && found == Found::kNo) {
+        return kRetUnknownUser;
+    }
+    if (purpose == CodePurpose::kRegister && found == Found::kYes) {
+        return kRetUserExists;
+    }
+    return use_up ? codes_.Consume(s, phone, purpose, code) : codes_.Check(s, phone, purpose, code);
+}
+
+// A wrong code is turned away (and counted) before the costly hash; a right
+// one is used up only in the transaction that writes what it allows, so that
+// a write that fails leaves the code usable.
+int AccountService::PreCheckCode(const std::string& phone, CodePurpose purpose,
+                                 const std::string& code) {
     int ret = kRetInternal;
     const bool done = db_.Transact([&](Session& s) {
         if (!s.LockKey(PhoneKey(phone))) {
             return false;
         }
-        const bool exists = UserExists(s, phone);
-        if (must_exist && !exists) {
-            ret = kRetUnknownUser;
-        } else if (!must_exist && exists) {
-            ret = kRetUserExists;
-        } else {
-            ret = codes_.Consume(s, phone, purpose, code);
-        }
+        ret = CodeVerdict(s, phone, purpose, code, false);
         return ret != kRetInternal;
     });
     return done ? ret : kRetInternal;
+}
+
+bool AccountService::CreateUser(Session& s, const std::string& phone, const std::string& hash,
+                                Reply* reply, bool* lost_race) {
+    SqlRows rows;
+    const SqlResult result = s.Run("INSERT INTO users (mobilephone, password_hash, register_time) "
+                                   "VALUES (?1, ?2, ?3) RETURNING id",
+                                   {phone, hash, clock_()}, &rows);
+    *lost_race = result == SqlResult::kConflict;
+    // Owning the number lifts what was counted against it while it had no account.
+    if (result != SqlResult::kOk || rows.empty() ||
+        s.Run("DELETE FROM login_failures WHERE mobilephone = ?1", {phone}) != SqlResult::kOk) {
+        return false;
+    }
+    *reply = Reply{};
+    reply->data["id"] = static_cast<Json::Int64>(rows[0].Int(0));
+    reply->data["mobilephone"] = phone;
+    return true;
 }
 
 Reply AccountService::Register(const std::string& phone, const std::string& password,
@@ -111,32 +140,30 @@ Reply AccountService::Register(const std::string& phone, const std::string& pass
     if (const int ret = ValidateCredentials(phone, password); ret != kRetOk) {
         return Fail(ret);
     }
-    if (const int ret = CheckCode(phone, CodePurpose::kRegister, false, code); ret != kRetOk) {
+    if (const int ret = PreCheckCode(phone, CodePurpose::kRegister, code); ret != kRetOk) {
         return Fail(ret);
     }
     const auto hash = hasher_.Hash(password);
     if (!hash) {
         return Fail(kRetInternal);
     }
-    SqlRows rows;
-    SqlResult result = SqlResult::kFailed;
-    db_.Transact([&](Session& s) {
-        result = s.Run("INSERT INTO users (mobilephone, password_hash, register_time) "
-                       "VALUES (?1, ?2, ?3) RETURNING id",
-                       {phone, *hash, clock_()}, &rows);
-        return result == SqlResult::kOk;
+    Reply reply = Fail(kRetInternal);
+    bool lost_race = false;
+    const bool committed = db_.Transact([&](Session& s) {
+        if (!s.LockKey(PhoneKey(phone))) {
+            return false;
+        }
+        if (const int ret = CodeVerdict(s, phone, CodePurpose::kRegister, code, true);
+            ret != kRetOk) {
+            reply = Fail(ret);
+            return ret != kRetInternal;
+        }
+        return CreateUser(s, phone, *hash, &reply, &lost_race);
     });
-    if (result == SqlResult::kConflict) {
-        // Lost a race with a second registration of the same phone.
+    if (lost_race) {
         return Fail(kRetUserExists);
     }
-    if (result != SqlResult::kOk || rows.empty()) {
-        return Fail(kRetInternal);
-    }
-    Reply reply;
-    reply.data["id"] = static_cast<Json::Int64>(rows[0].Int(0));
-    reply.data["mobilephone"] = phone;
-    return reply;
+    return committed ? reply : Fail(kRetInternal);
 }
 
 Reply AccountService::Forgot(const std::string& phone, const std::string& password,
@@ -144,22 +171,32 @@ Reply AccountService::Forgot(const std::string& phone, const std::string& passwo
     if (const int ret = ValidateCredentials(phone, password); ret != kRetOk) {
         return Fail(ret == kRetInvalidPhone ? kRetUnknownUser : ret);
     }
-    if (const int ret = CheckCode(phone, CodePurpose::kForgot, true, code); ret != kRetOk) {
+    if (const int ret = PreCheckCode(phone, CodePurpose::kForgot, code); ret != kRetOk) {
         return Fail(ret);
     }
     const auto hash = hasher_.Hash(password);
     if (!hash) {
         return Fail(kRetInternal);
     }
-    // A reset by someone who owns the phone also lifts every lockout.
-    const bool updated = db_.Transact([&](Session& s) {
+    Reply reply = Fail(kRetInternal);
+    const bool committed = db_.Transact([&](Session& s) {
+        if (!s.LockKey(PhoneKey(phone))) {
+            return false;
+        }
+        if (const int ret = CodeVerdict(s, phone, CodePurpose::kForgot, code, true);
+            ret != kRetOk) {
+            reply = Fail(ret);
+            return ret != kRetInternal;
+        }
+        reply = Reply{};
+        // A reset by someone who owns the phone also lifts every lockout.
         return s.Run("UPDATE users SET password_hash = ?2, failed_logins = 0, locked_until = 0 "
                      "WHERE mobilephone = ?1",
                      {phone, *hash}) == SqlResult::kOk &&
                s.Run("DELETE FROM login_failures WHERE mobilephone = ?1", {phone}) ==
                    SqlResult::kOk;
     });
-    return updated ? Reply{} : Fail(kRetInternal);
+    return committed ? reply : Fail(kRetInternal);
 }
 
 Reply AccountService::Login(const std::string& phone, const std::string& password,
@@ -168,22 +205,22 @@ Reply AccountService::Login(const std::string& phone, const std::string& passwor
         return Fail(ret);
     }
     UserRow row;
-    bool found = false;
+    Found found = Found::kFailed;
     bool locked = false;
     const bool read = db_.Transact([&](Session& s) {
         found = FindUser(s, phone, &row);
-        locked = found && IsLocked(s, phone, row, ip, clock_());
-        return true;
+        return found != Found::kFailed && IsLocked(s, phone, row, ip, clock_(), &locked);
     });
     if (!read) {
         return Fail(kRetInternal);
     }
-    if (!found) {
-        hasher_.VerifyDummy(password);
-        return Fail(kRetWrongPassword);
-    }
     if (locked) {
         return Fail(kRetAccountLocked);
+    }
+    if (found == Found::kNo) {
+        // The same hashing time and the same failure count as a wrong password.
+        hasher_.VerifyDummy(password);
+        return Decide(phone, ip, std::string(), false, std::nullopt);
     }
     const bool match = hasher_.Verify(row.password_hash, password);
     // A changed hash cost reaches old accounts at their next login.
@@ -194,7 +231,8 @@ Reply AccountService::Login(const std::string& phone, const std::string& passwor
     return Decide(phone, ip, row.password_hash, match, rehashed);
 }
 
-// Records the outcome of a checked password in one transaction.
+// Records the outcome of a checked password in one transaction. A number
+// without an account comes with an empty `verified_hash`, which no account has.
 Reply AccountService::Decide(const std::string& phone, const std::string& ip,
                              const std::string& verified_hash, bool match,
                              const std::optional<std::string>& rehashed) {
@@ -202,16 +240,21 @@ Reply AccountService::Decide(const std::string& phone, const std::string& ip,
     const bool done = db_.Transact([&](Session& s) {
         UserRow row;
         // Re-read: other attempts may have locked the account while we hashed.
-        if (!s.LockKey(PhoneKey(phone)) || !FindUser(s, phone, &row)) {
-            return true;
+        if (!s.LockKey(PhoneKey(phone)) || FindUser(s, phone, &row) == Found::kFailed) {
+            return false;
         }
         const std::int64_t now = clock_();
-        if (IsLocked(s, phone, row, ip, now)) {
+        bool locked = false;
+        if (!IsLocked(s, phone, row, ip, now, &locked)) {
+            return false;
+        }
+        if (locked) {
             reply = Fail(kRetAccountLocked);
             return true;
         }
         if (row.password_hash != verified_hash) {
-            // Reset while we hashed: the answer is about a password that no longer counts.
+            // Reset (or registered) while we hashed: the answer is about a
+            // password that no longer counts.
             return true;
         }
         if (!match) {
@@ -228,18 +271,21 @@ Reply AccountService::Decide(const std::string& phone, const std::string& ip,
 
 // The whole account's row has the empty address.
 bool AccountService::IsLocked(Session& s, const std::string& phone, const UserRow& row,
-                              const std::string& ip, std::int64_t now) {
+                              const std::string& ip, std::int64_t now, bool* locked) {
     SqlRows rows;
-    s.Run("SELECT client_ip FROM login_failures WHERE mobilephone = ?1 "
-          "AND client_ip IN (?2, '') AND locked_until > ?3",
-          {phone, AddressGroup(ip), now}, &rows);
+    if (s.Run("SELECT client_ip FROM login_failures WHERE mobilephone = ?1 "
+              "AND client_ip IN (?2, '') AND locked_until > ?3",
+              {phone, AddressGroup(ip), now}, &rows) != SqlResult::kOk) {
+        return false;
+    }
+    *locked = false;
     for (const SqlRow& r : rows) {
         const bool whole_account = r.Text(0).empty();
         if (!whole_account || ip != row.last_login_ip) {
-            return true;
+            *locked = true;
         }
     }
-    return false;
+    return true;
 }
 
 // Counts one failure against `key`; failures older than the lock time have
@@ -303,6 +349,7 @@ Reply FeedbackStore::Submit(const std::string& content, const std::string& conta
         !IsValidUtf8(contact)) {
         return Fail(kRetInvalidFeedback);
     }
+    // kOk only once committed: a full disk answers a failure, never a lost thank-you.
     const SqlResult stored = db_.Query("INSERT INTO feedback (content, contact, remote_ip, "
                                        "created_at) VALUES (?1, ?2, ?3, ?4)",
                                        {content, contact, ip, clock_()});

@@ -12,10 +12,12 @@
 
 namespace velquist::service {
 
-// Wrong passwords are counted per account and client address: one address
+// Wrong passwords are counted per number and client address: one address
 // locks only itself out of the account. A higher count over all addresses
 // together stops guessing spread over many, and spares the address of the
-// account's last good login, so that its owner still gets in.
+// account's last good login, so that its owner still gets in. Numbers without
+// an account are counted and locked alike, so that no answer tells which
+// numbers have one; their counts lapse like any other.
 struct LockoutRules {
     int max_failures = 5;
     int max_account_failures = 20;
@@ -46,12 +48,20 @@ class AccountService {
         std::int64_t locked_until = 0;
     };
 
-    static bool FindUser(Session& s, const std::string& phone, UserRow* row);
-    static bool UserExists(Session& s, const std::string& phone);
-    int CheckCode(const std::string& phone, CodePurpose purpose, bool must_exist,
-                  const std::string& code);
+    enum class Found { kYes, kNo, kFailed };
+
+    // Leaves `row` as it was when the number has no account.
+    static Found FindUser(Session& s, const std::string& phone, UserRow* row);
+    // Inside a transaction holding the number's lock: whether `code` fits the
+    // number and purpose, and, with `use_up`, marks it used.
+    int CodeVerdict(Session& s, const std::string& phone, CodePurpose purpose,
+                    const std::string& code, bool use_up);
+    int PreCheckCode(const std::string& phone, CodePurpose purpose, const std::string& code);
+    bool CreateUser(Session& s, const std::string& phone, const std::string& hash, Reply* reply,
+                    bool* lost_race);
+    // False when the database could not tell.
     bool IsLocked(Session& s, const std::string& phone, const UserRow& row, const std::string& ip,
-                  std::int64_t now);
+                  std::int64_t now, bool* locked);
     bool CountFailure(Session& s, const std::string& phone, const std::string& key, int limit,
                       std::int64_t now);
     bool RecordFailure(Session& s, const std::string& phone, const std::string& ip,

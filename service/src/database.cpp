@@ -28,10 +28,15 @@ bool SqlRow::IsNull(std::size_t column) const {
 
 SqlResult Database::Query(std::string_view sql, const SqlParams& params, SqlRows* rows) {
     SqlResult result = SqlResult::kFailed;
-    Transact([&](Session& session) {
+    const bool committed = Transact([&](Session& session) {
         result = session.Run(sql, params, rows);
         return result == SqlResult::kOk;
     });
+    // The statement may have run and the commit still failed (a full disk, a
+    // deferred constraint, a lost connection): then nothing was stored.
+    if (result == SqlResult::kOk && !committed) {
+        return SqlResult::kFailed;
+    }
     return result;
 }
 

@@ -61,11 +61,12 @@ class Database {
     virtual ~Database() = default;
 
     // Runs `work` in one transaction: committed when it returns true, rolled
-    // back otherwise. True only when committed.
+    // back otherwise. True only when the commit succeeded; a failed commit is
+    // logged, and whatever `work` decided must then not be answered as done.
     virtual bool Transact(const std::function<bool(Session&)>& work) = 0;
     virtual const char* Kind() const = 0;
 
-    // One statement in a transaction of its own.
+    // One statement in a transaction of its own; kOk only when it was committed.
     SqlResult Query(std::string_view sql, const SqlParams& params = {}, SqlRows* rows = nullptr);
 };
 

@@ -1,5 +1,7 @@
 #include "installer_files.h"
 
+#include "installer_signing.h"
+
 #include <cerrno>
 #include <chrono>
 #include <fcntl.h>
@@ -137,10 +139,7 @@ std::optional<InstallerDigest> InstallerDigests::Of(const std::string& name) {
         return std::nullopt;
     }
     Entry& entry = entries_[name];
-    const bool same = entry.device == info.st_dev && entry.inode == info.st_ino &&
-                      entry.size == info.st_size && entry.mtime.tv_sec == info.st_mtim.tv_sec &&
-                      entry.mtime.tv_nsec == info.st_mtim.tv_nsec;
-    if (same) {
+    if (entry.stamp == FileStamp::Of(info)) {
         return entry.digest;
     }
     InstallerDigest digest;
@@ -149,8 +148,43 @@ std::optional<InstallerDigest> InstallerDigests::Of(const std::string& name) {
         entries_.erase(name);
         return std::nullopt;
     }
-    entry = Entry{info.st_dev, info.st_ino, info.st_size, info.st_mtim, digest};
+    entry = Entry{FileStamp::Of(info), digest};
     return digest;
+}
+
+std::optional<std::string> InstallerDigests::SignatureOf(const std::string& name) {
+    const std::string sig_name = name + ".sig";
+    std::lock_guard<std::mutex> lock(mutex_);
+    struct stat info {};
+    const Fd file(OpenFile(sig_name, &info));
+    if (file.fd < 0) {
+        signatures_.erase(sig_name);
+        return std::nullopt;
+    }
+    Signature& entry = signatures_[sig_name];
+    if (entry.stamp == FileStamp::Of(info)) {
+        return entry.text;
+    }
+    // One line of Base64; anything much longer is no signature.
+    char buffer[512];
+    const ssize_t n = ::pread(file.fd, buffer, sizeof buffer, 0);
+    if (n < 0) {
+        signatures_.erase(sig_name);
+        return std::nullopt;
+    }
+    entry.stamp = FileStamp::Of(info);
+    entry.text =
+        n > 0 ? SignatureText(std::string_view(buffer, static_cast<std::size_t>(n))) : std::nullopt;
+    return entry.text;
+}
+
+FileStamp FileStamp::Of(const struct stat& info) {
+    return FileStamp{info.st_dev, info.st_ino, info.st_size, info.st_mtim};
+}
+
+bool FileStamp::operator==(const FileStamp& other) const {
+    return device == other.device && inode == other.inode && size == other.size &&
+           mtime.tv_sec == other.mtime.tv_sec && mtime.tv_nsec == other.mtime.tv_nsec;
 }
 
 } // namespace velquist::service

@@ -1,4 +1,5 @@
 #include "clock.h"
+#include "installer_signing.h"
 #include "options.h"
 #include "service_app.h"
 
@@ -39,6 +40,9 @@ int main(int argc, char** argv) {
     velquist::service::ServiceOptions options;
     std::string error;
     const std::vector<std::string> args(argv + 1, argv + argc);
+    if (const auto exit_code = velquist::service::RunSigningCommand(args)) {
+        return *exit_code;
+    }
     if (!velquist::service::LoadOptions(args, &options, &error)) {
         std::fprintf(stderr, "velquist-service: %s\n%s", error.c_str(),
                      velquist::service::UsageText());

@@ -1,5 +1,6 @@
 #include "manifest.h"
 
+#include "installer_signing.h"
 #include "ret_codes.h"
 
 #include <cstdio>
@@ -64,8 +65,7 @@ bool UpdateManifest::Refresh() {
 Reply UpdateManifest::Lookup(const std::string& app_name, const std::string& base_url) {
     Reply reply;
     std::string given;
-    Json::Value stated_size;
-    Json::Value stated_sha256;
+    Json::Value stated;
     {
         std::lock_guard<std::mutex> lock(mutex_);
         if (!Refresh()) {
@@ -80,29 +80,40 @@ Reply UpdateManifest::Lookup(const std::string& app_name, const std::string& bas
         given = url.isString() ? url.asString() : std::string();
         reply.data["app_version"] = (*entry)["app_version"].asString();
         reply.data["force_upgrade"] = ForceValue((*entry)["force_upgrade"]);
-        stated_size = (*entry)["size"];
-        stated_sha256 = (*entry)["sha256"];
+        stated = *entry;
     }
     reply.data["download_url"] = !given.empty() && given.front() == '/' ? base_url + given : given;
-    AddDigest(given, stated_size, stated_sha256, &reply.data);
+    AddChecks(given, stated, &reply.data);
     return reply;
 }
 
-void UpdateManifest::AddDigest(const std::string& url, const Json::Value& size,
-                               const Json::Value& sha256, Json::Value* data) {
+void UpdateManifest::AddChecks(const std::string& url, const Json::Value& stated,
+                               Json::Value* data) {
     static const std::string kLocal = "/download/";
     if (url.rfind(kLocal, 0) == 0) {
-        // Worked out from the file we serve, never taken on trust.
-        if (const auto digest = digests_.Of(url.substr(kLocal.size()))) {
+        // Worked out from the files we serve, never taken on trust.
+        const std::string name = url.substr(kLocal.size());
+        if (const auto digest = digests_.Of(name)) {
             (*data)["size"] = static_cast<Json::Int64>(digest->size);
             (*data)["sha256"] = digest->sha256;
         }
+        if (const auto signature = digests_.SignatureOf(name)) {
+            (*data)["signature"] = *signature;
+        }
         return;
     }
-    // An installer hosted elsewhere: the maker may state both in the manifest.
+    // An installer hosted elsewhere: the maker may state them in the manifest.
+    const Json::Value& size = stated["size"];
+    const Json::Value& sha256 = stated["sha256"];
     if (size.isIntegral() && sha256.isString()) {
         (*data)["size"] = size.asInt64();
         (*data)["sha256"] = sha256.asString();
+    }
+    const Json::Value& signature = stated["signature"];
+    if (signature.isString()) {
+        if (const auto text = SignatureText(signature.asString())) {
+            (*data)["signature"] = *text;
+        }
     }
 }
 

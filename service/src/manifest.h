@@ -13,7 +13,8 @@ namespace velquist::service {
 // "app_version", "download_url" and "force_upgrade". Re-read whenever the
 // file changes, so a new version can be published without a restart. An
 // installer served from the installers folder is answered with its "size" and
-// "sha256", so that a client can check what it downloaded.
+// "sha256", so that a client can check what it downloaded, and with the
+// maker's "signature" from the ".sig" file beside it.
 class UpdateManifest {
   public:
     UpdateManifest(std::string path, std::string installer_dir)
@@ -26,8 +27,8 @@ class UpdateManifest {
 
   private:
     bool Refresh();
-    void AddDigest(const std::string& url, const Json::Value& size, const Json::Value& sha256,
-                   Json::Value* data);
+    // `stated` is the manifest entry.
+    void AddChecks(const std::string& url, const Json::Value& stated, Json::Value* data);
 
     std::string path_;
     std::mutex mutex_;

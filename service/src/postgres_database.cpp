@@ -190,6 +190,10 @@ bool PostgresDatabase::Transact(const std::function<bool(Session&)>& work) {
         // roll it back.
         if (work(session) && PQtransactionStatus(conn.get()) == PQTRANS_INTRANS) {
             committed = session.Script("COMMIT");
+            if (!committed) {
+                // A deferred constraint, a lost connection: nothing was stored.
+                std::fprintf(stderr, "postgresql: commit failed\n");
+            }
         } else {
             session.Script("ROLLBACK");
         }

@@ -5,6 +5,9 @@
 namespace velquist::service {
 namespace {
 
+// SQLite's own threshold for folding the write-ahead log back into the file.
+constexpr int kCheckpointFrames = 1000;
+
 struct StatementFinalizer {
     void operator()(sqlite3_stmt* stmt) const { sqlite3_finalize(stmt); }
 };
@@ -101,6 +104,9 @@ std::unique_ptr<SqliteDatabase> SqliteDatabase::Open(const std::string& path, st
         return nullptr;
     }
     sqlite3_busy_timeout(raw, 5000);
+    // The checkpoint that SQLite runs inside COMMIT swallows its errors (a full
+    // disk among them); ours runs after the commit and says when it fails.
+    sqlite3_wal_hook(raw, &SqliteDatabase::CountWalFrames, db.get());
     // WAL keeps readers off the writer's back; FULL makes every answered
     // write survive a power cut, not just a killed process.
     if (!db->Exec("PRAGMA journal_mode=WAL") || !db->Exec("PRAGMA synchronous=FULL") ||
@@ -115,20 +121,51 @@ bool SqliteDatabase::Exec(const char* sql) {
     return SqliteSession(db_.get()).Script(sql);
 }
 
+int SqliteDatabase::CountWalFrames(void* self, sqlite3*, const char*, int frames) {
+    static_cast<SqliteDatabase*>(self)->wal_frames_ = frames;
+    return SQLITE_OK;
+}
+
+// A full disk or an I/O error may have ended the transaction already; a
+// second ROLLBACK would only log a confusing "no transaction is active".
+void SqliteDatabase::RollBack() {
+    if (sqlite3_get_autocommit(db_.get()) == 0) {
+        Exec("ROLLBACK");
+    }
+}
+
+// The commit is safe in the log whether or not this succeeds; a failure only
+// lets the log grow until there is room again.
+void SqliteDatabase::CheckpointIfDue() {
+    if (wal_frames_ < kCheckpointFrames) {
+        return;
+    }
+    const int rc =
+        sqlite3_wal_checkpoint_v2(db_.get(), nullptr, SQLITE_CHECKPOINT_PASSIVE, nullptr, nullptr);
+    if (rc != SQLITE_OK && rc != SQLITE_BUSY) {
+        std::fprintf(stderr, "sqlite: checkpoint failed: %s\n", sqlite3_errmsg(db_.get()));
+        return;
+    }
+    wal_frames_ = 0;
+}
+
 bool SqliteDatabase::Transact(const std::function<bool(Session&)>& work) {
     std::lock_guard<std::mutex> lock(mutex_);
     if (!Exec("BEGIN IMMEDIATE")) {
+        std::fprintf(stderr, "sqlite: cannot begin a transaction\n");
         return false;
     }
     SqliteSession session(db_.get());
     if (!work(session)) {
-        Exec("ROLLBACK");
+        RollBack();
         return false;
     }
     if (!Exec("COMMIT")) {
-        Exec("ROLLBACK");
+        std::fprintf(stderr, "sqlite: commit failed, nothing of the transaction was stored\n");
+        RollBack();
         return false;
     }
+    CheckpointIfDue();
     return true;
 }
 

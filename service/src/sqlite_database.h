@@ -25,9 +25,14 @@ class SqliteDatabase : public Database {
   private:
     explicit SqliteDatabase(sqlite3* db) : db_(db) {}
     bool Exec(const char* sql);
+    void RollBack();
+    void CheckpointIfDue();
+    static int CountWalFrames(void* self, sqlite3* db, const char* name, int frames);
 
     std::unique_ptr<sqlite3, SqliteCloser> db_;
     std::mutex mutex_;
+    // Frames in the write-ahead log after the last commit (under mutex_).
+    int wal_frames_ = 0;
 };
 
 } // namespace velquist::service

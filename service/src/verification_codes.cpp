@@ -128,6 +128,16 @@ int VerificationCodes::Issue(Session& s, const std::string& phone, CodePurpose p
 
 int VerificationCodes::Consume(Session& s, const std::string& phone, CodePurpose purpose,
                                const std::string& code) {
+    return Verify(s, phone, purpose, code, true);
+}
+
+int VerificationCodes::Check(Session& s, const std::string& phone, CodePurpose purpose,
+                             const std::string& code) {
+    return Verify(s, phone, purpose, code, false);
+}
+
+int VerificationCodes::Verify(Session& s, const std::string& phone, CodePurpose purpose,
+                              const std::string& code, bool use_up) {
     SqlRows rows;
     const std::string purpose_name = PurposeName(purpose);
     if (s.Run("SELECT code_hash, issued_at, wrong_tries, consumed "
@@ -150,6 +160,9 @@ int VerificationCodes::Consume(Session& s, const std::string& phone, CodePurpose
     const std::string given = HashCode(phone, purpose, code);
     const bool match = stored.size() == given.size() &&
                        sodium_memcmp(stored.data(), given.data(), given.size()) == 0;
+    if (match && !use_up) {
+        return kRetOk;
+    }
     const char* update = match ? "UPDATE sms_codes SET consumed = 1 "
                                  "WHERE mobilephone = ?1 AND purpose = ?2"
                                : "UPDATE sms_codes SET wrong_tries = wrong_tries + 1 "

@@ -38,9 +38,13 @@ class VerificationCodes {
     // kRetCodeUnusable.
     // kRetInternal when the database failed.
     int Consume(Session& s, const std::string& phone, CodePurpose purpose, const std::string& code);
+    // As Consume, but a right code stays usable (a wrong one still counts).
+    int Check(Session& s, const std::string& phone, CodePurpose purpose, const std::string& code);
 
   private:
     bool LoadOrCreateKey();
+    int Verify(Session& s, const std::string& phone, CodePurpose purpose, const std::string& code,
+               bool use_up);
     bool SentRecently(Session& s, const std::string& phone, std::int64_t now);
     bool OverALimit(Session& s, const std::string& phone, const std::string& client,
                     std::int64_t now);

@@ -6,6 +6,7 @@
 #include "ret_codes.h"
 #include "service_fixture.h"
 
+#include <algorithm>
 #include <arpa/inet.h>
 #include <chrono>
 #include <filesystem>
@@ -380,6 +381,32 @@ TEST_F(Exposure, GuessingSpreadOverManyAddressesLocksTheAccount) {
     EXPECT_EQ(LoginFrom("198.51.100.20", phone, "owner-pw").ret(), kRetOk);
     Advance(15 * 60);
     EXPECT_EQ(LoginFrom("203.0.113.200", phone, "owner-pw").ret(), kRetOk);
+}
+
+// A number without an account is counted and locked the same way, so that
+// 400004 does not tell which numbers are registered.
+TEST_F(Exposure, LockoutAnswersAlikeWithAndWithoutAnAccount) {
+    BehindProxy(options_);
+    RegisterUser("13500000003", "owner-pw");
+    const auto guesses = [this](const std::string& phone) {
+        std::vector<int> rets;
+        for (int address = 0; address < 5; ++address) {
+            for (int i = 0; i < 6; ++i) {
+                const std::string client = "203.0.113." + std::to_string(address);
+                rets.push_back(LoginFrom(client, phone, "guess").ret());
+            }
+        }
+        rets.push_back(LoginFrom("198.51.100.7", phone, "guess").ret());
+        Advance(15 * 60);
+        rets.push_back(LoginFrom("198.51.100.7", phone, "guess").ret());
+        return rets;
+    };
+    const std::vector<int> registered = guesses("13500000003");
+    const std::vector<int> unknown = guesses("13500000004");
+    EXPECT_EQ(registered, unknown);
+    // Five per address until twenty in all lock the number for every address.
+    EXPECT_EQ(std::count(unknown.begin(), unknown.end(), kRetWrongPassword), 21);
+    EXPECT_EQ(std::count(unknown.begin(), unknown.end(), kRetAccountLocked), 11);
 }
 
 } // namespace
