@@ -196,6 +196,7 @@ TEST_F(CodeFormTest, CountdownRunsSixtyTicksWithOneRequest) {
         Click(form, "registerVerifyCodeBtn");
         started = TextOf(form, "registerVerifyCodeBtn");
         Click(form, "registerVerifyCodeBtn");
+        RequestsSettle();
         requestsWhileRunning = log_.Count("/v1/smsnotify/register/");
         form->findChild<QLabel*>(QStringLiteral("registerErrorTips"))->clear();
         Type(form, "registerMobilePhone", "");
@@ -207,6 +208,7 @@ TEST_F(CodeFormTest, CountdownRunsSixtyTicksWithOneRequest) {
         stoppedAfterSixty = ticks.size() == 60;
         Click(form, "registerVerifyCodeBtn");
         restarted = TextOf(form, "registerVerifyCodeBtn");
+        RequestsSettle();
         form->close();
     });
     steps.Start();

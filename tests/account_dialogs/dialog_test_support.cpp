@@ -4,6 +4,7 @@
 #include "account/user_info.h"
 #include "net/http_client.h"
 #include "net/service_url.h"
+#include "request_thread.h"
 #include "ui/control.h"
 
 #include <QAbstractButton>
@@ -53,6 +54,9 @@ void AccountDialogTest::SetUp() {
     httplib::Server& server = server_.server();
     server.Post("/v1/login", [=, this](const httplib::Request& req, httplib::Response& res) {
         record(req);
+        std::unique_lock hold(holdMutex_);
+        holdReleased_.wait(hold, [this] { return !holdLogins_; });
+        hold.unlock();
         reply(&loginReply_, res);
     });
     server.Post("/v1/register", [=, this](const httplib::Request& req, httplib::Response& res) {
@@ -78,6 +82,8 @@ void AccountDialogTest::SetUp() {
 }
 
 void AccountDialogTest::TearDown() {
+    ReleaseLogins();
+    EXPECT_TRUE(RequestsSettle());
     HttpClient::ResetTimeouts();
     if (main_ != nullptr) {
         main_->Close(0);
@@ -95,6 +101,23 @@ void AccountDialogTest::SetReply(const std::string& path, const std::string& rep
     } else {
         forgotReply_ = reply;
     }
+}
+
+void AccountDialogTest::HoldLogins() {
+    std::lock_guard lock(holdMutex_);
+    holdLogins_ = true;
+}
+
+void AccountDialogTest::ReleaseLogins() {
+    {
+        std::lock_guard lock(holdMutex_);
+        holdLogins_ = false;
+    }
+    holdReleased_.notify_all();
+}
+
+bool RequestsSettle() {
+    return SpinUntil([] { return AccountRequestsInFlight() == 0; }, 15000);
 }
 
 std::string AccountDialogTest::AcceptedLogin(const std::string& phone) {
