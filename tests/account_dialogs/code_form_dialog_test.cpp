@@ -2,11 +2,15 @@
 #include "code_form_dialog.h"
 #include "dialog_test_support.h"
 #include "dialogs/dialog_base.h"
+#include "net/http_client.h"
 #include "net/service_url.h"
+#include "request_thread.h"
 #include "ui/control.h"
 
+#include <QAbstractButton>
 #include <QLabel>
 #include <QWidget>
+#include <chrono>
 
 namespace velquist::testing {
 namespace {
@@ -126,6 +130,34 @@ TEST_F(CodeFormTest, UnreachableServiceIsANetworkErrorAndCloses) {
         Submit(new RegisterDialog(main_), kRegister, "register", {"", "网络错误!", false});
     EXPECT_EQ(outcome.prompt, "网络错误!");
     EXPECT_EQ(outcome.code, 1);
+}
+
+TEST_F(CodeFormTest, ClosingDuringTheSubmissionDropsItsAnswer) {
+    HttpClient::SetTimeouts(std::chrono::seconds(10), std::chrono::seconds(2));
+    HoldReplies();
+    SetReply("/v1/register", "{\"ret\":0}");
+    bool busy = false;
+    QString busyText;
+    int pendingAtClose = 0;
+    Steps steps;
+    steps.Then(kRegister, [&](QWidget* form) {
+        FillForm(form, "register", "pw-1");
+        Click(form, "registerBtn");
+        SpinUntil([this] { return log_.Count("/v1/register") == 1; });
+        auto* button = form->findChild<QAbstractButton*>(QStringLiteral("registerBtn"));
+        busy = !button->isEnabled();
+        busyText = button->text();
+        pendingAtClose = AccountRequestsInFlight();
+        form->close();
+    });
+    steps.Start();
+    EXPECT_EQ(ShowModalBox(new RegisterDialog(main_), main_->GetHWND()), 0);
+    ReleaseReplies();
+    EXPECT_TRUE(RequestsSettle());
+    EXPECT_TRUE(busy);
+    EXPECT_EQ(busyText, "提交中...");
+    EXPECT_EQ(pendingAtClose, 1) << "closed while the service still held the request";
+    EXPECT_EQ(ShownWindow(kPrompt), nullptr) << "no box for an answer nobody waits for";
 }
 
 TEST_F(CodeFormTest, LocalChecksRunInOrderAndSendNothing) {

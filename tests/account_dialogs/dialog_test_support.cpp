@@ -48,15 +48,15 @@ void AccountDialogTest::SetUp() {
         log_.lastBody = req.body;
     };
     auto reply = [this](std::string* text, httplib::Response& res) {
+        std::unique_lock hold(holdMutex_);
+        holdReleased_.wait(hold, [this] { return !holdReplies_; });
+        hold.unlock();
         std::lock_guard lock(replyMutex_);
         res.set_content(*text, "application/json");
     };
     httplib::Server& server = server_.server();
     server.Post("/v1/login", [=, this](const httplib::Request& req, httplib::Response& res) {
         record(req);
-        std::unique_lock hold(holdMutex_);
-        holdReleased_.wait(hold, [this] { return !holdLogins_; });
-        hold.unlock();
         reply(&loginReply_, res);
     });
     server.Post("/v1/register", [=, this](const httplib::Request& req, httplib::Response& res) {
@@ -82,7 +82,7 @@ void AccountDialogTest::SetUp() {
 }
 
 void AccountDialogTest::TearDown() {
-    ReleaseLogins();
+    ReleaseReplies();
     EXPECT_TRUE(RequestsSettle());
     HttpClient::ResetTimeouts();
     if (main_ != nullptr) {
@@ -103,15 +103,15 @@ void AccountDialogTest::SetReply(const std::string& path, const std::string& rep
     }
 }
 
-void AccountDialogTest::HoldLogins() {
+void AccountDialogTest::HoldReplies() {
     std::lock_guard lock(holdMutex_);
-    holdLogins_ = true;
+    holdReplies_ = true;
 }
 
-void AccountDialogTest::ReleaseLogins() {
+void AccountDialogTest::ReleaseReplies() {
     {
         std::lock_guard lock(holdMutex_);
-        holdLogins_ = false;
+        holdReplies_ = false;
     }
     holdReleased_.notify_all();
 }

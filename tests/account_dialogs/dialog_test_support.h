@@ -51,10 +51,10 @@ class AccountDialogTest : public ::testing::Test {
     void TearDown() override;
 
     void SetReply(const std::string& path, const std::string& reply);
-    // While held, the login endpoint keeps its requests waiting (without answering) until
-    // ReleaseLogins; TearDown releases them.
-    void HoldLogins();
-    void ReleaseLogins();
+    // While held, login, registration and reset keep their requests waiting (without
+    // answering) until ReleaseReplies; TearDown releases them.
+    void HoldReplies();
+    void ReleaseReplies();
     static std::string AcceptedLogin(const std::string& phone);
     bool LoggedOutLook();
     bool LoggedInLook(const QString& name);
@@ -68,7 +68,7 @@ class AccountDialogTest : public ::testing::Test {
     std::atomic<bool> smsFails_{false};
     std::mutex holdMutex_;
     std::condition_variable holdReleased_;
-    bool holdLogins_ = false;
+    bool holdReplies_ = false;
     TestMainWindow* main_ = nullptr;
 };
 

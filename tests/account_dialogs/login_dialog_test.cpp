@@ -148,7 +148,7 @@ TEST_F(LoginDialogTest, FailedSaveIsShownAndTheLoginStillHolds) {
 // the request waited: a login that blocked this thread could never see those ticks.
 TEST_F(LoginDialogTest, WindowKeepsRunningWhileTheServiceThinks) {
     HttpClient::SetTimeouts(10000ms, 2000ms);
-    HoldLogins();
+    HoldReplies();
     SetReply("/v1/login", AcceptedLogin("13800138000"));
     int ticksWhileHeld = 0;
     bool buttonBusy = false;
@@ -165,7 +165,7 @@ TEST_F(LoginDialogTest, WindowKeepsRunningWhileTheServiceThinks) {
             if (++ticksWhileHeld == 5) {
                 buttonBusy = !LoginButton(guard)->isEnabled();
                 buttonText = LoginButton(guard)->text();
-                ReleaseLogins();
+                ReleaseReplies();
             } else if (ticksWhileHeld > 5 && AccountRequestsInFlight() == 0 &&
                        !UserInfo::Instance()->LoggedIn()) {
                 guard->close(); // the answer came and went without a login: stop waiting
@@ -187,7 +187,7 @@ TEST_F(LoginDialogTest, WindowKeepsRunningWhileTheServiceThinks) {
 
 TEST_F(LoginDialogTest, ClosingDuringTheRequestAbandonsItsAnswer) {
     HttpClient::SetTimeouts(10000ms, 2000ms);
-    HoldLogins();
+    HoldReplies();
     SetReply("/v1/login", AcceptedLogin("13800138000"));
     bool requestArrived = false;
     int pendingAtClose = 0;
@@ -204,7 +204,7 @@ TEST_F(LoginDialogTest, ClosingDuringTheRequestAbandonsItsAnswer) {
     EXPECT_EQ(ShowModalBox(new LoginDialog(main_), main_->GetHWND()), 0);
     EXPECT_TRUE(requestArrived);
     EXPECT_EQ(pendingAtClose, 1) << "closed while the service still held the request";
-    ReleaseLogins();
+    ReleaseReplies();
     EXPECT_TRUE(RequestsSettle());
     EXPECT_FALSE(UserInfo::Instance()->LoggedIn());
     EXPECT_FALSE(std::filesystem::exists(CredentialFilePath()));
