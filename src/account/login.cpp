@@ -1,12 +1,10 @@
 #include "account/login.h"
 
 #include "account/reply_reader.h"
-
 #include "net/http_client.h"
 #include "net/service_envelope.h"
 #include "net/service_url.h"
 #include "protocol/ret_codes.h"
-
 
 namespace velquist {
 namespace {

@@ -85,8 +85,7 @@ TEST_F(RecordedCredentialFile, OldFileStillLoadsAndSealsToTheSameText) {
     EXPECT_EQ(UnsealCredentials(file_text), plain);
     EXPECT_EQ(SealCredentials(plain), file_text);
 
-    fs::copy_file(kData / "local.dat", CredentialFilePath(),
-                  fs::copy_options::overwrite_existing);
+    fs::copy_file(kData / "local.dat", CredentialFilePath(), fs::copy_options::overwrite_existing);
     EXPECT_EQ(LoadCredentials().value_or(""), plain);
 }
 

@@ -150,15 +150,13 @@ void CodeFormDialog::OnSubmitClick() {
         return;
     }
     SetSubmitBusy(true);
-    RunOffGuiThread<CodeFormReply>(
-        [form = form_, phone, password, code] {
-            return SubmitCodeForm(form, phone, password, code);
-        },
-        [this, alive = alive_](const CodeFormReply& reply) {
-            if (alive->load()) {
-                OnSubmitAnswer(reply);
-            }
-        });
+    RunOffGuiThread<CodeFormReply>([form = form_, phone, password,
+                                    code] { return SubmitCodeForm(form, phone, password, code); },
+                                   [this, alive = alive_](const CodeFormReply& reply) {
+                                       if (alive->load()) {
+                                           OnSubmitAnswer(reply);
+                                       }
+                                   });
 }
 
 // The form steps aside for the prompt and any login that follows, then closes or comes

@@ -32,6 +32,8 @@ void LoginDialog::Notify(ui::TNotifyUI& msg) {
         const QString name = msg.pSender->GetName();
         if (name.compare(QLatin1String("loginBtn"), Qt::CaseInsensitive) == 0) {
             OnLoginClick();
+        } else if (busy_) {
+            // The answer on its way would close this dialog under the other one.
         } else if (name.compare(QLatin1String("register"), Qt::CaseInsensitive) == 0) {
             HandOver(new RegisterDialog(mainWindow_));
         } else if (name.compare(QLatin1String("forgotPwd"), Qt::CaseInsensitive) == 0) {
@@ -122,9 +124,12 @@ void LoginDialog::OnLoginAnswer(const ManualLoginResult& result, const QString& 
 }
 
 void LoginDialog::HandOver(ui::WindowImplBase* next) {
+    const DialogAlive alive = alive_;
     ShowWindow(false, true);
     ShowModalBox(next, GetHWND());
-    Close(1);
+    if (alive->load()) {
+        Close(1);
+    }
 }
 
 } // namespace velquist

@@ -27,8 +27,7 @@ void CountAccountRequest(int delta);
 // Runs work on a thread of its own and hands its result, by value, to done on the GUI
 // thread. done always runs (it decides what a closed dialog means), unless the
 // application is gone by then. The GUI thread never waits for work.
-template <class R>
-void RunOffGuiThread(std::function<R()> work, std::function<void(R)> done) {
+template <class R> void RunOffGuiThread(std::function<R()> work, std::function<void(R)> done) {
     CountAccountRequest(1);
     std::thread([work = std::move(work), done = std::move(done)]() mutable {
         R result = work();
