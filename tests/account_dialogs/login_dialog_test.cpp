@@ -59,11 +59,13 @@ TEST_F(LoginDialogTest, LocalChecksRunInOrderAndSendNothing) {
         {"１３８００１３８０００", "secret", "手机号只能为数字!"}, // full-width digits
     };
     std::vector<QString> shown;
+    QString buttonAfter;
     Steps steps;
     steps.Then(kLogin, [&](QWidget* dialog) {
         for (const Case& c : cases) {
             shown.push_back(TryLogin(dialog, c.phone, c.password));
         }
+        buttonAfter = LoginButton(dialog)->text();
         dialog->close();
     });
     steps.Start();
@@ -73,6 +75,7 @@ TEST_F(LoginDialogTest, LocalChecksRunInOrderAndSendNothing) {
         EXPECT_EQ(shown[i], cases[i].message) << "case " << i;
     }
     EXPECT_EQ(log_.Count("/v1/login"), 0);
+    EXPECT_EQ(buttonAfter, "登 录");
     EXPECT_TRUE(LoggedOutLook());
 }
 
@@ -81,6 +84,8 @@ TEST_F(LoginDialogTest, FailedExchangesShowTheirMessageAndKeepTheDialogOpen) {
     QString notJson;
     QString unreachable;
     bool stillOpen = false;
+    QString buttonAfter;
+    bool buttonEnabled = false;
     Steps steps;
     steps.Then(kLogin, [&](QWidget* dialog) {
         SetReply("/v1/login", "{\"ret\":400003,\"msg\":\"wrong\"}");
@@ -90,6 +95,8 @@ TEST_F(LoginDialogTest, FailedExchangesShowTheirMessageAndKeepTheDialogOpen) {
         SetServiceBaseUrl("http://127.0.0.1:" + std::to_string(ClosedLoopbackPort()));
         unreachable = TryLogin(dialog, "13800138000", "secret");
         stillOpen = dialog->isVisible();
+        buttonAfter = LoginButton(dialog)->text();
+        buttonEnabled = LoginButton(dialog)->isEnabled();
         dialog->close();
     });
     steps.Start();
@@ -98,6 +105,8 @@ TEST_F(LoginDialogTest, FailedExchangesShowTheirMessageAndKeepTheDialogOpen) {
     EXPECT_EQ(notJson, "网络连接失败,请检查网络!");
     EXPECT_EQ(unreachable, "网络连接失败,请检查网络!");
     EXPECT_TRUE(stillOpen);
+    EXPECT_EQ(buttonAfter, "登 录") << "the wait is over";
+    EXPECT_TRUE(buttonEnabled);
     EXPECT_FALSE(UserInfo::Instance()->LoggedIn());
     EXPECT_FALSE(std::filesystem::exists(CredentialFilePath()));
     EXPECT_TRUE(LoggedOutLook());

@@ -125,6 +125,9 @@ void CodeFormDialog::OnTick() {
 }
 
 void CodeFormDialog::SetSubmitBusy(bool busy) {
+    if (busy == submitting_) {
+        return;
+    }
     submitting_ = busy;
     if (submit_ == nullptr) {
         return;

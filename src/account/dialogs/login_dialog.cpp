@@ -56,6 +56,9 @@ QString LoginDialog::ControlText(const char* name) {
 }
 
 void LoginDialog::SetBusy(bool busy) {
+    if (busy == busy_) {
+        return;
+    }
     busy_ = busy;
     ui::CControlUI* button = FindControl(QStringLiteral("loginBtn"));
     if (button == nullptr) {
