@@ -31,24 +31,5 @@ TEST(ReplyNesting, DeepRepliesAreUnparsableInsteadOfThrowing) {
     EXPECT_TRUE(root["a"].isArray());
 }
 
-TEST(ReplyMembers, TextOnlyFromScalars) {
-    Json::Value root;
-    ASSERT_TRUE(ParseJsonObject(
-        "{\"s\":\"x\",\"n\":12,\"b\":true,\"z\":null,\"o\":{\"k\":1},\"a\":[\"x\"]}", &root));
-    std::string out = "kept";
-    EXPECT_TRUE(ReadTextMember(root, "s", &out));
-    EXPECT_EQ(out, "x");
-    EXPECT_TRUE(ReadTextMember(root, "n", &out));
-    EXPECT_EQ(out, "12");
-    EXPECT_TRUE(ReadTextMember(root, "z", &out));
-    EXPECT_EQ(out, "");
-    EXPECT_TRUE(ReadTextMember(root, "missing", &out));
-    out = "kept";
-    EXPECT_FALSE(ReadTextMember(root, "o", &out));
-    EXPECT_FALSE(ReadTextMember(root, "a", &out));
-    EXPECT_FALSE(ReadTextMember(root["a"], "s", &out)) << "an array has no members";
-    EXPECT_EQ(out, "kept");
-}
-
 } // namespace
 } // namespace velquist
