@@ -166,6 +166,18 @@ TEST_F(ManualLoginTest, UnreachableServiceAndLocalChecksSendNothingUseful) {
     EXPECT_EQ(ManualLogin(L"13800000000", L"secret").error, kNetworkFailureText);
 }
 
+// The service answers refusals such as a locked account with an error status: the
+// envelope still says what happened. Success needs the whole transfer.
+TEST_F(ManualLoginTest, AnErrorStatusIsJudgedByItsEnvelope) {
+    login_status_ = 429;
+    login_reply_ = "{\"ret\":400004}";
+    EXPECT_EQ(ManualLogin(L"13800000000", L"secret").error, L"账号或密码错误!");
+    login_status_ = 503;
+    login_reply_ = AcceptedReply("13800000000");
+    EXPECT_EQ(ManualLogin(L"13800000000", L"secret").error, kNetworkFailureText);
+    EXPECT_FALSE(UserInfo::Instance()->LoggedIn());
+}
+
 TEST_F(ManualLoginTest, AnAnswerNobodyWaitsForChangesNothing) {
     login_reply_ = AcceptedReply("13800000000");
     int asked = 0;
