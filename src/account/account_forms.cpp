@@ -2,6 +2,7 @@
 
 #include "account/credential_store.h"
 #include "account/login.h"
+#include "account/reply_reader.h"
 #include "net/http_client.h"
 #include "net/service_envelope.h"
 #include "net/service_url.h"
@@ -32,8 +33,16 @@ bool AllDigits(const std::wstring& text) {
     return true;
 }
 
+// Only a reply that carries the service's verdict may blame the account or password.
 std::wstring LoginFailureText(LoginOutcome outcome) {
-    return outcome == LoginOutcome::kUnparsable ? L"未知错误!" : L"账号或密码错误!";
+    switch (outcome) {
+    case LoginOutcome::kTransferFailed:
+        return kNetworkFailureText;
+    case LoginOutcome::kRejected:
+        return L"账号或密码错误!";
+    default:
+        return L"未知错误!";
+    }
 }
 
 const char* FormPath(CodeForm form) {
@@ -110,7 +119,8 @@ std::wstring CheckLoginInput(const std::wstring& phone, const std::wstring& pass
     return {};
 }
 
-ManualLoginResult ManualLogin(const std::wstring& phone, const std::wstring& password) {
+ManualLoginResult ManualLogin(const std::wstring& phone, const std::wstring& password,
+                              const std::function<bool()>& still_wanted) {
     ManualLoginResult result;
     result.error = CheckLoginInput(phone, password);
     if (!result.error.empty()) {
@@ -120,6 +130,11 @@ ManualLoginResult ManualLogin(const std::wstring& phone, const std::wstring& pas
     std::string narrow_password = WideToAnsi(password);
     Json::Value reply;
     LoginOutcome outcome = SendLogin(narrow_phone, narrow_password, &reply);
+    if (still_wanted && !still_wanted()) {
+        result.error.clear();
+        result.step = ManualLoginResult::Step::kAbandoned;
+        return result;
+    }
     if (outcome != LoginOutcome::kAccepted || !ApplyLoginData(reply)) {
         result.error = LoginFailureText(outcome);
         return result;
@@ -127,6 +142,7 @@ ManualLoginResult ManualLogin(const std::wstring& phone, const std::wstring& pas
     if (!SaveCredentials(narrow_phone, narrow_password)) {
         std::cout << "open file error" << std::endl;
         result.step = ManualLoginResult::Step::kSaveFailed;
+        result.error = kSaveFailedText;
         return result;
     }
     result.step = ManualLoginResult::Step::kLoggedIn;
@@ -163,7 +179,7 @@ std::string BuildCodeFormBody(const std::string& phone, const std::string& passw
 }
 
 CodeFormReply JudgeCodeFormReply(CodeForm form, const std::string& response) {
-    ServiceEnvelope envelope = ParseServiceEnvelope(response);
+    ServiceEnvelope envelope = ReadServiceReply(response);
     if (!envelope.parsed) {
         return CodeFormReply{L"网络错误!", true, false};
     }
@@ -207,8 +223,7 @@ std::wstring VerifyCodeCountdown::Tick(bool* finished) {
     return kCountdownAgainText;
 }
 
-CodeButtonResult ClickCodeButton(CodeForm form, const std::wstring& phone,
-                                 VerifyCodeCountdown& countdown,
+CodeButtonResult StartCodeButton(const std::wstring& phone, VerifyCodeCountdown& countdown,
                                  const std::function<void(const std::wstring&)>& start_timer) {
     CodeButtonResult result;
     // The number becomes part of the request's path: only a well-formed one is sent.
@@ -218,10 +233,24 @@ CodeButtonResult ClickCodeButton(CodeForm form, const std::wstring& phone,
     }
     start_timer(countdown.Start());
     result.requested = true;
+    return result;
+}
+
+std::wstring RequestSmsCode(CodeForm form, const std::wstring& phone) {
     std::string url = ServiceBaseUrl() + SmsPath(form) + PercentEncodeSegment(WideToAnsi(phone));
     std::string response;
     if (HttpClient::Instance()->Get(url, &response) != 0) {
-        result.prompt = L"验证码发送失败!";
+        return L"验证码发送失败!";
+    }
+    return {};
+}
+
+CodeButtonResult ClickCodeButton(CodeForm form, const std::wstring& phone,
+                                 VerifyCodeCountdown& countdown,
+                                 const std::function<void(const std::wstring&)>& start_timer) {
+    CodeButtonResult result = StartCodeButton(phone, countdown, start_timer);
+    if (result.requested) {
+        result.prompt = RequestSmsCode(form, phone);
     }
     return result;
 }

@@ -15,18 +15,28 @@ std::wstring CheckPhoneInput(const std::wstring& phone);
 // empty when they may be sent. Lengths count UTF-16 units, as the dialog's edits do.
 std::wstring CheckLoginInput(const std::wstring& phone, const std::wstring& password);
 
+inline constexpr const wchar_t* kNetworkFailureText = L"网络连接失败,请检查网络!";
+inline constexpr const wchar_t* kSaveFailedText = L"登录信息保存失败!";
+
 struct ManualLoginResult {
     enum class Step {
         kError,      // show error in "errorTips"
-        kSaveFailed, // logged in, but "local.dat" could not be written: dialog stays as is
+        kSaveFailed, // logged in, but "local.dat" could not be written: error says so in a
+                     // box; the login holds (logged-in look, then close)
         kLoggedIn,   // show the logged-in look with the phone as typed and close
+        kAbandoned,  // nobody waited for the answer any more: nothing was applied
     };
     Step step = Step::kError;
     std::wstring error;
+
+    bool LoggedIn() const { return step == Step::kSaveFailed || step == Step::kLoggedIn; }
 };
 
-// Checks, logs in, fills UserInfo and writes the credential file.
-ManualLoginResult ManualLogin(const std::wstring& phone, const std::wstring& password);
+// Checks, logs in, fills UserInfo and writes the credential file. Blocks for the whole
+// exchange, so a window calls it off its own thread. still_wanted (when given) is asked
+// once the service has answered: false leaves UserInfo and the file as they were.
+ManualLoginResult ManualLogin(const std::wstring& phone, const std::wstring& password,
+                              const std::function<bool()>& still_wanted = {});
 
 // --- Registration and password reset ---
 
@@ -82,10 +92,17 @@ struct CodeButtonResult {
     std::wstring prompt;    // non-empty: the request failed, show in a prompt box
 };
 
-// A click on the code button: the phone check (as the login's), then, unless a countdown already
-// runs, the countdown's start and one SMS request. start_timer gets the button text and
-// starts the dialog's timer before the request blocks; the countdown runs its sixty
-// seconds whether the request succeeds or not.
+// The part of a click on the code button that needs no service: the phone check (as the
+// login's), then, unless a countdown already runs, the countdown's start; requested tells
+// that the SMS request is now due. start_timer gets the button text and starts the
+// dialog's timer; the countdown runs its sixty seconds whether the request succeeds or not.
+CodeButtonResult StartCodeButton(const std::wstring& phone, VerifyCodeCountdown& countdown,
+                                 const std::function<void(const std::wstring&)>& start_timer);
+
+// One SMS request (blocking); the prompt for a failure, empty when it went through.
+std::wstring RequestSmsCode(CodeForm form, const std::wstring& phone);
+
+// StartCodeButton and, when due, RequestSmsCode on the calling thread.
 CodeButtonResult ClickCodeButton(CodeForm form, const std::wstring& phone,
                                  VerifyCodeCountdown& countdown,
                                  const std::function<void(const std::wstring&)>& start_timer);

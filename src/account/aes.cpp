@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstring>
+#include <openssl/evp.h>
 
 namespace velquist {
 namespace {
@@ -132,6 +133,17 @@ bool ValidSize(int size) {
     return size == 16 || size == 24 || size == 32;
 }
 
+const EVP_CIPHER* LibraryCipher(int key_length) {
+    switch (key_length) {
+    case 16:
+        return EVP_aes_128_ecb();
+    case 24:
+        return EVP_aes_192_ecb();
+    default:
+        return EVP_aes_256_ecb();
+    }
+}
+
 // Row shifts of the state for 4, 6 and 8 columns.
 void ShiftOffsets(int columns, int* s1, int* s2, int* s3) {
     *s1 = 1;
@@ -144,10 +156,40 @@ void ShiftOffsets(int columns, int* s1, int* s2, int* s3) {
 AES::AES() = default;
 AES::~AES() = default;
 
+void AES::ContextFree::operator()(evp_cipher_ctx_st* context) const {
+    EVP_CIPHER_CTX_free(context);
+}
+
+// Both directions keyed into fresh contexts, which replace the old ones only when all
+// of it worked: a library failure leaves the object as it was, like a rejected key.
+bool AES::SetLibraryKey(const unsigned char* key, int keyLength) {
+    Context encrypt(EVP_CIPHER_CTX_new());
+    Context decrypt(EVP_CIPHER_CTX_new());
+    const EVP_CIPHER* cipher = LibraryCipher(keyLength);
+    if (!encrypt || !decrypt ||
+        EVP_EncryptInit_ex(encrypt.get(), cipher, nullptr, key, nullptr) != 1 ||
+        EVP_DecryptInit_ex(decrypt.get(), cipher, nullptr, key, nullptr) != 1 ||
+        EVP_CIPHER_CTX_set_padding(encrypt.get(), 0) != 1 ||
+        EVP_CIPHER_CTX_set_padding(decrypt.get(), 0) != 1) {
+        return false;
+    }
+    encrypt_context_ = std::move(encrypt);
+    decrypt_context_ = std::move(decrypt);
+    return true;
+}
+
 void AES::SetKey(const unsigned char* key, const unsigned char* chain, int keyLength,
                  int blockSize) {
     if (key == nullptr || chain == nullptr || !ValidSize(keyLength) || !ValidSize(blockSize)) {
         return;
+    }
+    if (blockSize == 16) {
+        if (!SetLibraryKey(key, keyLength)) {
+            return;
+        }
+    } else {
+        encrypt_context_.reset();
+        decrypt_context_.reset();
     }
     key_length_ = keyLength;
     block_size_ = blockSize;
@@ -156,7 +198,9 @@ void AES::SetKey(const unsigned char* key, const unsigned char* chain, int keyLe
     rounds_ = RoundsFor(keyLength, blockSize);
     std::memset(enc_keys_, 0, sizeof(enc_keys_));
     std::memset(dec_keys_, 0, sizeof(dec_keys_));
-    ExpandKey(key);
+    if (blockSize != 16) {
+        ExpandKey(key);
+    }
     key_ready_ = true;
 }
 
@@ -258,86 +302,24 @@ void AES::EncryptBlock(const unsigned char* in, unsigned char* out) {
     if (!key_ready_) {
         return;
     }
-    if (block_size_ == 16) {
-        EncryptBlock16(in, out);
+    if (block_size_ != 16) {
+        EncryptBlockGeneral(in, out);
         return;
     }
-    EncryptBlockGeneral(in, out);
+    int written = 0;
+    EVP_EncryptUpdate(encrypt_context_.get(), out, &written, in, 16);
 }
 
 void AES::DecryptBlock(const unsigned char* in, unsigned char* out) {
     if (!key_ready_) {
         return;
     }
-    if (block_size_ == 16) {
-        DecryptBlock16(in, out);
+    if (block_size_ != 16) {
+        DecryptBlockGeneral(in, out);
         return;
     }
-    DecryptBlockGeneral(in, out);
-}
-
-void AES::EncryptBlock16(const unsigned char* in, unsigned char* out) {
-    const Tables& t = T();
-    const Table& e0 = t.te[0];
-    const Table& e1 = t.te[1];
-    const Table& e2 = t.te[2];
-    const Table& e3 = t.te[3];
-    std::uint32_t s0 = Load(in) ^ enc_keys_[0][0];
-    std::uint32_t s1 = Load(in + 4) ^ enc_keys_[0][1];
-    std::uint32_t s2 = Load(in + 8) ^ enc_keys_[0][2];
-    std::uint32_t s3 = Load(in + 12) ^ enc_keys_[0][3];
-    for (int r = 1; r < rounds_; ++r) {
-        const std::uint32_t* k = enc_keys_[r];
-        std::uint32_t a0 =
-            e0[s0 >> 24] ^ e1[(s1 >> 16) & 0xff] ^ e2[(s2 >> 8) & 0xff] ^ e3[s3 & 0xff] ^ k[0];
-        std::uint32_t a1 =
-            e0[s1 >> 24] ^ e1[(s2 >> 16) & 0xff] ^ e2[(s3 >> 8) & 0xff] ^ e3[s0 & 0xff] ^ k[1];
-        std::uint32_t a2 =
-            e0[s2 >> 24] ^ e1[(s3 >> 16) & 0xff] ^ e2[(s0 >> 8) & 0xff] ^ e3[s1 & 0xff] ^ k[2];
-        std::uint32_t a3 =
-            e0[s3 >> 24] ^ e1[(s0 >> 16) & 0xff] ^ e2[(s1 >> 8) & 0xff] ^ e3[s2 & 0xff] ^ k[3];
-        s0 = a0;
-        s1 = a1;
-        s2 = a2;
-        s3 = a3;
-    }
-    const std::uint32_t* k = enc_keys_[rounds_];
-    Store(SubWordShifted(s0, s1, s2, s3) ^ k[0], out);
-    Store(SubWordShifted(s1, s2, s3, s0) ^ k[1], out + 4);
-    Store(SubWordShifted(s2, s3, s0, s1) ^ k[2], out + 8);
-    Store(SubWordShifted(s3, s0, s1, s2) ^ k[3], out + 12);
-}
-
-void AES::DecryptBlock16(const unsigned char* in, unsigned char* out) {
-    const Tables& t = T();
-    const Table& d0 = t.td[0];
-    const Table& d1 = t.td[1];
-    const Table& d2 = t.td[2];
-    const Table& d3 = t.td[3];
-    std::uint32_t s0 = Load(in) ^ dec_keys_[0][0];
-    std::uint32_t s1 = Load(in + 4) ^ dec_keys_[0][1];
-    std::uint32_t s2 = Load(in + 8) ^ dec_keys_[0][2];
-    std::uint32_t s3 = Load(in + 12) ^ dec_keys_[0][3];
-    for (int r = 1; r < rounds_; ++r) {
-        const std::uint32_t* k = dec_keys_[r];
-        std::uint32_t a0 =
-            d0[s0 >> 24] ^ d1[(s3 >> 16) & 0xff] ^ d2[(s2 >> 8) & 0xff] ^ d3[s1 & 0xff] ^ k[0];
-        std::uint32_t a1 =
-            d0[s1 >> 24] ^ d1[(s0 >> 16) & 0xff] ^ d2[(s3 >> 8) & 0xff] ^ d3[s2 & 0xff] ^ k[1];
-        std::uint32_t a2 =
-            d0[s2 >> 24] ^ d1[(s1 >> 16) & 0xff] ^ d2[(s0 >> 8) & 0xff] ^ d3[s3 & 0xff] ^ k[2];
-        std::uint32_t a3 =
-            d0[s3 >> 24] ^ d1[(s2 >> 16) & 0xff] ^ d2[(s1 >> 8) & 0xff] ^ d3[s0 & 0xff] ^ k[3];
-        s0 = a0;
-        s1 = a1;
-        s2 = a2;
-        s3 = a3;
-    }
-    const std::uint32_t* k = dec_keys_[rounds_];
-    Store(InvSubWordShifted(s0, s3, s2, s1) ^ k[0], out);
-    Store(InvSubWordShifted(s1, s0, s3, s2) ^ k[1], out + 4);
-    Store(InvSubWordShifted(s2, s1, s0, s3) ^ k[2], out + 8);
-    Store(InvSubWordShifted(s3, s2, s1, s0) ^ k[3], out + 12);
+    int written = 0;
+    EVP_DecryptUpdate(decrypt_context_.get(), out, &written, in, 16);
 }
 
 void AES::EncryptBlockGeneral(const unsigned char* in, unsigned char* out) {

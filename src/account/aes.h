@@ -2,12 +2,19 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
+
+struct evp_cipher_ctx_st;
 
 namespace velquist {
 
 // Rijndael with 16-, 24- or 32-byte keys and blocks; with 16-byte blocks it is AES
 // (FIPS-197). No error reporting: an operation whose preconditions fail returns without
 // writing anything and without changing the object. Padding is the caller's business.
+// AES blocks go through libcrypto, whose rounds do not leak the key through table
+// look-ups; only the wider Rijndael blocks, which libcrypto lacks and nothing here
+// seals with, are computed by this class itself. The chaining stays here, so the modes
+// and the chain carried between calls are the same for every block size.
 class AES {
   public:
     // A fixed underlying type, so any value a caller passes is a valid Mode.
@@ -28,15 +35,21 @@ class AES {
     int Rounds() const { return rounds_; }
 
   private:
+    struct ContextFree {
+        void operator()(evp_cipher_ctx_st* context) const;
+    };
+    using Context = std::unique_ptr<evp_cipher_ctx_st, ContextFree>;
+
+    bool SetLibraryKey(const unsigned char* key, int keyLength);
     bool Usable(std::size_t n) const;
     void XorBlock(unsigned char* target, const unsigned char* other) const;
-    void EncryptBlock16(const unsigned char* in, unsigned char* out);
-    void DecryptBlock16(const unsigned char* in, unsigned char* out);
     void EncryptBlockGeneral(const unsigned char* in, unsigned char* out);
     void DecryptBlockGeneral(const unsigned char* in, unsigned char* out);
     void ExpandKey(const unsigned char* key);
 
     bool key_ready_ = false;
+    Context encrypt_context_;
+    Context decrypt_context_;
     std::uint32_t enc_keys_[15][8] = {};
     std::uint32_t dec_keys_[15][8] = {};
     int key_length_ = 0;

@@ -2,6 +2,7 @@
 
 #include "account/credential_store.h"
 #include "account/login.h"
+#include "account/reply_reader.h"
 #include "account/user_info.h"
 #include "util/text.h"
 
@@ -30,7 +31,7 @@ AutoLoginResult AutoLogin() {
         return result;
     }
     Json::Value root;
-    if (!Json::Reader().parse(loaded->plaintext, root, true) || !root.isObject()) {
+    if (!ParseJsonObject(loaded->plaintext, &root)) {
         LogMainWindowError("json parse err");
         return result;
     }

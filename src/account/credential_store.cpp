@@ -1,6 +1,7 @@
 #include "account/credential_store.h"
 
 #include "account/aes.h"
+#include "account/reply_reader.h"
 #include "config/app_paths.h"
 #include "util/text.h"
 
@@ -71,7 +72,7 @@ bool WriteTempFile(const std::string& temp_path_template, std::string* temp_path
 // parse (its padding check already clears almost all of them).
 bool IsCredentialObject(const std::string& plaintext) {
     Json::Value root;
-    return Json::Reader().parse(plaintext, root, false) && root.isObject();
+    return ParseJsonObject(plaintext, &root);
 }
 
 } // namespace

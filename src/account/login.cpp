@@ -1,11 +1,10 @@
 #include "account/login.h"
 
+#include "account/reply_reader.h"
 #include "net/http_client.h"
 #include "net/service_envelope.h"
 #include "net/service_url.h"
 #include "protocol/ret_codes.h"
-
-#include <iostream>
 
 namespace velquist {
 namespace {
@@ -30,16 +29,6 @@ std::string JsonString(const std::string& text) {
     }
     quoted += '"';
     return quoted;
-}
-
-// A missing member reads as null, which converts to an empty text.
-bool ReadTextMember(const Json::Value& data, const char* key, std::string* out) {
-    const Json::Value& value = data[key];
-    if (!value.isConvertibleTo(Json::stringValue)) {
-        return false;
-    }
-    *out = value.asString();
-    return true;
 }
 
 } // namespace
@@ -73,16 +62,18 @@ bool ReadLoginData(const Json::Value& reply, UserRecord* record) {
 LoginOutcome SendLogin(const std::string& phone, const std::string& password, Json::Value* reply) {
     std::string url = ServiceBaseUrl() + "/v1/login" + MakeTimestampQuery();
     std::string response;
-    if (HttpClient::Instance()->PostJson(BuildLoginBody(phone, password), url, &response) != 0) {
-        return LoginOutcome::kTransferFailed;
-    }
-    std::cout << "response: " << response << std::endl;
-    ServiceEnvelope envelope = ParseServiceEnvelope(response);
+    const bool transferred =
+        HttpClient::Instance()->PostJson(BuildLoginBody(phone, password), url, &response) == 0;
+    // The reply carries the user's number and address: it is judged, never logged.
+    ServiceEnvelope envelope = ReadServiceReply(response);
     if (!envelope.parsed) {
-        return LoginOutcome::kUnparsable;
+        return LoginOutcome::kTransferFailed;
     }
     if (envelope.ret != service::kRetOk) {
         return LoginOutcome::kRejected;
+    }
+    if (!transferred) {
+        return LoginOutcome::kTransferFailed;
     }
     UserRecord record;
     if (!ReadLoginData(envelope.root, &record)) {

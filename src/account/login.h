@@ -7,7 +7,12 @@
 
 namespace velquist {
 
-enum class LoginOutcome { kTransferFailed, kUnparsable, kRejected, kAccepted };
+enum class LoginOutcome {
+    kTransferFailed, // nothing the service said came back: no transfer, or no envelope
+    kUnparsable,     // the service accepted, but its user record cannot be read
+    kRejected,       // the envelope's "ret" is not 0
+    kAccepted,
+};
 
 // {"mobilephone":"...","password":"..."} without blanks; both values escaped as JSON
 // strings, so a quote or backslash in a password cannot add members or break the body.
@@ -20,7 +25,9 @@ bool ReadLoginData(const Json::Value& reply, UserRecord* record);
 
 // One login exchange. kAccepted leaves the parsed reply in *reply and guarantees that
 // ReadLoginData succeeds on it; a "ret" 0 reply with a malformed record is kUnparsable.
-// Does not touch UserInfo.
+// An envelope that came with an error status still counts by its "ret", but success
+// needs a completed transfer. Does not touch UserInfo and writes nothing of the reply
+// anywhere.
 LoginOutcome SendLogin(const std::string& phone, const std::string& password, Json::Value* reply);
 
 // Copies the reply's record into UserInfo; changes nothing and returns false when the

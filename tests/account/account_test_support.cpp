@@ -14,6 +14,7 @@ void AccountServiceTest::SetUp() {
         ++login_requests_;
         login_body_ = req.body;
         login_timestamp_ = req.get_param_value("timestamp");
+        res.status = login_status_;
         res.set_content(login_reply_, "application/json");
     });
     AddRoutes(server_.server());

@@ -28,6 +28,7 @@ class AccountServiceTest : public ::testing::Test {
 
     LoopbackServer server_;
     std::string login_reply_;
+    std::atomic<int> login_status_{200};
     std::string login_body_;
     std::string login_timestamp_;
     std::atomic<int> login_requests_{0};

@@ -117,6 +117,33 @@ TEST(Aes, RoundCountsFollowKeyAndBlock) {
     }
 }
 
+// A new key replaces the old one whichever block size either had: the library's
+// contexts and the class's own round keys must not outlive their key.
+TEST(Aes, RekeyingAcrossBlockSizesActsLikeAFreshObject) {
+    const Bytes key_a = Sequence(32, 1, 3);
+    const Bytes key_b = Sequence(16, 90, 7);
+    const Bytes chain = Sequence(32, 4, 9);
+    const Bytes plain = Sequence(64, 8, 5);
+    for (int first_block : {16, 32}) {
+        for (int second_block : {16, 24}) {
+            AES fresh;
+            fresh.SetKey(key_b.data(), chain.data(), 16, second_block);
+            AES reused;
+            reused.SetKey(key_a.data(), chain.data(), 32, first_block);
+            Bytes scratch(plain.size());
+            reused.Encrypt(plain.data(), scratch.data(), 32, AES::CBC);
+            reused.SetKey(key_b.data(), chain.data(), 16, second_block);
+            const std::size_t n = static_cast<std::size_t>(second_block) * 2;
+            Bytes expected(n);
+            Bytes actual(n);
+            fresh.Encrypt(plain.data(), expected.data(), n, AES::CBC);
+            reused.Encrypt(plain.data(), actual.data(), n, AES::CBC);
+            EXPECT_EQ(actual, expected) << first_block << " -> " << second_block;
+            EXPECT_EQ(reused.Rounds(), fresh.Rounds());
+        }
+    }
+}
+
 TEST(Aes, RejectedArgumentsWriteNothing) {
     Bytes key(16, 1);
     Bytes chain(16, 2);

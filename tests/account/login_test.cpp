@@ -74,7 +74,10 @@ TEST_F(ManualLoginTest, AcceptedLoginFillsTheUserAndWritesTheFile) {
         << "the file is replaced";
     EXPECT_EQ(login_body_, "{\"mobilephone\":\"13800000000\",\"password\":\"secret\"}");
     EXPECT_FALSE(login_timestamp_.empty());
-    EXPECT_NE(out.find("response: {\"ret\":0"), std::string::npos) << out;
+    // The reply carries the number and the address it was sent from: none of it is printed.
+    EXPECT_EQ(out.find("ret"), std::string::npos) << out;
+    EXPECT_EQ(out.find("10.0.0.1"), std::string::npos) << out;
+    EXPECT_EQ(out.find("13800000000"), std::string::npos) << out;
     EXPECT_EQ(CheckFeedbackInput(L"c", L"c", UserInfo::Instance()->LoggedIn()), L"");
 }
 
@@ -99,8 +102,18 @@ TEST_F(ManualLoginTest, FailuresShowTheirMessagesAndChangeNothing) {
     } cases[] = {
         {"{\"ret\":1}", L"账号或密码错误!"},
         {"{\"ret\":\"400003\"}", L"账号或密码错误!"},
-        {"<html>oops</html>", L"未知错误!"},
-        {"{}", L"未知错误!"},
+        // Without the service's verdict the account is not to blame.
+        {"<html>oops</html>", kNetworkFailureText},
+        {"{}", kNetworkFailureText},
+        {std::string(5000, '[') + std::string(5000, ']'), kNetworkFailureText},
+        {"{\"ret\":{\"code\":0}}", kNetworkFailureText},
+        {"{\"ret\":0,\"data\":{\"id\":1,\"mobilephone\":{\"n\":1},\"last_login_ip\":\"\","
+         "\"last_login_time\":1,\"register_time\":1}}",
+         L"未知错误!"},
+        {"{\"ret\":0,\"data\":{\"id\":[1],\"mobilephone\":\"1\",\"last_login_ip\":[],"
+         "\"last_login_time\":1,\"register_time\":1}}",
+         L"未知错误!"},
+        {"{\"ret\":0,\"data\":[{\"id\":1}]}", L"未知错误!"},
         {"{\"ret\":0,\"data\":{\"id\":\"12abc\",\"mobilephone\":\"1\",\"last_login_ip\":\"\","
          "\"last_login_time\":1,\"register_time\":1}}",
          L"未知错误!"},
@@ -150,10 +163,37 @@ TEST_F(ManualLoginTest, UnreachableServiceAndLocalChecksSendNothingUseful) {
     EXPECT_EQ(login_requests_, 1);
 
     SetServiceBaseUrl("http://127.0.0.1:" + std::to_string(testing::ClosedLoopbackPort()));
-    EXPECT_EQ(ManualLogin(L"13800000000", L"secret").error, L"账号或密码错误!");
+    EXPECT_EQ(ManualLogin(L"13800000000", L"secret").error, kNetworkFailureText);
 }
 
-TEST_F(ManualLoginTest, UnwritableCredentialFileKeepsTheDialogOpen) {
+// The service answers refusals such as a locked account with an error status: the
+// envelope still says what happened. Success needs the whole transfer.
+TEST_F(ManualLoginTest, AnErrorStatusIsJudgedByItsEnvelope) {
+    login_status_ = 429;
+    login_reply_ = "{\"ret\":400004}";
+    EXPECT_EQ(ManualLogin(L"13800000000", L"secret").error, L"账号或密码错误!");
+    login_status_ = 503;
+    login_reply_ = AcceptedReply("13800000000");
+    EXPECT_EQ(ManualLogin(L"13800000000", L"secret").error, kNetworkFailureText);
+    EXPECT_FALSE(UserInfo::Instance()->LoggedIn());
+}
+
+TEST_F(ManualLoginTest, AnAnswerNobodyWaitsForChangesNothing) {
+    login_reply_ = AcceptedReply("13800000000");
+    int asked = 0;
+    ManualLoginResult result = ManualLogin(L"13800000000", L"secret", [&asked] {
+        ++asked;
+        return false;
+    });
+    EXPECT_EQ(asked, 1);
+    EXPECT_EQ(login_requests_, 1) << "asked once the service has answered";
+    EXPECT_EQ(result.step, ManualLoginResult::Step::kAbandoned);
+    EXPECT_FALSE(result.LoggedIn());
+    EXPECT_FALSE(UserInfo::Instance()->LoggedIn());
+    EXPECT_FALSE(fs::exists(CredentialFilePath()));
+}
+
+TEST_F(ManualLoginTest, UnwritableCredentialFileIsReportedButTheLoginHolds) {
     login_reply_ = AcceptedReply("13800000000");
     fs::create_directories(CredentialFilePath());
     velquist::test::CaptureStdout();
@@ -161,7 +201,8 @@ TEST_F(ManualLoginTest, UnwritableCredentialFileKeepsTheDialogOpen) {
     std::string out = velquist::test::TakeCapturedStdout();
     fs::remove(CredentialFilePath());
     EXPECT_EQ(result.step, ManualLoginResult::Step::kSaveFailed);
-    EXPECT_TRUE(result.error.empty());
+    EXPECT_EQ(result.error, kSaveFailedText);
+    EXPECT_TRUE(result.LoggedIn());
     EXPECT_NE(out.find("open file error\n"), std::string::npos);
     EXPECT_TRUE(UserInfo::Instance()->LoggedIn()) << "the record was already filled";
 }

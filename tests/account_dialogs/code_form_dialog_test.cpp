@@ -2,11 +2,15 @@
 #include "code_form_dialog.h"
 #include "dialog_test_support.h"
 #include "dialogs/dialog_base.h"
+#include "net/http_client.h"
 #include "net/service_url.h"
+#include "request_thread.h"
 #include "ui/control.h"
 
+#include <QAbstractButton>
 #include <QLabel>
 #include <QWidget>
+#include <chrono>
 
 namespace velquist::testing {
 namespace {
@@ -128,6 +132,34 @@ TEST_F(CodeFormTest, UnreachableServiceIsANetworkErrorAndCloses) {
     EXPECT_EQ(outcome.code, 1);
 }
 
+TEST_F(CodeFormTest, ClosingDuringTheSubmissionDropsItsAnswer) {
+    HttpClient::SetTimeouts(std::chrono::seconds(10), std::chrono::seconds(2));
+    HoldReplies();
+    SetReply("/v1/register", "{\"ret\":0}");
+    bool busy = false;
+    QString busyText;
+    int pendingAtClose = 0;
+    Steps steps;
+    steps.Then(kRegister, [&](QWidget* form) {
+        FillForm(form, "register", "pw-1");
+        Click(form, "registerBtn");
+        SpinUntil([this] { return log_.Count("/v1/register") == 1; });
+        auto* button = form->findChild<QAbstractButton*>(QStringLiteral("registerBtn"));
+        busy = !button->isEnabled();
+        busyText = button->text();
+        pendingAtClose = AccountRequestsInFlight();
+        form->close();
+    });
+    steps.Start();
+    EXPECT_EQ(ShowModalBox(new RegisterDialog(main_), main_->GetHWND()), 0);
+    ReleaseReplies();
+    EXPECT_TRUE(RequestsSettle());
+    EXPECT_TRUE(busy);
+    EXPECT_EQ(busyText, "提交中...");
+    EXPECT_EQ(pendingAtClose, 1) << "closed while the service still held the request";
+    EXPECT_EQ(ShownWindow(kPrompt), nullptr) << "no box for an answer nobody waits for";
+}
+
 TEST_F(CodeFormTest, LocalChecksRunInOrderAndSendNothing) {
     std::vector<QString> shown;
     Steps steps;
@@ -196,6 +228,7 @@ TEST_F(CodeFormTest, CountdownRunsSixtyTicksWithOneRequest) {
         Click(form, "registerVerifyCodeBtn");
         started = TextOf(form, "registerVerifyCodeBtn");
         Click(form, "registerVerifyCodeBtn");
+        RequestsSettle();
         requestsWhileRunning = log_.Count("/v1/smsnotify/register/");
         form->findChild<QLabel*>(QStringLiteral("registerErrorTips"))->clear();
         Type(form, "registerMobilePhone", "");
@@ -207,6 +240,7 @@ TEST_F(CodeFormTest, CountdownRunsSixtyTicksWithOneRequest) {
         stoppedAfterSixty = ticks.size() == 60;
         Click(form, "registerVerifyCodeBtn");
         restarted = TextOf(form, "registerVerifyCodeBtn");
+        RequestsSettle();
         form->close();
     });
     steps.Start();

@@ -4,6 +4,7 @@
 #include "account/user_info.h"
 #include "net/http_client.h"
 #include "net/service_url.h"
+#include "request_thread.h"
 #include "ui/control.h"
 
 #include <QAbstractButton>
@@ -47,6 +48,9 @@ void AccountDialogTest::SetUp() {
         log_.lastBody = req.body;
     };
     auto reply = [this](std::string* text, httplib::Response& res) {
+        std::unique_lock hold(holdMutex_);
+        holdReleased_.wait(hold, [this] { return !holdReplies_; });
+        hold.unlock();
         std::lock_guard lock(replyMutex_);
         res.set_content(*text, "application/json");
     };
@@ -78,6 +82,8 @@ void AccountDialogTest::SetUp() {
 }
 
 void AccountDialogTest::TearDown() {
+    ReleaseReplies();
+    EXPECT_TRUE(RequestsSettle());
     HttpClient::ResetTimeouts();
     if (main_ != nullptr) {
         main_->Close(0);
@@ -95,6 +101,23 @@ void AccountDialogTest::SetReply(const std::string& path, const std::string& rep
     } else {
         forgotReply_ = reply;
     }
+}
+
+void AccountDialogTest::HoldReplies() {
+    std::lock_guard lock(holdMutex_);
+    holdReplies_ = true;
+}
+
+void AccountDialogTest::ReleaseReplies() {
+    {
+        std::lock_guard lock(holdMutex_);
+        holdReplies_ = false;
+    }
+    holdReleased_.notify_all();
+}
+
+bool RequestsSettle() {
+    return SpinUntil([] { return AccountRequestsInFlight() == 0; }, 15000);
 }
 
 std::string AccountDialogTest::AcceptedLogin(const std::string& phone) {

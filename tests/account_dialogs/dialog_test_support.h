@@ -7,6 +7,7 @@
 #include <QString>
 #include <QWidget>
 #include <atomic>
+#include <condition_variable>
 #include <functional>
 #include <gtest/gtest.h>
 #include <memory>
@@ -39,6 +40,9 @@ class TestMainWindow : public ui::WindowImplBase {
     QString Text(const char* name);
 };
 
+// Runs the GUI thread until every account request has handed over its answer.
+bool RequestsSettle();
+
 // A loopback service with the account endpoints, a shown test main window, a logged-out
 // user and no credential file.
 class AccountDialogTest : public ::testing::Test {
@@ -47,6 +51,10 @@ class AccountDialogTest : public ::testing::Test {
     void TearDown() override;
 
     void SetReply(const std::string& path, const std::string& reply);
+    // While held, login, registration and reset keep their requests waiting (without
+    // answering) until ReleaseReplies; TearDown releases them.
+    void HoldReplies();
+    void ReleaseReplies();
     static std::string AcceptedLogin(const std::string& phone);
     bool LoggedOutLook();
     bool LoggedInLook(const QString& name);
@@ -58,6 +66,9 @@ class AccountDialogTest : public ::testing::Test {
     std::string registerReply_;
     std::string forgotReply_;
     std::atomic<bool> smsFails_{false};
+    std::mutex holdMutex_;
+    std::condition_variable holdReleased_;
+    bool holdReplies_ = false;
     TestMainWindow* main_ = nullptr;
 };
 

@@ -3,6 +3,7 @@
 #include "e2e_fixture.h"
 #include "gui_steps.h"
 
+#include <QPointer>
 #include <cstdlib>
 #include <ctime>
 #include <filesystem>
@@ -51,7 +52,10 @@ QString LogInThroughTheWindow(CMainWnd* window) {
         Type(dialog, "password", kPassword);
         Click(dialog, "loginBtn");
         // An accepted login closes the dialog itself; a refused one says why and stays.
-        error = TextOf(dialog, "errorTips");
+        const QPointer<QWidget> open(dialog);
+        SpinUntil(
+            [open] { return !open || !open->isVisible() || !TextOf(open, "errorTips").isEmpty(); });
+        error = open ? TextOf(open, "errorTips") : QString();
         if (!error.isEmpty()) {
             dialog->close();
         }

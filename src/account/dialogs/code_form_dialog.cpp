@@ -19,6 +19,8 @@ constexpr CodeFormNames kForgotNames{
     "forgotVerifyCode",  "forgotErrorTips",     "forgotBtn",
 };
 
+const QString kBusyText = QStringLiteral("提交中...");
+
 std::string Label(const char* className, const char* operation) {
     return std::string(className) + "::" + operation;
 }
@@ -28,6 +30,10 @@ std::string Label(const char* className, const char* operation) {
 CodeFormDialog::CodeFormDialog(ui::WindowImplBase* mainWindow, CodeForm form,
                                const CodeFormNames& names, const char* className)
     : mainWindow_(mainWindow), form_(form), names_(names), className_(className) {}
+
+CodeFormDialog::~CodeFormDialog() {
+    alive_->store(false);
+}
 
 void CodeFormDialog::InitWindow() {
     const std::string label = Label(className_, "Init");
@@ -90,15 +96,21 @@ void CodeFormDialog::OnCodeButtonClick() {
         }
         SetTimer(VerifyCodeCountdown::kTimerId, static_cast<ui::UINT>(tickMs_));
     };
-    CodeButtonResult result =
-        ClickCodeButton(form_, Text(phone_).toStdWString(), countdown_, startTimer);
+    const std::wstring phone = Text(phone_).toStdWString();
+    CodeButtonResult result = StartCodeButton(phone, countdown_, startTimer);
     if (!result.error_tip.empty()) {
         ShowError(result.error_tip);
         return;
     }
-    if (!result.prompt.empty()) {
-        ShowPrompt(result.prompt);
+    if (!result.requested) {
+        return;
     }
+    RunOffGuiThread<std::wstring>([form = form_, phone] { return RequestSmsCode(form, phone); },
+                                  [this, alive = alive_](const std::wstring& prompt) {
+                                      if (alive->load() && !prompt.empty()) {
+                                          ShowPrompt(prompt);
+                                      }
+                                  });
 }
 
 void CodeFormDialog::OnTick() {
@@ -112,7 +124,25 @@ void CodeFormDialog::OnTick() {
     }
 }
 
+void CodeFormDialog::SetSubmitBusy(bool busy) {
+    if (busy == submitting_) {
+        return;
+    }
+    submitting_ = busy;
+    if (submit_ == nullptr) {
+        return;
+    }
+    if (busy) {
+        idleSubmitText_ = submit_->GetText();
+    }
+    submit_->SetText(busy ? kBusyText : idleSubmitText_);
+    submit_->SetEnabled(!busy);
+}
+
 void CodeFormDialog::OnSubmitClick() {
+    if (submitting_) {
+        return;
+    }
     const std::wstring phone = Text(phone_).toStdWString();
     const std::wstring password = Text(password_).toStdWString();
     const std::wstring code = Text(code_).toStdWString();
@@ -122,13 +152,30 @@ void CodeFormDialog::OnSubmitClick() {
         ShowError(error);
         return;
     }
+    SetSubmitBusy(true);
+    RunOffGuiThread<CodeFormReply>([form = form_, phone, password,
+                                    code] { return SubmitCodeForm(form, phone, password, code); },
+                                   [this, alive = alive_](const CodeFormReply& reply) {
+                                       if (alive->load()) {
+                                           OnSubmitAnswer(reply);
+                                       }
+                                   });
+}
+
+// The form steps aside for the prompt and any login that follows, then closes or comes
+// back as typed.
+void CodeFormDialog::OnSubmitAnswer(const CodeFormReply& reply) {
+    SetSubmitBusy(false);
+    const DialogAlive alive = alive_;
     ShowWindow(false, true);
-    CodeFormReply reply = SubmitCodeForm(form_, phone, password, code);
     if (!reply.prompt.empty()) {
         ShowPrompt(reply.prompt);
     }
-    if (reply.open_login) {
+    if (alive->load() && reply.open_login) {
         ShowModalBox(new LoginDialog(mainWindow_), GetHWND());
+    }
+    if (!alive->load()) {
+        return;
     }
     if (reply.close) {
         Close(1);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "account/account_forms.h"
+#include "request_thread.h"
 #include "ui/control.h"
 #include "ui/notify.h"
 #include "ui/window_impl_base.h"
@@ -22,9 +23,11 @@ struct CodeFormNames {
 
 // A form that asks the service for an SMS code and then submits phone, password and code:
 // registration and password reset differ only in names, endpoints and replies.
-// Create with new and show with ShowModalBox; it deletes itself.
+// Create with new and show with ShowModalBox; it deletes itself. Requests run off the GUI
+// thread; closing the form meanwhile abandons their answers.
 class CodeFormDialog : public ui::WindowImplBase {
   public:
+    ~CodeFormDialog() override;
     void InitWindow() override;
     void Notify(ui::TNotifyUI& msg) override;
     ui::LRESULT HandleCustomMessage(ui::UINT uMsg, ui::WPARAM wParam, ui::LPARAM lParam,
@@ -45,6 +48,8 @@ class CodeFormDialog : public ui::WindowImplBase {
     void ShowPrompt(const std::wstring& text);
     void OnCodeButtonClick();
     void OnSubmitClick();
+    void OnSubmitAnswer(const CodeFormReply& reply);
+    void SetSubmitBusy(bool busy);
     void OnTick();
 
     VerifyCodeCountdown countdown_;
@@ -53,6 +58,9 @@ class CodeFormDialog : public ui::WindowImplBase {
     CodeFormNames names_;
     const char* className_;
     int tickMs_ = VerifyCodeCountdown::kPeriodMs;
+    DialogAlive alive_ = MakeDialogAlive();
+    bool submitting_ = false;
+    QString idleSubmitText_;
     ui::CEditUI* phone_ = nullptr;
     ui::CButtonUI* codeButton_ = nullptr;
     ui::CEditUI* password_ = nullptr;

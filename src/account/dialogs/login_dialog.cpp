@@ -4,9 +4,20 @@
 #include "account_look.h"
 #include "code_form_dialog.h"
 #include "dialogs/dialog_base.h"
+#include "dialogs/prompt_box_dialog.h"
 #include "ui/control.h"
+#include "ui/messages.h"
 
 namespace velquist {
+namespace {
+
+const QString kBusyText = QStringLiteral("登录中...");
+
+} // namespace
+
+LoginDialog::~LoginDialog() {
+    alive_->store(false);
+}
 
 QString LoginDialog::GetWindowClassName() const {
     return QStringLiteral("登陆");
@@ -21,6 +32,8 @@ void LoginDialog::Notify(ui::TNotifyUI& msg) {
         const QString name = msg.pSender->GetName();
         if (name.compare(QLatin1String("loginBtn"), Qt::CaseInsensitive) == 0) {
             OnLoginClick();
+        } else if (busy_) {
+            // The answer on its way would close this dialog under the other one.
         } else if (name.compare(QLatin1String("register"), Qt::CaseInsensitive) == 0) {
             HandOver(new RegisterDialog(mainWindow_));
         } else if (name.compare(QLatin1String("forgotPwd"), Qt::CaseInsensitive) == 0) {
@@ -42,30 +55,84 @@ QString LoginDialog::ControlText(const char* name) {
     return control != nullptr ? control->GetText() : QString();
 }
 
+void LoginDialog::SetBusy(bool busy) {
+    if (busy == busy_) {
+        return;
+    }
+    busy_ = busy;
+    ui::CControlUI* button = FindControl(QStringLiteral("loginBtn"));
+    if (button == nullptr) {
+        return;
+    }
+    if (busy) {
+        idleButtonText_ = button->GetText();
+    }
+    button->SetText(busy ? kBusyText : idleButtonText_);
+    button->SetEnabled(!busy);
+}
+
 void LoginDialog::OnLoginClick() {
+    if (busy_) {
+        return;
+    }
     const QString phone = ControlText("account");
-    const QString password = ControlText("password");
-    // The request blocks this thread; the dialog is frozen until it ends.
-    ManualLoginResult result = ManualLogin(phone.toStdWString(), password.toStdWString());
+    const std::wstring widePhone = phone.toStdWString();
+    const std::wstring password = ControlText("password").toStdWString();
+    if (std::wstring problem = CheckLoginInput(widePhone, password); !problem.empty()) {
+        OnLoginAnswer(ManualLoginResult{ManualLoginResult::Step::kError, problem}, phone);
+        return;
+    }
+    SetBusy(true);
+    const ui::HWND mainHandle = mainWindow_ != nullptr ? mainWindow_->GetHWND() : ui::kNoWindow;
+    RunOffGuiThread<ManualLoginResult>(
+        [alive = alive_, widePhone, password] {
+            return ManualLogin(widePhone, password, [alive] { return alive->load(); });
+        },
+        [this, alive = alive_, mainHandle, phone](const ManualLoginResult& result) {
+            if (alive->load()) {
+                OnLoginAnswer(result, phone);
+            } else if (result.LoggedIn()) {
+                // Closed while the login went through: the session holds, so the main
+                // window still shows it.
+                ShowLoggedInState(ui::WindowFromHandle(mainHandle), phone);
+            }
+        });
+}
+
+void LoginDialog::OnLoginAnswer(const ManualLoginResult& result, const QString& phone) {
+    SetBusy(false);
     switch (result.step) {
     case ManualLoginResult::Step::kError:
         if (ui::CControlUI* tips = FindControl(QStringLiteral("errorTips"))) {
             tips->SetText(QString::fromStdWString(result.error));
         }
         return;
-    case ManualLoginResult::Step::kSaveFailed:
+    case ManualLoginResult::Step::kSaveFailed: {
+        ShowLoggedInState(mainWindow_, phone);
+        const DialogAlive alive = alive_;
+        ShowModalBox(new PromptBoxDialog(mainWindow_, QString::fromStdWString(result.error)),
+                     GetHWND());
+        if (alive->load()) {
+            Close(1);
+        }
         return;
+    }
     case ManualLoginResult::Step::kLoggedIn:
         ShowLoggedInState(mainWindow_, phone);
         Close(1);
+        return;
+    case ManualLoginResult::Step::kAbandoned:
         return;
     }
 }
 
 void LoginDialog::HandOver(ui::WindowImplBase* next) {
+    const DialogAlive alive = alive_;
     ShowWindow(false, true);
     ShowModalBox(next, GetHWND());
-    Close(1);
+    if (alive->load()) {
+        Close(1);
+    }
 }
 
 } // namespace velquist

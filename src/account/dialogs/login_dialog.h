@@ -1,5 +1,7 @@
 #pragma once
 
+#include "account/account_forms.h"
+#include "request_thread.h"
 #include "ui/notify.h"
 #include "ui/window_impl_base.h"
 
@@ -9,9 +11,12 @@ namespace velquist {
 
 // Sign-in with phone number and password; the way to registration and password reset.
 // Create with new and show with ShowModalBox; it deletes itself.
+// The exchange runs off the GUI thread: the button shows the wait, the window keeps
+// painting and may be closed, which abandons the answer.
 class LoginDialog : public ui::WindowImplBase {
   public:
     explicit LoginDialog(ui::WindowImplBase* mainWindow) : mainWindow_(mainWindow) {}
+    ~LoginDialog() override;
 
     QString GetWindowClassName() const override;
     QString GetSkinFile() override;
@@ -21,10 +26,15 @@ class LoginDialog : public ui::WindowImplBase {
   private:
     QString ControlText(const char* name);
     void OnLoginClick();
+    void OnLoginAnswer(const ManualLoginResult& result, const QString& phone);
+    void SetBusy(bool busy);
     // Hides this dialog while the other one runs, then closes it.
     void HandOver(ui::WindowImplBase* next);
 
     ui::WindowImplBase* mainWindow_ = nullptr;
+    DialogAlive alive_ = MakeDialogAlive();
+    bool busy_ = false;
+    QString idleButtonText_;
 };
 
 } // namespace velquist
