@@ -4,7 +4,9 @@
 #include "account/auto_login.h"
 #include "account/user_info.h"
 #include "net/feedback.h"
+#include "installer_signing.h"
 #include "net/httpdownload.h"
+#include "net/installer_signature.h"
 #include "net/service_url.h"
 #include "net/update_check.h"
 #include "service_fixture.h"
@@ -167,16 +169,29 @@ TEST_F(ClientContract, PublishedUpdateIsAnnouncedAndDownloadedWhole) {
     ASSERT_EQ(ui.prompts.size(), 1u);
     EXPECT_EQ(ui.prompts[0], L"没有发现新版本!");
 
-    std::string installer(200'000, '\0');
-    for (std::size_t i = 0; i < installer.size(); ++i) {
-        installer[i] = static_cast<char>(i * 31 % 251);
+    // A Debian package's shape (ar magic, "debian-binary" first), signed with the
+    // service's own commands; the client trusts that key alone.
+    const std::string member = "data.tar.xz     0           0     0     100644  199868    `\n";
+    std::string installer = "!<arch>\ndebian-binary   0           0     0     100644  4         `\n2.0\n";
+    installer += member;
+    while (installer.size() < 200'000) {
+        installer += static_cast<char>(installer.size() * 31 % 251);
     }
-    WriteFile(options_.installers + "/Velquist-1.0.2.run", installer);
+    const std::string secret = dir_->path() + "/maker.key";
+    const std::string public_key = dir_->path() + "/maker.pub";
+    std::string error;
+    ASSERT_TRUE(MakeSigningKeys(secret, public_key, &error)) << error;
+    WriteFile(options_.installers + "/Velquist-1.0.2.deb", installer);
+    ASSERT_TRUE(SignInstaller(secret, options_.installers + "/Velquist-1.0.2.deb", &error)) << error;
+    std::string key = ReadFile(public_key);
+    key.erase(key.find_last_not_of(" \n") + 1);
+    const std::vector<std::string> keys{key};
+    SetUpdatePublicKeysForTests(&keys);
     WriteFile(options_.manifest, R"({"Morvane":{"app_version":"1.0.2",
-        "download_url":"/download/Velquist-1.0.2.run","force_upgrade":0}})");
+        "download_url":"/download/Velquist-1.0.2.deb","force_upgrade":0}})");
     RecordingUi second;
     EXPECT_EQ(CheckForUpdate(second, true), 0);
-    EXPECT_EQ(second.download_url, app_->BaseUrl() + "/download/Velquist-1.0.2.run");
+    EXPECT_EQ(second.download_url, app_->BaseUrl() + "/download/Velquist-1.0.2.deb");
     EXPECT_EQ(second.download_force, 0);
 
     const std::string folder = dir_->path() + "/downloads";
@@ -189,8 +204,9 @@ TEST_F(ClientContract, PublishedUpdateIsAnnouncedAndDownloadedWhole) {
         shell);
     EXPECT_EQ(outcome, DownloadOutcome::kExited);
     EXPECT_EQ(progress.last, 100);
-    EXPECT_EQ(shell.opened, folder + "/Velquist-1.0.2.run");
-    EXPECT_TRUE(ReadFile(folder + "/Velquist-1.0.2.run") == installer);
+    SetUpdatePublicKeysForTests(nullptr);
+    EXPECT_EQ(shell.opened, folder + "/Velquist-1.0.2.deb");
+    EXPECT_TRUE(ReadFile(folder + "/Velquist-1.0.2.deb") == installer);
 }
 
 } // namespace

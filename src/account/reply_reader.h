@@ -2,26 +2,19 @@
 
 #include "net/service_envelope.h"
 
-#include <cstddef>
 #include <json/json.h>
 #include <string>
 
 namespace velquist {
 
-// Replies from the service are read without letting jsoncpp throw: its reader gives up
-// with an exception on deep nesting, and its accessors on a value of the wrong type.
+// Replies from the service, and the credential file, are read without letting jsoncpp
+// throw: the size and depth limits and the strict parse are net's (json_fields.h).
 
-// Deeper than any reply the service sends, far below the nesting jsoncpp rejects.
-inline constexpr std::size_t kReplyDepthLimit = 64;
-
-// True when no array or object in text (brackets inside strings do not count) nests
-// deeper than limit.
-bool NestingWithin(const std::string& text, std::size_t limit = kReplyDepthLimit);
-
-// The envelope of a reply; one nested too deeply counts as unparsable.
+// The envelope of a reply; one too large or nested too deeply counts as unparsable.
 ServiceEnvelope ReadServiceReply(const std::string& text);
 
-// JSON text of an object; false (and root untouched) for anything else.
+// JSON text of an object within the reply limits; false (and root untouched) for
+// anything else.
 bool ParseJsonObject(const std::string& text, Json::Value* root);
 
 // The member as text when it is a string, number or boolean; a missing or null member
