@@ -2,6 +2,7 @@
 
 #include "atomic_output_file.h"
 #include "exif_block.h"
+#include "exif_compact.h"
 #include "flatten_alpha.h"
 
 #include <algorithm>
@@ -10,6 +11,8 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <iterator>
+#include <string>
 #include <jerror.h>
 #include <jpeglib.h>
 #include <vector>
@@ -205,19 +208,37 @@ bool FillPlane(const heif_image* image, heif_channel channel, JpegPlane* plane) 
     return true;
 }
 
+constexpr uint8_t kExifHeader[] = {'E', 'x', 'i', 'f', 0, 0};
+
+// A block too large for one segment is rewritten without the parts viewers miss least
+// (the thumbnail first), so that the capture time and the camera still travel.
+bool FitOneSegment(std::vector<uint8_t>& tiff, Diagnostics& diag) {
+    const size_t limit = kMaxMarkerPayload - sizeof kExifHeader;
+    if (tiff.size() <= limit) {
+        return true;
+    }
+    ExifFit fit = FitExif(tiff, limit);
+    if (fit.tiff.empty()) {
+        diag.Printf("Exif block of %zu bytes does not fit one APP1 segment, left out\n",
+                    tiff.size() + sizeof kExifHeader);
+        return false;
+    }
+    const std::string dropped = DroppedExifParts(fit);
+    if (!dropped.empty()) {
+        diag.Printf("Exif block too large for JPEG: dropped %s\n", dropped.c_str());
+    }
+    tiff = std::move(fit.tiff);
+    return true;
+}
+
 std::vector<uint8_t> App1Payload(const heif_image_handle* handle, bool stripLocation,
                                  Diagnostics& diag) {
     std::vector<uint8_t> tiff = ExtractExifForOutput(handle, stripLocation, diag);
-    if (tiff.empty()) {
+    if (tiff.empty() || !FitOneSegment(tiff, diag)) {
         return {};
     }
-    std::vector<uint8_t> payload = {'E', 'x', 'i', 'f', 0, 0};
+    std::vector<uint8_t> payload(std::begin(kExifHeader), std::end(kExifHeader));
     payload.insert(payload.end(), tiff.begin(), tiff.end());
-    if (payload.size() > kMaxMarkerPayload) {
-        diag.Printf("Exif block of %zu bytes does not fit one APP1 segment, left out\n",
-                    payload.size());
-        return {};
-    }
     return payload;
 }
 
