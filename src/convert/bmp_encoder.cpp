@@ -2,6 +2,7 @@
 
 #include "atomic_output_file.h"
 #include "flatten_alpha.h"
+#include "util/shown_name.h"
 
 #include <cerrno>
 #include <cstdint>
@@ -105,7 +106,7 @@ bool BmpEncoder::WriteImage(const heif_image_handle* handle, const heif_image* i
         !WritePixels(file.Stream(), rows, flatten)) {
         const int error = errno;
         diag.NoteSystemError(error);
-        diag.Printf("Error writing %s: %s\n", path.c_str(), std::strerror(error));
+        diag.Printf("Error writing %s: %s\n", QuotedName(path).c_str(), std::strerror(error));
         return false;
     }
     return file.Commit(diag);
