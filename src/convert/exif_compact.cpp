@@ -197,7 +197,8 @@ void SetPointer(Field& field, bool little, uint32_t offset) {
 
 // The kept fields of each directory in tag order, with the pointers to the kept
 // directories (owned by pointers) among them.
-std::array<Fields, kDirCount> KeptFields(const Model& model, std::array<Field, kDirCount>& pointers) {
+std::array<Fields, kDirCount> KeptFields(const Model& model,
+                                         std::array<Field, kDirCount>& pointers) {
     std::array<Fields, kDirCount> kept;
     for (int d = 0; d < kDirCount; ++d) {
         for (const Field& f : model.dirs[d]) {

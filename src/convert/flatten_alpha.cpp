@@ -7,8 +7,8 @@ namespace velquist {
 namespace {
 
 struct Blend {
-    uint64_t max = 255;   // the largest sample value
-    uint64_t whole = 0;   // max * max: the numerator's scale
+    uint64_t max = 255; // the largest sample value
+    uint64_t whole = 0; // max * max: the numerator's scale
     bool premultiplied = false;
 
     // One colour sample: the composite's numerator is on the scale of max * max, so the

@@ -12,9 +12,9 @@
 #include <cstdio>
 #include <cstring>
 #include <iterator>
-#include <string>
 #include <jerror.h>
 #include <jpeglib.h>
+#include <string>
 #include <vector>
 
 namespace velquist {

@@ -9,7 +9,7 @@ namespace {
 // there starts none (stray continuation, overlong form, surrogate, past U+10FFFF).
 size_t Utf8Sequence(std::string_view text, size_t i, char32_t* point) {
     const auto lead = static_cast<unsigned char>(text[i]);
-    const size_t length = lead < 0x80                   ? 1
+    const size_t length = lead < 0x80                    ? 1
                           : lead >= 0xC2 && lead <= 0xDF ? 2
                           : lead >= 0xE0 && lead <= 0xEF ? 3
                           : lead >= 0xF0 && lead <= 0xF4 ? 4

@@ -35,8 +35,8 @@ TEST(CliNames, ControlCharactersInNamesArePrintedEscaped) {
         << r.out;
     EXPECT_FALSE(AnyLineStartsWith(r.out, "OK  forged")) << r.out;
     EXPECT_TRUE(Has(r.out, "OK  $'" + dir.File("in/red\\033[31m.heic") + "' -> $'")) << r.out;
-    EXPECT_TRUE(Has(r.out, "OK  " + dir.File("in/plain.heic") + " -> " +
-                               dir.File("out/plain.jpg") + "\n"))
+    EXPECT_TRUE(
+        Has(r.out, "OK  " + dir.File("in/plain.heic") + " -> " + dir.File("out/plain.jpg") + "\n"))
         << r.out;
     EXPECT_TRUE(Has(r.out, "FAILED $'" + dir.File("in/bad\\tname.heic") + "': ")) << r.out;
     EXPECT_TRUE(Has(r.out, "  $'" + dir.File("in/bad\\tname.heic") + "': ")) << r.out;

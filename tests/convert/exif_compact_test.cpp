@@ -98,7 +98,8 @@ TEST(ExifCompact, DropsOnlyAsMuchAsNeededInOrder) {
         // Then the largest other UNDEFINED values until it fits; smaller ones stay.
         fit = FitExif(PhoneExif(little, 40000, 0, 70000), kApp1TiffLimit);
         ASSERT_FALSE(fit.tiff.empty());
-        EXPECT_EQ(DroppedExifParts(fit), "the embedded thumbnail, maker note and 1 other large value");
+        EXPECT_EQ(DroppedExifParts(fit),
+                  "the embedded thumbnail, maker note and 1 other large value");
         EXPECT_TRUE(TagValue(fit.tiff, kUserComment, true).empty());
     }
 }

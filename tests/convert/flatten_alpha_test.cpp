@@ -40,8 +40,9 @@ void ExpectMatchesReference(int bits, bool premultiplied, int step) {
             pixels.push_back({colour, other, colour / 2, alpha});
         }
         const std::vector<uint8_t> data = RowOf(pixels, bits);
-        RgbaRows rows{data.data(), static_cast<int>(data.size()), static_cast<int>(pixels.size()),
-                      1, bits, premultiplied};
+        const int width = static_cast<int>(pixels.size());
+        RgbaRows rows{data.data(), static_cast<int>(data.size()), width, 1, bits};
+        rows.premultiplied = premultiplied;
         std::vector<uint8_t> out(pixels.size() * 4);
         FlattenRowOverWhite(rows, 0, out.data(), 4);
         for (size_t x = 0; x < pixels.size(); ++x) {
@@ -99,8 +100,8 @@ Rgb OverWhite(const Rgb& colour, int alpha) {
 
 // The fixture's colours sit under the transparency: none of them may show through.
 TEST(FlattenAlpha, JpegAndBmpShowThePhotoOverWhite) {
-    for (const AlphaCase c : {AlphaCase{"jpg", 8}, AlphaCase{"jpg", 10}, AlphaCase{"bmp", 8},
-                              AlphaCase{"bmp", 10}}) {
+    for (const AlphaCase c :
+         {AlphaCase{"jpg", 8}, AlphaCase{"jpg", 10}, AlphaCase{"bmp", 8}, AlphaCase{"bmp", 10}}) {
         SCOPED_TRACE(std::string(c.format) + " " + std::to_string(c.bitDepth) + " bits");
         const bool bgr = std::string(c.format) == "bmp";
         const DecodedImage clear = ConvertWithAlpha(c, 0);

@@ -35,8 +35,10 @@ TEST(QuotedName, ReasonsKeepTheirWordsAndLoseTheirControls) {
 }
 
 TEST(VisibleControls, ControlsBecomeSymbols) {
-    EXPECT_EQ(VisibleControls(L"a\nb\x1b[31m\x7f\x85.heic"), L"a\u240Ab\u241B[31m\u2421\uFFFD.heic");
-    EXPECT_EQ(VisibleControls(L"照片 \xDCFF.heic"), L"照片 \xDCFF.heic") << "lone units are not ours";
+    EXPECT_EQ(VisibleControls(L"a\nb\x1b[31m\x7f\x85.heic"),
+              L"a\u240Ab\u241B[31m\u2421\uFFFD.heic");
+    EXPECT_EQ(VisibleControls(L"照片 \xDCFF.heic"), L"照片 \xDCFF.heic")
+        << "lone units are not ours";
 }
 
 } // namespace
