@@ -88,14 +88,7 @@ TEST(ExifCompact, DropsOnlyAsMuchAsNeededInOrder) {
         EXPECT_EQ(TagValue(fit.tiff, 0x927C, true), Filler(30000, 1));
         EXPECT_EQ(NextIfdOfIfd0(fit.tiff), 0u);
 
-        fit = FitExif(PhoneExif(little, 120000, 60000), kApp1TiffLimit);
-        ASSERT_FALSE(fit.tiff.empty());
-        EXPECT_EQ(DroppedExifParts(fit), "the embedded thumbnail and maker note");
-        EXPECT_TRUE(TagValue(fit.tiff, 0x927C, true).empty());
-        EXPECT_EQ(TagText(fit.tiff, kDateTimeOriginal, true), "2023:08:01 18:42:07");
-        EXPECT_EQ(TagText(fit.tiff, kModel, false), "2201123G");
-
-        // Then the largest other UNDEFINED values until it fits; smaller ones stay.
+        // Past the maker note, other large UNDEFINED values go, largest first.
         fit = FitExif(PhoneExif(little, 40000, 0, 70000), kApp1TiffLimit);
         ASSERT_FALSE(fit.tiff.empty());
         EXPECT_EQ(DroppedExifParts(fit),
