@@ -1,5 +1,6 @@
 // Starting a batch and showing what the jobs report.
 #include "mainwnd.h"
+#include "util/shown_name.h"
 #include "window_messages.h"
 
 #include <memory>
@@ -181,7 +182,10 @@ void CMainWnd::ShowFailure(ui::CControlUI* entry, const QString& reason) {
     if (entry == nullptr) {
         return;
     }
-    const QString shown = reason.isEmpty() ? QStringLiteral("原因不明") : reason;
+    // A reason may quote a name: its control characters are shown, not obeyed.
+    const QString shown = reason.isEmpty()
+                              ? QStringLiteral("原因不明")
+                              : QString::fromStdWString(VisibleControls(reason.toStdWString()));
     if (ui::CControlUI* failed = entry->FindSubControl(QStringLiteral("status-failed"))) {
         failed->SetToolTip(shown);
     }

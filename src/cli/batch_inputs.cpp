@@ -2,6 +2,7 @@
 
 #include "tasks/image_item.h"
 #include "util/handles.h"
+#include "util/shown_name.h"
 #include "util/text.h"
 
 #include <cerrno>
@@ -17,7 +18,7 @@ namespace velquist {
 namespace {
 
 std::string CannotRead(const std::string& path, int error) {
-    return "cannot read " + path + ": " + std::strerror(error);
+    return "cannot read " + QuotedName(path) + ": " + std::strerror(error);
 }
 
 // The folders below folder, depth first, not following links to folders.
@@ -115,7 +116,7 @@ BatchInputs CollectInputs(const std::vector<std::string>& paths, bool recursive)
             continue;
         }
         if (!S_ISREG(info.st_mode)) {
-            result.errors.push_back("cannot read " + path + ": not a regular file");
+            result.errors.push_back("cannot read " + QuotedName(path) + ": not a regular file");
             continue;
         }
         found.push_back({path, {}});
@@ -145,7 +146,7 @@ void AddListedFiles(const std::vector<std::pair<std::string, std::string>>& list
             continue;
         }
         if (!S_ISREG(info.st_mode)) {
-            inputs->errors.push_back("cannot read " + path + ": not a regular file");
+            inputs->errors.push_back("cannot read " + QuotedName(path) + ": not a regular file");
             continue;
         }
         if (seen.insert(IdentityOf(path)).second) {

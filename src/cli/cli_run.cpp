@@ -10,6 +10,7 @@
 #include "tasks/process_job_runner.h"
 #include "tasks/worker_pool_job_runner.h"
 #include "util/handles.h"
+#include "util/shown_name.h"
 #include "util/text.h"
 #include "worker_loop.h"
 
@@ -115,14 +116,14 @@ std::string PrepareOutputDir(const std::string& dir) {
     std::error_code error;
     std::filesystem::create_directories(dir, error);
     if (error) {
-        return "cannot create output folder " + dir + ": " + error.message();
+        return "cannot create output folder " + QuotedName(dir) + ": " + error.message();
     }
     struct stat info {};
     if (::stat(dir.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) {
-        return "output folder " + dir + " is not a folder";
+        return "output folder " + QuotedName(dir) + " is not a folder";
     }
     if (::access(dir.c_str(), W_OK | X_OK) != 0) {
-        return "cannot write to output folder " + dir + ": " + std::strerror(errno);
+        return "cannot write to output folder " + QuotedName(dir) + ": " + std::strerror(errno);
     }
     return {};
 }

@@ -1,5 +1,7 @@
 #include "progress_display.h"
 
+#include "util/shown_name.h"
+
 #include <string>
 
 namespace velquist {
@@ -35,15 +37,19 @@ void ProgressDisplay::FileDone(const FileResult& result, std::size_t done, std::
         if (linesAreTerminal_) {
             Clear();
         }
+        // A name must not start a line of its own nor talk to the terminal.
+        const std::string input = QuotedName(result.input);
         if (result.ok) {
-            std::fprintf(lines_, "OK  %s -> %s\n", result.input.c_str(), result.output.c_str());
+            std::fprintf(lines_, "OK  %s -> %s\n", input.c_str(),
+                         QuotedName(result.output).c_str());
         } else if (result.status == kTaskSkipped) {
-            std::fprintf(lines_, "SKIPPED %s: %s exists\n", result.input.c_str(),
-                         result.output.c_str());
+            std::fprintf(lines_, "SKIPPED %s: %s exists\n", input.c_str(),
+                         QuotedName(result.output).c_str());
         } else if (result.status == kTaskStopped) {
-            std::fprintf(lines_, "STOPPED %s\n", result.input.c_str());
+            std::fprintf(lines_, "STOPPED %s\n", input.c_str());
         } else {
-            std::fprintf(lines_, "FAILED %s: %s\n", result.input.c_str(), result.reason.c_str());
+            std::fprintf(lines_, "FAILED %s: %s\n", input.c_str(),
+                         EscapedControls(result.reason).c_str());
         }
         std::fflush(lines_);
     }
@@ -97,7 +103,8 @@ void PrintSummary(std::FILE* out, const BatchReport& report) {
     std::fprintf(out, "; %zu failed:\n", report.failed);
     for (const FileResult& file : report.files) {
         if (file.status == kTaskFailed) {
-            std::fprintf(out, "  %s: %s\n", file.input.c_str(), file.reason.c_str());
+            std::fprintf(out, "  %s: %s\n", QuotedName(file.input).c_str(),
+                         EscapedControls(file.reason).c_str());
         }
     }
     std::fflush(out);

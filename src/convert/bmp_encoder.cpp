@@ -1,6 +1,8 @@
 #include "bmp_encoder.h"
 
 #include "atomic_output_file.h"
+#include "flatten_alpha.h"
+#include "util/shown_name.h"
 
 #include <cerrno>
 #include <cstdint>
@@ -40,17 +42,26 @@ std::vector<uint8_t> Headers(uint32_t width, uint32_t height, uint32_t imageSize
     return h;
 }
 
-bool WritePixels(FILE* stream, const uint8_t* plane, int stride, uint32_t width, uint32_t height) {
-    std::vector<uint8_t> row(static_cast<size_t>(width) * 4);
-    for (uint32_t y = height; y-- > 0;) {
-        const uint8_t* src = plane + static_cast<size_t>(y) * stride;
-        for (size_t i = 0; i < row.size(); i += 4) {
-            row[i] = src[i + 2];
-            row[i + 1] = src[i + 1];
-            row[i + 2] = src[i];
-            row[i + 3] = src[i + 3];
+// Rows go out bottom-up as blue, green, red, alpha. A photo with transparency is
+// composited over white first: BMP readers mostly ignore the fourth byte and would show
+// whatever colour the transparent pixels happen to hold.
+bool WritePixels(FILE* stream, const RgbaRows& rows, bool flatten) {
+    const size_t rowBytes = static_cast<size_t>(rows.width) * 4;
+    std::vector<uint8_t> row(rowBytes);
+    for (int y = rows.height; y-- > 0;) {
+        const uint8_t* src = rows.data + static_cast<size_t>(y) * rows.stride;
+        if (flatten) {
+            FlattenRowOverWhite(rows, y, row.data(), 4);
+            src = row.data();
         }
-        if (std::fwrite(row.data(), 1, row.size(), stream) != row.size()) {
+        for (size_t i = 0; i < rowBytes; i += 4) {
+            const uint8_t red = src[i];
+            row[i + 1] = src[i + 1];
+            row[i + 3] = src[i + 3];
+            row[i] = src[i + 2];
+            row[i + 2] = red;
+        }
+        if (std::fwrite(row.data(), 1, rowBytes, stream) != rowBytes) {
             return false;
         }
     }
@@ -63,26 +74,25 @@ heif_colorspace BmpEncoder::PreferredColorspace(bool) const {
     return heif_colorspace_RGB;
 }
 
-heif_chroma BmpEncoder::PreferredChroma(bool, int) const {
-    return heif_chroma_interleaved_RGBA;
+heif_chroma BmpEncoder::PreferredChroma(bool hasAlpha, int bitDepth) const {
+    // Deep samples keep their precision until the composite is rounded to 8 bits.
+    return hasAlpha && bitDepth > 8 ? heif_chroma_interleaved_RRGGBBAA_LE
+                                    : heif_chroma_interleaved_RGBA;
 }
 
-bool BmpEncoder::WriteImage(const heif_image_handle*, const heif_image* image,
+bool BmpEncoder::WriteImage(const heif_image_handle* handle, const heif_image* image,
                             const std::string& path, Diagnostics& diag) {
-    int stride = 0;
-    const uint8_t* plane = heif_image_get_plane_readonly(image, heif_channel_interleaved, &stride);
-    const int width = heif_image_get_width(image, heif_channel_interleaved);
-    const int height = heif_image_get_height(image, heif_channel_interleaved);
-    if (plane == nullptr || width <= 0 || height <= 0 ||
-        heif_image_get_bits_per_pixel_range(image, heif_channel_interleaved) != 8) {
+    RgbaRows rows;
+    if (!GetRgbaRows(handle, image, &rows)) {
         diag.Write("BMP writer needs an interleaved 8-bit RGBA image\n");
         return false;
     }
+    const bool flatten = rows.bits > 8 || heif_image_handle_has_alpha_channel(handle) != 0;
     // The size fields are 32 bits wide.
     const uint64_t imageSize =
-        uint64_t{static_cast<uint32_t>(width)} * static_cast<uint32_t>(height) * 4;
+        uint64_t{static_cast<uint32_t>(rows.width)} * static_cast<uint32_t>(rows.height) * 4;
     if (imageSize > std::numeric_limits<uint32_t>::max() - kHeadersSize) {
-        diag.Printf("BMP writer cannot hold an image of %dx%d pixels\n", width, height);
+        diag.Printf("BMP writer cannot hold an image of %dx%d pixels\n", rows.width, rows.height);
         return false;
     }
     AtomicOutputFile file;
@@ -90,14 +100,13 @@ bool BmpEncoder::WriteImage(const heif_image_handle*, const heif_image* image,
         return false;
     }
     const std::vector<uint8_t> headers =
-        Headers(static_cast<uint32_t>(width), static_cast<uint32_t>(height),
+        Headers(static_cast<uint32_t>(rows.width), static_cast<uint32_t>(rows.height),
                 static_cast<uint32_t>(imageSize));
     if (std::fwrite(headers.data(), 1, headers.size(), file.Stream()) != headers.size() ||
-        !WritePixels(file.Stream(), plane, stride, static_cast<uint32_t>(width),
-                     static_cast<uint32_t>(height))) {
+        !WritePixels(file.Stream(), rows, flatten)) {
         const int error = errno;
         diag.NoteSystemError(error);
-        diag.Printf("Error writing %s: %s\n", path.c_str(), std::strerror(error));
+        diag.Printf("Error writing %s: %s\n", QuotedName(path).c_str(), std::strerror(error));
         return false;
     }
     return file.Commit(diag);

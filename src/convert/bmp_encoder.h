@@ -5,6 +5,7 @@
 namespace velquist {
 
 // Uncompressed 32-bit bottom-up Windows bitmap (blue, green, red, alpha), no metadata.
+// Transparency is composited over white; the alpha bytes are then opaque.
 class BmpEncoder : public Encoder {
   public:
     heif_colorspace PreferredColorspace(bool hasAlpha) const override;

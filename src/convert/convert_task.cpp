@@ -7,6 +7,7 @@
 #include "memory_estimate.h"
 #include "top_level_images.h"
 #include "util/handles.h"
+#include "util/shown_name.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -116,7 +117,7 @@ bool DecodeAndWriteHandle(heif_image_handle* handle, int index, Encoder& encoder
         return false;
     }
     if (echo) {
-        std::printf("Written to %s\n", path.c_str());
+        std::printf("Written to %s\n", QuotedName(path).c_str());
         std::fflush(stdout);
     }
     return true;
@@ -171,7 +172,8 @@ bool FitsAdmittedMemory(const heif_image_handle* handle, size_t position, const 
 bool WriteOtherImage(heif_context* ctx, const ImageOutput& output, size_t position,
                      Encoder& encoder, const ConvertTask& task, Diagnostics& diag, bool echo) {
     if (IsSameFile(task.inputPath, output.path)) {
-        diag.Printf("Output file %s is the input file, not overwritten\n", output.path.c_str());
+        diag.Printf("Output file %s is the input file, not overwritten\n",
+                    QuotedName(output.path).c_str());
         return false;
     }
     heif_image_handle* rawHandle = nullptr;
@@ -242,7 +244,8 @@ bool Convert(const ConvertTask& task, Diagnostics& diag, bool echo) {
         return false;
     }
     if (WouldReplaceInput(task)) {
-        diag.Printf("Output file %s is the input file, not overwritten\n", task.outputPath.c_str());
+        diag.Printf("Output file %s is the input file, not overwritten\n",
+                    QuotedName(task.outputPath).c_str());
         return false;
     }
     if (task.settings.allImages) {

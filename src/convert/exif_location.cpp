@@ -1,5 +1,7 @@
 #include "exif_location.h"
 
+#include "tiff_directory.h"
+
 #include <algorithm>
 #include <cstring>
 #include <optional>
@@ -8,134 +10,10 @@
 namespace velquist {
 namespace {
 
-constexpr uint16_t kGpsIfdTag = 0x8825;
-constexpr uint16_t kExifIfdTag = 0x8769;
-constexpr uint16_t kInteropIfdTag = 0xA005;
-constexpr uint16_t kJpegThumbnailOffsetTag = 0x0201;
-constexpr uint16_t kJpegThumbnailLengthTag = 0x0202;
-constexpr uint16_t kStripOffsetsTag = 0x0111;
-constexpr uint16_t kStripByteCountsTag = 0x0117;
-constexpr size_t kEntrySize = 12;
+using namespace tiff;
+
 // Real blocks hold IFD0, IFD1, Exif and Interop; more than this is a loop or a forgery.
 constexpr size_t kMaxDirectories = 32;
-
-struct Range {
-    size_t begin = 0;
-    size_t end = 0;
-    bool Overlaps(const Range& other) const { return begin < other.end && other.begin < end; }
-};
-
-struct Entry {
-    uint16_t tag = 0;
-    uint16_t type = 0;
-    uint32_t count = 0;
-    uint32_t value = 0; // the offset when the value does not fit in the entry
-    size_t at = 0;      // where the entry starts
-};
-
-struct Directory {
-    size_t offset = 0;
-    std::vector<Entry> entries;
-    uint32_t next = 0;
-    Range Bytes() const { return {offset, offset + 2 + entries.size() * kEntrySize + 4}; }
-};
-
-size_t TypeSize(uint16_t type) {
-    switch (type) {
-    case 1:
-    case 2:
-    case 6:
-    case 7:
-        return 1; // BYTE, ASCII, SBYTE, UNDEFINED
-    case 3:
-    case 8:
-        return 2; // SHORT, SSHORT
-    case 4:
-    case 9:
-    case 11:
-    case 13:
-        return 4; // LONG, SLONG, FLOAT, IFD
-    case 5:
-    case 10:
-    case 12:
-        return 8; // RATIONAL, SRATIONAL, DOUBLE
-    default:
-        return 0;
-    }
-}
-
-class TiffView {
-  public:
-    explicit TiffView(const std::vector<uint8_t>& data) : data_(data), little_(data[0] == 'I') {}
-
-    size_t Size() const { return data_.size(); }
-    bool Fits(size_t offset, size_t length) const {
-        return offset <= data_.size() && data_.size() - offset >= length;
-    }
-    bool Read16(size_t offset, uint16_t* value) const {
-        if (!Fits(offset, 2)) {
-            return false;
-        }
-        const uint8_t* p = data_.data() + offset;
-        *value = little_ ? static_cast<uint16_t>(p[0] | p[1] << 8)
-                         : static_cast<uint16_t>(p[0] << 8 | p[1]);
-        return true;
-    }
-    bool Read32(size_t offset, uint32_t* value) const {
-        uint16_t first = 0;
-        uint16_t second = 0;
-        if (!Read16(offset, &first) || !Read16(offset + 2, &second)) {
-            return false;
-        }
-        *value = little_ ? (uint32_t{second} << 16 | first) : (uint32_t{first} << 16 | second);
-        return true;
-    }
-    bool Little() const { return little_; }
-
-  private:
-    const std::vector<uint8_t>& data_;
-    bool little_;
-};
-
-std::optional<Directory> ReadDirectory(const TiffView& view, size_t offset) {
-    uint16_t count = 0;
-    if (offset < 8 || !view.Read16(offset, &count) ||
-        !view.Fits(offset + 2, size_t{count} * kEntrySize + 4)) {
-        return std::nullopt;
-    }
-    Directory dir;
-    dir.offset = offset;
-    dir.entries.resize(count);
-    for (size_t i = 0; i < count; ++i) {
-        Entry& e = dir.entries[i];
-        e.at = offset + 2 + i * kEntrySize;
-        view.Read16(e.at, &e.tag);
-        view.Read16(e.at + 2, &e.type);
-        view.Read32(e.at + 4, &e.count);
-        view.Read32(e.at + 8, &e.value);
-    }
-    view.Read32(offset + 2 + size_t{count} * kEntrySize, &dir.next);
-    return dir;
-}
-
-// The bytes an entry's value takes outside its directory; none when it fits inside the
-// entry, has an unknown type or lies outside the block.
-std::optional<Range> OutOfLineValue(const TiffView& view, const Entry& entry) {
-    const uint64_t length = uint64_t{TypeSize(entry.type)} * entry.count;
-    if (length <= 4 || !view.Fits(entry.value, length)) {
-        return std::nullopt;
-    }
-    return Range{entry.value, entry.value + static_cast<size_t>(length)};
-}
-
-const Entry* FindEntry(const Directory& dir, uint16_t tag) {
-    for (const Entry& e : dir.entries) {
-        if (e.tag == tag) {
-            return &e;
-        }
-    }
-    return nullptr;
-}
 
 // Every byte the block's other parts use: the directories reachable from IFD0 without
 // passing the GPS pointer, their values and the thumbnail data. Parts that point outside
@@ -244,8 +122,7 @@ void DropEntry(std::vector<uint8_t>& tiff, bool little, const Directory& dir, si
 } // namespace
 
 LocationRemoval RemoveExifLocation(std::vector<uint8_t>& tiff) {
-    if (tiff.size() < 8 ||
-        (std::memcmp(tiff.data(), "II*\0", 4) != 0 && std::memcmp(tiff.data(), "MM\0*", 4) != 0)) {
+    if (!IsTiffHeader(tiff)) {
         return LocationRemoval::kMalformed;
     }
     const TiffView view(tiff);

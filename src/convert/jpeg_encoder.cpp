@@ -2,6 +2,8 @@
 
 #include "atomic_output_file.h"
 #include "exif_block.h"
+#include "exif_compact.h"
+#include "flatten_alpha.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -9,8 +11,10 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <iterator>
 #include <jerror.h>
 #include <jpeglib.h>
+#include <string>
 #include <vector>
 
 namespace velquist {
@@ -32,6 +36,7 @@ struct JpegJob {
     JpegPlane planes[3];
     int quality = kDefaultQuality;
     bool rawPlanes = true;
+    RgbaRows rgba; // set for a photo with transparency: RGB input composited over white
     const uint8_t* exif = nullptr;
     size_t exifSize = 0;
     const uint8_t* icc = nullptr;
@@ -130,11 +135,21 @@ void WriteScanlines(j_compress_ptr cinfo, const JpegJob& job) {
     }
 }
 
+void WriteFlattenedScanlines(j_compress_ptr cinfo, const JpegJob& job) {
+    JSAMPARRAY row = (*cinfo->mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(cinfo), JPOOL_IMAGE,
+                                                 cinfo->image_width * 3, 1);
+    while (cinfo->next_scanline < cinfo->image_height) {
+        FlattenRowOverWhite(job.rgba, static_cast<int>(cinfo->next_scanline), row[0], 3);
+        jpeg_write_scanlines(cinfo, row, 1);
+    }
+}
+
 void SetParameters(j_compress_ptr cinfo, const JpegJob& job) {
-    cinfo->image_width = static_cast<JDIMENSION>(job.planes[0].width);
-    cinfo->image_height = static_cast<JDIMENSION>(job.planes[0].height);
+    const bool flatten = job.rgba.data != nullptr;
+    cinfo->image_width = static_cast<JDIMENSION>(flatten ? job.rgba.width : job.planes[0].width);
+    cinfo->image_height = static_cast<JDIMENSION>(flatten ? job.rgba.height : job.planes[0].height);
     cinfo->input_components = 3;
-    cinfo->in_color_space = JCS_YCbCr;
+    cinfo->in_color_space = flatten ? JCS_RGB : JCS_YCbCr;
     jpeg_set_defaults(cinfo);
     jpeg_set_quality(cinfo, job.quality, TRUE);
     cinfo->comp_info[0].h_samp_factor = 2;
@@ -143,7 +158,7 @@ void SetParameters(j_compress_ptr cinfo, const JpegJob& job) {
         cinfo->comp_info[c].h_samp_factor = 1;
         cinfo->comp_info[c].v_samp_factor = 1;
     }
-    cinfo->raw_data_in = job.rawPlanes ? TRUE : FALSE;
+    cinfo->raw_data_in = job.rawPlanes && !flatten ? TRUE : FALSE;
 }
 
 // Holds the libjpeg error jump; nothing with a destructor lives in this frame.
@@ -168,7 +183,9 @@ bool Compress(const JpegJob& job) {
     if (job.iccSize > 0) {
         jpeg_write_icc_profile(&cinfo, job.icc, static_cast<unsigned>(job.iccSize));
     }
-    if (job.rawPlanes) {
+    if (job.rgba.data != nullptr) {
+        WriteFlattenedScanlines(&cinfo, job);
+    } else if (job.rawPlanes) {
         WriteRawPlanes(&cinfo, job);
     } else {
         WriteScanlines(&cinfo, job);
@@ -191,19 +208,37 @@ bool FillPlane(const heif_image* image, heif_channel channel, JpegPlane* plane) 
     return true;
 }
 
+constexpr uint8_t kExifHeader[] = {'E', 'x', 'i', 'f', 0, 0};
+
+// A block too large for one segment is rewritten without the parts viewers miss least
+// (the thumbnail first), so that the capture time and the camera still travel.
+bool FitOneSegment(std::vector<uint8_t>& tiff, Diagnostics& diag) {
+    const size_t limit = kMaxMarkerPayload - sizeof kExifHeader;
+    if (tiff.size() <= limit) {
+        return true;
+    }
+    ExifFit fit = FitExif(tiff, limit);
+    if (fit.tiff.empty()) {
+        diag.Printf("Exif block of %zu bytes does not fit one APP1 segment, left out\n",
+                    tiff.size() + sizeof kExifHeader);
+        return false;
+    }
+    const std::string dropped = DroppedExifParts(fit);
+    if (!dropped.empty()) {
+        diag.Printf("Exif block too large for JPEG: dropped %s\n", dropped.c_str());
+    }
+    tiff = std::move(fit.tiff);
+    return true;
+}
+
 std::vector<uint8_t> App1Payload(const heif_image_handle* handle, bool stripLocation,
                                  Diagnostics& diag) {
     std::vector<uint8_t> tiff = ExtractExifForOutput(handle, stripLocation, diag);
-    if (tiff.empty()) {
+    if (tiff.empty() || !FitOneSegment(tiff, diag)) {
         return {};
     }
-    std::vector<uint8_t> payload = {'E', 'x', 'i', 'f', 0, 0};
+    std::vector<uint8_t> payload(std::begin(kExifHeader), std::end(kExifHeader));
     payload.insert(payload.end(), tiff.begin(), tiff.end());
-    if (payload.size() > kMaxMarkerPayload) {
-        diag.Printf("Exif block of %zu bytes does not fit one APP1 segment, left out\n",
-                    payload.size());
-        return {};
-    }
     return payload;
 }
 
@@ -225,20 +260,37 @@ JpegEncoder::JpegEncoder(int quality, bool keepExif, Feed feed)
     : quality_(quality >= 0 && quality <= 100 ? quality : kDefaultQuality), keepExif_(keepExif),
       feed_(feed) {}
 
-heif_colorspace JpegEncoder::PreferredColorspace(bool) const {
-    return heif_colorspace_YCbCr;
+// A photo with transparency is composited in RGB, where white is white whatever the
+// source's matrix; every other photo goes straight from its 4:2:0 planes.
+heif_colorspace JpegEncoder::PreferredColorspace(bool hasAlpha) const {
+    return hasAlpha ? heif_colorspace_RGB : heif_colorspace_YCbCr;
 }
 
-heif_chroma JpegEncoder::PreferredChroma(bool, int) const {
-    return heif_chroma_420;
+heif_chroma JpegEncoder::PreferredChroma(bool hasAlpha, int bitDepth) const {
+    if (!hasAlpha) {
+        return heif_chroma_420;
+    }
+    return bitDepth > 8 ? heif_chroma_interleaved_RRGGBBAA_LE : heif_chroma_interleaved_RGBA;
 }
+
+namespace {
+
+bool FillPixels(const heif_image_handle* handle, const heif_image* image, JpegJob* job) {
+    if (GetRgbaRows(handle, image, &job->rgba)) {
+        return true;
+    }
+    job->rgba = RgbaRows();
+    return FillPlane(image, heif_channel_Y, &job->planes[0]) &&
+           FillPlane(image, heif_channel_Cb, &job->planes[1]) &&
+           FillPlane(image, heif_channel_Cr, &job->planes[2]);
+}
+
+} // namespace
 
 bool JpegEncoder::WriteImage(const heif_image_handle* handle, const heif_image* image,
                              const std::string& path, Diagnostics& diag) {
     JpegJob job;
-    if (!FillPlane(image, heif_channel_Y, &job.planes[0]) ||
-        !FillPlane(image, heif_channel_Cb, &job.planes[1]) ||
-        !FillPlane(image, heif_channel_Cr, &job.planes[2])) {
+    if (!FillPixels(handle, image, &job)) {
         diag.Write("JPEG writer needs a planar YCbCr image of 8 to 16 bits\n");
         return false;
     }

@@ -5,6 +5,7 @@
 namespace velquist {
 
 // Baseline JPEG, 4:2:0, with the source's Exif block (APP1) and ICC profile (APP2).
+// Transparency is composited over white, as a page or a viewer would show the photo.
 class JpegEncoder : public Encoder {
   public:
     // How the pixels reach libjpeg: the decoded 4:2:0 planes directly (no chroma

@@ -1,5 +1,6 @@
 #include "path_text.h"
 
+#include "util/shown_name.h"
 #include "util/text.h"
 
 #include <sys/stat.h>
@@ -32,7 +33,7 @@ std::string QStringToPathBytes(const QString& path) {
 }
 
 QString ShownPath(const std::wstring& path) {
-    return QString::fromStdString(WideToUtf8(path));
+    return QString::fromStdString(WideToUtf8(VisibleControls(path)));
 }
 
 bool IsFolderPath(const QString& path) {

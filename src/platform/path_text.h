@@ -16,7 +16,7 @@ QString PathBytesToQString(const std::string& bytes);
 std::string QStringToPathBytes(const QString& path);
 // To the engine's wide form, lone units kept.
 std::wstring QStringToPathWide(const QString& path);
-// For showing: undecodable bytes become U+FFFD.
+// For showing: undecodable bytes become U+FFFD, control characters visible symbols.
 QString ShownPath(const std::wstring& path);
 
 // True when the path names a folder (following links), asked with the original bytes.

@@ -1,6 +1,7 @@
 #include "convert/heif_handles.h"
 #include "convert/jpeg_encoder.h"
 #include "convert_test_util.h"
+#include "exif_tiff_builder.h"
 
 #include <cstring>
 #include <gtest/gtest.h>
@@ -128,17 +129,28 @@ TEST(JpegEncoder, KeepExifOffWritesNoApp1) {
     EXPECT_EQ(ConvertToJpeg(spec, true).app1.size(), 1u);
 }
 
-TEST(JpegEncoder, OversizedExifIsLeftOutAndTheImageStillWritten) {
+TEST(JpegEncoder, OversizedExifIsCompactedOrLeftOutAndTheImageStillWritten) {
     HeicImageSpec spec;
+    // Filler no directory refers to: the rewritten block drops it and loses nothing.
     spec.exif = MakeTiffExif(true, 1, 65528); // + "Exif\0\0" = 65534 > 65533
     std::string diagnostics;
-    const DecodedImage image = ConvertToJpeg(spec, true, &diagnostics);
-    EXPECT_TRUE(image.app1.empty());
-    EXPECT_EQ(diagnostics, "Exif block of 65534 bytes does not fit one APP1 segment, left out\n");
-    EXPECT_EQ(image.width, 64);
+    DecodedImage image = ConvertToJpeg(spec, true, &diagnostics);
+    EXPECT_EQ(diagnostics, "");
+    ASSERT_EQ(image.app1.size(), 1u);
+    EXPECT_LT(image.app1[0].size(), 100u);
+    EXPECT_EQ(ExifOrientation(image.app1[0], 6), 1);
 
     spec.exif = MakeTiffExif(true, 1, 65527);
     EXPECT_EQ(ConvertToJpeg(spec).app1.at(0).size(), 65533u);
+
+    // One description larger than a segment is nothing that can be given up.
+    const TiffBuilder b(true);
+    spec.exif = b.Build({TiffDirectory{{b.Ascii(0x010E, std::string(80000, 'd'))}, -1}});
+    image = ConvertToJpeg(spec, true, &diagnostics);
+    EXPECT_TRUE(image.app1.empty());
+    EXPECT_EQ(diagnostics, "Exif block of " + std::to_string(spec.exif.size() + 6) +
+                               " bytes does not fit one APP1 segment, left out\n");
+    EXPECT_EQ(image.width, 64);
 }
 
 TEST(JpegEncoder, TooShortExifIsLeftOutWithNote) {

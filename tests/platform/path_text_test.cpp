@@ -35,6 +35,8 @@ TEST(PathText, ShownNamesAreReadableText) {
     const QString shown = ShownPath(PathToWide("bad\xff.heic"));
     EXPECT_EQ(shown, QStringLiteral("bad\uFFFD.heic"));
     EXPECT_EQ(ShownPath(L"照片.heic"), QStringLiteral("照片.heic"));
+    EXPECT_EQ(ShownPath(PathToWide("a\nb\x1b[31m.heic")),
+              QStringLiteral("a\u240Ab\u241B[31m.heic"));
 }
 
 TEST(PathText, FoldersAreRecognisedByTheirBytes) {
