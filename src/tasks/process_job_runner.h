@@ -52,6 +52,11 @@ class ProcessJobRunner : public JobRunner {
 
 // The address-space limit of the worker for a job with the given estimate (0: unknown).
 std::uint64_t WorkerMemoryLimit(const WorkerOptions& options, std::uint64_t estimate);
+// The task's own time limit when the engine gave it one, within the runner's.
+std::chrono::milliseconds WorkerTimeLimit(const WorkerOptions& options, const ConvertTask& task);
+
+// What a job whose worker met its time limit ends with.
+JobOutcome TimedOutOutcome();
 
 // Why a finished child counts as failed, or empty when it succeeded. A worker that exits
 // 0 without leaving the output file behind has failed, whatever it said.
