@@ -455,8 +455,7 @@ struct TopLevelBox {
 // between its header and the end of the file.
 std::optional<TopLevelBox> ReadBoxHead(FILE* file, std::uint64_t at, std::uint64_t fileSize) {
     std::uint8_t head[16];
-    if (fseeko(file, static_cast<off_t>(at), SEEK_SET) != 0 ||
-        std::fread(head, 1, 8, file) != 8) {
+    if (fseeko(file, static_cast<off_t>(at), SEEK_SET) != 0 || std::fread(head, 1, 8, file) != 8) {
         return std::nullopt;
     }
     std::uint64_t size = Bytes(head, 4).Read(4);

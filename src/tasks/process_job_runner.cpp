@@ -3,7 +3,6 @@
 #include "convert/atomic_output_file.h"
 
 #include <algorithm>
-
 #include <cstdio>
 #include <cstring>
 #include <sys/stat.h>

@@ -71,10 +71,10 @@ std::uint64_t ClaimedMegapixels(const HeifHeader& header, const ConvertTask& tas
     }
     std::uint64_t pixels = std::uint64_t{header.width} * header.height;
     if (task.settings.allImages) {
-        const auto images = static_cast<std::uint64_t>(std::clamp(
-            task.imageOutputs > 0 ? std::min(task.imageOutputs, header.imageCount)
-                                  : header.imageCount,
-            1, static_cast<int>(kMaxImagesPerFile)));
+        const auto images = static_cast<std::uint64_t>(
+            std::clamp(task.imageOutputs > 0 ? std::min(task.imageOutputs, header.imageCount)
+                                             : header.imageCount,
+                       1, static_cast<int>(kMaxImagesPerFile)));
         pixels = std::max(pixels, header.largestPixels) * images;
     }
     return (pixels + 999'999) / 1'000'000;
@@ -86,9 +86,10 @@ std::chrono::milliseconds TimeLimitFor(const HeifHeader& header, const ConvertTa
     constexpr std::uint64_t kMostMegapixels = 1'000'000;
     const std::uint64_t megapixels =
         std::min(ClaimedMegapixels(header, task, limit.unknownMegapixels), kMostMegapixels);
-    const auto perMegapixel = static_cast<std::uint64_t>(std::max<std::int64_t>(
-        limit.perMegapixel.count(), 0));
-    return limit.base + std::chrono::milliseconds(static_cast<std::int64_t>(megapixels * perMegapixel));
+    const auto perMegapixel =
+        static_cast<std::uint64_t>(std::max<std::int64_t>(limit.perMegapixel.count(), 0));
+    return limit.base +
+           std::chrono::milliseconds(static_cast<std::int64_t>(megapixels * perMegapixel));
 }
 
 // Runs the job once its estimated memory fits beside the running ones.

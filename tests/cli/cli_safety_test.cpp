@@ -85,9 +85,8 @@ TEST(CliSafety, FileBuiltToHangTheReaderFailsAloneAndTheOthersConvert) {
                                          32) +
                              std::string(7, '\xFF') + '\xE8';
     WriteText(dir.File("loop.heic"), loop);
-    const ProcessResult r =
-        RunConverter(dir, {"-o", dir.File("out"), MakeHeic(dir, "a.heic", 40), dir.File("loop.heic"),
-                           MakeHeic(dir, "b.heic", 56)});
+    const ProcessResult r = RunConverter(dir, {"-o", dir.File("out"), MakeHeic(dir, "a.heic", 40),
+                                               dir.File("loop.heic"), MakeHeic(dir, "b.heic", 56)});
     EXPECT_EQ(r.exitCode, 1) << r.out << r.err;
     EXPECT_TRUE(Has(r.out, "2 of 3 files converted")) << r.out;
     EXPECT_TRUE(Has(r.out, "FAILED ")) << r.out;

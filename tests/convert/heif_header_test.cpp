@@ -41,7 +41,8 @@ Data FullBox(const char* type, int version, std::uint32_t flags, const Data& pay
 }
 
 Data Ftyp() {
-    return MakeBox("ftyp", {'h', 'e', 'i', 'c', 0, 0, 0, 0, 'm', 'i', 'f', '1', 'h', 'e', 'i', 'c'});
+    return MakeBox("ftyp",
+                   {'h', 'e', 'i', 'c', 0, 0, 0, 0, 'm', 'i', 'f', '1', 'h', 'e', 'i', 'c'});
 }
 
 Data Infe(std::uint32_t id, const char* type) {
@@ -89,7 +90,8 @@ Data Meta(const Data& children) {
 std::string Write(const TempDir& dir, const std::string& name, const Data& bytes) {
     const std::string path = dir.File(name);
     std::ofstream(path, std::ios::binary)
-        .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+        .write(reinterpret_cast<const char*>(bytes.data()),
+               static_cast<std::streamsize>(bytes.size()));
     return path;
 }
 

@@ -11,14 +11,14 @@
 
 #include <condition_variable>
 #include <fcntl.h>
-#include <functional>
-#include <mutex>
-#include <thread>
 #include <filesystem>
+#include <functional>
 #include <gtest/gtest.h>
 #include <map>
+#include <mutex>
 #include <set>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 
 namespace velquist {
@@ -30,8 +30,8 @@ using testing::TempDir;
 
 // Worker stand-ins. Arguments: --worker --format F --quality N --exif E [more options] --
 // INPUT OUTPUT. An input whose name holds "gate" waits until INPUT.go exists; "crash",
-// "hang" and "garbage" misbehave; "landed" writes its output and then hangs; "args" leaves the whole command line in INPUT.args;
-// everything else writes its settings into the output file.
+// "hang" and "garbage" misbehave; "landed" writes its output and then hangs; "args" leaves the
+// whole command line in INPUT.args; everything else writes its settings into the output file.
 constexpr const char* kFakeWorker = R"(
 for arg; do in=$out; out=$arg; done
 case "$in" in
