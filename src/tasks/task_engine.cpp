@@ -41,25 +41,33 @@ struct Job {
     ConversionTimeLimit timeLimit;
 };
 
-// The file at path as it stands; a committed output is a new file (linked or renamed into
-// place), so a different stamp after the worker is gone means the output landed.
+// The file at path as it stands. A committed output is a new file put in place during the
+// job, so its size or times differ from what was there before. Inode numbers are left out:
+// FUSE and exFAT mounts may renumber a file that did not change.
 struct FileStamp {
     bool exists = false;
-    dev_t device = 0;
-    ino_t inode = 0;
+    off_t size = 0;
+    timespec modified{};
     timespec changed{};
-    bool operator==(const FileStamp& other) const {
-        return exists == other.exists && device == other.device && inode == other.inode &&
-               changed.tv_sec == other.changed.tv_sec && changed.tv_nsec == other.changed.tv_nsec;
-    }
 };
+
+bool SameTime(const timespec& a, const timespec& b) {
+    return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
+}
 
 FileStamp StampOf(const std::string& path) {
     struct stat info {};
     if (::lstat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) {
         return {};
     }
-    return {true, info.st_dev, info.st_ino, info.st_ctim};
+    return {true, info.st_size, info.st_mtim, info.st_ctim};
+}
+
+bool OutputLanded(const FileStamp& before, const std::string& path) {
+    const FileStamp after = StampOf(path);
+    return after.exists &&
+           (!before.exists || after.size != before.size ||
+            !SameTime(after.modified, before.modified) || !SameTime(after.changed, before.changed));
 }
 
 // The megapixels a conversion writes as the header claims them, or unknown when it cannot
@@ -117,7 +125,7 @@ JobOutcome AdmitAndRun(Job& job, FileStamp& before) {
 // worker had put the output in place: then what is on disk says it was converted.
 TaskStatus FinalStatus(const Job& job, const JobOutcome& outcome, const FileStamp& before) {
     const bool stopped = outcome.status != kTaskSucceeded && *job.cancel;
-    const bool landed = stopped && !(StampOf(job.task.outputPath) == before);
+    const bool landed = stopped && OutputLanded(before, job.task.outputPath);
     if (outcome.status == kTaskSucceeded || landed) {
         if (job.task.settings.keepDate) {
             StampCaptureTime(job.task.inputPath, job.task.outputPath);
