@@ -12,6 +12,8 @@ namespace velquist {
 
 // Enough address space for a 200-megapixel photo decoded to 16 bits per channel with alpha.
 constexpr std::uint64_t kDefaultWorkerMemoryLimit = std::uint64_t{4} << 30;
+// The most any file may take: the engine's limit for a file follows its size within it.
+// Stays below the age at which a temporary file counts as left behind by a killed run.
 constexpr std::chrono::milliseconds kDefaultWorkerTimeLimit = std::chrono::minutes(10);
 
 // Address space a worker needs beside the pixels of its estimate: libraries, thread
