@@ -317,6 +317,9 @@ ui::LRESULT CMainWnd::OnClose(ui::UINT, ui::WPARAM, ui::LPARAM, bool& bHandled) 
 }
 
 ui::LRESULT CMainWnd::OnDestroy(ui::UINT, ui::WPARAM, ui::LPARAM, bool& bHandled) {
+    if (engine_) {
+        engine_->StopBatch(); // the workers go while the window is torn down
+    }
     tray_.reset();
     thumbnails_.reset();
     ui::PostQuitMessage(0);

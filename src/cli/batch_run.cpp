@@ -85,6 +85,9 @@ class BatchDriver {
         groups_ = MakeGroups(engine_, job_);
         total_ = job_.files.size();
         StartNextGroup();
+        // A stop is a flag nobody wakes us for: it is looked at this often.
+        const auto wait = std::min(job_.tickInterval, std::chrono::milliseconds(50));
+        auto nextTick = Clock::now() + job_.tickInterval;
         while (report_.files.size() < total_) {
             if (!stopping_ && job_.stop != nullptr && *job_.stop != 0) {
                 stopping_ = true;
@@ -93,12 +96,12 @@ class BatchDriver {
             if (stopping_ && !engine_.IsBusy()) {
                 break;
             }
-            const auto status = statuses_.Pop(job_.tickInterval);
-            if (!status) {
+            if (const auto status = statuses_.Pop(wait)) {
+                Handle(*status);
+            } else if (Clock::now() >= nextTick) {
+                nextTick = Clock::now() + job_.tickInterval;
                 observer_->Tick(report_.files.size(), total_, report_.failed, Elapsed());
-                continue;
             }
-            Handle(*status);
         }
         report_.seconds = Elapsed();
         report_.notConverted = total_ - report_.files.size() + stopped_;

@@ -16,6 +16,7 @@
 
 #include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <climits>
 #include <csignal>
 #include <cstdio>
@@ -28,6 +29,8 @@
 #include <set>
 #include <string>
 #include <sys/stat.h>
+#include <thread>
+#include <time.h>
 #include <unistd.h>
 
 namespace velquist {
@@ -160,22 +163,57 @@ bool CheckBeforeStart(const BatchInputs& inputs, const ConversionSettings& setti
     return true;
 }
 
+// Only atomics: the watcher below may outlive the run by a moment, up to the process's end.
 std::atomic<int> stopSignal{0};
+std::atomic<bool> runEnded{false};
 
-void OnStopSignal(int signal) {
-    stopSignal = signal;
+// How long an orderly stop may take before the process ends without it. Workers die with
+// it (their parent-death signal) and outputs only ever appear complete, so nothing half
+// written stays; only the summary is lost.
+constexpr std::chrono::milliseconds kStopGrace{600};
+
+sigset_t StopSignalSet() {
+    sigset_t set;
+    sigemptyset(&set);
+    sigaddset(&set, SIGINT);
+    sigaddset(&set, SIGTERM);
+    return set;
+}
+
+void WatchStopSignals() {
+    const sigset_t set = StopSignalSet();
+    while (!runEnded) {
+        const timespec poll{0, 50'000'000};
+        const int signal = ::sigtimedwait(&set, nullptr, &poll);
+        if (signal <= 0) {
+            continue;
+        }
+        stopSignal = signal;
+        const auto deadline = std::chrono::steady_clock::now() + kStopGrace;
+        while (!runEnded && std::chrono::steady_clock::now() < deadline) {
+            const timespec step{0, 10'000'000};
+            ::nanosleep(&step, nullptr);
+        }
+        if (!runEnded) {
+            ::_exit(128 + signal);
+        }
+    }
 }
 
 // SIGINT and SIGTERM stop the run in order (nothing more starts, running workers are ended,
-// the summary is printed) instead of killing it with files half done.
+// the summary is printed) instead of killing it with files half done; and whatever a file
+// does, the process ends within kStopGrace of the signal. The signals are blocked before
+// any thread starts, so only the watcher takes them.
 void CatchStopSignals() {
-    struct sigaction action {};
-    action.sa_handler = OnStopSignal;
-    sigemptyset(&action.sa_mask);
-    for (const int signal : {SIGINT, SIGTERM}) {
-        ::sigaction(signal, &action, nullptr);
-    }
+    const sigset_t set = StopSignalSet();
+    ::pthread_sigmask(SIG_BLOCK, &set, nullptr);
+    std::thread(WatchStopSignals).detach();
 }
+
+// Marks the run ended when it goes out of scope, after everything the run made is gone.
+struct RunEnd {
+    ~RunEnd() { runEnded = true; }
+};
 
 // The files of the run that are not done: the failed ones, and after a stop also those it
 // interrupted or never started.
@@ -235,6 +273,7 @@ BatchInputs GatherInputs(const CliOptions& options) {
 
 int RunConvertMode(const CliOptions& options, const std::string& program) {
     CatchStopSignals();
+    const RunEnd runEnd;
     Streams streams = TakeStreams(options.verbose);
     if (!streams.ok()) {
         std::fprintf(stderr, "%s: cannot set up the output streams\n", program.c_str());

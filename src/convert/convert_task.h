@@ -3,6 +3,7 @@
 #include "conversion_settings.h"
 #include "task_status.h"
 
+#include <chrono>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -26,6 +27,8 @@ struct ConvertTask {
     // engine shares the cores among the jobs running at once; kLibheifDecodeThreads leaves
     // libheif's own choice.
     int decodeThreads = kLibheifDecodeThreads;
+    // How long the conversion may run, from the engine's policy; 0: the runner's own limit.
+    std::chrono::milliseconds timeLimit{0};
 };
 
 // The worker options for what goes beyond format, quality and Exif, each only when it is

@@ -5,16 +5,27 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
+#include <fcntl.h>
 #include <map>
 #include <optional>
 #include <set>
+#include <sys/stat.h>
 #include <vector>
 
 namespace velquist {
 namespace {
 
-// A meta box larger than this is not a photo's; the reader gives up rather than load it.
+// This reader runs in the engine's own process, before any worker sees the file, so its
+// work must stay bounded whatever the file claims. Past any of these limits the file is no
+// photo: a burst or a grid of a few hundred images stays far below them. A meta box larger
+// than kMaxMetaBytes is not loaded at all.
 constexpr std::uint64_t kMaxMetaBytes = 16u << 20;
+constexpr std::size_t kMaxItems = 1u << 16;
+constexpr std::size_t kMaxReferences = 1u << 20;
+constexpr std::size_t kMaxProperties = 1u << 15; // what an association can index
+constexpr std::size_t kMaxAssociations = 1u << 20;
+// Boxes before the meta box: a HEIF file puts it right after ftyp.
+constexpr int kMaxTopLevelBoxes = 1024;
 
 // A bounds-checked reader over one box's payload. Every read past the end yields zero and
 // marks the reader failed, so a truncated box never reads foreign memory.
@@ -101,6 +112,12 @@ struct Meta {
         std::uint64_t length = 0;
     };
     std::map<std::uint32_t, Location> locations; // first extent of each item
+    // Items another item is the auxiliary image (alpha, depth) of: indexed once, so that
+    // asking it for each image costs no walk over every reference.
+    std::set<std::uint32_t> withAuxiliary;
+    std::size_t referenceCount = 0;
+    std::size_t associationCount = 0;
+    bool withinLimits = true; // false once the file went past a limit: it is not read
 };
 
 void ReadPitm(Bytes b, Meta& meta) {
@@ -130,6 +147,10 @@ void ReadIinf(Bytes b, Meta& meta) {
             meta.itemTypes[id] = type;
             meta.hidden[id] = (flags & 1) != 0;
         }
+        if (meta.itemTypes.size() > kMaxItems) {
+            meta.withinLimits = false;
+            return;
+        }
     }
 }
 
@@ -141,9 +162,19 @@ void ReadIref(Bytes b, Meta& meta) {
         Bytes r = ref->payload;
         const auto from = static_cast<std::uint32_t>(r.Read(idBytes));
         const auto count = r.Read(2);
+        // An empty reference box counts too: each one costs a map entry.
+        meta.referenceCount += 1 + count;
+        if (meta.referenceCount > kMaxReferences) {
+            meta.withinLimits = false;
+            return;
+        }
         auto& targets = meta.refs[ref->type][from];
         for (std::uint64_t i = 0; i < count && r.ok(); ++i) {
-            targets.push_back(static_cast<std::uint32_t>(r.Read(idBytes)));
+            const auto to = static_cast<std::uint32_t>(r.Read(idBytes));
+            targets.push_back(to);
+            if (ref->type == FourCc("auxl")) {
+                meta.withAuxiliary.insert(to);
+            }
         }
     }
 }
@@ -166,17 +197,21 @@ void ReadIloc(Bytes b, Meta& meta) {
         b.Skip(2);
         const std::uint64_t base = b.Read(baseSize);
         const auto extents = b.Read(2);
-        for (std::uint64_t e = 0; e < extents && b.ok(); ++e) {
+        if (extents > 0) {
             b.Read(indexSize);
-            const std::uint64_t offset = b.Read(offsetSize);
-            const std::uint64_t length = b.Read(lengthSize);
-            if (e == 0) {
-                location.offset = base + offset;
-                location.length = length;
-            }
+            location.offset = base + b.Read(offsetSize);
+            location.length = b.Read(lengthSize);
+            // The other extents are stepped over at once: with fields of zero bytes a walk
+            // through them would read nothing and could be made to last.
+            b.Skip(static_cast<std::size_t>(extents - 1) *
+                   static_cast<std::size_t>(indexSize + offsetSize + lengthSize));
         }
         if (b.ok()) {
             meta.locations[id] = location;
+        }
+        if (meta.locations.size() > kMaxItems) {
+            meta.withinLimits = false;
+            return;
         }
     }
 }
@@ -186,6 +221,10 @@ void ReadIprp(Bytes b, Meta& meta) {
         if (child->type == FourCc("ipco")) {
             while (auto property = NextBox(child->payload)) {
                 meta.properties.push_back(*property);
+                if (meta.properties.size() > kMaxProperties) {
+                    meta.withinLimits = false;
+                    return;
+                }
             }
             continue;
         }
@@ -199,6 +238,11 @@ void ReadIprp(Bytes b, Meta& meta) {
         for (std::uint64_t i = 0; i < count && m.ok(); ++i) {
             const auto id = static_cast<std::uint32_t>(m.Read(version < 1 ? 2 : 4));
             const auto n = m.Read(1);
+            meta.associationCount += n;
+            if (meta.associationCount > kMaxAssociations) {
+                meta.withinLimits = false;
+                return;
+            }
             for (std::uint64_t k = 0; k < n && m.ok(); ++k) {
                 const auto value = (flags & 1) != 0 ? m.Read(2) & 0x7FFF : m.Read(1) & 0x7F;
                 meta.associations[id].push_back(static_cast<int>(value));
@@ -210,7 +254,11 @@ void ReadIprp(Bytes b, Meta& meta) {
 Meta ReadMeta(Bytes b) {
     Meta meta;
     b.Skip(4);
-    while (auto box = NextBox(b)) {
+    while (meta.withinLimits) {
+        const std::optional<Box> box = NextBox(b);
+        if (!box) {
+            break;
+        }
         if (box->type == FourCc("pitm")) {
             ReadPitm(box->payload, meta);
         } else if (box->type == FourCc("iinf")) {
@@ -268,19 +316,8 @@ int BitDepth(const Meta& meta, std::uint32_t item) {
     return depth;
 }
 
-bool HasAuxiliaryImage(const Meta& meta, std::uint32_t primary) {
-    const auto auxl = meta.refs.find(FourCc("auxl"));
-    if (auxl == meta.refs.end()) {
-        return false;
-    }
-    for (const auto& [from, targets] : auxl->second) {
-        for (const std::uint32_t to : targets) {
-            if (to == primary) {
-                return true;
-            }
-        }
-    }
-    return false;
+bool HasAuxiliaryImage(const Meta& meta, std::uint32_t item) {
+    return meta.withAuxiliary.count(item) != 0;
 }
 
 // An item's bytes, from idat or from the file; empty when missing, empty, or longer than
@@ -408,40 +445,80 @@ void ReadTopLevelImages(const Meta& meta, FILE* file, HeifHeader& header) {
     }
 }
 
-// The payload of the top-level meta box, read into memory; empty when there is none.
-std::vector<std::uint8_t> ReadMetaBox(FILE* file) {
+struct TopLevelBox {
+    std::uint32_t type = 0;
+    std::uint64_t payloadStart = 0;
+    std::uint64_t end = 0; // always beyond the box's start, never beyond the file's end
+};
+
+// The box starting at `at`; nothing when its header is cut short or its size does not fit
+// between its header and the end of the file.
+std::optional<TopLevelBox> ReadBoxHead(FILE* file, std::uint64_t at, std::uint64_t fileSize) {
     std::uint8_t head[16];
-    for (;;) {
-        if (std::fread(head, 1, 8, file) != 8) {
+    if (fseeko(file, static_cast<off_t>(at), SEEK_SET) != 0 || std::fread(head, 1, 8, file) != 8) {
+        return std::nullopt;
+    }
+    std::uint64_t size = Bytes(head, 4).Read(4);
+    const auto type = static_cast<std::uint32_t>(Bytes(head + 4, 4).Read(4));
+    std::uint64_t header = 8;
+    if (size == 1) {
+        if (std::fread(head + 8, 1, 8, file) != 8) {
+            return std::nullopt;
+        }
+        size = Bytes(head + 8, 8).Read(8);
+        header = 16;
+    } else if (size == 0) {
+        size = fileSize - at; // the last box: it runs to the end of the file
+    }
+    if (size < header || size > fileSize - at) {
+        return std::nullopt;
+    }
+    return TopLevelBox{type, at + header, at + size};
+}
+
+// The payload of the top-level meta box, read into memory; empty when there is none. The
+// walk only goes forward, and only through a regular file's bytes.
+std::vector<std::uint8_t> ReadMetaBox(FILE* file) {
+    struct stat info {};
+    if (::fstat(::fileno(file), &info) != 0 || !S_ISREG(info.st_mode) || info.st_size < 0) {
+        return {};
+    }
+    const auto fileSize = static_cast<std::uint64_t>(info.st_size);
+    std::uint64_t at = 0;
+    for (int boxes = 0; boxes < kMaxTopLevelBoxes && at < fileSize; ++boxes) {
+        const std::optional<TopLevelBox> box = ReadBoxHead(file, at, fileSize);
+        if (!box) {
             return {};
         }
-        std::uint64_t size = Bytes(head, 4).Read(4);
-        const std::uint32_t type = static_cast<std::uint32_t>(Bytes(head + 4, 4).Read(4));
-        std::uint64_t header = 8;
-        if (size == 1) {
-            if (std::fread(head + 8, 1, 8, file) != 8) {
+        if (box->type == FourCc("meta")) {
+            const std::uint64_t size = box->end - box->payloadStart;
+            if (size > kMaxMetaBytes) {
                 return {};
             }
-            size = Bytes(head + 8, 8).Read(8);
-            header = 16;
-        }
-        if (size < header) {
-            return {};
-        }
-        if (type == FourCc("meta")) {
-            if (size - header > kMaxMetaBytes) {
-                return {};
-            }
-            std::vector<std::uint8_t> payload(static_cast<std::size_t>(size - header));
+            std::vector<std::uint8_t> payload(static_cast<std::size_t>(size));
             if (std::fread(payload.data(), 1, payload.size(), file) != payload.size()) {
                 return {};
             }
             return payload;
         }
-        if (fseeko(file, static_cast<off_t>(size - header), SEEK_CUR) != 0) {
-            return {};
-        }
+        at = box->end;
     }
+    return {};
+}
+
+// Opens path for the reader when it is a regular file. Opening does not wait on a named
+// pipe or a device that a list of photos may hold by mistake or by design.
+FilePtr OpenRegularFile(const std::string& path) {
+    UniqueFd fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+    struct stat info {};
+    if (!fd || ::fstat(fd.Get(), &info) != 0 || !S_ISREG(info.st_mode)) {
+        return nullptr;
+    }
+    FilePtr file(::fdopen(fd.Get(), "rb"));
+    if (file) {
+        fd.Release();
+    }
+    return file;
 }
 
 // The Exif item describing the primary image (its "cdsc" reference), or any Exif item
@@ -477,7 +554,7 @@ std::string ItemData(const Meta& meta, std::uint32_t item, FILE* file) {
 } // namespace
 
 std::string ReadHeifExifItem(const std::string& path) {
-    const FilePtr file(std::fopen(path.c_str(), "rb"));
+    const FilePtr file = OpenRegularFile(path);
     if (!file) {
         return {};
     }
@@ -486,13 +563,16 @@ std::string ReadHeifExifItem(const std::string& path) {
         return {};
     }
     const Meta meta = ReadMeta(Bytes(payload.data(), payload.size()));
+    if (!meta.withinLimits) {
+        return {};
+    }
     const std::uint32_t item = ExifItem(meta);
     return item == 0 ? std::string() : ItemData(meta, item, file.get());
 }
 
 HeifHeader ReadHeifHeader(const std::string& path) {
     HeifHeader header;
-    const FilePtr file(std::fopen(path.c_str(), "rb"));
+    const FilePtr file = OpenRegularFile(path);
     if (!file) {
         return header;
     }
@@ -502,7 +582,7 @@ HeifHeader ReadHeifHeader(const std::string& path) {
     }
     const Meta meta = ReadMeta(Bytes(payload.data(), payload.size()));
     const auto type = meta.itemTypes.find(meta.primary);
-    if (type == meta.itemTypes.end()) {
+    if (!meta.withinLimits || type == meta.itemTypes.end()) {
         return header;
     }
     header.parsed = true;

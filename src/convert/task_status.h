@@ -15,6 +15,16 @@ enum TaskStatus : std::int32_t {
     kTaskStopped = 4,
 };
 
+// Why a job failed, where the window names the reason its own way rather than showing the
+// diagnostic: a photo too large for the memory budget, a conversion past its time limit.
+enum class FailureKind : std::int32_t {
+    kOther = 0,
+    kTooLarge = 1,
+    kTimedOut = 2,
+};
+// The reason of a conversion ended at its time limit.
+inline constexpr char kTimedOutReason[] = "timed out";
+
 // A status after which the job is over and its task must be finished.
 constexpr bool IsFinalStatus(std::int32_t status) {
     return status == kTaskFailed || status == kTaskSucceeded || status == kTaskSkipped ||

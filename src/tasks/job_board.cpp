@@ -1,5 +1,7 @@
 #include "job_board.h"
 
+#include <memory>
+
 namespace velquist {
 
 void JobBoard::Enter() {
@@ -14,17 +16,37 @@ void JobBoard::Leave() {
     idle_.notify_all();
 }
 
-void JobBoard::WaitUntilIdle() {
+bool JobBoard::WaitUntilIdle(std::chrono::milliseconds wait) {
     std::unique_lock lock(mutex_);
-    idle_.wait(lock, [this] { return active_ == 0; });
+    return idle_.wait_for(lock, wait, [this] { return active_ == 0; });
 }
 
-void JobBoard::SetReason(int id, std::string reason, bool tooLarge) {
+bool JobBoard::Post(TaskOwner* owner, int id, TaskStatus status) {
+    // Under the lock: once ReleaseOwner returns, no post is under way either. A lock of its
+    // own, so that an owner may look at the board while it takes the post.
+    std::lock_guard lock(ownerMutex_);
+    if (ownerReleased_ || owner == nullptr) {
+        return false;
+    }
+    auto report = std::make_unique<TaskStatusReport>(TaskStatusReport{id, status});
+    if (!owner->PostTaskStatus(report.get())) {
+        return false;
+    }
+    report.release(); // the owner took it
+    return true;
+}
+
+void JobBoard::ReleaseOwner() {
+    std::lock_guard lock(ownerMutex_);
+    ownerReleased_ = true;
+}
+
+void JobBoard::SetReason(int id, std::string reason, FailureKind kind) {
     std::lock_guard lock(mutex_);
-    if (tooLarge) {
-        tooLarge_.insert(id);
+    if (kind != FailureKind::kOther) {
+        kinds_[id] = kind;
     } else {
-        tooLarge_.erase(id);
+        kinds_.erase(id);
     }
     if (reason.empty()) {
         reasons_.erase(id);
@@ -39,9 +61,10 @@ std::string JobBoard::Reason(int id) const {
     return it == reasons_.end() ? std::string() : it->second;
 }
 
-bool JobBoard::TooLarge(int id) const {
+FailureKind JobBoard::Kind(int id) const {
     std::lock_guard lock(mutex_);
-    return tooLarge_.count(id) != 0;
+    const auto it = kinds_.find(id);
+    return it == kinds_.end() ? FailureKind::kOther : it->second;
 }
 
 void JobBoard::SetStatus(int id, TaskStatus status) {

@@ -2,14 +2,15 @@
 
 #include "convert/task_status.h"
 #include "memory_budget.h"
+#include "task_owner.h"
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstddef>
 #include <map>
 #include <mutex>
 #include <optional>
-#include <set>
 #include <string>
 #include <vector>
 
@@ -23,12 +24,19 @@ class JobBoard {
 
     void Enter();
     void Leave();
-    void WaitUntilIdle();
+    // False when jobs are still active after the wait.
+    bool WaitUntilIdle(std::chrono::milliseconds wait);
 
-    // tooLarge: the job was refused for its memory, which the window names its own way.
-    void SetReason(int id, std::string reason, bool tooLarge = false);
+    // Hands a job's status to the owner, unless the engine has let the owner go.
+    bool Post(TaskOwner* owner, int id, TaskStatus status);
+    // From now on no job reaches the owner: an engine torn down while some job still ends
+    // its worker leaves it this way, and its owner may go.
+    void ReleaseOwner();
+
+    // kind: the reason the window names its own way (too large, timed out), if any.
+    void SetReason(int id, std::string reason, FailureKind kind = FailureKind::kOther);
     std::string Reason(int id) const;
-    bool TooLarge(int id) const;
+    FailureKind Kind(int id) const;
 
     // The final status of each id's last run.
     void SetStatus(int id, TaskStatus status);
@@ -39,8 +47,10 @@ class JobBoard {
     mutable std::mutex mutex_;
     std::condition_variable idle_;
     std::size_t active_ = 0;
+    std::mutex ownerMutex_;
+    bool ownerReleased_ = false; // under ownerMutex_
     std::map<int, std::string> reasons_;
-    std::set<int> tooLarge_;
+    std::map<int, FailureKind> kinds_;
     std::map<int, TaskStatus> statuses_;
 };
 

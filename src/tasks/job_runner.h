@@ -12,6 +12,7 @@ namespace velquist {
 struct JobOutcome {
     TaskStatus status = kTaskFailed;
     std::string reason;
+    FailureKind kind = FailureKind::kOther;
 };
 
 // Runs one conversion on the calling job thread. cancel turns true when the engine shuts

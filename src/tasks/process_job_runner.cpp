@@ -2,6 +2,7 @@
 
 #include "convert/atomic_output_file.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <sys/stat.h>
@@ -47,8 +48,20 @@ std::uint64_t WorkerMemoryLimit(const WorkerOptions& options, std::uint64_t esti
     return estimate + kWorkerAddressHeadroom;
 }
 
+std::chrono::milliseconds WorkerTimeLimit(const WorkerOptions& options, const ConvertTask& task) {
+    if (task.timeLimit.count() <= 0) {
+        return options.timeLimit;
+    }
+    return std::min(task.timeLimit, options.timeLimit);
+}
+
+JobOutcome TimedOutOutcome() {
+    return {kTaskFailed, kTimedOutReason, FailureKind::kTimedOut};
+}
+
 JobOutcome ProcessJobRunner::Run(const ConvertTask& task, const std::atomic<bool>& cancel) {
-    const ChildLimits limits{WorkerMemoryLimit(options_, task.memoryEstimate), options_.timeLimit};
+    const ChildLimits limits{WorkerMemoryLimit(options_, task.memoryEstimate),
+                             WorkerTimeLimit(options_, task)};
     const ChildResult result = RunChildProcess(WorkerArguments(task), limits, cancel);
     std::string reason = DescribeFailure(result, limits, task.outputPath);
     if (reason.empty()) {
@@ -59,10 +72,13 @@ JobOutcome ProcessJobRunner::Run(const ConvertTask& task, const std::atomic<bool
         // named temporary file; this job owns the output name, so it goes now.
         SweepTemporaryFiles(task.outputPath, std::chrono::seconds(0));
     }
+    if (result.timedOut && !result.cancelled) {
+        return TimedOutOutcome();
+    }
     return {kTaskFailed, std::move(reason)};
 }
 
-std::string DescribeFailure(const ChildResult& result, const ChildLimits& limits,
+std::string DescribeFailure(const ChildResult& result, const ChildLimits& /*limits*/,
                             const std::string& outputPath) {
     if (!result.started) {
         return std::string("cannot start the worker: ") + std::strerror(result.startError);
@@ -71,10 +87,7 @@ std::string DescribeFailure(const ChildResult& result, const ChildLimits& limits
         return "conversion cancelled";
     }
     if (result.timedOut) {
-        char text[96];
-        std::snprintf(text, sizeof text, "worker stopped after the time limit of %.1f s",
-                      std::chrono::duration<double>(limits.wallClock).count());
-        return WithLastLine(text, result.lastErrorLine);
+        return kTimedOutReason;
     }
     if (result.signal != 0) {
         return WithLastLine("worker killed by signal " + std::to_string(result.signal) + " (" +

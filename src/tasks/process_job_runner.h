@@ -12,6 +12,8 @@ namespace velquist {
 
 // Enough address space for a 200-megapixel photo decoded to 16 bits per channel with alpha.
 constexpr std::uint64_t kDefaultWorkerMemoryLimit = std::uint64_t{4} << 30;
+// The most any file may take: the engine's limit for a file follows its size within it.
+// Stays below the age at which a temporary file counts as left behind by a killed run.
 constexpr std::chrono::milliseconds kDefaultWorkerTimeLimit = std::chrono::minutes(10);
 
 // Address space a worker needs beside the pixels of its estimate: libraries, thread
@@ -52,6 +54,11 @@ class ProcessJobRunner : public JobRunner {
 
 // The address-space limit of the worker for a job with the given estimate (0: unknown).
 std::uint64_t WorkerMemoryLimit(const WorkerOptions& options, std::uint64_t estimate);
+// The task's own time limit when the engine gave it one, within the runner's.
+std::chrono::milliseconds WorkerTimeLimit(const WorkerOptions& options, const ConvertTask& task);
+
+// What a job whose worker met its time limit ends with.
+JobOutcome TimedOutOutcome();
 
 // Why a finished child counts as failed, or empty when it succeeded. A worker that exits
 // 0 without leaving the output file behind has failed, whatever it said.

@@ -38,37 +38,101 @@ struct Job {
     std::shared_ptr<JobRunner> runner;
     std::shared_ptr<JobBoard> board;
     std::shared_ptr<std::atomic<bool>> cancel;
+    ConversionTimeLimit timeLimit;
 };
 
+// The file at path as it stands. A committed output is a new file put in place during the
+// job, so its size or times differ from what was there before. Inode numbers are left out:
+// FUSE and exFAT mounts may renumber a file that did not change.
+struct FileStamp {
+    bool exists = false;
+    off_t size = 0;
+    timespec modified{};
+    timespec changed{};
+};
+
+bool SameTime(const timespec& a, const timespec& b) {
+    return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
+}
+
+FileStamp StampOf(const std::string& path) {
+    struct stat info {};
+    if (::lstat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) {
+        return {};
+    }
+    return {true, info.st_size, info.st_mtim, info.st_ctim};
+}
+
+bool OutputLanded(const FileStamp& before, const std::string& path) {
+    const FileStamp after = StampOf(path);
+    return after.exists &&
+           (!before.exists || after.size != before.size ||
+            !SameTime(after.modified, before.modified) || !SameTime(after.changed, before.changed));
+}
+
+// The megapixels a conversion writes as the header claims them, or unknown when it cannot
+// tell: the primary image, or with every image written the images it may write.
+std::uint64_t ClaimedMegapixels(const HeifHeader& header, const ConvertTask& task,
+                                std::uint64_t unknown) {
+    if (!header.parsed) {
+        return unknown;
+    }
+    std::uint64_t pixels = std::uint64_t{header.width} * header.height;
+    if (task.settings.allImages) {
+        const auto images = static_cast<std::uint64_t>(
+            std::clamp(task.imageOutputs > 0 ? std::min(task.imageOutputs, header.imageCount)
+                                             : header.imageCount,
+                       1, static_cast<int>(kMaxImagesPerFile)));
+        pixels = std::max(pixels, header.largestPixels) * images;
+    }
+    return (pixels + 999'999) / 1'000'000;
+}
+
+std::chrono::milliseconds TimeLimitFor(const HeifHeader& header, const ConvertTask& task,
+                                       const ConversionTimeLimit& limit) {
+    // Claims past what any admitted photo holds are cut, so the product cannot overflow.
+    constexpr std::uint64_t kMostMegapixels = 1'000'000;
+    const std::uint64_t megapixels =
+        std::min(ClaimedMegapixels(header, task, limit.unknownMegapixels), kMostMegapixels);
+    const auto perMegapixel =
+        static_cast<std::uint64_t>(std::max<std::int64_t>(limit.perMegapixel.count(), 0));
+    return limit.base +
+           std::chrono::milliseconds(static_cast<std::int64_t>(megapixels * perMegapixel));
+}
+
 // Runs the job once its estimated memory fits beside the running ones.
-JobOutcome AdmitAndRun(Job& job, bool& tooLarge) {
+JobOutcome AdmitAndRun(Job& job, FileStamp& before) {
     const HeifHeader header = ReadHeifHeader(job.task.inputPath);
     const std::uint64_t estimate = EstimateJobMemory(header, job.task.settings);
     switch (job.board->memory.Acquire(estimate, *job.cancel)) {
     case MemoryBudget::Admission::kTooLarge:
-        tooLarge = true;
-        return {kTaskFailed, TooLargeText(header, estimate)};
+        return {kTaskFailed, TooLargeText(header, estimate), FailureKind::kTooLarge};
     case MemoryBudget::Admission::kCancelled:
         return {kTaskFailed, "conversion cancelled"};
     case MemoryBudget::Admission::kAdmitted:
         break;
     }
     job.task.memoryEstimate = estimate;
+    job.task.timeLimit = TimeLimitFor(header, job.task, job.timeLimit);
+    before = StampOf(job.task.outputPath);
     JobOutcome outcome = job.runner->Run(job.task, *job.cancel);
     job.board->memory.Release(estimate);
     return outcome;
 }
 
 // A job that did not succeed while its batch was being stopped was interrupted, not
-// refused by its photo: it waits to be started again.
-TaskStatus FinalStatus(const Job& job, const JobOutcome& outcome) {
-    if (outcome.status == kTaskSucceeded) {
+// refused by its photo: it waits to be started again. Unless the stop came after the
+// worker had put the output in place: then what is on disk says it was converted.
+TaskStatus FinalStatus(const Job& job, const JobOutcome& outcome, const FileStamp& before) {
+    const bool stopped = outcome.status != kTaskSucceeded && *job.cancel;
+    const bool landed = stopped && OutputLanded(before, job.task.outputPath);
+    if (outcome.status == kTaskSucceeded || landed) {
         if (job.task.settings.keepDate) {
             StampCaptureTime(job.task.inputPath, job.task.outputPath);
         }
         return kTaskSucceeded;
     }
-    if (!*job.cancel) {
+    if (!stopped) {
         return outcome.status;
     }
     // The worker is gone; where the folder has no unnamed files it may have left its
@@ -78,14 +142,18 @@ TaskStatus FinalStatus(const Job& job, const JobOutcome& outcome) {
 }
 
 void RunJob(Job job) {
-    PostStatus(job.owner, job.task.task_id, kTaskProcessing);
-    bool tooLarge = false;
-    JobOutcome outcome = AdmitAndRun(job, tooLarge);
+    const int id = job.task.task_id;
+    job.board->Post(job.owner, id, kTaskProcessing);
+    FileStamp before;
+    JobOutcome outcome = AdmitAndRun(job, before);
     job.runner.reset();
-    const TaskStatus status = FinalStatus(job, outcome);
-    job.board->SetReason(job.task.task_id, std::move(outcome.reason), tooLarge);
-    job.board->SetStatus(job.task.task_id, status);
-    PostStatus(job.owner, job.task.task_id, status);
+    const TaskStatus status = FinalStatus(job, outcome, before);
+    if (status == kTaskSucceeded) {
+        outcome = {};
+    }
+    job.board->SetReason(id, std::move(outcome.reason), outcome.kind);
+    job.board->SetStatus(id, status);
+    job.board->Post(job.owner, id, status);
     // Nothing of the engine or the owner is touched after this.
     job.board->Leave();
 }
@@ -165,13 +233,22 @@ TaskEngine::~TaskEngine() {
     {
         std::lock_guard lock(taskLock);
         stopping_ = true;
+        idleTaskImageList.clear();
+        *batchCancel_ = true;
     }
     taskWakeup.notify_all();
+    // What the dispatcher does between two waits is bounded: the header reader is, and the
+    // rest is file system calls.
     dispatcher_.join();
     // Earlier batches' flags were set by their stops; the dispatcher is gone, so this is
     // the last one jobs can hold.
     *batchCancel_ = true;
-    board_->WaitUntilIdle();
+    if (!board_->WaitUntilIdle(kShutdownWait)) {
+        // A job whose worker does not go (stuck in the kernel) must not keep the window or
+        // the command line from ending: it finishes on its own, without reporting.
+        std::fprintf(stderr, "velquist: jobs still ending their workers at shutdown\n");
+    }
+    board_->ReleaseOwner();
 }
 
 int TaskEngine::AddImageItem(ImageItem item) {
@@ -255,7 +332,15 @@ std::string TaskEngine::FailureReason(int id) const {
 }
 
 std::wstring TaskEngine::ShownFailureReason(int id) const {
-    return board_->TooLarge(id) ? std::wstring(kTooLargeShown) : std::wstring();
+    switch (board_->Kind(id)) {
+    case FailureKind::kTooLarge:
+        return kTooLargeShown;
+    case FailureKind::kTimedOut:
+        return kTimedOutShown;
+    case FailureKind::kOther:
+        break;
+    }
+    return {};
 }
 
 std::optional<TaskStatus> TaskEngine::LastStatus(int id) const {
@@ -296,6 +381,11 @@ std::wstring TaskEngine::ShownStatusText(int id) const {
     default:
         return {};
     }
+}
+
+void TaskEngine::SetTimeLimit(const ConversionTimeLimit& limit) {
+    std::lock_guard lock(taskLock);
+    timeLimit_ = limit;
 }
 
 void TaskEngine::SetMemoryBudget(std::uint64_t bytes) {
@@ -463,8 +553,10 @@ void TaskEngine::Dispatch(int id, const std::optional<ImageItem>& item,
         task.imageOutputs = static_cast<int>(outputs);
     }
     bool skip = false;
+    ConversionTimeLimit timeLimit;
     {
         std::lock_guard lock(taskLock);
+        timeLimit = timeLimit_;
         if (item && !dir.empty()) {
             task.inputPath = WideToPath(item->sourcePath);
             task.outputPath =
@@ -495,7 +587,7 @@ void TaskEngine::Dispatch(int id, const std::optional<ImageItem>& item,
         return;
     }
     board_->Enter();
-    Job job{owner_, std::move(task), runner_, board_, std::move(cancel)};
+    Job job{owner_, std::move(task), runner_, board_, std::move(cancel), timeLimit};
     if (!startThread_([job = std::move(job)]() mutable { RunJob(std::move(job)); })) {
         board_->Leave();
         FinishUnstarted(id, kTaskFailed, "cannot start a thread for the conversion");

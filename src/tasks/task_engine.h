@@ -7,6 +7,7 @@
 #include "task_owner.h"
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
@@ -31,6 +32,23 @@ inline constexpr wchar_t kTooLargeShown[] = L"图片尺寸过大";
 // one left alone because its output file was there.
 inline constexpr wchar_t kStoppedShown[] = L"已停止";
 inline constexpr wchar_t kSkippedShown[] = L"已跳过";
+// The window's reason for a conversion ended at its time limit (kTimedOutReason is the
+// command line's).
+inline constexpr wchar_t kTimedOutShown[] = L"转换超时";
+
+// How long one conversion may run: base, plus perMegapixel for each megapixel of what it
+// writes as the header claims it. A file whose size cannot be read counts as
+// unknownMegapixels. Far beyond what a loaded machine or a sanitizer build needs for a real
+// photo, so only a conversion that no longer progresses meets it.
+struct ConversionTimeLimit {
+    std::chrono::milliseconds base{std::chrono::seconds(30)};
+    std::chrono::milliseconds perMegapixel{std::chrono::seconds(4)};
+    std::uint64_t unknownMegapixels = 50;
+};
+
+// How long the engine's destructor waits for its jobs to end their workers. A job still
+// going after that (a worker stuck in the kernel) finishes unseen: it no longer reports.
+constexpr std::chrono::milliseconds kShutdownWait{2000};
 
 // Starts fn on a new detached thread; false when no thread could be made.
 using ThreadStarter = std::function<bool(std::function<void()> fn)>;
@@ -65,7 +83,8 @@ class TaskEngine {
     // owner receives the status posts and must outlive the engine.
     TaskEngine(TaskOwner* owner, std::shared_ptr<JobRunner> runner,
                ThreadStarter startThread = StartDetachedThread);
-    // Stops the dispatcher, cancels running jobs and waits until their threads are gone.
+    // Stops the batch and the dispatcher, ends the running jobs' workers and waits for the
+    // jobs to go, at most kShutdownWait; the owner hears from none of them afterwards.
     ~TaskEngine();
     TaskEngine(const TaskEngine&) = delete;
     TaskEngine& operator=(const TaskEngine&) = delete;
@@ -107,13 +126,17 @@ class TaskEngine {
     // The failure reason of the id's last finished job, empty when there is none.
     std::string FailureReason(int id) const;
     // The reason the window shows for it (kTooLargeShown for a photo too large for the
-    // memory), empty when the window shows none.
+    // memory, kTimedOutShown for a conversion past its time limit), empty when the window
+    // shows none.
     std::wstring ShownFailureReason(int id) const;
 
     // How many jobs the runner lets work at once when it holds back some of those the
     // engine starts (at most kMaxRunningTasks, the default). The cores are shared among the
     // jobs that run at once: each job's decoding threads follow from it.
     void SetParallelJobs(std::size_t jobs);
+
+    // Read at every dispatch: the time limit of each conversion.
+    void SetTimeLimit(const ConversionTimeLimit& limit);
 
     // The memory the jobs of a batch may use at once; 0 (the default) takes half of the
     // machine's available memory at the start of each batch.
@@ -168,6 +191,7 @@ class TaskEngine {
     std::set<std::wstring> sweptFolders_; // output folders cleaned in the current batch
     std::uint64_t fixedBudget_ = 0;
     std::size_t parallelJobs_ = kMaxRunningTasks;
+    ConversionTimeLimit timeLimit_;
     bool stopping_ = false;
     // The running jobs' cancel flag: a stop sets it and gives the next jobs a fresh one.
     std::shared_ptr<std::atomic<bool>> batchCancel_;

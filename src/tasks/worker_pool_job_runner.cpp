@@ -137,7 +137,8 @@ WorkerPoolJobRunner::SendRequest(std::unique_ptr<WorkerProcess> worker, const Co
 }
 
 JobOutcome WorkerPoolJobRunner::Run(const ConvertTask& task, const std::atomic<bool>& cancel) {
-    const ChildLimits limits{WorkerMemoryLimit(options_, task.memoryEstimate), options_.timeLimit};
+    const ChildLimits limits{WorkerMemoryLimit(options_, task.memoryEstimate),
+                             WorkerTimeLimit(options_, task)};
     std::string error;
     std::unique_ptr<WorkerProcess> worker = TakeWorker(limits.memoryBytes, &error);
     if (worker) {
@@ -147,7 +148,7 @@ JobOutcome WorkerPoolJobRunner::Run(const ConvertTask& task, const std::atomic<b
         return {kTaskFailed, error};
     }
     WorkerProcess::Answer answer =
-        worker->Await(WorkerProcess::Clock::now() + options_.timeLimit, cancel);
+        worker->Await(WorkerProcess::Clock::now() + limits.wallClock, cancel);
     return Conclude(std::move(worker), std::move(answer), task, limits, cancel);
 }
 
@@ -156,6 +157,7 @@ JobOutcome WorkerPoolJobRunner::Conclude(std::unique_ptr<WorkerProcess> worker,
                                          const ChildLimits& limits,
                                          const std::atomic<bool>& cancel) {
     std::string reason;
+    FailureKind kind = FailureKind::kOther;
     if (answer.outcome == WorkerProcess::Outcome::kAnswered) {
         const std::vector<std::string>& fields = answer.fields;
         if (fields.size() == 1 && fields[0] == kAnswerConverted) {
@@ -176,11 +178,14 @@ JobOutcome WorkerPoolJobRunner::Conclude(std::unique_ptr<WorkerProcess> worker,
         if (answer.outcome == WorkerProcess::Outcome::kCancelled) {
             EndIdleWorkers();
         }
+        if (answer.outcome == WorkerProcess::Outcome::kTimedOut) {
+            kind = FailureKind::kTimedOut;
+        }
     }
     // A worker ended mid-write on a file system without unnamed files leaves its named
     // temporary file; this job owns the output name, so it goes now.
     SweepTemporaryFiles(task.outputPath, std::chrono::seconds(0));
-    return {kTaskFailed, std::move(reason)};
+    return {kTaskFailed, std::move(reason), kind};
 }
 
 void WorkerPoolJobRunner::KeepOrRecycle(std::unique_ptr<WorkerProcess> worker,

@@ -75,6 +75,25 @@ TEST(CliSafety, DoubleDashEndsOptionsAndVersionIsAnswered) {
     EXPECT_EQ(version.err, "");
 }
 
+// A file built to hang a header reader: after ftyp, a 64-bit box size that wraps around
+// to the start of the file. It fails on its own; the photos beside it convert.
+TEST(CliSafety, FileBuiltToHangTheReaderFailsAloneAndTheOthersConvert) {
+    TempDir dir;
+    const std::string loop = std::string("\0\0\0\x18"
+                                         "ftypheic\0\0\0\0mif1heic\0\0\0\x01"
+                                         "free",
+                                         32) +
+                             std::string(7, '\xFF') + '\xE8';
+    WriteText(dir.File("loop.heic"), loop);
+    const ProcessResult r = RunConverter(dir, {"-o", dir.File("out"), MakeHeic(dir, "a.heic", 40),
+                                               dir.File("loop.heic"), MakeHeic(dir, "b.heic", 56)});
+    EXPECT_EQ(r.exitCode, 1) << r.out << r.err;
+    EXPECT_TRUE(Has(r.out, "2 of 3 files converted")) << r.out;
+    EXPECT_TRUE(Has(r.out, "FAILED ")) << r.out;
+    EXPECT_EQ(JpegWidth(dir.File("out/a.jpg")), 40);
+    EXPECT_EQ(JpegWidth(dir.File("out/b.jpg")), 56);
+}
+
 // Files whose names hold "slow" make the worker wait first, so the run is still busy when
 // the signal comes.
 std::string SlowWorker(const TempDir& dir) {

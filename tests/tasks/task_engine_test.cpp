@@ -9,12 +9,16 @@
 #include "support/output_capture.h"
 #include "util/text.h"
 
+#include <condition_variable>
 #include <fcntl.h>
 #include <filesystem>
+#include <functional>
 #include <gtest/gtest.h>
 #include <map>
+#include <mutex>
 #include <set>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 
 namespace velquist {
@@ -26,8 +30,8 @@ using testing::TempDir;
 
 // Worker stand-ins. Arguments: --worker --format F --quality N --exif E [more options] --
 // INPUT OUTPUT. An input whose name holds "gate" waits until INPUT.go exists; "crash",
-// "hang" and "garbage" misbehave; "args" leaves the whole command line in INPUT.args;
-// everything else writes its settings into the output file.
+// "hang" and "garbage" misbehave; "landed" writes its output and then hangs; "args" leaves the
+// whole command line in INPUT.args; everything else writes its settings into the output file.
 constexpr const char* kFakeWorker = R"(
 for arg; do in=$out; out=$arg; done
 case "$in" in
@@ -37,6 +41,7 @@ esac
 case "$in" in
   *crash*) echo "decoding..." >&2; kill -SEGV $$ ;;
   *hang*) sleep 30 ;;
+  *landed*) printf done > "$out"; sleep 30 ;;
   *garbage*) head -c 3000 /dev/urandom; head -c 3000 /dev/urandom >&2; exit 0 ;;
   *bad*) echo "Not a HEIF file: $in" >&2; exit 1 ;;
 esac
@@ -248,7 +253,8 @@ TEST_F(TaskEngineTest, MisbehavingWorkerFailsOnlyItsOwnFile) {
                                           {good2, kTaskSucceeded}}));
     EXPECT_NE(engine_->FailureReason(crash).find("signal 11"), std::string::npos)
         << engine_->FailureReason(crash);
-    EXPECT_NE(engine_->FailureReason(hang).find("time limit"), std::string::npos);
+    EXPECT_EQ(engine_->FailureReason(hang), "timed out");
+    EXPECT_EQ(engine_->ShownStatusText(hang), L"转换超时");
     EXPECT_EQ(engine_->FailureReason(garbage), "worker reported success but wrote no output file");
     EXPECT_EQ(engine_->FailureReason(good1), "");
     EXPECT_TRUE(testing::Exists(OutputOf(good2)));
@@ -647,6 +653,122 @@ TEST_F(TaskEngineTest, DestroyingTheEngineStopsRunningWorkers) {
     const auto started = std::chrono::steady_clock::now();
     engine_.reset();
     EXPECT_LT(std::chrono::steady_clock::now() - started, 2s);
+}
+
+// Polls cond until it holds or 10 s have passed.
+bool WaitFor(const std::function<bool()>& cond) {
+    const auto until = std::chrono::steady_clock::now() + 10s;
+    while (!cond()) {
+        if (std::chrono::steady_clock::now() > until) {
+            return false;
+        }
+        std::this_thread::sleep_for(5ms);
+    }
+    return true;
+}
+
+// A runner that keeps what it was given and holds each job until let go; it ignores the
+// cancel flag, as a job stuck in the kernel would.
+class HeldRunner : public JobRunner {
+  public:
+    JobOutcome Run(const ConvertTask& task, const std::atomic<bool>& /*cancel*/) override {
+        std::unique_lock lock(mutex_);
+        limits_.push_back(task.timeLimit);
+        changed_.notify_all();
+        changed_.wait(lock, [this] { return released_; });
+        return {kTaskFailed, "held"};
+    }
+    std::vector<std::chrono::milliseconds> Limits() {
+        std::lock_guard lock(mutex_);
+        return limits_;
+    }
+    void Release() {
+        std::lock_guard lock(mutex_);
+        released_ = true;
+        changed_.notify_all();
+    }
+
+  private:
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::vector<std::chrono::milliseconds> limits_;
+    bool released_ = false;
+};
+
+#ifdef VELQUIST_HAVE_TEST_SUPPORT
+TEST_F(TaskEngineTest, TimeLimitFollowsTheClaimedMegapixels) {
+    auto runner = std::make_shared<HeldRunner>();
+    runner->Release();
+    engine_ = std::make_unique<TaskEngine>(&statuses_, runner);
+    engine_->PublishSettings({OutputFormat::kJpg, 90, true, AnsiToWide(OutDir())});
+    engine_->SetTimeLimit({10s, 2s, 40});
+    const std::string photo = dir_.Write("src/photo.heic", "");
+    test::HeicImageSpec spec;
+    spec.width = 1024;
+    spec.height = 1000; // a little over one megapixel counts as two
+    ASSERT_EQ(test::WriteHeic(photo, spec), "");
+    engine_->QueueTasks({engine_->AddImageItem({L"photo.heic", PathToWide(photo), 1, {}})});
+    RunToEnd();
+    engine_->QueueTasks({Add("unreadable.heic")});
+    RunToEnd();
+    EXPECT_EQ(runner->Limits(), (std::vector<std::chrono::milliseconds>{14s, 90s}));
+}
+#endif
+
+TEST_F(TaskEngineTest, ConversionPastItsTimeLimitTimesOutAndTheNextRuns) {
+    Make(); // the runner's own limit is far off: the engine's applies
+    engine_->SetTimeLimit({300ms, 0ms, 0});
+    const int hang = Add("hang.heic");
+    const int good = Add("good.heic");
+    engine_->QueueTasks({hang, good});
+    EXPECT_EQ(RunToEnd(), (std::map<int, int>{{hang, kTaskFailed}, {good, kTaskSucceeded}}));
+    EXPECT_EQ(engine_->FailureReason(hang), "timed out");
+    EXPECT_EQ(engine_->ShownStatusText(hang), L"转换超时");
+    EXPECT_EQ(engine_->FailedIds(), std::vector<int>{hang});
+}
+
+// The worker put its output in place, and the stop came before its answer did. An output
+// from before the batch that the stop left alone says nothing of the kind.
+TEST_F(TaskEngineTest, StopAfterTheOutputLandedReportsItConverted) {
+    Make();
+    const int landed = Add("landed.heic");
+    const int gated = Add("gate.heic");
+    const std::string earlier = dir_.Write("out/gate.jpg", "earlier");
+    engine_->QueueTasks({landed, gated});
+    ASSERT_TRUE(WaitFor([&] {
+        const auto item = engine_->GetImageItem(landed);
+        return item && !item->outputPath.empty() && testing::Exists(OutputOf(landed));
+    }));
+    engine_->StopBatch();
+    EXPECT_EQ(RunToEnd(), (std::map<int, int>{{landed, kTaskSucceeded}, {gated, kTaskStopped}}));
+    EXPECT_EQ(engine_->FailureReason(landed), "");
+    EXPECT_EQ(ReadFile(OutputOf(landed)), "done");
+    EXPECT_EQ(OutputOf(gated), earlier);
+    EXPECT_EQ(ReadFile(earlier), "earlier");
+}
+
+// A job that does not end when told must not keep the window (or the command line) from
+// closing: the engine goes without it, and the job, once it ends, reports to nobody.
+TEST_F(TaskEngineTest, DestroyingTheEngineDoesNotWaitForAJobThatWillNotEnd) {
+    auto runner = std::make_shared<HeldRunner>();
+    auto threadEnded = std::make_shared<std::atomic<bool>>(false);
+    const ThreadStarter starter = [threadEnded](std::function<void()> fn) {
+        return StartDetachedThread([fn = std::move(fn), threadEnded] {
+            fn();
+            *threadEnded = true;
+        });
+    };
+    engine_ = std::make_unique<TaskEngine>(&statuses_, runner, starter);
+    engine_->PublishSettings({OutputFormat::kJpg, 90, true, AnsiToWide(OutDir())});
+    engine_->QueueTasks({Add("held.heic")});
+    EXPECT_EQ(Next().status, kTaskProcessing);
+    ASSERT_TRUE(WaitFor([&] { return runner->Limits().size() == 1; }));
+    velquist::test::CaptureStderr();
+    engine_.reset(); // returns although the job is held
+    EXPECT_NE(velquist::test::TakeCapturedStderr().find("still ending"), std::string::npos);
+    runner->Release();
+    ASSERT_TRUE(WaitFor([&] { return threadEnded->load(); }));
+    EXPECT_FALSE(statuses_.Pop(0ms)) << "no status after the engine is gone";
 }
 
 } // namespace
