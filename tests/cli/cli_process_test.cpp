@@ -35,6 +35,26 @@ TEST(CliProcess, WorkerModeReportsThroughStreamsAndExitCode) {
     EXPECT_EQ(r.err, "Unknown output format: webp\n");
 }
 
+// Whatever starts the converter, a quality outside 10..100 is refused before any file is
+// touched, never quietly replaced by the default.
+TEST(CliProcess, QualityOutsideItsRangeIsAUsageError) {
+    TempDir dir;
+    const std::string good = dir.File("good.heic");
+    ASSERT_EQ(WriteHeic(good, HeicImageSpec()), "");
+    const std::string out = dir.File("out");
+    for (const char* quality : {"-5", "101"}) {
+        ProcessResult r = RunConverter(dir, {"-q", quality, "-o", out, good});
+        EXPECT_EQ(r.exitCode, 2) << quality;
+        EXPECT_TRUE(Has(r.err, "-q needs a quality from 10 to 100 (see --help)")) << r.err;
+        r = RunConverter(dir, {"--worker", "--format", "jpg", "--quality", quality, "--exif", "1",
+                               good, out + ".jpg"});
+        EXPECT_EQ(r.exitCode, 2) << quality;
+        EXPECT_TRUE(Has(r.err, "--quality needs a quality from 10 to 100")) << r.err;
+    }
+    EXPECT_FALSE(std::filesystem::exists(out));
+    EXPECT_FALSE(std::filesystem::exists(out + ".jpg"));
+}
+
 // libavcodec is loaded with the first picture; where it cannot be (missing, or not a
 // library at all), libde265 decodes the photo, as it would alone, and one line says why.
 TEST(CliProcess, LibavcodecThatCannotBeLoadedLeavesTheDecodingToLibde265WithOneLine) {
