@@ -48,7 +48,7 @@ struct ChildSetup {
     int stdoutFd = -1;
     int stderrFd = -1;
     int execErrorFd = -1;
-    int extraFd = -1; // becomes descriptor 3
+    int extraFd = -1;       // becomes descriptor 3
     rlim_t memoryBytes = 0; // soft and hard alike, so the child cannot raise it
     int maxFd = 1024;
 

@@ -18,11 +18,12 @@ namespace {
 // their libraries and plugins through theirs; VELQUIST_* choose the decoder; the sanitizer
 // runtimes read their options. Nothing else a user or desktop session exports (tokens,
 // session bus addresses, proxies) is any of a decoder's business.
+// clang-format off
 constexpr const char* kPassedNames[] = {
-    "PATH",          "HOME",        "LANG",         "LANGUAGE",     "TZ",
-    "TMPDIR",        "LD_LIBRARY_PATH",             "LIBHEIF_PLUGIN_PATH",
-    "ASAN_OPTIONS",  "UBSAN_OPTIONS",               "TSAN_OPTIONS", "LSAN_OPTIONS",
+    "PATH", "HOME", "LANG", "LANGUAGE", "TZ", "TMPDIR", "LD_LIBRARY_PATH", "LIBHEIF_PLUGIN_PATH",
+    "ASAN_OPTIONS", "UBSAN_OPTIONS", "TSAN_OPTIONS", "LSAN_OPTIONS",
 };
+// clang-format on
 constexpr const char* kPassedPrefixes[] = {"LC_", "VELQUIST_"};
 
 bool StartsWith(const char* text, const char* prefix) {
@@ -31,6 +32,7 @@ bool StartsWith(const char* text, const char* prefix) {
 
 // What reading, decoding and writing photos needs, found by tracing workers through every
 // kind of conversion. Names the architecture lacks are skipped.
+// clang-format off
 constexpr const char* kAllowed[] = {
     // Files: the input, the output with its temporary name, its date and mode.
     "read", "write", "readv", "writev", "pread64", "pwrite64", "preadv", "pwritev", "lseek",
@@ -52,11 +54,11 @@ constexpr const char* kAllowed[] = {
     "gettimeofday", "time", "nanosleep", "clock_nanosleep", "getrandom", "getrlimit",
     "getrusage", "sysinfo", "uname",
 };
+// clang-format on
 
 // Calls only a decoder that was taken over would make.
 constexpr const char* kKilling[] = {
-    "execve",           "execveat",          "fork",   "vfork",
-    "ptrace",           "process_vm_readv",  "process_vm_writev",
+    "execve", "execveat", "fork", "vfork", "ptrace", "process_vm_readv", "process_vm_writev",
 };
 
 // Library probes (a name-service lookup, say) fail the usual way instead.
