@@ -2,7 +2,6 @@
 
 #include <cerrno>
 #include <cstring>
-#include <fcntl.h>
 #include <memory>
 #include <sched.h>
 #include <seccomp.h>
@@ -28,6 +27,26 @@ constexpr const char* kPassedPrefixes[] = {"LC_", "VELQUIST_"};
 
 bool StartsWith(const char* text, const char* prefix) {
     return std::strncmp(text, prefix, std::strlen(prefix)) == 0;
+}
+
+// Whether a NAME=value entry of our environment is passed on to a worker.
+bool IsWorkerEnvironmentEntry(const char* entry) {
+    const char* equals = std::strchr(entry, '=');
+    if (equals == nullptr) {
+        return false;
+    }
+    const auto nameLength = static_cast<std::size_t>(equals - entry);
+    for (const char* name : kPassedNames) {
+        if (std::strlen(name) == nameLength && std::strncmp(entry, name, nameLength) == 0) {
+            return true;
+        }
+    }
+    for (const char* prefix : kPassedPrefixes) {
+        if (StartsWith(entry, prefix)) {
+            return true;
+        }
+    }
+    return false;
 }
 
 // What reading, decoding and writing photos needs, found by tracing workers through every
@@ -137,25 +156,6 @@ int BuildAndLoad() {
 }
 
 } // namespace
-
-bool IsWorkerEnvironmentEntry(const char* entry) {
-    const char* equals = std::strchr(entry, '=');
-    if (equals == nullptr) {
-        return false;
-    }
-    const auto nameLength = static_cast<std::size_t>(equals - entry);
-    for (const char* name : kPassedNames) {
-        if (std::strlen(name) == nameLength && std::strncmp(entry, name, nameLength) == 0) {
-            return true;
-        }
-    }
-    for (const char* prefix : kPassedPrefixes) {
-        if (StartsWith(entry, prefix)) {
-            return true;
-        }
-    }
-    return false;
-}
 
 std::vector<std::string> WorkerEnvironment(char* const* environment) {
     std::vector<std::string> kept;

@@ -23,9 +23,6 @@ constexpr std::uint64_t WorkerAddressLimit(std::uint64_t limit) {
     return kSanitizedBuild ? 0 : limit;
 }
 
-// Whether a NAME=value entry of our environment is passed on to a worker.
-bool IsWorkerEnvironmentEntry(const char* entry);
-
 // The entries of `environment` (null-terminated, like environ) a worker starts with.
 std::vector<std::string> WorkerEnvironment(char* const* environment);
 
