@@ -12,6 +12,7 @@
 #include "net/dialogs/net_dialogs.h"
 #include "platform/pickers.h"
 #include "platform/shell_open.h"
+#include "tasks/worker_fence.h"
 #include "tasks/worker_pool_job_runner.h"
 #include "tray_icon.h"
 #include "ui/messages.h"
@@ -30,7 +31,8 @@ constexpr const wchar_t* kSection = L"global";
 std::shared_ptr<JobRunner> DefaultRunner() {
     const QString worker =
         ui::CPaintManagerUI::GetInstancePath() + QStringLiteral("velquist-convert");
-    return std::make_shared<WorkerPoolJobRunner>(WorkerOptions{{worker.toStdString()}});
+    return std::make_shared<WorkerPoolJobRunner>(
+        WorkerOptions{{worker.toStdString()}, WorkerAddressLimit(kDefaultWorkerMemoryLimit)});
 }
 
 std::wstring ReadSetting(const wchar_t* key, const wchar_t* fallback) {

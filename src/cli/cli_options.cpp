@@ -35,6 +35,10 @@ bool TakeValue(const std::vector<std::string>& args, size_t* i, std::string* val
     return true;
 }
 
+// The JPEG qualities a command line or request may ask for.
+constexpr int kMinQuality = 10;
+constexpr int kMaxQuality = 100;
+
 // Most tile threads a worker request may ask libheif for.
 constexpr int kMaxDecodeThreads = 256;
 
@@ -49,8 +53,8 @@ std::string ApplyWorkerOption(const std::string& arg, const std::string& value, 
     if (arg == "--format") {
         o.format = value;
     } else if (arg == "--quality") {
-        if (!ParseInt(value, &number)) {
-            return "--quality needs a whole number";
+        if (!ParseInt(value, &number) || number < kMinQuality || number > kMaxQuality) {
+            return "--quality needs a quality from 10 to 100";
         }
         o.quality = number;
     } else if (arg == "--exif" || arg == "--strip-location") {
@@ -149,8 +153,8 @@ bool ParseConvertOption(const std::vector<std::string>& args, size_t* i, CliOpti
         o->format = value;
     } else if (arg == "-q") {
         int quality = 0;
-        if (!TakeValue(args, i, &value) || !ParseInt(value, &quality) || quality < 10 ||
-            quality > 100) {
+        if (!TakeValue(args, i, &value) || !ParseInt(value, &quality) || quality < kMinQuality ||
+            quality > kMaxQuality) {
             return *error = "-q needs a quality from 10 to 100", false;
         }
         o->quality = quality;

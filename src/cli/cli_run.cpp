@@ -8,6 +8,7 @@
 #include "progress_display.h"
 #include "retry_list.h"
 #include "tasks/process_job_runner.h"
+#include "tasks/worker_fence.h"
 #include "tasks/worker_pool_job_runner.h"
 #include "util/handles.h"
 #include "util/shown_name.h"
@@ -36,13 +37,7 @@
 namespace velquist {
 namespace {
 
-// Sanitizer runtimes reserve terabytes of address space up front, so a sanitized worker
-// cannot live under the memory limit meant for real decoders.
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-constexpr std::uint64_t kWorkerMemory = 0;
-#else
-constexpr std::uint64_t kWorkerMemory = kDefaultWorkerMemoryLimit;
-#endif
+constexpr std::uint64_t kWorkerMemory = WorkerAddressLimit(kDefaultWorkerMemoryLimit);
 
 // The stream our own output goes to, kept apart from the descriptor behind it.
 FilePtr Duplicate(int fd) {
@@ -322,6 +317,10 @@ int RunWorkerMode(const CliOptions& options) {
     // each idle arena would reserve 64 MiB of it.
     ::mallopt(M_ARENA_MAX, 2);
     std::string error;
+    if (!FenceWorker(&error)) {
+        std::fprintf(stderr, "%s\n", error.c_str());
+        return 1;
+    }
     const std::optional<ConvertTask> task = WorkerTask(options, &error);
     if (!task) {
         std::fprintf(stderr, "%s\n", error.c_str());

@@ -3,6 +3,7 @@
 #include "cli/cli_options.h"
 #include "convert/convert_task.h"
 #include "decode/thread_budget.h"
+#include "tasks/worker_fence.h"
 #include "tasks/worker_protocol.h"
 #include "util/fd_io.h"
 
@@ -111,6 +112,11 @@ int RunWorkerLoop() {
     ::mallopt(M_ARENA_MAX, 2);
     ::mallopt(M_MMAP_THRESHOLD, kHeapBufferBytes);
     ::mallopt(M_TRIM_THRESHOLD, kKeptHeapBytes);
+    // From the first request on, the worker handles untrusted files.
+    if (std::string error; !FenceWorker(&error)) {
+        std::fprintf(stderr, "%s\n", error.c_str());
+        return 1;
+    }
     RecordReader reader;
     while (const auto request = NextRequest(reader)) {
         const std::vector<std::string> answer = Serve(*request);

@@ -2,6 +2,7 @@
 
 #include "line_forwarder.h"
 #include "util/handles.h"
+#include "worker_fence.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -40,15 +41,32 @@ bool MakePipe(Pipe& pipe) {
 // calls are allowed in a threaded process, so nothing may allocate there.
 struct ChildSetup {
     std::vector<char*> argv;
+    std::vector<std::string> environment; // what envp points into
+    std::vector<char*> envp;
     pid_t parent = 0;
     int stdinFd = -1;
     int stdoutFd = -1;
     int stderrFd = -1;
     int execErrorFd = -1;
-    int extraFd = -1; // becomes descriptor 3
-    rlim_t memoryBytes = 0;
-    rlim_t memoryHardBytes = 0; // 0: the same as memoryBytes
+    int extraFd = -1;       // becomes descriptor 3
+    rlim_t memoryBytes = 0; // soft and hard alike, so the child cannot raise it
     int maxFd = 1024;
+
+    ChildSetup(const std::vector<std::string>& args, const ChildLimits& limits)
+        : environment(WorkerEnvironment(environ)), parent(::getpid()),
+          memoryBytes(static_cast<rlim_t>(limits.memoryBytes)),
+          maxFd(static_cast<int>(std::min<long>(::sysconf(_SC_OPEN_MAX), 65536))) {
+        for (const auto& arg : args) {
+            argv.push_back(const_cast<char*>(arg.c_str()));
+        }
+        argv.push_back(nullptr);
+        for (auto& entry : environment) {
+            envp.push_back(entry.data());
+        }
+        envp.push_back(nullptr);
+    }
+    ChildSetup(const ChildSetup&) = delete;
+    ChildSetup& operator=(const ChildSetup&) = delete;
 };
 
 [[noreturn]] void ExecChild(const ChildSetup& setup) {
@@ -81,10 +99,14 @@ struct ChildSetup {
     ::setrlimit(RLIMIT_CORE, &noCore);
     if (setup.memoryBytes != 0) {
         const struct rlimit memory {
-            setup.memoryBytes,
-                setup.memoryHardBytes != 0 ? setup.memoryHardBytes : setup.memoryBytes
+            setup.memoryBytes, setup.memoryBytes
         };
         ::setrlimit(RLIMIT_AS, &memory);
+    }
+    // Neither the worker nor anything it could start gains privileges (set-id bits, file
+    // capabilities); it is also what lets the worker install its system-call filter.
+    if (::prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) != 0) {
+        ::_exit(127);
     }
     // Descriptors other threads opened without close-on-exec must not leak into the child.
     if (::close_range(static_cast<unsigned>(firstClosed), ~0U, CLOSE_RANGE_CLOEXEC) != 0) {
@@ -92,7 +114,7 @@ struct ChildSetup {
             ::fcntl(fd, F_SETFD, FD_CLOEXEC);
         }
     }
-    ::execv(setup.argv[0], setup.argv.data());
+    ::execve(setup.argv[0], setup.argv.data(), setup.envp.data());
     const int error = errno;
     [[maybe_unused]] const auto ignored = ::write(setup.execErrorFd, &error, sizeof error);
     ::_exit(127);
@@ -237,18 +259,11 @@ ChildResult RunChildProcess(const std::vector<std::string>& argv, const ChildLim
         result.startError = errno;
         return result;
     }
-    ChildSetup setup;
-    for (const auto& arg : argv) {
-        setup.argv.push_back(const_cast<char*>(arg.c_str()));
-    }
-    setup.argv.push_back(nullptr);
-    setup.parent = ::getpid();
+    ChildSetup setup(argv, limits);
     setup.stdinFd = devNull.Get();
     setup.stdoutFd = out.write.Get();
     setup.stderrFd = err.write.Get();
     setup.execErrorFd = execError.write.Get();
-    setup.memoryBytes = static_cast<rlim_t>(limits.memoryBytes);
-    setup.maxFd = static_cast<int>(std::min<long>(::sysconf(_SC_OPEN_MAX), 65536));
 
     const pid_t pid = ::fork();
     if (pid < 0) {
@@ -279,32 +294,20 @@ ChildResult RunChildProcess(const std::vector<std::string>& argv, const ChildLim
 
 namespace {
 
-// raisable keeps the hard address-space limit at ours, for SetChildMemoryLimit.
 StartedChild Start(const std::vector<std::string>& argv, const ChildLimits& limits,
-                   const ChildStdio& stdio, bool raisable) {
+                   const ChildStdio& stdio) {
     StartedChild started;
     Pipe execError;
     if (argv.empty() || !MakePipe(execError)) {
         started.startError = argv.empty() ? EINVAL : errno;
         return started;
     }
-    ChildSetup setup;
-    for (const auto& arg : argv) {
-        setup.argv.push_back(const_cast<char*>(arg.c_str()));
-    }
-    setup.argv.push_back(nullptr);
-    setup.parent = ::getpid();
+    ChildSetup setup(argv, limits);
     setup.stdinFd = stdio.stdinFd;
     setup.stdoutFd = stdio.stdoutFd;
     setup.stderrFd = stdio.stderrFd;
     setup.extraFd = stdio.extraFd;
     setup.execErrorFd = execError.write.Get();
-    setup.memoryBytes = static_cast<rlim_t>(limits.memoryBytes);
-    struct rlimit own {};
-    if (raisable && setup.memoryBytes != 0 && ::getrlimit(RLIMIT_AS, &own) == 0) {
-        setup.memoryHardBytes = std::max(own.rlim_max, setup.memoryBytes);
-    }
-    setup.maxFd = static_cast<int>(std::min<long>(::sysconf(_SC_OPEN_MAX), 65536));
     const pid_t pid = ::fork();
     if (pid < 0) {
         started.startError = errno;
@@ -327,25 +330,18 @@ StartedChild Start(const std::vector<std::string>& argv, const ChildLimits& limi
 
 StartedChild StartChildProcess(const std::vector<std::string>& argv, const ChildLimits& limits,
                                int channel) {
-    return Start(argv, limits, ChildStdio{channel, channel, STDERR_FILENO, -1}, false);
+    return Start(argv, limits, ChildStdio{channel, channel, STDERR_FILENO, -1});
 }
 
 StartedChild StartChildProcess(const std::vector<std::string>& argv, const ChildLimits& limits,
                                const ChildStdio& stdio) {
-    return Start(argv, limits, stdio, true);
+    return Start(argv, limits, stdio);
 }
 
 bool SetChildMemoryLimit(pid_t pid, std::uint64_t bytes) {
-    struct rlimit current {};
-    if (::prlimit(pid, RLIMIT_AS, nullptr, &current) != 0) {
-        return false;
-    }
-    const rlim_t soft = bytes == 0 ? RLIM_INFINITY : static_cast<rlim_t>(bytes);
-    if (soft > current.rlim_max) {
-        return false;
-    }
+    const rlim_t limit = bytes == 0 ? RLIM_INFINITY : static_cast<rlim_t>(bytes);
     const struct rlimit wanted {
-        soft, current.rlim_max
+        limit, limit
     };
     return ::prlimit(pid, RLIMIT_AS, &wanted, nullptr) == 0;
 }

@@ -26,8 +26,9 @@ struct ChildResult {
 };
 
 // Runs argv (argv[0] is a path; no shell, no PATH search) as a child in its own process
-// group, with stdin from /dev/null, no inherited descriptors beyond 0-2, no core dumps,
-// the memory limit, and death on the parent's exit. Its stdout and stderr lines are
+// group, with stdin from /dev/null, no inherited descriptors beyond 0-2, only the worker's
+// share of our environment (worker_fence.h), no core dumps, no gaining of privileges, the
+// memory limit as a hard one, and death on the parent's exit. Its stdout and stderr lines are
 // forwarded to ours as they arrive (control characters replaced, volume capped). The child
 // and anything it started are killed when the wall clock runs out or cancel turns true.
 ChildResult RunChildProcess(const std::vector<std::string>& argv, const ChildLimits& limits,
@@ -57,11 +58,12 @@ struct ChildStdio {
     int stderrFd = -1;
     int extraFd = -1;
 };
-// StartChildProcess with descriptors of the caller's choosing. The hard address-space limit
-// stays the caller's own, so that SetChildMemoryLimit can later raise the soft one.
+// StartChildProcess with descriptors of the caller's choosing.
 StartedChild StartChildProcess(const std::vector<std::string>& argv, const ChildLimits& limits,
                                const ChildStdio& stdio);
-// Sets the soft address-space limit of a running child (0: unlimited); false when refused.
+// Sets the address-space limit of a running child (0: unlimited), soft and hard alike so
+// that the child cannot raise it; false when refused. Raising a hard limit takes
+// CAP_SYS_RESOURCE, so without it only lowering succeeds.
 bool SetChildMemoryLimit(pid_t pid, std::uint64_t bytes);
 // What the child maps and what of it is resident, from /proc; false when it cannot be read.
 struct ChildMemory {

@@ -45,7 +45,10 @@ std::uint64_t WorkerMemoryLimit(const WorkerOptions& options, std::uint64_t esti
     if (options.memoryLimitBytes == 0 || estimate == 0) {
         return options.memoryLimitBytes;
     }
-    return estimate + kWorkerAddressHeadroom;
+    // In steps most photos share: a hard limit can be lowered for the next file but raised
+    // only with CAP_SYS_RESOURCE, and a worker whose limit cannot follow is replaced.
+    const std::uint64_t limit = estimate + kWorkerAddressHeadroom;
+    return (limit + kWorkerLimitStep - 1) / kWorkerLimitStep * kWorkerLimitStep;
 }
 
 std::chrono::milliseconds WorkerTimeLimit(const WorkerOptions& options, const ConvertTask& task) {

@@ -19,6 +19,8 @@ constexpr std::chrono::milliseconds kDefaultWorkerTimeLimit = std::chrono::minut
 // Address space a worker needs beside the pixels of its estimate: libraries, thread
 // stacks and the allocator's reservations.
 constexpr std::uint64_t kWorkerAddressHeadroom = std::uint64_t{1} << 30;
+// A worker's limit for a file with an estimate is a whole number of these.
+constexpr std::uint64_t kWorkerLimitStep = std::uint64_t{512} << 20;
 
 // A long-lived worker that keeps more than this resident after a file is replaced: memory it
 // holds between files is outside what the admission counts. A 12-megapixel photo leaves

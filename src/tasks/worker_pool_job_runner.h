@@ -19,7 +19,7 @@ namespace velquist {
 // overruns its time, breaks the protocol or fails a file is ended, and the next file starts
 // in a fresh one. A worker that keeps much memory resident after a file is ended too.
 //
-// Memory: before each file the worker's soft address-space limit is set to what a fresh
+// Memory: before each file the worker's address-space limit is set to what a fresh
 // worker for that file would get (the file's estimate plus the headroom), so the admission's
 // per-file guard holds whatever the worker converted before. A worker that already maps more
 // than the headroom after a file is ended, so the file in hand always finds its estimate free.

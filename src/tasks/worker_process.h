@@ -65,7 +65,7 @@ class WorkerProcess {
 
     pid_t Pid() const { return pid_; }
     bool HasEnded() const;
-    // The soft address-space limit for the next file (0: unlimited); false when refused.
+    // The (hard) address-space limit for the next file (0: unlimited); false when refused.
     bool SetMemoryLimit(std::uint64_t bytes);
     bool ReadMemory(ChildMemory* memory) const;
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "tasks/worker_fence.h"
 #include "thumbnail.h"
 
 #include <chrono>
@@ -9,13 +10,7 @@
 
 namespace velquist {
 
-// Sanitizer runtimes reserve terabytes of address space up front, so a sanitized worker
-// cannot live under the limit meant for real decoders.
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-inline constexpr uint64_t kThumbnailWorkerMemory = 0;
-#else
-inline constexpr uint64_t kThumbnailWorkerMemory = uint64_t{1536} << 20;
-#endif
+inline constexpr uint64_t kThumbnailWorkerMemory = WorkerAddressLimit(uint64_t{1536} << 20);
 
 struct ThumbnailClientOptions {
     std::string workerPath; // the velquist-thumbnailer executable

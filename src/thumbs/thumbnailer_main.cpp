@@ -1,15 +1,22 @@
 // velquist-thumbnailer: answers thumbnail requests on stdin/stdout (see
 // thumbnail_protocol.h) until stdin ends. Runs as a child of the window so that a file
 // that crashes or exhausts the decoder takes down only this process.
+#include "tasks/worker_fence.h"
 #include "thumbnail_extract.h"
 #include "thumbnail_protocol.h"
 
+#include <cstdio>
+#include <string>
 #include <unistd.h>
 
 int main() {
     // Anything a library prints must not end up inside the answers.
     const int answers = ::dup(STDOUT_FILENO);
     if (answers < 0 || ::dup2(STDERR_FILENO, STDOUT_FILENO) < 0) {
+        return 1;
+    }
+    if (std::string error; !velquist::FenceWorker(&error)) {
+        std::fprintf(stderr, "%s\n", error.c_str());
         return 1;
     }
     return velquist::ServeThumbnailRequests(

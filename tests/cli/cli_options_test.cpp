@@ -82,6 +82,7 @@ TEST(CliOptions, ConvertModeRefusesBadUsage) {
              {"-q", "101", "a.heic"},
              {"-q", "9", "a.heic"},
              {"-q", "9x", "a.heic"},
+             {"-q", "-5", "a.heic"},
              {"-o", "", "a.heic"},
              {"-j", "0", "a.heic"},
              {"-j", "two", "a.heic"},
@@ -115,7 +116,11 @@ TEST(CliOptions, WorkerMode) {
 
     EXPECT_FALSE(Parse({"--worker", "--format", "png", "in.heic"}).ok);
     EXPECT_FALSE(Parse({"--worker", "--exif", "2", "in", "out"}).ok);
-    EXPECT_FALSE(Parse({"--worker", "--quality", "high", "in", "out"}).ok);
+    for (const char* quality : {"high", "-5", "9", "101"}) {
+        EXPECT_FALSE(Parse({"--worker", "--quality", quality, "in", "out"}).ok) << quality;
+    }
+    EXPECT_EQ(Parse({"--worker", "--quality", "10", "in", "out"}).options.quality, 10);
+    EXPECT_EQ(Parse({"--worker", "--quality", "100", "in", "out"}).options.quality, 100);
     EXPECT_FALSE(Parse({"--worker", "--format"}).ok);
     EXPECT_FALSE(Parse({"--worker", "-q", "5", "in", "out"}).ok);
 }

@@ -35,6 +35,21 @@ TEST(CliProcess, WorkerModeReportsThroughStreamsAndExitCode) {
     EXPECT_EQ(r.err, "Unknown output format: webp\n");
 }
 
+// A request's quality outside 10..100 is refused like -q's, never quietly made the default.
+TEST(CliProcess, QualityOutsideItsRangeIsAUsageError) {
+    TempDir dir;
+    const std::string good = dir.File("good.heic");
+    ASSERT_EQ(WriteHeic(good, HeicImageSpec()), "");
+    for (const char* quality : {"-5", "101"}) {
+        EXPECT_EQ(RunConverter(dir, {"-q", quality, good}).exitCode, 2) << quality;
+        const ProcessResult r =
+            RunConverter(dir, {"--worker", "--quality", quality, good, good + ".jpg"});
+        EXPECT_EQ(r.exitCode, 2) << quality;
+        EXPECT_TRUE(Has(r.err, "--quality needs a quality from 10 to 100")) << r.err;
+    }
+    EXPECT_FALSE(std::filesystem::exists(good + ".jpg"));
+}
+
 // libavcodec is loaded with the first picture; where it cannot be (missing, or not a
 // library at all), libde265 decodes the photo, as it would alone, and one line says why.
 TEST(CliProcess, LibavcodecThatCannotBeLoadedLeavesTheDecodingToLibde265WithOneLine) {

@@ -112,13 +112,19 @@ TEST_F(ChildProcess, MissingProgramFailsToStart) {
     EXPECT_EQ(result.startError, ENOENT);
 }
 
-TEST_F(ChildProcess, SeesNoStdinNoCoreLimitAndTheMemoryLimit) {
+// The memory limit is hard, and of our variables only those a worker reads get through.
+TEST_F(ChildProcess, SeesNoStdinNoCoreLimitAFencedMemoryLimitAndOnlyItsVariables) {
     const std::string out = dir_.Path() + "/limits";
-    const auto result =
-        Run("cat > '" + out + "'\nulimit -c >> '" + out + "'\nulimit -v >> '" + out + "'\n",
-            ChildLimits{std::uint64_t{512} << 20, 5s});
+    ::setenv("VELQUIST_FENCE_TEST", "kept", 1);
+    ::setenv("SESSION_TOKEN_FOR_FENCE_TEST", "secret", 1);
+    const auto result = Run("exec > '" + out + "'\ncat\nulimit -c\nulimit -v\nulimit -Hv\n" +
+                                "grep NoNewPrivs /proc/$$/status\n" +
+                                "echo \"$VELQUIST_FENCE_TEST$SESSION_TOKEN_FOR_FENCE_TEST\"\n",
+                            ChildLimits{std::uint64_t{512} << 20, 5s});
+    ::unsetenv("VELQUIST_FENCE_TEST");
+    ::unsetenv("SESSION_TOKEN_FOR_FENCE_TEST");
     EXPECT_EQ(result.exitCode, 0);
-    EXPECT_EQ(testing::ReadFile(out), "0\n524288\n");
+    EXPECT_EQ(testing::ReadFile(out), "0\n524288\n524288\nNoNewPrivs:\t1\nkept\n");
 }
 
 TEST_F(ChildProcess, MemoryLimitStopsARunawayWorker) {

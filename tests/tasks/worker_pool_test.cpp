@@ -16,6 +16,7 @@
 #include <sstream>
 #include <sys/stat.h>
 #include <thread>
+#include <tuple>
 
 namespace velquist {
 namespace {
@@ -222,19 +223,27 @@ TEST_F(WorkerPool, AddressSpaceLimitFollowsTheFileInHand) {
     WorkerOptions options = Options();
     options.memoryLimitBytes = kDefaultWorkerMemoryLimit;
     WorkerPoolJobRunner runner(options);
-    const std::uint64_t small = std::uint64_t{100} << 20;
-    const std::uint64_t large = std::uint64_t{6} << 30; // above the limit for unknown sizes
-    std::set<std::string> pids;
-    for (const auto& [name, estimate] : std::vector<std::pair<std::string, std::uint64_t>>{
-             {"a.heic", small}, {"b.heic", large}, {"c.heic", small}, {"d.heic", 0}}) {
+    constexpr std::uint64_t kMiB = std::uint64_t{1} << 20;
+    std::vector<std::string> pids;
+    // estimate -> the worker's limit: the estimate plus the headroom, rounded up to a step;
+    // the limit for unknown sizes without an estimate.
+    for (const auto& [name, estimate, limit] :
+         std::vector<std::tuple<std::string, std::uint64_t, std::uint64_t>>{
+             {"a.heic", 100 * kMiB, 1536 * kMiB},
+             {"b.heic", 300 * kMiB, 1536 * kMiB},
+             {"c.heic", 6144 * kMiB, 7168 * kMiB}, // above the limit for unknown sizes
+             {"d.heic", 0, kDefaultWorkerMemoryLimit},
+             {"e.heic", 100 * kMiB, 1536 * kMiB}}) {
         const auto fields = Convert(runner, Task(name, estimate));
         ASSERT_EQ(fields.size(), 5u) << fields.front();
-        const std::uint64_t limit =
-            estimate == 0 ? kDefaultWorkerMemoryLimit : estimate + kWorkerAddressHeadroom;
         EXPECT_EQ(fields[4], std::to_string(limit >> 10)) << name;
-        pids.insert(fields[3]);
+        pids.push_back(fields[3]);
     }
-    EXPECT_EQ(pids.size(), 1u);
+    // The limit is hard: lowering it or keeping it keeps the worker; raising it takes
+    // CAP_SYS_RESOURCE, without which the larger file gets a fresh worker.
+    EXPECT_EQ(pids[0], pids[1]);
+    EXPECT_EQ(pids[2], pids[3]);
+    EXPECT_EQ(pids[3], pids[4]);
 }
 
 TEST_F(WorkerPool, CancelEndsTheBusyWorkerAtOnceAndTheIdleOnes) {

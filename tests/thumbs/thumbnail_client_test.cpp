@@ -19,6 +19,17 @@ ThumbnailClientOptions Options(const char* worker) {
     return options;
 }
 
+// The value of a /proc/PID/status line such as "Seccomp"; empty when absent.
+std::string StatusField(pid_t pid, const std::string& name) {
+    std::ifstream in("/proc/" + std::to_string(pid) + "/status");
+    for (std::string line; std::getline(in, line);) {
+        if (line.rfind(name + ":\t", 0) == 0) {
+            return line.substr(name.size() + 2);
+        }
+    }
+    return {};
+}
+
 class ThumbnailClientTest : public ::testing::Test {
   protected:
     void SetUp() override {
@@ -46,6 +57,9 @@ TEST_F(ThumbnailClientTest, RealWorkerServesFileAfterFile) {
     EXPECT_EQ(first.thumbnail.width, 96);
     EXPECT_EQ(first.thumbnail.height, 72);
     EXPECT_LE(QuadrantError(first.thumbnail), 12);
+    // It answered, so it is fenced as it is for every file it is handed.
+    EXPECT_EQ(StatusField(client.WorkerPid(), "NoNewPrivs"), "1");
+    EXPECT_EQ(StatusField(client.WorkerPid(), "Seccomp"), kWorkerFilterEnabled ? "2" : "0");
     // A name that is no valid UTF-8 and holds a line break is still just bytes.
     const ThumbnailResult odd = client.Fetch(Named(std::string("odd\n\xff\xfe.heic")));
     EXPECT_TRUE(odd.ok) << odd.error;
