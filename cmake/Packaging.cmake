@@ -6,7 +6,8 @@
 # service, installed by a plain `cmake --install` when it was built.
 include(GNUInstallDirs)
 
-# The menu entry offers AVIF only when this libheif can decode it.
+# The menu entry and the file managers' thumbnailer offer AVIF only when this libheif can
+# decode it.
 set(VELQUIST_AVIF_MIME "")
 find_package(PkgConfig QUIET)
 if(PkgConfig_FOUND)
@@ -26,6 +27,11 @@ configure_file(${PROJECT_SOURCE_DIR}/packaging/velquist.desktop
 
 install(FILES ${CMAKE_BINARY_DIR}/packaging/velquist.desktop
   DESTINATION ${CMAKE_INSTALL_DATADIR}/applications COMPONENT desktop)
+# File managers (GNOME's, Xfce's) find velquist-thumbnailer through this entry.
+configure_file(${PROJECT_SOURCE_DIR}/packaging/velquist.thumbnailer
+  ${CMAKE_BINARY_DIR}/packaging/velquist.thumbnailer @ONLY)
+install(FILES ${CMAKE_BINARY_DIR}/packaging/velquist.thumbnailer
+  DESTINATION ${CMAKE_INSTALL_DATADIR}/thumbnailers COMPONENT desktop)
 install(FILES ${PROJECT_SOURCE_DIR}/packaging/icons/velquist.svg
   DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps COMPONENT desktop)
 foreach(size 16 32 48 64 128 256)
