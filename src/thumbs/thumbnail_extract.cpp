@@ -58,7 +58,8 @@ HeifHandlePtr PickStoredThumbnail(heif_image_handle* primary, int maxSide, bool 
             best = std::move(candidate);
         }
     }
-    if (best && ((mustFill && LongestSide(best.get()) < maxSide) || !SameShape(best.get(), primary))) {
+    if (best &&
+        ((mustFill && LongestSide(best.get()) < maxSide) || !SameShape(best.get(), primary))) {
         return nullptr;
     }
     return best;
@@ -131,7 +132,8 @@ ThumbnailResult ExtractThumbnail(const std::string& path, const ThumbnailLimits&
     const int imageCount = heif_context_get_number_of_top_level_images(ctx.get());
 
     ThumbnailResult result;
-    if (HeifHandlePtr stored = PickStoredThumbnail(primary.get(), limits.maxSide, limits.storedMustFill)) {
+    if (HeifHandlePtr stored =
+            PickStoredThumbnail(primary.get(), limits.maxSide, limits.storedMustFill)) {
         result = DecodeSmall(stored.get(), limits);
     }
     // A broken stored thumbnail does not make the photo broken.

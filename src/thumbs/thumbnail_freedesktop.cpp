@@ -47,8 +47,9 @@ std::optional<FreedesktopRequest> ParseFreedesktopCommand(const std::vector<std:
 int RunFreedesktopThumbnailer(const std::vector<std::string>& args) {
     const std::optional<FreedesktopRequest> request = ParseFreedesktopCommand(args);
     if (!request) {
-        std::fprintf(stderr, "usage: velquist-thumbnailer -s SIZE INPUT OUTPUT\n"
-                             "  SIZE 1-%d pixels, INPUT a path or file:// URI, OUTPUT a PNG\n",
+        std::fprintf(stderr,
+                     "usage: velquist-thumbnailer -s SIZE INPUT OUTPUT\n"
+                     "  SIZE 1-%d pixels, INPUT a path or file:// URI, OUTPUT a PNG\n",
                      kMaxFreedesktopSize);
         return 2;
     }

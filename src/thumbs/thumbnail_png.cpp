@@ -73,8 +73,8 @@ bool WriteThumbnailPng(const Thumbnail& thumbnail, const std::string& path, std:
         return false;
     }
     AtomicOutputFile file;
-    const bool written = file.Open(path, diag) && Compress(thumbnail, file.Stream(), diag) &&
-                         file.Commit(diag);
+    const bool written =
+        file.Open(path, diag) && Compress(thumbnail, file.Stream(), diag) && file.Commit(diag);
     if (!written) {
         *error = diag.Text().empty() ? "cannot write " + path : diag.Text();
         while (!error->empty() && error->back() == '\n') {
