@@ -123,6 +123,16 @@ TEST(FreedesktopThumbnailer, StoredThumbnailOnlyWhenItFillsTheSize) {
     EXPECT_EQ(decoded.width, 400);
     EXPECT_EQ(decoded.height, 300);
     EXPECT_LE(QuadrantError(decoded), 12);
+
+    // A thumbnail stored without the photo's rotation would show it on its side.
+    ASSERT_EQ(
+        WriteHeicWithThumbnail(photo, 640, 480, 320, 240, orange, heif_orientation_rotate_90_cw),
+        "");
+    ASSERT_EQ(Thumbnail("256", photo, dir.File("turned.png")), 0);
+    const velquist::Thumbnail turned = ReadThumbnailPng(dir.File("turned.png"));
+    EXPECT_EQ(turned.width, 192);
+    EXPECT_EQ(turned.height, 256);
+    EXPECT_GT(Distance(turned, 10, 10, orange), 60);
 }
 
 TEST(FreedesktopThumbnailer, BrokenFileFailsAndWritesNothing) {
