@@ -6,6 +6,7 @@
 #include "thumbs_test_util.h"
 #include "util/handles.h"
 
+#include <cerrno>
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
@@ -39,6 +40,9 @@ int RunProgram(const std::vector<std::string>& args, bool emptyEnvironment = fal
     }
     int status = 0;
     while (waitpid(pid, &status, 0) < 0) {
+        if (errno != EINTR) {
+            return -1;
+        }
     }
     return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 }
