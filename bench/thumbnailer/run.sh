@@ -2,7 +2,8 @@
 # Thumbnails per second as a file manager asks for them (one process per file, sizes 128,
 # 256 and 512) over the shared photos that decode, velquist-thumbnailer against
 # ImageMagick's `convert FILE -thumbnail SxS`, the peer a user would otherwise have.
-# One run each, sequential; the ratio is velquist's rate over ImageMagick's.
+# One run each, sequential; the ratios are velquist's rates over ImageMagick's, per second
+# of wall time and per second of processor time.
 # Usage: bench/thumbnailer/run.sh [SIZES] [BUILD_DIR]   e.g. run.sh "256" build
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
@@ -34,25 +35,38 @@ for f in "$photos"/*.hei[cf]; do
 done
 [ ${#inputs[@]} -gt 0 ] || { echo "no decodable photos in $photos"; exit 1; }
 
-now() { date +%s%N; }
-# Nanoseconds for thumbnailing every input once with the given command prefix.
+# "wall cpu" seconds for thumbnailing every input once with velquist or the peer; processor
+# seconds (the children's user + system time, from bash's `times`) say more than wall
+# time on a machine other work shares.
 time_all() {
-  local size=$1 start i
-  shift
-  start=$(now)
-  for i in "${!inputs[@]}"; do
-    "$@" "$size" "${inputs[$i]}" "$out/$i.png"
-  done
-  echo $(($(now) - start))
+  local start cpu
+  start=$(date +%s%N)
+  cpu=$(bash -c '
+    tool=$1 size=$2 ours=$3 peer=$4 out=$5
+    shift 5
+    i=0
+    for f in "$@"; do
+      i=$((i + 1))
+      if [ "$tool" = ours ]; then
+        "$ours" -s "$size" "$f" "$out/$i.png"
+      else
+        "$peer" "$f" -thumbnail "${size}x$size" "$out/$i.png"
+      fi
+    done
+    times >"$out/times" # in this shell: a pipe would ask a subshell without children
+    tail -1 "$out/times"' _ "$1" "$2" "$ours" "$peer" "$out" "${inputs[@]}")
+  awk -v ns=$(($(date +%s%N) - start)) -v cpu="$cpu" 'BEGIN {
+    split(cpu, t, /[ms ]+/)
+    print ns / 1e9, t[1] * 60 + t[2] + t[3] * 60 + t[4] }'
 }
-ours_cmd() { "$ours" -s "$1" "$2" "$3"; }
-peer_cmd() { "$peer" "$2" -thumbnail "$1x$1" "$3"; }
 
 echo "${#inputs[@]} photos from $photos, one run each; ImageMagick: $("$peer" -version | head -1)"
-printf '%-6s %16s %16s %8s\n' size velquist/s convert/s ratio
+printf '%-5s %12s %12s %7s %14s %14s %7s\n' size velquist/s convert/s ratio \
+  velquist/cpu-s convert/cpu-s ratio
 for size in $sizes; do
-  a=$(time_all "$size" ours_cmd)
-  b=$(time_all "$size" peer_cmd)
-  awk -v n=${#inputs[@]} -v a="$a" -v b="$b" -v s="$size" \
-    'BEGIN { printf "%-6s %16.2f %16.2f %7.1fx\n", s, n / (a / 1e9), n / (b / 1e9), b / a }'
+  read -r aw ac < <(time_all ours "$size")
+  read -r bw bc < <(time_all peer "$size")
+  awk -v n=${#inputs[@]} -v s="$size" -v aw="$aw" -v ac="$ac" -v bw="$bw" -v bc="$bc" 'BEGIN {
+      printf "%-5s %12.2f %12.2f %6.1fx %14.2f %14.2f %6.1fx\n",
+        s, n / aw, n / bw, bw / aw, n / ac, n / bc, bc / ac }'
 done
