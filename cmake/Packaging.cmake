@@ -6,7 +6,8 @@
 # service, installed by a plain `cmake --install` when it was built.
 include(GNUInstallDirs)
 
-# The menu entry offers AVIF only when this libheif can decode it.
+# The menu entry and the file managers' thumbnailer offer AVIF only when this libheif can
+# decode it.
 set(VELQUIST_AVIF_MIME "")
 find_package(PkgConfig QUIET)
 if(PkgConfig_FOUND)
@@ -26,6 +27,11 @@ configure_file(${PROJECT_SOURCE_DIR}/packaging/velquist.desktop
 
 install(FILES ${CMAKE_BINARY_DIR}/packaging/velquist.desktop
   DESTINATION ${CMAKE_INSTALL_DATADIR}/applications COMPONENT desktop)
+# File managers (GNOME's, Xfce's) find velquist-thumbnailer through this entry.
+configure_file(${PROJECT_SOURCE_DIR}/packaging/velquist.thumbnailer
+  ${CMAKE_BINARY_DIR}/packaging/velquist.thumbnailer @ONLY)
+install(FILES ${CMAKE_BINARY_DIR}/packaging/velquist.thumbnailer
+  DESTINATION ${CMAKE_INSTALL_DATADIR}/thumbnailers COMPONENT desktop)
 install(FILES ${PROJECT_SOURCE_DIR}/packaging/icons/velquist.svg
   DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps COMPONENT desktop)
 foreach(size 16 32 48 64 128 256)
@@ -35,7 +41,7 @@ foreach(size 16 32 48 64 128 256)
 endforeach()
 # Debian wants the manual pages and the changelog compressed, reproducibly.
 set(VELQUIST_GZIPPED)
-foreach(doc man/velquist.1 man/velquist-convert.1 changelog.Debian)
+foreach(doc man/velquist.1 man/velquist-convert.1 man/velquist-thumbnailer.1 changelog.Debian)
   set(gz ${CMAKE_BINARY_DIR}/packaging/${doc}.gz)
   add_custom_command(OUTPUT ${gz}
     COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/packaging/man
@@ -46,6 +52,7 @@ endforeach()
 add_custom_target(velquist_packaging_docs ALL DEPENDS ${VELQUIST_GZIPPED})
 install(FILES ${CMAKE_BINARY_DIR}/packaging/man/velquist.1.gz
   ${CMAKE_BINARY_DIR}/packaging/man/velquist-convert.1.gz
+  ${CMAKE_BINARY_DIR}/packaging/man/velquist-thumbnailer.1.gz
   DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT desktop)
 install(FILES ${PROJECT_SOURCE_DIR}/packaging/copyright
   ${CMAKE_BINARY_DIR}/packaging/changelog.Debian.gz

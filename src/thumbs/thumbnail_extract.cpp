@@ -25,8 +25,17 @@ int LongestSide(const heif_image_handle* handle) {
     return std::max(heif_image_handle_get_width(handle), heif_image_handle_get_height(handle));
 }
 
-// The smallest stored thumbnail that still fills maxSide, else the largest there is.
-HeifHandlePtr PickStoredThumbnail(heif_image_handle* primary, int maxSide) {
+// A thumbnail item without the photo's rotation of its own shows the photo on its side:
+// one lying where the photo stands (or the other way round) is not used.
+bool SameShape(const heif_image_handle* a, const heif_image_handle* b) {
+    const int ta = heif_image_handle_get_width(a) - heif_image_handle_get_height(a);
+    const int tb = heif_image_handle_get_width(b) - heif_image_handle_get_height(b);
+    return ta == 0 || tb == 0 || (ta > 0) == (tb > 0);
+}
+
+// The smallest stored thumbnail that still fills maxSide, else the largest there is (or
+// none, when it must fill).
+HeifHandlePtr PickStoredThumbnail(heif_image_handle* primary, int maxSide, bool mustFill) {
     const int count = heif_image_handle_get_number_of_thumbnails(primary);
     if (count <= 0) {
         return nullptr;
@@ -48,6 +57,10 @@ HeifHandlePtr PickStoredThumbnail(heif_image_handle* primary, int maxSide) {
         if (better) {
             best = std::move(candidate);
         }
+    }
+    if (best &&
+        ((mustFill && LongestSide(best.get()) < maxSide) || !SameShape(best.get(), primary))) {
+        return nullptr;
     }
     return best;
 }
@@ -103,6 +116,9 @@ ThumbnailResult ExtractThumbnail(const std::string& path, const ThumbnailLimits&
     if (!ctx) {
         return ThumbnailResult::Failure("out of memory");
     }
+    if (limits.decodeThreads >= 0) {
+        heif_context_set_max_decoding_threads(ctx.get(), limits.decodeThreads);
+    }
     heif_error error = heif_context_read_from_file(ctx.get(), path.c_str(), nullptr);
     if (error.code != heif_error_Ok) {
         return ThumbnailResult::Failure(Message("cannot read", error));
@@ -116,7 +132,8 @@ ThumbnailResult ExtractThumbnail(const std::string& path, const ThumbnailLimits&
     const int imageCount = heif_context_get_number_of_top_level_images(ctx.get());
 
     ThumbnailResult result;
-    if (HeifHandlePtr stored = PickStoredThumbnail(primary.get(), limits.maxSide)) {
+    if (HeifHandlePtr stored =
+            PickStoredThumbnail(primary.get(), limits.maxSide, limits.storedMustFill)) {
         result = DecodeSmall(stored.get(), limits);
     }
     // A broken stored thumbnail does not make the photo broken.

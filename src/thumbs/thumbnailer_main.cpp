@@ -3,13 +3,19 @@
 // that crashes or exhausts the decoder takes down only this process.
 #include "tasks/worker_fence.h"
 #include "thumbnail_extract.h"
+#include "thumbnail_freedesktop.h"
 #include "thumbnail_protocol.h"
 
 #include <cstdio>
 #include <string>
 #include <unistd.h>
 
-int main() {
+int main(int argc, char** argv) {
+    // File managers run it once per file with "-s SIZE INPUT OUTPUT".
+    if (const std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);
+        velquist::IsFreedesktopCommand(args)) {
+        return velquist::RunFreedesktopThumbnailer(args);
+    }
     // Anything a library prints must not end up inside the answers.
     const int answers = ::dup(STDOUT_FILENO);
     if (answers < 0 || ::dup2(STDERR_FILENO, STDOUT_FILENO) < 0) {

@@ -34,6 +34,7 @@ check_prefix() {
   [[ -f "$entry" ]] || fail "desktop entry not installed"
   grep -q '^Exec=velquist %F$' "$entry" || fail "desktop entry does not pass files"
   grep -q '^MimeType=image/heic;image/heif;' "$entry" || fail "desktop entry lacks the HEIF types"
+  [[ -f "$prefix/share/thumbnailers/velquist.thumbnailer" ]] || fail "thumbnailer entry not installed"
   if command -v desktop-file-validate >/dev/null; then
     local out
     out=$(desktop-file-validate "$entry" 2>&1) || fail "desktop-file-validate: $out"

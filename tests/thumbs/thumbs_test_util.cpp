@@ -42,7 +42,7 @@ ImagePtr Picture(int width, int height, bool quadrants, Rgb flat) {
 } // namespace
 
 std::string WriteHeicWithThumbnail(const std::string& path, int width, int height, int thumbWidth,
-                                   int thumbHeight, Rgb thumbColor) {
+                                   int thumbHeight, Rgb thumbColor, heif_orientation orientation) {
     ContextPtr ctx(heif_context_alloc());
     heif_encoder* rawEncoder = nullptr;
     heif_error error =
@@ -55,8 +55,10 @@ std::string WriteHeicWithThumbnail(const std::string& path, int width, int heigh
     ImagePtr primary = Picture(width, height, true, {});
     ImagePtr thumb = Picture(thumbWidth, thumbHeight, false, thumbColor);
     heif_image_handle* rawPrimary = nullptr;
-    error =
-        heif_context_encode_image(ctx.get(), primary.get(), encoder.get(), nullptr, &rawPrimary);
+    HeifEncodingOptionsPtr options(heif_encoding_options_alloc());
+    options->image_orientation = orientation;
+    error = heif_context_encode_image(ctx.get(), primary.get(), encoder.get(), options.get(),
+                                      &rawPrimary);
     if (error.code != heif_error_Ok) {
         return error.message;
     }
