@@ -17,7 +17,7 @@ PACKAGES=(
   libsqlite3-dev libsodium-dev sqlite3 libmicrohttpd-dev libseccomp-dev
   exfat-fuse exfatprogs fuse3 nginx-light libswscale-dev ccache
   libpq-dev postgresql
-  dpkg-dev desktop-file-utils librsvg2-bin
+  dpkg-dev desktop-file-utils librsvg2-bin bubblewrap
   xdg-utils qt6-translations-l10n qt6-wayland weston
 )
 
