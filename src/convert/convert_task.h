@@ -26,9 +26,9 @@ struct ConvertTask {
     // engine shares the cores among the jobs running at once; kLibheifDecodeThreads leaves
     // libheif's own choice.
     int decodeThreads = kLibheifDecodeThreads;
-    // A file from before the run under an output name may be written over; otherwise the
-    // output appears only where no file is.
-    bool replaceExisting = false;
+    // A file under an output name may be written over; otherwise the output appears only
+    // where no file is ("--replace 0" for the worker).
+    bool replaceExisting = true;
 };
 
 // The worker options for what goes beyond format, quality and Exif, each only when it is
