@@ -58,8 +58,9 @@ std::string ApplyWorkerOption(const std::string& arg, const std::string& value, 
         if (value != "0" && value != "1") {
             return arg + " needs 0 or 1";
         }
-        (arg == "--exif" ? o.keepExif : arg == "--replace" ? o.workerReplace : o.stripLocation) =
-            value == "1";
+        (arg == "--exif"      ? o.keepExif
+         : arg == "--replace" ? o.workerReplace
+                              : o.stripLocation) = value == "1";
     } else if (arg == "--images") {
         if (!ParseInt(value, &o.workerImages) || o.workerImages < 0) {
             return "--images needs a number of images";

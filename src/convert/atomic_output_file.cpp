@@ -139,8 +139,8 @@ bool AtomicOutputFile::OpenNamed(Diagnostics& diag) {
     UniqueFd fd;
     for (int attempt = 0; attempt < 100 && !fd; ++attempt) {
         tempPath_ = TemporaryPathBeside(targetPath_);
-        fd.Reset(::open(tempPath_.c_str(), O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC,
-                        DefaultFileMode()));
+        fd.Reset(
+            ::open(tempPath_.c_str(), O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC, DefaultFileMode()));
         if (!fd && errno != EEXIST) {
             break;
         }
@@ -183,8 +183,8 @@ bool AtomicOutputFile::PutInPlaceWithoutReplacing() {
     if (fd_) {
         return LinkUnnamed(targetPath_);
     }
-    if (::renameat2(AT_FDCWD, tempPath_.c_str(), AT_FDCWD, targetPath_.c_str(),
-                    RENAME_NOREPLACE) == 0) {
+    if (::renameat2(AT_FDCWD, tempPath_.c_str(), AT_FDCWD, targetPath_.c_str(), RENAME_NOREPLACE) ==
+        0) {
         return true;
     }
     if (!Unsupported(errno)) {

@@ -1,7 +1,6 @@
 #include "convert_task.h"
 
 #include "atomic_output_file.h"
-
 #include "diagnostics.h"
 #include "encoder.h"
 #include "heif_handles.h"

@@ -3,9 +3,9 @@
 #include "util/handles.h"
 
 #include <cstdlib>
-#include <ctype.h>
 #include <cstring>
 #include <ctime>
+#include <ctype.h>
 #include <fcntl.h>
 #include <random>
 #include <sys/stat.h>
@@ -120,8 +120,8 @@ std::optional<TemporaryOwner> OwnerOfTemporaryName(const std::string& name) {
         from = dash + 1;
     }
     if (parts[0].size() != kBootTagLength || !AllOf(parts[0], ::isxdigit) ||
-        !AllOf(parts[1], ::isdigit) || !AllOf(parts[2], ::isdigit) ||
-        parts[1].size() > 9 || parts[2].size() > 19 || !AllOf(parts[3], ::isalnum)) {
+        !AllOf(parts[1], ::isdigit) || !AllOf(parts[2], ::isdigit) || parts[1].size() > 9 ||
+        parts[2].size() > 19 || !AllOf(parts[3], ::isalnum)) {
         return std::nullopt;
     }
     return TemporaryOwner{parts[0], std::atol(parts[1].c_str()),

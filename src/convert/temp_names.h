@@ -14,7 +14,7 @@ namespace velquist {
 std::string NewTemporaryName();
 
 struct TemporaryOwner {
-    std::string boot;            // a short tag of the boot the writer ran in
+    std::string boot; // a short tag of the boot the writer ran in
     long pid = 0;
     unsigned long long start = 0; // the writer's start time, in clock ticks after boot
 };

@@ -38,11 +38,10 @@ std::string ResolvedFolder(const std::string& folder) {
 }
 
 FileIdentity IdentityFrom(const struct stat& info) {
-    return FileIdentity{static_cast<unsigned long long>(info.st_dev),
-                        static_cast<unsigned long long>(info.st_ino),
-                        static_cast<long long>(info.st_size),
-                        static_cast<long long>(info.st_mtim.tv_sec) * 1000000000LL +
-                            info.st_mtim.tv_nsec};
+    return FileIdentity{
+        static_cast<unsigned long long>(info.st_dev), static_cast<unsigned long long>(info.st_ino),
+        static_cast<long long>(info.st_size),
+        static_cast<long long>(info.st_mtim.tv_sec) * 1000000000LL + info.st_mtim.tv_nsec};
 }
 
 locale_t UnicodeCase() {
@@ -162,8 +161,7 @@ OutputNames::Taken OutputNames::WhoHolds(const std::string& name) {
     return file && IsInput(*file) ? Taken::kByRun : Taken::kEarlier;
 }
 
-OutputClaim OutputNames::Claim(const std::string& path, std::size_t images,
-                               ExistingFile existing) {
+OutputClaim OutputNames::Claim(const std::string& path, std::size_t images, ExistingFile existing) {
     for (int n = 1;; ++n) {
         OutputClaim claim{n == 1 ? path : NumberedPath(path, n)};
         std::vector<Taken> holders;

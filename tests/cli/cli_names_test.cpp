@@ -38,10 +38,12 @@ class CardFileSystem {
         const std::string mounter = kind == "exfat" ? "mount.exfat-fuse" : "mount -t vfat";
         if (::geteuid() != 0) {
             why_ = "needs root for a loop device and a mount";
-        } else if (!fs::exists("/dev/loop-control") || (kind == "exfat" && !fs::exists("/dev/fuse"))) {
+        } else if (!fs::exists("/dev/loop-control") ||
+                   (kind == "exfat" && !fs::exists("/dev/fuse"))) {
             why_ = "needs /dev/loop-control" + std::string(kind == "exfat" ? " and /dev/fuse" : "");
         } else if (!Installed(mkfs) || (kind == "exfat" && !Installed("mount.exfat-fuse"))) {
-            why_ = "needs " + mkfs + (kind == "exfat" ? " and mount.exfat-fuse (exfatprogs, exfat-fuse)" : "");
+            why_ = "needs " + mkfs +
+                   (kind == "exfat" ? " and mount.exfat-fuse (exfatprogs, exfat-fuse)" : "");
         } else if (Shell("truncate -s 64M " + image) != 0 || Shell(mkfs + " " + image) != 0) {
             why_ = "cannot make the " + kind + " image";
         } else if (!AttachAndMount(image, mounter)) {
@@ -116,8 +118,8 @@ void ConvertsCaseTwinsOnACard(const std::string& kind) {
     }
     const auto before = Contents(inputs);
     const auto start = std::chrono::steady_clock::now();
-    const ProcessResult r = RunConverter(dir, {"-f", "jpg", "--existing", "overwrite",
-                                               inputs[0], inputs[1], inputs[2], inputs[3]});
+    const ProcessResult r = RunConverter(
+        dir, {"-f", "jpg", "--existing", "overwrite", inputs[0], inputs[1], inputs[2], inputs[3]});
     const auto took = std::chrono::steady_clock::now() - start;
     EXPECT_EQ(r.exitCode, 0) << r.out << r.err;
     EXPECT_EQ(Contents(inputs), before) << "no input was written over";
