@@ -141,15 +141,15 @@ void ConvertsCaseTwinsOnACard(const std::string& kind) {
               << std::chrono::duration<double>(took).count() << " s\n";
 }
 
-TEST(CliNames, CaseTwinsOnAnExfatCardEachKeepTheirOwnPhoto) {
+TEST(CliOutputNames, CaseTwinsOnAnExfatCardEachKeepTheirOwnPhoto) {
     ConvertsCaseTwinsOnACard("exfat");
 }
 
-TEST(CliNames, CaseTwinsOnAVfatCardEachKeepTheirOwnPhoto) {
+TEST(CliOutputNames, CaseTwinsOnAVfatCardEachKeepTheirOwnPhoto) {
     ConvertsCaseTwinsOnACard("vfat");
 }
 
-TEST(CliNames, NamesDifferingOnlyInCaseStayApartWhereCaseCounts) {
+TEST(CliOutputNames, NamesDifferingOnlyInCaseStayApartWhereCaseCounts) {
     TempDir dir;
     const std::string upper = MakeHeic(dir, "IMG.heic", 40);
     const std::string lower = MakeHeic(dir, "img.heic", 56);
@@ -160,7 +160,7 @@ TEST(CliNames, NamesDifferingOnlyInCaseStayApartWhereCaseCounts) {
     EXPECT_FALSE(fs::exists(dir.File("img (2).jpg")));
 }
 
-TEST(CliNames, TheLongestNamesTheFileSystemTakesConvert) {
+TEST(CliOutputNames, TheLongestNamesTheFileSystemTakesConvert) {
     TempDir dir;
     // 251 bytes and ".jpg": an output name of 255 bytes, the most a name may hold; the
     // input keeps a shorter extension so that it fits too.
@@ -182,7 +182,7 @@ pid_t WriterOf(const std::string& name) {
     return static_cast<pid_t>(std::atol(name.c_str() + name.find('-', 4) + 1));
 }
 
-TEST(CliNames, AWriterKilledOnACardLeavesNothingAfterTheNextRun) {
+TEST(CliOutputNames, AWriterKilledOnACardLeavesNothingAfterTheNextRun) {
     TempDir dir;
     const CardFileSystem card(dir, "exfat");
     if (!card.WhyNot().empty()) {
