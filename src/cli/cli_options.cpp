@@ -44,7 +44,8 @@ constexpr int kMaxDecodeThreads = 256;
 
 bool TakesWorkerValue(const std::string& arg) {
     return arg == "--format" || arg == "--quality" || arg == "--exif" ||
-           arg == "--strip-location" || arg == "--images" || arg == "--decode-threads";
+           arg == "--strip-location" || arg == "--images" || arg == "--decode-threads" ||
+           arg == "--replace";
 }
 
 // One worker option with its value; empty, or why it was refused.
@@ -57,11 +58,13 @@ std::string ApplyWorkerOption(const std::string& arg, const std::string& value, 
             return "--quality needs a quality from 10 to 100";
         }
         o.quality = number;
-    } else if (arg == "--exif" || arg == "--strip-location") {
+    } else if (arg == "--exif" || arg == "--strip-location" || arg == "--replace") {
         if (value != "0" && value != "1") {
             return arg + " needs 0 or 1";
         }
-        (arg == "--exif" ? o.keepExif : o.stripLocation) = value == "1";
+        (arg == "--exif"      ? o.keepExif
+         : arg == "--replace" ? o.workerReplace
+                              : o.stripLocation) = value == "1";
     } else if (arg == "--images") {
         if (!ParseInt(value, &o.workerImages) || o.workerImages < 0) {
             return "--images needs a number of images";

@@ -25,6 +25,8 @@ struct CliOptions {
     // Worker mode: how many of the file's images may be written (the primary first), as
     // the engine reserved their output names; 0 writes the primary only.
     int workerImages = 0;
+    // Worker mode: whether the output may be written over a file that holds its name.
+    std::optional<bool> workerReplace;
     // Worker mode: libheif's threads for the image's tiles (0: on the conversion's thread);
     // unset: as many as suit a conversion that has the machine to itself.
     std::optional<int> decodeThreads;
@@ -57,7 +59,7 @@ struct CliParseResult {
 //   [options] FILE|FOLDER...
 //   [options] --retry-from LIST [FILE|FOLDER...]
 //   --worker --format F --quality N --exif 0|1 [--strip-location 0|1] [--images N]
-//            [--decode-threads N] [--] INPUT OUTPUT
+//            [--decode-threads N] [--replace 0|1] [--] INPUT OUTPUT
 //   --help, --version
 CliParseResult ParseCommandLine(const std::vector<std::string>& args);
 

@@ -1,22 +1,28 @@
 #include "atomic_output_file.h"
 
+#include "temp_names.h"
+
+#include <algorithm>
 #include <cerrno>
-#include <cstdlib>
+#include <cstdio>
 #include <cstring>
 #include <ctime>
 #include <dirent.h>
 #include <fcntl.h>
-#include <random>
 #include <sys/stat.h>
 #include <unistd.h>
-#include <vector>
 
 namespace velquist {
 namespace {
 
 constexpr size_t kBufferSize = 1 << 20;
-constexpr char kTempMarker[] = ".velquist-";
-constexpr size_t kTempSuffixLength = 6; // the XXXXXX of mkstemp
+// The names earlier versions gave their temporary files: ".NAME.velquist-XXXXXX".
+constexpr char kOldTempMarker[] = ".velquist-";
+constexpr size_t kOldTempSuffixLength = 6;
+// Writers that cannot be asked whether they still run finish well within this.
+constexpr std::chrono::seconds kUncheckedWriterAge{15 * 60};
+
+thread_local OutputCommit threadCommitMode = OutputCommit::kReplace;
 
 std::string FolderOf(const std::string& path) {
     const size_t slash = path.rfind('/');
@@ -26,16 +32,8 @@ std::string FolderOf(const std::string& path) {
     return slash == 0 ? "/" : path.substr(0, slash);
 }
 
-std::string NameOf(const std::string& path) {
-    const size_t slash = path.rfind('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
-std::string TempPattern(const std::string& targetPath) {
-    const size_t slash = targetPath.rfind('/');
-    const std::string dir =
-        slash == std::string::npos ? std::string() : targetPath.substr(0, slash + 1);
-    return dir + "." + NameOf(targetPath) + kTempMarker + "XXXXXX";
+std::string TemporaryPathBeside(const std::string& targetPath) {
+    return FolderOf(targetPath) + "/" + NewTemporaryName();
 }
 
 mode_t DefaultFileMode() {
@@ -44,40 +42,48 @@ mode_t DefaultFileMode() {
     return static_cast<mode_t>(0666 & ~mask);
 }
 
-// True for ".NAME.velquist-XXXXXX"; with an empty target any NAME matches.
-bool IsTemporaryName(const std::string& entry, const std::string& targetName) {
-    const size_t marker = std::strlen(kTempMarker);
-    if (entry.size() < 1 + marker + kTempSuffixLength + 1 || entry[0] != '.') {
+bool IsOldTemporaryName(const std::string& entry) {
+    const size_t marker = std::strlen(kOldTempMarker);
+    if (entry.size() < 1 + marker + kOldTempSuffixLength + 1 || entry[0] != '.') {
         return false;
     }
-    const size_t at = entry.size() - kTempSuffixLength - marker;
-    if (entry.compare(at, marker, kTempMarker) != 0) {
-        return false;
-    }
-    return targetName.empty() || entry.compare(1, at - 1, targetName) == 0;
+    const size_t at = entry.size() - kOldTempSuffixLength - marker;
+    return entry.compare(at, marker, kOldTempMarker) == 0;
 }
 
-void Sweep(const std::string& folder, const std::string& targetName, std::chrono::seconds minAge) {
+void SweepOldNames(const std::string& folder, std::chrono::seconds minAge) {
     const DirPtr dir(::opendir(folder.c_str()));
     if (!dir) {
         return;
     }
     const std::time_t now = std::time(nullptr);
     while (const dirent* entry = ::readdir(dir.get())) {
-        const std::string name = entry->d_name;
-        if (!IsTemporaryName(name, targetName)) {
-            continue;
-        }
         struct stat info {};
-        if (::fstatat(::dirfd(dir.get()), name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0 ||
+        if (!IsOldTemporaryName(entry->d_name) ||
+            ::fstatat(::dirfd(dir.get()), entry->d_name, &info, AT_SYMLINK_NOFOLLOW) != 0 ||
             !S_ISREG(info.st_mode) || now - info.st_mtime < minAge.count()) {
             continue;
         }
-        ::unlinkat(::dirfd(dir.get()), name.c_str(), 0);
+        ::unlinkat(::dirfd(dir.get()), entry->d_name, 0);
     }
 }
 
+// Refusals that mean the file system lacks the call, not that the name is taken.
+bool Unsupported(int error) {
+    return error == EINVAL || error == ENOSYS || error == EOPNOTSUPP || error == EPERM;
+}
+
 } // namespace
+
+ScopedOutputCommit::ScopedOutputCommit(OutputCommit mode) : previous_(threadCommitMode) {
+    threadCommitMode = mode;
+}
+
+ScopedOutputCommit::~ScopedOutputCommit() {
+    threadCommitMode = previous_;
+}
+
+AtomicOutputFile::AtomicOutputFile() : mode_(threadCommitMode) {}
 
 AtomicOutputFile::~AtomicOutputFile() {
     Discard();
@@ -96,6 +102,13 @@ bool AtomicOutputFile::Open(const std::string& targetPath, Diagnostics& diag) {
     return true;
 }
 
+bool AtomicOutputFile::Fail(const char* what, int error, Diagnostics& diag) {
+    diag.NoteSystemError(error);
+    diag.Printf("%s %s: %s\n", what, targetPath_.c_str(), std::strerror(error));
+    Discard();
+    return false;
+}
+
 AtomicOutputFile::Opened AtomicOutputFile::OpenUnnamed(Diagnostics& diag) {
     UniqueFd fd(::open(FolderOf(targetPath_).c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666));
     if (!fd) {
@@ -104,8 +117,7 @@ AtomicOutputFile::Opened AtomicOutputFile::OpenUnnamed(Diagnostics& diag) {
         if (error == EOPNOTSUPP || error == EISDIR || error == EINVAL) {
             return Opened::kUnsupported;
         }
-        diag.NoteSystemError(error);
-        diag.Printf("Can't open %s: %s\n", targetPath_.c_str(), std::strerror(error));
+        Fail("Can't open", error, diag);
         return Opened::kFailed;
     }
     const int copy = ::fcntl(fd.Get(), F_DUPFD_CLOEXEC, 3);
@@ -115,8 +127,7 @@ AtomicOutputFile::Opened AtomicOutputFile::OpenUnnamed(Diagnostics& diag) {
         if (copy >= 0) {
             ::close(copy);
         }
-        diag.NoteSystemError(error);
-        diag.Printf("Can't open %s: %s\n", targetPath_.c_str(), std::strerror(error));
+        Fail("Can't open", error, diag);
         return Opened::kFailed;
     }
     fd_ = std::move(fd);
@@ -125,56 +136,80 @@ AtomicOutputFile::Opened AtomicOutputFile::OpenUnnamed(Diagnostics& diag) {
 }
 
 bool AtomicOutputFile::OpenNamed(Diagnostics& diag) {
-    std::string pattern = TempPattern(targetPath_);
-    std::vector<char> name(pattern.begin(), pattern.end());
-    name.push_back('\0');
-    UniqueFd fd(mkstemp(name.data()));
+    UniqueFd fd;
+    for (int attempt = 0; attempt < 100 && !fd; ++attempt) {
+        tempPath_ = TemporaryPathBeside(targetPath_);
+        fd.Reset(
+            ::open(tempPath_.c_str(), O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC, DefaultFileMode()));
+        if (!fd && errno != EEXIST) {
+            break;
+        }
+    }
     if (!fd) {
         const int error = errno;
-        diag.NoteSystemError(error);
-        diag.Printf("Can't open %s: %s\n", targetPath_.c_str(), std::strerror(error));
-        return false;
+        tempPath_.clear();
+        return Fail("Can't open", error, diag);
     }
-    tempPath_ = name.data();
-    // mkstemp creates the file private; an image should get the usual permissions.
-    fchmod(fd.Get(), DefaultFileMode());
-    stream_.reset(fdopen(fd.Get(), "wb"));
+    stream_.reset(::fdopen(fd.Get(), "wb"));
     if (!stream_) {
-        const int error = errno;
-        diag.NoteSystemError(error);
-        diag.Printf("Can't open %s: %s\n", targetPath_.c_str(), std::strerror(error));
-        Discard();
-        return false;
+        return Fail("Can't open", errno, diag);
     }
     fd.Release();
     return true;
 }
 
-bool AtomicOutputFile::LinkUnnamed(Diagnostics& diag) {
+bool AtomicOutputFile::LinkUnnamed(const std::string& name) {
     const std::string source = "/proc/self/fd/" + std::to_string(fd_.Get());
-    std::string pattern = TempPattern(targetPath_);
-    const size_t suffix = pattern.size() - kTempSuffixLength;
-    static constexpr char kLetters[] = "abcdefghijklmnopqrstuvwxyz0123456789";
-    thread_local std::mt19937 random(std::random_device{}());
-    std::uniform_int_distribution<size_t> pick(0, sizeof kLetters - 2);
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        for (size_t i = 0; i < kTempSuffixLength; ++i) {
-            pattern[suffix + i] = kLetters[pick(random)];
-        }
-        if (::linkat(AT_FDCWD, source.c_str(), AT_FDCWD, pattern.c_str(), AT_SYMLINK_FOLLOW) == 0) {
-            tempPath_ = pattern;
+    return ::linkat(AT_FDCWD, source.c_str(), AT_FDCWD, name.c_str(), AT_SYMLINK_FOLLOW) == 0;
+}
+
+// Replacing: the unnamed file gets a temporary name first, which then moves over the
+// target in one step.
+bool AtomicOutputFile::PutInPlace() {
+    for (int attempt = 0; fd_ && attempt < 100; ++attempt) {
+        const std::string name = TemporaryPathBeside(targetPath_);
+        if (LinkUnnamed(name)) {
+            tempPath_ = name;
             fd_.Reset();
-            return true;
-        }
-        if (errno != EEXIST) {
-            break;
+        } else if (errno != EEXIST) {
+            return false;
         }
     }
-    const int error = errno;
-    diag.NoteSystemError(error);
-    diag.Printf("Can't open %s: %s\n", targetPath_.c_str(), std::strerror(error));
-    Discard();
-    return false;
+    return !fd_ && std::rename(tempPath_.c_str(), targetPath_.c_str()) == 0;
+}
+
+// Without replacing, the name is created in one step that fails when any file holds it.
+bool AtomicOutputFile::PutInPlaceWithoutReplacing() {
+    if (fd_) {
+        return LinkUnnamed(targetPath_);
+    }
+    if (::renameat2(AT_FDCWD, tempPath_.c_str(), AT_FDCWD, targetPath_.c_str(), RENAME_NOREPLACE) ==
+        0) {
+        return true;
+    }
+    if (!Unsupported(errno)) {
+        return false;
+    }
+    // Some FUSE and network file systems refuse the flag: a second link is as exclusive.
+    if (::linkat(AT_FDCWD, tempPath_.c_str(), AT_FDCWD, targetPath_.c_str(), 0) == 0) {
+        ::unlink(tempPath_.c_str());
+        return true;
+    }
+    if (!Unsupported(errno)) {
+        return false;
+    }
+    // Without links (FAT, exFAT) the name is taken empty, exclusively, and filled at once.
+    if (!UniqueFd(::open(targetPath_.c_str(), O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC,
+                         DefaultFileMode()))) {
+        return false;
+    }
+    if (std::rename(tempPath_.c_str(), targetPath_.c_str()) != 0) {
+        const int error = errno;
+        ::unlink(targetPath_.c_str());
+        errno = error;
+        return false;
+    }
+    return true;
 }
 
 bool AtomicOutputFile::Commit(Diagnostics& diag) {
@@ -187,22 +222,14 @@ bool AtomicOutputFile::Commit(Diagnostics& diag) {
     const bool closeFailed = std::fclose(stream_.release()) != 0;
     const int closeError = errno;
     if (writeFailed || closeFailed) {
-        const int error = writeFailed ? flushError : closeError;
-        diag.NoteSystemError(error);
-        diag.Printf("Error writing %s: %s\n", targetPath_.c_str(), std::strerror(error));
-        Discard();
-        return false;
+        return Fail("Error writing", writeFailed ? flushError : closeError, diag);
     }
-    if (fd_ && !LinkUnnamed(diag)) {
-        return false;
+    const bool placed =
+        mode_ == OutputCommit::kReplace ? PutInPlace() : PutInPlaceWithoutReplacing();
+    if (!placed) {
+        return Fail("Can't open", errno, diag);
     }
-    if (std::rename(tempPath_.c_str(), targetPath_.c_str()) != 0) {
-        const int error = errno;
-        diag.NoteSystemError(error);
-        diag.Printf("Can't open %s: %s\n", targetPath_.c_str(), std::strerror(error));
-        Discard();
-        return false;
-    }
+    fd_.Reset();
     tempPath_.clear();
     return true;
 }
@@ -211,17 +238,19 @@ void AtomicOutputFile::Discard() {
     stream_.reset();
     fd_.Reset();
     if (!tempPath_.empty()) {
-        unlink(tempPath_.c_str());
+        ::unlink(tempPath_.c_str());
         tempPath_.clear();
     }
 }
 
 void SweepTemporaryFiles(const std::string& targetPath, std::chrono::seconds minAge) {
-    Sweep(FolderOf(targetPath), NameOf(targetPath), minAge);
+    SweepFolderTemporaryFiles(FolderOf(targetPath), minAge);
 }
 
 void SweepFolderTemporaryFiles(const std::string& folder, std::chrono::seconds minAge) {
-    Sweep(folder, std::string(), minAge);
+    // Another machine's writer may share a network folder: its files go only by age.
+    SweepDeadTemporaryFiles(folder, std::max(minAge, kUncheckedWriterAge));
+    SweepOldNames(folder, minAge);
 }
 
 } // namespace velquist

@@ -1,5 +1,6 @@
 #include "convert_task.h"
 
+#include "atomic_output_file.h"
 #include "diagnostics.h"
 #include "encoder.h"
 #include "heif_handles.h"
@@ -270,6 +271,9 @@ std::vector<std::string> ImageWorkerOptions(const ConvertTask& task) {
     if (task.decodeThreads != kLibheifDecodeThreads) {
         options.insert(options.end(), {"--decode-threads", std::to_string(task.decodeThreads)});
     }
+    if (!task.replaceExisting) {
+        options.insert(options.end(), {"--replace", "0"});
+    }
     return options;
 }
 
@@ -279,6 +283,8 @@ ConversionOutcome RunConversion(const ConvertTask& task) {
 
 ConversionOutcome RunConversion(const ConvertTask& task, bool echo) {
     Diagnostics diag(echo);
+    const ScopedOutputCommit commit(task.replaceExisting ? OutputCommit::kReplace
+                                                         : OutputCommit::kNoReplace);
     ConversionOutcome outcome;
     outcome.status = Convert(task, diag, echo) ? kTaskSucceeded : kTaskFailed;
     outcome.diagnostics = diag.Text();

@@ -23,6 +23,9 @@ struct ConvertTask {
     // the engine reserved that many output names (outputPath and its numbered ones);
     // 0: as many as the file holds, up to kMaxImagesPerFile.
     int imageOutputs = 0;
+    // A file under an output name may be written over; otherwise the output appears only
+    // where no file is ("--replace 0" for the worker).
+    bool replaceExisting = true;
     // libheif's threads for decoding the image's tiles (0: on the job's own thread), as the
     // engine shares the cores among the jobs running at once; kLibheifDecodeThreads leaves
     // libheif's own choice.
@@ -32,7 +35,7 @@ struct ConvertTask {
 };
 
 // The worker options for what goes beyond format, quality and Exif, each only when it is
-// not the default: "--strip-location 1", "--images N", "--decode-threads N".
+// not the default: "--strip-location 1", "--images N", "--decode-threads N", "--replace 0".
 std::vector<std::string> ImageWorkerOptions(const ConvertTask& task);
 
 // Result of a synchronous conversion, for the isolated worker process.

@@ -8,12 +8,12 @@
 #include "convert/top_level_images.h"
 #include "decode/thread_budget.h"
 #include "job_board.h"
+#include "output_names.h"
 #include "util/text.h"
 
 #include <algorithm>
 #include <cstdio>
 #include <pthread.h>
-#include <sys/stat.h>
 
 namespace velquist {
 namespace {
@@ -179,30 +179,7 @@ std::size_t OutputsToReserve(int images) {
                       kMaxImagesPerFile);
 }
 
-bool Exists(const std::string& path) {
-    struct stat info {};
-    return ::lstat(path.c_str(), &info) == 0;
-}
-
-// "dir/name.ext" -> "dir/name (n).ext"
-std::string NumberedPath(const std::string& path, int n) {
-    const auto slash = path.rfind('/');
-    const auto dot = path.rfind('.');
-    const bool hasExt = dot != std::string::npos && (slash == std::string::npos || dot > slash);
-    const auto cut = hasExt ? dot : path.size();
-    return path.substr(0, cut) + " (" + std::to_string(n) + ")" + path.substr(cut);
-}
-
 } // namespace
-
-std::optional<FileIdentity> IdentityOf(const std::string& path) {
-    struct stat info {};
-    if (::stat(path.c_str(), &info) != 0) {
-        return std::nullopt;
-    }
-    return FileIdentity{static_cast<unsigned long long>(info.st_dev),
-                        static_cast<unsigned long long>(info.st_ino)};
-}
 
 bool StartDetachedThread(std::function<void()> fn) {
     auto heap = std::make_unique<std::function<void()>>(std::move(fn));
@@ -253,16 +230,11 @@ TaskEngine::~TaskEngine() {
 
 int TaskEngine::AddImageItem(ImageItem item) {
     const std::string path = WideToPath(item.sourcePath);
-    const std::optional<FileIdentity> identity = IdentityOf(path);
     std::lock_guard lock(taskLock);
     const int id = nextItemId++;
     item.outputPath.clear();
     imageItems.emplace(id, std::move(item));
-    inputPaths_.insert(path);
-    if (identity) {
-        inputFiles_.insert(*identity);
-        itemFiles_.emplace(id, *identity);
-    }
+    outputNames_.AddInput(id, path);
     return id;
 }
 
@@ -281,13 +253,9 @@ bool TaskEngine::RemoveImageItem(int id) {
     if (item == imageItems.end()) {
         return false;
     }
-    inputPaths_.erase(inputPaths_.find(WideToPath(item->second.sourcePath)));
     imageItems.erase(item);
     board_->ForgetStatus(id);
-    if (const auto file = itemFiles_.find(id); file != itemFiles_.end()) {
-        inputFiles_.erase(inputFiles_.find(file->second));
-        itemFiles_.erase(file);
-    }
+    outputNames_.RemoveInput(id);
     return true;
 }
 
@@ -426,7 +394,7 @@ FinishResult TaskEngine::FinishTask(int id) {
         result.queued = idleTaskImageList.size();
         result.batchEnded = result.running == 0 && result.queued == 0 && dispatching_ == 0;
         if (result.batchEnded) {
-            batchOutputs_.clear();
+            outputNames_.EndBatch();
             sweptFolders_.clear();
         }
     }
@@ -485,50 +453,6 @@ void TaskEngine::SetParallelJobs(std::size_t jobs) {
     parallelJobs_ = std::clamp(jobs, std::size_t{1}, kMaxRunningTasks);
 }
 
-bool TaskEngine::NamesAnInput(const std::string& path) const {
-    if (inputPaths_.count(path) != 0) {
-        return true;
-    }
-    const std::optional<FileIdentity> identity = IdentityOf(path);
-    return identity && inputFiles_.count(*identity) != 0;
-}
-
-std::string TaskEngine::UniqueOutputPath(const std::string& path, std::size_t images,
-                                         ExistingFile existing) {
-    std::string candidate = path;
-    for (int n = 2; !ReserveOutputs(candidate, images, existing); ++n) {
-        candidate = NumberedPath(path, n);
-    }
-    return candidate;
-}
-
-bool TaskEngine::ReserveOutputs(const std::string& primary, std::size_t images,
-                                ExistingFile existing) {
-    // The numbered names of a file's other images are its outputs too: none may land on
-    // an input or on another output of the batch.
-    for (std::size_t i = 0; i < images; ++i) {
-        const std::string name = NumberedImagePath(primary, i);
-        if (NamesAnInput(name) || batchOutputs_.count(name) != 0 ||
-            (existing == ExistingFile::kRename && Exists(name))) {
-            return false;
-        }
-    }
-    for (std::size_t i = 0; i < images; ++i) {
-        batchOutputs_.insert(NumberedImagePath(primary, i));
-    }
-    return true;
-}
-
-std::wstring TaskEngine::TargetFolder(const ImageItem& item, const std::wstring& outputDir) {
-    if (item.subFolder.empty()) {
-        return outputDir;
-    }
-    if (!IsSafeSubfolder(WideToPath(item.subFolder))) {
-        return {};
-    }
-    return CreateDirectoryTree(outputDir + L"/" + item.subFolder);
-}
-
 void TaskEngine::Dispatch(int id, const std::optional<ImageItem>& item,
                           const ConversionSettings& settings, int decodeThreads,
                           std::shared_ptr<std::atomic<bool>> cancel) {
@@ -559,10 +483,12 @@ void TaskEngine::Dispatch(int id, const std::optional<ImageItem>& item,
         timeLimit = timeLimit_;
         if (item && !dir.empty()) {
             task.inputPath = WideToPath(item->sourcePath);
-            task.outputPath =
-                UniqueOutputPath(BuildOutputPath(task.inputPath, WideToPath(dir), settings.format),
-                                 outputs, settings.existingFile);
-            skip = settings.existingFile == ExistingFile::kSkip && Exists(task.outputPath);
+            const OutputClaim claim = outputNames_.Claim(
+                BuildOutputPath(task.inputPath, WideToPath(dir), settings.format), outputs,
+                settings.existingFile);
+            task.outputPath = claim.path;
+            task.replaceExisting = claim.replace;
+            skip = claim.skip;
         }
         if (const auto entry = imageItems.find(id); entry != imageItems.end()) {
             entry->second.outputPath = PathToWide(task.outputPath);

@@ -4,6 +4,7 @@
 #include "convert/convert_task.h"
 #include "image_item.h"
 #include "job_runner.h"
+#include "output_names.h"
 #include "task_owner.h"
 
 #include <atomic>
@@ -62,15 +63,6 @@ struct FinishResult {
 };
 
 class JobBoard;
-
-// Device and inode of a file; equal identities are one file whatever the names.
-struct FileIdentity {
-    unsigned long long device = 0;
-    unsigned long long inode = 0;
-    auto operator<=>(const FileIdentity&) const = default;
-};
-// The identity of the file path names after following links; nothing when it is missing.
-std::optional<FileIdentity> IdentityOf(const std::string& path);
 
 // The conversion task engine: queued ids, a dispatcher thread that starts at most
 // kMaxRunningTasks jobs at once, and the finishing of jobs. Every job posts its statuses
@@ -155,14 +147,6 @@ class TaskEngine {
                   int decodeThreads, std::shared_ptr<std::atomic<bool>> cancel);
     // under taskLock: the decoding threads of a job dispatched now
     int DecodeThreadsNow() const;
-    // The folder the item's output goes to, created as needed; empty for an unsafe subfolder.
-    std::wstring TargetFolder(const ImageItem& item, const std::wstring& outputDir);
-    // under taskLock: path or a " (n)" variant whose numbered names for images are free too
-    std::string UniqueOutputPath(const std::string& path, std::size_t images,
-                                 ExistingFile existing);
-    bool ReserveOutputs(const std::string& primary, std::size_t images,
-                        ExistingFile existing);       // under taskLock
-    bool NamesAnInput(const std::string& path) const; // under taskLock
     void FinishUnstarted(int id, TaskStatus status, const std::string& reason);
 
     TaskOwner* owner_;
@@ -176,18 +160,12 @@ class TaskEngine {
     std::deque<int> busyTaskImageList;
     std::map<int, std::unique_ptr<ConvertTask>> busyTaskMap;
     ImageItemMap imageItems;
-    // What every entry of the list points at, so that no output lands on an input: by
-    // name, and by file identity for hard links, links and other spellings.
-    std::multiset<std::string> inputPaths_;
-    std::multiset<FileIdentity> inputFiles_;
-    std::map<int, FileIdentity> itemFiles_;
+    OutputNames outputNames_; // inputs and the current batch's output names
     int nextItemId = 0;
     ConversionSettings settings_;
     // Ids taken from the queue but not registered as running yet: the batch is not over
     // while one is on its way.
     std::size_t dispatching_ = 0;
-    // Output paths handed out in the current batch.
-    std::set<std::string> batchOutputs_;
     std::set<std::wstring> sweptFolders_; // output folders cleaned in the current batch
     std::uint64_t fixedBudget_ = 0;
     std::size_t parallelJobs_ = kMaxRunningTasks;
