@@ -58,6 +58,16 @@ class RawConnection {
         }
         return sent;
     }
+    // What has arrived so far, without waiting.
+    std::string ReadAvailable() {
+        std::string text;
+        char buffer[4096];
+        ssize_t n = 0;
+        while ((n = ::recv(fd_, buffer, sizeof buffer, MSG_DONTWAIT)) > 0) {
+            text.append(buffer, static_cast<std::size_t>(n));
+        }
+        return text;
+    }
     // Everything until the service closes, or until `patience` passes; sets
     // `closed` when the service did close.
     std::string ReadUntilClosed(std::chrono::milliseconds patience, bool* closed) {
