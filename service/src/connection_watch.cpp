@@ -2,6 +2,7 @@
 
 #include "validate.h"
 
+#include <memory>
 #include <sys/socket.h>
 
 namespace velquist::service {
@@ -87,7 +88,8 @@ bool ConnectionWatch::Admit(const Entry& entry) {
 }
 
 ConnectionWatch::Entry* ConnectionWatch::Open(int fd, const std::string& peer) {
-    auto* entry = new Entry{fd, peer, AddressGroup(peer)};
+    // Owned by the library's connection from here on, and handed back to Close.
+    Entry* entry = std::make_unique<Entry>(Entry{fd, peer, AddressGroup(peer)}).release();
     std::lock_guard<std::mutex> lock(mutex_);
     entries_.insert(entry);
     if (!Admit(*entry)) {
@@ -102,10 +104,11 @@ ConnectionWatch::Entry* ConnectionWatch::Open(int fd, const std::string& peer) {
     return entry;
 }
 
-void ConnectionWatch::Close(Entry* entry) {
+void ConnectionWatch::Close(Entry* closed) {
+    const std::unique_ptr<Entry> entry(closed);
     {
         std::lock_guard<std::mutex> lock(mutex_);
-        entries_.erase(entry);
+        entries_.erase(closed);
         if (entry->counted) {
             const auto it = per_group_.find(entry->group);
             if (it != per_group_.end() && --it->second == 0) {
@@ -114,7 +117,6 @@ void ConnectionWatch::Close(Entry* entry) {
             --open_;
         }
     }
-    delete entry;
 }
 
 void ConnectionWatch::RequestStarted(Entry* entry) {
