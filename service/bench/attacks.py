@@ -4,8 +4,9 @@
   service/bench/attacks.py <velquist-service executable>
 
 Starts the service on a free port with a throwaway data folder and reports:
-  1. a POST body of 1 GiB without a length: the status line and the
-     service's peak resident memory afterwards;
+  1. a POST body of 1 GiB without a length, and one in chunks without a last
+     chunk (then eight such at once): the status line and the service's peak
+     resident memory afterwards;
   2. request smuggling patterns (a GET with a body, a length together with
      chunked): answers counted, SMS codes that went out;
   3. feedback answer times while three addresses pipeline 1,920 logins for a
@@ -86,6 +87,17 @@ def endless_body(port, pid, chunked):
     kind = "in chunks without a last one" if chunked else "without a length"
     print(f"1 GiB {kind}: {sent >> 20} MiB taken, answer {answer!r}, "
           f"service peak RSS {peak_kib(pid) // 1024} MiB")
+
+
+def eight_endless_bodies(port, pid):
+    import threading
+    threads = [threading.Thread(target=endless_body, args=(port, pid, i % 2 == 1))
+               for i in range(8)]
+    for thread in threads:
+        thread.start()
+    for thread in threads:
+        thread.join()
+    print(f"eight at once: service peak RSS {peak_kib(pid) // 1024} MiB")
 
 
 def smuggling(port, outbox):
@@ -171,6 +183,7 @@ def main():
             print(f"{binary} on port {port}")
             endless_body(port, proc.pid, False)
             endless_body(port, proc.pid, True)
+            eight_endless_bodies(port, proc.pid)
             smuggling(port, os.path.join(data, "sms-outbox.txt"))
             unread_downloads(port)
             login_flood(port)
