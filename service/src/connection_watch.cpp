@@ -52,8 +52,8 @@ struct ConnectionWatch::Entry {
 };
 
 std::string RawAnswer(int status, const std::string& content_type, const std::string& body) {
-    std::string text = "HTTP/1.1 " + std::to_string(status) + " " + Reason(status) +
-                       "\r\nConnection: close\r\n";
+    std::string text =
+        "HTTP/1.1 " + std::to_string(status) + " " + Reason(status) + "\r\nConnection: close\r\n";
     if (status == 503) {
         text += "Retry-After: 10\r\n";
     }
@@ -164,8 +164,8 @@ void ConnectionWatch::Sweep() {
             continue;
         }
         // An idle keep-alive connection just ends; a request cut short is told why.
-        SendAndShut(entry->fd, entry->phase == Phase::kIdle ? std::string()
-                                                            : RawAnswer(408, "", ""));
+        SendAndShut(entry->fd,
+                    entry->phase == Phase::kIdle ? std::string() : RawAnswer(408, "", ""));
         entry->phase = Phase::kCut;
     }
 }

@@ -248,7 +248,7 @@ LaneChoice HttpRoutes::LaneOf(const HttpRequest& req) const {
 
 HttpResponse HttpRoutes::Handle(const HttpRequest& req) const {
     if (req.method == "GET" || req.method == "HEAD") {
-        return IsGetRoute(req.path) ? HandleGet(req)
+        return IsGetRoute(req.path)    ? HandleGet(req)
                : IsPostRoute(req.path) ? MethodNotAllowed("POST")
                                        : ErrorResponse(404);
     }
@@ -278,8 +278,8 @@ HttpResponse HttpRoutes::HandleGet(const HttpRequest& req) const {
     CodePurpose purpose = CodePurpose::kRegister;
     std::string phone;
     if (SmsTarget(req.path, &purpose, &phone)) {
-        return ReplyResponse(
-            parts_.accounts.RequestCode(phone, purpose, ClientAddress(req, parts_.trusted_proxies)));
+        return ReplyResponse(parts_.accounts.RequestCode(
+            phone, purpose, ClientAddress(req, parts_.trusted_proxies)));
     }
     return ErrorResponse(404);
 }

@@ -79,8 +79,7 @@ int BindListener(const std::string& host, int port, std::string* error) {
     SocketGuard guard{::socket(found->ai_family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0)};
     const int yes = 1;
     if (guard.fd < 0 || ::setsockopt(guard.fd, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes) != 0 ||
-        ::bind(guard.fd, found->ai_addr, found->ai_addrlen) != 0 ||
-        ::listen(guard.fd, 1024) != 0) {
+        ::bind(guard.fd, found->ai_addr, found->ai_addrlen) != 0 || ::listen(guard.fd, 1024) != 0) {
         *error = std::strerror(errno);
         return -1;
     }
@@ -109,8 +108,8 @@ MHD_Result AsResult(int value) {
 
 MHD_Result RequestThunk(void* cls, MHD_Connection* conn, const char* url, const char* method,
                         const char*, const char* upload_data, size_t* upload_size, void** slot) {
-    return AsResult(static_cast<HttpFront*>(cls)->OnRequest(conn, url, method, upload_data,
-                                                            upload_size, slot));
+    return AsResult(
+        static_cast<HttpFront*>(cls)->OnRequest(conn, url, method, upload_data, upload_size, slot));
 }
 
 void CompletedThunk(void* cls, MHD_Connection* conn, void** slot, MHD_RequestTerminationCode) {
@@ -187,10 +186,9 @@ bool HttpFront::Start(const HttpRoutes& routes, std::string* error) {
     routes_ = &routes;
     watch_ = std::make_unique<ConnectionWatch>(limits_.watch);
     lanes_ = std::make_unique<WorkLanes>(limits_.lanes);
-    const auto timeout = static_cast<unsigned>(
-        std::max<long long>(1, std::chrono::duration_cast<std::chrono::seconds>(
-                                   limits_.watch.request_timeout)
-                                   .count()));
+    const auto timeout = static_cast<unsigned>(std::max<long long>(
+        1,
+        std::chrono::duration_cast<std::chrono::seconds>(limits_.watch.request_timeout).count()));
     // Room above our own cap, so that beyond it clients hear 503 from us
     // instead of being dropped unanswered by the library.
     const unsigned library_cap = limits_.watch.max_connections + 64;
@@ -300,7 +298,8 @@ int HttpFront::OnHeaders(MHD_Connection* conn, Exchange& ex) {
     }
     // PUT and PATCH are refused anyway; without a length, what follows them
     // might be meant as their body, so their connection ends with the answer.
-    ex.close = !HasFraming(ex.request) && (ex.request.method == "PUT" || ex.request.method == "PATCH");
+    ex.close =
+        !HasFraming(ex.request) && (ex.request.method == "PUT" || ex.request.method == "PATCH");
     return 1;
 }
 

@@ -61,8 +61,8 @@ FrontLimits FrontLimitsOf(const ServiceOptions& options) {
     const unsigned hashing = std::max(1u, options.hash_parallel);
     limits.lanes.hash_workers = hashing;
     limits.lanes.hash_per_address = std::max(1u, hashing >= 8 ? hashing / 4 : hashing / 2);
-    limits.lanes.store_workers = std::max(2u, options.threads > hashing ? options.threads - hashing
-                                                                        : options.threads);
+    limits.lanes.store_workers =
+        std::max(2u, options.threads > hashing ? options.threads - hashing : options.threads);
     limits.max_body_bytes = kMaxBodyBytes;
     return limits;
 }
@@ -131,8 +131,8 @@ bool ServiceApp::Open(const ServiceOptions& options, Clock clock, std::string* e
     feedback_ = std::make_unique<FeedbackStore>(*db_, clock);
     const std::set<std::string> trusted(options.trusted_proxies.begin(),
                                         options.trusted_proxies.end());
-    front_ = std::make_unique<HttpFront>(FrontLimitsOf(options),
-                                         AccessLog(options.access_log, trusted));
+    front_ =
+        std::make_unique<HttpFront>(FrontLimitsOf(options), AccessLog(options.access_log, trusted));
     std::string why;
     if (!front_->Bind(options.host, options.port, &why)) {
         *error =
@@ -141,8 +141,8 @@ bool ServiceApp::Open(const ServiceOptions& options, Clock clock, std::string* e
     }
     port_ = front_->port();
     public_url_ = options.public_url.empty() ? BaseUrl() : options.public_url;
-    routes_ = std::make_unique<HttpRoutes>(ApiParts{*accounts_, *feedback_, *manifest_,
-                                                    options.installers, public_url_, trusted});
+    routes_ = std::make_unique<HttpRoutes>(
+        ApiParts{*accounts_, *feedback_, *manifest_, options.installers, public_url_, trusted});
     if (!front_->Start(*routes_, &why)) {
         *error = why;
         return false;

@@ -23,8 +23,7 @@ WorkLanes::~WorkLanes() {
     }
 }
 
-void WorkLanes::Submit(Kind kind, const std::string& address, const std::string& phone,
-                       Task task) {
+void WorkLanes::Submit(Kind kind, const std::string& address, const std::string& phone, Task task) {
     Lane& lane = kind == Kind::kHash ? hash_ : store_;
     {
         std::lock_guard<std::mutex> lock(mutex_);

@@ -74,8 +74,9 @@ TEST_F(Framing, AnEndlessBodyIsRefusedOnceOverTheLimitWhateverItsFraming) {
     EXPECT_TRUE(closed);
     EXPECT_EQ(answer.rfind("HTTP/1.1 400", 0), 0u) << answer;
     // Chunks that never reach their last one.
-    answer = FloodAfter("POST /v1/feedback HTTP/1.1\r\nHost: x\r\nTransfer-Encoding: chunked\r\n\r\n",
-                        "400\r\n" + std::string(1024, 'b') + "\r\n", 64 << 20, &closed);
+    answer =
+        FloodAfter("POST /v1/feedback HTTP/1.1\r\nHost: x\r\nTransfer-Encoding: chunked\r\n\r\n",
+                   "400\r\n" + std::string(1024, 'b') + "\r\n", 64 << 20, &closed);
     EXPECT_TRUE(closed);
     EXPECT_EQ(answer.rfind("HTTP/1.1 413", 0), 0u) << answer;
     // A GET's body counts as well.
@@ -124,8 +125,7 @@ TEST_F(Framing, AGetBodyNeverRunsAsARequestEvenFromATrustedProxy) {
         EXPECT_EQ(CountAnswers(answer), 1) << path << "\n" << answer;
     }
     const std::string chunked = Exchange(
-        "GET /help/audio HTTP/1.1\r\nHost: x\r\nTransfer-Encoding: chunked\r\n\r\n" +
-        ([&] {
+        "GET /help/audio HTTP/1.1\r\nHost: x\r\nTransfer-Encoding: chunked\r\n\r\n" + ([&] {
             char size[16];
             std::snprintf(size, sizeof size, "%zx", smuggled.size());
             return std::string(size);

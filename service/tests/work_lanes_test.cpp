@@ -37,8 +37,7 @@ class Journal {
     // Waits until `count` entries are in (a generous bound against hangs).
     std::vector<std::string> WaitFor(std::size_t count) {
         std::unique_lock<std::mutex> lock(mutex_);
-        changed_.wait_for(lock, std::chrono::seconds(10),
-                          [&] { return entries_.size() >= count; });
+        changed_.wait_for(lock, std::chrono::seconds(10), [&] { return entries_.size() >= count; });
         return entries_;
     }
     std::vector<std::string> Now() {
