@@ -2,16 +2,13 @@
 
 #include "help_pages.h"
 #include "installer_files.h"
-#include "log_text.h"
 #include "ret_codes.h"
 #include "validate.h"
 
-#include <cstdio>
-#include <fcntl.h>
 #include <json/reader.h>
 #include <json/writer.h>
 #include <memory>
-#include <sstream>
+#include <regex>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -20,20 +17,22 @@ namespace {
 
 constexpr const char* kJsonType = "application/json;charset=UTF-8";
 constexpr const char* kHtmlType = "text/html;charset=UTF-8";
-constexpr std::size_t kReadChunk = 64 * 1024;
 
-void WriteEnvelope(httplib::Response& res, int ret, const Json::Value& data, int status) {
+HttpResponse Envelope(int ret, const Json::Value& data, int status) {
     Json::Value root(Json::objectValue);
     root["ret"] = ret;
     root["data"] = data;
     Json::StreamWriterBuilder builder;
     builder["indentation"] = "";
+    HttpResponse res;
     res.status = status;
-    res.set_content(Json::writeString(builder, root), kJsonType);
+    res.content_type = kJsonType;
+    res.body = Json::writeString(builder, root);
+    return res;
 }
 
-void WriteReply(httplib::Response& res, const Reply& reply) {
-    WriteEnvelope(res, reply.ret, reply.data, reply.status);
+HttpResponse ReplyResponse(const Reply& reply) {
+    return Envelope(reply.ret, reply.data, reply.status);
 }
 
 int RetForStatus(int status) {
@@ -112,221 +111,210 @@ bool StringMember(const Json::Value& root, const char* key, std::string* out) {
     return true;
 }
 
-// Parses the body and pulls out the named string members; answers the request
-// itself and returns false when the body does not qualify.
+// Parses the body and pulls out the named string members; false with the
+// answer in `*refusal` when the body does not qualify.
 template <std::size_t N>
-bool ReadMembers(const httplib::Request& req, httplib::Response& res, const char* const (&keys)[N],
-                 std::string (&values)[N]) {
+bool ReadMembers(const HttpRequest& req, const char* const (&keys)[N], std::string (&values)[N],
+                 HttpResponse* refusal) {
     Json::Value root;
     if (const int ret = ParseObject(req.body, &root); ret != kRetOk) {
-        WriteReply(res, Fail(ret, ret == kRetBodyTooLarge ? 413 : 200));
+        *refusal = ReplyResponse(Fail(ret, ret == kRetBodyTooLarge ? 413 : 200));
         return false;
     }
     for (std::size_t i = 0; i < N; ++i) {
         if (!StringMember(root, keys[i], &values[i])) {
-            WriteReply(res, Fail(kRetMalformedBody));
+            *refusal = ReplyResponse(Fail(kRetMalformedBody));
             return false;
         }
     }
     return true;
 }
 
-void MethodNotAllowed(httplib::Response& res, const char* allow) {
-    res.set_header("Allow", allow);
-    WriteReply(res, Fail(kRetMethodNotAllowed, 405));
+HttpResponse MethodNotAllowed(const char* allow) {
+    HttpResponse res = ErrorResponse(405);
+    res.headers.emplace_back("Allow", allow);
+    return res;
 }
 
-struct FileDescriptor {
-    int fd = -1;
-    explicit FileDescriptor(int value) : fd(value) {}
-    ~FileDescriptor() {
-        if (fd >= 0) {
-            ::close(fd);
-        }
-    }
-    FileDescriptor(const FileDescriptor&) = delete;
-    FileDescriptor& operator=(const FileDescriptor&) = delete;
-};
-
-void ServeInstaller(const std::string& dir, const std::string& name, httplib::Response& res) {
-    auto file = std::make_shared<FileDescriptor>(OpenInstaller(dir, name));
+HttpResponse ServeInstaller(const std::string& dir, const std::string& name) {
+    HttpResponse res;
+    res.file_fd = OpenInstaller(dir, name);
     struct stat info {};
-    if (file->fd < 0 || ::fstat(file->fd, &info) != 0) {
-        WriteReply(res, Fail(kRetNotFound, 404));
-        return;
+    if (res.file_fd < 0 || ::fstat(res.file_fd, &info) != 0) {
+        return ErrorResponse(404);
     }
-    const auto size = static_cast<std::size_t>(info.st_size);
-    if (size == 0) {
-        res.set_content("", "application/octet-stream");
-        return;
+    res.content_type = "application/octet-stream";
+    res.file_size = static_cast<unsigned long long>(info.st_size);
+    return res;
+}
+
+// The parts of a download or SMS path: "/download/NAME" and
+// "/v1/smsnotify/(register|forgot)/PHONE".
+bool InstallerName(const std::string& path, std::string* name) {
+    static const std::regex kPattern(R"(/download/([A-Za-z0-9][A-Za-z0-9._-]{0,127}))");
+    std::smatch match;
+    if (!std::regex_match(path, match, kPattern)) {
+        return false;
     }
-    res.set_content_provider(
-        size, "application/octet-stream",
-        [file](std::size_t offset, std::size_t length, httplib::DataSink& sink) {
-            char buffer[kReadChunk];
-            const std::size_t want = length < kReadChunk ? length : kReadChunk;
-            const ssize_t got = ::pread(file->fd, buffer, want, static_cast<off_t>(offset));
-            if (got <= 0) {
-                return false;
-            }
-            sink.write(buffer, static_cast<std::size_t>(got));
-            return true;
-        });
+    *name = match[1];
+    return true;
 }
 
-void InstallAccountRoutes(httplib::Server& server, const ApiParts& parts) {
-    AccountService& accounts = parts.accounts;
-    const std::set<std::string> trusted = parts.trusted_proxies;
-    server.Post("/v1/register", [&accounts](const httplib::Request& req, httplib::Response& res) {
-        static const char* const kKeys[] = {"mobilephone", "password", "code"};
-        std::string v[3];
-        if (ReadMembers(req, res, kKeys, v)) {
-            WriteReply(res, accounts.Register(v[0], v[1], v[2]));
-        }
-    });
-    server.Post("/v1/forgot", [&accounts](const httplib::Request& req, httplib::Response& res) {
-        static const char* const kKeys[] = {"mobilephone", "password", "code"};
-        std::string v[3];
-        if (ReadMembers(req, res, kKeys, v)) {
-            WriteReply(res, accounts.Forgot(v[0], v[1], v[2]));
-        }
-    });
-    server.Post("/v1/login",
-                [&accounts, trusted](const httplib::Request& req, httplib::Response& res) {
-                    static const char* const kKeys[] = {"mobilephone", "password"};
-                    std::string v[2];
-                    if (ReadMembers(req, res, kKeys, v)) {
-                        WriteReply(res, accounts.Login(v[0], v[1], ClientAddress(req, trusted)));
-                    }
-                });
-    server.Get(R"(/v1/smsnotify/(register|forgot)/([^/]*))",
-               [&accounts, trusted](const httplib::Request& req, httplib::Response& res) {
-                   const auto purpose =
-                       req.matches[1] == "register" ? CodePurpose::kRegister : CodePurpose::kForgot;
-                   WriteReply(res, accounts.RequestCode(req.matches[2], purpose,
-                                                        ClientAddress(req, trusted)));
-               });
+bool SmsTarget(const std::string& path, CodePurpose* purpose, std::string* phone) {
+    static const std::regex kPattern(R"(/v1/smsnotify/(register|forgot)/([^/]*))");
+    std::smatch match;
+    if (!std::regex_match(path, match, kPattern)) {
+        return false;
+    }
+    *purpose = match[1] == "register" ? CodePurpose::kRegister : CodePurpose::kForgot;
+    *phone = match[2];
+    return true;
 }
 
-void InstallOtherRoutes(httplib::Server& server, const ApiParts& parts) {
-    FeedbackStore& feedback = parts.feedback;
-    const std::set<std::string> trusted = parts.trusted_proxies;
-    server.Post("/v1/feedback",
-                [&feedback, trusted](const httplib::Request& req, httplib::Response& res) {
-                    static const char* const kKeys[] = {"content", "contact"};
-                    std::string v[2];
-                    if (ReadMembers(req, res, kKeys, v)) {
-                        WriteReply(res, feedback.Submit(v[0], v[1], ClientAddress(req, trusted)));
-                    }
-                });
-    UpdateManifest& manifest = parts.manifest;
-    const std::string base = parts.public_base_url;
-    server.Post("/v1/upgrade_check",
-                [&manifest, base](const httplib::Request& req, httplib::Response& res) {
-                    static const char* const kKeys[] = {"app_name"};
-                    std::string v[1];
-                    if (ReadMembers(req, res, kKeys, v)) {
-                        WriteReply(res, manifest.Lookup(v[0], base));
-                    }
-                });
-    const std::string dir = parts.installer_dir;
-    server.Get(R"(/download/([A-Za-z0-9][A-Za-z0-9._-]{0,127}))",
-               [dir](const httplib::Request& req, httplib::Response& res) {
-                   ServeInstaller(dir, req.matches[1], res);
-               });
-    server.Get("/help", [](const httplib::Request&, httplib::Response& res) {
-        res.set_content(std::string(HelpPage()), kHtmlType);
-    });
-    server.Get("/help/audio", [](const httplib::Request&, httplib::Response& res) {
-        res.set_content(std::string(ContactHelpPage()), kHtmlType);
-    });
+bool IsPostRoute(const std::string& path) {
+    return path == "/v1/upgrade_check" || path == "/v1/feedback" || path == "/v1/login" ||
+           path == "/v1/register" || path == "/v1/forgot";
 }
 
-void InstallMethodGuards(httplib::Server& server) {
-    const auto post_only = [](const httplib::Request&, httplib::Response& res) {
-        MethodNotAllowed(res, "POST");
-    };
-    server.Get("/v1/(upgrade_check|feedback|login|register|forgot)", post_only);
-    const auto get_only = [](const httplib::Request&, httplib::Response& res) {
-        MethodNotAllowed(res, "GET, HEAD");
-    };
-    server.Post(R"(/v1/smsnotify/.*)", get_only);
-    server.Post(R"(/help(/audio)?)", get_only);
-    server.Post(R"(/download/.*)", get_only);
-    const auto nothing_here = [](const httplib::Request&, httplib::Response& res) {
-        MethodNotAllowed(res, "GET, HEAD, POST");
-    };
-    server.Put(".*", nothing_here);
-    server.Patch(".*", nothing_here);
-    server.Delete(".*", nothing_here);
-    server.Options(".*", nothing_here);
+bool IsGetRoute(const std::string& path) {
+    return path == "/help" || path == "/help/audio" || path.rfind("/download/", 0) == 0 ||
+           path.rfind("/v1/smsnotify/", 0) == 0;
 }
 
 // The last entry of X-Forwarded-For: the one the trusted proxy itself added.
 // Entries before it come from the client and prove nothing.
-std::string ForwardedFor(const httplib::Request& req) {
-    const std::size_t count = req.get_header_value_count("X-Forwarded-For");
-    if (count == 0) {
+std::string ForwardedFor(const HttpRequest& req) {
+    const std::string* header = req.Header("X-Forwarded-For");
+    if (header == nullptr) {
         return {};
     }
-    const std::string header = req.get_header_value("X-Forwarded-For", count - 1);
-    const auto comma = header.rfind(',');
-    std::string last = comma == std::string::npos ? header : header.substr(comma + 1);
+    const auto comma = header->rfind(',');
+    std::string last = comma == std::string::npos ? *header : header->substr(comma + 1);
     const auto first = last.find_first_not_of(" \t");
     const auto end = last.find_last_not_of(" \t");
     last = first == std::string::npos ? std::string() : last.substr(first, end - first + 1);
     return IsIpAddress(last) ? last : std::string();
 }
 
+// The phone a password check is for, so one number's checks queue behind
+// each other whoever sends them; unknown numbers count like known ones.
+std::string PhoneOf(const HttpRequest& req) {
+    Json::Value root;
+    std::string phone;
+    if (ParseObject(req.body, &root) == kRetOk) {
+        StringMember(root, "mobilephone", &phone);
+    }
+    return phone;
+}
+
 } // namespace
 
-std::string ClientAddress(const httplib::Request& req, const std::set<std::string>& trusted) {
-    if (trusted.count(req.remote_addr) == 0) {
-        return req.remote_addr;
+std::string ClientAddress(const HttpRequest& req, const std::set<std::string>& trusted) {
+    if (trusted.count(req.peer) == 0) {
+        return req.peer;
     }
     const std::string forwarded = ForwardedFor(req);
-    return forwarded.empty() ? req.remote_addr : forwarded;
+    return forwarded.empty() ? req.peer : forwarded;
 }
 
 bool IsHeavyPath(std::string_view path) {
-    // Only the exact quick paths stay on the event threads: the router decodes
-    // "%6C" and the like, so any other spelling might still reach a slow route.
+    // Only the exact quick paths stay on the event threads.
     return path != "/help" && path != "/help/audio" && path != "/v1/upgrade_check";
 }
 
-void ConfigureServer(httplib::Server& server, bool access_log,
-                     const std::set<std::string>& trusted_proxies) {
-    server.set_payload_max_length(kMaxBodyBytes);
-    // Only the numbers its Keep-Alive header announces; the front enforces them.
-    server.set_keep_alive_max_count(1000);
-    server.set_error_handler(
-        httplib::Server::Handler([](const httplib::Request&, httplib::Response& res) {
-            if (res.body.empty()) {
-                WriteReply(res, Fail(RetForStatus(res.status), res.status));
-            }
-        }));
-    server.set_exception_handler(
-        [](const httplib::Request&, httplib::Response& res, std::exception_ptr) {
-            WriteReply(res, Fail(kRetInternal, 500));
-        });
-    if (!access_log) {
-        return;
-    }
-    // Only the path, its phone numbers masked: bodies carry passwords and
-    // codes, and stay out of the log. Every field is escaped, so a request
-    // cannot write a line of its own.
-    server.set_logger([trusted_proxies](const httplib::Request& req, const httplib::Response& res) {
-        const std::string line = LogField(ClientAddress(req, trusted_proxies)) + " " +
-                                 LogField(req.method) + " " + LogField(req.path) + " " +
-                                 std::to_string(res.status) + "\n";
-        std::fwrite(line.data(), 1, line.size(), stderr);
-    });
+HttpResponse ErrorResponse(int status) {
+    return ReplyResponse(Fail(RetForStatus(status), status));
 }
 
-void InstallRoutes(httplib::Server& server, const ApiParts& parts) {
-    InstallAccountRoutes(server, parts);
-    InstallOtherRoutes(server, parts);
-    InstallMethodGuards(server);
+LaneChoice HttpRoutes::LaneOf(const HttpRequest& req) const {
+    LaneChoice choice;
+    const bool get = req.method == "GET" || req.method == "HEAD";
+    const bool post = req.method == "POST";
+    if ((get && !IsGetRoute(req.path)) || (post && !IsPostRoute(req.path)) || (!get && !post) ||
+        !IsHeavyPath(req.path)) {
+        return choice; // answered from memory: refusals, help pages, update checks
+    }
+    choice.address = AddressGroup(ClientAddress(req, parts_.trusted_proxies));
+    if (get) {
+        choice.lane = req.path.rfind("/download/", 0) == 0 ? Lane::kDownload : Lane::kStore;
+    } else if (req.path == "/v1/feedback") {
+        choice.lane = Lane::kStore;
+    } else {
+        choice.lane = Lane::kHash;
+        choice.phone = PhoneOf(req);
+    }
+    return choice;
+}
+
+HttpResponse HttpRoutes::Handle(const HttpRequest& req) const {
+    if (req.method == "GET" || req.method == "HEAD") {
+        return IsGetRoute(req.path)    ? HandleGet(req)
+               : IsPostRoute(req.path) ? MethodNotAllowed("POST")
+                                       : ErrorResponse(404);
+    }
+    if (req.method == "POST") {
+        return IsPostRoute(req.path)  ? HandlePost(req)
+               : IsGetRoute(req.path) ? MethodNotAllowed("GET, HEAD")
+                                      : ErrorResponse(404);
+    }
+    if (req.method == "PUT" || req.method == "PATCH" || req.method == "DELETE" ||
+        req.method == "OPTIONS") {
+        return MethodNotAllowed("GET, HEAD, POST");
+    }
+    return ErrorResponse(400);
+}
+
+HttpResponse HttpRoutes::HandleGet(const HttpRequest& req) const {
+    if (req.path == "/help" || req.path == "/help/audio") {
+        HttpResponse res;
+        res.content_type = kHtmlType;
+        res.body = std::string(req.path == "/help" ? HelpPage() : ContactHelpPage());
+        return res;
+    }
+    std::string name;
+    if (InstallerName(req.path, &name)) {
+        return ServeInstaller(parts_.installer_dir, name);
+    }
+    CodePurpose purpose = CodePurpose::kRegister;
+    std::string phone;
+    if (SmsTarget(req.path, &purpose, &phone)) {
+        return ReplyResponse(parts_.accounts.RequestCode(
+            phone, purpose, ClientAddress(req, parts_.trusted_proxies)));
+    }
+    return ErrorResponse(404);
+}
+
+HttpResponse HttpRoutes::HandlePost(const HttpRequest& req) const {
+    HttpResponse refusal;
+    const std::string address = ClientAddress(req, parts_.trusted_proxies);
+    if (req.path == "/v1/upgrade_check") {
+        static const char* const kKeys[] = {"app_name"};
+        std::string v[1];
+        return ReadMembers(req, kKeys, v, &refusal)
+                   ? ReplyResponse(parts_.manifest.Lookup(v[0], parts_.public_base_url))
+                   : std::move(refusal);
+    }
+    if (req.path == "/v1/feedback") {
+        static const char* const kKeys[] = {"content", "contact"};
+        std::string v[2];
+        return ReadMembers(req, kKeys, v, &refusal)
+                   ? ReplyResponse(parts_.feedback.Submit(v[0], v[1], address))
+                   : std::move(refusal);
+    }
+    if (req.path == "/v1/login") {
+        static const char* const kKeys[] = {"mobilephone", "password"};
+        std::string v[2];
+        return ReadMembers(req, kKeys, v, &refusal)
+                   ? ReplyResponse(parts_.accounts.Login(v[0], v[1], address))
+                   : std::move(refusal);
+    }
+    static const char* const kKeys[] = {"mobilephone", "password", "code"};
+    std::string v[3];
+    if (!ReadMembers(req, kKeys, v, &refusal)) {
+        return refusal;
+    }
+    return ReplyResponse(req.path == "/v1/register" ? parts_.accounts.Register(v[0], v[1], v[2])
+                                                    : parts_.accounts.Forgot(v[0], v[1], v[2]));
 }
 
 } // namespace velquist::service

@@ -1,73 +1,42 @@
 #pragma once
 
+#include "connection_watch.h"
+#include "http_api.h"
+#include "http_message.h"
+#include "work_lanes.h"
+
 #include <chrono>
 #include <condition_variable>
 #include <cstddef>
-#include <deque>
 #include <functional>
-#include <httplib.h>
-#include <map>
 #include <memory>
 #include <mutex>
-#include <set>
 #include <string>
-#include <string_view>
-#include <thread>
-#include <vector>
+
+struct MHD_Daemon;
+struct MHD_Connection;
 
 namespace velquist::service {
 
-// cpp-httplib parses, routes and answers; the front below only hands it
-// requests that have arrived whole.
-class Router : public httplib::Server {
-  public:
-    Router();
-    ~Router() override;
-    bool Handle(httplib::Stream& stream, bool close_connection, bool& connection_closed) {
-        return process_request(stream, close_connection, connection_closed, nullptr);
-    }
-    // cpp-httplib streams a body from a content provider only while its own
-    // server runs. It runs on a loopback port of its own that closes every
-    // connection at once; the front is what clients talk to.
-    bool Start();
-    void Finish();
-
-  private:
-    bool process_and_close_socket(socket_t sock) override;
-
-    std::thread idle_;
-};
-
 struct FrontLimits {
-    // Headers and body of one request must be in within this time, counted
-    // from the connection's start or the end of its previous answer.
-    std::chrono::milliseconds request_timeout{10'000};
-    std::chrono::milliseconds write_timeout{10'000};
-    // 0: no cap. Trusted proxies are never capped.
-    unsigned connections_per_address = 32;
-    unsigned max_connections = 10'000;
+    WatchLimits watch;
+    WorkLanes::Limits lanes;
     unsigned event_threads = 2;
-    unsigned heavy_workers = 64;
-    std::size_t max_header_bytes = 16 * 1024;
-    std::size_t max_body_bytes = 16 * 1024;
-    std::size_t keep_alive_max = 1000;
-    std::set<std::string> uncapped_addresses;
+    std::size_t max_body_bytes = kMaxBodyBytes;
 };
 
-// An event-driven front for the router. A few event threads wait on every
-// connection with epoll and collect each request until it is complete; only
-// then is it answered. A slow client therefore holds a few bytes of memory
-// instead of a thread, and loses its connection when its request is not in
-// by the deadline. Quick requests are answered on the event thread itself
-// (their answers are queued when the peer does not read); requests that may
-// wait on Argon2id or the disk go to a pool of workers, so a burst of logins
-// never delays a help page or an update check.
+// The service's HTTP server, on GNU libmicrohttpd. A few event threads wait
+// on every connection with epoll, read requests, check their framing and
+// answer the quick ones (help pages, update checks, refusals) and downloads
+// themselves. A request that may wait on Argon2id or the database parks its
+// connection (suspended: it costs no thread) and goes to the work lanes; the
+// worker's answer wakes the connection up again.
 class HttpFront {
   public:
-    // True when the request target (the path) should run on the workers.
-    using LaneOf = std::function<bool(std::string_view target)>;
+    // Called once per answered request, for the access log.
+    using Served = std::function<void(const HttpRequest& req, int status)>;
 
-    HttpFront(Router& router, FrontLimits limits, LaneOf heavy);
+    HttpFront(FrontLimits limits, Served served);
     ~HttpFront();
     HttpFront(const HttpFront&) = delete;
     HttpFront& operator=(const HttpFront&) = delete;
@@ -75,41 +44,50 @@ class HttpFront {
     // Port 0 picks a free port; port() tells which.
     bool Bind(const std::string& host, int port, std::string* error);
     int port() const { return port_; }
-    // Runs until Stop().
+    // Starts answering with `routes`, which must outlive the front.
+    bool Start(const HttpRoutes& routes, std::string* error);
+    // Waits until Stop(), then lets go of every connection.
     bool Serve();
     void Stop();
 
-    struct Connection;
-    struct Loop;
+    struct Exchange;
+    // Entry points for the library's callbacks.
+    int OnRequest(MHD_Connection* conn, const char* url, const char* method,
+                  const char* upload_data, std::size_t* upload_size, void** slot);
+    void OnCompleted(MHD_Connection* conn, void** slot);
+    void OnConnection(MHD_Connection* conn, void** socket_slot, bool started);
 
   private:
-    class Workers;
+    struct DaemonDeleter {
+        void operator()(MHD_Daemon* daemon) const;
+    };
 
-    void RunLoop(Loop& loop);
-    bool Stopping();
-    void Accept(Loop& loop);
-    void OnEvent(Loop& loop, int fd);
-    void Continue(std::unique_ptr<Connection> conn);
-    bool AnswerOne(Connection& conn, bool defer);
-    void Process(std::unique_ptr<Connection> conn);
-    void Release(std::unique_ptr<Connection> conn);
-    void ExpireLate(Loop& loop);
-    void Watch(std::unique_ptr<Connection> conn, bool added);
-    bool Admit(const std::string& group, bool uncapped);
+    int OnHeaders(MHD_Connection* conn, Exchange& ex);
+    int OnBody(Exchange& ex, const char* data, std::size_t* size);
+    int OnWhole(MHD_Connection* conn, Exchange& ex);
+    void Park(MHD_Connection* conn, Exchange& ex, WorkLanes::Kind kind, const LaneChoice& lane);
+    int Queue(MHD_Connection* conn, Exchange& ex, HttpResponse res, bool close);
+    void Shutdown();
 
-    Router& router_;
-    FrontLimits limits_;
-    LaneOf heavy_;
+    const HttpRoutes* routes_ = nullptr;
     int listen_fd_ = -1;
-    int wake_fd_ = -1;
+    FrontLimits limits_;
+    Served served_;
     int port_ = 0;
+    std::unique_ptr<ConnectionWatch> watch_;
+    std::unique_ptr<WorkLanes> lanes_;
+    std::unique_ptr<MHD_Daemon, DaemonDeleter> daemon_;
     std::mutex stop_mutex_;
+    std::condition_variable stop_cv_;
     bool stopping_ = false;
-    std::vector<std::unique_ptr<Loop>> loops_;
-    std::mutex count_mutex_;
-    std::map<std::string, unsigned> per_group_;
-    unsigned open_ = 0;
-    std::unique_ptr<Workers> workers_;
+    bool stopped_ = false;
 };
+
+// What is wrong with a request's framing, as the status to refuse it with
+// (400 or 413), or 0 when nothing is. Both a length and a transfer coding,
+// two lengths, a coding other than chunked, or a POST that does not say how
+// long its body is: each leaves where the next request begins
+// open to interpretation, and a proxy in front may read it otherwise.
+int FramingProblem(const HttpRequest& req, std::size_t max_body);
 
 } // namespace velquist::service

@@ -16,9 +16,12 @@ struct ServiceOptions {
     std::string outbox;
     // Base of the download URLs the update check answers; empty: the listen address.
     std::string public_url;
-    // Workers for requests that may wait on Argon2id or the disk.
+    // Workers for requests that may wait on Argon2id or the database:
+    // `hash_parallel` of them check passwords, the rest send codes and store
+    // feedback.
     unsigned threads = 64;
-    // Threads that wait on the connections and answer quick requests; 0: four per core.
+    // Threads that wait on the connections, answer quick requests and send
+    // downloads; 0: four per core.
     unsigned event_threads = 0;
     unsigned request_timeout_seconds = 10;
     unsigned connections_per_address = 32;

@@ -1,9 +1,11 @@
 #include "service_app.h"
 
 #include "http_api.h"
+#include "log_text.h"
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <sys/stat.h>
 #include <thread>
 
@@ -41,20 +43,43 @@ bool MakeParent(const std::string& path) {
 
 FrontLimits FrontLimitsOf(const ServiceOptions& options) {
     FrontLimits limits;
-    limits.request_timeout = std::chrono::seconds(options.request_timeout_seconds);
-    limits.connections_per_address = options.connections_per_address;
-    limits.max_connections = options.max_connections;
-    limits.heavy_workers = options.threads;
+    limits.watch.request_timeout = std::chrono::seconds(options.request_timeout_seconds);
+    limits.watch.connections_per_address = options.connections_per_address;
+    limits.watch.max_connections = options.max_connections;
+    // A proxy in front carries many clients over its own connections.
+    limits.watch.uncapped_addresses.insert(options.trusted_proxies.begin(),
+                                           options.trusted_proxies.end());
     // A waiting event thread costs nothing; several per core keep answers
     // flowing while one is descheduled on a busy machine.
     limits.event_threads = options.event_threads != 0
                                ? options.event_threads
                                : std::clamp(4 * std::thread::hardware_concurrency(), 4u, 32u);
+    // Password checks get as many workers as may hash at once, and one
+    // address at most half of them (a quarter when there are enough), so that
+    // a few addresses never hold them all. The other workers store
+    // feedback and send codes.
+    const unsigned hashing = std::max(1u, options.hash_parallel);
+    limits.lanes.hash_workers = hashing;
+    limits.lanes.hash_per_address = std::max(1u, hashing >= 8 ? hashing / 4 : hashing / 2);
+    limits.lanes.store_workers =
+        std::max(2u, options.threads > hashing ? options.threads - hashing : options.threads);
     limits.max_body_bytes = kMaxBodyBytes;
-    // A proxy in front carries many clients over its own connections.
-    limits.uncapped_addresses.insert(options.trusted_proxies.begin(),
-                                     options.trusted_proxies.end());
     return limits;
+}
+
+// Only the path, its phone numbers masked: bodies carry passwords and codes,
+// and stay out of the log. Every field is escaped, so a request cannot write
+// a line of its own.
+HttpFront::Served AccessLog(bool enabled, std::set<std::string> trusted) {
+    if (!enabled) {
+        return nullptr;
+    }
+    return [trusted = std::move(trusted)](const HttpRequest& req, int status) {
+        const std::string line = LogField(ClientAddress(req, trusted)) + " " +
+                                 LogField(req.method) + " " + LogField(req.path) + " " +
+                                 std::to_string(status) + "\n";
+        std::fwrite(line.data(), 1, line.size(), stderr);
+    };
 }
 
 } // namespace
@@ -106,13 +131,8 @@ bool ServiceApp::Open(const ServiceOptions& options, Clock clock, std::string* e
     feedback_ = std::make_unique<FeedbackStore>(*db_, clock);
     const std::set<std::string> trusted(options.trusted_proxies.begin(),
                                         options.trusted_proxies.end());
-    router_ = std::make_unique<Router>();
-    if (!router_->Start()) {
-        *error = "cannot start the request router";
-        return false;
-    }
-    ConfigureServer(*router_, options.access_log, trusted);
-    front_ = std::make_unique<HttpFront>(*router_, FrontLimitsOf(options), IsHeavyPath);
+    front_ =
+        std::make_unique<HttpFront>(FrontLimitsOf(options), AccessLog(options.access_log, trusted));
     std::string why;
     if (!front_->Bind(options.host, options.port, &why)) {
         *error =
@@ -121,8 +141,12 @@ bool ServiceApp::Open(const ServiceOptions& options, Clock clock, std::string* e
     }
     port_ = front_->port();
     public_url_ = options.public_url.empty() ? BaseUrl() : options.public_url;
-    InstallRoutes(*router_, ApiParts{*accounts_, *feedback_, *manifest_, options.installers,
-                                     public_url_, trusted});
+    routes_ = std::make_unique<HttpRoutes>(
+        ApiParts{*accounts_, *feedback_, *manifest_, options.installers, public_url_, trusted});
+    if (!front_->Start(*routes_, &why)) {
+        *error = why;
+        return false;
+    }
     return true;
 }
 

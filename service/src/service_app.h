@@ -3,6 +3,7 @@
 #include "accounts.h"
 #include "clock.h"
 #include "database.h"
+#include "http_api.h"
 #include "http_front.h"
 #include "manifest.h"
 #include "options.h"
@@ -43,7 +44,7 @@ class ServiceApp {
     std::unique_ptr<AccountService> accounts_;
     std::unique_ptr<FeedbackStore> feedback_;
     std::unique_ptr<UpdateManifest> manifest_;
-    std::unique_ptr<Router> router_;
+    std::unique_ptr<HttpRoutes> routes_;
     std::unique_ptr<HttpFront> front_;
     std::string public_url_;
     int port_ = 0;

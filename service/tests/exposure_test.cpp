@@ -3,6 +3,7 @@
 // the installers folder and lockouts aimed at someone else's account.
 #include "http_api.h"
 #include "log_text.h"
+#include "raw_connection.h"
 #include "ret_codes.h"
 #include "service_fixture.h"
 
@@ -25,63 +26,6 @@ namespace {
 
 using namespace std::chrono_literals;
 using SteadyClock = std::chrono::steady_clock;
-
-// A TCP connection to the service from a chosen loopback address (all of
-// 127.0.0.0/8 reaches the local host), so tests can play several clients.
-class RawConnection {
-  public:
-    RawConnection(const std::string& from, int port) {
-        fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in local{};
-        local.sin_family = AF_INET;
-        ::inet_pton(AF_INET, from.c_str(), &local.sin_addr);
-        sockaddr_in remote{};
-        remote.sin_family = AF_INET;
-        remote.sin_port = htons(static_cast<uint16_t>(port));
-        remote.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        connected_ = fd_ >= 0 &&
-                     ::bind(fd_, reinterpret_cast<sockaddr*>(&local), sizeof local) == 0 &&
-                     ::connect(fd_, reinterpret_cast<sockaddr*>(&remote), sizeof remote) == 0;
-    }
-    ~RawConnection() {
-        if (fd_ >= 0) {
-            ::close(fd_);
-        }
-    }
-    RawConnection(const RawConnection&) = delete;
-    RawConnection& operator=(const RawConnection&) = delete;
-
-    bool connected() const { return connected_; }
-    bool Send(const std::string& text) {
-        return ::send(fd_, text.data(), text.size(), MSG_NOSIGNAL) ==
-               static_cast<ssize_t>(text.size());
-    }
-    // Everything until the service closes, or until `patience` passes; sets
-    // `closed` when the service did close.
-    std::string ReadUntilClosed(std::chrono::milliseconds patience, bool* closed) {
-        std::string text;
-        *closed = false;
-        const auto give_up = SteadyClock::now() + patience;
-        while (SteadyClock::now() < give_up) {
-            pollfd pfd{fd_, POLLIN, 0};
-            if (::poll(&pfd, 1, 50) <= 0) {
-                continue;
-            }
-            char buffer[1024];
-            const ssize_t n = ::recv(fd_, buffer, sizeof buffer, 0);
-            if (n <= 0) {
-                *closed = true;
-                break;
-            }
-            text.append(buffer, static_cast<std::size_t>(n));
-        }
-        return text;
-    }
-
-  private:
-    int fd_ = -1;
-    bool connected_ = false;
-};
 
 std::string SmsPath(const std::string& phone) {
     return "/v1/smsnotify/register/" + phone;
