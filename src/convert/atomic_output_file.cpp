@@ -1,6 +1,7 @@
 #include "atomic_output_file.h"
 
 #include "temp_names.h"
+#include "util/shown_name.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -104,7 +105,7 @@ bool AtomicOutputFile::Open(const std::string& targetPath, Diagnostics& diag) {
 
 bool AtomicOutputFile::Fail(const char* what, int error, Diagnostics& diag) {
     diag.NoteSystemError(error);
-    diag.Printf("%s %s: %s\n", what, targetPath_.c_str(), std::strerror(error));
+    diag.Printf("%s %s: %s\n", what, QuotedName(targetPath_).c_str(), std::strerror(error));
     Discard();
     return false;
 }
