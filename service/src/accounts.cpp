@@ -50,39 +50,55 @@ AccountService::Found AccountService::FindUser(Session& s, const std::string& ph
     return Found::kYes;
 }
 
+// Inside the transaction of a code request: kRetOk once a code is stored in
+// `issued`; otherwise the answer is in `reply`, or the database failed
+// (kRetInternal).
+int AccountService::StoreCode(Session& s, const std::string& phone, CodePurpose purpose,
+                              const std::string& ip, Reply* reply, IssuedCode* issued) {
+    // Codes go out one at a time in all instances together, so that the
+    // sending limits count every code exactly.
+    UserRow row;
+    const Found found =
+        s.LockKey(LockKeyOf("sms", "issue")) ? FindUser(s, phone, &row) : Found::kFailed;
+    if (found == Found::kFailed) {
+        return kRetInternal;
+    }
+    // No code goes out for a request that cannot succeed; the submission
+    // then tells the user why (already registered / unknown user).
+    if (purpose == CodePurpose::kRegister && found == Found::kYes) {
+        *reply = Fail(kRetUserExists);
+        return kRetUserExists;
+    }
+    if (purpose == CodePurpose::kForgot && found == Found::kNo) {
+        *reply = Fail(kRetUnknownUser);
+        return kRetUnknownUser;
+    }
+    const int ret = codes_.Issue(s, phone, purpose, AddressGroup(ip), issued);
+    if (ret == kRetCodeTooSoon) {
+        *reply = Fail(ret, 429);
+    }
+    return ret;
+}
+
 Reply AccountService::RequestCode(const std::string& phone, CodePurpose purpose,
                                   const std::string& ip) {
     if (!IsValidPhone(phone)) {
         return Fail(kRetInvalidPhone, 400);
     }
     Reply reply;
-    const bool done = db_.Transact([&](Session& s) {
-        // Codes go out one at a time in all instances together, so that the
-        // sending limits count every code exactly.
-        UserRow row;
-        const Found found =
-            s.LockKey(LockKeyOf("sms", "issue")) ? FindUser(s, phone, &row) : Found::kFailed;
-        if (found == Found::kFailed) {
-            return false;
-        }
-        // No code goes out for a request that cannot succeed; the submission
-        // then tells the user why (already registered / unknown user).
-        if (purpose == CodePurpose::kRegister && found == Found::kYes) {
-            reply = Fail(kRetUserExists);
-            return true;
-        }
-        if (purpose == CodePurpose::kForgot && found == Found::kNo) {
-            reply = Fail(kRetUnknownUser);
-            return true;
-        }
-        const int ret = codes_.Issue(s, phone, purpose, AddressGroup(ip));
-        if (ret == kRetCodeTooSoon) {
-            reply = Fail(ret, 429);
-        }
-        // Nothing went out: no code and no count stay behind.
-        return ret == kRetOk || ret == kRetCodeTooSoon;
+    IssuedCode issued;
+    int ret = kRetInternal;
+    const bool committed = db_.Transact([&](Session& s) {
+        ret = StoreCode(s, phone, purpose, ip, &reply, &issued);
+        // A request the database could not decide leaves no code and no count.
+        return ret != kRetInternal;
     });
-    return done ? reply : Fail(kRetInternal, 503);
+    // Sent only once committed: a phone must never get a code the database
+    // does not hold.
+    if (!committed || (ret == kRetOk && codes_.Send(issued) != kRetOk)) {
+        return Fail(kRetInternal, 503);
+    }
+    return reply;
 }
 
 int AccountService::CodeVerdict(Session& s, const std::string& phone, CodePurpose purpose,

@@ -56,6 +56,8 @@ class AccountService {
     // number and purpose, and, with `use_up`, marks it used.
     int CodeVerdict(Session& s, const std::string& phone, CodePurpose purpose,
                     const std::string& code, bool use_up);
+    int StoreCode(Session& s, const std::string& phone, CodePurpose purpose, const std::string& ip,
+                  Reply* reply, IssuedCode* issued);
     int PreCheckCode(const std::string& phone, CodePurpose purpose, const std::string& code);
     bool CreateUser(Session& s, const std::string& phone, const std::string& hash, Reply* reply,
                     bool* lost_race);

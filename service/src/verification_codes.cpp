@@ -1,9 +1,11 @@
 #include "verification_codes.h"
 
+#include "log_text.h"
 #include "ret_codes.h"
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <sodium.h>
 
 namespace velquist::service {
@@ -62,68 +64,119 @@ std::string VerificationCodes::HashCode(const std::string& phone, CodePurpose pu
     return std::string(reinterpret_cast<const char*>(out), sizeof out);
 }
 
-bool VerificationCodes::SentRecently(Session& s, const std::string& phone, std::int64_t now) {
+// A number that has never had a code reads as NULL; a failed read must never
+// pass for that.
+int VerificationCodes::CheckResendInterval(Session& s, const std::string& phone, std::int64_t now) {
     SqlRows rows;
-    s.Run("SELECT MAX(issued_at) FROM sms_codes WHERE mobilephone = ?1", {phone}, &rows);
-    if (rows.empty() || rows[0].IsNull(0)) {
-        return false;
+    if (s.Run("SELECT MAX(issued_at) FROM sms_codes WHERE mobilephone = ?1", {phone}, &rows) !=
+            SqlResult::kOk ||
+        rows.empty()) {
+        return kRetInternal;
+    }
+    if (rows[0].IsNull(0)) {
+        return kRetOk;
     }
     const std::int64_t issued = rows[0].Int(0);
-    return now >= issued && now - issued < rules_.resend_interval_seconds;
+    const bool recent = now >= issued && now - issued < rules_.resend_interval_seconds;
+    return recent ? kRetCodeTooSoon : kRetOk;
 }
 
-std::int64_t VerificationCodes::CountSent(Session& s, const char* where, const std::string& key,
-                                          std::int64_t since) {
+// A count that could not be read lifts no cap: the request fails instead.
+int VerificationCodes::CheckCap(Session& s, const char* where, const std::string& key,
+                                std::int64_t since, std::int64_t cap) {
     const std::string sql = std::string("SELECT COUNT(*) FROM sms_sent WHERE sent_at > ?1") + where;
     SqlParams params = {since};
     if (!key.empty()) {
         params.emplace_back(key);
     }
     SqlRows rows;
-    s.Run(sql, params, &rows);
-    return rows.empty() ? 0 : rows[0].Int(0);
+    if (s.Run(sql, params, &rows) != SqlResult::kOk || rows.empty()) {
+        return kRetInternal;
+    }
+    return rows[0].Int(0) < cap ? kRetOk : kRetCodeTooSoon;
 }
 
-bool VerificationCodes::OverALimit(Session& s, const std::string& phone, const std::string& client,
+int VerificationCodes::CheckLimits(Session& s, const std::string& phone, const std::string& client,
                                    std::int64_t now) {
     constexpr std::int64_t kHour = 3600;
     constexpr std::int64_t kDay = 24 * kHour;
-    if (CountSent(s, " AND mobilephone = ?2", phone, now - kDay) >= rules_.per_number_day) {
-        return true;
+    int ret = CheckCap(s, " AND mobilephone = ?2", phone, now - kDay, rules_.per_number_day);
+    if (ret == kRetOk) {
+        ret = CheckCap(s, " AND client_ip = ?2", client, now - kHour, rules_.per_address_hour);
     }
-    if (CountSent(s, " AND client_ip = ?2", client, now - kHour) >= rules_.per_address_hour) {
-        return true;
+    if (ret == kRetOk && rules_.per_service_hour != 0) {
+        ret = CheckCap(s, "", std::string(), now - kHour, rules_.per_service_hour);
     }
-    return rules_.per_service_hour != 0 &&
-           CountSent(s, "", std::string(), now - kHour) >= rules_.per_service_hour;
+    return ret;
+}
+
+bool VerificationCodes::Store(Session& s, const IssuedCode& issued) {
+    const std::int64_t now = issued.issued_at;
+    const std::string hash = HashCode(issued.phone, issued.purpose, issued.code);
+    return s.Run("DELETE FROM sms_sent WHERE sent_at <= ?1", {now - 24 * 3600}) == SqlResult::kOk &&
+           s.Run("INSERT INTO sms_sent (mobilephone, client_ip, sent_at) VALUES (?1, ?2, ?3)",
+                 {issued.phone, issued.client, now}) == SqlResult::kOk &&
+           s.Run("INSERT INTO sms_codes "
+                 "(mobilephone, purpose, code_hash, issued_at, wrong_tries, consumed) "
+                 "VALUES (?1, ?2, ?3, ?4, 0, 0) ON CONFLICT (mobilephone, purpose) DO UPDATE "
+                 "SET code_hash = excluded.code_hash, issued_at = excluded.issued_at, "
+                 "wrong_tries = 0, consumed = 0",
+                 {issued.phone, std::string(PurposeName(issued.purpose)), Blob{hash}, now}) ==
+               SqlResult::kOk;
 }
 
 int VerificationCodes::Issue(Session& s, const std::string& phone, CodePurpose purpose,
-                             const std::string& client) {
+                             const std::string& client, IssuedCode* issued) {
     if (!key_ready_) {
         return kRetInternal;
     }
     const std::int64_t now = clock_();
-    if (SentRecently(s, phone, now) || OverALimit(s, phone, client, now)) {
-        return kRetCodeTooSoon;
+    int ret = CheckResendInterval(s, phone, now);
+    if (ret == kRetOk) {
+        ret = CheckLimits(s, phone, client, now);
     }
-    // Stored before the send; a failed send fails the caller's transaction.
-    const std::string code = NewCode();
-    const std::string hash = HashCode(phone, purpose, code);
-    const bool stored =
-        s.Run("DELETE FROM sms_sent WHERE sent_at <= ?1", {now - 24 * 3600}) == SqlResult::kOk &&
-        s.Run("INSERT INTO sms_sent (mobilephone, client_ip, sent_at) VALUES (?1, ?2, ?3)",
-              {phone, client, now}) == SqlResult::kOk &&
-        s.Run("INSERT INTO sms_codes "
-              "(mobilephone, purpose, code_hash, issued_at, wrong_tries, consumed) "
-              "VALUES (?1, ?2, ?3, ?4, 0, 0) ON CONFLICT (mobilephone, purpose) DO UPDATE "
-              "SET code_hash = excluded.code_hash, issued_at = excluded.issued_at, "
-              "wrong_tries = 0, consumed = 0",
-              {phone, std::string(PurposeName(purpose)), Blob{hash}, now}) == SqlResult::kOk;
-    if (!stored || !sender_.Send(phone, code)) {
+    if (ret != kRetOk) {
+        return ret;
+    }
+    IssuedCode fresh{phone, purpose, client, NewCode(), now};
+    if (!Store(s, fresh)) {
         return kRetInternal;
     }
+    *issued = std::move(fresh);
     return kRetOk;
+}
+
+// A code that never reached the phone is taken back with its count, so that
+// neither the resend interval nor the caps hold a failed send against the
+// user, and asking again works at once. The code it replaced is not brought
+// back: the user had asked for a new one. Should the sender have delivered
+// after all, that code simply no longer matches.
+int VerificationCodes::Send(const IssuedCode& issued) {
+    if (sender_.Send(issued.phone, issued.code)) {
+        return kRetOk;
+    }
+    if (!Withdraw(issued)) {
+        std::fprintf(stderr, "sms code for %s not sent and not withdrawn; it lapses\n",
+                     LogField(issued.phone).c_str());
+    }
+    return kRetInternal;
+}
+
+// Only this send's rows: a newer code for the number stays, and of two sends
+// in one second only one count goes.
+bool VerificationCodes::Withdraw(const IssuedCode& issued) {
+    const std::string row_id = std::strcmp(db_.Kind(), "sqlite") == 0 ? "rowid" : "ctid";
+    const std::string hash = HashCode(issued.phone, issued.purpose, issued.code);
+    return db_.Transact([&](Session& s) {
+        return s.Run("DELETE FROM sms_codes WHERE mobilephone = ?1 AND purpose = ?2 "
+                     "AND code_hash = ?3",
+                     {issued.phone, std::string(PurposeName(issued.purpose)), Blob{hash}}) ==
+                   SqlResult::kOk &&
+               s.Run("DELETE FROM sms_sent WHERE " + row_id + " IN (SELECT " + row_id +
+                         " FROM sms_sent WHERE mobilephone = ?1 AND client_ip = ?2 "
+                         "AND sent_at = ?3 LIMIT 1)",
+                     {issued.phone, issued.client, issued.issued_at}) == SqlResult::kOk;
+    });
 }
 
 int VerificationCodes::Consume(Session& s, const std::string& phone, CodePurpose purpose,

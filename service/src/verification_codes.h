@@ -23,6 +23,16 @@ struct CodeRules {
     unsigned per_service_hour = 1000;
 };
 
+// A code stored in a transaction that has yet to commit; it goes out only
+// after that commit.
+struct IssuedCode {
+    std::string phone;
+    CodePurpose purpose = CodePurpose::kRegister;
+    std::string client;
+    std::string code;
+    std::int64_t issued_at = 0;
+};
+
 // Issues and checks the 6-digit SMS codes. Only a keyed hash of each code is
 // stored. Callers pass the session of their transaction.
 class VerificationCodes {
@@ -31,9 +41,15 @@ class VerificationCodes {
     // False when the key could not be read or stored.
     bool ok() const { return key_ready_; }
 
-    // kRetOk, kRetCodeTooSoon (also for every sending limit), or kRetInternal
-    // when the sender failed. `client` is the requesting address group.
-    int Issue(Session& s, const std::string& phone, CodePurpose purpose, const std::string& client);
+    // Stores a new code and its count: kRetOk with `issued` filled in,
+    // kRetCodeTooSoon (also for every sending limit), or kRetInternal when the
+    // database failed or could not tell. Sends nothing: the caller commits,
+    // then calls Send. `client` is the requesting address group.
+    int Issue(Session& s, const std::string& phone, CodePurpose purpose, const std::string& client,
+              IssuedCode* issued);
+    // Sends a committed code: kRetOk, or kRetInternal when the sender failed;
+    // the code and its count are then withdrawn.
+    int Send(const IssuedCode& issued);
     // kRetOk (and the code is used up), kRetCodeWrong, kRetCodeExpired or
     // kRetCodeUnusable.
     // kRetInternal when the database failed.
@@ -45,11 +61,14 @@ class VerificationCodes {
     bool LoadOrCreateKey();
     int Verify(Session& s, const std::string& phone, CodePurpose purpose, const std::string& code,
                bool use_up);
-    bool SentRecently(Session& s, const std::string& phone, std::int64_t now);
-    bool OverALimit(Session& s, const std::string& phone, const std::string& client,
+    // These three: kRetOk, kRetCodeTooSoon, or kRetInternal when a read failed.
+    int CheckResendInterval(Session& s, const std::string& phone, std::int64_t now);
+    int CheckLimits(Session& s, const std::string& phone, const std::string& client,
                     std::int64_t now);
-    std::int64_t CountSent(Session& s, const char* where, const std::string& key,
-                           std::int64_t since);
+    int CheckCap(Session& s, const char* where, const std::string& key, std::int64_t since,
+                 std::int64_t cap);
+    bool Store(Session& s, const IssuedCode& issued);
+    bool Withdraw(const IssuedCode& issued);
     std::string HashCode(const std::string& phone, CodePurpose purpose,
                          const std::string& code) const;
 

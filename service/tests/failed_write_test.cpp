@@ -1,12 +1,16 @@
+#include "accounts.h"
 #include "database.h"
+#include "password_hasher.h"
 #include "ret_codes.h"
 #include "service_fixture.h"
 
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <functional>
 #include <gtest/gtest.h>
 #include <libpq-fe.h>
 #include <memory>
@@ -118,6 +122,111 @@ TEST_F(FailedWrites, RegistrationWhoseCommitFailsKeepsTheCode) {
     ASSERT_EQ(again.ret(), kRetOk) << again.body;
     EXPECT_EQ(CountRows(db, "users"), 1);
     EXPECT_EQ(Login(kPhone, "pw").ret(), kRetOk);
+}
+
+// A code the database lost never reaches the phone, and the request can be
+// made again at once.
+TEST_F(FailedWrites, CodeWhoseCommitFailsIsNotSent) {
+    Database& db = app_->database();
+    ASSERT_TRUE(ArmCommitTrap(db, "sms_codes", "INSERT",
+                              "NEW.mobilephone = '" + std::string(kPhone) + "'"));
+    const HttpResult failed = Get("/v1/smsnotify/register/" + std::string(kPhone));
+    EXPECT_EQ(failed.ret(), kRetInternal) << failed.body;
+    EXPECT_EQ(LastCodeFor(options_.outbox, kPhone), "");
+    EXPECT_EQ(CountRows(db, "sms_sent"), 0);
+
+    ASSERT_TRUE(DisarmCommitTrap(db, "sms_codes"));
+    const std::string code = RequestCode("register", kPhone);
+    ASSERT_EQ(code.size(), 6u);
+    EXPECT_EQ(Register(kPhone, "pw", code).ret(), kRetOk);
+}
+
+// A send that fails takes its code and count back: no lockout by the resend
+// interval or the caps follows, and the next code works.
+TEST_F(FailedWrites, CodeThatCannotBeSentIsWithdrawn) {
+    const ServiceOptions good = options_;
+    ServiceOptions broken = options_;
+    broken.outbox = dir_->path() + "/outbox-is-a-folder";
+    std::filesystem::create_directories(broken.outbox);
+    Restart(broken);
+    for (int i = 0; i < 3; ++i) {
+        const HttpResult failed = Get("/v1/smsnotify/register/" + std::string(kPhone));
+        EXPECT_EQ(failed.ret(), kRetInternal) << failed.body;
+    }
+    EXPECT_EQ(CountRows(app_->database(), "sms_codes"), 0);
+    EXPECT_EQ(CountRows(app_->database(), "sms_sent"), 0);
+
+    Restart(good);
+    const std::string code = RequestCode("register", kPhone);
+    ASSERT_EQ(code.size(), 6u);
+    EXPECT_EQ(Register(kPhone, "pw", code).ret(), kRetOk);
+}
+
+// Runs every statement on the real database, except the one `fails` picks
+// out, which answers kFailed as a read the database lost would.
+class StatementFailingDatabase final : public Database {
+  public:
+    StatementFailingDatabase(Database& inner, std::string fails)
+        : inner_(inner), fails_(std::move(fails)) {}
+    bool Transact(const std::function<bool(Session&)>& work) override {
+        return inner_.Transact([&](Session& s) {
+            FailingSession failing(s, *this);
+            return work(failing);
+        });
+    }
+    const char* Kind() const override { return inner_.Kind(); }
+    int hits() const { return hits_; }
+
+  private:
+    class FailingSession final : public Session {
+      public:
+        FailingSession(Session& inner, StatementFailingDatabase& db) : inner_(inner), db_(db) {}
+        SqlResult Run(std::string_view sql, const SqlParams& params, SqlRows* rows) override {
+            if (sql.ends_with(db_.fails_)) {
+                ++db_.hits_;
+                return SqlResult::kFailed;
+            }
+            return inner_.Run(sql, params, rows);
+        }
+        bool Script(std::string_view sql) override { return inner_.Script(sql); }
+        bool LockKey(std::int64_t key) override { return inner_.LockKey(key); }
+
+      private:
+        Session& inner_;
+        StatementFailingDatabase& db_;
+    };
+
+    Database& inner_;
+    std::string fails_;
+    std::atomic<int> hits_ = 0;
+};
+
+// An unreadable count or lockout is no zero: the request fails and nothing is
+// sent or let through.
+TEST_F(FailedWrites, UnreadableLimitsAnswerTheServiceError) {
+    RegisterUser(kPhone, "pw");
+    const std::string outbox = dir_->path() + "/unread-outbox.txt";
+    OutboxSmsSender sender(outbox);
+    PasswordHasher hasher(HashCost{options_.hash_ops, options_.hash_memory_bytes}, 1);
+    const Clock clock = [now = now_] { return now->load(); };
+    auto check = [&](const char* read, const std::function<Reply(AccountService&)>& request) {
+        SCOPED_TRACE(read);
+        StatementFailingDatabase db(app_->database(), read);
+        VerificationCodes codes(db, sender, clock);
+        AccountService accounts(db, hasher, codes, clock);
+        EXPECT_EQ(request(accounts).ret, kRetInternal);
+        EXPECT_GT(db.hits(), 0) << "no statement ends so";
+    };
+    for (const char* read :
+         {"FROM sms_codes WHERE mobilephone = ?1", "sent_at > ?1 AND mobilephone = ?2",
+          "sent_at > ?1 AND client_ip = ?2", "FROM sms_sent WHERE sent_at > ?1"}) {
+        check(read, [](AccountService& accounts) {
+            return accounts.RequestCode("13700137001", CodePurpose::kRegister, "198.51.100.7");
+        });
+    }
+    EXPECT_EQ(ReadFile(outbox), "");
+    check("AND client_ip IN (?2, '') AND locked_until > ?3",
+          [](AccountService& accounts) { return accounts.Login(kPhone, "pw", "198.51.100.7"); });
 }
 
 std::int64_t PgNumber(PGconn* conn, const char* sql) {
