@@ -71,7 +71,6 @@ void AccountDialogTest::SetUp() {
                [=, this](const httplib::Request& req, httplib::Response& res) {
                    record(req);
                    std::lock_guard lock(replyMutex_);
-                   res.status = smsStatus_;
                    res.set_content(smsReply_, "application/json");
                });
     server_.Start();

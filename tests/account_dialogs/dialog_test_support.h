@@ -65,9 +65,8 @@ class AccountDialogTest : public ::testing::Test {
     std::string loginReply_;
     std::string registerReply_;
     std::string forgotReply_;
-    // Both code endpoints answer with these.
+    // Both code endpoints answer with this.
     std::string smsReply_ = "{\"ret\":0}";
-    std::atomic<int> smsStatus_{200};
     std::mutex holdMutex_;
     std::condition_variable holdReleased_;
     bool holdReplies_ = false;
