@@ -1,6 +1,8 @@
 // Screenshots of the main window for the README: empty, with files, during a
-// batch, stopped, and after it (one entry failed, to be tried again). Run under Xvfb:
+// batch, stopped, and after it (one entry failed, to be tried again); the registration
+// form refusing a code for a registered number. Run under Xvfb:
 //   xvfb-run -a -s "-screen 0 1280x800x24" velquist-app-shots docs/screenshots [suffix]
+#include "account_shot.h"
 #include "app/app_startup.h"
 #include "app/main_task_menu.h"
 #include "app/mainwnd.h"
@@ -206,6 +208,8 @@ int main(int argc, char** argv) {
     }
     window->FindControl(QStringLiteral("existing-file"))->SelectItem(2, false, true);
     ShotThumbnails(window, outDir + "/main-thumbnails" + suffix + ".png");
+    bench::ShotLoginDialog(window, outDir + "/login" + suffix + ".png");
+    bench::ShotCodeRefusal(window, outDir + "/register-code-refused" + suffix + ".png");
     window->Close();
     bench::SpinFor(200);
     return 0;

@@ -120,7 +120,8 @@ std::wstring CheckLoginInput(const std::wstring& phone, const std::wstring& pass
 }
 
 ManualLoginResult ManualLogin(const std::wstring& phone, const std::wstring& password,
-                              const std::function<bool()>& still_wanted) {
+                              const std::function<bool()>& still_wanted,
+                              const std::function<void()>& logged_in) {
     ManualLoginResult result;
     result.error = CheckLoginInput(phone, password);
     if (!result.error.empty()) {
@@ -138,6 +139,9 @@ ManualLoginResult ManualLogin(const std::wstring& phone, const std::wstring& pas
     if (outcome != LoginOutcome::kAccepted || !ApplyLoginData(reply)) {
         result.error = LoginFailureText(outcome);
         return result;
+    }
+    if (logged_in) {
+        logged_in();
     }
     if (!SaveCredentials(narrow_phone, narrow_password)) {
         std::cout << "open file error" << std::endl;
@@ -223,34 +227,62 @@ std::wstring VerifyCodeCountdown::Tick(bool* finished) {
     return kCountdownAgainText;
 }
 
-CodeButtonResult StartCodeButton(const std::wstring& phone, VerifyCodeCountdown& countdown,
-                                 const std::function<void(const std::wstring&)>& start_timer) {
+CodeButtonResult StartCodeButton(const std::wstring& phone, VerifyCodeCountdown& countdown) {
     CodeButtonResult result;
     // The number becomes part of the request's path: only a well-formed one is sent.
     result.error_tip = CheckPhoneInput(phone);
-    if (!result.error_tip.empty() || countdown.running()) {
+    if (!result.error_tip.empty() || countdown.running() || countdown.requesting()) {
         return result;
     }
-    start_timer(countdown.Start());
+    countdown.SetRequesting(true);
     result.requested = true;
     return result;
+}
+
+void FinishCodeRequest(VerifyCodeCountdown& countdown, const std::wstring& prompt,
+                       const std::function<void(const std::wstring&)>& start_timer) {
+    countdown.SetRequesting(false);
+    if (prompt.empty()) {
+        start_timer(countdown.Start());
+    }
+}
+
+std::wstring JudgeSmsCodeReply(CodeForm form, int transfer, const std::string& response) {
+    ServiceEnvelope envelope = ReadServiceReply(response);
+    if (!envelope.parsed) {
+        return kCodeSendFailedText;
+    }
+    if (envelope.ret == service::kRetOk) {
+        // Success under an error status is no promise that a code is on its way.
+        return transfer == 0 ? std::wstring() : kCodeSendFailedText;
+    }
+    if (envelope.ret == service::kRetCodeTooSoon) {
+        return kCodeTooOftenText;
+    }
+    // The service sends no code for a request whose form could never succeed.
+    if (form == CodeForm::kRegister && envelope.ret == service::kRetUserExists) {
+        return L"该用户已注册过!";
+    }
+    if (form == CodeForm::kForgot && envelope.ret == service::kRetUnknownUser) {
+        return L"用户不存在!";
+    }
+    return kCodeSendFailedText;
 }
 
 std::wstring RequestSmsCode(CodeForm form, const std::wstring& phone) {
     std::string url = ServiceBaseUrl() + SmsPath(form) + PercentEncodeSegment(WideToAnsi(phone));
     std::string response;
-    if (HttpClient::Instance()->Get(url, &response) != 0) {
-        return L"验证码发送失败!";
-    }
-    return {};
+    int transfer = HttpClient::Instance()->Get(url, &response);
+    return JudgeSmsCodeReply(form, transfer, response);
 }
 
 CodeButtonResult ClickCodeButton(CodeForm form, const std::wstring& phone,
                                  VerifyCodeCountdown& countdown,
                                  const std::function<void(const std::wstring&)>& start_timer) {
-    CodeButtonResult result = StartCodeButton(phone, countdown, start_timer);
+    CodeButtonResult result = StartCodeButton(phone, countdown);
     if (result.requested) {
         result.prompt = RequestSmsCode(form, phone);
+        FinishCodeRequest(countdown, result.prompt, start_timer);
     }
     return result;
 }

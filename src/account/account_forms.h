@@ -35,8 +35,13 @@ struct ManualLoginResult {
 // Checks, logs in, fills UserInfo and writes the credential file. Blocks for the whole
 // exchange, so a window calls it off its own thread. still_wanted (when given) is asked
 // once the service has answered: false leaves UserInfo and the file as they were.
+// logged_in (when given) runs as soon as the login holds, before the file is written:
+// storing the file's key may wait on the keyring's own password dialog, and the window
+// shows the login meanwhile.
 ManualLoginResult ManualLogin(const std::wstring& phone, const std::wstring& password,
-                              const std::function<bool()>& still_wanted = {});
+                              const std::function<bool()>& still_wanted = {},
+                              const std::function<void()>& logged_in = {});
+
 
 // --- Registration and password reset ---
 
@@ -63,7 +68,8 @@ CodeFormReply JudgeCodeFormReply(CodeForm form, const std::string& response);
 CodeFormReply SubmitCodeForm(CodeForm form, const std::wstring& phone, const std::wstring& password,
                              const std::wstring& code);
 
-// The sixty-second wait on the button that asks for an SMS code. Counts timer ticks.
+// The sixty-second wait on the button that asks for an SMS code, started once the
+// service has sent a code. Counts timer ticks.
 class VerifyCodeCountdown {
   public:
     static constexpr unsigned kTimerId = 1000;
@@ -72,6 +78,9 @@ class VerifyCodeCountdown {
 
     bool running() const { return running_; }
     int seconds_left() const { return seconds_left_; }
+    // A code request is out and unanswered: no second one goes out meanwhile.
+    bool requesting() const { return requesting_; }
+    void SetRequesting(bool requesting) { requesting_ = requesting; }
 
     // Starts counting; returns the button text ("60 秒").
     std::wstring Start();
@@ -80,29 +89,42 @@ class VerifyCodeCountdown {
 
   private:
     bool running_ = false;
+    bool requesting_ = false;
     int seconds_left_ = kSeconds;
 };
 
 std::wstring CountdownText(int seconds); // "%d 秒"
 inline constexpr const wchar_t* kCountdownAgainText = L"重新获取";
+inline constexpr const wchar_t* kCodeSendingText = L"发送中...";
+inline constexpr const wchar_t* kCodeSendFailedText = L"验证码发送失败!";
+inline constexpr const wchar_t* kCodeTooOftenText = L"获取验证码过于频繁,请稍后再试!";
 
 struct CodeButtonResult {
     std::wstring error_tip; // non-empty: show in the error label, nothing else
-    bool requested = false; // a countdown started and an SMS request went out
-    std::wstring prompt;    // non-empty: the request failed, show in a prompt box
+    bool requested = false; // an SMS request is due (and marked out on the countdown)
+    std::wstring prompt;    // non-empty: no code was sent, show in a prompt box
 };
 
 // The part of a click on the code button that needs no service: the phone check (as the
-// login's), then, unless a countdown already runs, the countdown's start; requested tells
-// that the SMS request is now due. start_timer gets the button text and starts the
-// dialog's timer; the countdown runs its sixty seconds whether the request succeeds or not.
-CodeButtonResult StartCodeButton(const std::wstring& phone, VerifyCodeCountdown& countdown,
-                                 const std::function<void(const std::wstring&)>& start_timer);
+// login's), then, unless a countdown runs or a request is already out, marks the request
+// out; requested tells that the SMS request is now due.
+CodeButtonResult StartCodeButton(const std::wstring& phone, VerifyCodeCountdown& countdown);
 
-// One SMS request (blocking); the prompt for a failure, empty when it went through.
+// The request's answer: a sent code (empty prompt) starts the countdown through
+// start_timer, which gets the button text and starts the dialog's timer. A refused or
+// failed request starts nothing: no code is on its way, so the button is free at once.
+void FinishCodeRequest(VerifyCodeCountdown& countdown, const std::wstring& prompt,
+                       const std::function<void(const std::wstring&)>& start_timer);
+
+// What the service's answer to a code request means: empty when a code went out, else the
+// reason for the prompt. transfer is HttpClient's result; a refusal arrives with its
+// envelope even under an error status.
+std::wstring JudgeSmsCodeReply(CodeForm form, int transfer, const std::string& response);
+
+// One SMS request (blocking), judged as above.
 std::wstring RequestSmsCode(CodeForm form, const std::wstring& phone);
 
-// StartCodeButton and, when due, RequestSmsCode on the calling thread.
+// StartCodeButton and, when due, RequestSmsCode and FinishCodeRequest on the calling thread.
 CodeButtonResult ClickCodeButton(CodeForm form, const std::wstring& phone,
                                  VerifyCodeCountdown& countdown,
                                  const std::function<void(const std::wstring&)>& start_timer);

@@ -51,11 +51,9 @@ AutoLoginResult AutoLogin() {
     }
     result.logged_in = true;
     result.shown_name = AnsiToWide(account);
-    // A file still sealed with the key every copy of the program knows is replaced by
-    // one under the user's own key as soon as it has proved itself.
-    if (loaded->fixed_key_in_use) {
-        SaveCredentials(account, password);
-    }
+    // Nothing is written back here, not even a file still under the fixed key: storing a
+    // key may make the keyring ask for a password, which only a save the user asked for
+    // from the login dialog may do.
     return result;
 }
 

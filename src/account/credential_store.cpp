@@ -131,22 +131,17 @@ std::optional<LoadedCredentials> LoadCredentialsWithKeyInfo() {
         return std::nullopt;
     }
     std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    CredentialKey stored;
-    StoredKeyState state = LookupStoredKey(&stored);
-    if (state != StoredKeyState::kFound) {
-        std::string plaintext = UnsealCredentials(text);
-        bool store_answers = state == StoredKeyState::kMissing;
-        return LoadedCredentials{plaintext, store_answers && IsCredentialObject(plaintext)};
-    }
-    std::string plaintext = UnsealCredentials(text, stored);
-    if (IsCredentialObject(plaintext)) {
-        return LoadedCredentials{plaintext, false};
-    }
+    // The fixed key is tried first: a file it opens never wakes the secret store, whose
+    // first answer on a locked or missing keyring is a password dialog of its own.
     std::string old = UnsealCredentials(text);
     if (IsCredentialObject(old)) {
         return LoadedCredentials{old, true};
     }
-    return LoadedCredentials{plaintext, false};
+    CredentialKey stored;
+    if (LookupStoredKey(&stored) != StoredKeyState::kFound) {
+        return LoadedCredentials{old, false};
+    }
+    return LoadedCredentials{UnsealCredentials(text, stored), false};
 }
 
 std::optional<std::string> LoadCredentials() {

@@ -29,12 +29,14 @@ bool SaveCredentials(const std::string& phone, const std::string& password);
 
 struct LoadedCredentials {
     std::string plaintext;
-    // Sealed with the fixed key although a secret store answers: a file from before the
-    // key moved into the store, which the next save replaces.
+    // Sealed with the fixed key: written where no store answered, or before the key moved
+    // into the store. Read without asking the store; the next save made from the login
+    // dialog replaces it.
     bool fixed_key_in_use = false;
 };
-// The decrypted plaintext (tried with the stored key, then the fixed one), or nothing
-// when the file cannot be opened.
+// The decrypted plaintext, or nothing when the file cannot be opened. The fixed key is
+// tried first; the secret store is asked only for a file that key does not open, one
+// saved under the user's own key (so only that read may make the store prompt).
 std::optional<std::string> LoadCredentials();
 std::optional<LoadedCredentials> LoadCredentialsWithKeyInfo();
 // Removes the file and the user's key in the store; a missing file is fine.

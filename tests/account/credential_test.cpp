@@ -99,7 +99,7 @@ TEST_F(CredentialFileTest, WithoutASecretStoreTheFixedKeyStays) {
     EXPECT_EQ(ReadFile(CredentialFilePath()), sealed);
     std::optional<LoadedCredentials> loaded = LoadCredentialsWithKeyInfo();
     ASSERT_TRUE(loaded.has_value());
-    EXPECT_FALSE(loaded->fixed_key_in_use) << "nothing better to move to";
+    EXPECT_TRUE(loaded->fixed_key_in_use);
     ASSERT_TRUE(AutoLogin().logged_in);
     EXPECT_EQ(ReadFile(CredentialFilePath()), sealed);
     LogoutAccount();

@@ -42,7 +42,7 @@ class CodeFormTest : public testing::AccountServiceTest {
                        std::lock_guard<std::mutex> lock(mutex_);
                        sms_.push_back(req.path);
                        res.status = sms_status_;
-                       res.set_content("{\"ret\":0}", "application/json");
+                       res.set_content(sms_reply_, "application/json");
                    });
     }
 
@@ -54,6 +54,7 @@ class CodeFormTest : public testing::AccountServiceTest {
     std::mutex mutex_;
     std::string form_reply_;
     int sms_status_ = 200;
+    std::string sms_reply_ = "{\"ret\":0}";
     std::vector<std::string> posts_;
     std::vector<std::string> sms_;
 };
@@ -194,14 +195,52 @@ TEST_F(CodeFormTest, OnlyElevenAsciiDigitsReachTheSmsRequest) {
     EXPECT_EQ(PercentEncodeSegment("\xe6\x89\x8b"), "%E6%89%8B");
 }
 
-TEST_F(CodeFormTest, FailedSmsRequestIsPromptedAndTheCountdownRuns) {
-    sms_status_ = 500;
+TEST_F(CodeFormTest, RefusedSmsRequestSaysWhyAndStartsNoCountdown) {
+    struct Case {
+        CodeForm form;
+        int status;
+        const char* reply;
+        const wchar_t* prompt;
+    } cases[] = {
+        {CodeForm::kRegister, 200, "{\"ret\":400001}", L"该用户已注册过!"},
+        {CodeForm::kForgot, 200, "{\"ret\":400002}", L"用户不存在!"},
+        {CodeForm::kRegister, 429, "{\"ret\":600004}", L"获取验证码过于频繁,请稍后再试!"},
+        {CodeForm::kForgot, 429, "{\"ret\":600004}", L"获取验证码过于频繁,请稍后再试!"},
+        // Each refusal belongs to its own form only.
+        {CodeForm::kForgot, 200, "{\"ret\":400001}", L"验证码发送失败!"},
+        {CodeForm::kRegister, 200, "{\"ret\":400002}", L"验证码发送失败!"},
+        {CodeForm::kRegister, 503, "{\"ret\":100500}", L"验证码发送失败!"},
+        {CodeForm::kForgot, 500, "{\"ret\":0}", L"验证码发送失败!"},
+        {CodeForm::kRegister, 200, "<html>proxy</html>", L"验证码发送失败!"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.reply);
+        sms_status_ = c.status;
+        sms_reply_ = c.reply;
+        VerifyCodeCountdown countdown;
+        int timer_starts = 0;
+        CodeButtonResult result = ClickCodeButton(c.form, L"13800000000", countdown,
+                                                  [&](const std::wstring&) { ++timer_starts; });
+        EXPECT_TRUE(result.requested);
+        EXPECT_EQ(result.prompt, c.prompt);
+        EXPECT_FALSE(countdown.running());
+        EXPECT_FALSE(countdown.requesting()) << "the button is free again";
+        EXPECT_EQ(timer_starts, 0);
+    }
+}
+
+TEST_F(CodeFormTest, NoSecondRequestWhileTheFirstIsOut) {
     VerifyCodeCountdown countdown;
-    CodeButtonResult result =
-        ClickCodeButton(CodeForm::kForgot, L"13800000000", countdown, [](const std::wstring&) {});
-    EXPECT_TRUE(result.requested);
-    EXPECT_EQ(result.prompt, L"验证码发送失败!");
+    ASSERT_TRUE(StartCodeButton(L"13800000000", countdown).requested);
+    EXPECT_FALSE(StartCodeButton(L"13800000000", countdown).requested);
+    EXPECT_EQ(StartCodeButton(L"", countdown).error_tip, L"手机号不能为空!");
+    std::vector<std::wstring> timer_starts;
+    FinishCodeRequest(countdown, L"", [&](const std::wstring& text) {
+        timer_starts.push_back(text);
+    });
+    EXPECT_EQ(timer_starts, std::vector<std::wstring>{L"60 秒"});
     EXPECT_TRUE(countdown.running());
+    EXPECT_FALSE(StartCodeButton(L"13800000000", countdown).requested);
 }
 
 TEST_F(CodeFormTest, FeedbackIsRefusedAfterLogout) {

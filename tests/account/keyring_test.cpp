@@ -47,9 +47,12 @@ TEST_F(KeyringTest, FirstSaveMakesTheUsersOwnKeyAndKeepsIt) {
     EXPECT_EQ(again.iv, stored.iv);
 }
 
-TEST_F(KeyringTest, OldFileIsReadAndRewrittenWithTheStoredKey) {
+// A start never stores a key: on a desktop whose keyring is locked or missing that would
+// pop the keyring's password dialog with no word of why. Only a save moves the file.
+TEST_F(KeyringTest, StartLeavesAnOldFileAndTheKeyringAloneUntilASave) {
     const std::string plain = CredentialPlaintext("13800000000", "secret");
-    std::ofstream(CredentialFilePath(), std::ios::binary) << SealCredentials(plain);
+    const std::string old = SealCredentials(plain);
+    std::ofstream(CredentialFilePath(), std::ios::binary) << old;
     std::optional<LoadedCredentials> loaded = LoadCredentialsWithKeyInfo();
     ASSERT_TRUE(loaded.has_value());
     EXPECT_EQ(loaded->plaintext, plain);
@@ -57,6 +60,11 @@ TEST_F(KeyringTest, OldFileIsReadAndRewrittenWithTheStoredKey) {
 
     login_reply_ = AcceptedReply("13800000000");
     ASSERT_TRUE(AutoLogin().logged_in);
+    CredentialKey none;
+    EXPECT_EQ(LookupStoredKey(&none), StoredKeyState::kMissing) << "no key made at start";
+    EXPECT_EQ(ReadFile(CredentialFilePath()), old);
+
+    ASSERT_TRUE(SaveCredentials("13800000000", "secret"));
     CredentialKey stored;
     ASSERT_EQ(LookupStoredKey(&stored), StoredKeyState::kFound);
     EXPECT_EQ(ReadFile(CredentialFilePath()), SealCredentials(plain, stored));
@@ -64,6 +72,7 @@ TEST_F(KeyringTest, OldFileIsReadAndRewrittenWithTheStoredKey) {
     ASSERT_TRUE(loaded.has_value());
     EXPECT_FALSE(loaded->fixed_key_in_use);
     EXPECT_EQ(loaded->plaintext, plain);
+    ASSERT_TRUE(AutoLogin().logged_in) << "a file under the user's key is read at start";
 }
 
 TEST_F(KeyringTest, OldFileBesideAStoredKeyIsStillRead) {

@@ -66,9 +66,17 @@ TEST_F(ManualLoginTest, AcceptedLoginFillsTheUserAndWritesTheFile) {
     login_reply_ = AcceptedReply("13800000000");
     ASSERT_TRUE(SaveCredentials("13800000000", "before"));
     velquist::test::CaptureStdout();
-    ManualLoginResult result = ManualLogin(L"13800000000", L"secret");
+    // The window hears of the login before the save, which may wait on the keyring.
+    std::string file_when_told;
+    bool user_when_told = false;
+    ManualLoginResult result = ManualLogin(L"13800000000", L"secret", {}, [&] {
+        file_when_told = LoadCredentials().value_or("");
+        user_when_told = UserInfo::Instance()->LoggedIn();
+    });
     std::string out = velquist::test::TakeCapturedStdout();
     EXPECT_EQ(result.step, ManualLoginResult::Step::kLoggedIn);
+    EXPECT_TRUE(user_when_told);
+    EXPECT_EQ(file_when_told, CredentialPlaintext("13800000000", "before"));
     EXPECT_EQ(UserInfo::Instance()->mobilephone(), "13800000000");
     EXPECT_EQ(LoadCredentials().value_or(""), CredentialPlaintext("13800000000", "secret"))
         << "the file is replaced";

@@ -212,6 +212,7 @@ TEST_F(CodeFormTest, CountdownRunsSixtyTicksWithOneRequest) {
     std::vector<QString> ticks;
     QString emptyPhone;
     QString badPhone;
+    QString sending;
     QString started;
     int requestsWhileRunning = -1;
     QString emptyWhileRunning;
@@ -226,6 +227,9 @@ TEST_F(CodeFormTest, CountdownRunsSixtyTicksWithOneRequest) {
         badPhone = TextOf(form, "registerErrorTips");
         Type(form, "registerMobilePhone", "13800138009");
         Click(form, "registerVerifyCodeBtn");
+        sending = TextOf(form, "registerVerifyCodeBtn");
+        Click(form, "registerVerifyCodeBtn");
+        RequestsSettle();
         started = TextOf(form, "registerVerifyCodeBtn");
         Click(form, "registerVerifyCodeBtn");
         RequestsSettle();
@@ -239,14 +243,15 @@ TEST_F(CodeFormTest, CountdownRunsSixtyTicksWithOneRequest) {
         SpinUntil([] { return false; }, 60);
         stoppedAfterSixty = ticks.size() == 60;
         Click(form, "registerVerifyCodeBtn");
-        restarted = TextOf(form, "registerVerifyCodeBtn");
         RequestsSettle();
+        restarted = TextOf(form, "registerVerifyCodeBtn");
         form->close();
     });
     steps.Start();
     ShowModalBox(new CountingRegister(main_, &ticks), main_->GetHWND());
     EXPECT_EQ(emptyPhone, "手机号不能为空!");
     EXPECT_EQ(badPhone, "手机号只能为数字!") << "no request for a malformed number";
+    EXPECT_EQ(sending, "发送中...") << "the countdown waits for the code to be sent";
     EXPECT_EQ(started, "60 秒");
     EXPECT_EQ(requestsWhileRunning, 1);
     EXPECT_EQ(emptyWhileRunning, "手机号不能为空!");
@@ -260,31 +265,52 @@ TEST_F(CodeFormTest, CountdownRunsSixtyTicksWithOneRequest) {
     EXPECT_EQ(log_.Count("/v1/smsnotify/register/"), 2);
 }
 
-TEST_F(CodeFormTest, FailedCodeRequestIsPromptedAndTheCountdownGoesOn) {
-    smsFails_ = true;
+// Clicks the code button of a form with a well-formed number and records the prompt and
+// the button once the prompt is confirmed.
+struct CodeRefusal {
     QString prompt;
     QString buttonAfter;
+    bool buttonEnabled = false;
+    bool ticking = true;
+};
+
+CodeRefusal RefuseCode(CodeFormDialog* dialog, const QString& className, const char* prefix,
+                       ui::HWND owner) {
+    CodeRefusal seen;
+    const std::string button = Name(prefix, "VerifyCodeBtn");
     Steps steps;
     steps
-        .Then(kForgot,
-              [](QWidget* form) {
-                  Type(form, "forgotMobilePhone", "13800138000");
-                  Click(form, "forgotVerifyCodeBtn");
+        .Then(className,
+              [prefix, button](QWidget* form) {
+                  Type(form, Name(prefix, "MobilePhone").c_str(), "13800138000");
+                  Click(form, button.c_str());
               })
         .Then(kPrompt,
-              [&prompt](QWidget* box) {
-                  prompt = TextOf(box, "msgText");
+              [&seen](QWidget* box) {
+                  seen.prompt = TextOf(box, "msgText");
                   Click(box, "msgConfirm");
               })
-        .Then(kForgot, [&buttonAfter](QWidget* form) {
-            buttonAfter = TextOf(form, "forgotVerifyCodeBtn");
+        .Then(className, [&seen, dialog, button](QWidget* form) {
+            seen.buttonAfter = TextOf(form, button.c_str());
+            seen.buttonEnabled =
+                form->findChild<QAbstractButton*>(QString::fromStdString(button))->isEnabled();
+            seen.ticking = dialog->Countdown().running();
             form->close();
         });
     steps.Start();
-    ShowModalBox(new ForgotDialog(main_), main_->GetHWND());
-    EXPECT_EQ(prompt, "验证码发送失败!");
-    EXPECT_TRUE(buttonAfter.endsWith(" 秒")) << buttonAfter.toStdString();
-    EXPECT_EQ(log_.Count("/v1/smsnotify/forgot/13800138000"), 1);
+    ShowModalBox(dialog, owner);
+    return seen;
+}
+
+TEST_F(CodeFormTest, RefusedCodeRequestSaysWhyAndStartsNoCountdown) {
+    SetReply("/v1/smsnotify", "{\"ret\":400001}");
+    CodeRefusal registered = RefuseCode(new RegisterDialog(main_), kRegister, "register",
+                                        main_->GetHWND());
+    EXPECT_EQ(registered.prompt, "该用户已注册过!");
+    EXPECT_EQ(registered.buttonAfter, "获取验证码") << "free at once: no code is on its way";
+    EXPECT_TRUE(registered.buttonEnabled);
+    EXPECT_FALSE(registered.ticking);
+    EXPECT_EQ(log_.Count("/v1/smsnotify/register/13800138000"), 1);
 }
 
 TEST_F(CodeFormTest, SuccessfulResetOpensANewLoginThatCanSignIn) {

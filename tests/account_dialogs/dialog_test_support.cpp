@@ -70,8 +70,8 @@ void AccountDialogTest::SetUp() {
     server.Get(R"(/v1/smsnotify/(register|forgot)/.*)",
                [=, this](const httplib::Request& req, httplib::Response& res) {
                    record(req);
-                   res.status = smsFails_ ? 500 : 200;
-                   res.set_content("{\"ret\":0}", "application/json");
+                   std::lock_guard lock(replyMutex_);
+                   res.set_content(smsReply_, "application/json");
                });
     server_.Start();
     SetServiceBaseUrl(server_.BaseUrl());
@@ -98,6 +98,8 @@ void AccountDialogTest::SetReply(const std::string& path, const std::string& rep
         loginReply_ = reply;
     } else if (path == "/v1/register") {
         registerReply_ = reply;
+    } else if (path == "/v1/smsnotify") {
+        smsReply_ = reply;
     } else {
         forgotReply_ = reply;
     }

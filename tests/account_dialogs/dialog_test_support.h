@@ -65,7 +65,8 @@ class AccountDialogTest : public ::testing::Test {
     std::string loginReply_;
     std::string registerReply_;
     std::string forgotReply_;
-    std::atomic<bool> smsFails_{false};
+    // Both code endpoints answer with this.
+    std::string smsReply_ = "{\"ret\":0}";
     std::mutex holdMutex_;
     std::condition_variable holdReleased_;
     bool holdReplies_ = false;

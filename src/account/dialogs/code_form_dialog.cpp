@@ -90,14 +90,8 @@ void CodeFormDialog::ShowPrompt(const std::wstring& text) {
 }
 
 void CodeFormDialog::OnCodeButtonClick() {
-    auto startTimer = [this](const std::wstring& text) {
-        if (codeButton_ != nullptr) {
-            codeButton_->SetText(QString::fromStdWString(text));
-        }
-        SetTimer(VerifyCodeCountdown::kTimerId, static_cast<ui::UINT>(tickMs_));
-    };
     const std::wstring phone = Text(phone_).toStdWString();
-    CodeButtonResult result = StartCodeButton(phone, countdown_, startTimer);
+    CodeButtonResult result = StartCodeButton(phone, countdown_);
     if (!result.error_tip.empty()) {
         ShowError(result.error_tip);
         return;
@@ -105,12 +99,39 @@ void CodeFormDialog::OnCodeButtonClick() {
     if (!result.requested) {
         return;
     }
+    SetCodeButtonSending(true);
     RunOffGuiThread<std::wstring>([form = form_, phone] { return RequestSmsCode(form, phone); },
                                   [this, alive = alive_](const std::wstring& prompt) {
-                                      if (alive->load() && !prompt.empty()) {
-                                          ShowPrompt(prompt);
+                                      if (alive->load()) {
+                                          OnCodeAnswer(prompt);
                                       }
                                   });
+}
+
+// The countdown stands for a code on its way; a refusal leaves the button free and says
+// why, so nobody waits a minute for a message that will not come.
+void CodeFormDialog::OnCodeAnswer(const std::wstring& prompt) {
+    SetCodeButtonSending(false);
+    FinishCodeRequest(countdown_, prompt, [this](const std::wstring& text) {
+        if (codeButton_ != nullptr) {
+            codeButton_->SetText(QString::fromStdWString(text));
+        }
+        SetTimer(VerifyCodeCountdown::kTimerId, static_cast<ui::UINT>(tickMs_));
+    });
+    if (!prompt.empty()) {
+        ShowPrompt(prompt);
+    }
+}
+
+void CodeFormDialog::SetCodeButtonSending(bool sending) {
+    if (codeButton_ == nullptr) {
+        return;
+    }
+    if (sending) {
+        idleCodeText_ = codeButton_->GetText();
+    }
+    codeButton_->SetText(sending ? QString::fromStdWString(kCodeSendingText) : idleCodeText_);
+    codeButton_->SetEnabled(!sending);
 }
 
 void CodeFormDialog::OnTick() {

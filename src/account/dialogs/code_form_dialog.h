@@ -47,6 +47,8 @@ class CodeFormDialog : public ui::WindowImplBase {
     void ShowError(const std::wstring& text);
     void ShowPrompt(const std::wstring& text);
     void OnCodeButtonClick();
+    void OnCodeAnswer(const std::wstring& prompt);
+    void SetCodeButtonSending(bool sending);
     void OnSubmitClick();
     void OnSubmitAnswer(const CodeFormReply& reply);
     void SetSubmitBusy(bool busy);
@@ -61,6 +63,7 @@ class CodeFormDialog : public ui::WindowImplBase {
     DialogAlive alive_ = MakeDialogAlive();
     bool submitting_ = false;
     QString idleSubmitText_;
+    QString idleCodeText_;
     ui::CEditUI* phone_ = nullptr;
     ui::CButtonUI* codeButton_ = nullptr;
     ui::CEditUI* password_ = nullptr;

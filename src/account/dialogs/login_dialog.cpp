@@ -8,10 +8,26 @@
 #include "ui/control.h"
 #include "ui/messages.h"
 
+#include <QCoreApplication>
+#include <QMetaObject>
+
 namespace velquist {
 namespace {
 
 const QString kBusyText = QStringLiteral("登录中...");
+
+// The header shows the login while the credential file is still being saved: that save
+// may wait on the keyring's own password dialog for as long as the user leaves it open.
+void ShowLoginBeforeSave(ui::HWND mainHandle, const QString& phone) {
+    QCoreApplication* app = QCoreApplication::instance();
+    if (app == nullptr) {
+        return;
+    }
+    QMetaObject::invokeMethod(
+        app,
+        [mainHandle, phone] { ShowLoggedInState(ui::WindowFromHandle(mainHandle), phone); },
+        Qt::QueuedConnection);
+}
 
 } // namespace
 
@@ -85,8 +101,10 @@ void LoginDialog::OnLoginClick() {
     SetBusy(true);
     const ui::HWND mainHandle = mainWindow_ != nullptr ? mainWindow_->GetHWND() : ui::kNoWindow;
     RunOffGuiThread<ManualLoginResult>(
-        [alive = alive_, widePhone, password] {
-            return ManualLogin(widePhone, password, [alive] { return alive->load(); });
+        [alive = alive_, widePhone, password, mainHandle, phone] {
+            return ManualLogin(
+                widePhone, password, [alive] { return alive->load(); },
+                [mainHandle, phone] { ShowLoginBeforeSave(mainHandle, phone); });
         },
         [this, alive = alive_, mainHandle, phone](const ManualLoginResult& result) {
             if (alive->load()) {
