@@ -35,12 +35,21 @@ bool TakeValue(const std::vector<std::string>& args, size_t* i, std::string* val
     return true;
 }
 
+// The largest --max-size; a longer side than JPEG holds could never shrink an output.
+constexpr int kLargestMaxSizeOption = 65500;
+
 // Most tile threads a worker request may ask libheif for.
 constexpr int kMaxDecodeThreads = 256;
 
 bool TakesWorkerValue(const std::string& arg) {
     return arg == "--format" || arg == "--quality" || arg == "--exif" ||
-           arg == "--strip-location" || arg == "--images" || arg == "--decode-threads";
+           arg == "--strip-location" || arg == "--images" || arg == "--decode-threads" ||
+           arg == "--max-size";
+}
+
+// --max-size N: a long edge of 0 (as taken) up to the largest side JPEG holds.
+bool ParseMaxSizeValue(const std::string& value, int* maxSize) {
+    return ParseInt(value, maxSize) && *maxSize >= 0 && *maxSize <= kLargestMaxSizeOption;
 }
 
 // One worker option with its value; empty, or why it was refused.
@@ -68,6 +77,11 @@ std::string ApplyWorkerOption(const std::string& arg, const std::string& value, 
             return "--decode-threads needs a number of threads";
         }
         o.decodeThreads = number;
+    } else if (arg == "--max-size") {
+        if (!ParseMaxSizeValue(value, &number)) {
+            return "--max-size needs a number of pixels";
+        }
+        o.maxSize = number;
     }
     return {};
 }
@@ -154,6 +168,12 @@ bool ParseConvertOption(const std::vector<std::string>& args, size_t* i, CliOpti
             return *error = "-q needs a quality from 10 to 100", false;
         }
         o->quality = quality;
+    } else if (arg == "--max-size") {
+        int maxSize = 0;
+        if (!TakeValue(args, i, &value) || !ParseMaxSizeValue(value, &maxSize)) {
+            return *error = "--max-size needs a number of pixels from 0 to 65500", false;
+        }
+        o->maxSize = maxSize;
     } else if (arg == "-o") {
         if (!TakeValue(args, i, &value) || value.empty()) {
             return *error = "-o needs a folder", false;
@@ -252,6 +272,9 @@ std::string UsageText(const std::string& program) {
            "               for the others in the file's order, at most 256 per file\n"
            "               (image-all-images; off by default)\n"
            "  --primary-image   write the primary image only\n"
+           "  --max-size N shrink each picture so that its long edge (as the photo is shown,\n"
+           "               after its rotation) is at most N pixels; smaller ones keep their\n"
+           "               size; 0 keeps every size (image-max-size; default 0)\n"
            "  -o DIR       output folder, created when missing (output-dir; by default each\n"
            "               output is written beside its input file)\n"
            "  -r, --recursive  also convert the HEIF files in the subfolders of a FOLDER; with\n"

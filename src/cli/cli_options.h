@@ -22,6 +22,8 @@ struct CliOptions {
     std::optional<std::string> outputDir;
     std::optional<bool> stripLocation;
     std::optional<bool> allImages;
+    // The long edge outputs are shrunk to (0: as taken); also the worker's "--max-size N".
+    std::optional<int> maxSize;
     // Worker mode: how many of the file's images may be written (the primary first), as
     // the engine reserved their output names; 0 writes the primary only.
     int workerImages = 0;
@@ -57,7 +59,7 @@ struct CliParseResult {
 //   [options] FILE|FOLDER...
 //   [options] --retry-from LIST [FILE|FOLDER...]
 //   --worker --format F --quality N --exif 0|1 [--strip-location 0|1] [--images N]
-//            [--decode-threads N] [--] INPUT OUTPUT
+//            [--decode-threads N] [--max-size N] [--] INPUT OUTPUT
 //   --help, --version
 CliParseResult ParseCommandLine(const std::vector<std::string>& args);
 

@@ -99,6 +99,7 @@ std::optional<ConvertTask> WorkerTask(const CliOptions& options, std::string* er
     task.settings.keepExif = options.keepExif.value_or(true);
     task.settings.stripLocation = options.stripLocation.value_or(false);
     task.settings.allImages = options.workerImages > 0;
+    task.settings.maxSize = options.maxSize.value_or(0);
     task.imageOutputs = options.workerImages;
     // A request without the engine's share converts as if it had the machine to itself.
     task.decodeThreads = options.decodeThreads.value_or(DecodeThreadsPerJob(1, AvailableCores()));
