@@ -81,6 +81,34 @@ TEST(ConvertShrunk, MeasuresTheLongEdgeAsThePhotoIsShown) {
     EXPECT_LE(ColorDistance(image, 6, 8, QuadrantColor(kBottomLeft)), 12);
 }
 
+TEST(ConvertShrunk, DeepAndTransparentPhotosKeepTheirValues) {
+    TempDir dir;
+    HeicImageSpec deep;
+    deep.bitDepth = 10;
+    deep.alpha = true;
+    const std::string deepInput = MakeFixture(dir, "deep.heic", deep);
+    ASSERT_EQ(ConvertShrunk(deepInput, dir.File("deep.png"), OutputFormat::kPng, 32).status,
+              kTaskSucceeded);
+    const DecodedImage png = ReadOutput(dir.File("deep.png"), OutputFormat::kPng);
+    EXPECT_EQ(png.width, 32);
+    EXPECT_EQ(png.significantBits, 10);
+    EXPECT_EQ(png.At(3, 3, 3), 65472) << "opaque stays opaque";
+    EXPECT_NEAR(png.At(24, 18, 0) >> 8, QuadrantColor(kBottomRight).r, 3);
+
+    HeicImageSpec faint; // half transparent: flattened over white after shrinking
+    faint.alpha = true;
+    faint.alphaValue = 128;
+    const std::string faintInput = MakeFixture(dir, "faint.heic", faint);
+    ASSERT_EQ(ConvertShrunk(faintInput, dir.File("faint.jpg"), OutputFormat::kJpg, 32).status,
+              kTaskSucceeded);
+    const DecodedImage jpg = ReadOutput(dir.File("faint.jpg"), OutputFormat::kJpg);
+    const auto overWhite = [](int c) { return (c * 128 + 255 * 127 + 127) / 255; };
+    const Rgb topLeft = QuadrantColor(kTopLeft);
+    EXPECT_LE(ColorDistance(jpg, 8, 6,
+                            {overWhite(topLeft.r), overWhite(topLeft.g), overWhite(topLeft.b)}),
+              12);
+}
+
 // The Exif directory of TIFF data, read with the converter's own reader.
 std::optional<tiff::Directory> ExifDirectory(const std::vector<uint8_t>& tiff, uint32_t* next) {
     const tiff::TiffView view(tiff);
