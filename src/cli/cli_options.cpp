@@ -20,6 +20,14 @@ bool IsKnownExistingChoice(const std::string& choice) {
     return choice == "overwrite" || choice == "skip" || choice == "rename";
 }
 
+// The largest --max-size; a longer side than JPEG holds could never shrink an output.
+constexpr int kLargestMaxSizeOption = 65500;
+
+// --max-size N: a long edge of 0 (as taken) up to the largest side JPEG holds.
+bool ParseMaxSizeValue(const std::string& value, int* maxSize) {
+    return ParseInt(value, maxSize) && *maxSize >= 0 && *maxSize <= kLargestMaxSizeOption;
+}
+
 CliParseResult Fail(const std::string& error) {
     CliParseResult result;
     result.error = error;
@@ -35,21 +43,12 @@ bool TakeValue(const std::vector<std::string>& args, size_t* i, std::string* val
     return true;
 }
 
-// The largest --max-size; a longer side than JPEG holds could never shrink an output.
-constexpr int kLargestMaxSizeOption = 65500;
-
 // Most tile threads a worker request may ask libheif for.
 constexpr int kMaxDecodeThreads = 256;
 
 bool TakesWorkerValue(const std::string& arg) {
     return arg == "--format" || arg == "--quality" || arg == "--exif" ||
-           arg == "--strip-location" || arg == "--images" || arg == "--decode-threads" ||
-           arg == "--max-size";
-}
-
-// --max-size N: a long edge of 0 (as taken) up to the largest side JPEG holds.
-bool ParseMaxSizeValue(const std::string& value, int* maxSize) {
-    return ParseInt(value, maxSize) && *maxSize >= 0 && *maxSize <= kLargestMaxSizeOption;
+           arg == "--strip-location" || arg == "--images" || arg == "--decode-threads";
 }
 
 // One worker option with its value; empty, or why it was refused.
@@ -99,7 +98,7 @@ CliParseResult ParseWorker(const std::vector<std::string>& args) {
             positional.push_back(arg);
         } else if (arg == "--") {
             onlyFiles = true;
-        } else if (TakesWorkerValue(arg)) {
+        } else if (TakesWorkerValue(arg) || arg == "--max-size") {
             if (!TakeValue(args, &i, &value)) {
                 return Fail(arg + " needs a value");
             }
@@ -168,12 +167,6 @@ bool ParseConvertOption(const std::vector<std::string>& args, size_t* i, CliOpti
             return *error = "-q needs a quality from 10 to 100", false;
         }
         o->quality = quality;
-    } else if (arg == "--max-size") {
-        int maxSize = 0;
-        if (!TakeValue(args, i, &value) || !ParseMaxSizeValue(value, &maxSize)) {
-            return *error = "--max-size needs a number of pixels from 0 to 65500", false;
-        }
-        o->maxSize = maxSize;
     } else if (arg == "-o") {
         if (!TakeValue(args, i, &value) || value.empty()) {
             return *error = "-o needs a folder", false;
@@ -185,6 +178,12 @@ bool ParseConvertOption(const std::vector<std::string>& args, size_t* i, CliOpti
         }
         o->jobsClamped = o->jobs > kMaxJobs;
         o->jobs = std::min(o->jobs, kMaxJobs);
+    } else if (arg == "--max-size") {
+        int maxSize = 0;
+        if (!TakeValue(args, i, &value) || !ParseMaxSizeValue(value, &maxSize)) {
+            return *error = "--max-size needs a number of pixels from 0 to 65500", false;
+        }
+        o->maxSize = maxSize;
     } else if (arg == "--memory-budget") {
         int mib = 0;
         if (!TakeValue(args, i, &value) || !ParseInt(value, &mib) || mib < 1) {

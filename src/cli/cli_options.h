@@ -59,7 +59,7 @@ struct CliParseResult {
 //   [options] FILE|FOLDER...
 //   [options] --retry-from LIST [FILE|FOLDER...]
 //   --worker --format F --quality N --exif 0|1 [--strip-location 0|1] [--images N]
-//            [--decode-threads N] [--max-size N] [--] INPUT OUTPUT
+//            [--decode-threads N] [--] INPUT OUTPUT
 //   --help, --version
 CliParseResult ParseCommandLine(const std::vector<std::string>& args);
 

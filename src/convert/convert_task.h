@@ -32,7 +32,7 @@ struct ConvertTask {
 };
 
 // The worker options for what goes beyond format, quality and Exif, each only when it is
-// not the default: "--strip-location 1", "--images N", "--max-size N", "--decode-threads N".
+// not the default: "--strip-location 1", "--images N", "--decode-threads N".
 std::vector<std::string> ImageWorkerOptions(const ConvertTask& task);
 
 // Result of a synchronous conversion, for the isolated worker process.
