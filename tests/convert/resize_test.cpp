@@ -1,5 +1,7 @@
 #include "convert/convert_task.h"
 #include "convert/heif_handles.h"
+#include "convert/heif_header.h"
+#include "convert/memory_estimate.h"
 #include "convert/resize.h"
 #include "convert/tiff_directory.h"
 #include "convert_test_util.h"
@@ -142,6 +144,22 @@ TEST(ConvertShrunk, ExifTellsTheNewSizeAndLosesTheThumbnail) {
     ASSERT_TRUE(x && y);
     EXPECT_EQ(x->value, 40u);
     EXPECT_EQ(y->value, 30u);
+}
+
+TEST(ConvertShrunk, MemoryEstimateCountsTheChannelCopyOfRgbOutputsOnly) {
+    HeifHeader header;
+    header.parsed = true;
+    header.width = 4032;
+    header.height = 3024;
+    header.bitDepth = 8;
+    ConversionSettings settings;
+    const std::uint64_t jpegFull = EstimateJobMemory(header, settings);
+    settings.maxSize = 1920;
+    EXPECT_EQ(EstimateJobMemory(header, settings), jpegFull) << "4:2:0 planes need no copy";
+    settings.format = OutputFormat::kPng;
+    const std::uint64_t pngShrunk = EstimateJobMemory(header, settings);
+    settings.maxSize = 0;
+    EXPECT_EQ(pngShrunk - EstimateJobMemory(header, settings), 4032u * 3024u * 3u);
 }
 
 HeifImagePtr MakeImage(int width, int height, heif_colorspace space, heif_chroma chroma) {
