@@ -81,11 +81,11 @@ int Subsampled(int full, int sourcePlane, int sourceFull) {
 }
 
 bool ResizePlanar(const heif_image* image, heif_image* out, ScaledSize size, std::string* error) {
-    const heif_channel luma = heif_channel_Y;
-    const int fullWidth = heif_image_get_width(image, luma);
-    const int fullHeight = heif_image_get_height(image, luma);
+    const int fullWidth = heif_image_get_primary_width(image);
+    const int fullHeight = heif_image_get_primary_height(image);
     for (const heif_channel channel :
-         {heif_channel_Y, heif_channel_Cb, heif_channel_Cr, heif_channel_Alpha}) {
+         {heif_channel_Y, heif_channel_Cb, heif_channel_Cr, heif_channel_R, heif_channel_G,
+          heif_channel_B, heif_channel_Alpha}) {
         if (!heif_image_has_channel(image, channel)) {
             continue;
         }
@@ -109,7 +109,6 @@ bool ResizePlanar(const heif_image* image, heif_image* out, ScaledSize size, std
     }
     return true;
 }
-
 
 struct Layout {
     int channels = 3;
