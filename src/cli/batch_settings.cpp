@@ -63,6 +63,7 @@ ConversionSettings ResolveSettings(const CliOptions& options) {
         ReadSwitchSetting(kStripLocationKey, settings.stripLocation));
     settings.allImages =
         options.allImages.value_or(ReadSwitchSetting(kAllImagesKey, settings.allImages));
+    settings.maxSize = options.maxSize ? *options.maxSize : ReadMaxSizeSetting();
     return settings;
 }
 

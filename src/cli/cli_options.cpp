@@ -20,6 +20,14 @@ bool IsKnownExistingChoice(const std::string& choice) {
     return choice == "overwrite" || choice == "skip" || choice == "rename";
 }
 
+// The largest --max-size; a longer side than JPEG holds could never shrink an output.
+constexpr int kLargestMaxSizeOption = 65500;
+
+// --max-size N: a long edge of 0 (as taken) up to the largest side JPEG holds.
+bool ParseMaxSizeValue(const std::string& value, int* maxSize) {
+    return ParseInt(value, maxSize) && *maxSize >= 0 && *maxSize <= kLargestMaxSizeOption;
+}
+
 CliParseResult Fail(const std::string& error) {
     CliParseResult result;
     result.error = error;
@@ -75,6 +83,11 @@ std::string ApplyWorkerOption(const std::string& arg, const std::string& value, 
             return "--decode-threads needs a number of threads";
         }
         o.decodeThreads = number;
+    } else if (arg == "--max-size") {
+        if (!ParseMaxSizeValue(value, &number)) {
+            return "--max-size needs a number of pixels";
+        }
+        o.maxSize = number;
     }
     return {};
 }
@@ -92,7 +105,7 @@ CliParseResult ParseWorker(const std::vector<std::string>& args) {
             positional.push_back(arg);
         } else if (arg == "--") {
             onlyFiles = true;
-        } else if (TakesWorkerValue(arg)) {
+        } else if (TakesWorkerValue(arg) || arg == "--max-size") {
             if (!TakeValue(args, &i, &value)) {
                 return Fail(arg + " needs a value");
             }
@@ -172,6 +185,12 @@ bool ParseConvertOption(const std::vector<std::string>& args, size_t* i, CliOpti
         }
         o->jobsClamped = o->jobs > kMaxJobs;
         o->jobs = std::min(o->jobs, kMaxJobs);
+    } else if (arg == "--max-size") {
+        int maxSize = 0;
+        if (!TakeValue(args, i, &value) || !ParseMaxSizeValue(value, &maxSize)) {
+            return *error = "--max-size needs a number of pixels from 0 to 65500", false;
+        }
+        o->maxSize = maxSize;
     } else if (arg == "--memory-budget") {
         int mib = 0;
         if (!TakeValue(args, i, &value) || !ParseInt(value, &mib) || mib < 1) {
@@ -259,6 +278,9 @@ std::string UsageText(const std::string& program) {
            "               for the others in the file's order, at most 256 per file\n"
            "               (image-all-images; off by default)\n"
            "  --primary-image   write the primary image only\n"
+           "  --max-size N shrink each picture so that its long edge (as the photo is shown,\n"
+           "               after its rotation) is at most N pixels; smaller ones keep their\n"
+           "               size; 0 keeps every size (image-max-size; default 0)\n"
            "  -o DIR       output folder, created when missing (output-dir; by default each\n"
            "               output is written beside its input file)\n"
            "  -r, --recursive  also convert the HEIF files in the subfolders of a FOLDER; with\n"

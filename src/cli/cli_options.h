@@ -22,6 +22,8 @@ struct CliOptions {
     std::optional<std::string> outputDir;
     std::optional<bool> stripLocation;
     std::optional<bool> allImages;
+    // The long edge outputs are shrunk to (0: as taken); also the worker's "--max-size N".
+    std::optional<int> maxSize;
     // Worker mode: how many of the file's images may be written (the primary first), as
     // the engine reserved their output names; 0 writes the primary only.
     int workerImages = 0;

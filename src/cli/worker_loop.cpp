@@ -100,6 +100,7 @@ std::optional<ConvertTask> WorkerTask(const CliOptions& options, std::string* er
     task.settings.keepExif = options.keepExif.value_or(true);
     task.settings.stripLocation = options.stripLocation.value_or(false);
     task.settings.allImages = options.workerImages > 0;
+    task.settings.maxSize = options.maxSize.value_or(0);
     task.imageOutputs = options.workerImages;
     task.replaceExisting = options.workerReplace.value_or(true);
     // A request without the engine's share converts as if it had the machine to itself.

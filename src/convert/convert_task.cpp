@@ -6,6 +6,7 @@
 #include "heif_handles.h"
 #include "heif_header.h"
 #include "memory_estimate.h"
+#include "resize.h"
 #include "top_level_images.h"
 #include "util/handles.h"
 #include "util/shown_name.h"
@@ -17,6 +18,7 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -89,8 +91,31 @@ int PrimaryIndex(heif_context* ctx, int count) {
     return 0;
 }
 
+// The decoded image shrunk to the long edge the settings ask for. libheif has already
+// applied the rotation and mirroring, so the long edge is the one of the photo as shown.
+bool FitToMaxSize(HeifImagePtr& image, int maxSize, Encoder& encoder, Diagnostics& diag) {
+    const heif_channel channel = heif_image_has_channel(image.get(), heif_channel_interleaved)
+                                     ? heif_channel_interleaved
+                                     : heif_channel_Y;
+    const std::optional<ScaledSize> size =
+        FitLongEdge(heif_image_get_width(image.get(), channel),
+                    heif_image_get_height(image.get(), channel), maxSize);
+    encoder.SetResized(size.has_value());
+    if (!size) {
+        return true;
+    }
+    std::string error;
+    HeifImagePtr resized = ResizeImage(image.get(), *size, &error);
+    if (!resized) {
+        diag.Printf("%s\n", error.c_str());
+        return false;
+    }
+    image = std::move(resized);
+    return true;
+}
+
 bool DecodeAndWriteHandle(heif_image_handle* handle, int index, Encoder& encoder,
-                          const std::string& path, Diagnostics& diag, bool echo) {
+                          const std::string& path, int maxSize, Diagnostics& diag, bool echo) {
     const bool hasAlpha = heif_image_handle_has_alpha_channel(handle) != 0;
     HeifDecodingOptionsPtr options(heif_decoding_options_alloc());
     encoder.AdjustDecodingOptions(handle, options.get());
@@ -107,6 +132,9 @@ bool DecodeAndWriteHandle(heif_image_handle* handle, int index, Encoder& encoder
     options.reset();
     if (error.code != heif_error_Ok || !image) {
         diag.Printf("Could not decode HEIF image: %d: %s\n", index, error.message);
+        return false;
+    }
+    if (!FitToMaxSize(image, maxSize, encoder, diag)) {
         return false;
     }
     if (!encoder.WriteImage(handle, image.get(), path, diag)) {
@@ -139,7 +167,8 @@ bool DecodeAndWrite(heif_context* ctx, Encoder& encoder, const ConvertTask& task
         diag.Printf("Could not read HEIF image %d: %s\n", index, error.message);
         return false;
     }
-    return DecodeAndWriteHandle(handle.get(), index, encoder, task.outputPath, diag, echo);
+    return DecodeAndWriteHandle(handle.get(), index, encoder, task.outputPath,
+                                task.settings.maxSize, diag, echo);
 }
 
 // A HEIF file named like its own output ("photo.jpg" converted to jpg beside itself)
@@ -188,7 +217,7 @@ bool WriteOtherImage(heif_context* ctx, const ImageOutput& output, size_t positi
         return false;
     }
     return DecodeAndWriteHandle(handle.get(), static_cast<int>(position), encoder, output.path,
-                                diag, echo);
+                                task.settings.maxSize, diag, echo);
 }
 
 // The primary image under outputPath, then every other top-level image under its
@@ -267,6 +296,9 @@ std::vector<std::string> ImageWorkerOptions(const ConvertTask& task) {
                        {"--images", std::to_string(task.imageOutputs > 0
                                                        ? task.imageOutputs
                                                        : static_cast<int>(kMaxImagesPerFile))});
+    }
+    if (task.settings.maxSize > 0) {
+        options.insert(options.end(), {"--max-size", std::to_string(task.settings.maxSize)});
     }
     if (task.decodeThreads != kLibheifDecodeThreads) {
         options.insert(options.end(), {"--decode-threads", std::to_string(task.decodeThreads)});

@@ -6,6 +6,7 @@
 #include <libheif/heif.h>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace velquist {
 
@@ -25,9 +26,18 @@ class Encoder {
 
     // Kept Exif data goes out without the location.
     void SetStripLocation(bool strip) { stripLocation_ = strip; }
+    // The image handed to the next WriteImage calls was shrunk from the handle's size.
+    void SetResized(bool resized) { resized_ = resized; }
 
   protected:
+    // The handle's Exif data as it goes out with image: neutral orientation, without the
+    // location when so chosen, and for a shrunk image with its new size and no thumbnail.
+    // Empty when there is none or it is malformed (one diagnostic line then).
+    std::vector<uint8_t> OutputExif(const heif_image_handle* handle, const heif_image* image,
+                                    Diagnostics& diag) const;
+
     bool stripLocation_ = false;
+    bool resized_ = false;
 };
 
 std::unique_ptr<Encoder> CreateEncoder(const ConversionSettings& settings);

@@ -286,6 +286,42 @@ size_t DropLargeValues(Model& model, size_t size, size_t limit) {
 
 } // namespace
 
+namespace {
+
+constexpr uint16_t kPixelXDimensionTag = 0xA002;
+constexpr uint16_t kPixelYDimensionTag = 0xA003;
+
+// Replaces the field (whatever its type) by a LONG, or adds it.
+void SetLong(std::vector<Field>& fields, bool little, uint16_t tag, uint32_t value) {
+    Writer bytes(little);
+    bytes.Put32(value);
+    for (Field& f : fields) {
+        if (f.tag == tag && !f.dropped) {
+            f.type = kTypeLong;
+            f.count = 1;
+            f.value = bytes.Take();
+            return;
+        }
+    }
+    fields.push_back(Field{tag, kTypeLong, 1, bytes.Take(), false});
+}
+
+} // namespace
+
+std::vector<uint8_t> ResizedExif(const std::vector<uint8_t>& tiff, uint32_t width,
+                                 uint32_t height) {
+    std::optional<Model> model = Parse(tiff);
+    if (!model) {
+        return {};
+    }
+    // Without an Exif directory there is no size to correct.
+    if (model->present[kExif]) {
+        SetLong(model->dirs[kExif], model->little, kPixelXDimensionTag, width);
+        SetLong(model->dirs[kExif], model->little, kPixelYDimensionTag, height);
+    }
+    return Serialize(*model);
+}
+
 ExifFit FitExif(const std::vector<uint8_t>& tiff, size_t limit) {
     ExifFit fit;
     std::optional<Model> model = Parse(tiff);

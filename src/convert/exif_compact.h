@@ -23,6 +23,13 @@ struct ExifFit {
 // gives an empty result.
 ExifFit FitExif(const std::vector<uint8_t>& tiff, size_t limit);
 
+// Exif TIFF data for a picture written at another size than the camera's: the same
+// compact block FitExif writes (without the embedded thumbnail, which shows the old
+// framing), with PixelXDimension and PixelYDimension of the Exif directory set to the new
+// size. Empty for malformed data.
+std::vector<uint8_t> ResizedExif(const std::vector<uint8_t>& tiff, uint32_t width,
+                                 uint32_t height);
+
 // What FitExif gave up, for a diagnostic: "the embedded thumbnail and maker note";
 // empty when nothing was.
 std::string DroppedExifParts(const ExifFit& fit);

@@ -231,9 +231,7 @@ bool FitOneSegment(std::vector<uint8_t>& tiff, Diagnostics& diag) {
     return true;
 }
 
-std::vector<uint8_t> App1Payload(const heif_image_handle* handle, bool stripLocation,
-                                 Diagnostics& diag) {
-    std::vector<uint8_t> tiff = ExtractExifForOutput(handle, stripLocation, diag);
+std::vector<uint8_t> App1Payload(std::vector<uint8_t> tiff, Diagnostics& diag) {
     if (tiff.empty() || !FitOneSegment(tiff, diag)) {
         return {};
     }
@@ -295,7 +293,7 @@ bool JpegEncoder::WriteImage(const heif_image_handle* handle, const heif_image* 
         return false;
     }
     const std::vector<uint8_t> exif =
-        keepExif_ ? App1Payload(handle, stripLocation_, diag) : std::vector<uint8_t>();
+        keepExif_ ? App1Payload(OutputExif(handle, image, diag), diag) : std::vector<uint8_t>();
     const std::vector<uint8_t> icc = IccProfile(handle);
     AtomicOutputFile file;
     if (!file.Open(path, diag)) {

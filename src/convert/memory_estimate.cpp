@@ -32,14 +32,36 @@ std::uint64_t EstimateImageMemory(std::uint64_t pixels, int bitDepth, bool hasAl
     return kConversionBaseBytes + pixels * sampleBytes * decodedSixths / 6 + pixels * outputBytes;
 }
 
+namespace {
+
+// Shrinking interleaved RGB(A) works on a copy of the channels beside the decoded image;
+// the smaller result is at most as large again. 4:2:0 planes are shrunk in place of that.
+std::uint64_t ResizeBytes(std::uint64_t pixels, int bitDepth, bool hasAlpha,
+                          const ConversionSettings& settings) {
+    if (settings.maxSize <= 0 || (settings.format == OutputFormat::kJpg && !hasAlpha)) {
+        return 0;
+    }
+    pixels = std::min(pixels, kMaxEstimatedPixels);
+    const std::uint64_t sampleBytes = bitDepth > 8 ? 2 : 1;
+    return pixels * (hasAlpha ? 4 : 3) * sampleBytes;
+}
+
+} // namespace
+
 std::uint64_t EstimateJobMemory(const HeifHeader& header, const ConversionSettings& settings) {
-    const std::uint64_t primary = EstimateConversionMemory(header, settings.format);
+    const std::uint64_t primary =
+        EstimateConversionMemory(header, settings.format) +
+        (header.parsed ? ResizeBytes(std::uint64_t{header.width} * header.height,
+                                     header.bitDepth, header.hasAlpha, settings)
+                       : 0);
     if (!settings.allImages || !header.parsed) {
         return primary;
     }
     // The largest claims may come from different images; together they still bound each.
     return std::max(primary, EstimateImageMemory(header.largestPixels, header.largestBitDepth,
-                                                 header.anyAlpha, settings.format));
+                                                 header.anyAlpha, settings.format) +
+                                 ResizeBytes(header.largestPixels, header.largestBitDepth,
+                                             header.anyAlpha, settings));
 }
 
 std::string TooLargeText(const HeifHeader& header, std::uint64_t bytes) {

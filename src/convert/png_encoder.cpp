@@ -178,7 +178,7 @@ bool PngEncoder::WriteImage(const heif_image_handle* handle, const heif_image* i
         HasAlpha(heif_image_get_chroma_format(image)) ? PNG_COLOR_TYPE_RGBA : PNG_COLOR_TYPE_RGB;
     const std::vector<uint8_t> icc = IccProfile(handle);
     const std::vector<uint8_t> exif =
-        keepExif_ ? ExtractExifForOutput(handle, stripLocation_, diag) : std::vector<uint8_t>();
+        keepExif_ ? OutputExif(handle, image, diag) : std::vector<uint8_t>();
     std::vector<uint8_t> scratch(job.bitDepth == 16 && range < 16 ? static_cast<size_t>(width) * 8
                                                                   : 0);
     job.scratchRow = scratch.data();

@@ -21,6 +21,27 @@ TEST(ImageSettings, OnlyOneAndZeroAreChoices) {
     }
 }
 
+TEST(ImageSettings, MaxSizeIsAWholeNumberUpToJpegsLimitAndZeroUntilSaved) {
+    EXPECT_EQ(ParseMaxSize(L" 1920 "), 1920);
+    EXPECT_EQ(ParseMaxSize(L"0"), 0);
+    EXPECT_EQ(ParseMaxSize(L"65500"), 65500);
+    for (const wchar_t* other : {L"", L"-1", L"65501", L"1920px", L"1e3", L"999999"}) {
+        EXPECT_EQ(ParseMaxSize(other), std::nullopt) << WideToUtf8(other);
+    }
+    TempHome();
+    const std::string path = WideToUtf8(GetConfigFilePath());
+    std::filesystem::remove(path);
+    EXPECT_EQ(ReadMaxSizeSetting(), 0);
+    WriteText(path, "[global]\nimage-max-size=big\n");
+    EXPECT_EQ(ReadMaxSizeSetting(), 0);
+    for (const int choice : kMaxSizeChoices) {
+        ASSERT_TRUE(WriteMaxSizeSetting(choice));
+        EXPECT_EQ(ReadMaxSizeSetting(), choice);
+    }
+    EXPECT_FALSE(WriteMaxSizeSetting(-5));
+    EXPECT_EQ(ReadMaxSizeSetting(), 1280) << "a refused value leaves the saved one";
+}
+
 TEST(ImageSettings, SwitchesAreOffUntilSavedAndSurviveAsOneOrZero) {
     TempHome();
     const std::string path = WideToUtf8(GetConfigFilePath());
