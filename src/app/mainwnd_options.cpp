@@ -53,6 +53,8 @@ void CMainWnd::ReadOptions(ConversionSettings& settings) const {
     const std::wstring existing = ExistingFileValueAt(existingFile_->GetCurSel());
     settings.existingFile =
         ParseExistingFile(WideToUtf8(existing)).value_or(ExistingFile::kOverwrite);
+    // No control of its own yet: the saved long edge applies as on the command line.
+    settings.maxSize = ReadMaxSizeSetting();
 }
 
 bool CMainWnd::IncludeSubfolders() const {
