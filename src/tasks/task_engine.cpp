@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <pthread.h>
+#include <sys/stat.h>
 
 namespace velquist {
 namespace {

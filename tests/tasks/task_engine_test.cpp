@@ -9,6 +9,7 @@
 #include "support/output_capture.h"
 #include "util/text.h"
 
+#include <atomic>
 #include <condition_variable>
 #include <fcntl.h>
 #include <filesystem>
@@ -647,12 +648,24 @@ TEST_F(TaskEngineTest, DecodingThreadsFollowTheJobsThatRunAtOnce) {
 
 TEST_F(TaskEngineTest, DestroyingTheEngineStopsRunningWorkers) {
     Make();
-    const int a = Add("hang.heic");
+    const int a = Add("gate-held.heic"); // never ends unless let go
     engine_->QueueTasks({a});
     EXPECT_EQ(Next().status, kTaskProcessing);
-    const auto started = std::chrono::steady_clock::now();
+    // Should the engine wait for its worker instead, the worker is let go after a long
+    // while so that the test ends, and fails.
+    std::atomic<bool> destroyed{false};
+    std::atomic<bool> letGo{false};
+    std::thread watchdog([&] {
+        if (!testing::WaitUntil([&destroyed] { return destroyed.load(); }, 60s)) {
+            letGo = true;
+            dir_.Write("src/gate-held.heic.go", "");
+        }
+    });
     engine_.reset();
-    EXPECT_LT(std::chrono::steady_clock::now() - started, 2s);
+    destroyed = true;
+    watchdog.join();
+    EXPECT_FALSE(letGo) << "destroying the engine waited for its worker's own end";
+    EXPECT_TRUE(testing::WaitUntil([this] { return testing::LiveProcessesWith(worker_) == 0; }));
 }
 
 // Polls cond until it holds or 10 s have passed.
