@@ -87,7 +87,8 @@ TEST_F(ChildProcess, HangIsKilledWithEverythingItStarted) {
     EXPECT_EQ(result.signal, SIGKILL);
     // The forked shell carries the script's name; one that outlived the kill would
     // still run, or would have left its marker.
-    EXPECT_TRUE(testing::WaitUntil([this] { return testing::LiveProcessesWith(dir_.Path()) == 0; }));
+    EXPECT_TRUE(
+        testing::WaitUntil([this] { return testing::LiveProcessesWith(dir_.Path()) == 0; }));
     EXPECT_FALSE(testing::Exists(marker));
 }
 
