@@ -668,18 +668,6 @@ TEST_F(TaskEngineTest, DestroyingTheEngineStopsRunningWorkers) {
     EXPECT_TRUE(testing::WaitUntil([this] { return testing::LiveProcessesWith(worker_) == 0; }));
 }
 
-// Polls cond until it holds or 10 s have passed.
-bool WaitFor(const std::function<bool()>& cond) {
-    const auto until = std::chrono::steady_clock::now() + 10s;
-    while (!cond()) {
-        if (std::chrono::steady_clock::now() > until) {
-            return false;
-        }
-        std::this_thread::sleep_for(5ms);
-    }
-    return true;
-}
-
 // A runner that keeps what it was given and holds each job until let go; it ignores the
 // cancel flag, as a job stuck in the kernel would.
 class HeldRunner : public JobRunner {
@@ -748,7 +736,7 @@ TEST_F(TaskEngineTest, StopAfterTheOutputLandedReportsItConverted) {
     const int gated = Add("gate.heic");
     const std::string earlier = dir_.Write("out/gate.jpg", "earlier");
     engine_->QueueTasks({landed, gated});
-    ASSERT_TRUE(WaitFor([&] {
+    ASSERT_TRUE(testing::WaitUntil([&] {
         const auto item = engine_->GetImageItem(landed);
         return item && !item->outputPath.empty() && testing::Exists(OutputOf(landed));
     }));
@@ -775,12 +763,12 @@ TEST_F(TaskEngineTest, DestroyingTheEngineDoesNotWaitForAJobThatWillNotEnd) {
     engine_->PublishSettings({OutputFormat::kJpg, 90, true, AnsiToWide(OutDir())});
     engine_->QueueTasks({Add("held.heic")});
     EXPECT_EQ(Next().status, kTaskProcessing);
-    ASSERT_TRUE(WaitFor([&] { return runner->Limits().size() == 1; }));
+    ASSERT_TRUE(testing::WaitUntil([&] { return runner->Limits().size() == 1; }));
     velquist::test::CaptureStderr();
     engine_.reset(); // returns although the job is held
     EXPECT_NE(velquist::test::TakeCapturedStderr().find("still ending"), std::string::npos);
     runner->Release();
-    ASSERT_TRUE(WaitFor([&] { return threadEnded->load(); }));
+    ASSERT_TRUE(testing::WaitUntil([&] { return threadEnded->load(); }));
     EXPECT_FALSE(statuses_.Pop(0ms)) << "no status after the engine is gone";
 }
 
