@@ -23,6 +23,11 @@ constexpr size_t kOldTempSuffixLength = 6;
 // Writers that cannot be asked whether they still run finish well within this.
 constexpr std::chrono::seconds kUncheckedWriterAge{15 * 60};
 
+// Steps of putting a finished file in place, as its diagnostic line names them.
+constexpr char kCantLink[] = "Can't link";
+constexpr char kCantRename[] = "Can't rename";
+constexpr char kCantCreate[] = "Can't create";
+
 thread_local OutputCommit threadCommitMode = OutputCommit::kReplace;
 
 std::string FolderOf(const std::string& path) {
@@ -165,52 +170,55 @@ bool AtomicOutputFile::LinkUnnamed(const std::string& name) {
 }
 
 // Replacing: the unnamed file gets a temporary name first, which then moves over the
-// target in one step.
-bool AtomicOutputFile::PutInPlace() {
+// target in one step. Returns the step that failed (errno tells why), or null.
+const char* AtomicOutputFile::PutInPlace() {
     for (int attempt = 0; fd_ && attempt < 100; ++attempt) {
         const std::string name = TemporaryPathBeside(targetPath_);
         if (LinkUnnamed(name)) {
             tempPath_ = name;
             fd_.Reset();
         } else if (errno != EEXIST) {
-            return false;
+            return kCantLink;
         }
     }
-    return !fd_ && std::rename(tempPath_.c_str(), targetPath_.c_str()) == 0;
+    if (fd_) {
+        return kCantLink;
+    }
+    return std::rename(tempPath_.c_str(), targetPath_.c_str()) == 0 ? nullptr : kCantRename;
 }
 
 // Without replacing, the name is created in one step that fails when any file holds it.
-bool AtomicOutputFile::PutInPlaceWithoutReplacing() {
+const char* AtomicOutputFile::PutInPlaceWithoutReplacing() {
     if (fd_) {
-        return LinkUnnamed(targetPath_);
+        return LinkUnnamed(targetPath_) ? nullptr : kCantLink;
     }
     if (::renameat2(AT_FDCWD, tempPath_.c_str(), AT_FDCWD, targetPath_.c_str(), RENAME_NOREPLACE) ==
         0) {
-        return true;
+        return nullptr;
     }
     if (!Unsupported(errno)) {
-        return false;
+        return kCantRename;
     }
     // Some FUSE and network file systems refuse the flag: a second link is as exclusive.
     if (::linkat(AT_FDCWD, tempPath_.c_str(), AT_FDCWD, targetPath_.c_str(), 0) == 0) {
         ::unlink(tempPath_.c_str());
-        return true;
+        return nullptr;
     }
     if (!Unsupported(errno)) {
-        return false;
+        return kCantLink;
     }
     // Without links (FAT, exFAT) the name is taken empty, exclusively, and filled at once.
     if (!UniqueFd(::open(targetPath_.c_str(), O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC,
                          DefaultFileMode()))) {
-        return false;
+        return kCantCreate;
     }
     if (std::rename(tempPath_.c_str(), targetPath_.c_str()) != 0) {
         const int error = errno;
         ::unlink(targetPath_.c_str());
         errno = error;
-        return false;
+        return kCantRename;
     }
-    return true;
+    return nullptr;
 }
 
 bool AtomicOutputFile::Commit(Diagnostics& diag) {
@@ -225,10 +233,12 @@ bool AtomicOutputFile::Commit(Diagnostics& diag) {
     if (writeFailed || closeFailed) {
         return Fail("Error writing", writeFailed ? flushError : closeError, diag);
     }
-    const bool placed =
+    // The line names the step that failed: a refused rename or link is another matter
+    // than a folder that cannot be written at all.
+    const char* failed =
         mode_ == OutputCommit::kReplace ? PutInPlace() : PutInPlaceWithoutReplacing();
-    if (!placed) {
-        return Fail("Can't open", errno, diag);
+    if (failed != nullptr) {
+        return Fail(failed, errno, diag);
     }
     fd_.Reset();
     tempPath_.clear();

@@ -42,8 +42,9 @@ class AtomicOutputFile {
     // Writes "Can't open <path>: <reason>" on failure.
     bool Open(const std::string& targetPath, Diagnostics& diag);
     FILE* Stream() const { return stream_.get(); }
-    // Flushes, closes and puts the file in place; false (with a diagnostic line) if any
-    // write failed or, without replacing, the name was taken.
+    // Flushes, closes and puts the file in place; false (with a diagnostic line naming the
+    // step that failed: writing, linking, renaming) if any write failed or, without
+    // replacing, the name was taken.
     bool Commit(Diagnostics& diag);
 
     // The named temporary file, empty while the data lives in an unnamed one.
@@ -54,8 +55,8 @@ class AtomicOutputFile {
     Opened OpenUnnamed(Diagnostics& diag);
     bool OpenNamed(Diagnostics& diag);
     bool LinkUnnamed(const std::string& name);
-    bool PutInPlace();
-    bool PutInPlaceWithoutReplacing();
+    const char* PutInPlace();
+    const char* PutInPlaceWithoutReplacing();
     bool Fail(const char* what, int error, Diagnostics& diag);
     void Discard();
 

@@ -38,8 +38,11 @@ bool SpinUntil(const std::function<bool()>& pred, int ms) {
     return true;
 }
 
-void SpinFor(int ms) {
-    SpinUntil([] { return false; }, ms);
+bool SpinPastPosted(int ms) {
+    auto reached = std::make_shared<bool>(false);
+    QMetaObject::invokeMethod(
+        QCoreApplication::instance(), [reached] { *reached = true; }, Qt::QueuedConnection);
+    return SpinUntil([reached] { return *reached; }, ms);
 }
 
 QString MakePrivateRuntimeFolder(const QString& path) {
@@ -102,7 +105,7 @@ void CloseMainWindow(CMainWnd* window) {
     const ui::HWND handle = window->GetHWND();
     ui::PostMessage(handle, ui::WM_CLOSE, 0, 0);
     SpinUntil([handle] { return !ui::IsWindow(handle); });
-    SpinFor(20);
+    SpinPastPosted(); // what the window left for later (deferred deletes) goes too
 }
 
 void ClickButton(CMainWnd* window, const char* name) {

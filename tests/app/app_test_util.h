@@ -17,7 +17,8 @@ namespace velquist::test {
 const std::string& TestHome();
 
 bool SpinUntil(const std::function<bool()>& pred, int ms = 20000);
-void SpinFor(int ms);
+// Runs the event loop until everything posted before the call has been delivered.
+bool SpinPastPosted(int ms = 20000);
 
 // The window's own worker process. Under AddressSanitizer its shadow memory does not fit
 // the worker's address-space limit, so the limit is lifted there.

@@ -218,7 +218,7 @@ TEST_F(MainWindowTest, ClosingDuringABatchAsksAndCancelKeepsTheWindow) {
         ASSERT_TRUE(SpinUntil([&] { return box.Answered(); }));
         EXPECT_EQ(box.Text(), QStringLiteral("正在转换中,确定要退出吗?"));
     }
-    test::SpinFor(50);
+    ASSERT_TRUE(test::SpinPastPosted()); // a close would have come by now
     ASSERT_TRUE(ui::IsWindow(handle));
     gate->Open();
     ASSERT_TRUE(SpinUntil([&] { return EntryShows(window, 0, "status-sucess"); }));

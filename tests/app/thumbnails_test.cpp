@@ -28,6 +28,23 @@ bool HasPicture(CMainWnd* window, int id) {
     return part != nullptr && part->Image() != nullptr;
 }
 
+// Every entry the list shows has its picture.
+bool ScreenHasPictures(ui::TemplateListView* view) {
+    int first = 0;
+    int last = -1;
+    if (!view->VisibleRows(&first, &last)) {
+        return false;
+    }
+    for (int row = first; row <= last; ++row) {
+        auto* part = dynamic_cast<ui::RowPart*>(
+            view->Model()->At(row)->FindSubControl(QLatin1String(ListThumbnails::kPicturePart)));
+        if (part == nullptr || part->Image() == nullptr) {
+            return false;
+        }
+    }
+    return true;
+}
+
 // The colour at the centre of the entry's picture.
 QColor CentreOf(CMainWnd* window, int id) {
     const QImage image = Part(window, id, ListThumbnails::kPicturePart)->Image()->toImage();
@@ -101,26 +118,24 @@ TEST_F(ThumbnailsTest, OnlyEntriesNearTheScreenGetPicturesAndFarOnesLetThemGo) {
     ASSERT_NE(window, nullptr);
     ASSERT_NE(window->Thumbnails(), nullptr);
     window->AddImageFiles(files);
-    ASSERT_TRUE(test::SpinUntil([&] { return HasPicture(window, 0); }));
-    test::SpinFor(1500); // whatever else was asked for arrives meanwhile
+    auto* view = qobject_cast<ui::TemplateListView*>(
+        window->FindControl(QStringLiteral("image-list"))->GetWidget());
+    ASSERT_NE(view, nullptr);
+    ASSERT_TRUE(test::SpinUntil([&] { return ScreenHasPictures(view); }));
     const int early = window->Thumbnails()->Received();
     EXPECT_LT(early, 100) << "pictures were made for entries far from the screen";
     EXPECT_FALSE(HasPicture(window, entries - 1));
 
-    auto* view = qobject_cast<ui::TemplateListView*>(
-        window->FindControl(QStringLiteral("image-list"))->GetWidget());
-    ASSERT_NE(view, nullptr);
     // Down the whole list a screen at a time, as a user pages through it.
     QScrollBar* bar = view->verticalScrollBar();
     for (int y = 0; y <= bar->maximum(); y += bar->pageStep()) {
         bar->setValue(y);
-        test::SpinFor(60);
+        ASSERT_TRUE(test::SpinPastPosted()); // the view tells which rows it shows
     }
     bar->setValue(bar->maximum());
-    ASSERT_TRUE(test::SpinUntil([&] { return HasPicture(window, entries - 1); }));
-    test::SpinFor(300);
+    ASSERT_TRUE(test::SpinUntil([&] { return ScreenHasPictures(view); }));
     bar->setValue(bar->maximum()); // one more look lets the far pictures go
-    test::SpinFor(100);
+    ASSERT_TRUE(test::SpinPastPosted());
     EXPECT_LE(window->Thumbnails()->PicturesHeld(), ListThumbnails::kKeptPictures + 60);
     EXPECT_FALSE(HasPicture(window, 0)) << "the first screen's pictures were kept";
 }

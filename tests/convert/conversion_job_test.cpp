@@ -72,8 +72,9 @@ TEST(RunConversion, FailedWriteKeepsTheEarlierFileAndLeavesNoTemporaryFile) {
     std::ofstream(dir.File("taken.png/keep")) << "earlier";
     const ConversionOutcome o = Convert(good, dir.File("taken.png"), "png");
     EXPECT_EQ(o.status, kTaskFailed);
-    EXPECT_EQ(o.diagnostics, "Can't open " + dir.File("taken.png") +
-                                 ": Is a directory\ncould not write image: Is a directory\n");
+    EXPECT_EQ(o.diagnostics, "Can't rename " + dir.File("taken.png") +
+                                 ": Is a directory\ncould not write image: Is a directory\n")
+        << "the line names the step that failed, not the open that went well";
     EXPECT_TRUE(std::filesystem::exists(dir.File("taken.png/keep")));
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path()), {}), 2)
         << "no temporary file";

@@ -92,6 +92,8 @@ TEST(AtomicOutputFile, WithoutReplacingATakenNameFailsAndKeepsTheFileThere) {
         const ScopedOutputCommit noReplace(OutputCommit::kNoReplace);
         EXPECT_FALSE(WriteOutput(dir.File("taken.jpg"), "mine", &diagnostics));
         EXPECT_NE(diagnostics.find(std::strerror(EEXIST)), std::string::npos) << diagnostics;
+        EXPECT_EQ(diagnostics.find("Can't open"), std::string::npos)
+            << "the file was opened; its link or rename failed: " << diagnostics;
         EXPECT_TRUE(WriteOutput(dir.File("free.jpg"), "mine", &diagnostics)) << diagnostics;
     }
     EXPECT_EQ(Read(dir.File("taken.jpg")), "someone else's photo");

@@ -309,9 +309,7 @@ TEST_F(DownloadTest, CancelOfAnOptionalUpgradeKeepsTheProgramRunning) {
     SlowInstaller(server_.server());
     server_.Start();
     progress_.cancel_on_first = &cancel_;
-    auto start = std::chrono::steady_clock::now();
     EXPECT_EQ(Run("/slow.exe", 0), DownloadOutcome::kClosed);
-    EXPECT_LT(std::chrono::steady_clock::now() - start, 2s);
     EXPECT_EQ(shell_.exits, 0);
     EXPECT_TRUE(shell_.opened.empty());
     EXPECT_EQ(failure_, DownloadFailure::kCancelled);

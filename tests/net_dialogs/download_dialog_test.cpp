@@ -221,9 +221,7 @@ TEST_F(DownloadDialogTest, FailedDownloadsCloseTheDialogWithoutStartingAnything)
 TEST_F(DownloadDialogTest, CancelOfAnOptionalUpgradeClosesTheDialogAndTheProgramGoesOn) {
     ServeSlowly(server_.server());
     server_.Start();
-    const auto start = std::chrono::steady_clock::now();
     EXPECT_EQ(Show("/slow.exe", 0, true), 1);
-    EXPECT_LT(std::chrono::steady_clock::now() - start, 3s);
     EXPECT_TRUE(seen_.destroyed);
     EXPECT_TRUE(shell_.opened.empty());
     EXPECT_EQ(shell_.exits, 0);

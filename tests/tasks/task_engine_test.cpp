@@ -9,6 +9,7 @@
 #include "support/output_capture.h"
 #include "util/text.h"
 
+#include <atomic>
 #include <condition_variable>
 #include <fcntl.h>
 #include <filesystem>
@@ -647,24 +648,24 @@ TEST_F(TaskEngineTest, DecodingThreadsFollowTheJobsThatRunAtOnce) {
 
 TEST_F(TaskEngineTest, DestroyingTheEngineStopsRunningWorkers) {
     Make();
-    const int a = Add("hang.heic");
+    const int a = Add("gate-held.heic"); // never ends unless let go
     engine_->QueueTasks({a});
     EXPECT_EQ(Next().status, kTaskProcessing);
-    const auto started = std::chrono::steady_clock::now();
-    engine_.reset();
-    EXPECT_LT(std::chrono::steady_clock::now() - started, 2s);
-}
-
-// Polls cond until it holds or 10 s have passed.
-bool WaitFor(const std::function<bool()>& cond) {
-    const auto until = std::chrono::steady_clock::now() + 10s;
-    while (!cond()) {
-        if (std::chrono::steady_clock::now() > until) {
-            return false;
+    // Should the engine wait for its worker instead, the worker is let go after a long
+    // while so that the test ends, and fails.
+    std::atomic<bool> destroyed{false};
+    std::atomic<bool> letGo{false};
+    std::thread watchdog([&] {
+        if (!testing::WaitUntil([&destroyed] { return destroyed.load(); }, 60s)) {
+            letGo = true;
+            dir_.Write("src/gate-held.heic.go", "");
         }
-        std::this_thread::sleep_for(5ms);
-    }
-    return true;
+    });
+    engine_.reset();
+    destroyed = true;
+    watchdog.join();
+    EXPECT_FALSE(letGo) << "destroying the engine waited for its worker's own end";
+    EXPECT_TRUE(testing::WaitUntil([this] { return testing::LiveProcessesWith(worker_) == 0; }));
 }
 
 // A runner that keeps what it was given and holds each job until let go; it ignores the
@@ -735,7 +736,7 @@ TEST_F(TaskEngineTest, StopAfterTheOutputLandedReportsItConverted) {
     const int gated = Add("gate.heic");
     const std::string earlier = dir_.Write("out/gate.jpg", "earlier");
     engine_->QueueTasks({landed, gated});
-    ASSERT_TRUE(WaitFor([&] {
+    ASSERT_TRUE(testing::WaitUntil([&] {
         const auto item = engine_->GetImageItem(landed);
         return item && !item->outputPath.empty() && testing::Exists(OutputOf(landed));
     }));
@@ -762,12 +763,12 @@ TEST_F(TaskEngineTest, DestroyingTheEngineDoesNotWaitForAJobThatWillNotEnd) {
     engine_->PublishSettings({OutputFormat::kJpg, 90, true, AnsiToWide(OutDir())});
     engine_->QueueTasks({Add("held.heic")});
     EXPECT_EQ(Next().status, kTaskProcessing);
-    ASSERT_TRUE(WaitFor([&] { return runner->Limits().size() == 1; }));
+    ASSERT_TRUE(testing::WaitUntil([&] { return runner->Limits().size() == 1; }));
     velquist::test::CaptureStderr();
     engine_.reset(); // returns although the job is held
     EXPECT_NE(velquist::test::TakeCapturedStderr().find("still ending"), std::string::npos);
     runner->Release();
-    ASSERT_TRUE(WaitFor([&] { return threadEnded->load(); }));
+    ASSERT_TRUE(testing::WaitUntil([&] { return threadEnded->load(); }));
     EXPECT_FALSE(statuses_.Pop(0ms)) << "no status after the engine is gone";
 }
 

@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <thread>
 #include <sys/stat.h>
 
 namespace velquist::testing {
@@ -39,6 +40,42 @@ std::string ReadFile(const std::string& path) {
     std::ostringstream text;
     text << in.rdbuf();
     return text.str();
+}
+
+bool WaitUntil(const std::function<bool()>& done, std::chrono::milliseconds limit) {
+    const auto giveUp = std::chrono::steady_clock::now() + limit;
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > giveUp) {
+            return false;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return true;
+}
+
+namespace {
+
+bool IsZombie(const std::string& pid) {
+    // "pid (name) state ...": the name may hold spaces and parentheses.
+    const std::string stat = ReadFile("/proc/" + pid + "/stat");
+    const std::size_t close = stat.rfind(')');
+    return close == std::string::npos || close + 2 >= stat.size() || stat[close + 2] == 'Z';
+}
+
+} // namespace
+
+int LiveProcessesWith(const std::string& text) {
+    int count = 0;
+    std::error_code error;
+    for (const auto& entry : fs::directory_iterator("/proc", error)) {
+        const std::string pid = entry.path().filename().string();
+        if (pid.find_first_not_of("0123456789") != std::string::npos) {
+            continue;
+        }
+        const std::string command = ReadFile("/proc/" + pid + "/cmdline");
+        count += command.find(text) != std::string::npos && !IsZombie(pid) ? 1 : 0;
+    }
+    return count;
 }
 
 bool Exists(const std::string& path) {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <chrono>
+#include <functional>
 #include <string>
 
 namespace velquist::testing {
@@ -24,6 +26,14 @@ class TempDir {
 
 std::string ReadFile(const std::string& path);
 bool Exists(const std::string& path);
+
+// Polls `done` until it holds or `limit` passes (a bound for a stuck test, never a
+// measure of speed); returns its last value.
+bool WaitUntil(const std::function<bool()>& done,
+               std::chrono::milliseconds limit = std::chrono::seconds(20));
+// Processes (zombies aside) whose command line holds `text`, e.g. a script's path:
+// the way to find a script's forks, which no parent waits for.
+int LiveProcessesWith(const std::string& text);
 
 // The per-process stand-in for the user's home (HOME and the XDG folders point into it),
 // so that nothing the engine does reaches the real home.

@@ -131,31 +131,43 @@ TEST_F(MessageTest, TimersDeliverTheirIds) {
     EXPECT_TRUE(w.KillTimer(5));
     EXPECT_TRUE(w.KillTimer(9));
     EXPECT_FALSE(w.KillTimer(9));
-    const size_t before = w.posted.size();
-    SpinFor(60);
-    EXPECT_EQ(w.posted.size(), before);
+    const int fives = Ticks(w, 5);
+    const int nines = Ticks(w, 9);
+    // A timer of the same pace ticking several times shows the killed ones had their
+    // chances to tick, however slowly the machine runs.
+    ASSERT_TRUE(w.SetTimer(7, 10));
+    ASSERT_TRUE(SpinUntil([&] { return Ticks(w, 7) >= 4; }));
+    w.KillTimer(7);
+    EXPECT_EQ(Ticks(w, 5), fives);
+    EXPECT_EQ(Ticks(w, 9), nines);
 }
 
 TEST_F(MessageTest, RearmingDoesNotDuplicateTicks) {
     for (int i = 0; i < 5; ++i) {
         ASSERT_TRUE(w.SetTimer(3, 40));
     }
-    SpinFor(210);
+    // Measured against one timer of the same period armed once: a timer never ticks
+    // more often than its period allows, so a single one stays level with it while
+    // five duplicates would tick about five times as often.
+    ASSERT_TRUE(w.SetTimer(4, 40));
+    ASSERT_TRUE(SpinUntil([&] { return Ticks(w, 4) >= 5; }, 10000));
     w.KillTimer(3);
-    // One timer of 40 ms gives about 5 ticks in 210 ms; five would give ~25.
+    w.KillTimer(4);
     EXPECT_GE(Ticks(w, 3), 2);
-    EXPECT_LE(Ticks(w, 3), 6);
+    EXPECT_LT(Ticks(w, 3), 2 * Ticks(w, 4));
 }
 
 TEST_F(MessageTest, HandlerCanKillItsOwnTimer) {
     w.onMessage = [this](UINT msg, WPARAM id, LPARAM) {
-        if (msg == WM_TIMER && Ticks(w, static_cast<UINT>(id)) == 3) {
-            w.KillTimer(static_cast<UINT>(id));
+        if (msg == WM_TIMER && id == 11 && Ticks(w, 11) == 3) {
+            w.KillTimer(11);
         }
     };
     ASSERT_TRUE(w.SetTimer(11, 5));
     ASSERT_TRUE(SpinUntil([&] { return Ticks(w, 11) == 3; }));
-    SpinFor(50);
+    ASSERT_TRUE(w.SetTimer(12, 5)); // its ticks are chances the killed timer had
+    ASSERT_TRUE(SpinUntil([&] { return Ticks(w, 12) >= 5; }));
+    w.KillTimer(12);
     EXPECT_EQ(Ticks(w, 11), 3);
 }
 

@@ -105,7 +105,7 @@ TEST_F(ModalTest, SystemCloseGivesZeroAndOnCloseMayRefuse) {
         [](TestWindow* b) {
             b->refuseClose = true;
             b->GetWidget()->close(); // refused: the window stays
-            QTimer::singleShot(20, [b] {
+            QTimer::singleShot(0, [b] { // the refused close has run its course
                 EXPECT_TRUE(b->IsWindow());
                 b->refuseClose = false;
                 b->GetWidget()->close();
@@ -186,9 +186,8 @@ TEST_F(ModalTest, QuittingUnderAModalBoxLeavesTheBoxSafeToClose) {
     ASSERT_NE(shown, nullptr);
     EXPECT_EQ(finals, 0) << "the box outlives its loop";
     shown->Close(1);
-    for (int i = 0; i < 20 && finals == 0; ++i) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
-    }
+    EXPECT_TRUE(SpinUntil([&finals] { return finals == 1; }));
+    ASSERT_TRUE(SpinPastPosted());
     EXPECT_EQ(finals, 1);
 }
 

@@ -8,6 +8,7 @@
 #include <QEventLoop>
 #include <QString>
 #include <functional>
+#include <memory>
 #include <vector>
 
 namespace velquist::ui::test {
@@ -16,8 +17,9 @@ inline void UseTestSkins() {
     CPaintManagerUI::SetResourcePath(QStringLiteral(VELQUIST_UI_TEST_SKINS));
 }
 
-// Runs the event loop until pred holds or ms pass; returns pred's last value.
-inline bool SpinUntil(const std::function<bool()>& pred, int ms = 3000) {
+// Runs the event loop until pred holds or ms pass (a bound for a stuck test, not a
+// measure of speed); returns pred's last value.
+inline bool SpinUntil(const std::function<bool()>& pred, int ms = 20000) {
     QElapsedTimer clock;
     clock.start();
     while (!pred()) {
@@ -29,12 +31,13 @@ inline bool SpinUntil(const std::function<bool()>& pred, int ms = 3000) {
     return true;
 }
 
-inline void SpinFor(int ms) {
-    QElapsedTimer clock;
-    clock.start();
-    while (clock.elapsed() < ms) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-    }
+// Runs the event loop until everything posted before the call has been delivered:
+// work the code leaves for "the next pass" is waited on by its order, not by time.
+inline bool SpinPastPosted(int ms = 20000) {
+    auto reached = std::make_shared<bool>(false);
+    QMetaObject::invokeMethod(
+        QCoreApplication::instance(), [reached] { *reached = true; }, Qt::QueuedConnection);
+    return SpinUntil([reached] { return *reached; }, ms);
 }
 
 struct Note {
