@@ -130,7 +130,8 @@ int CheckForUpdate(UpdateUi& ui, bool announce) {
         // Something that answered, but with an error status or a reply too large to read,
         // is not a missing network.
         if (announce) {
-            ui.Prompt(response.empty() ? kCheckNoAnswerText : kCheckRefusedText, false);
+            ui.Prompt(HttpClient::LastStatus() == 0 ? kCheckNoAnswerText : kCheckRefusedText,
+                      false);
         }
         return -1;
     }

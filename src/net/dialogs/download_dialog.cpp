@@ -71,6 +71,7 @@ void DownloadDialog::InitWindow() {
     Guarded("DownloadDialog::Init", [this] {
         cancel_ = FindControl(QStringLiteral("cancel"));
         downloadText_ = FindControl(QStringLiteral("download-text"));
+        downloadTitle_ = FindControl(QStringLiteral("downloadTitle"));
         downloadSlider_ = FindControl(QStringLiteral("download-slider"));
         if (downloadSlider_ != nullptr) {
             downloadSlider_->SetMinValue(0);
@@ -93,8 +94,8 @@ ui::LRESULT DownloadDialog::HandleCustomMessage(ui::UINT uMsg, ui::WPARAM wParam
         return 0;
     }
     if (uMsg == kMsgDownloadWaiting) {
-        if (downloadText_ != nullptr) {
-            downloadText_->SetText(QString::fromUtf8(kWaitingForBatchText));
+        if (downloadTitle_ != nullptr) {
+            downloadTitle_->SetText(QString::fromUtf8(kWaitingForBatchText));
         }
         bHandled = true;
         return 0;
