@@ -319,14 +319,15 @@ void HttpDownload::SetBatchPollMs(long ms) {
 }
 
 // The batch belongs to the window's engine, which announces no end to this thread; a
-// look every quarter second costs nothing beside a conversion. False when cancelled.
+// look every quarter second costs nothing beside a conversion. False when cancelled. A
+// forced update's cancel ends the program, so it too waits for the batch to end.
 bool HttpDownload::WaitForBatchEnd(const DownloadRequest& request, DownloadProgress& progress) {
     auto cancelled = [&request] { return request.cancel != nullptr && request.cancel->load(); };
     if (!request.batch_running || !request.batch_running()) {
         return true;
     }
     progress.ShowWaitingForBatch();
-    while (!cancelled() && request.batch_running()) {
+    while ((request.force != 0 || !cancelled()) && request.batch_running()) {
         std::this_thread::sleep_for(std::chrono::milliseconds(g_batch_poll_ms.load()));
     }
     return !cancelled();

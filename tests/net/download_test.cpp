@@ -237,6 +237,26 @@ TEST_F(DownloadTest, CancelWhileWaitingForTheBatchKeepsTheProgramAndDropsTheFile
     HttpDownload::SetBatchPollMs(0);
 }
 
+// A forced update's cancel ends the program, but not in the middle of a batch.
+TEST_F(DownloadTest, ForcedCancelWhileWaitingEndsTheProgramOnlyAfterTheBatch) {
+    HttpDownload::SetBatchPollMs(1);
+    ServeInstaller("/velquist_2.0.0_amd64.deb", 5000);
+    server_.Start();
+    int asked = 0;
+    batch_running_ = [&] {
+        if (++asked == 2) {
+            cancel_ = true;
+        }
+        EXPECT_EQ(shell_.exits, 0) << "ended while the batch ran";
+        return asked < 6;
+    };
+    EXPECT_EQ(Run("/velquist_2.0.0_amd64.deb", 1), DownloadOutcome::kExited);
+    EXPECT_EQ(asked, 6);
+    EXPECT_EQ(shell_.exits, 1);
+    EXPECT_TRUE(shell_.opened.empty());
+    HttpDownload::SetBatchPollMs(0);
+}
+
 TEST_F(DownloadTest, OneBlockOf1024BytesShowsOneHundredPercent) {
     ServeInstaller("/setup.deb", 1024);
     server_.Start();

@@ -242,6 +242,34 @@ TEST_F(UpdateUiTest, EscapeOnTheForcedPromptQuitsWithoutDownloading) {
     EXPECT_TRUE(seen_.empty()) << "nothing was downloaded";
 }
 
+// Declined during a batch, the forced update still ends the program, once the batch is
+// done.
+TEST_F(UpdateUiTest, ForcedUpdateDeclinedDuringABatchEndsTheProgramAfterIt) {
+    Offer("2.0.0", "1");
+    batch_ = true;
+    std::atomic<int> looks{0};
+    WhenShown(QStringLiteral("PromptBoxDialog"), [](QWidget* box) {
+        QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+        QApplication::sendEvent(box, &escape);
+    });
+    std::atomic<bool> done{false};
+    std::thread check([this, &done, &looks] {
+        UpdateCheckThread(owner_->GetHWND(), [this, &looks] {
+            ++looks;
+            return batch_.load();
+        });
+        done = true;
+    });
+    // The announcement asks once; every later look comes from the wait.
+    EXPECT_TRUE(PumpUntil([&looks] { return looks.load() >= 3; }));
+    EXPECT_EQ(shell_.exits, 0) << "not while the batch runs";
+    batch_ = false;
+    EXPECT_TRUE(PumpUntil([&done] { return done.load(); }));
+    check.join();
+    EXPECT_EQ(shell_.exits, 1);
+    EXPECT_EQ(shell_.opened, 0);
+}
+
 // The installer ends the program: accepted during a batch, it waits for the batch, and
 // the prompt and the download dialog say so.
 TEST_F(UpdateUiTest, UpdateAcceptedDuringABatchWaitsForItsEnd) {

@@ -10,7 +10,11 @@
 #include "ui/gui_thread.h"
 #include "ui/messages.h"
 
+#include <QEventLoop>
 #include <QString>
+#include <QTimer>
+#include <chrono>
+#include <thread>
 #include <exception>
 #include <iostream>
 #include <utility>
@@ -25,6 +29,18 @@ ui::WindowImplBase* LiveWindow(ui::HWND handle) {
 
 ui::HWND HandleOf(ui::WindowImplBase* window) {
     return window != nullptr ? window->GetHWND() : ui::kNoWindow;
+}
+
+// A pause between two looks at the batch; the GUI thread keeps serving its window.
+void WaitForBatchTick() {
+    constexpr int kTickMs = 250;
+    if (!ui::IsGuiThread()) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(kTickMs));
+        return;
+    }
+    QEventLoop loop;
+    QTimer::singleShot(kTickMs, &loop, &QEventLoop::quit);
+    loop.exec();
 }
 
 } // namespace
@@ -59,6 +75,11 @@ bool GuiUpdateUi::BatchRunning() {
 }
 
 void GuiUpdateUi::QuitWithoutForcedUpdate() {
+    // Declined, the program may not go on; a running batch still ends first.
+    const std::function<bool()> busy = BusyFromAnyThread();
+    while (busy()) {
+        WaitForBatchTick();
+    }
     DownloadShell().ExitProcess();
 }
 
