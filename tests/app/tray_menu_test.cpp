@@ -3,6 +3,7 @@
 #include "app/menu_placement.h"
 #include "app/window_messages.h"
 #include "app_test_util.h"
+#include "net/service_url.h"
 #include "ui/messages.h"
 
 #include <QAbstractButton>
@@ -110,6 +111,21 @@ TEST(TrayMenu, TrayClicksReachTheMainWindow) {
     // Nothing converts, so the quit item closes the window without a question.
     const ui::HWND handle = window->GetHWND();
     EXPECT_TRUE(test::SpinUntil([handle] { return !ui::IsWindow(handle); }));
+}
+
+// The tray's 检查更新 answers even when the service cannot be reached.
+TEST(TrayMenu, CheckForUpdateAlwaysAnswers) {
+    SetServiceBaseUrl("http://127.0.0.1:1"); // a port nothing listens on
+    CMainWnd* window = test::OpenMainWindow();
+    ASSERT_NE(window, nullptr);
+    {
+        test::BoxAnswerer box("PromptBoxDialog", "msgConfirm");
+        ui::PostMessage(window->GetHWND(), kMsgCheckUpdate, 0, 0);
+        EXPECT_TRUE(test::SpinUntil([&box] { return box.Answered(); }));
+        EXPECT_EQ(box.Text(), QStringLiteral("网络连接失败,请检查网络!"));
+    }
+    test::CloseMainWindow(window);
+    ReloadServiceBaseUrl();
 }
 
 } // namespace
