@@ -9,6 +9,11 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QGuiApplication>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QTimer>
 #include <QScreen>
 #include <QWidget>
 #include <gtest/gtest.h>
@@ -126,6 +131,59 @@ TEST(TrayMenu, CheckForUpdateAlwaysAnswers) {
     }
     test::CloseMainWindow(window);
     ReloadServiceBaseUrl();
+}
+
+QWidget* Shown(const QString& objectName) {
+    for (QWidget* widget : QApplication::topLevelWidgets()) {
+        if (widget->objectName() == objectName && widget->isVisible()) {
+            return widget;
+        }
+    }
+    return nullptr;
+}
+
+// Nobody logged in: the tray's 意见反馈 says so on opening, 提交 opens the login, and
+// leaving the login keeps the form with what was typed.
+TEST(TrayMenu, FeedbackOpensTheLoginAndKeepsTheText) {
+    CMainWnd* window = test::OpenMainWindow();
+    ASSERT_NE(window, nullptr);
+    QString tip;
+    QString kept;
+    bool loginShown = false;
+    auto* timer = new QTimer;
+    int step = 0;
+    QObject::connect(timer, &QTimer::timeout, [&] {
+        QWidget* form = Shown(QStringLiteral("意见反馈"));
+        QWidget* login = Shown(QStringLiteral("登陆"));
+        if (step == 0 && form != nullptr) {
+            tip = form->findChild<QLabel*>(QStringLiteral("feedbackErrorTips"))->text();
+            form->findChild<QPlainTextEdit*>(QStringLiteral("feedbackContent"))
+                ->setPlainText(QStringLiteral("很长的一段反馈"));
+            form->findChild<QLineEdit*>(QStringLiteral("feedbackContact"))
+                ->setText(QStringLiteral("qq 1"));
+            ++step;
+            // Outside this timer's slot: the login's modal loop must let the timer fire.
+            QTimer::singleShot(0, form->findChild<QAbstractButton*>(QStringLiteral("feedbackBtn")),
+                               &QAbstractButton::click);
+        } else if (step == 1 && login != nullptr) {
+            loginShown = true;
+            ++step;
+            login->close();
+        } else if (step == 2 && login == nullptr && form != nullptr) {
+            kept = form->findChild<QPlainTextEdit*>(QStringLiteral("feedbackContent"))->toPlainText();
+            ++step;
+            form->close();
+        }
+    });
+    timer->start(5);
+    ui::PostMessage(window->GetHWND(), kMsgFeedback, 0, 0);
+    EXPECT_TRUE(test::SpinUntil([&step] { return step == 3; }));
+    EXPECT_TRUE(test::SpinUntil([] { return Shown(QStringLiteral("意见反馈")) == nullptr; }));
+    delete timer;
+    EXPECT_EQ(tip, QStringLiteral("请先登录后进行反馈!"));
+    EXPECT_TRUE(loginShown);
+    EXPECT_EQ(kept, QStringLiteral("很长的一段反馈"));
+    test::CloseMainWindow(window);
 }
 
 } // namespace
