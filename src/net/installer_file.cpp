@@ -142,7 +142,8 @@ bool VersionInFileName(const std::string& name, int* major, int* minor, int* rev
             continue;
         }
         std::size_t pos = i;
-        if (ReadVersionPiece(name, &pos, true, major) && ReadVersionPiece(name, &pos, true, minor) &&
+        if (ReadVersionPiece(name, &pos, true, major) &&
+            ReadVersionPiece(name, &pos, true, minor) &&
             ReadVersionPiece(name, &pos, false, revision)) {
             return true;
         }

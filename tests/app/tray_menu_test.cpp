@@ -170,7 +170,8 @@ TEST(TrayMenu, FeedbackOpensTheLoginAndKeepsTheText) {
             ++step;
             login->close();
         } else if (step == 2 && login == nullptr && form != nullptr) {
-            kept = form->findChild<QPlainTextEdit*>(QStringLiteral("feedbackContent"))->toPlainText();
+            kept = form->findChild<QPlainTextEdit*>(QStringLiteral("feedbackContent"))
+                       ->toPlainText();
             ++step;
             form->close();
         }

@@ -300,24 +300,6 @@ TEST_F(UpdateUiTest, UpdateAcceptedDuringABatchWaitsForItsEnd) {
     EXPECT_EQ(shell_.exits, 1);
 }
 
-TEST_F(UpdateUiTest, MenuCheckSaysWhenTheReplyIsUnusable) {
-    Offer("1.x.2", "1");
-    QString text;
-    ConfirmPrompt(&text);
-    EXPECT_EQ(CheckForUpdateFromMenu(owner_), 0);
-    EXPECT_EQ(text, QStringLiteral("检查更新失败,服务器回复无效!"));
-    EXPECT_EQ(shell_.opened, 0);
-}
-
-TEST_F(UpdateUiTest, MenuCheckWithoutAnAnswerSaysTheNetworkFailed) {
-    SetServiceBaseUrl("http://127.0.0.1:" +
-                      std::to_string(velquist::testing::ClosedLoopbackPort()));
-    QString text;
-    ConfirmPrompt(&text);
-    EXPECT_EQ(CheckForUpdateFromMenu(owner_), -1);
-    EXPECT_EQ(text, QStringLiteral("网络连接失败,请检查网络!"));
-}
-
 // The start-up check runs beside the window and its dialogs go through the GUI thread:
 // whatever the service answers, the check ends quietly and the window lives on.
 TEST_F(UpdateUiTest, HostileRepliesEndTheStartupCheckQuietly) {

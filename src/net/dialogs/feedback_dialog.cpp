@@ -77,8 +77,10 @@ ui::LRESULT FeedbackDialog::HandleCustomMessage(ui::UINT uMsg, ui::WPARAM wParam
 
 // Escape and the frame's close button come here too: what was typed is kept.
 ui::LRESULT FeedbackDialog::OnClose(ui::UINT, ui::WPARAM, ui::LPARAM, bool& bHandled) {
-    g_draft = sent_ ? FeedbackDraft{}
-                    : FeedbackDraft{TextOf(content_).toStdWString(), TextOf(contact_).toStdWString()};
+    g_draft = FeedbackDraft{};
+    if (!sent_) {
+        g_draft = {TextOf(content_).toStdWString(), TextOf(contact_).toStdWString()};
+    }
     bHandled = false;
     return 0;
 }

@@ -88,7 +88,8 @@ std::function<bool()> GuiUpdateUi::BusyFromAnyThread() const {
         if (!busy) {
             return false;
         }
-        return ui::RunOnGuiThread([handle, &busy] { return LiveWindow(handle) != nullptr && busy(); });
+        return ui::RunOnGuiThread(
+            [handle, &busy] { return LiveWindow(handle) != nullptr && busy(); });
     };
 }
 
