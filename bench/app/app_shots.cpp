@@ -1,12 +1,14 @@
 // Screenshots of the main window for the README: empty, with files, during a
-// batch, stopped, and after it (one entry failed, to be tried again); the registration
-// form refusing a code for a registered number. Run under Xvfb:
+// batch (also with an update offered), stopped, and after it (one entry failed, to be
+// tried again); the registration form refusing a code for a registered number. Run under Xvfb:
 //   xvfb-run -a -s "-screen 0 1280x800x24" velquist-app-shots docs/screenshots [suffix]
 #include "account_shot.h"
 #include "app/app_startup.h"
 #include "app/main_task_menu.h"
 #include "app/mainwnd.h"
 #include "bench_support.h"
+#include "net/dialogs/gui_update_ui.h"
+#include "net/update_check.h"
 #include "support/heic_fixture.h"
 #include "ui/control.h"
 
@@ -17,6 +19,7 @@
 #include <QKeyEvent>
 #include <QPixmap>
 #include <QScreen>
+#include <QTimer>
 #include <QToolTip>
 #include <QWidget>
 #include <cstdio>
@@ -56,6 +59,32 @@ bool EntryShows(CMainWnd* window, int id, const char* part) {
     ui::CControlUI* status =
         entry != nullptr ? entry->FindSubControl(QLatin1String(part)) : nullptr;
     return status != nullptr && status->IsVisible();
+}
+
+// An update offered while the batch runs: the announcement says that the installer
+// waits for the batch, and the shot declines it so the batch goes on.
+void ShotUpdateDuringBatch(CMainWnd* window, const QString& file) {
+    QTimer::singleShot(0, [window, file] {
+        QWidget* box = nullptr;
+        bench::SpinUntil(
+            [&box] {
+                for (QWidget* widget : QApplication::topLevelWidgets()) {
+                    if (widget->objectName() == QLatin1String("MessageBoxDialog") &&
+                        widget->isVisible()) {
+                        box = widget;
+                    }
+                }
+                return box != nullptr;
+            },
+            5000);
+        Shot(window, file);
+        if (box != nullptr) {
+            box->findChild<QAbstractButton*>(QStringLiteral("msgCancel"))->click();
+        }
+    });
+    ui::CControlUI* stop = window->FindControl(QStringLiteral("image-convert-processing-btn"));
+    GuiUpdateUi update(window->GetHWND(), [stop] { return stop != nullptr && stop->IsVisible(); });
+    update.AskUpgrade(NewVersionText("1.1.0", update.BatchRunning()));
 }
 
 // The list with the photos' pictures: real phone and conformance files when the shared
@@ -143,6 +172,7 @@ int main(int argc, char** argv) {
     qobject_cast<QAbstractButton*>(start->GetWidget())->click();
     bench::SpinUntil([&] { return EntryShows(window, 0, "status-sucess"); }, 60000);
     Shot(window, outDir + "/main-converting" + suffix + ".png");
+    ShotUpdateDuringBatch(window, outDir + "/update-during-batch" + suffix + ".png");
 
     // Stopped: the interrupted entries wait again with their note.
     Click(window, "image-convert-processing-btn");

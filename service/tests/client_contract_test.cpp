@@ -118,12 +118,12 @@ TEST_F(ClientContract, PasswordResetThenLogInWithTheNewPassword) {
     EXPECT_EQ(ManualLogin(kPhone, L"new").step, ManualLoginResult::Step::kLoggedIn);
 }
 
-TEST_F(ClientContract, SecondCodeWithinAMinuteShowsTheSendFailure) {
+TEST_F(ClientContract, SecondCodeWithinAMinuteSaysItCameTooSoon) {
     AskCode(CodeForm::kRegister, kPhone);
     VerifyCodeCountdown countdown;
     const CodeButtonResult again =
         ClickCodeButton(CodeForm::kRegister, kPhone, countdown, [](const std::wstring&) {});
-    EXPECT_EQ(again.prompt, L"验证码发送失败!");
+    EXPECT_EQ(again.prompt, kCodeTooOftenText);
 }
 
 class RecordingUi : public UpdateUi {

@@ -185,7 +185,7 @@ void CMainWnd::RestoreSettings() {
 }
 
 void CMainWnd::StartBackgroundThreads() {
-    StartUpdateCheckThread(this);
+    StartUpdateCheckThread(this, [this] { return engine_ && engine_->IsBusy(); });
     StartAutoLoginThread(this);
     // The engine's dispatcher thread is the third.
     engine_ = std::make_unique<TaskEngine>(this, runner_ ? runner_ : DefaultRunner());

@@ -31,11 +31,12 @@ void CMainWnd::OnFeedback(ui::TNotifyUI& /*msg*/) {
 }
 
 void CMainWnd::ShowFeedbackDialog() {
-    ::velquist::ShowFeedbackDialog(this, [] { return UserInfo::Instance()->LoggedIn(); });
+    ::velquist::ShowFeedbackDialog(
+        this, [] { return UserInfo::Instance()->LoggedIn(); }, [this] { OpenLoginDialog(this); });
 }
 
 int CMainWnd::CheckForUpdate() {
-    return CheckForUpdateFromMenu(this);
+    return CheckForUpdateFromMenu(this, [this] { return engine_ && engine_->IsBusy(); });
 }
 
 void CMainWnd::OnHelp(ui::TNotifyUI& /*msg*/) {

@@ -19,7 +19,7 @@ std::wstring CheckFeedbackInput(const std::wstring& content, const std::wstring&
         return L"联系方式不能为空!";
     }
     if (!logged_in) {
-        return L"请先登录后进行反馈!";
+        return kFeedbackLoginText;
     }
     return {};
 }
@@ -40,7 +40,7 @@ std::wstring SubmitFeedback(const std::wstring& content, const std::wstring& con
     if (!envelope.parsed) {
         return L"网络错误!";
     }
-    return envelope.ret == service::kRetOk ? L"反馈信息已提交!" : L"未知错误";
+    return envelope.ret == service::kRetOk ? kFeedbackSentText : L"未知错误";
 }
 
 } // namespace velquist

@@ -38,13 +38,16 @@ HeaderList MakeJsonHeaders() {
     return owned;
 }
 
+thread_local long t_last_status = 0;
+
 // Success needs all three: a finished transfer, a 2xx status and some body.
 int JudgeTransfer(CURL* handle, CURLcode code, const std::string& response) {
+    long status = 0;
+    curl_easy_getinfo(handle, CURLINFO_RESPONSE_CODE, &status);
+    t_last_status = status;
     if (code != CURLE_OK) {
         return -1;
     }
-    long status = 0;
-    curl_easy_getinfo(handle, CURLINFO_RESPONSE_CODE, &status);
     if (status < 200 || status > 299 || response.empty()) {
         return -1;
     }
@@ -63,6 +66,10 @@ void SetWriteTarget(CURL* handle, std::string* response) {
 
 HttpClient::HttpClient() = default;
 
+long HttpClient::LastStatus() {
+    return t_last_status;
+}
+
 HttpClient* HttpClient::Instance() {
     // A function-local static is created once even when threads race; the global
     // initialisation runs inside that one creation. The client is never destroyed.
@@ -75,6 +82,7 @@ HttpClient* HttpClient::Instance() {
 }
 
 int HttpClient::PostJson(std::string body, std::string url, std::string* response) {
+    t_last_status = 0;
     HeaderList headers = MakeJsonHeaders();
     CurlEasy handle = MakeCurlEasy();
     if (!handle || !headers) {
@@ -100,6 +108,7 @@ int HttpClient::PostJson(std::string body, std::string url, std::string* respons
 }
 
 int HttpClient::Get(std::string url, std::string* response) {
+    t_last_status = 0;
     CurlEasy handle = MakeCurlEasy();
     if (!handle) {
         return 2;

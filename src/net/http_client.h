@@ -18,6 +18,9 @@ class HttpClient {
     int PostJson(std::string body, std::string url, std::string* response);
     // As PostJson; 2 when no transfer handle could be made.
     int Get(std::string url, std::string* response);
+    // The HTTP status of the calling thread's last request, also when it failed (an error
+    // status, a reply past the cap); 0 when no answer came at all.
+    static long LastStatus();
 
     // The service's time-outs are 10 s each; tests shorten them.
     static void SetTimeouts(std::chrono::milliseconds total, std::chrono::milliseconds connect);

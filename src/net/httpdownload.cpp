@@ -8,11 +8,13 @@
 
 #include <algorithm>
 #include <cctype>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <glog/logging.h>
 #include <iostream>
 #include <memory>
+#include <thread>
 
 namespace velquist {
 namespace {
@@ -26,6 +28,8 @@ std::atomic<long> g_connect_timeout_ms{kDefaultConnectTimeoutMs};
 std::atomic<long> g_stall_timeout_ms{kDefaultStallTimeoutMs};
 std::atomic<long> g_min_bytes_per_second{HttpDownload::kMinBytesPerSecond};
 std::atomic<std::uint64_t> g_default_limit{kDefaultInstallerLimit};
+constexpr long kDefaultBatchPollMs = 250;
+std::atomic<long> g_batch_poll_ms{kDefaultBatchPollMs};
 
 struct UrlDeleter {
     void operator()(CURLU* url) const { curl_url_cleanup(url); }
@@ -310,6 +314,24 @@ void HttpDownload::SetStallTimeoutMs(long stall_ms, long min_bytes_per_second) {
 void HttpDownload::SetDefaultLimit(std::uint64_t bytes) {
     g_default_limit = bytes != 0 ? bytes : kDefaultInstallerLimit;
 }
+void HttpDownload::SetBatchPollMs(long ms) {
+    g_batch_poll_ms = ms > 0 ? ms : kDefaultBatchPollMs;
+}
+
+// The batch belongs to the window's engine, which announces no end to this thread; a
+// look every quarter second costs nothing beside a conversion. False when cancelled. A
+// forced update's cancel ends the program, so it too waits for the batch to end.
+bool HttpDownload::WaitForBatchEnd(const DownloadRequest& request, DownloadProgress& progress) {
+    auto cancelled = [&request] { return request.cancel != nullptr && request.cancel->load(); };
+    if (!request.batch_running || !request.batch_running()) {
+        return true;
+    }
+    progress.ShowWaitingForBatch();
+    while ((request.force != 0 || !cancelled()) && request.batch_running()) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(g_batch_poll_ms.load()));
+    }
+    return !cancelled();
+}
 
 DownloadFailure HttpDownload::Fetch(const DownloadRequest& request, const std::string& path,
                                     DownloadProgress& progress) {
@@ -389,6 +411,10 @@ DownloadOutcome HttpDownload::Download(const DownloadRequest& request, DownloadP
     if (DownloadFailure failure = Fetch(request, path, progress);
         failure != DownloadFailure::kNone) {
         return Fail(request, failure, shell);
+    }
+    if (!WaitForBatchEnd(request, progress)) {
+        std::remove(path.c_str()); // turned down: nothing to keep it for
+        return Fail(request, DownloadFailure::kCancelled, shell);
     }
     if (shell.Open(path)) {
         shell.ExitProcess();

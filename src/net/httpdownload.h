@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <string>
 
 namespace velquist {
@@ -13,6 +14,8 @@ class DownloadProgress {
     virtual ~DownloadProgress() = default;
     // A whole percentage, only when it differs from the one shown before.
     virtual void ShowPercent(int percent) = 0;
+    // The installer is ready but waits for the running batch to end.
+    virtual void ShowWaitingForBatch() {}
 };
 
 // The desktop shell and the process, replaceable in tests.
@@ -59,6 +62,9 @@ struct DownloadRequest {
     std::string folder; // the installer's temp folder, existing
     const std::atomic<bool>* cancel = nullptr;
     InstallerCheck check;
+    // Whether a conversion batch runs; the installer, which ends the program, is started
+    // only once it has ended. Empty: nothing to wait for.
+    std::function<bool()> batch_running;
 };
 
 // Why a download did not give a verified installer.
@@ -105,6 +111,8 @@ class HttpDownload {
     static constexpr long kMinBytesPerSecond = 1024;
     // The limit without a manifest "size"; tests lower it. 0 restores the default.
     static void SetDefaultLimit(std::uint64_t bytes);
+    // How often a finished download looks whether the batch has ended; tests shorten it.
+    static void SetBatchPollMs(long ms);
 
     struct Transfer; // implementation detail of the read loop
 
@@ -112,6 +120,7 @@ class HttpDownload {
     DownloadFailure Fetch(const DownloadRequest& request, const std::string& path,
                           DownloadProgress& progress);
     DownloadOutcome Fail(const DownloadRequest& request, DownloadFailure failure, Shell& shell);
+    static bool WaitForBatchEnd(const DownloadRequest& request, DownloadProgress& progress);
 
     DownloadFailure failure_ = DownloadFailure::kNone;
 };

@@ -1,7 +1,11 @@
 #include "net/installer_file.h"
 
+#include "net/version.h"
+
 #include <cctype>
 #include <cstdlib>
+#include <filesystem>
+#include <system_error>
 #include <openssl/evp.h>
 #include <unistd.h>
 
@@ -88,6 +92,84 @@ bool ParseSha256Hex(const std::string& text, std::string* normalized) {
     }
     *normalized = lower;
     return true;
+}
+
+namespace {
+
+bool IsDigit(char c) {
+    return c >= '0' && c <= '9';
+}
+
+// One number of at most nine digits at *pos, then the separator when one must follow.
+bool ReadVersionPiece(const std::string& name, std::size_t* pos, bool dot_follows, int* value) {
+    const std::size_t start = *pos;
+    *value = 0;
+    while (*pos < name.size() && IsDigit(name[*pos]) && *pos - start < 9) {
+        *value = *value * 10 + (name[(*pos)++] - '0');
+    }
+    if (*pos == start || (*pos < name.size() && IsDigit(name[*pos]))) {
+        return false;
+    }
+    if (!dot_follows) {
+        return true;
+    }
+    return *pos < name.size() && name[(*pos)++] == '.';
+}
+
+bool EndsWithDeb(const std::string& name) {
+    return name.size() > 4 && name.compare(name.size() - 4, 4, ".deb") == 0;
+}
+
+bool IsInterruptedDownload(const std::string& name) {
+    return name.size() == 15 && name.compare(0, 9, ".partial-") == 0;
+}
+
+bool IsStale(const std::string& name, const VersionTriple& running) {
+    if (IsInterruptedDownload(name)) {
+        return true;
+    }
+    VersionTriple found;
+    return EndsWithDeb(name) &&
+           VersionInFileName(name, &found.major, &found.minor, &found.revision) &&
+           !IsNewerVersion(found, running);
+}
+
+} // namespace
+
+bool VersionInFileName(const std::string& name, int* major, int* minor, int* revision) {
+    for (std::size_t i = 0; i < name.size(); ++i) {
+        if (!IsDigit(name[i]) || (i > 0 && IsDigit(name[i - 1]))) {
+            continue;
+        }
+        std::size_t pos = i;
+        if (ReadVersionPiece(name, &pos, true, major) &&
+            ReadVersionPiece(name, &pos, true, minor) &&
+            ReadVersionPiece(name, &pos, false, revision)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+int RemoveStaleInstallers(const std::string& folder, const std::string& running) {
+    VersionTriple local;
+    if (folder.empty() || !ParseVersionTriple(running, &local)) {
+        return 0;
+    }
+    std::error_code error;
+    std::filesystem::directory_iterator entries(std::filesystem::path(folder), error);
+    int removed = 0;
+    for (; !error && entries != std::filesystem::directory_iterator(); entries.increment(error)) {
+        const std::filesystem::directory_entry& entry = *entries;
+        std::error_code kind_error;
+        if (!entry.is_regular_file(kind_error) || entry.is_symlink(kind_error) ||
+            !IsStale(entry.path().filename().native(), local)) {
+            continue;
+        }
+        std::error_code remove_error;
+        removed += std::filesystem::remove(entry.path(), remove_error) ? 1 : 0;
+    }
+    return removed;
 }
 
 } // namespace velquist

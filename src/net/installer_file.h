@@ -42,6 +42,16 @@ class PartialFile {
     bool committed_ = false;
 };
 
+// The first "major.minor.revision" in a file name ("velquist_1.2.3_amd64.deb" gives
+// 1.2.3); false when there is none.
+bool VersionInFileName(const std::string& name, int* major, int* minor, int* revision);
+
+// Removes what earlier downloads left in folder (the installer folder, never below it):
+// ".deb" files whose name carries a version no newer than running, and interrupted
+// downloads. Names are taken as bytes; links and other kinds of entries stay. Returns
+// how many files went.
+int RemoveStaleInstallers(const std::string& folder, const std::string& running);
+
 // True for 64 hex digits; *normalized gets them in lower case.
 bool ParseSha256Hex(const std::string& text, std::string* normalized);
 

@@ -8,6 +8,7 @@
 #include "net/service_envelope.h"
 #include "net/service_url.h"
 #include "net/version.h"
+#include "util/text.h"
 
 #include <cstdint>
 #include <iostream>
@@ -67,6 +68,9 @@ UpdateOffer JudgeOfferData(const Json::Value& data) {
         return offer;
     }
     PrintVersions(offered, local);
+    // The parsed numbers, not the service's text: only they were judged.
+    offer.version = std::to_string(offered.major) + "." + std::to_string(offered.minor) + "." +
+                    std::to_string(offered.revision);
     if (!IsNewerVersion(offered, local)) {
         offer.kind = UpdateOffer::Kind::kNotNewer;
         return offer;
@@ -99,33 +103,61 @@ UpdateOffer JudgeUpgradeReply(const std::string& response) {
     return JudgeOfferData(envelope.data);
 }
 
+namespace {
+
+// What the menu's check says when it offers nothing.
+const wchar_t* NothingOfferedText(const UpdateOffer& offer) {
+    return offer.kind == UpdateOffer::Kind::kNotNewer ? kNoNewVersionText : kCheckRefusedText;
+}
+
+} // namespace
+
+std::wstring NewVersionText(const std::string& version, bool batch_running) {
+    std::wstring text = std::wstring(kNewVersionText) + L"\n新版本:" + AnsiToWide(version) +
+                        L",安装时程序将关闭。";
+    if (batch_running) {
+        text += L"\n当前正在转换,下载完成后将等转换结束再安装。";
+    }
+    return text;
+}
+
 int CheckForUpdate(UpdateUi& ui, bool announce) {
     std::string body = UpgradeCheckBody();
     std::cout << "message: " << body << std::endl;
     std::string url = ServiceBaseUrl() + "/v1/upgrade_check" + MakeTimestampQuery();
     std::string response;
     if (HttpClient::Instance()->PostJson(body, url, &response) != 0) {
+        // Something that answered, but with an error status or a reply too large to read,
+        // is not a missing network.
+        if (announce) {
+            ui.Prompt(HttpClient::LastStatus() == 0 ? kCheckNoAnswerText : kCheckRefusedText,
+                      false);
+        }
         return -1;
     }
     std::cout << "response: " << response << std::endl;
     UpdateOffer offer = JudgeUpgradeReply(response);
     if (offer.kind == UpdateOffer::Kind::kNewer) {
         AnnounceNewVersion(ui, offer);
-        return 0;
-    }
-    if (offer.kind == UpdateOffer::Kind::kNotNewer && announce) {
-        ui.Prompt(kNoNewVersionText, false);
+    } else if (announce) {
+        ui.Prompt(NothingOfferedText(offer), false);
     }
     return 0;
 }
 
 void AnnounceNewVersion(UpdateUi& ui, const UpdateOffer& offer) {
+    const std::wstring text = NewVersionText(offer.version, ui.BatchRunning());
     if (offer.force != 0) {
-        ui.Prompt(kNewVersionText, true);
+        // Closing the prompt any other way than its button turns the update down, as the
+        // forced download's cancel does: neither a silent start nor a skipped update.
+        if (!ui.Prompt(text, true)) {
+            ui.QuitWithoutForcedUpdate();
+            return;
+        }
         ui.ShowDownload(offer.download_url, offer.force, offer.check);
         return;
     }
-    if (!ui.AskUpgrade(kNewVersionText)) {
+    if (!ui.AskUpgrade(text)) {
         return;
     }
     ui.ShowDownload(offer.download_url, 0, offer.check);

@@ -270,6 +270,11 @@ void WindowImplBase::ApplyFlags() {
     }
     if (!caption) {
         flags |= Qt::FramelessWindowHint;
+        // Without a button hint the window manager offers every function, minimise and
+        // maximise included; a box or dialog gets the close one only.
+        if (!tool && (style_ & (WS_MINIMIZEBOX | WS_MAXIMIZEBOX)) == 0) {
+            flags |= Qt::CustomizeWindowHint | Qt::WindowCloseButtonHint;
+        }
     } else {
         flags |= Qt::CustomizeWindowHint | Qt::WindowTitleHint;
         if ((style_ & WS_SYSMENU) != 0) {

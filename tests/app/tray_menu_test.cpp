@@ -3,11 +3,17 @@
 #include "app/menu_placement.h"
 #include "app/window_messages.h"
 #include "app_test_util.h"
+#include "net/service_url.h"
 #include "ui/messages.h"
 
 #include <QAbstractButton>
 #include <QApplication>
 #include <QGuiApplication>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QTimer>
 #include <QScreen>
 #include <QWidget>
 #include <gtest/gtest.h>
@@ -110,6 +116,75 @@ TEST(TrayMenu, TrayClicksReachTheMainWindow) {
     // Nothing converts, so the quit item closes the window without a question.
     const ui::HWND handle = window->GetHWND();
     EXPECT_TRUE(test::SpinUntil([handle] { return !ui::IsWindow(handle); }));
+}
+
+// The tray's 检查更新 answers even when the service cannot be reached.
+TEST(TrayMenu, CheckForUpdateAlwaysAnswers) {
+    SetServiceBaseUrl("http://127.0.0.1:1"); // a port nothing listens on
+    CMainWnd* window = test::OpenMainWindow();
+    ASSERT_NE(window, nullptr);
+    {
+        test::BoxAnswerer box("PromptBoxDialog", "msgConfirm");
+        ui::PostMessage(window->GetHWND(), kMsgCheckUpdate, 0, 0);
+        EXPECT_TRUE(test::SpinUntil([&box] { return box.Answered(); }));
+        EXPECT_EQ(box.Text(), QStringLiteral("网络连接失败,请检查网络!"));
+    }
+    test::CloseMainWindow(window);
+    ReloadServiceBaseUrl();
+}
+
+QWidget* Shown(const QString& objectName) {
+    for (QWidget* widget : QApplication::topLevelWidgets()) {
+        if (widget->objectName() == objectName && widget->isVisible()) {
+            return widget;
+        }
+    }
+    return nullptr;
+}
+
+// Nobody logged in: the tray's 意见反馈 says so on opening, 提交 opens the login, and
+// leaving the login keeps the form with what was typed.
+TEST(TrayMenu, FeedbackOpensTheLoginAndKeepsTheText) {
+    CMainWnd* window = test::OpenMainWindow();
+    ASSERT_NE(window, nullptr);
+    QString tip;
+    QString kept;
+    bool loginShown = false;
+    auto* timer = new QTimer;
+    int step = 0;
+    QObject::connect(timer, &QTimer::timeout, [&] {
+        QWidget* form = Shown(QStringLiteral("意见反馈"));
+        QWidget* login = Shown(QStringLiteral("登陆"));
+        if (step == 0 && form != nullptr) {
+            tip = form->findChild<QLabel*>(QStringLiteral("feedbackErrorTips"))->text();
+            form->findChild<QPlainTextEdit*>(QStringLiteral("feedbackContent"))
+                ->setPlainText(QStringLiteral("很长的一段反馈"));
+            form->findChild<QLineEdit*>(QStringLiteral("feedbackContact"))
+                ->setText(QStringLiteral("qq 1"));
+            ++step;
+            // Outside this timer's slot: the login's modal loop must let the timer fire.
+            QTimer::singleShot(0, form->findChild<QAbstractButton*>(QStringLiteral("feedbackBtn")),
+                               &QAbstractButton::click);
+        } else if (step == 1 && login != nullptr) {
+            loginShown = true;
+            ++step;
+            login->close();
+        } else if (step == 2 && login == nullptr && form != nullptr) {
+            kept = form->findChild<QPlainTextEdit*>(QStringLiteral("feedbackContent"))
+                       ->toPlainText();
+            ++step;
+            form->close();
+        }
+    });
+    timer->start(5);
+    ui::PostMessage(window->GetHWND(), kMsgFeedback, 0, 0);
+    EXPECT_TRUE(test::SpinUntil([&step] { return step == 3; }));
+    EXPECT_TRUE(test::SpinUntil([] { return Shown(QStringLiteral("意见反馈")) == nullptr; }));
+    delete timer;
+    EXPECT_EQ(tip, QStringLiteral("请先登录后进行反馈!"));
+    EXPECT_TRUE(loginShown);
+    EXPECT_EQ(kept, QStringLiteral("很长的一段反馈"));
+    test::CloseMainWindow(window);
 }
 
 } // namespace

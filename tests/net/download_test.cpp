@@ -8,6 +8,7 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <gtest/gtest.h>
 #include <iterator>
 #include <map>
@@ -24,6 +25,8 @@ using namespace std::chrono_literals;
 
 struct RecordingProgress : DownloadProgress {
     std::vector<int> shown;
+    int waits = 0;
+    void ShowWaitingForBatch() override { ++waits; }
     std::atomic<bool>* cancel_on_first = nullptr;
     void ShowPercent(int percent) override {
         shown.push_back(percent);
@@ -125,6 +128,7 @@ class DownloadTest : public ::testing::Test {
         request.folder = folder_.string();
         request.cancel = &cancel_;
         request.check = check;
+        request.batch_running = batch_running_;
         HttpDownload download;
         DownloadOutcome outcome = download.Download(request, progress_, shell_);
         failure_ = download.failure();
@@ -166,6 +170,7 @@ class DownloadTest : public ::testing::Test {
     RecordingProgress progress_;
     RecordingShell shell_;
     DownloadFailure failure_ = DownloadFailure::kNone;
+    std::function<bool()> batch_running_;
 };
 
 TEST_F(DownloadTest, CompleteFileIsStartedAndTheProcessEnds) {
@@ -183,6 +188,73 @@ TEST_F(DownloadTest, CompleteFileIsStartedAndTheProcessEnds) {
     for (size_t i = 1; i < progress_.shown.size(); ++i) {
         EXPECT_GT(progress_.shown[i], progress_.shown[i - 1]) << "only changes are shown";
     }
+}
+
+// The installer ends the program: a batch that runs when the file is ready finishes
+// first, and only then is the installer opened.
+TEST_F(DownloadTest, InstallerWaitsForTheRunningBatchToEnd) {
+    HttpDownload::SetBatchPollMs(1);
+    ServeInstaller("/velquist_2.0.0_amd64.deb", 5000);
+    server_.Start();
+    int asked = 0;
+    batch_running_ = [&] {
+        ++asked;
+        // Nothing may be opened while the batch still runs.
+        EXPECT_TRUE(shell_.opened.empty());
+        return asked < 5;
+    };
+    EXPECT_EQ(Run("/velquist_2.0.0_amd64.deb"), DownloadOutcome::kExited);
+    EXPECT_EQ(asked, 5);
+    EXPECT_EQ(progress_.waits, 1);
+    EXPECT_EQ(shell_.opened.size(), 1u);
+    EXPECT_EQ(shell_.exits, 1);
+
+    // Idle from the start: no waiting shown.
+    batch_running_ = [] { return false; };
+    shell_ = RecordingShell{};
+    progress_.waits = 0;
+    EXPECT_EQ(Run("/velquist_2.0.0_amd64.deb"), DownloadOutcome::kExited);
+    EXPECT_EQ(progress_.waits, 0);
+    HttpDownload::SetBatchPollMs(0);
+}
+
+TEST_F(DownloadTest, CancelWhileWaitingForTheBatchKeepsTheProgramAndDropsTheFile) {
+    HttpDownload::SetBatchPollMs(1);
+    ServeInstaller("/velquist_2.0.0_amd64.deb", 5000);
+    server_.Start();
+    int asked = 0;
+    batch_running_ = [&] {
+        if (++asked == 3) {
+            cancel_ = true; // the user turns the update down; the batch goes on
+        }
+        return true;
+    };
+    EXPECT_EQ(Run("/velquist_2.0.0_amd64.deb"), DownloadOutcome::kClosed);
+    EXPECT_EQ(failure_, DownloadFailure::kCancelled);
+    EXPECT_TRUE(shell_.opened.empty());
+    EXPECT_EQ(shell_.exits, 0);
+    EXPECT_TRUE(Entries(folder_).empty());
+    HttpDownload::SetBatchPollMs(0);
+}
+
+// A forced update's cancel ends the program, but not in the middle of a batch.
+TEST_F(DownloadTest, ForcedCancelWhileWaitingEndsTheProgramOnlyAfterTheBatch) {
+    HttpDownload::SetBatchPollMs(1);
+    ServeInstaller("/velquist_2.0.0_amd64.deb", 5000);
+    server_.Start();
+    int asked = 0;
+    batch_running_ = [&] {
+        if (++asked == 2) {
+            cancel_ = true;
+        }
+        EXPECT_EQ(shell_.exits, 0) << "ended while the batch ran";
+        return asked < 6;
+    };
+    EXPECT_EQ(Run("/velquist_2.0.0_amd64.deb", 1), DownloadOutcome::kExited);
+    EXPECT_EQ(asked, 6);
+    EXPECT_EQ(shell_.exits, 1);
+    EXPECT_TRUE(shell_.opened.empty());
+    HttpDownload::SetBatchPollMs(0);
 }
 
 TEST_F(DownloadTest, OneBlockOf1024BytesShowsOneHundredPercent) {

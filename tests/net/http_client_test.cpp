@@ -65,6 +65,7 @@ TEST_F(HttpClientTest, SuccessNeedsA2xxStatusAndABody) {
     std::string missing;
     EXPECT_EQ(Post("/missing", "{}", &missing), -1);
     EXPECT_EQ(missing, "{\"ret\":404}") << "a failing reply's body stays with the caller";
+    EXPECT_EQ(HttpClient::LastStatus(), 404) << "an answer, though a failing one";
     std::string broken;
     EXPECT_EQ(Post("/broken", "{}", &broken), -1);
     EXPECT_EQ(broken, "{\"ret\":500}");
@@ -135,6 +136,7 @@ TEST_F(HttpClientTest, RefusedConnectionAndTimeOutFail) {
     std::string refused;
     std::string url = "http://127.0.0.1:" + std::to_string(testing::ClosedLoopbackPort()) + "/x";
     EXPECT_EQ(HttpClient::Instance()->PostJson("{}", url, &refused), -1);
+    EXPECT_EQ(HttpClient::LastStatus(), 0) << "no answer at all";
     EXPECT_EQ(HttpClient::Instance()->Get(url, &refused), -1);
 
     // The answer waits until the client has given up; a client that never gives up gets

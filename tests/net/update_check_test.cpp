@@ -23,11 +23,14 @@ struct RecordingUi : UpdateUi {
     std::vector<std::pair<std::string, int>> downloads;
     std::vector<InstallerCheck> checks;
     std::vector<std::string> order;
+    bool batch = false;
+    bool prompt_confirmed = true;
 
-    void Prompt(const std::wstring& text, bool owned) override {
+    bool Prompt(const std::wstring& text, bool owned) override {
         prompts.push_back(text);
         prompt_owned.push_back(owned);
         order.push_back("prompt");
+        return prompt_confirmed;
     }
     bool AskUpgrade(const std::wstring& text) override {
         questions.push_back(text);
@@ -39,7 +42,11 @@ struct RecordingUi : UpdateUi {
         checks.push_back(check);
         order.push_back("download");
     }
+    bool BatchRunning() override { return batch; }
+    void QuitWithoutForcedUpdate() override { order.push_back("quit"); }
 };
+
+const std::wstring kAnnounce2 = L"发现新版本啦!\n新版本:2.0.0,安装时程序将关闭。";
 
 std::string Reply(const std::string& version, const std::string& force_json) {
     return "{\"ret\":0,\"data\":{\"app_version\":\"" + version +
@@ -212,7 +219,7 @@ TEST_F(UpdateCheckTest, UpToDateIsSilentAtStartAndSaidFromTheMenu) {
 
     EXPECT_EQ(CheckForUpdate(ui_, true), 0);
     ASSERT_EQ(ui_.prompts.size(), 1u);
-    EXPECT_EQ(ui_.prompts[0], L"没有发现新版本!");
+    EXPECT_EQ(ui_.prompts[0], L"已是最新版本");
     EXPECT_FALSE(ui_.prompt_owned[0]) << "the main window stays usable";
 }
 
@@ -222,7 +229,7 @@ TEST_F(UpdateCheckTest, ForcedUpgradePromptsThenDownloads) {
     EXPECT_EQ(CheckForUpdate(ui_, false), 0);
     std::string out = velquist::test::TakeCapturedStdout();
     EXPECT_EQ(ui_.order, (std::vector<std::string>{"prompt", "download"}));
-    EXPECT_EQ(ui_.prompts[0], L"发现新版本啦!");
+    EXPECT_EQ(ui_.prompts[0], kAnnounce2);
     EXPECT_TRUE(ui_.prompt_owned[0]);
     EXPECT_EQ(ui_.downloads[0],
               std::make_pair(std::string("http://dl.test/Velquist-setup.exe"), 1));
@@ -238,7 +245,7 @@ TEST_F(UpdateCheckTest, OptionalUpgradeAsksAndMayBeDeclined) {
     ui_.confirm = false;
     EXPECT_EQ(CheckForUpdate(ui_, true), 0);
     EXPECT_EQ(ui_.order, (std::vector<std::string>{"ask"}));
-    EXPECT_EQ(ui_.questions[0], L"发现新版本啦!");
+    EXPECT_EQ(ui_.questions[0], L"发现新版本啦!\n新版本:1.0.10,安装时程序将关闭。");
 
     ui_.confirm = true;
     EXPECT_EQ(CheckForUpdate(ui_, true), 0);
@@ -254,18 +261,63 @@ TEST_F(UpdateCheckTest, PublishedHashAndSizeReachTheDownload) {
     EXPECT_EQ(ui_.checks[0].size, 77u);
 }
 
-TEST_F(UpdateCheckTest, FailuresAndMalformedOffersStaySilentEvenFromTheMenu) {
+TEST_F(UpdateCheckTest, StartupCheckStaysSilentWhenItCannotCheck) {
     for (const std::string& reply :
          {std::string("{\"ret\":1}"), std::string("garbage"), std::string("{}"), Reply("1.0", "1"),
           Reply("1.0.x", "1"), Reply("3.0.0", "\"soon\"")}) {
         reply_ = reply;
+        EXPECT_EQ(CheckForUpdate(ui_, false), 0) << reply;
+    }
+    SetServiceBaseUrl("http://127.0.0.1:" + std::to_string(testing::ClosedLoopbackPort()));
+    EXPECT_EQ(CheckForUpdate(ui_, false), -1);
+    EXPECT_TRUE(ui_.order.empty());
+}
+
+TEST_F(UpdateCheckTest, MenuCheckSaysWhyItCouldNotCheck) {
+    for (const std::string& reply :
+         {std::string("{\"ret\":1}"), std::string("garbage"), Reply("1.0.x", "1"),
+          Reply("3.0.0", "\"soon\"")}) {
+        reply_ = reply;
         EXPECT_EQ(CheckForUpdate(ui_, true), 0) << reply;
     }
-    EXPECT_TRUE(ui_.order.empty());
+    ASSERT_EQ(ui_.prompts.size(), 4u);
+    for (const std::wstring& text : ui_.prompts) {
+        EXPECT_EQ(text, L"检查更新失败,服务器回复无效!");
+    }
+    EXPECT_TRUE(ui_.downloads.empty());
 
     SetServiceBaseUrl("http://127.0.0.1:" + std::to_string(testing::ClosedLoopbackPort()));
     EXPECT_EQ(CheckForUpdate(ui_, true), -1);
-    EXPECT_TRUE(ui_.order.empty());
+    ASSERT_EQ(ui_.prompts.size(), 5u);
+    EXPECT_EQ(ui_.prompts.back(), L"网络连接失败,请检查网络!");
+    EXPECT_FALSE(ui_.prompt_owned.back()) << "the main window stays usable";
+}
+
+TEST_F(UpdateCheckTest, AnnouncementDuringABatchSaysTheInstallWaits) {
+    reply_ = Reply("2.0.0", "0");
+    ui_.batch = true;
+    ui_.confirm = false;
+    EXPECT_EQ(CheckForUpdate(ui_, false), 0);
+    ASSERT_EQ(ui_.questions.size(), 1u);
+    EXPECT_EQ(ui_.questions[0], kAnnounce2 + L"\n当前正在转换,下载完成后将等转换结束再安装。");
+    EXPECT_EQ(ui_.order, (std::vector<std::string>{"ask"})) << "declined: the batch goes on";
+}
+
+// Closing the forced prompt without its button must neither start the download unasked
+// nor let the program run on without the update.
+TEST_F(UpdateCheckTest, ForcedPromptClosedAnotherWayQuits) {
+    reply_ = Reply("2.0.0", "1");
+    ui_.prompt_confirmed = false;
+    EXPECT_EQ(CheckForUpdate(ui_, false), 0);
+    EXPECT_EQ(ui_.order, (std::vector<std::string>{"prompt", "quit"}));
+}
+
+TEST(UpdateAnnouncement, ShowsTheJudgedNumbersOnly) {
+    UpdateOffer offer = JudgeUpgradeReply(
+        "{\"ret\":0,\"data\":{\"app_version\":\"02.1.3.<b>x</b>\",\"download_url\":"
+        "\"http://dl.test/a.deb\",\"force_upgrade\":0}}");
+    ASSERT_EQ(offer.kind, UpdateOffer::Kind::kNewer);
+    EXPECT_EQ(offer.version, "2.1.3");
 }
 
 } // namespace

@@ -8,12 +8,14 @@
 #include "ui/paint_manager.h"
 
 #include <QApplication>
+#include <QKeyEvent>
 #include <QPlainTextEdit>
 #include <QUrl>
 #include <atomic>
 #include <gtest/gtest.h>
 #include <mutex>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace velquist {
@@ -26,8 +28,10 @@ using velquist::testing::WhenShown;
 
 class TrackedFeedbackDialog : public FeedbackDialog {
   public:
-    TrackedFeedbackDialog(bool* destroyed, const std::atomic<bool>* loggedIn)
-        : FeedbackDialog(nullptr, [loggedIn] { return loggedIn->load(); }), destroyed_(destroyed) {}
+    TrackedFeedbackDialog(bool* destroyed, const std::atomic<bool>* loggedIn,
+                          LoginAction login = {})
+        : FeedbackDialog(nullptr, [loggedIn] { return loggedIn->load(); }, std::move(login)),
+          destroyed_(destroyed) {}
     ~TrackedFeedbackDialog() override { *destroyed_ = true; }
 
   private:
@@ -54,8 +58,38 @@ class FeedbackDialogTest : public ::testing::Test {
                               });
         server_.Start();
         SetServiceBaseUrl(server_.BaseUrl());
+        ClearFeedbackDraft();
     }
-    void TearDown() override { ReloadServiceBaseUrl(); }
+    void TearDown() override {
+        ReloadServiceBaseUrl();
+        ClearFeedbackDraft();
+    }
+
+    // Fills the form, submits it and closes it by Escape; returns the error label's text
+    // after the submit and whether the form was still up with the content in it.
+    QString SubmitAndKeep(const QString& content, bool* keptOpen) {
+        QString error;
+        WhenShown(QStringLiteral("意见反馈"), [&](QWidget* form) {
+            Type(form, "feedbackContent", content);
+            Type(form, "feedbackContact", QStringLiteral("qq"));
+            Click(form, "feedbackBtn");
+            error = TextOf(form, "feedbackErrorTips");
+            *keptOpen = form->isVisible() && ContentOf(form) == content;
+            PressEscape(form);
+        });
+        bool destroyed = false;
+        ShowModalBox(new TrackedFeedbackDialog(&destroyed, &loggedIn_), ui::kNoWindow);
+        return error;
+    }
+
+    static QString ContentOf(QWidget* form) {
+        return form->findChild<QPlainTextEdit*>("feedbackContent")->toPlainText();
+    }
+
+    static void PressEscape(QWidget* window) {
+        QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+        QApplication::sendEvent(window, &escape);
+    }
 
     // The window's logged-in state, as the form asks for it.
     void LogIn() { loggedIn_ = true; }
@@ -141,14 +175,99 @@ TEST_F(FeedbackDialogTest, AcceptedFeedbackArrivesAsUtf8AndTheDialogIsGone) {
     EXPECT_NE(bodies[0].find("\"contact\" : \"邮箱 a@b.cn\""), std::string::npos) << bodies[0];
 }
 
-TEST_F(FeedbackDialogTest, RefusedFeedbackSaysUnknownError) {
+// An undelivered feedback is not lost: the form stays with the error and the text.
+TEST_F(FeedbackDialogTest, UndeliveredFeedbackKeepsTheFormAndItsText) {
     LogIn();
     reply_ = R"({"ret":1,"data":{}})";
-    int code = -1;
+    bool keptOpen = false;
+    EXPECT_EQ(SubmitAndKeep(QStringLiteral("很长的反馈"), &keptOpen), QStringLiteral("未知错误"));
+    EXPECT_TRUE(keptOpen);
+
+    SetServiceBaseUrl("http://127.0.0.1:" +
+                      std::to_string(velquist::testing::ClosedLoopbackPort()));
+    keptOpen = false;
+    EXPECT_EQ(SubmitAndKeep(QStringLiteral("很长的反馈"), &keptOpen), QStringLiteral("网络错误!"));
+    EXPECT_TRUE(keptOpen);
+}
+
+// Escape or the frame keep the unsent text for the next opening; a sent one is gone.
+TEST_F(FeedbackDialogTest, UnsentTextWaitsForTheNextOpening) {
+    WhenShown(QStringLiteral("意见反馈"), [](QWidget* form) {
+        Type(form, "feedbackContent", QStringLiteral("草稿"));
+        Type(form, "feedbackContact", QStringLiteral("qq 9"));
+        PressEscape(form);
+    });
     bool destroyed = false;
-    EXPECT_EQ(SubmitAndAnswer("x", "y", &code, &destroyed), QStringLiteral("未知错误"));
-    EXPECT_EQ(code, 1);
+    EXPECT_EQ(ShowModalBox(new TrackedFeedbackDialog(&destroyed, &loggedIn_), ui::kNoWindow), 0);
     EXPECT_TRUE(destroyed);
+
+    LogIn();
+    QString content;
+    QString contact;
+    WhenShown(QStringLiteral("意见反馈"), [&](QWidget* form) {
+        content = ContentOf(form);
+        contact = TextOf(form, "feedbackContact");
+        Click(form, "feedbackBtn");
+    });
+    QString prompt;
+    WhenShown(QStringLiteral("PromptBoxDialog"), [&prompt](QWidget* box) {
+        prompt = TextOf(box, "msgText");
+        Click(box, "msgConfirm");
+    });
+    EXPECT_EQ(ShowModalBox(new TrackedFeedbackDialog(&destroyed, &loggedIn_), ui::kNoWindow), 1);
+    EXPECT_EQ(content, QStringLiteral("草稿"));
+    EXPECT_EQ(contact, QStringLiteral("qq 9"));
+    EXPECT_EQ(prompt, QStringLiteral("反馈信息已提交!"));
+
+    WhenShown(QStringLiteral("意见反馈"), [&](QWidget* form) {
+        content = ContentOf(form);
+        form->close();
+    });
+    ShowModalBox(new TrackedFeedbackDialog(&destroyed, &loggedIn_), ui::kNoWindow);
+    EXPECT_TRUE(content.isEmpty()) << "sent: nothing kept";
+}
+
+// Nobody logged in: said on opening, and a send opens the login and goes on after it
+// with what was typed.
+TEST_F(FeedbackDialogTest, LoginIsAskedFirstAndTheTextSurvivesIt) {
+    QString onOpening;
+    WhenShown(QStringLiteral("意见反馈"), [&](QWidget* form) {
+        onOpening = TextOf(form, "feedbackErrorTips");
+        Type(form, "feedbackContent", QStringLiteral("登录后再发"));
+        Type(form, "feedbackContact", QStringLiteral("qq 2"));
+        Click(form, "feedbackBtn");
+    });
+    QString prompt;
+    WhenShown(QStringLiteral("PromptBoxDialog"), [&prompt](QWidget* box) {
+        prompt = TextOf(box, "msgText");
+        Click(box, "msgConfirm");
+    });
+    int logins = 0;
+    bool destroyed = false;
+    auto* form = new TrackedFeedbackDialog(&destroyed, &loggedIn_, [&] {
+        ++logins;
+        loggedIn_ = true; // the login dialog succeeded
+    });
+    EXPECT_EQ(ShowModalBox(form, ui::kNoWindow), 1);
+    EXPECT_EQ(onOpening, QStringLiteral("请先登录后进行反馈!"));
+    EXPECT_EQ(logins, 1);
+    EXPECT_EQ(prompt, QStringLiteral("反馈信息已提交!"));
+    const auto bodies = Bodies();
+    ASSERT_EQ(bodies.size(), 1u);
+    EXPECT_NE(bodies[0].find("登录后再发"), std::string::npos);
+}
+
+TEST_F(FeedbackDialogTest, ModalFormOffersNeitherMinimiseNorMaximise) {
+    Qt::WindowFlags flags;
+    WhenShown(QStringLiteral("意见反馈"), [&flags](QWidget* form) {
+        flags = form->windowFlags();
+        form->close();
+    });
+    bool destroyed = false;
+    ShowModalBox(new TrackedFeedbackDialog(&destroyed, &loggedIn_), ui::kNoWindow);
+    EXPECT_FALSE(flags.testFlag(Qt::WindowMinimizeButtonHint));
+    EXPECT_FALSE(flags.testFlag(Qt::WindowMaximizeButtonHint));
+    EXPECT_TRUE(flags.testFlag(Qt::WindowCloseButtonHint)) << "else every function is offered";
 }
 
 TEST_F(FeedbackDialogTest, LoginStateIsAskedWhenSending) {
@@ -172,17 +291,6 @@ TEST_F(FeedbackDialogTest, LoginStateIsAskedWhenSending) {
     EXPECT_EQ(refused, QStringLiteral("请先登录后进行反馈!"));
     EXPECT_EQ(prompt, QStringLiteral("反馈信息已提交!"));
     EXPECT_EQ(Bodies().size(), 1u);
-}
-
-TEST_F(FeedbackDialogTest, NoReplySaysNetworkError) {
-    LogIn();
-    SetServiceBaseUrl("http://127.0.0.1:" +
-                      std::to_string(velquist::testing::ClosedLoopbackPort()));
-    int code = -1;
-    bool destroyed = false;
-    EXPECT_EQ(SubmitAndAnswer("x", "y", &code, &destroyed), QStringLiteral("网络错误!"));
-    EXPECT_EQ(code, 1);
-    EXPECT_TRUE(destroyed);
 }
 
 TEST_F(FeedbackDialogTest, ContactLinkOpensTheHelpPageAndTheFormStays) {
@@ -223,12 +331,10 @@ TEST_F(FeedbackDialogTest, HostileRepliesSayNetworkError) {
             std::lock_guard<std::mutex> lock(mutex_);
             reply_ = reply;
         }
-        int code = -1;
-        bool destroyed = false;
-        EXPECT_EQ(SubmitAndAnswer(QStringLiteral("内容"), QStringLiteral("qq"), &code, &destroyed),
-                  QStringLiteral("网络错误!"))
+        bool keptOpen = false;
+        EXPECT_EQ(SubmitAndKeep(QStringLiteral("内容"), &keptOpen), QStringLiteral("网络错误!"))
             << reply.substr(0, 40);
-        EXPECT_EQ(code, 1);
+        EXPECT_TRUE(keptOpen);
     }
 }
 

@@ -10,6 +10,7 @@
 
 #include <QApplication>
 #include <QGuiApplication>
+#include <QKeyEvent>
 #include <QTimer>
 #include <QWidget>
 #include <atomic>
@@ -129,7 +130,7 @@ class UpdateUiTest : public ::testing::Test {
     void RunStartupCheck() {
         std::atomic<bool> done{false};
         std::thread check([this, &done] {
-            UpdateCheckThread(owner_->GetHWND());
+            UpdateCheckThread(owner_->GetHWND(), [this] { return batch_.load(); });
             done = true;
         });
         EXPECT_TRUE(PumpUntil([&done] { return done.load(); }));
@@ -145,7 +146,16 @@ class UpdateUiTest : public ::testing::Test {
     std::vector<std::string> seen_; // what the user saw, in order
     RecordingShell shell_;
     OwnerWindow* owner_ = nullptr;
+    std::atomic<bool> batch_{false}; // the main window's batch, as the check asks for it
 };
+
+// Answers the next one-button prompt with its button and keeps its text.
+void ConfirmPrompt(QString* text) {
+    WhenShown(QStringLiteral("PromptBoxDialog"), [text](QWidget* box) {
+        *text = TextOf(box, "msgText");
+        Click(box, "msgConfirm");
+    });
+}
 
 TEST_F(UpdateUiTest, MenuCheckSaysNothingNewInAnOwnerlessPrompt) {
     Offer("1.0.1", "0");
@@ -157,7 +167,7 @@ TEST_F(UpdateUiTest, MenuCheckSaysNothingNewInAnOwnerlessPrompt) {
         Click(box, "msgConfirm");
     });
     EXPECT_EQ(CheckForUpdateFromMenu(owner_), 0);
-    EXPECT_EQ(text, QStringLiteral("没有发现新版本!"));
+    EXPECT_EQ(text, QStringLiteral("已是最新版本"));
     EXPECT_FALSE(ownerBlocked) << "the main window stays usable";
 }
 
@@ -186,7 +196,7 @@ TEST_F(UpdateUiTest, DeclinedOptionalUpgradeOpensNothing) {
         Click(box, "msgCancel");
     });
     RunStartupCheck();
-    EXPECT_EQ(asked, QStringLiteral("发现新版本啦!"));
+    EXPECT_EQ(asked, QStringLiteral("发现新版本啦!\n新版本:1.0.2,安装时程序将关闭。"));
     EXPECT_TRUE(ownerBlocked) << "the announcement is owned by the main window";
     EXPECT_EQ(shell_.opened, 0);
     EXPECT_EQ(ShownWindow(QStringLiteral("升级下载")), nullptr);
@@ -207,34 +217,87 @@ TEST_F(UpdateUiTest, ForcedUpgradeShowsThePromptThenTheDownload) {
             std::lock_guard<std::mutex> lock(mutex_);
             seen_.push_back(TextOf(box, "msgText").toStdString());
         }
-        // Closed by the frame rather than the button: the download follows anyway.
-        box->close();
+        Click(box, "msgConfirm");
     });
     RunStartupCheck();
     std::lock_guard<std::mutex> lock(mutex_);
-    EXPECT_EQ(seen_, (std::vector<std::string>{"发现新版本啦!", "download"}));
+    EXPECT_EQ(seen_, (std::vector<std::string>{"发现新版本啦!\n新版本:2.0.0,安装时程序将关闭。",
+                                               "download"}));
     EXPECT_EQ(shell_.opened, 1);
     EXPECT_EQ(shell_.exits, 1);
 }
 
-TEST_F(UpdateUiTest, MalformedVersionIsSilentEvenFromTheMenu) {
-    Offer("1.x.2", "1");
-    bool anyBox = false;
-    auto* watcher = new QTimer;
-    QObject::connect(watcher, &QTimer::timeout, [&anyBox] {
-        anyBox = anyBox || ShownWindow(QStringLiteral("PromptBoxDialog")) != nullptr;
+// Escape on the forced prompt is its refusal, as the download's cancel: the program ends
+// without the download, rather than starting it unasked or running on without it.
+TEST_F(UpdateUiTest, EscapeOnTheForcedPromptQuitsWithoutDownloading) {
+    Offer("2.0.0", "1");
+    WhenShown(QStringLiteral("PromptBoxDialog"), [](QWidget* box) {
+        QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+        QApplication::sendEvent(box, &escape);
     });
-    watcher->start(2);
-    EXPECT_EQ(CheckForUpdateFromMenu(owner_), 0);
-    PumpUntil([] { return false; }, std::chrono::milliseconds(50));
-    delete watcher;
-    EXPECT_FALSE(anyBox);
+    RunStartupCheck();
+    EXPECT_EQ(shell_.exits, 1);
+    EXPECT_EQ(shell_.opened, 0);
+    std::lock_guard<std::mutex> lock(mutex_);
+    EXPECT_TRUE(seen_.empty()) << "nothing was downloaded";
 }
 
-TEST_F(UpdateUiTest, FailedRequestGivesMinusOneAndShowsNothing) {
-    SetServiceBaseUrl("http://127.0.0.1:" +
-                      std::to_string(velquist::testing::ClosedLoopbackPort()));
-    EXPECT_EQ(CheckForUpdateFromMenu(owner_), -1);
+// Declined during a batch, the forced update still ends the program, once the batch is
+// done.
+TEST_F(UpdateUiTest, ForcedUpdateDeclinedDuringABatchEndsTheProgramAfterIt) {
+    Offer("2.0.0", "1");
+    batch_ = true;
+    std::atomic<int> looks{0};
+    WhenShown(QStringLiteral("PromptBoxDialog"), [](QWidget* box) {
+        QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+        QApplication::sendEvent(box, &escape);
+    });
+    std::atomic<bool> done{false};
+    std::thread check([this, &done, &looks] {
+        UpdateCheckThread(owner_->GetHWND(), [this, &looks] {
+            ++looks;
+            return batch_.load();
+        });
+        done = true;
+    });
+    // The announcement asks once; every later look comes from the wait.
+    EXPECT_TRUE(PumpUntil([&looks] { return looks.load() >= 3; }));
+    EXPECT_EQ(shell_.exits, 0) << "not while the batch runs";
+    batch_ = false;
+    EXPECT_TRUE(PumpUntil([&done] { return done.load(); }));
+    check.join();
+    EXPECT_EQ(shell_.exits, 1);
+    EXPECT_EQ(shell_.opened, 0);
+}
+
+// The installer ends the program: accepted during a batch, it waits for the batch, and
+// the prompt and the download dialog say so.
+TEST_F(UpdateUiTest, UpdateAcceptedDuringABatchWaitsForItsEnd) {
+    HttpDownload::SetBatchPollMs(2);
+    Offer("1.0.2", "0");
+    batch_ = true;
+    QString asked;
+    WhenShown(QStringLiteral("MessageBoxDialog"), [&asked](QWidget* box) {
+        asked = TextOf(box, "msgText");
+        Click(box, "msgConfirm");
+    });
+    // The dialog's modal loop runs inside the question's answer: look at it from there.
+    bool waiting = false;
+    WhenShown(QStringLiteral("升级下载"), [this, &waiting](QWidget* dialog) {
+        waiting = PumpUntil([dialog] {
+            return TextOf(dialog, "downloadTitle") ==
+                   QStringLiteral("下载完成,等待当前转换结束后安装…");
+        });
+        EXPECT_EQ(shell_.opened, 0) << "not while the batch runs";
+        batch_ = false;
+    });
+    RunStartupCheck();
+    EXPECT_TRUE(waiting);
+    HttpDownload::SetBatchPollMs(0);
+    EXPECT_EQ(asked, QStringLiteral("发现新版本啦!\n新版本:1.0.2,安装时程序将关闭。\n"
+                                    "当前正在转换,下载完成后将等转换结束再安装。"));
+    EXPECT_EQ(shell_.opened, 1);
+    EXPECT_EQ(shell_.exits, 1);
 }
 
 // The start-up check runs beside the window and its dialogs go through the GUI thread:
@@ -267,7 +330,10 @@ TEST_F(UpdateUiTest, HostileRepliesEndTheStartupCheckQuietly) {
     for (std::uint64_t bytes : {100ull << 20, 1536ull << 20}) {
         Reply("", bytes);
         EXPECT_FALSE(AnyBoxDuring([this] { RunStartupCheck(); })) << bytes;
+        QString text;
+        ConfirmPrompt(&text);
         EXPECT_EQ(CheckForUpdateFromMenu(owner_), -1) << "refused as a failed request";
+        EXPECT_EQ(text, QStringLiteral("检查更新失败,服务器回复无效!")) << bytes;
     }
     EXPECT_EQ(shell_.opened, 0);
     std::lock_guard<std::mutex> lock(mutex_);

@@ -20,6 +20,7 @@ class PostedProgress : public DownloadProgress {
     void ShowPercent(int percent) override {
         ui::PostMessage(dialog_, kMsgDownloadProgress, static_cast<ui::WPARAM>(percent));
     }
+    void ShowWaitingForBatch() override { ui::PostMessage(dialog_, kMsgDownloadWaiting); }
 
   private:
     ui::HWND dialog_;
@@ -34,6 +35,7 @@ void DownloadThread(std::shared_ptr<DownloadJob> job) {
     request.folder = InstallerTempDir();
     request.cancel = &job->cancel;
     request.check = job->check;
+    request.batch_running = job->batch_running;
     PostedProgress progress(job->dialog);
     // The dialog waits for the message below; nothing may leave this thread without it.
     try {
@@ -69,6 +71,7 @@ void DownloadDialog::InitWindow() {
     Guarded("DownloadDialog::Init", [this] {
         cancel_ = FindControl(QStringLiteral("cancel"));
         downloadText_ = FindControl(QStringLiteral("download-text"));
+        downloadTitle_ = FindControl(QStringLiteral("downloadTitle"));
         downloadSlider_ = FindControl(QStringLiteral("download-slider"));
         if (downloadSlider_ != nullptr) {
             downloadSlider_->SetMinValue(0);
@@ -87,6 +90,13 @@ ui::LRESULT DownloadDialog::HandleCustomMessage(ui::UINT uMsg, ui::WPARAM wParam
                                                 bool& bHandled) {
     if (uMsg == kMsgDownloadProgress) {
         ShowPercent(static_cast<int>(wParam));
+        bHandled = true;
+        return 0;
+    }
+    if (uMsg == kMsgDownloadWaiting) {
+        if (downloadTitle_ != nullptr) {
+            downloadTitle_->SetText(QString::fromUtf8(kWaitingForBatchText));
+        }
         bHandled = true;
         return 0;
     }

@@ -8,8 +8,10 @@
 
 #include <QString>
 #include <atomic>
+#include <functional>
 #include <memory>
 #include <string>
+#include <utility>
 
 namespace velquist {
 
@@ -17,6 +19,9 @@ namespace velquist {
 inline constexpr ui::UINT kMsgDownloadProgress = ui::WM_USER + 301;
 // Posted by the download thread when the dialog may close (result 1).
 inline constexpr ui::UINT kMsgDownloadDone = ui::WM_USER + 302;
+// Posted by the download thread while the installer waits for the batch to end.
+inline constexpr ui::UINT kMsgDownloadWaiting = ui::WM_USER + 303;
+inline constexpr const char* kWaitingForBatchText = "下载完成,等待当前转换结束后安装…";
 
 // What the download thread shares with its dialog. The thread holds its own reference
 // and reaches the dialog only by posting to its handle, so a window that went away early
@@ -25,6 +30,7 @@ struct DownloadJob {
     std::string url;
     int force = 0;
     InstallerCheck check;
+    std::function<bool()> batch_running; // callable from the download thread
     std::atomic<bool> cancel{false};
     ui::HWND dialog = ui::kNoWindow;
 };
@@ -39,6 +45,11 @@ class DownloadDialog : public ui::WindowImplBase {
   public:
     DownloadDialog(ui::WindowImplBase* owner, const std::string& url, int force,
                    const InstallerCheck& check = {});
+
+    // Before showing: the installer starts only once batchRunning says false.
+    void WaitForBatch(std::function<bool()> batchRunning) {
+        job_->batch_running = std::move(batchRunning);
+    }
 
     QString GetWindowClassName() const override;
     void OnFinalMessage(ui::HWND hWnd) override;
@@ -58,6 +69,7 @@ class DownloadDialog : public ui::WindowImplBase {
     bool finished_ = false;
     ui::CButtonUI* cancel_ = nullptr;
     ui::CLabelUI* downloadText_ = nullptr;
+    ui::CLabelUI* downloadTitle_ = nullptr;
     ui::CSliderUI* downloadSlider_ = nullptr;
 };
 

@@ -14,10 +14,22 @@ namespace {
 
 using ClickHandler = bool (FeedbackDialog::*)();
 
+// GUI thread only, as the form itself.
+FeedbackDraft g_draft;
+
+QString TextOf(ui::CEditUI* edit) {
+    return edit != nullptr ? edit->GetText() : QString();
+}
+
 } // namespace
 
-FeedbackDialog::FeedbackDialog(ui::WindowImplBase* owner, LoggedInQuery loggedIn)
-    : owner_(owner), loggedIn_(std::move(loggedIn)) {}
+void ClearFeedbackDraft() {
+    g_draft = FeedbackDraft{};
+}
+
+FeedbackDialog::FeedbackDialog(ui::WindowImplBase* owner, LoggedInQuery loggedIn,
+                               LoginAction login)
+    : owner_(owner), loggedIn_(std::move(loggedIn)), login_(std::move(login)) {}
 
 QString FeedbackDialog::GetWindowClassName() const {
     return QStringLiteral("意见反馈");
@@ -36,6 +48,14 @@ void FeedbackDialog::InitWindow() {
         contact_ = FindControl(QStringLiteral("feedbackContact"));
         errorTips_ = FindControl(QStringLiteral("feedbackErrorTips"));
         submit_ = FindControl(QStringLiteral("feedbackBtn"));
+        if (content_ != nullptr && contact_ != nullptr) {
+            content_->SetText(QString::fromStdWString(g_draft.content));
+            contact_->SetText(QString::fromStdWString(g_draft.contact));
+        }
+        // Said before anything is typed, not after.
+        if (!LoggedIn()) {
+            ShowError(kFeedbackLoginText);
+        }
         SetTimer(kFeedbackFocusTimer, kFeedbackFocusDelayMs);
     });
 }
@@ -52,6 +72,16 @@ ui::LRESULT FeedbackDialog::HandleCustomMessage(ui::UINT uMsg, ui::WPARAM wParam
             content_->SetFocus();
         }
     }
+    return 0;
+}
+
+// Escape and the frame's close button come here too: what was typed is kept.
+ui::LRESULT FeedbackDialog::OnClose(ui::UINT, ui::WPARAM, ui::LPARAM, bool& bHandled) {
+    g_draft = FeedbackDraft{};
+    if (!sent_) {
+        g_draft = {TextOf(content_).toStdWString(), TextOf(contact_).toStdWString()};
+    }
+    bHandled = false;
     return 0;
 }
 
@@ -72,20 +102,41 @@ void FeedbackDialog::Notify(ui::TNotifyUI& msg) {
     WindowImplBase::Notify(msg);
 }
 
+void FeedbackDialog::ShowError(const std::wstring& text) {
+    if (errorTips_ != nullptr) {
+        errorTips_->SetText(QString::fromStdWString(text));
+    }
+}
+
+bool FeedbackDialog::EnsureLoggedIn() {
+    if (!LoggedIn() && login_) {
+        login_();
+    }
+    return LoggedIn();
+}
+
 bool FeedbackDialog::OnSubmit() {
-    const std::wstring content = content_ != nullptr ? content_->GetText().toStdWString() : L"";
-    const std::wstring contact = contact_ != nullptr ? contact_->GetText().toStdWString() : L"";
-    const std::wstring problem = CheckFeedbackInput(content, contact, loggedIn_ && loggedIn_());
+    const std::wstring content = TextOf(content_).toStdWString();
+    const std::wstring contact = TextOf(contact_).toStdWString();
+    std::wstring problem = CheckFeedbackInput(content, contact, true);
+    if (problem.empty() && !EnsureLoggedIn()) {
+        problem = kFeedbackLoginText;
+    }
     if (!problem.empty()) {
-        if (errorTips_ != nullptr) {
-            errorTips_->SetText(QString::fromStdWString(problem));
-        }
+        ShowError(problem);
         return false;
     }
+    ShowError(L"");
+    const std::wstring answer = SubmitFeedback(content, contact);
+    if (answer != kFeedbackSentText) {
+        // Undelivered: the form stays with its text, so the user can send it again.
+        ShowError(answer);
+        return false;
+    }
+    sent_ = true;
     // The form stays in its modal loop while hidden, so the main window stays disabled
     // until the answer has been shown.
     ShowWindow(false, true);
-    const std::wstring answer = SubmitFeedback(content, contact);
     ShowModalBox(new PromptBoxDialog(owner_, QString::fromStdWString(answer)), GetHWND());
     Close(1);
     return true;

@@ -17,17 +17,19 @@ ui::HWND HandleOf(ui::WindowImplBase* window) {
 
 } // namespace
 
-void StartUpdateCheckThread(ui::WindowImplBase* mainWindow) {
-    std::thread(UpdateCheckThread, HandleOf(mainWindow)).detach();
+void StartUpdateCheckThread(ui::WindowImplBase* mainWindow, BatchBusyQuery busy) {
+    std::thread(UpdateCheckThread, HandleOf(mainWindow), std::move(busy)).detach();
 }
 
-int CheckForUpdateFromMenu(ui::WindowImplBase* mainWindow) {
-    GuiUpdateUi ui(HandleOf(mainWindow));
+int CheckForUpdateFromMenu(ui::WindowImplBase* mainWindow, BatchBusyQuery busy) {
+    GuiUpdateUi ui(HandleOf(mainWindow), std::move(busy));
     return CheckForUpdate(ui, true);
 }
 
-void ShowFeedbackDialog(ui::WindowImplBase* mainWindow, LoggedInQuery loggedIn) {
-    ShowModalBox(new FeedbackDialog(mainWindow, std::move(loggedIn)), HandleOf(mainWindow));
+void ShowFeedbackDialog(ui::WindowImplBase* mainWindow, LoggedInQuery loggedIn,
+                        LoginAction login) {
+    ShowModalBox(new FeedbackDialog(mainWindow, std::move(loggedIn), std::move(login)),
+                 HandleOf(mainWindow));
 }
 
 } // namespace velquist
