@@ -128,7 +128,10 @@ TEST_F(ClientContract, SecondCodeWithinAMinuteSaysItCameTooSoon) {
 
 class RecordingUi : public UpdateUi {
   public:
-    void Prompt(const std::wstring& text, bool) override { prompts.push_back(text); }
+    bool Prompt(const std::wstring& text, bool) override {
+        prompts.push_back(text);
+        return true;
+    }
     bool AskUpgrade(const std::wstring& text) override {
         prompts.push_back(text);
         return true;
@@ -142,6 +145,7 @@ class RecordingUi : public UpdateUi {
     std::string download_url;
     int download_force = -1;
     InstallerCheck download_check;
+    void QuitWithoutForcedUpdate() override {}
 };
 
 class RecordingShell : public Shell {
@@ -167,7 +171,7 @@ TEST_F(ClientContract, PublishedUpdateIsAnnouncedAndDownloadedWhole) {
     RecordingUi ui;
     EXPECT_EQ(CheckForUpdate(ui, true), 0);
     ASSERT_EQ(ui.prompts.size(), 1u);
-    EXPECT_EQ(ui.prompts[0], L"没有发现新版本!");
+    EXPECT_EQ(ui.prompts[0], kNoNewVersionText);
 
     // A Debian package's shape (ar magic, "debian-binary" first), signed with the
     // service's own commands; the client trusts that key alone.

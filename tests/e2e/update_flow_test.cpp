@@ -3,19 +3,22 @@
 #include "gui_steps.h"
 #include "net/dialogs/desktop_shell.h"
 #include "net/httpdownload.h"
+#include "net/installer_signature.h"
 #include "ui/messages.h"
 
 #include <QApplication>
 #include <atomic>
+#include <cstdlib>
 #include <fstream>
 #include <mutex>
 #include <sstream>
+#include <vector>
 
 namespace velquist::e2e {
 namespace {
 
 const std::string kNewVersion = "9.1.0";
-const std::string kInstaller = "Velquist-9.1.0.run";
+const std::string kInstaller = "Velquist-9.1.0.deb";
 
 // Takes the installer instead of starting it and keeps the process alive. Called from
 // the download's thread.
@@ -56,10 +59,11 @@ class KeepingShell : public Shell {
     std::atomic<int> exits_{0};
 };
 
-// Some hundred kilobytes no two places of which look alike, so a piece lost or
-// repeated shows.
+// A Debian package's shape, then some hundred kilobytes no two places of which look
+// alike, so a piece lost or repeated shows.
 std::string InstallerBytes() {
-    std::string bytes;
+    std::string bytes = "!<arch>\ndebian-binary   0           0     0     100644  4         `\n2.0\n";
+    bytes += "data.tar.xz     0           0     0     100644  307200    `\n";
     unsigned state = 12345;
     for (int i = 0; i < 300 * 1024; ++i) {
         state = state * 1103515245u + 12345u;
@@ -99,6 +103,20 @@ TEST_F(UpdateFlow, MenuUpdateDownloadsTheNewInstallerWholeAndHandsItOver) {
         std::ofstream out(service_.InstallersDir() + "/" + kInstaller, std::ios::binary);
         out << installer;
     }
+    // Signed by the maker's own commands; the window trusts that key alone.
+    const std::string exe = VELQUIST_SERVICE_EXE;
+    const std::string keys = service_.DataDir() + "/maker";
+    ASSERT_EQ(std::system((exe + " keygen --secret-key " + keys + ".key --public-key " + keys +
+                           ".pub").c_str()),
+              0);
+    ASSERT_EQ(std::system((exe + " sign-installer --secret-key " + keys + ".key " +
+                           service_.InstallersDir() + "/" + kInstaller).c_str()),
+              0);
+    std::ifstream pub(keys + ".pub");
+    std::string key;
+    pub >> key;
+    const std::vector<std::string> trusted{key};
+    SetUpdatePublicKeysForTests(&trusted);
     ASSERT_TRUE(service_.Publish(kNewVersion, "/download/" + kInstaller));
 
     QString offer;
@@ -113,7 +131,9 @@ TEST_F(UpdateFlow, MenuUpdateDownloadsTheNewInstallerWholeAndHandsItOver) {
     Click(ShownMenu(), "main_menu_item_upgrade");
 
     ASSERT_TRUE(SpinUntil([this] { return shell_.Exits() > 0; })) << service_.Log();
-    EXPECT_EQ(offer, QStringLiteral("发现新版本啦!"));
+    SetUpdatePublicKeysForTests(nullptr);
+    EXPECT_TRUE(offer.startsWith(QStringLiteral("发现新版本啦!"))) << offer.toStdString();
+    EXPECT_TRUE(offer.contains(QString::fromStdString(kNewVersion))) << offer.toStdString();
     EXPECT_EQ(shell_.Opened(), 1);
     EXPECT_EQ(shell_.Path().substr(shell_.Path().rfind('/') + 1), kInstaller);
     EXPECT_TRUE(shell_.Bytes() == installer)
