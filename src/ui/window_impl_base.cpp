@@ -270,10 +270,11 @@ void WindowImplBase::ApplyFlags() {
     }
     if (!caption) {
         flags |= Qt::FramelessWindowHint;
-        // Without a button hint the window manager offers every function, minimise and
-        // maximise included; a box or dialog gets the close one only.
+        // Without a hint the window manager offers every function, minimise and maximise
+        // included. A box or dialog asks for none: it closes through its own button. (A
+        // close button hint would bring Qt's title bar back.)
         if (!tool && (style_ & (WS_MINIMIZEBOX | WS_MAXIMIZEBOX)) == 0) {
-            flags |= Qt::CustomizeWindowHint | Qt::WindowCloseButtonHint;
+            flags |= Qt::CustomizeWindowHint;
         }
     } else {
         flags |= Qt::CustomizeWindowHint | Qt::WindowTitleHint;
