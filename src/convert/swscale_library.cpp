@@ -1,5 +1,7 @@
 #include "swscale_library.h"
 
+#include "util/shared_library.h"
+
 #include <dlfcn.h>
 #include <memory>
 
@@ -9,10 +11,7 @@ namespace {
 // The major version of the headers: SwsContext's users depend on its ABI.
 const std::string kSwscaleName = "libswscale.so." + std::to_string(LIBSWSCALE_VERSION_MAJOR);
 
-struct LibraryCloser {
-    void operator()(void* handle) const { ::dlclose(handle); }
-};
-using LibraryPtr = std::unique_ptr<void, LibraryCloser>;
+using LibraryPtr = SharedLibraryPtr;
 
 struct Loaded {
     SwscaleLibrary api{};
@@ -20,20 +19,8 @@ struct Loaded {
     std::string error;
 };
 
-std::string LastDlError() {
-    const char* error = ::dlerror();
-    return error != nullptr ? error : "unknown error";
-}
-
 template <typename F> bool Bind(void* library, const char* name, F* function, std::string* error) {
-    ::dlerror();
-    void* symbol = ::dlsym(library, name);
-    if (symbol == nullptr) {
-        *error = LastDlError();
-        return false;
-    }
-    *function = reinterpret_cast<F>(symbol);
-    return true;
+    return BindSymbol(library, name, function, error);
 }
 
 bool SameMajor(void* library, std::string* error) {

@@ -1,5 +1,7 @@
 #include "avcodec_library.h"
 
+#include "util/shared_library.h"
+
 #include <cstdlib>
 #include <dlfcn.h>
 #include <memory>
@@ -14,10 +16,7 @@ namespace {
 const std::string kAvcodecName = "libavcodec.so." + std::to_string(LIBAVCODEC_VERSION_MAJOR);
 const std::string kAvutilName = "libavutil.so." + std::to_string(LIBAVUTIL_VERSION_MAJOR);
 
-struct LibraryCloser {
-    void operator()(void* handle) const { ::dlclose(handle); }
-};
-using LibraryPtr = std::unique_ptr<void, LibraryCloser>;
+using LibraryPtr = SharedLibraryPtr;
 
 struct Loaded {
     AvcodecLibrary api{};
@@ -25,20 +24,8 @@ struct Loaded {
     std::string error;
 };
 
-std::string LastDlError() {
-    const char* error = ::dlerror();
-    return error != nullptr ? error : "unknown error";
-}
-
 template <typename F> bool Bind(void* library, const char* name, F* function, std::string* error) {
-    ::dlerror();
-    void* symbol = ::dlsym(library, name);
-    if (symbol == nullptr) {
-        *error = LastDlError();
-        return false;
-    }
-    *function = reinterpret_cast<F>(symbol);
-    return true;
+    return BindSymbol(library, name, function, error);
 }
 
 bool BindAvcodec(void* library, AvcodecLibrary* api, std::string* error) {
