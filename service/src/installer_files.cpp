@@ -72,21 +72,10 @@ std::string Hex(const unsigned char* bytes, std::size_t size) {
 bool Sha256Of(int fd, std::string* hex) {
     crypto_hash_sha256_state state;
     crypto_hash_sha256_init(&state);
-    unsigned char buffer[64 * 1024];
-    off_t offset = 0;
-    for (;;) {
-        const ssize_t n = ::pread(fd, buffer, sizeof buffer, offset);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n < 0) {
-            return false;
-        }
-        if (n == 0) {
-            break;
-        }
-        crypto_hash_sha256_update(&state, buffer, static_cast<unsigned long long>(n));
-        offset += n;
+    if (!ReadChunks(fd, [&state](const unsigned char* data, std::size_t size) {
+            crypto_hash_sha256_update(&state, data, static_cast<unsigned long long>(size));
+        })) {
+        return false;
     }
     unsigned char digest[crypto_hash_sha256_BYTES];
     crypto_hash_sha256_final(&state, digest);

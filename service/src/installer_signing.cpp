@@ -143,19 +143,10 @@ bool LoadSecretKey(const std::string& path, SecretKey* key, std::string* error) 
 bool SignFile(int fd, const SecretKey& key, unsigned char* signature) {
     crypto_sign_state state;
     crypto_sign_init(&state);
-    static thread_local unsigned char buffer[64 * 1024];
-    for (;;) {
-        const ssize_t n = ::read(fd, buffer, sizeof buffer);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n < 0) {
-            return false;
-        }
-        if (n == 0) {
-            break;
-        }
-        crypto_sign_update(&state, buffer, static_cast<unsigned long long>(n));
+    if (!ReadChunks(fd, [&state](const unsigned char* data, std::size_t size) {
+            crypto_sign_update(&state, data, static_cast<unsigned long long>(size));
+        })) {
+        return false;
     }
     unsigned long long length = 0;
     return crypto_sign_final_create(&state, signature, &length, key.bytes) == 0 &&
@@ -294,6 +285,25 @@ std::optional<int> RunSigningCommand(const std::vector<std::string>& args) {
             error);
     }
     return Finish(SignInstaller(command.flags["secret-key"], command.operands[0], &error), error);
+}
+
+bool ReadChunks(int fd, const std::function<void(const unsigned char*, std::size_t)>& take) {
+    static thread_local unsigned char buffer[64 * 1024];
+    off_t offset = 0;
+    for (;;) {
+        const ssize_t n = ::pread(fd, buffer, sizeof buffer, offset);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n < 0) {
+            return false;
+        }
+        if (n == 0) {
+            return true;
+        }
+        take(buffer, static_cast<std::size_t>(n));
+        offset += n;
+    }
 }
 
 } // namespace velquist::service

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstddef>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -11,6 +13,10 @@ namespace velquist::service {
 // chunks, so an installer of any size signs in constant memory). Key and
 // signature files hold one line each, the standard Base64 of libsodium's
 // bytes: a 32-byte public key, a 64-byte secret key, a 64-byte signature.
+
+// Hands the whole file behind fd, from its start, to take in chunks; false on a read
+// error. Installers are hashed and signed this way in constant memory.
+bool ReadChunks(int fd, const std::function<void(const unsigned char*, std::size_t)>& take);
 
 // Creates both key files; never replaces an existing file. The secret key
 // file is readable by its owner only.
