@@ -6,6 +6,7 @@
 #include <chrono>
 #include <csignal>
 #include <filesystem>
+#include <fstream>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -146,35 +147,51 @@ bool WritesInto(pid_t pid, const std::string& folder) {
     return false;
 }
 
+// True once pid has ended (a zombie waiting to be reaped counts).
+bool HasEnded(pid_t pid) {
+    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+    std::string line;
+    if (!std::getline(stat, line)) {
+        return true;
+    }
+    const std::size_t close = line.rfind(')');
+    return close == std::string::npos || close + 2 >= line.size() || line[close + 2] == 'Z';
+}
+
 TEST(CliSafety, WorkerKilledMidWriteLeavesNothingBehind) {
     TempDir dir;
-    const std::string photo = MakeHeic(dir, "in/photo.heic", 1024);
+    HeicImageSpec spec;
+    spec.width = 1536;
+    spec.height = 1024;
+    const std::string photo = MakeHeic(dir, "in/photo.heic", spec);
     for (const char* format : {"png", "bmp", "jpg"}) {
         SCOPED_TRACE(format);
         const std::string out = dir.File(std::string("in/photo.") + format);
-        const pid_t pid = StartConverter(
-            dir, {"--worker", "--format", format, "--quality", "90", "--exif", "1", photo, out});
+        const std::vector<std::string> args{"--worker", "--format", format, "--quality", "90",
+                                            "--exif",   "1",        photo,    out};
+        // A worker may finish before it is seen writing; then it is tried again.
         bool caught = false;
-        for (int i = 0; i < 5000 && !caught; ++i) {
-            caught = WritesInto(pid, dir.File("in"));
-            if (!caught) {
-                std::this_thread::sleep_for(std::chrono::microseconds(200));
+        for (int attempt = 0; attempt < 5 && !caught; ++attempt) {
+            const pid_t pid = StartConverter(dir, args);
+            while (!caught && !HasEnded(pid)) {
+                caught = WritesInto(pid, dir.File("in"));
+                std::this_thread::yield();
             }
+            ::kill(pid, SIGKILL);
+            FinishConverter(dir, pid);
+            // The kill may come just after the output was linked into place: then it is
+            // the whole file, byte for byte what an undisturbed run writes.
+            if (fs::exists(out)) {
+                const std::string reference = dir.File(std::string("whole.") + format);
+                RunConverter(dir, {"--worker", "--format", format, "--quality", "90", "--exif",
+                                   "1", photo, reference});
+                EXPECT_EQ(ReadText(out), ReadText(reference)) << "a partial output was left";
+                fs::remove(out);
+                fs::remove(reference);
+            }
+            EXPECT_EQ(EntryCount(dir.File("in")), 1u) << "only the photo itself";
         }
-        ::kill(pid, SIGKILL);
-        FinishConverter(dir, pid);
-        EXPECT_TRUE(caught) << "the worker never had its output open";
-        // The kill may come just after the output was linked into place: then it is the
-        // whole file, byte for byte what an undisturbed run writes.
-        if (fs::exists(out)) {
-            const std::string reference = dir.File(std::string("whole.") + format);
-            RunConverter(dir, {"--worker", "--format", format, "--quality", "90", "--exif", "1",
-                               photo, reference});
-            EXPECT_EQ(ReadText(out), ReadText(reference)) << "a partial output was left";
-            fs::remove(out);
-            fs::remove(reference);
-        }
-        EXPECT_EQ(EntryCount(dir.File("in")), 1u) << "only the photo itself";
+        EXPECT_TRUE(caught) << "the worker was never seen with its output open";
     }
 }
 
