@@ -16,8 +16,9 @@ PROMPT_TITLE='^提示$'
 
 work=$(mktemp -d)
 pids=()
+pid=
 cleanup() {
-  for p in "${pids[@]}"; do kill "$p" 2>/dev/null; done
+  for p in "${pids[@]}" $pid; do kill "$p" 2>/dev/null; done
   wait 2>/dev/null
   rm -rf "$work"
 }
@@ -84,6 +85,11 @@ prompt_viewable() {
   [[ -n $box ]] && is_viewable "$box"
 }
 
+main_found() {
+  main=$(find_window "$pid" '^Velquist$')
+  [[ -n $main ]]
+}
+
 prompt_gone() {
   [[ -z $(find_window "$pid" "$PROMPT_TITLE") ]]
 }
@@ -111,8 +117,8 @@ for start in $(seq "$STARTS"); do
   xdotool windowactivate --sync "$box" >/dev/null 2>&1
   xdotool key --clearmodifiers Escape
   wait_for 50 prompt_gone || { describe; fail "start $start: the prompt did not answer Escape"; }
-  main=$(find_window "$pid" '^Velquist$')
-  [[ -n $main ]] || fail "start $start: no main window"
+  main=
+  wait_for 50 main_found || { describe; fail "start $start: no main window"; }
   # The main window answers its close button (no modal loop left behind).
   xdotool windowactivate --sync "$main" >/dev/null 2>&1
   xdotool key --clearmodifiers alt+F4
