@@ -173,17 +173,7 @@ TEST_F(UpdateUiTest, MenuCheckSaysNothingNewInAnOwnerlessPrompt) {
 
 TEST_F(UpdateUiTest, StartupCheckIsSilentWhenUpToDate) {
     Offer("1.0.1", "0");
-    bool anyBox = false;
-    auto* watcher = new QTimer;
-    QObject::connect(watcher, &QTimer::timeout, [&anyBox] {
-        anyBox = anyBox || ShownWindow(QStringLiteral("PromptBoxDialog")) != nullptr ||
-                 ShownWindow(QStringLiteral("MessageBoxDialog")) != nullptr;
-    });
-    watcher->start(2);
-    RunStartupCheck();
-    PumpUntil([] { return false; }, std::chrono::milliseconds(50));
-    delete watcher;
-    EXPECT_FALSE(anyBox);
+    EXPECT_FALSE(AnyBoxDuring([this] { RunStartupCheck(); }));
 }
 
 TEST_F(UpdateUiTest, DeclinedOptionalUpgradeOpensNothing) {
