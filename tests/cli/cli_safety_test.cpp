@@ -1,4 +1,5 @@
 #include "cli_test_util.h"
+#include "convert/atomic_output_file.h"
 #include "support/heic_fixture.h"
 #include "support/image_readers.h"
 #include "support/temp_dir.h"
@@ -189,6 +190,15 @@ TEST(CliSafety, WorkerKilledMidWriteLeavesNothingBehind) {
                 fs::remove(out);
                 fs::remove(reference);
             }
+            // A kill between naming the finished file and moving it over the target leaves
+            // a temporary name that says whose it was; the next run takes it away.
+            for (const auto& entry : fs::directory_iterator(dir.File("in"))) {
+                const std::string name = entry.path().filename().string();
+                EXPECT_TRUE(name == "photo.heic" || (name.rfind(".vq-", 0) == 0 &&
+                                                     Has(name, ".tmp")))
+                    << name;
+            }
+            SweepFolderTemporaryFiles(dir.File("in"), std::chrono::seconds(0));
             EXPECT_EQ(EntryCount(dir.File("in")), 1u) << "only the photo itself";
         }
         EXPECT_TRUE(caught) << "the worker was never seen with its output open";
