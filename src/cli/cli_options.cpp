@@ -179,6 +179,8 @@ bool ParseConvertOption(const std::vector<std::string>& args, size_t* i, CliOpti
             return *error = "-o needs a folder", false;
         }
         o->outputDir = value;
+    } else if (arg == "--beside") {
+        o->outputDir = std::string(); // set, and empty: the saved folder does not apply
     } else if (arg == "-j") {
         if (!TakeValue(args, i, &value) || !ParseInt(value, &o->jobs) || o->jobs < 1) {
             return *error = "-j needs a number of files of at least 1", false;
@@ -283,6 +285,7 @@ std::string UsageText(const std::string& program) {
            "               size; 0 keeps every size (image-max-size; default 0)\n"
            "  -o DIR       output folder, created when missing (output-dir; by default each\n"
            "               output is written beside its input file)\n"
+           "  --beside     write each output beside its input, whatever output-dir says\n"
            "  -r, --recursive  also convert the HEIF files in the subfolders of a FOLDER; with\n"
            "               an output folder, the subfolders are mirrored below it\n"
            "  --existing overwrite|skip|rename\n"

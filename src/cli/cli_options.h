@@ -19,7 +19,7 @@ struct CliOptions {
     std::optional<std::string> format;
     std::optional<int> quality;
     std::optional<bool> keepExif;
-    std::optional<std::string> outputDir;
+    std::optional<std::string> outputDir; // set and empty (--beside): beside each input
     std::optional<bool> stripLocation;
     std::optional<bool> allImages;
     // The long edge outputs are shrunk to (0: as taken); also the worker's "--max-size N".
