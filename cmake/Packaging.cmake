@@ -39,6 +39,26 @@ foreach(size 16 32 48 64 128 256)
     DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/${size}x${size}/apps
     RENAME velquist.png COMPONENT desktop)
 endforeach()
+# The file managers' menu items for HEIF photos and folders: 转换为 JPG / PNG run
+# velquist-action, 用 Velquist 转换… the window. Each file manager reads its own kind.
+if(TARGET velquist-action)
+  set(VELQUIST_FM ${PROJECT_SOURCE_DIR}/packaging/filemanagers)
+  install(FILES ${VELQUIST_FM}/velquist.py
+    DESTINATION ${CMAKE_INSTALL_DATADIR}/nautilus-python/extensions COMPONENT desktop)
+  # KDE asks for the executable bit only of service menus outside the system folders.
+  install(FILES ${VELQUIST_FM}/velquist-servicemenu.desktop
+    DESTINATION ${CMAKE_INSTALL_DATADIR}/kio/servicemenus RENAME velquist.desktop
+    COMPONENT desktop)
+  install(FILES ${VELQUIST_FM}/velquist-jpg.nemo_action ${VELQUIST_FM}/velquist-png.nemo_action
+    ${VELQUIST_FM}/velquist-window.nemo_action
+    DESTINATION ${CMAKE_INSTALL_DATADIR}/nemo/actions COMPONENT desktop)
+  # Deepin's file manager: the folder of its V20 releases and the one of later ones.
+  install(FILES ${VELQUIST_FM}/velquist-deepin.desktop
+    DESTINATION ${CMAKE_INSTALL_DATADIR}/deepin/dde-file-manager/oem-menuextensions
+    RENAME velquist.desktop COMPONENT desktop)
+  install(FILES ${VELQUIST_FM}/velquist-deepin.desktop
+    DESTINATION etc/deepin/menu-extensions RENAME velquist.desktop COMPONENT desktop)
+endif()
 # Debian wants the manual pages and the changelog compressed, reproducibly.
 set(VELQUIST_GZIPPED)
 foreach(doc man/velquist.1 man/velquist-convert.1 man/velquist-thumbnailer.1 changelog.Debian)
@@ -84,6 +104,8 @@ pkg_check_modules(VELQUIST_AVCODEC_PACKAGE REQUIRED libavcodec)
 string(REGEX MATCH "^[0-9]+" VELQUIST_AVCODEC_MAJOR "${VELQUIST_AVCODEC_PACKAGE_VERSION}")
 set(CPACK_DEBIAN_PACKAGE_DEPENDS
   "fonts-wqy-microhei, xdg-utils, libavcodec${VELQUIST_AVCODEC_MAJOR} | libavcodec-extra${VELQUIST_AVCODEC_MAJOR}")
+# The GNOME Files menu items need nautilus-python; the program works without it.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "python3-nautilus")
 include(CPack)
 
 # The check installs and runs the window program, so it needs the Qt parts.

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs a build into a throwaway prefix and checks that the installed
 # programs run from there: the worker answers --help, the window finds its skin
-# and worker, the desktop entry validates and the icons are in place.
+# and worker, the desktop entry and the file managers' menu items validate and the
+# icons are in place.
 # With VELQUIST_PACKAGE_TEST=1 it also builds the .deb and checks it.
 # Usage: check_install.sh <build dir> <source dir>
 set -euo pipefail
@@ -16,8 +17,54 @@ fail() {
   exit 1
 }
 
+# desktop-file-validate's complaints about a file, less those listed in the pattern
+# (empty: none allowed).
+validate_entry() {
+  local file=$1 allowed=${2:-}
+  command -v desktop-file-validate >/dev/null || return 0
+  local out
+  out=$(desktop-file-validate "$file" 2>&1 || true)
+  [[ -n "$allowed" ]] && out=$(grep -v -E "$allowed" <<<"$out" || true)
+  [[ -z "$out" ]] || fail "desktop-file-validate $file: $out"
+}
+
+# The file managers' menu items: present, well-formed, and running installed programs.
+check_file_manager_items() {
+  local share=$1/share
+  [[ -x "$1/bin/velquist-action" ]] || fail "velquist-action not installed"
+  local extension="$share/nautilus-python/extensions/velquist.py"
+  [[ -f "$extension" ]] || fail "the GNOME Files extension is not installed"
+  PYTHONPYCACHEPREFIX="$work/pycache" python3 -m py_compile "$extension" ||
+    fail "the GNOME Files extension does not compile"
+  # KDE's own entry type, which the validator does not know, carries these keys.
+  local menu="$share/kio/servicemenus/velquist.desktop"
+  [[ -f "$menu" ]] || fail "the Dolphin service menu is not installed"
+  validate_entry "$menu" 'key "(MimeType|Actions)" is present in group "Desktop Entry", but the type is "Service"'
+  local deepin
+  for deepin in "$share/deepin/dde-file-manager/oem-menuextensions/velquist.desktop" \
+    "$1/etc/deepin/menu-extensions/velquist.desktop"; do
+    [[ -f "$deepin" ]] || fail "$deepin not installed"
+    validate_entry "$deepin"
+  done
+  local action
+  for action in jpg png window; do
+    local file="$share/nemo/actions/velquist-$action.nemo_action"
+    [[ -f "$file" ]] || fail "the Nemo action $action is not installed"
+    [[ "$(head -1 "$file")" == "[Nemo Action]" ]] || fail "$file: not a Nemo action"
+    grep -q '^Exec=velquist\(-action --format [a-z]*\)\? -- %F$' "$file" || fail "$file: Exec"
+    grep -q '^Selection=' "$file" && grep -q '^Extensions=heic;heif;hif;dir;$' "$file" ||
+      fail "$file: lacks the selection or the extensions"
+  done
+  local program
+  for program in $(grep -h '^Exec=' "$menu" "$deepin" "$share"/nemo/actions/velquist-*.nemo_action |
+    sed 's/^Exec=\([^ ]*\).*/\1/' | sort -u); do
+    [[ -x "$1/bin/$program" ]] || fail "a menu item runs $program, which is not installed"
+  done
+}
+
 check_prefix() {
   local prefix=$1
+  check_file_manager_items "$prefix"
   "$prefix/bin/velquist-convert" --help >"$work/help.txt" 2>&1 ||
     fail "installed velquist-convert --help failed: $(cat "$work/help.txt")"
   [[ -s "$work/help.txt" ]] || fail "velquist-convert --help printed nothing"
@@ -75,8 +122,15 @@ grep -q 'Depends:.*libheif1' "$work/info.txt" || fail "the package does not depe
 grep -q 'Depends:.*libqt6widgets6' "$work/info.txt" || fail "the package does not depend on Qt"
 grep -q 'Depends:.*xdg-utils' "$work/info.txt" || fail "the package does not depend on xdg-utils (preview and open-folder use xdg-open)"
 grep -q 'Depends:.*libavcodec[0-9]' "$work/info.txt" || fail "the package does not depend on libavcodec (loaded on first use, not linked)"
+grep -q 'Recommends:.*python3-nautilus' "$work/info.txt" ||
+  fail "the package does not recommend python3-nautilus (the GNOME Files items)"
 for path in ./usr/bin/velquist ./usr/bin/velquist-convert ./usr/share/velquist/skin/res.xml \
-  ./usr/share/applications/velquist.desktop; do
+  ./usr/share/applications/velquist.desktop ./usr/bin/velquist-action \
+  ./usr/share/nautilus-python/extensions/velquist.py ./usr/share/kio/servicemenus/velquist.desktop \
+  ./usr/share/nemo/actions/velquist-jpg.nemo_action ./usr/share/nemo/actions/velquist-png.nemo_action \
+  ./usr/share/nemo/actions/velquist-window.nemo_action \
+  ./usr/share/deepin/dde-file-manager/oem-menuextensions/velquist.desktop \
+  ./usr/etc/deepin/menu-extensions/velquist.desktop; do
   grep -q " $path\$" "$work/contents.txt" || fail "$path not in the package"
 done
 if grep -q ' ./usr/bin/velquist-service$' "$work/contents.txt"; then
