@@ -12,6 +12,7 @@
 #include <QFileInfo>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QTimer>
 #include <QUrl>
 
 #include <signal.h>
@@ -21,6 +22,7 @@ namespace velquist {
 namespace {
 
 constexpr qsizetype kErrorKeep = 1024;
+constexpr int kLongestWaitMs = 30 * 60 * 1000;
 
 QString ResultText(const ConverterTally& tally, std::size_t extraFailed) {
     const std::size_t failed = tally.failed + extraFailed;
@@ -97,6 +99,12 @@ void ActionRun::StartConverter(const std::vector<std::string>& files) {
         errors_ += more.left(kErrorKeep - errors_.size());
     });
     connect(&converter_, &QProcess::finished, this, &ActionRun::ConverterEnded);
+    connect(&converter_, &QProcess::errorOccurred, this, [this](QProcess::ProcessError error) {
+        if (error == QProcess::FailedToStart) {
+            box_->hide();
+            Report(QStringLiteral("Velquist"), QStringLiteral("无法启动转换程序 velquist-convert"));
+        }
+    });
     converter_.start(QCoreApplication::applicationDirPath() + QStringLiteral("/velquist-convert"),
                      args);
 }
@@ -147,7 +155,10 @@ void ActionRun::Report(const QString& summary, const QString& body) {
     // Only a notification with the folder button has anything left to wait for.
     if (!(offerFolder && notifier_->HasActions())) {
         emit Finished(0);
+        return;
     }
+    // A server that keeps its notifications may never say it closed this one.
+    QTimer::singleShot(kLongestWaitMs, this, [this] { emit Finished(0); });
 }
 
 void ActionRun::ReportInBox(const QString& summary, const QString& body) {
