@@ -61,7 +61,8 @@ if(TARGET velquist-action)
 endif()
 # Debian wants the manual pages and the changelog compressed, reproducibly.
 set(VELQUIST_GZIPPED)
-foreach(doc man/velquist.1 man/velquist-convert.1 man/velquist-thumbnailer.1 changelog.Debian)
+foreach(doc man/velquist.1 man/velquist-convert.1 man/velquist-thumbnailer.1 man/velquist-action.1
+    changelog.Debian)
   set(gz ${CMAKE_BINARY_DIR}/packaging/${doc}.gz)
   add_custom_command(OUTPUT ${gz}
     COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/packaging/man
@@ -73,6 +74,7 @@ add_custom_target(velquist_packaging_docs ALL DEPENDS ${VELQUIST_GZIPPED})
 install(FILES ${CMAKE_BINARY_DIR}/packaging/man/velquist.1.gz
   ${CMAKE_BINARY_DIR}/packaging/man/velquist-convert.1.gz
   ${CMAKE_BINARY_DIR}/packaging/man/velquist-thumbnailer.1.gz
+  ${CMAKE_BINARY_DIR}/packaging/man/velquist-action.1.gz
   DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT desktop)
 install(FILES ${PROJECT_SOURCE_DIR}/packaging/copyright
   ${CMAKE_BINARY_DIR}/packaging/changelog.Debian.gz

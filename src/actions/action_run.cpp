@@ -118,7 +118,11 @@ void ActionRun::ReadLines() {
 }
 
 void ActionRun::Cancel() {
-    if (converter_.state() == QProcess::NotRunning || cancelled_) {
+    if (converter_.state() == QProcess::NotRunning) {
+        emit Finished(0); // nothing runs: a stop ends the wait on the notification
+        return;
+    }
+    if (cancelled_) {
         return;
     }
     cancelled_ = true;
@@ -131,7 +135,8 @@ void ActionRun::ConverterEnded(int exitCode, QProcess::ExitStatus status) {
     ReadLines();
     box_->hide();
     const bool started = status == QProcess::NormalExit && exitCode != 2;
-    if (!started && tally_.Done() == 0) {
+    // A stop that came before the converter could take SIGINT itself ended it all the same.
+    if (!cancelled_ && !started && tally_.Done() == 0) {
         const QString why = QString::fromUtf8(errors_).section(QLatin1Char('\n'), 0, 0);
         Report(QStringLiteral("Velquist"),
                QStringLiteral("转换未能完成") + (why.isEmpty() ? QString() : "：" + why));

@@ -27,6 +27,8 @@ class ActionRun : public QObject {
     ~ActionRun() override;
 
     void Start();
+    // As 取消 does: the converter stops what runs; the result is reported as usual.
+    void Cancel();
 
   signals:
     void Finished(int exitCode);
@@ -34,7 +36,6 @@ class ActionRun : public QObject {
   private:
     void StartConverter(const std::vector<std::string>& files);
     void ReadLines();
-    void Cancel();
     void ConverterEnded(int exitCode, QProcess::ExitStatus status);
     void Report(const QString& summary, const QString& body);
     void ReportInBox(const QString& summary, const QString& body);

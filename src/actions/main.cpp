@@ -1,6 +1,7 @@
 // velquist-action: what the file managers' "转换为 JPG" / "转换为 PNG" run.
 #include "actions/action_plan.h"
 #include "actions/action_run.h"
+#include "actions/stop_signals.h"
 
 #include <QApplication>
 #include <QTimer>
@@ -26,6 +27,9 @@ int main(int argc, char** argv) {
     QApplication::setApplicationName(QStringLiteral("Velquist"));
     QApplication::setQuitOnLastWindowClosed(false);
     velquist::ActionRun run(parsed.request);
+    velquist::StopSignals stopSignals;
+    QObject::connect(&stopSignals, &velquist::StopSignals::Received, &run,
+                     &velquist::ActionRun::Cancel);
     QObject::connect(&run, &velquist::ActionRun::Finished, &app, &QApplication::exit,
                      Qt::QueuedConnection);
     QTimer::singleShot(0, &run, &velquist::ActionRun::Start);

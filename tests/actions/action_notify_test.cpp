@@ -14,6 +14,7 @@
 #include <fstream>
 #include <functional>
 #include <gtest/gtest.h>
+#include <signal.h>
 
 namespace velquist {
 namespace {
@@ -148,6 +149,49 @@ TEST_F(ActionNotifyTest, OffersTheFolderWhereTheServerHasActions) {
     ASSERT_TRUE(ActionEnded());
     EXPECT_EQ(action_.exitCode(), 0);
     EXPECT_TRUE(std::filesystem::exists(dir_.File("c.jpg")));
+}
+
+// A stop (here SIGTERM, as at the end of a session; 取消 takes the same way) while the
+// converter runs: it is reported as such, and every output there is a whole JPEG.
+TEST_F(ActionNotifyTest, AStopLeavesOnlyWholeOutputs) {
+    // Enough photos of some size that the first output comes well before the last.
+    constexpr int kPhotos = 16;
+    test::HeicImageSpec photo;
+    photo.width = 1600;
+    photo.height = 1200;
+    ASSERT_EQ(test::WriteHeic(dir_.File("p0.heic"), photo), "");
+    for (int i = 1; i < kPhotos; ++i) {
+        std::filesystem::copy_file(dir_.File("p0.heic"), dir_.File("p" + std::to_string(i) + ".heic"));
+    }
+    StartAction({QString::fromStdString(dir_.Path())});
+    const auto anyOutput = [this] {
+        for (const auto& entry : std::filesystem::directory_iterator(dir_.Path())) {
+            if (entry.path().extension() == ".jpg") {
+                return true;
+            }
+        }
+        return false;
+    };
+    ASSERT_TRUE(WaitFor(anyOutput)) << "the converter never wrote";
+    ::kill(static_cast<pid_t>(action_.processId()), SIGTERM);
+    ASSERT_TRUE(ActionEnded());
+    EXPECT_EQ(action_.exitStatus(), QProcess::NormalExit);
+
+    int outputs = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(dir_.Path())) {
+        if (entry.path().extension() == ".heic") {
+            continue;
+        }
+        const std::string jpeg = Slurp(entry.path());
+        ASSERT_EQ(entry.path().extension(), ".jpg") << "left behind: " << entry.path();
+        ASSERT_GT(jpeg.size(), 4u);
+        EXPECT_EQ(jpeg.substr(0, 2) + jpeg.substr(jpeg.size() - 2), "\xff\xd8\xff\xd9");
+        ++outputs;
+    }
+    EXPECT_LT(outputs, kPhotos) << "the stop came after the run";
+    ASSERT_EQ(server_.shown.size(), 1);
+    EXPECT_EQ(server_.shown[0].summary, QStringLiteral("转换已取消"));
+    EXPECT_EQ(server_.shown[0].body, QStringLiteral("已转换 %1 张").arg(outputs));
 }
 
 } // namespace
