@@ -19,7 +19,7 @@ PACKAGES=(
   libpq-dev postgresql
   dpkg-dev desktop-file-utils librsvg2-bin bubblewrap
   xdg-utils qt6-translations-l10n qt6-wayland weston
-  python3-nautilus gir1.2-nautilus-4.0 python3-gi
+  python3-nautilus gir1.2-nautilus-4.0
 )
 
 if [[ "${1:-}" == "--bench" ]]; then

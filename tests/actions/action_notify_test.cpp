@@ -39,7 +39,6 @@ class FakeNotifications : public QObject {
         shown.append({summary, body, actions});
         return static_cast<uint>(shown.size());
     }
-    void CloseNotification(uint id) { emit NotificationClosed(id, 3); }
 
   signals:
     void NotificationClosed(uint id, uint reason);
@@ -105,6 +104,17 @@ class ActionNotifyTest : public ::testing::Test {
         return QString::fromStdString(dir_.File(name));
     }
 
+    // What the run wrote into the photos' folder.
+    std::vector<std::filesystem::path> Outputs() {
+        std::vector<std::filesystem::path> found;
+        for (const auto& entry : std::filesystem::directory_iterator(dir_.Path())) {
+            if (entry.path().extension() != ".heic") {
+                found.push_back(entry.path());
+            }
+        }
+        return found;
+    }
+
     bool ActionEnded() {
         return WaitFor([this] { return action_.state() == QProcess::NotRunning; });
     }
@@ -155,43 +165,32 @@ TEST_F(ActionNotifyTest, OffersTheFolderWhereTheServerHasActions) {
 // converter runs: it is reported as such, and every output there is a whole JPEG.
 TEST_F(ActionNotifyTest, AStopLeavesOnlyWholeOutputs) {
     // Enough photos of some size that the first output comes well before the last.
-    constexpr int kPhotos = 16;
+    constexpr std::size_t kPhotos = 16;
     test::HeicImageSpec photo;
     photo.width = 1600;
     photo.height = 1200;
     ASSERT_EQ(test::WriteHeic(dir_.File("p0.heic"), photo), "");
-    for (int i = 1; i < kPhotos; ++i) {
+    for (std::size_t i = 1; i < kPhotos; ++i) {
         std::filesystem::copy_file(dir_.File("p0.heic"), dir_.File("p" + std::to_string(i) + ".heic"));
     }
     StartAction({QString::fromStdString(dir_.Path())});
-    const auto anyOutput = [this] {
-        for (const auto& entry : std::filesystem::directory_iterator(dir_.Path())) {
-            if (entry.path().extension() == ".jpg") {
-                return true;
-            }
-        }
-        return false;
-    };
-    ASSERT_TRUE(WaitFor(anyOutput)) << "the converter never wrote";
+    ASSERT_TRUE(WaitFor([this] { return !Outputs().empty(); })) << "the converter never wrote";
     ::kill(static_cast<pid_t>(action_.processId()), SIGTERM);
     ASSERT_TRUE(ActionEnded());
     EXPECT_EQ(action_.exitStatus(), QProcess::NormalExit);
 
-    int outputs = 0;
-    for (const auto& entry : std::filesystem::directory_iterator(dir_.Path())) {
-        if (entry.path().extension() == ".heic") {
-            continue;
-        }
-        const std::string jpeg = Slurp(entry.path());
-        ASSERT_EQ(entry.path().extension(), ".jpg") << "left behind: " << entry.path();
-        ASSERT_GT(jpeg.size(), 4u);
-        EXPECT_EQ(jpeg.substr(0, 2) + jpeg.substr(jpeg.size() - 2), "\xff\xd8\xff\xd9");
-        ++outputs;
+    const std::vector<std::filesystem::path> outputs = Outputs();
+    for (const std::filesystem::path& output : outputs) {
+        const std::string jpeg = Slurp(output);
+        EXPECT_EQ(output.extension(), ".jpg") << "left behind";
+        EXPECT_TRUE(jpeg.size() > 4 && jpeg.compare(0, 2, "\xff\xd8") == 0 &&
+                    jpeg.compare(jpeg.size() - 2, 2, "\xff\xd9") == 0)
+            << "not a whole JPEG: " << output;
     }
-    EXPECT_LT(outputs, kPhotos) << "the stop came after the run";
+    EXPECT_LT(outputs.size(), kPhotos) << "the stop came after the run";
     ASSERT_EQ(server_.shown.size(), 1);
     EXPECT_EQ(server_.shown[0].summary, QStringLiteral("转换已取消"));
-    EXPECT_EQ(server_.shown[0].body, QStringLiteral("已转换 %1 张").arg(outputs));
+    EXPECT_EQ(server_.shown[0].body, QStringLiteral("已转换 %1 张").arg(outputs.size()));
 }
 
 } // namespace

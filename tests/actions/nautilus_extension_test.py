@@ -87,8 +87,6 @@ class ExtensionTest(unittest.TestCase):
                          [b"--format", b"png", b"--", b"/p/a b\xff.heic", b"/p/album"])
         window.activate()
         self.assertEqual(self.ran("velquist"), [b"--", b"/p/a b\xff.heic", b"/p/album"])
-
-    def test_nothing_runs_without_a_local_item(self):
         self.assertEqual(self.module._local_paths([Info("sftp://h/a.heic", "image/heic")]), [])
 
 
