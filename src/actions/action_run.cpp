@@ -14,7 +14,6 @@
 #include <QPushButton>
 #include <QTimer>
 #include <QUrl>
-
 #include <signal.h>
 #include <utility>
 
@@ -77,9 +76,9 @@ void ActionRun::StartConverter(const std::vector<std::string>& files) {
     }
     std::string error;
     const std::string list =
-        listDir_.isValid() ? WriteRetryList(QFile::encodeName(listDir_.path()).toStdString(),
-                                            listed, &error)
-                           : std::string();
+        listDir_.isValid()
+            ? WriteRetryList(QFile::encodeName(listDir_.path()).toStdString(), listed, &error)
+            : std::string();
     if (list.empty()) {
         Report(QStringLiteral("Velquist"), QStringLiteral("无法开始转换"));
         return;
@@ -142,8 +141,7 @@ void ActionRun::ConverterEnded(int exitCode, QProcess::ExitStatus status) {
                QStringLiteral("转换未能完成") + (why.isEmpty() ? QString() : "：" + why));
         return;
     }
-    const QString summary =
-        cancelled_ ? QStringLiteral("转换已取消") : QStringLiteral("转换完成");
+    const QString summary = cancelled_ ? QStringLiteral("转换已取消") : QStringLiteral("转换完成");
     Report(summary, ResultText(tally_, unreadable_));
 }
 

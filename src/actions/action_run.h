@@ -6,7 +6,6 @@
 #include <QObject>
 #include <QProcess>
 #include <QTemporaryDir>
-
 #include <memory>
 #include <string>
 #include <vector>

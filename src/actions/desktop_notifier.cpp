@@ -46,8 +46,14 @@ bool DesktopNotifier::Show(const QString& summary, const QString& body, bool off
     if (offerFolder && HasActions()) {
         actions << kFolderAction << QStringLiteral("打开文件夹");
     }
-    const QVariantList args{QStringLiteral("Velquist"), 0u, QStringLiteral("velquist"), summary,
-                            body, actions, QVariantMap(), -1};
+    const QVariantList args{QStringLiteral("Velquist"),
+                            0u,
+                            QStringLiteral("velquist"),
+                            summary,
+                            body,
+                            actions,
+                            QVariantMap(),
+                            -1};
     const QDBusMessage reply = Call(QStringLiteral("Notify"), args);
     if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty()) {
         return false;

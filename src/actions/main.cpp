@@ -5,7 +5,6 @@
 
 #include <QApplication>
 #include <QTimer>
-
 #include <cstdio>
 #include <string>
 #include <vector>

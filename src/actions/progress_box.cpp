@@ -9,10 +9,7 @@
 namespace velquist {
 
 ProgressBox::ProgressBox(int total, QWidget* parent)
-    : QDialog(parent),
-      total_(total),
-      label_(new QLabel(this)),
-      bar_(new QProgressBar(this)),
+    : QDialog(parent), total_(total), label_(new QLabel(this)), bar_(new QProgressBar(this)),
       cancel_(new QPushButton(QStringLiteral("取消"), this)) {
     setWindowTitle(QStringLiteral("Velquist"));
     setWindowIcon(QIcon::fromTheme(QStringLiteral("velquist")));

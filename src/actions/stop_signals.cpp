@@ -1,7 +1,6 @@
 #include "stop_signals.h"
 
 #include <QSocketNotifier>
-
 #include <fcntl.h>
 #include <signal.h>
 #include <unistd.h>

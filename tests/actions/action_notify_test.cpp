@@ -9,7 +9,6 @@
 #include <QFile>
 #include <QProcess>
 #include <QVariantMap>
-
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -68,11 +67,11 @@ class ActionNotifyTest : public ::testing::Test {
             GTEST_SKIP() << "no dbus-daemon to run a private session bus";
         }
         address_ = QString::fromUtf8(bus_.readLine()).trimmed();
-        QDBusConnection connection = QDBusConnection::connectToBus(address_, QStringLiteral("fake"));
-        ASSERT_TRUE(connection.registerObject(QStringLiteral("/org/freedesktop/Notifications"),
-                                              &server_,
-                                              QDBusConnection::ExportAllSlots |
-                                                  QDBusConnection::ExportAllSignals));
+        QDBusConnection connection =
+            QDBusConnection::connectToBus(address_, QStringLiteral("fake"));
+        ASSERT_TRUE(connection.registerObject(
+            QStringLiteral("/org/freedesktop/Notifications"), &server_,
+            QDBusConnection::ExportAllSlots | QDBusConnection::ExportAllSignals));
         ASSERT_TRUE(connection.registerService(QStringLiteral("org.freedesktop.Notifications")));
         // Saved settings send outputs elsewhere; the action must write beside the photos.
         std::filesystem::create_directories(home_.File("data/Morvane/Config"));
@@ -130,7 +129,8 @@ class ActionNotifyTest : public ::testing::Test {
 TEST_F(ActionNotifyTest, ConvertsBesideThePhotosAndSaysHowManyFailed) {
     std::ofstream(dir_.File("a.jpg")) << "an earlier file";
     std::ofstream(dir_.File("broken.heic")) << "not a photo";
-    StartAction({Photo("a.heic"), Photo("b.heic"), QString::fromStdString(dir_.File("broken.heic"))});
+    StartAction(
+        {Photo("a.heic"), Photo("b.heic"), QString::fromStdString(dir_.File("broken.heic"))});
     ASSERT_TRUE(ActionEnded()) << action_.readAllStandardError().toStdString();
     EXPECT_EQ(action_.exitCode(), 0);
 
@@ -171,7 +171,8 @@ TEST_F(ActionNotifyTest, AStopLeavesOnlyWholeOutputs) {
     photo.height = 1200;
     ASSERT_EQ(test::WriteHeic(dir_.File("p0.heic"), photo), "");
     for (std::size_t i = 1; i < kPhotos; ++i) {
-        std::filesystem::copy_file(dir_.File("p0.heic"), dir_.File("p" + std::to_string(i) + ".heic"));
+        std::filesystem::copy_file(dir_.File("p0.heic"),
+                                   dir_.File("p" + std::to_string(i) + ".heic"));
     }
     StartAction({QString::fromStdString(dir_.Path())});
     ASSERT_TRUE(WaitFor([this] { return !Outputs().empty(); })) << "the converter never wrote";

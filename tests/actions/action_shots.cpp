@@ -4,7 +4,6 @@
 
 #include <QApplication>
 #include <QPixmap>
-
 #include <cstdio>
 
 int main(int argc, char** argv) {

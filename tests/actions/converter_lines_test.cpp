@@ -56,8 +56,7 @@ TEST(ConverterLinesTest, CountsLinesAboutUnknownNamesButNothingElse) {
     EXPECT_EQ(lines.Classify("FAILED /q/other.heic: gone").kind, Kind::kFailed);
     EXPECT_TRUE(lines.Classify("FAILED /q/other.heic: gone").input.empty());
     EXPECT_EQ(lines.Classify("OK /p/a.heic -> /p/a.jpg").kind, Kind::kOther); // one space
-    EXPECT_EQ(lines.Classify("To convert the 1 file not converted again, run:").kind,
-              Kind::kOther);
+    EXPECT_EQ(lines.Classify("To convert the 1 file not converted again, run:").kind, Kind::kOther);
     EXPECT_TRUE(lines.Feed("OK  /p/a.heic -> /p/a.jpg").empty()); // not ended yet
 }
 
