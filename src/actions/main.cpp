@@ -2,6 +2,7 @@
 #include "actions/action_plan.h"
 #include "actions/action_run.h"
 #include "actions/stop_signals.h"
+#include "platform/app_translations.h"
 
 #include <QApplication>
 #include <QTimer>
@@ -25,6 +26,7 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Velquist"));
     QApplication::setQuitOnLastWindowClosed(false);
+    velquist::SetUpUiLanguage();
     velquist::ActionRun run(parsed.request);
     velquist::StopSignals stopSignals;
     QObject::connect(&stopSignals, &velquist::StopSignals::Received, &run,

@@ -2,7 +2,7 @@
 #include "command_line.h"
 #include "decode/hevc_decoder.h"
 #include "platform/path_text.h"
-#include "platform/qt_translations.h"
+#include "platform/app_translations.h"
 
 #include <QApplication>
 #include <QCoreApplication>
@@ -60,7 +60,8 @@ int main(int argc, char** argv) {
     }
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Velquist"));
-    velquist::InstallQtTranslations();
+    // Before any window exists: the skins are translated as they are loaded.
+    velquist::SetUpUiLanguage();
     // Again: QApplication took its own options (-platform, -style...) out of argv.
     const velquist::CommandLine line = ParseArguments(argc, argv);
     return velquist::RunVelquist(nullptr, line.paths);

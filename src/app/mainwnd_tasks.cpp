@@ -3,6 +3,7 @@
 #include "util/shown_name.h"
 #include "window_messages.h"
 
+#include <QCoreApplication>
 #include <memory>
 
 namespace velquist {
@@ -23,11 +24,11 @@ struct StatusLook {
 
 void CMainWnd::OnStart(ui::TNotifyUI& /*msg*/) {
     if (imageList_->GetCount() == 0) {
-        ShowPrompt(QStringLiteral("请先添加heic文件!"));
+        ShowPrompt(QCoreApplication::translate("Velquist", "请先添加heic文件!"));
         return;
     }
     if (!StartBatch(CheckedEntryIds())) {
-        ShowPrompt(QStringLiteral("请先勾选要转换的文件!"));
+        ShowPrompt(QCoreApplication::translate("Velquist", "请先勾选要转换的文件!"));
     }
 }
 

@@ -11,11 +11,12 @@ bool InstallQtTranslations(const QLocale& locale) {
     if (app == nullptr) {
         return false;
     }
-    const QLocale chinese =
-        locale.language() == QLocale::Chinese ? locale : QLocale(QLocale::Chinese, QLocale::China);
+    if (locale.language() != QLocale::Chinese) {
+        return true; // Qt's own texts are English already
+    }
     const QString folder = QLibraryInfo::path(QLibraryInfo::TranslationsPath);
     auto* translator = new QTranslator(app);
-    if (!translator->load(chinese, QStringLiteral("qtbase"), QStringLiteral("_"), folder) ||
+    if (!translator->load(locale, QStringLiteral("qtbase"), QStringLiteral("_"), folder) ||
         !QCoreApplication::installTranslator(translator)) {
         delete translator;
         return false;

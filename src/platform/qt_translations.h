@@ -5,10 +5,10 @@
 namespace velquist {
 
 // Loads Qt's own translations (qtbase, from qt6-translations-l10n) so that the
-// file pickers and Qt's standard buttons speak the program's language. The
-// program's texts are Chinese: a Chinese locale picks its variant, any other
-// locale gets simplified Chinese. False when no translation file was found (the
-// pickers then stay in English).
-bool InstallQtTranslations(const QLocale& locale = QLocale::system());
+// file pickers and Qt's standard buttons speak the program's language: locale is
+// the language the windows show (a Chinese variant, or English, which Qt speaks
+// without a translation). False when no translation file was found for a Chinese
+// locale (the pickers then stay in English).
+bool InstallQtTranslations(const QLocale& locale);
 
 } // namespace velquist

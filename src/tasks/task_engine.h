@@ -6,6 +6,7 @@
 #include "job_runner.h"
 #include "output_names.h"
 #include "task_owner.h"
+#include "util/translate_noop.h"
 
 #include <atomic>
 #include <chrono>
@@ -28,14 +29,14 @@ namespace velquist {
 constexpr std::size_t kMaxRunningTasks = 3;
 
 // The window's reason for a photo whose decoding would not fit the memory budget.
-inline constexpr wchar_t kTooLargeShown[] = L"图片尺寸过大";
+inline constexpr wchar_t kTooLargeShown[] = L"" QT_TRANSLATE_NOOP("Velquist", "图片尺寸过大");
 // The window's text for an entry a stop interrupted (it waits to be started again), and for
 // one left alone because its output file was there.
-inline constexpr wchar_t kStoppedShown[] = L"已停止";
-inline constexpr wchar_t kSkippedShown[] = L"已跳过";
+inline constexpr wchar_t kStoppedShown[] = L"" QT_TRANSLATE_NOOP("Velquist", "已停止");
+inline constexpr wchar_t kSkippedShown[] = L"" QT_TRANSLATE_NOOP("Velquist", "已跳过");
 // The window's reason for a conversion ended at its time limit (kTimedOutReason is the
 // command line's).
-inline constexpr wchar_t kTimedOutShown[] = L"转换超时";
+inline constexpr wchar_t kTimedOutShown[] = L"" QT_TRANSLATE_NOOP("Velquist", "转换超时");
 
 // How long one conversion may run: base, plus perMegapixel for each megapixel of what it
 // writes as the header claims it. A file whose size cannot be read counts as

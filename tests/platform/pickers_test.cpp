@@ -73,7 +73,7 @@ TEST_F(PickerTest, FolderPickerReturnsTheFolder) {
 }
 
 TEST(QtTranslations, PickersAndStandardButtonsSpeakChinese) {
-    ASSERT_TRUE(InstallQtTranslations(QLocale(QLocale::English, QLocale::UnitedStates)));
+    ASSERT_TRUE(InstallQtTranslations(QLocale(QLocale::Chinese, QLocale::China)));
     EXPECT_EQ(QCoreApplication::translate("QFileDialog", "Look in:"), QStringLiteral("查找范围："))
         << QCoreApplication::translate("QFileDialog", "Look in:").toStdString();
     EXPECT_NE(QCoreApplication::translate("QPlatformTheme", "Cancel"), QStringLiteral("Cancel"));

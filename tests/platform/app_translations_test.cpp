@@ -1,0 +1,72 @@
+// The language the windows speak: who gets English, and that the built translation
+// reaches both the skins (through QUiLoader) and the texts written in code.
+#include "platform/app_translations.h"
+#include "ui/skin_loader.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QLabel>
+#include <QTranslator>
+#include <gtest/gtest.h>
+#include <memory>
+
+namespace velquist {
+namespace {
+
+const QString kFolder = QStringLiteral(VELQUIST_TRANSLATIONS_DIR "/");
+
+TEST(UiLanguage, ChineseLocalesKeepChineseAndConfigurationWins) {
+    const QLocale china(QLocale::Chinese, QLocale::China);
+    const QLocale taiwan(QLocale::Chinese, QLocale::Taiwan);
+    const QLocale us(QLocale::English, QLocale::UnitedStates);
+    const QLocale germany(QLocale::German, QLocale::Germany);
+    EXPECT_EQ(ChooseUiLanguage(QString(), china), UiLanguage::kChinese);
+    EXPECT_EQ(ChooseUiLanguage(QString(), taiwan), UiLanguage::kChinese);
+    EXPECT_EQ(ChooseUiLanguage(QString(), us), UiLanguage::kEnglish);
+    EXPECT_EQ(ChooseUiLanguage(QString(), germany), UiLanguage::kEnglish);
+    EXPECT_EQ(ChooseUiLanguage(QStringLiteral("en"), china), UiLanguage::kEnglish);
+    EXPECT_EQ(ChooseUiLanguage(QStringLiteral(" EN "), china), UiLanguage::kEnglish);
+    EXPECT_EQ(ChooseUiLanguage(QStringLiteral("zh_CN"), germany), UiLanguage::kChinese);
+    // A language the program has no translation for leaves the choice to the locale.
+    EXPECT_EQ(ChooseUiLanguage(QStringLiteral("fr"), china), UiLanguage::kChinese);
+    EXPECT_EQ(ChooseUiLanguage(QStringLiteral("fr"), germany), UiLanguage::kEnglish);
+}
+
+// Translators are global: each case removes the ones it installed.
+class InstalledLanguage : public ::testing::Test {
+  protected:
+    void TearDown() override {
+        for (QTranslator* t : qApp->findChildren<QTranslator*>()) {
+            QCoreApplication::removeTranslator(t);
+            delete t;
+        }
+    }
+
+    static QString SkinLabel(const char* name) {
+        QString error;
+        std::unique_ptr<QWidget> root(ui::LoadSkinFile(
+            QStringLiteral(VELQUIST_SKIN_DIR "/MainWindow.xml"), nullptr, &error));
+        EXPECT_NE(root, nullptr) << error.toStdString();
+        auto* label = root ? root->findChild<QLabel*>(QLatin1String(name)) : nullptr;
+        return label ? label->text() : QString();
+    }
+};
+
+TEST_F(InstalledLanguage, EnglishReachesSkinsCodeAndQtFreeTexts) {
+    ASSERT_TRUE(InstallUiTranslations(UiLanguage::kEnglish, kFolder));
+    EXPECT_EQ(SkinLabel("formatCaption"), QStringLiteral("Output format"));
+    EXPECT_EQ(QCoreApplication::translate("Velquist", "请先添加heic文件!"),
+              QStringLiteral("Add some HEIC files first."));
+    EXPECT_EQ(ShownText(std::wstring(L"已停止")), QStringLiteral("Stopped"));
+}
+
+TEST_F(InstalledLanguage, ChineseKeepsTheSourceTexts) {
+    ASSERT_TRUE(InstallUiTranslations(UiLanguage::kChinese, kFolder));
+    EXPECT_EQ(SkinLabel("formatCaption"), QStringLiteral("输出格式"));
+    EXPECT_EQ(ShownText(std::wstring(L"已停止")), QStringLiteral("已停止"));
+    // Qt's own pickers follow the windows into Chinese.
+    EXPECT_EQ(QCoreApplication::translate("QFileDialog", "Look in:"), QStringLiteral("查找范围："));
+}
+
+} // namespace
+} // namespace velquist
