@@ -25,9 +25,9 @@ constexpr int kLongestWaitMs = 30 * 60 * 1000;
 
 QString ResultText(const ConverterTally& tally, std::size_t extraFailed) {
     const std::size_t failed = tally.failed + extraFailed;
-    QString text = QStringLiteral("已转换 %1 张").arg(tally.converted);
+    QString text = QCoreApplication::translate("Velquist", "已转换 %1 张").arg(tally.converted);
     if (failed != 0) {
-        text += QStringLiteral("，失败 %1 张").arg(failed);
+        text += QCoreApplication::translate("Velquist", "，失败 %1 张").arg(failed);
     }
     return text;
 }
@@ -59,9 +59,9 @@ void ActionRun::Start() {
     unreadable_ = inputs.errors.size();
     total_ = inputs.files.size();
     if (total_ == 0) {
-        Report(QStringLiteral("Velquist"), unreadable_ == 0
-                                               ? QStringLiteral("没有找到 HEIC/HEIF 图片")
-                                               : QStringLiteral("无法读取所选的文件"));
+        Report(QStringLiteral("Velquist"),
+               unreadable_ == 0 ? QCoreApplication::translate("Velquist", "没有找到 HEIC/HEIF 图片")
+                                : QCoreApplication::translate("Velquist", "无法读取所选的文件"));
         return;
     }
     StartConverter(inputs.files);
@@ -80,7 +80,7 @@ void ActionRun::StartConverter(const std::vector<std::string>& files) {
             ? WriteRetryList(QFile::encodeName(listDir_.path()).toStdString(), listed, &error)
             : std::string();
     if (list.empty()) {
-        Report(QStringLiteral("Velquist"), QStringLiteral("无法开始转换"));
+        Report(QStringLiteral("Velquist"), QCoreApplication::translate("Velquist", "无法开始转换"));
         return;
     }
     lines_ = std::make_unique<ConverterLines>(files);
@@ -101,7 +101,8 @@ void ActionRun::StartConverter(const std::vector<std::string>& files) {
     connect(&converter_, &QProcess::errorOccurred, this, [this](QProcess::ProcessError error) {
         if (error == QProcess::FailedToStart) {
             box_->hide();
-            Report(QStringLiteral("Velquist"), QStringLiteral("无法启动转换程序 velquist-convert"));
+            Report(QStringLiteral("Velquist"),
+                   QCoreApplication::translate("Velquist", "无法启动转换程序 velquist-convert"));
         }
     });
     converter_.start(QCoreApplication::applicationDirPath() + QStringLiteral("/velquist-convert"),
@@ -138,10 +139,13 @@ void ActionRun::ConverterEnded(int exitCode, QProcess::ExitStatus status) {
     if (!cancelled_ && !started && tally_.Done() == 0) {
         const QString why = QString::fromUtf8(errors_).section(QLatin1Char('\n'), 0, 0);
         Report(QStringLiteral("Velquist"),
-               QStringLiteral("转换未能完成") + (why.isEmpty() ? QString() : "：" + why));
+               why.isEmpty()
+                   ? QCoreApplication::translate("Velquist", "转换未能完成")
+                   : QCoreApplication::translate("Velquist", "转换未能完成：%1").arg(why));
         return;
     }
-    const QString summary = cancelled_ ? QStringLiteral("转换已取消") : QStringLiteral("转换完成");
+    const QString summary = cancelled_ ? QCoreApplication::translate("Velquist", "转换已取消")
+                                       : QCoreApplication::translate("Velquist", "转换完成");
     Report(summary, ResultText(tally_, unreadable_));
 }
 
@@ -169,9 +173,10 @@ void ActionRun::ReportInBox(const QString& summary, const QString& body) {
     box.setInformativeText(body);
     QPushButton* open = nullptr;
     if (tally_.converted != 0) {
-        open = box.addButton(QStringLiteral("打开文件夹"), QMessageBox::ActionRole);
+        open = box.addButton(QCoreApplication::translate("Velquist", "打开文件夹"),
+                             QMessageBox::ActionRole);
     }
-    box.addButton(QStringLiteral("确定"), QMessageBox::AcceptRole);
+    box.addButton(QCoreApplication::translate("Velquist", "确定"), QMessageBox::AcceptRole);
     box.exec();
     if (open != nullptr && box.clickedButton() == open) {
         OpenFolder();

@@ -1,5 +1,6 @@
 #include "desktop_notifier.h"
 
+#include <QCoreApplication>
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QVariantMap>
@@ -44,7 +45,7 @@ bool DesktopNotifier::Connect() {
 bool DesktopNotifier::Show(const QString& summary, const QString& body, bool offerFolder) {
     QStringList actions;
     if (offerFolder && HasActions()) {
-        actions << kFolderAction << QStringLiteral("打开文件夹");
+        actions << kFolderAction << QCoreApplication::translate("Velquist", "打开文件夹");
     }
     const QVariantList args{QStringLiteral("Velquist"),
                             0u,

@@ -1,5 +1,6 @@
 #include "progress_box.h"
 
+#include <QCoreApplication>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QProgressBar>
@@ -10,12 +11,12 @@ namespace velquist {
 
 ProgressBox::ProgressBox(int total, QWidget* parent)
     : QDialog(parent), total_(total), label_(new QLabel(this)), bar_(new QProgressBar(this)),
-      cancel_(new QPushButton(QStringLiteral("取消"), this)) {
+      cancel_(new QPushButton(QCoreApplication::translate("Velquist", "取消"), this)) {
     setWindowTitle(QStringLiteral("Velquist"));
     setWindowIcon(QIcon::fromTheme(QStringLiteral("velquist")));
     bar_->setRange(0, total);
     bar_->setTextVisible(false);
-    bar_->setAccessibleName(QStringLiteral("转换进度"));
+    bar_->setAccessibleName(QCoreApplication::translate("Velquist", "转换进度"));
     auto* buttons = new QHBoxLayout;
     buttons->addStretch();
     buttons->addWidget(cancel_);
@@ -29,12 +30,13 @@ ProgressBox::ProgressBox(int total, QWidget* parent)
 }
 
 void ProgressBox::SetDone(int done) {
-    label_->setText(QStringLiteral("正在转换 %1 / %2").arg(done).arg(total_));
+    label_->setText(
+        QCoreApplication::translate("Velquist", "正在转换 %1 / %2").arg(done).arg(total_));
     bar_->setValue(done);
 }
 
 void ProgressBox::SetStopping() {
-    label_->setText(QStringLiteral("正在停止…"));
+    label_->setText(QCoreApplication::translate("Velquist", "正在停止…"));
     cancel_->setEnabled(false);
 }
 

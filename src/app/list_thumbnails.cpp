@@ -4,6 +4,7 @@
 #include "ui/row_template.h"
 #include "ui/template_list.h"
 
+#include <QCoreApplication>
 #include <QPainter>
 #include <QPainterPath>
 #include <cmath>
@@ -54,7 +55,8 @@ ListThumbnails::~ListThumbnails() {
 }
 
 QString ListThumbnails::CountText(int imageCount) {
-    return imageCount > 1 ? QStringLiteral("%1 张").arg(imageCount) : QString();
+    return imageCount > 1 ? QCoreApplication::translate("Velquist", "%1 张").arg(imageCount)
+                          : QString();
 }
 
 QPixmap ListThumbnails::BrokenMark(int side, qreal ratio) {

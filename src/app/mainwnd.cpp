@@ -19,6 +19,7 @@
 #include "ui/paint_manager.h"
 #include "window_messages.h"
 
+#include <QCoreApplication>
 #include <QIcon>
 #include <QWidget>
 #include <stdexcept>
@@ -278,7 +279,8 @@ void CMainWnd::OnExifChanged(ui::TNotifyUI& /*msg*/) {
 
 void CMainWnd::OnChooseDir(ui::TNotifyUI& /*msg*/) {
     const QString folder =
-        PickFolder(GetWidget(), QStringLiteral("选择存放目录"), outputDirPath_->GetText());
+        PickFolder(GetWidget(), QCoreApplication::translate("Velquist", "选择存放目录"),
+                   outputDirPath_->GetText());
     if (folder.isEmpty()) {
         return;
     }
@@ -287,8 +289,9 @@ void CMainWnd::OnChooseDir(ui::TNotifyUI& /*msg*/) {
 
 bool CMainWnd::SetOutputFolder(const QString& folder) {
     if (!CanWriteInFolder(folder.toStdString())) {
-        ShowSystemMessageBox(GetWidget(), QStringLiteral("该目录没有写入权限!"), QString(),
-                             MessageIcon::kWarning);
+        ShowSystemMessageBox(GetWidget(),
+                             QCoreApplication::translate("Velquist", "该目录没有写入权限!"),
+                             QString(), MessageIcon::kWarning);
         return false;
     }
     outputDirPath_->SetText(folder);
@@ -311,8 +314,10 @@ ui::LRESULT CMainWnd::OnClose(ui::UINT, ui::WPARAM, ui::LPARAM, bool& bHandled) 
         return 0;
     }
     askingToClose_ = true;
-    const int answer = ShowModalBox(
-        new MessageBoxDialog(this, QStringLiteral("正在转换中,确定要退出吗?")), GetHWND());
+    const int answer =
+        ShowModalBox(new MessageBoxDialog(
+                         this, QCoreApplication::translate("Velquist", "正在转换中,确定要退出吗?")),
+                     GetHWND());
     askingToClose_ = false;
     bHandled = answer != 1;
     return 0;

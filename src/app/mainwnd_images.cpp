@@ -16,6 +16,7 @@
 #include "util/text.h"
 #include "window_messages.h"
 
+#include <QCoreApplication>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFile>
@@ -125,9 +126,9 @@ void CMainWnd::StartThumbnails() {
 }
 
 void CMainWnd::OnAddFiles(ui::TNotifyUI& /*msg*/) {
-    const QStringList files =
-        PickOpenFiles(GetWidget(), QString(), PickerStartFolder(),
-                      QStringLiteral("图片格式 (*.heic *.heif *.HEIC *.HEIF)"));
+    const QStringList files = PickOpenFiles(
+        GetWidget(), QString(), PickerStartFolder(),
+        QCoreApplication::translate("Velquist", "图片格式 (*.heic *.heif *.HEIC *.HEIF)"));
     if (files.isEmpty()) {
         return;
     }
@@ -137,7 +138,8 @@ void CMainWnd::OnAddFiles(ui::TNotifyUI& /*msg*/) {
 
 void CMainWnd::OnAddFolder(ui::TNotifyUI& /*msg*/) {
     const QString folder =
-        PickFolder(GetWidget(), QStringLiteral("选择图片存放目录"), PickerStartFolder());
+        PickFolder(GetWidget(), QCoreApplication::translate("Velquist", "选择图片存放目录"),
+                   PickerStartFolder());
     if (folder.isEmpty()) {
         return;
     }
@@ -314,7 +316,7 @@ std::vector<int> CMainWnd::CheckedEntryIds() const {
 
 void CMainWnd::OnRemoveChecked(ui::TNotifyUI& /*msg*/) {
     if (engine_->IsBusy()) {
-        ShowPrompt(QStringLiteral("当前任务正在转换中!"));
+        ShowPrompt(QCoreApplication::translate("Velquist", "当前任务正在转换中!"));
         return;
     }
     const std::vector<int> ids = CheckedEntryIds();
@@ -327,7 +329,7 @@ void CMainWnd::OnRemoveChecked(ui::TNotifyUI& /*msg*/) {
 
 void CMainWnd::OnRemoveOne(ui::TNotifyUI& msg) {
     if (engine_->IsBusy()) {
-        ShowPrompt(QStringLiteral("当前任务正在转换中!"));
+        ShowPrompt(QCoreApplication::translate("Velquist", "当前任务正在转换中!"));
         return;
     }
     const int id = msg.pSender->GetTag();
@@ -352,7 +354,7 @@ void CMainWnd::OnPreview(ui::TNotifyUI& msg) {
         return;
     }
     if (item->outputPath.empty() || !ShellOpen(QString::fromStdWString(item->outputPath))) {
-        ShowPrompt(QStringLiteral("图片预览失败!"));
+        ShowPrompt(QCoreApplication::translate("Velquist", "图片预览失败!"));
     }
 }
 

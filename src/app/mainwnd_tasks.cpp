@@ -185,7 +185,7 @@ void CMainWnd::ShowFailure(ui::CControlUI* entry, const QString& reason) {
     }
     // A reason may quote a name: its control characters are shown, not obeyed.
     const QString shown = reason.isEmpty()
-                              ? QStringLiteral("原因不明")
+                              ? QCoreApplication::translate("Velquist", "原因不明")
                               : QString::fromStdWString(VisibleControls(reason.toStdWString()));
     if (ui::CControlUI* failed = entry->FindSubControl(QStringLiteral("status-failed"))) {
         failed->SetToolTip(shown);

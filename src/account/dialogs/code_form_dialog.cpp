@@ -4,6 +4,7 @@
 #include "dialogs/prompt_box_dialog.h"
 #include "login_dialog.h"
 
+#include <QCoreApplication>
 #include <string>
 
 namespace velquist {
@@ -19,7 +20,9 @@ constexpr CodeFormNames kForgotNames{
     "forgotVerifyCode",  "forgotErrorTips",     "forgotBtn",
 };
 
-const QString kBusyText = QStringLiteral("提交中...");
+QString BusyText() {
+    return QCoreApplication::translate("Velquist", "提交中...");
+}
 
 std::string Label(const char* className, const char* operation) {
     return std::string(className) + "::" + operation;
@@ -156,7 +159,7 @@ void CodeFormDialog::SetSubmitBusy(bool busy) {
     if (busy) {
         idleSubmitText_ = submit_->GetText();
     }
-    submit_->SetText(busy ? kBusyText : idleSubmitText_);
+    submit_->SetText(busy ? BusyText() : idleSubmitText_);
     submit_->SetEnabled(!busy);
 }
 

@@ -14,7 +14,9 @@
 namespace velquist {
 namespace {
 
-const QString kBusyText = QStringLiteral("登录中...");
+QString BusyText() {
+    return QCoreApplication::translate("Velquist", "登录中...");
+}
 
 // The header shows the login while the credential file is still being saved: that save
 // may wait on the keyring's own password dialog for as long as the user leaves it open.
@@ -24,8 +26,7 @@ void ShowLoginBeforeSave(ui::HWND mainHandle, const QString& phone) {
         return;
     }
     QMetaObject::invokeMethod(
-        app,
-        [mainHandle, phone] { ShowLoggedInState(ui::WindowFromHandle(mainHandle), phone); },
+        app, [mainHandle, phone] { ShowLoggedInState(ui::WindowFromHandle(mainHandle), phone); },
         Qt::QueuedConnection);
 }
 
@@ -83,7 +84,7 @@ void LoginDialog::SetBusy(bool busy) {
     if (busy) {
         idleButtonText_ = button->GetText();
     }
-    button->SetText(busy ? kBusyText : idleButtonText_);
+    button->SetText(busy ? BusyText() : idleButtonText_);
     button->SetEnabled(!busy);
 }
 

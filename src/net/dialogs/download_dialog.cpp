@@ -5,6 +5,7 @@
 #include "net/httpdownload.h"
 #include "ui/messages.h"
 
+#include <QCoreApplication>
 #include <exception>
 #include <iostream>
 #include <thread>
@@ -95,7 +96,7 @@ ui::LRESULT DownloadDialog::HandleCustomMessage(ui::UINT uMsg, ui::WPARAM wParam
     }
     if (uMsg == kMsgDownloadWaiting) {
         if (downloadTitle_ != nullptr) {
-            downloadTitle_->SetText(QString::fromUtf8(kWaitingForBatchText));
+            downloadTitle_->SetText(QCoreApplication::translate("Velquist", kWaitingForBatchText));
         }
         bHandled = true;
         return 0;

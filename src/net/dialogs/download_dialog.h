@@ -21,7 +21,8 @@ inline constexpr ui::UINT kMsgDownloadProgress = ui::WM_USER + 301;
 inline constexpr ui::UINT kMsgDownloadDone = ui::WM_USER + 302;
 // Posted by the download thread while the installer waits for the batch to end.
 inline constexpr ui::UINT kMsgDownloadWaiting = ui::WM_USER + 303;
-inline constexpr const char* kWaitingForBatchText = "下载完成,等待当前转换结束后安装…";
+inline constexpr const char* kWaitingForBatchText =
+    QT_TRANSLATE_NOOP("Velquist", "下载完成,等待当前转换结束后安装…");
 
 // What the download thread shares with its dialog. The thread holds its own reference
 // and reaches the dialog only by posting to its handle, so a window that went away early
