@@ -16,10 +16,6 @@
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <source>0%</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
         <source>取消</source>
         <translation type="unfinished"></translation>
     </message>
@@ -159,10 +155,6 @@
 <context>
     <name>MainTaskMenu</name>
     <message>
-        <source>6,6</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
         <source>打开主界面</source>
         <translation type="unfinished"></translation>
     </message>
@@ -186,19 +178,11 @@
 <context>
     <name>MainWindow</name>
     <message>
-        <source>Velquist</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
         <source>HEIC 图片批量转换</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
         <source>登录</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>|</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
@@ -278,71 +262,11 @@
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <source>ImageListContainerElement.xml</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>image-remove</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
         <source>输出格式</source>
         <translation>Output format</translation>
     </message>
     <message>
-        <source>jpg</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>png</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>bmp</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
         <source>图片质量</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>10</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>20</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>30</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>40</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>50</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>60</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>70</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>80</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>90</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>100</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
@@ -437,10 +361,6 @@
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <source>3,3</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
         <source>确定</source>
         <translation type="unfinished"></translation>
     </message>
@@ -468,10 +388,6 @@
     <name>PromptBox</name>
     <message>
         <source>提示</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>3,3</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
@@ -542,6 +458,300 @@
     </message>
     <message>
         <source>转换超时</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>账号或密码错误!</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>未知错误!</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>用户注册成功!</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>该用户已注册过!</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>验证码错误!</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>验证码无效!</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>注册失败,请稍后重试!</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>密码重置成功!</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>用户不存在!</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>密码重置失败!</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>手机号不能为空!</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>非法的手机号!</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>手机号只能为数字!</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>密码不能为空!</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>密码不能超过32位!</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>确认密码不能为空!</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>验证码不能为空!</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>确认密码不一致!</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>网络错误!</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>%1 秒</source>
+        <translation>%1 s</translation>
+    </message>
+    <message>
+        <source>网络连接失败,请检查网络!</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>登录信息保存失败!</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>重新获取</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>发送中...</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>验证码发送失败!</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>获取验证码过于频繁,请稍后再试!</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>提交中...</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>登录中...</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>已转换 %1 张</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>，失败 %1 张</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>没有找到 HEIC/HEIF 图片</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>无法读取所选的文件</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>无法开始转换</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>无法启动转换程序 velquist-convert</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>转换未能完成</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>转换未能完成：%1</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>转换已取消</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>转换完成</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>打开文件夹</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>确定</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>取消</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>转换进度</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>正在转换 %1 / %2</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>正在停止…</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>%1 张</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>选择存放目录</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>该目录没有写入权限!</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>正在转换中,确定要退出吗?</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>图片格式 (*.heic *.heif *.HEIC *.HEIF)</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>选择图片存放目录</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>当前任务正在转换中!</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>图片预览失败!</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>原因不明</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>下载完成,等待当前转换结束后安装…</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>反馈内容不能为空!</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>联系方式不能为空!</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>未知错误</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>反馈信息已提交!</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>请先登录后进行反馈!</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>已取消</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>下载地址无效</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>网络错误</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>文件不完整</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>文件大小不符</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>文件过大</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>文件校验失败</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>无法保存文件</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>升级失败,%1!</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>发现新版本啦!
+新版本:%1,安装时程序将关闭。</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>
+当前正在转换,下载完成后将等转换结束再安装。</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>已是最新版本</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>发现新版本啦!</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>检查更新失败,服务器回复无效!</source>
         <translation type="unfinished"></translation>
     </message>
 </context>

@@ -8,6 +8,7 @@
 #include "net/service_url.h"
 #include "protocol/ret_codes.h"
 #include "util/text.h"
+#include "util/translated_text.h"
 
 #include <iostream>
 #include <json/json.h>
@@ -39,9 +40,9 @@ std::wstring LoginFailureText(LoginOutcome outcome) {
     case LoginOutcome::kTransferFailed:
         return kNetworkFailureText;
     case LoginOutcome::kRejected:
-        return L"账号或密码错误!";
+        return L"" QT_TRANSLATE_NOOP("Velquist", "账号或密码错误!");
     default:
-        return L"未知错误!";
+        return L"" QT_TRANSLATE_NOOP("Velquist", "未知错误!");
     }
 }
 
@@ -60,34 +61,34 @@ CodeFormReply Reshow(const wchar_t* prompt) {
 CodeFormReply JudgeRegisterRet(int ret) {
     switch (ret) {
     case service::kRetOk:
-        return CodeFormReply{L"用户注册成功!", true, false};
+        return CodeFormReply{L"" QT_TRANSLATE_NOOP("Velquist", "用户注册成功!"), true, false};
     case service::kRetUserExists:
-        return Reshow(L"该用户已注册过!");
+        return Reshow(L"" QT_TRANSLATE_NOOP("Velquist", "该用户已注册过!"));
     case service::kRetCodeWrong:
-        return Reshow(L"验证码错误!");
+        return Reshow(L"" QT_TRANSLATE_NOOP("Velquist", "验证码错误!"));
     case service::kRetCodeExpired:
     case service::kRetCodeUnusable:
-        return Reshow(L"验证码无效!");
+        return Reshow(L"" QT_TRANSLATE_NOOP("Velquist", "验证码无效!"));
     default:
         // A code this client does not know (a newer service, a server fault) is still a
         // failure: keep what the user typed so they can try again.
-        return Reshow(L"注册失败,请稍后重试!");
+        return Reshow(L"" QT_TRANSLATE_NOOP("Velquist", "注册失败,请稍后重试!"));
     }
 }
 
 CodeFormReply JudgeForgotRet(int ret) {
     switch (ret) {
     case service::kRetOk:
-        return CodeFormReply{L"密码重置成功!", true, true};
+        return CodeFormReply{L"" QT_TRANSLATE_NOOP("Velquist", "密码重置成功!"), true, true};
     case service::kRetUnknownUser:
-        return Reshow(L"用户不存在!");
+        return Reshow(L"" QT_TRANSLATE_NOOP("Velquist", "用户不存在!"));
     case service::kRetCodeWrong:
-        return Reshow(L"验证码错误!");
+        return Reshow(L"" QT_TRANSLATE_NOOP("Velquist", "验证码错误!"));
     case service::kRetCodeExpired:
     case service::kRetCodeUnusable:
-        return Reshow(L"验证码无效!");
+        return Reshow(L"" QT_TRANSLATE_NOOP("Velquist", "验证码无效!"));
     default:
-        return Reshow(L"密码重置失败!");
+        return Reshow(L"" QT_TRANSLATE_NOOP("Velquist", "密码重置失败!"));
     }
 }
 
@@ -95,13 +96,13 @@ CodeFormReply JudgeForgotRet(int ret) {
 
 std::wstring CheckPhoneInput(const std::wstring& phone) {
     if (phone.empty()) {
-        return L"手机号不能为空!";
+        return L"" QT_TRANSLATE_NOOP("Velquist", "手机号不能为空!");
     }
     if (Utf16Length(phone) != 11) {
-        return L"非法的手机号!";
+        return L"" QT_TRANSLATE_NOOP("Velquist", "非法的手机号!");
     }
     if (!AllDigits(phone)) {
-        return L"手机号只能为数字!";
+        return L"" QT_TRANSLATE_NOOP("Velquist", "手机号只能为数字!");
     }
     return {};
 }
@@ -111,10 +112,10 @@ std::wstring CheckLoginInput(const std::wstring& phone, const std::wstring& pass
         return problem;
     }
     if (password.empty()) {
-        return L"密码不能为空!";
+        return L"" QT_TRANSLATE_NOOP("Velquist", "密码不能为空!");
     }
     if (Utf16Length(password) > 32) {
-        return L"密码不能超过32位!";
+        return L"" QT_TRANSLATE_NOOP("Velquist", "密码不能超过32位!");
     }
     return {};
 }
@@ -156,19 +157,19 @@ ManualLoginResult ManualLogin(const std::wstring& phone, const std::wstring& pas
 std::wstring CheckCodeFormInput(const std::wstring& phone, const std::wstring& password,
                                 const std::wstring& confirm, const std::wstring& code) {
     if (phone.empty()) {
-        return L"手机号不能为空!";
+        return L"" QT_TRANSLATE_NOOP("Velquist", "手机号不能为空!");
     }
     if (password.empty()) {
-        return L"密码不能为空!";
+        return L"" QT_TRANSLATE_NOOP("Velquist", "密码不能为空!");
     }
     if (confirm.empty()) {
-        return L"确认密码不能为空!";
+        return L"" QT_TRANSLATE_NOOP("Velquist", "确认密码不能为空!");
     }
     if (code.empty()) {
-        return L"验证码不能为空!";
+        return L"" QT_TRANSLATE_NOOP("Velquist", "验证码不能为空!");
     }
     if (password != confirm) {
-        return L"确认密码不一致!";
+        return L"" QT_TRANSLATE_NOOP("Velquist", "确认密码不一致!");
     }
     return {};
 }
@@ -185,7 +186,7 @@ std::string BuildCodeFormBody(const std::string& phone, const std::string& passw
 CodeFormReply JudgeCodeFormReply(CodeForm form, const std::string& response) {
     ServiceEnvelope envelope = ReadServiceReply(response);
     if (!envelope.parsed) {
-        return CodeFormReply{L"网络错误!", true, false};
+        return CodeFormReply{L"" QT_TRANSLATE_NOOP("Velquist", "网络错误!"), true, false};
     }
     return form == CodeForm::kRegister ? JudgeRegisterRet(envelope.ret)
                                        : JudgeForgotRet(envelope.ret);
@@ -202,7 +203,8 @@ CodeFormReply SubmitCodeForm(CodeForm form, const std::wstring& phone, const std
 }
 
 std::wstring CountdownText(int seconds) {
-    return std::to_wstring(seconds) + L" 秒";
+    return FillText(TranslatedText(QT_TRANSLATE_NOOP("Velquist", "%1 秒")),
+                    {std::to_wstring(seconds)});
 }
 
 std::wstring VerifyCodeCountdown::Start() {
@@ -261,10 +263,10 @@ std::wstring JudgeSmsCodeReply(CodeForm form, int transfer, const std::string& r
     }
     // The service sends no code for a request whose form could never succeed.
     if (form == CodeForm::kRegister && envelope.ret == service::kRetUserExists) {
-        return L"该用户已注册过!";
+        return L"" QT_TRANSLATE_NOOP("Velquist", "该用户已注册过!");
     }
     if (form == CodeForm::kForgot && envelope.ret == service::kRetUnknownUser) {
-        return L"用户不存在!";
+        return L"" QT_TRANSLATE_NOOP("Velquist", "用户不存在!");
     }
     return kCodeSendFailedText;
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "util/translated_text.h"
+
 #include <functional>
 #include <string>
 
@@ -15,8 +17,10 @@ std::wstring CheckPhoneInput(const std::wstring& phone);
 // empty when they may be sent. Lengths count UTF-16 units, as the dialog's edits do.
 std::wstring CheckLoginInput(const std::wstring& phone, const std::wstring& password);
 
-inline constexpr const wchar_t* kNetworkFailureText = L"网络连接失败,请检查网络!";
-inline constexpr const wchar_t* kSaveFailedText = L"登录信息保存失败!";
+inline constexpr const wchar_t* kNetworkFailureText =
+    L"" QT_TRANSLATE_NOOP("Velquist", "网络连接失败,请检查网络!");
+inline constexpr const wchar_t* kSaveFailedText =
+    L"" QT_TRANSLATE_NOOP("Velquist", "登录信息保存失败!");
 
 struct ManualLoginResult {
     enum class Step {
@@ -41,7 +45,6 @@ struct ManualLoginResult {
 ManualLoginResult ManualLogin(const std::wstring& phone, const std::wstring& password,
                               const std::function<bool()>& still_wanted = {},
                               const std::function<void()>& logged_in = {});
-
 
 // --- Registration and password reset ---
 
@@ -94,10 +97,12 @@ class VerifyCodeCountdown {
 };
 
 std::wstring CountdownText(int seconds); // "%d 秒"
-inline constexpr const wchar_t* kCountdownAgainText = L"重新获取";
-inline constexpr const wchar_t* kCodeSendingText = L"发送中...";
-inline constexpr const wchar_t* kCodeSendFailedText = L"验证码发送失败!";
-inline constexpr const wchar_t* kCodeTooOftenText = L"获取验证码过于频繁,请稍后再试!";
+inline constexpr const wchar_t* kCountdownAgainText = L"" QT_TRANSLATE_NOOP("Velquist", "重新获取");
+inline constexpr const wchar_t* kCodeSendingText = L"" QT_TRANSLATE_NOOP("Velquist", "发送中...");
+inline constexpr const wchar_t* kCodeSendFailedText =
+    L"" QT_TRANSLATE_NOOP("Velquist", "验证码发送失败!");
+inline constexpr const wchar_t* kCodeTooOftenText =
+    L"" QT_TRANSLATE_NOOP("Velquist", "获取验证码过于频繁,请稍后再试!");
 
 struct CodeButtonResult {
     std::wstring error_tip; // non-empty: show in the error label, nothing else

@@ -1,5 +1,6 @@
 // Starting a batch and showing what the jobs report.
 #include "mainwnd.h"
+#include "platform/app_translations.h"
 #include "util/shown_name.h"
 #include "window_messages.h"
 
@@ -148,15 +149,15 @@ void CMainWnd::OnTaskStatus(TaskStatusReport* report) {
     }
     // From the status itself: the engine tells its last status only once the task is finished.
     if (owned->status == kTaskStopped) {
-        ShowNote(entry, QString::fromWCharArray(kStoppedShown));
+        ShowNote(entry, ShownText(kStoppedShown));
     } else if (owned->status == kTaskSkipped) {
-        ShowNote(entry, QString::fromWCharArray(kSkippedShown));
+        ShowNote(entry, ShownText(kSkippedShown));
     }
     if (owned->status == kTaskFailed) {
         // The engine's own words for the window where it has them, the worker's otherwise.
         const std::wstring shown = engine_->ShownFailureReason(id);
         ShowFailure(entry, shown.empty() ? QString::fromStdString(engine_->FailureReason(id))
-                                         : QString::fromStdWString(shown));
+                                         : ShownText(shown));
     }
     const FinishResult finished = engine_->FinishTask(id);
     if (finished.finished && batch_.Running()) {

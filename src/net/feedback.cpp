@@ -5,6 +5,7 @@
 #include "net/service_url.h"
 #include "protocol/ret_codes.h"
 #include "util/text.h"
+#include "util/translated_text.h"
 
 #include <json/json.h>
 
@@ -13,10 +14,10 @@ namespace velquist {
 std::wstring CheckFeedbackInput(const std::wstring& content, const std::wstring& contact,
                                 bool logged_in) {
     if (content.empty()) {
-        return L"反馈内容不能为空!";
+        return L"" QT_TRANSLATE_NOOP("Velquist", "反馈内容不能为空!");
     }
     if (contact.empty()) {
-        return L"联系方式不能为空!";
+        return L"" QT_TRANSLATE_NOOP("Velquist", "联系方式不能为空!");
     }
     if (!logged_in) {
         return kFeedbackLoginText;
@@ -38,9 +39,10 @@ std::wstring SubmitFeedback(const std::wstring& content, const std::wstring& con
     // An error page may carry JSON too; only a successful transfer's reply counts.
     ServiceEnvelope envelope = ParseServiceEnvelope(sent == 0 ? response : std::string());
     if (!envelope.parsed) {
-        return L"网络错误!";
+        return L"" QT_TRANSLATE_NOOP("Velquist", "网络错误!");
     }
-    return envelope.ret == service::kRetOk ? kFeedbackSentText : L"未知错误";
+    return envelope.ret == service::kRetOk ? kFeedbackSentText
+                                           : L"" QT_TRANSLATE_NOOP("Velquist", "未知错误");
 }
 
 } // namespace velquist

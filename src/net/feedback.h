@@ -1,5 +1,7 @@
 #pragma once
 
+#include "util/translated_text.h"
+
 #include <string>
 
 namespace velquist {
@@ -12,8 +14,10 @@ std::wstring CheckFeedbackInput(const std::wstring& content, const std::wstring&
 // The styled JSON body with "contact" and "content" in UTF-8.
 std::string BuildFeedbackBody(const std::wstring& content, const std::wstring& contact);
 
-inline constexpr const wchar_t* kFeedbackSentText = L"反馈信息已提交!";
-inline constexpr const wchar_t* kFeedbackLoginText = L"请先登录后进行反馈!";
+inline constexpr const wchar_t* kFeedbackSentText =
+    L"" QT_TRANSLATE_NOOP("Velquist", "反馈信息已提交!");
+inline constexpr const wchar_t* kFeedbackLoginText =
+    L"" QT_TRANSLATE_NOOP("Velquist", "请先登录后进行反馈!");
 
 // Sends the feedback and returns the prompt text for the result: "反馈信息已提交!",
 // "未知错误" for another "ret", or "网络错误!" when there is no usable reply.

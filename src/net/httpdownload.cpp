@@ -5,6 +5,7 @@
 #include "net/installer_file.h"
 #include "net/installer_signature.h"
 #include "util/text.h"
+#include "util/translated_text.h"
 
 #include <algorithm>
 #include <cctype>
@@ -246,32 +247,34 @@ std::string FormatPercent(int percent) {
     return std::to_string(percent) + "%";
 }
 
+// Marked texts, translated here: the reason goes into the composed failure text.
 std::wstring DownloadFailureReason(DownloadFailure failure) {
     switch (failure) {
     case DownloadFailure::kNone:
         return {};
     case DownloadFailure::kCancelled:
-        return L"已取消";
+        return TranslatedText(QT_TRANSLATE_NOOP("Velquist", "已取消"));
     case DownloadFailure::kBadAddress:
-        return L"下载地址无效";
+        return TranslatedText(QT_TRANSLATE_NOOP("Velquist", "下载地址无效"));
     case DownloadFailure::kNetwork:
-        return L"网络错误";
+        return TranslatedText(QT_TRANSLATE_NOOP("Velquist", "网络错误"));
     case DownloadFailure::kIncomplete:
-        return L"文件不完整";
+        return TranslatedText(QT_TRANSLATE_NOOP("Velquist", "文件不完整"));
     case DownloadFailure::kSizeMismatch:
-        return L"文件大小不符";
+        return TranslatedText(QT_TRANSLATE_NOOP("Velquist", "文件大小不符"));
     case DownloadFailure::kTooLarge:
-        return L"文件过大";
+        return TranslatedText(QT_TRANSLATE_NOOP("Velquist", "文件过大"));
     case DownloadFailure::kChecksum:
-        return L"文件校验失败";
+        return TranslatedText(QT_TRANSLATE_NOOP("Velquist", "文件校验失败"));
     case DownloadFailure::kCannotSave:
-        return L"无法保存文件";
+        return TranslatedText(QT_TRANSLATE_NOOP("Velquist", "无法保存文件"));
     }
-    return L"未知错误";
+    return TranslatedText(QT_TRANSLATE_NOOP("Velquist", "未知错误"));
 }
 
 std::wstring ForcedUpgradeFailedText(DownloadFailure failure) {
-    return L"升级失败," + DownloadFailureReason(failure) + L"!";
+    return FillText(TranslatedText(QT_TRANSLATE_NOOP("Velquist", "升级失败,%1!")),
+                    {DownloadFailureReason(failure)});
 }
 
 std::string DownloadFileName(const std::string& url) {

@@ -9,6 +9,7 @@
 #include "net/service_url.h"
 #include "net/version.h"
 #include "util/text.h"
+#include "util/translated_text.h"
 
 #include <cstdint>
 #include <iostream>
@@ -113,10 +114,12 @@ const wchar_t* NothingOfferedText(const UpdateOffer& offer) {
 } // namespace
 
 std::wstring NewVersionText(const std::string& version, bool batch_running) {
-    std::wstring text = std::wstring(kNewVersionText) + L"\n新版本:" + AnsiToWide(version) +
-                        L",安装时程序将关闭。";
+    std::wstring text = FillText(TranslatedText(QT_TRANSLATE_NOOP(
+                                     "Velquist", "发现新版本啦!\n新版本:%1,安装时程序将关闭。")),
+                                 {AnsiToWide(version)});
     if (batch_running) {
-        text += L"\n当前正在转换,下载完成后将等转换结束再安装。";
+        text += TranslatedText(
+            QT_TRANSLATE_NOOP("Velquist", "\n当前正在转换,下载完成后将等转换结束再安装。"));
     }
     return text;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "net/httpdownload.h"
+#include "util/translated_text.h"
 
 #include <string>
 
@@ -34,10 +35,14 @@ struct UpdateOffer {
     InstallerCheck check;
 };
 
-inline constexpr const wchar_t* kNoNewVersionText = L"已是最新版本";
-inline constexpr const wchar_t* kNewVersionText = L"发现新版本啦!";
-inline constexpr const wchar_t* kCheckNoAnswerText = L"网络连接失败,请检查网络!";
-inline constexpr const wchar_t* kCheckRefusedText = L"检查更新失败,服务器回复无效!";
+inline constexpr const wchar_t* kNoNewVersionText =
+    L"" QT_TRANSLATE_NOOP("Velquist", "已是最新版本");
+inline constexpr const wchar_t* kNewVersionText =
+    L"" QT_TRANSLATE_NOOP("Velquist", "发现新版本啦!");
+inline constexpr const wchar_t* kCheckNoAnswerText =
+    L"" QT_TRANSLATE_NOOP("Velquist", "网络连接失败,请检查网络!");
+inline constexpr const wchar_t* kCheckRefusedText =
+    L"" QT_TRANSLATE_NOOP("Velquist", "检查更新失败,服务器回复无效!");
 
 // The announcement: kNewVersionText, the version, that the program closes to install it,
 // and during a batch that the installer waits for the batch to end.

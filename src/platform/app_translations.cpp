@@ -3,6 +3,7 @@
 #include "config/config_file.h"
 #include "config/setting_keys.h"
 #include "platform/qt_translations.h"
+#include "util/translated_text.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -16,6 +17,10 @@ constexpr char kContext[] = "Velquist";
 
 QString ExecutableFolder() {
     return QCoreApplication::applicationDirPath() + QLatin1Char('/');
+}
+
+std::wstring TranslateForQtFreeLayers(const char* source) {
+    return QCoreApplication::translate(kContext, source).toStdWString();
 }
 
 QString ConfiguredLanguage() {
@@ -53,6 +58,7 @@ bool InstallUiTranslations(UiLanguage language, const QString& folder) {
     if (app == nullptr) {
         return false;
     }
+    SetTextTranslator(&TranslateForQtFreeLayers);
     if (language == UiLanguage::kChinese) {
         InstallQtTranslations(QLocale(QLocale::Chinese, QLocale::China));
         return true;
@@ -74,7 +80,8 @@ UiLanguage SetUpUiLanguage() {
 }
 
 QString ShownText(const std::wstring& text) {
-    return QCoreApplication::translate(kContext, QString::fromStdWString(text).toUtf8().constData());
+    return QCoreApplication::translate(kContext,
+                                       QString::fromStdWString(text).toUtf8().constData());
 }
 
 QString ShownText(const char* text) {

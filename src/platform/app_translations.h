@@ -18,8 +18,9 @@ UiLanguage ChooseUiLanguage(const QString& configured, const QLocale& system);
 // "../share/velquist/translations/" from it (installed). Ends in "/".
 QString FindTranslationsFolder();
 
-// Installs the translators for language: the program's own (from folder) and Qt's for its
-// file pickers and standard buttons. Call once the application object exists and before
+// Installs the translators for language: the program's own (from folder), Qt's for its
+// file pickers and standard buttons, and the one the Qt-free layers compose their texts
+// with. Call once the application object exists and before
 // any window is made. False when the program's translation could not be loaded (the texts
 // then stay Chinese).
 bool InstallUiTranslations(UiLanguage language, const QString& folder);

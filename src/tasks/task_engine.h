@@ -6,7 +6,7 @@
 #include "job_runner.h"
 #include "output_names.h"
 #include "task_owner.h"
-#include "util/translate_noop.h"
+#include "util/translated_text.h"
 
 #include <atomic>
 #include <chrono>

@@ -2,6 +2,7 @@
 // reaches both the skins (through QUiLoader) and the texts written in code.
 #include "platform/app_translations.h"
 #include "ui/skin_loader.h"
+#include "util/translated_text.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -58,12 +59,15 @@ TEST_F(InstalledLanguage, EnglishReachesSkinsCodeAndQtFreeTexts) {
     EXPECT_EQ(QCoreApplication::translate("Velquist", "请先添加heic文件!"),
               QStringLiteral("Add some HEIC files first."));
     EXPECT_EQ(ShownText(std::wstring(L"已停止")), QStringLiteral("Stopped"));
+    // Composed in a Qt-free layer: the pattern is translated before the number goes in.
+    EXPECT_EQ(FillText(TranslatedText("%1 秒"), {L"5"}), L"5 s");
 }
 
 TEST_F(InstalledLanguage, ChineseKeepsTheSourceTexts) {
     ASSERT_TRUE(InstallUiTranslations(UiLanguage::kChinese, kFolder));
     EXPECT_EQ(SkinLabel("formatCaption"), QStringLiteral("输出格式"));
     EXPECT_EQ(ShownText(std::wstring(L"已停止")), QStringLiteral("已停止"));
+    EXPECT_EQ(FillText(TranslatedText("%1 秒"), {L"5"}), L"5 秒");
     // Qt's own pickers follow the windows into Chinese.
     EXPECT_EQ(QCoreApplication::translate("QFileDialog", "Look in:"), QStringLiteral("查找范围："));
 }

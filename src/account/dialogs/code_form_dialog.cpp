@@ -3,6 +3,7 @@
 #include "dialogs/dialog_base.h"
 #include "dialogs/prompt_box_dialog.h"
 #include "login_dialog.h"
+#include "platform/app_translations.h"
 
 #include <QCoreApplication>
 #include <string>
@@ -84,12 +85,12 @@ QString CodeFormDialog::Text(ui::CControlUI* control) {
 
 void CodeFormDialog::ShowError(const std::wstring& text) {
     if (errorTips_ != nullptr) {
-        errorTips_->SetText(QString::fromStdWString(text));
+        errorTips_->SetText(ShownText(text));
     }
 }
 
 void CodeFormDialog::ShowPrompt(const std::wstring& text) {
-    ShowModalBox(new PromptBoxDialog(mainWindow_, QString::fromStdWString(text)), GetHWND());
+    ShowModalBox(new PromptBoxDialog(mainWindow_, ShownText(text)), GetHWND());
 }
 
 void CodeFormDialog::OnCodeButtonClick() {
@@ -117,7 +118,7 @@ void CodeFormDialog::OnCodeAnswer(const std::wstring& prompt) {
     SetCodeButtonSending(false);
     FinishCodeRequest(countdown_, prompt, [this](const std::wstring& text) {
         if (codeButton_ != nullptr) {
-            codeButton_->SetText(QString::fromStdWString(text));
+            codeButton_->SetText(ShownText(text));
         }
         SetTimer(VerifyCodeCountdown::kTimerId, static_cast<ui::UINT>(tickMs_));
     });
@@ -133,7 +134,7 @@ void CodeFormDialog::SetCodeButtonSending(bool sending) {
     if (sending) {
         idleCodeText_ = codeButton_->GetText();
     }
-    codeButton_->SetText(sending ? QString::fromStdWString(kCodeSendingText) : idleCodeText_);
+    codeButton_->SetText(sending ? ShownText(kCodeSendingText) : idleCodeText_);
     codeButton_->SetEnabled(!sending);
 }
 
@@ -144,7 +145,7 @@ void CodeFormDialog::OnTick() {
         KillTimer(VerifyCodeCountdown::kTimerId);
     }
     if (codeButton_ != nullptr) {
-        codeButton_->SetText(QString::fromStdWString(text));
+        codeButton_->SetText(ShownText(text));
     }
 }
 

@@ -5,6 +5,7 @@
 #include "code_form_dialog.h"
 #include "dialogs/dialog_base.h"
 #include "dialogs/prompt_box_dialog.h"
+#include "platform/app_translations.h"
 #include "ui/control.h"
 #include "ui/messages.h"
 
@@ -123,14 +124,13 @@ void LoginDialog::OnLoginAnswer(const ManualLoginResult& result, const QString& 
     switch (result.step) {
     case ManualLoginResult::Step::kError:
         if (ui::CControlUI* tips = FindControl(QStringLiteral("errorTips"))) {
-            tips->SetText(QString::fromStdWString(result.error));
+            tips->SetText(ShownText(result.error));
         }
         return;
     case ManualLoginResult::Step::kSaveFailed: {
         ShowLoggedInState(mainWindow_, phone);
         const DialogAlive alive = alive_;
-        ShowModalBox(new PromptBoxDialog(mainWindow_, QString::fromStdWString(result.error)),
-                     GetHWND());
+        ShowModalBox(new PromptBoxDialog(mainWindow_, ShownText(result.error)), GetHWND());
         if (alive->load()) {
             Close(1);
         }

@@ -2,6 +2,7 @@
 
 #include "dialogs/dialog_base.h"
 #include "dialogs/prompt_box_dialog.h"
+#include "platform/app_translations.h"
 #include "platform/shell_open.h"
 #include "ui/gui_thread.h"
 
@@ -27,9 +28,8 @@ void DesktopShell::ExitProcess() {
 void DesktopShell::FailForcedUpgrade(const std::wstring& text) {
     // Without an owner: the download dialog is about to vanish with the process, and the
     // prompt must stay until the user has read why.
-    ui::RunOnGuiThread([&text] {
-        ShowModalBox(new PromptBoxDialog(nullptr, QString::fromStdWString(text)), ui::kNoWindow);
-    });
+    ui::RunOnGuiThread(
+        [&text] { ShowModalBox(new PromptBoxDialog(nullptr, ShownText(text)), ui::kNoWindow); });
     ExitProcessNow(kForcedUpgradeFailedExitCode);
 }
 

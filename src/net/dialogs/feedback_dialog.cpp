@@ -4,6 +4,7 @@
 #include "dialogs/prompt_box_dialog.h"
 #include "net/feedback.h"
 #include "net/service_url.h"
+#include "platform/app_translations.h"
 #include "platform/shell_open.h"
 
 #include <string>
@@ -27,8 +28,7 @@ void ClearFeedbackDraft() {
     g_draft = FeedbackDraft{};
 }
 
-FeedbackDialog::FeedbackDialog(ui::WindowImplBase* owner, LoggedInQuery loggedIn,
-                               LoginAction login)
+FeedbackDialog::FeedbackDialog(ui::WindowImplBase* owner, LoggedInQuery loggedIn, LoginAction login)
     : owner_(owner), loggedIn_(std::move(loggedIn)), login_(std::move(login)) {}
 
 QString FeedbackDialog::GetWindowClassName() const {
@@ -104,7 +104,7 @@ void FeedbackDialog::Notify(ui::TNotifyUI& msg) {
 
 void FeedbackDialog::ShowError(const std::wstring& text) {
     if (errorTips_ != nullptr) {
-        errorTips_->SetText(QString::fromStdWString(text));
+        errorTips_->SetText(ShownText(text));
     }
 }
 
@@ -137,7 +137,7 @@ bool FeedbackDialog::OnSubmit() {
     // The form stays in its modal loop while hidden, so the main window stays disabled
     // until the answer has been shown.
     ShowWindow(false, true);
-    ShowModalBox(new PromptBoxDialog(owner_, QString::fromStdWString(answer)), GetHWND());
+    ShowModalBox(new PromptBoxDialog(owner_, ShownText(answer)), GetHWND());
     Close(1);
     return true;
 }

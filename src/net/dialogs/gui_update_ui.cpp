@@ -7,6 +7,7 @@
 #include "net/dialogs/download_dialog.h"
 #include "net/installer_file.h"
 #include "net/version.h"
+#include "platform/app_translations.h"
 #include "ui/gui_thread.h"
 #include "ui/messages.h"
 
@@ -48,16 +49,14 @@ void WaitForBatchTick() {
 bool GuiUpdateUi::Prompt(const std::wstring& text, bool owned) {
     return ui::RunOnGuiThread([this, &text, owned] {
         ui::WindowImplBase* owner = owned ? LiveWindow(mainWindow_) : nullptr;
-        return ShowModalBox(new PromptBoxDialog(owner, QString::fromStdWString(text)),
-                            HandleOf(owner)) == 1;
+        return ShowModalBox(new PromptBoxDialog(owner, ShownText(text)), HandleOf(owner)) == 1;
     });
 }
 
 bool GuiUpdateUi::AskUpgrade(const std::wstring& text) {
     return ui::RunOnGuiThread([this, &text] {
         ui::WindowImplBase* owner = LiveWindow(mainWindow_);
-        return ShowModalBox(new MessageBoxDialog(owner, QString::fromStdWString(text)),
-                            HandleOf(owner)) == 1;
+        return ShowModalBox(new MessageBoxDialog(owner, ShownText(text)), HandleOf(owner)) == 1;
     });
 }
 
