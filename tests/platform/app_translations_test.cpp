@@ -8,6 +8,7 @@
 #include <QFile>
 #include <QLabel>
 #include <QTranslator>
+#include <QXmlStreamReader>
 #include <gtest/gtest.h>
 #include <memory>
 
@@ -70,6 +71,29 @@ TEST_F(InstalledLanguage, ChineseKeepsTheSourceTexts) {
     EXPECT_EQ(FillText(TranslatedText("%1 秒"), {L"5"}), L"5 秒");
     // Qt's own pickers follow the windows into Chinese.
     EXPECT_EQ(QCoreApplication::translate("QFileDialog", "Look in:"), QStringLiteral("查找范围："));
+}
+
+TEST(UiLanguage, EveryTextHasAnEnglishTranslation) {
+    QFile ts(QStringLiteral(VELQUIST_TS_FILE));
+    ASSERT_TRUE(ts.open(QIODevice::ReadOnly));
+    QXmlStreamReader xml(&ts);
+    int messages = 0;
+    QString source;
+    while (!xml.atEnd()) {
+        if (xml.readNext() != QXmlStreamReader::StartElement) {
+            continue;
+        }
+        if (xml.name() == QLatin1String("message")) {
+            ++messages;
+        } else if (xml.name() == QLatin1String("source")) {
+            source = xml.readElementText();
+        } else if (xml.name() == QLatin1String("translation")) {
+            const bool unfinished = !xml.attributes().value(QLatin1String("type")).isEmpty();
+            EXPECT_FALSE(unfinished || xml.readElementText().isEmpty()) << source.toStdString();
+        }
+    }
+    EXPECT_FALSE(xml.hasError()) << xml.errorString().toStdString();
+    EXPECT_GT(messages, 100);
 }
 
 } // namespace
