@@ -8,7 +8,7 @@ PACKAGES=(
   g++ cmake ninja-build pkg-config
   libheif-dev libavcodec-dev libde265-dev libjpeg62-turbo-dev libpng-dev zlib1g-dev
   libcurl4-openssl-dev libjsoncpp-dev libgoogle-glog-dev
-  qt6-base-dev qt6-tools-dev qt6-tools-dev-tools libgl-dev libqt6opengl6-dev
+  qt6-base-dev qt6-tools-dev qt6-tools-dev-tools qt6-l10n-tools libgl-dev libqt6opengl6-dev
   fonts-wqy-microhei
   libgtest-dev libgmock-dev xvfb xauth xcompmgr libxcb1-dev libimage-exiftool-perl
   openbox xdotool x11-utils

@@ -55,15 +55,27 @@ def command_for(choice, paths):
     return [_program("velquist-action"), "--format", choice, "--", *paths]
 
 
+def _speaks_chinese():
+    """Whether the session's messages are Chinese, looked up as gettext does."""
+    for name in ("LANGUAGE", "LC_ALL", "LC_MESSAGES", "LANG"):
+        value = os.environ.get(name)
+        if value:
+            return value.split(":")[0].lower().startswith("zh")
+    return False
+
+
 class VelquistMenu(GObject.GObject, Nautilus.MenuProvider):
-    ITEMS = (("jpg", "转换为 JPG"), ("png", "转换为 PNG"), ("window", "用 Velquist 转换…"))
+    CHOICES = ("jpg", "png", "window")
+    LABELS_ZH = ("转换为 JPG", "转换为 PNG", "用 Velquist 转换…")
+    LABELS_EN = ("Convert to JPG", "Convert to PNG", "Convert with Velquist…")
 
     def get_file_items(self, *args):
         files = args[-1]  # Nautilus 4.0 passes the files only, older ones a window first
         if not files or not all(_is_heif_or_folder(info) for info in files):
             return []
         items = []
-        for choice, label in self.ITEMS:
+        labels = self.LABELS_ZH if _speaks_chinese() else self.LABELS_EN
+        for choice, label in zip(self.CHOICES, labels):
             item = Nautilus.MenuItem(name="Velquist::" + choice, label=label)
             item.connect("activate", self._activate, choice, list(files))
             items.append(item)

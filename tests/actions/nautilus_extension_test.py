@@ -6,6 +6,7 @@ import sys
 import tempfile
 import time
 import unittest
+from unittest import mock
 
 try:
     import gi
@@ -71,9 +72,16 @@ class ExtensionTest(unittest.TestCase):
         odd_name = Info("file:///p/B.HIF", "application/octet-stream")
         folder = Info("file:///p/album", "inode/directory", directory=True)
         jpeg = Info("file:///p/c.jpg", "image/jpeg")
-        items = self.menu.get_file_items([photo, odd_name, folder])
+        # Chinese names for a Chinese session (the first of LANGUAGE's list counts),
+        # English for any other.
+        with mock.patch.dict(os.environ, {"LANGUAGE": "zh_CN:en", "LANG": "en_US.UTF-8"}):
+            items = self.menu.get_file_items([photo, odd_name, folder])
         self.assertEqual([item.props.label for item in items],
                          ["转换为 JPG", "转换为 PNG", "用 Velquist 转换…"])
+        with mock.patch.dict(os.environ, {"LANGUAGE": "", "LC_ALL": "de_DE.UTF-8"}):
+            items = self.menu.get_file_items([photo, odd_name, folder])
+        self.assertEqual([item.props.label for item in items],
+                         ["Convert to JPG", "Convert to PNG", "Convert with Velquist…"])
         self.assertEqual(self.menu.get_file_items([photo, jpeg]), [])
         self.assertEqual(self.menu.get_file_items([]), [])
 
