@@ -106,7 +106,7 @@
     </message>
     <message>
         <source>预览</source>
-        <translation>Preview</translation>
+        <translation>Open</translation>
     </message>
     <message>
         <source>删除</source>
@@ -666,7 +666,7 @@
     </message>
     <message>
         <source>图片预览失败!</source>
-        <translation>The photo cannot be previewed.</translation>
+        <translation>The converted photo cannot be opened.</translation>
     </message>
     <message>
         <source>原因不明</source>

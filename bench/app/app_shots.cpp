@@ -9,6 +9,7 @@
 #include "bench_support.h"
 #include "net/dialogs/gui_update_ui.h"
 #include "net/update_check.h"
+#include "platform/app_translations.h"
 #include "support/heic_fixture.h"
 #include "ui/control.h"
 
@@ -124,6 +125,8 @@ void ShotThumbnails(CMainWnd* window, const QString& file) {
 int main(int argc, char** argv) {
     const std::string home = bench::UseTemporaryHome();
     QApplication app(argc, argv);
+    // The locale (LANG=en_US.UTF-8 for the English pictures) chooses, as in the program.
+    velquist::SetUpUiLanguage();
     const QString outDir = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral(".");
     const QString suffix = argc > 2 ? QString::fromLocal8Bit(argv[2]) : QString();
     bench::PrepareSkin();

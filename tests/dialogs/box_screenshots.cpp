@@ -5,6 +5,7 @@
 #include "dialogs/message_box_dialog.h"
 #include "dialogs/prompt_box_dialog.h"
 #include "dialogs/wnd_shadow.h"
+#include "platform/app_translations.h"
 #include "ui/paint_manager.h"
 
 #include <QAbstractButton>
@@ -58,6 +59,15 @@ void GrabWhenShown(const QString& className, const QString& file, bool* saved) {
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
     const QString outDir = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral(".");
+    // Under an English locale the boxes show the program's own English texts, saved as
+    // *-en.png beside the Chinese pictures.
+    const bool english = velquist::SetUpUiLanguage() == velquist::UiLanguage::kEnglish;
+    const QString suffix = english ? QStringLiteral("-en") : QString();
+    const QString question =
+        english ? QCoreApplication::translate("Velquist", "正在转换中,确定要退出吗?")
+                : QStringLiteral("当前有图片正在转换，确定要退出吗？");
+    const QString note = english ? QCoreApplication::translate("Velquist", "已是最新版本")
+                                 : QStringLiteral("当前已是最新版本！");
     QDir().mkpath(outDir);
     velquist::ui::CPaintManagerUI::SetInstance();
     velquist::ui::CPaintManagerUI::SetResourcePath(VELQUIST_SKIN_DIR);
@@ -74,13 +84,12 @@ int main(int argc, char** argv) {
 
     bool savedMessage = false;
     bool savedPrompt = false;
-    GrabWhenShown(QStringLiteral("MessageBoxDialog"), outDir + "/message-box.png", &savedMessage);
-    velquist::ShowModalBox(new velquist::MessageBoxDialog(
-                               nullptr, QStringLiteral("当前有图片正在转换，确定要退出吗？")),
+    GrabWhenShown(QStringLiteral("MessageBoxDialog"), outDir + "/message-box" + suffix + ".png",
+                  &savedMessage);
+    velquist::ShowModalBox(new velquist::MessageBoxDialog(nullptr, question),
                            velquist::ui::kNoWindow);
-    GrabWhenShown(QStringLiteral("PromptBoxDialog"), outDir + "/prompt-box.png", &savedPrompt);
-    velquist::ShowModalBox(
-        new velquist::PromptBoxDialog(nullptr, QStringLiteral("当前已是最新版本！")),
-        velquist::ui::kNoWindow);
+    GrabWhenShown(QStringLiteral("PromptBoxDialog"), outDir + "/prompt-box" + suffix + ".png",
+                  &savedPrompt);
+    velquist::ShowModalBox(new velquist::PromptBoxDialog(nullptr, note), velquist::ui::kNoWindow);
     return savedMessage && savedPrompt ? 0 : 1;
 }
