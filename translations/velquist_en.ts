@@ -94,7 +94,7 @@
     </message>
     <message>
         <source>转换中</source>
-        <translation>Converting</translation>
+        <translation>Working</translation>
     </message>
     <message>
         <source>转换成功</source>
