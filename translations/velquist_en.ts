@@ -742,7 +742,7 @@ Version %1. Velquist closes while it installs.</translation>
         <source>
 当前正在转换,下载完成后将等转换结束再安装。</source>
         <translation>
-A conversion is running: the update installs once it has finished.</translation>
+A conversion is running: the update installs when it ends.</translation>
     </message>
     <message>
         <source>已是最新版本</source>
