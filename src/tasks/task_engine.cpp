@@ -103,7 +103,7 @@ std::chrono::milliseconds TimeLimitFor(const HeifHeader& header, const ConvertTa
 
 // Runs the job once its estimated memory fits beside the running ones.
 JobOutcome AdmitAndRun(Job& job, FileStamp& before) {
-    const HeifHeader header = ReadHeifHeader(job.task.inputPath);
+    const HeifHeader header = job.task.header.value_or(HeifHeader{});
     const std::uint64_t estimate = EstimateJobMemory(header, job.task.settings);
     switch (job.board->memory.Acquire(estimate, *job.cancel)) {
     case MemoryBudget::Admission::kTooLarge:
@@ -167,11 +167,6 @@ void* ThreadEntry(void* arg) {
 
 // Older than the longest a worker may run: no live writer still owns such a file.
 constexpr std::chrono::seconds kStaleTemporaryAge{15 * 60};
-
-// The top-level images the file's header lists, 0 when it cannot be read.
-int ImageCount(const std::string& path) {
-    return ReadHeifHeader(path).imageCount;
-}
 
 // Output names a file of that many images needs: at least the primary's, at most as many
 // as are ever written from one file.
@@ -472,7 +467,10 @@ void TaskEngine::Dispatch(int id, const std::optional<ImageItem>& item,
     ConvertTask task{{}, {}, settings, id};
     task.settings.outputDir.clear();
     task.decodeThreads = decodeThreads;
-    const int images = item ? ImageCount(WideToPath(item->sourcePath)) : 0;
+    if (item) {
+        task.header = ReadHeifHeader(WideToPath(item->sourcePath));
+    }
+    const int images = task.header ? task.header->imageCount : 0;
     const std::size_t outputs = settings.allImages ? OutputsToReserve(images) : 1;
     if (settings.allImages) {
         task.imageOutputs = static_cast<int>(outputs);
