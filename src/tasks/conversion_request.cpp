@@ -3,6 +3,7 @@
 #include "convert/top_level_images.h"
 #include "worker_protocol.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cstdint>
 #include <limits>
@@ -161,21 +162,26 @@ void ReadSettings(FieldReader& in, ConvertTask& task) {
 } // namespace
 
 std::vector<std::string> ConversionRequestFields(const ConvertTask& task) {
+    // With every image written and no count reserved, as many as are ever written.
+    const int images = !task.settings.allImages ? 0
+                       : task.imageOutputs > 0  ? task.imageOutputs
+                                                : static_cast<int>(kMaxImagesPerFile);
+    // Past these caps a limit means nothing more: the runner's own time limit is far lower,
+    // and no budget admits such an estimate.
+    const long long timeLimit =
+        std::clamp<long long>(task.timeLimit.count(), 0, kMaxRequestTimeLimitMs);
+    const std::uint64_t estimate = std::min(task.memoryEstimate, kMaxEstimateBytes);
     std::vector<std::string> fields{kRequestVersion,
                                     FormatName(task.settings.format),
                                     std::to_string(task.settings.quality),
                                     Bit(task.settings.keepExif),
                                     Bit(task.settings.stripLocation),
                                     std::to_string(task.settings.maxSize),
-                                    std::to_string(task.settings.allImages
-                                                       ? (task.imageOutputs > 0
-                                                              ? task.imageOutputs
-                                                              : static_cast<int>(kMaxImagesPerFile))
-                                                       : 0),
+                                    std::to_string(images),
                                     Bit(task.replaceExisting),
                                     std::to_string(task.decodeThreads),
-                                    std::to_string(std::max<long long>(task.timeLimit.count(), 0)),
-                                    std::to_string(task.memoryEstimate)};
+                                    std::to_string(timeLimit),
+                                    std::to_string(estimate)};
     AppendHeader(task, fields);
     fields.push_back(task.inputPath);
     fields.push_back(task.outputPath);
@@ -200,8 +206,7 @@ std::optional<ConvertTask> DecodeConversionRequest(const std::vector<std::string
     ReadSettings(in, task);
     task.decodeThreads =
         As<int>(in.Integer("decode threads", kLibheifDecodeThreads, kMaxRequestDecodeThreads));
-    task.timeLimit = std::chrono::milliseconds(
-        in.Integer("time limit", 0, kMaxRequestTimeLimitMs));
+    task.timeLimit = std::chrono::milliseconds(in.Integer("time limit", 0, kMaxRequestTimeLimitMs));
     task.memoryEstimate = in.Number("memory estimate", 0, kMaxEstimateBytes);
     const bool known = in.Flag("header known");
     const HeifHeader header = ReadHeader(in);

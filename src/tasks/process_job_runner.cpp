@@ -62,7 +62,8 @@ JobOutcome TimedOutOutcome() {
 JobOutcome ProcessJobRunner::Run(const ConvertTask& task, const std::atomic<bool>& cancel) {
     const ChildLimits limits{WorkerMemoryLimit(options_, task.memoryEstimate),
                              WorkerTimeLimit(options_, task)};
-    const ChildResult result = RunChildProcess(WorkerArguments(), limits, cancel, EncodeConversionRequest(task));
+    const ChildResult result =
+        RunChildProcess(WorkerArguments(), limits, cancel, EncodeConversionRequest(task));
     std::string reason = DescribeFailure(result, limits, task.outputPath);
     if (reason.empty()) {
         return {kTaskSucceeded, {}};

@@ -66,10 +66,10 @@ TEST(WorkerProtocol, MalformedOrOversizedRecordsBreakTheStream) {
 }
 
 // A long-lived worker stand-in speaking the request protocol (conversion_request.h: the
-// version, format, quality and Exif choice first, INPUT and OUTPUT last). An input whose name holds "gate" waits for
-// INPUT.go; "crash", "hang", "garbage", "babble" (noise on the answer channel), "bad" and "quit"
-// misbehave; "big" keeps 40 MB resident. A converted file holds the settings, the worker's
-// pid and its address-space limit in KiB.
+// version, format, quality and Exif choice first, INPUT and OUTPUT last). An input whose
+// name holds "gate" waits for INPUT.go; "crash", "hang", "garbage", "babble" (noise on the
+// answer channel), "bad" and "quit" misbehave; "big" keeps 40 MB resident. A converted file
+// holds the settings, the worker's pid and its address-space limit in KiB.
 constexpr const char* kLoopWorker = R"SH(#!/bin/bash
 [ "$1" = --worker-loop ] || exit 9
 answer() { printf '%s\0' "$#" "$@" >&3; }
