@@ -61,6 +61,18 @@ std::uint64_t ClaimedMegapixels(const HeifHeader& header, const ConvertTask& tas
     return (pixels + 999'999) / 1'000'000;
 }
 
+std::chrono::milliseconds TimeLimitFor(const HeifHeader& header, const ConvertTask& task,
+                                       const ConversionTimeLimit& limit) {
+    // Claims past what any admitted photo holds are cut, so the product cannot overflow.
+    constexpr std::uint64_t kMostMegapixels = 1'000'000;
+    const std::uint64_t megapixels =
+        std::min(ClaimedMegapixels(header, task, limit.unknownMegapixels), kMostMegapixels);
+    const auto perMegapixel =
+        static_cast<std::uint64_t>(std::max<std::int64_t>(limit.perMegapixel.count(), 0));
+    return limit.base +
+           std::chrono::milliseconds(static_cast<std::int64_t>(megapixels * perMegapixel));
+}
+
 // Runs the job once its estimated memory fits beside the running ones.
 JobOutcome AdmitAndRun(EngineJob& job, FileStamp& before) {
     const HeifHeader header = job.task.header.value_or(HeifHeader{});
@@ -109,18 +121,6 @@ void* ThreadEntry(void* arg) {
 }
 
 } // namespace
-
-std::chrono::milliseconds TimeLimitFor(const HeifHeader& header, const ConvertTask& task,
-                                       const ConversionTimeLimit& limit) {
-    // Claims past what any admitted photo holds are cut, so the product cannot overflow.
-    constexpr std::uint64_t kMostMegapixels = 1'000'000;
-    const std::uint64_t megapixels =
-        std::min(ClaimedMegapixels(header, task, limit.unknownMegapixels), kMostMegapixels);
-    const auto perMegapixel =
-        static_cast<std::uint64_t>(std::max<std::int64_t>(limit.perMegapixel.count(), 0));
-    return limit.base +
-           std::chrono::milliseconds(static_cast<std::int64_t>(megapixels * perMegapixel));
-}
 
 void RunEngineJob(EngineJob job) {
     const int id = job.task.task_id;

@@ -45,8 +45,4 @@ struct EngineJob {
 // status, and leaves the board (the job's Enter was the dispatcher's).
 void RunEngineJob(EngineJob job);
 
-// The time limit of a conversion of the file whose header is given.
-std::chrono::milliseconds TimeLimitFor(const HeifHeader& header, const ConvertTask& task,
-                                       const ConversionTimeLimit& limit);
-
 } // namespace velquist
