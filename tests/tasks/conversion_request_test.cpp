@@ -77,7 +77,7 @@ TEST(ConversionRequest, ImagesFollowTheAllImagesChoice) {
 }
 
 TEST(ConversionRequest, ABrokenRuleRefusesTheWholeRequestWithItsReason) {
-    // field index, value put there, part of the reason
+    // field index, the value put there, what the refusal says
     const struct {
         std::size_t field;
         std::string value;
