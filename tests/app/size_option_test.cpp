@@ -83,8 +83,10 @@ TEST(SizeChoice, CustomValuesAreAskedSavedAndRefusedWhenOutOfRange) {
     ui::CControlUI* combo = SizeCombo(window);
     EXPECT_EQ(combo->GetText(), QStringLiteral("原始"));
     EXPECT_EQ(combo->GetWidget()->accessibleName(), QStringLiteral("尺寸"));
-    QWidget* existing = window->FindControl(QStringLiteral("existing-file"))->GetWidget();
-    EXPECT_EQ(ui::NextInVisualOrder(window->GetWidget(), existing, true), combo->GetWidget());
+    // Tab goes from the quality to the size, Shift+Tab back.
+    QWidget* quality = window->FindControl(QStringLiteral("image-quality"))->GetWidget();
+    EXPECT_EQ(ui::NextInVisualOrder(window->GetWidget(), quality, true), combo->GetWidget());
+    EXPECT_EQ(ui::NextInVisualOrder(window->GetWidget(), combo->GetWidget(), false), quality);
 
     {
         SizeTyper typer(QStringLiteral(" 1500 "), "msgConfirm");
