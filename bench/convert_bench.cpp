@@ -6,12 +6,14 @@
 #include "convert/heif_handles.h"
 #include "decode/hevc_decoder.h"
 #include "decode/thread_budget.h"
+#include "tasks/conversion_request.h"
 
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <map>
 #include <string>
 #include <sys/resource.h>
@@ -73,7 +75,8 @@ struct Sample {
 
 // Runs argv with stdout to a file; wall time, CPU time and peak RSS from wait4. With
 // forceLibde265 the child decodes HEVC with libheif's own libde265 (the baseline).
-Sample Spawn(std::vector<std::string> argv, const std::string& stdoutPath, bool forceLibde265) {
+Sample Spawn(std::vector<std::string> argv, const std::string& stdoutPath, bool forceLibde265,
+             const std::string& stdinPath) {
     std::vector<char*> args;
     for (auto& a : argv) {
         args.push_back(a.data());
@@ -84,7 +87,8 @@ Sample Spawn(std::vector<std::string> argv, const std::string& stdoutPath, bool 
     const pid_t pid = fork();
     if (pid == 0) {
         if (std::freopen(stdoutPath.c_str(), "w", stdout) == nullptr ||
-            std::freopen("/dev/null", "w", stderr) == nullptr) {
+            std::freopen("/dev/null", "w", stderr) == nullptr ||
+            (!stdinPath.empty() && std::freopen(stdinPath.c_str(), "r", stdin) == nullptr)) {
             _exit(126);
         }
         if (forceLibde265) {
@@ -147,9 +151,10 @@ void Print(const Row& row, const Row& floor) {
 }
 
 void Measure(Row& row, const std::vector<std::string>& argv, const std::string& outFile,
-             const std::string& tmp, bool floor, bool forceLibde265 = false) {
+             const std::string& tmp, bool floor, bool forceLibde265 = false,
+             const std::string& stdinPath = {}) {
     std::filesystem::remove(outFile);
-    const Sample s = Spawn(argv, tmp + "/stdout.txt", forceLibde265);
+    const Sample s = Spawn(argv, tmp + "/stdout.txt", forceLibde265, stdinPath);
     if (!s.ok) {
         row.failed = true;
         return;
@@ -198,18 +203,14 @@ int main(int argc, char** argv) {
         const std::string out = tmp + "/out." + format;
         for (int i = 0; i < reps; ++i) {
             Measure(floor, {self, "--floor", format, input, out}, out, tmp, true);
-            const std::vector<std::string> worker = {VELQUIST_CONVERT_BIN,
-                                                     "--worker",
-                                                     "--format",
-                                                     format,
-                                                     "--quality",
-                                                     "90",
-                                                     "--exif",
-                                                     "1",
-                                                     input,
-                                                     out};
-            Measure(ours, worker, out, tmp, false);
-            Measure(baseline, worker, out, tmp, false, true);
+            // The one-shot worker reads its request on standard input.
+            velquist::ConvertTask task{input, out};
+            task.settings.format = *velquist::ParseOutputFormat(format);
+            const std::string request = tmp + "/request";
+            std::ofstream(request, std::ios::binary) << velquist::EncodeConversionRequest(task);
+            const std::vector<std::string> worker = {VELQUIST_CONVERT_BIN, "--worker"};
+            Measure(ours, worker, out, tmp, false, false, request);
+            Measure(baseline, worker, out, tmp, false, true, request);
             std::vector<std::string> im = {"convert", input};
             if (format == "jpg") {
                 im.insert(im.end(), {"-quality", "90"});

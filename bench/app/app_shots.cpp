@@ -16,6 +16,7 @@
 #include <QAbstractButton>
 #include <QAbstractItemView>
 #include <QApplication>
+#include <QComboBox>
 #include <QFileInfo>
 #include <QKeyEvent>
 #include <QPixmap>
@@ -170,6 +171,30 @@ int main(int argc, char** argv) {
     const std::string output = home + "/Pictures/Heic";
     std::filesystem::create_directories(output);
     Shot(window, outDir + "/main-idle" + suffix + ".png");
+    // The 尺寸 choice open over the list.
+    if (auto* size = qobject_cast<QComboBox*>(
+            window->FindControl(QStringLiteral("image-max-size"))->GetWidget())) {
+        size->showPopup();
+        bench::SpinFor(300);
+        // The list drops below the window: the picture takes in both.
+        const QRect area = window->GetWidget()->frameGeometry().united(
+            size->view()->window()->frameGeometry());
+        const QString file = outDir + "/size-combo" + suffix + ".png";
+        size->screen()->grabWindow(0, area.x(), area.y(), area.width(), area.height()).save(file);
+        std::printf("wrote %s\n", file.toUtf8().constData());
+        size->hidePopup();
+        // 自定义…: its question box, answered with 取消.
+        QTimer::singleShot(300, [window, outDir, suffix] {
+            for (QWidget* widget : QApplication::topLevelWidgets()) {
+                if (widget->objectName() == QLatin1String("MaxSizeDialog") &&
+                    widget->isVisible()) {
+                    Shot(window, outDir + "/size-custom" + suffix + ".png");
+                    widget->findChild<QAbstractButton*>(QStringLiteral("msgCancel"))->click();
+                }
+            }
+        });
+        size->setCurrentIndex(size->count() - 1);
+    }
 
     auto* start = window->FindControl(QStringLiteral("image-convert-start-btn"));
     qobject_cast<QAbstractButton*>(start->GetWidget())->click();

@@ -7,6 +7,7 @@
 #include "convert/convert_task.h"
 #include "decode/hevc_decoder.h"
 #include "decode/thread_budget.h"
+#include "tasks/conversion_request.h"
 #include "tasks/in_process_job_runner.h"
 #include "tasks/process_job_runner.h"
 #include "tasks/worker_pool_job_runner.h"
@@ -20,6 +21,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <filesystem>
+#include <fstream>
 #include <map>
 #include <memory>
 #include <sstream>
@@ -212,7 +214,8 @@ long TreeRssKb(pid_t pid) {
 }
 
 // A child with forceLibde265 decodes HEVC with libheif's own libde265 (the baseline).
-pid_t Spawn(std::vector<std::string> args, bool forceLibde265 = false) {
+pid_t Spawn(std::vector<std::string> args, bool forceLibde265 = false,
+            const std::string& stdinPath = {}) {
     std::vector<char*> argv;
     for (std::string& arg : args) {
         argv.push_back(arg.data());
@@ -223,6 +226,9 @@ pid_t Spawn(std::vector<std::string> args, bool forceLibde265 = false) {
         const int null = ::open("/dev/null", O_WRONLY);
         ::dup2(null, 1);
         ::dup2(null, 2);
+        if (!stdinPath.empty()) {
+            ::dup2(::open(stdinPath.c_str(), O_RDONLY), 0);
+        }
         if (forceLibde265) {
             ::setenv(velquist::kHevcDecoderVariable, "libde265", 1);
         }
@@ -266,11 +272,16 @@ void Keep(Measure* best, const Measure& run, bool first) {
 // have made it large.
 long SingleWorkerPeakKb(const std::string& worker, const std::string& input, const std::string& out,
                         const std::string& format) {
-    const pid_t pid = Spawn(
-        {worker, "--worker", "--format", format, "--quality", "90", "--exif", "1", input, out});
+    // The one-shot worker reads its request on standard input.
+    velquist::ConvertTask task{input, out};
+    task.settings.format = *velquist::ParseOutputFormat(format);
+    const std::string request = out + ".request";
+    std::ofstream(request, std::ios::binary) << velquist::EncodeConversionRequest(task);
+    const pid_t pid = Spawn({worker, "--worker"}, false, request);
     int status = 0;
     rusage usage{};
     ::wait4(pid, &status, 0, &usage);
+    fs::remove(request);
     return usage.ru_maxrss;
 }
 

@@ -26,12 +26,21 @@ convert="$build/bin/velquist-convert"
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
+# A one-shot worker's request (the engine's record, see src/tasks/conversion_request.h):
+# FORMAT MAX_SIZE DECODE_THREADS OUTPUT, at quality 90 with the Exif data kept and no
+# header facts (the worker reads the header itself).
+request() {
+  printf '%s\0' 29 1 "$1" 90 1 0 "$2" 0 1 "$3" 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0 \
+    "$input" "$4" > "$work/request"
+}
+
 # CPU seconds (user + system) of REPS conversions; the worker runs on one thread.
 cpu_seconds() {
   local total=0 t
+  request "$1" "${2:-0}" 0 "$work/out.$1"
   for _ in $(seq "$reps"); do
-    /usr/bin/time -o "$work/time" -f "%U %S" "$convert" --worker --format "$1" --quality 90 \
-      --exif 1 --decode-threads 0 "${@:2}" -- "$input" "$work/out.$1" >/dev/null 2>&1
+    /usr/bin/time -o "$work/time" -f "%U %S" "$convert" --worker < "$work/request" \
+      >/dev/null 2>&1
     t=$(awk '{print $1 + $2}' "$work/time")
     total=$(awk -v a="$total" -v b="$t" 'BEGIN {print a + b}')
   done
@@ -39,15 +48,15 @@ cpu_seconds() {
 }
 
 full=$(cpu_seconds jpg)
-shrunk=$(cpu_seconds jpg --max-size "$size")
+shrunk=$(cpu_seconds jpg "$size")
 awk -v f="$full" -v s="$shrunk" -v n="$reps" -v z="$size" 'BEGIN {
   printf "jpg full size:   %.3f s CPU per photo\n", f / n
   printf "jpg to %d px: %.3f s CPU per photo (%+.1f%%)\n", z, s / n, (s / f - 1) * 100 }'
 
 vips thumbnail "$input" "$work/reference.png" "$size" --size down
 for format in jpg png; do
-  "$convert" --worker --format "$format" --quality 90 --exif 1 --max-size "$size" -- \
-    "$input" "$work/shrunk.$format" >/dev/null 2>&1
+  request "$format" "$size" -1 "$work/shrunk.$format"
+  "$convert" --worker < "$work/request" >/dev/null 2>&1
   psnr=$(compare -metric PSNR "$work/shrunk.$format" "$work/reference.png" null: 2>&1 || true)
   echo "$format to $size px against vips thumbnail: PSNR $psnr dB"
 done

@@ -1,12 +1,14 @@
 #include "main_settings.h"
 
 #include "config/config_file.h"
+#include "config/image_settings.h"
 
 #include <algorithm>
 #include <array>
 #include <cerrno>
 #include <cstdlib>
 #include <fcntl.h>
+#include <iterator>
 #include <unistd.h>
 
 namespace velquist {
@@ -57,6 +59,33 @@ std::wstring ExistingFileValueAt(int index) {
         return kExistingFileChoices[0];
     }
     return kExistingFileChoices[static_cast<std::size_t>(index)];
+}
+
+int MaxSizeIndexFor(int maxSize) {
+    if (maxSize == 0) {
+        return 0;
+    }
+    const auto* found = std::find(std::begin(kMaxSizeChoices), std::end(kMaxSizeChoices), maxSize);
+    if (found == std::end(kMaxSizeChoices)) {
+        return -1;
+    }
+    return static_cast<int>(found - std::begin(kMaxSizeChoices)) + 1;
+}
+
+int MaxSizeValueAt(int index) {
+    constexpr int kListed = static_cast<int>(std::size(kMaxSizeChoices));
+    if (index < 0 || index > kListed) {
+        return -1;
+    }
+    return index == 0 ? 0 : kMaxSizeChoices[index - 1];
+}
+
+std::optional<int> ParseCustomMaxSize(const std::wstring& typed) {
+    const std::optional<int> value = ParseMaxSize(typed);
+    if (!value || *value == 0) {
+        return std::nullopt;
+    }
+    return value;
 }
 
 bool CanWriteInFolder(const std::string& folder) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <string>
 
 namespace velquist {
@@ -14,6 +15,15 @@ bool ExifCheckedFor(const std::wstring& stored); // exactly "1"
 int ExistingFileIndexFor(const std::wstring& stored);
 // The stored value of the choice at that place; "overwrite" for any other place.
 std::wstring ExistingFileValueAt(int index);
+
+// The 尺寸 choice's place in the window's list: 原始 (0) at 0, then the long edges of
+// kMaxSizeChoices; -1 for any other value, which the window shows as its own custom item.
+int MaxSizeIndexFor(int maxSize);
+// The long edge of the listed choice at that place; -1 for a place beyond them.
+int MaxSizeValueAt(int index);
+// What the user typed as a custom long edge: a whole number 1..kMaxSizeCeiling (white
+// space around ignored); anything else, 0 included, is refused.
+std::optional<int> ParseCustomMaxSize(const std::wstring& typed);
 
 // Whether a file can be created in folder, found by creating the probe file
 // "MorvaneTmp" there and removing it again. A file of that name that the user

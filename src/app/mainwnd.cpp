@@ -127,6 +127,7 @@ void CMainWnd::LookUpControls() {
     allImages_ = Find(*this, "image-all-images");
     includeSubfolders_ = Find(*this, "include-subfolders");
     existingFile_ = Find(*this, "existing-file");
+    imageMaxSize_ = Find(*this, "image-max-size");
     retryFailed_ = Find(*this, "retry-failed-btn");
     addImageFile_ = Find(*this, "add-image-file");
     addImageDir_ = Find(*this, "add-image-dir");
@@ -154,6 +155,7 @@ void CMainWnd::LookUpControls() {
         {"image-all-images", allImages_},
         {"include-subfolders", includeSubfolders_},
         {"existing-file", existingFile_},
+        {"image-max-size", imageMaxSize_},
         {"retry-failed-btn", retryFailed_},
         {"add-image-file", addImageFile_},
         {"add-image-dir", addImageDir_},
@@ -234,7 +236,8 @@ CMainWnd::Handler CMainWnd::HandlerFor(const ui::TNotifyUI& msg) const {
         {ui::kNotifyItemSelect,
          {{imageFormat_, &CMainWnd::OnFormatSelected},
           {imageQuality_, &CMainWnd::OnQualitySelected},
-          {existingFile_, &CMainWnd::OnExistingFileSelected}}},
+          {existingFile_, &CMainWnd::OnExistingFileSelected},
+          {imageMaxSize_, &CMainWnd::OnMaxSizeSelected}}},
         {ui::kNotifySelectChanged,
          {{imageExif_, &CMainWnd::OnExifChanged},
           {stripLocation_, &CMainWnd::OnOptionChanged},

@@ -112,6 +112,7 @@ class CMainWnd : public ui::WindowImplBase, public TaskOwner {
     void OnStop(ui::TNotifyUI& msg);
     void OnRetryFailed(ui::TNotifyUI& msg);
     void OnExistingFileSelected(ui::TNotifyUI& msg);
+    void OnMaxSizeSelected(ui::TNotifyUI& msg);
     void OnOptionChanged(ui::TNotifyUI& msg);
 
     // The options beside the format and the folder: restored, saved, and read into settings.
@@ -174,6 +175,7 @@ class CMainWnd : public ui::WindowImplBase, public TaskOwner {
     ui::CCheckBoxUI* allImages_ = nullptr;
     ui::CCheckBoxUI* includeSubfolders_ = nullptr;
     ui::CComboUI* existingFile_ = nullptr;
+    ui::CComboUI* imageMaxSize_ = nullptr;
     ui::CButtonUI* retryFailed_ = nullptr;
     ui::CButtonUI* addImageFile_ = nullptr;
     ui::CButtonUI* addImageDir_ = nullptr;

@@ -3,9 +3,15 @@
 #include "config/config_file.h"
 #include "config/image_settings.h"
 #include "config/setting_keys.h"
+#include "dialogs/prompt_box_dialog.h"
 #include "main_settings.h"
 #include "mainwnd.h"
+#include "max_size_dialog.h"
 #include "util/text.h"
+
+#include <QComboBox>
+#include <QSignalBlocker>
+#include <iterator>
 
 namespace velquist {
 namespace {
@@ -15,6 +21,45 @@ struct SwitchOption {
     const wchar_t* key;
     bool fallback;
 };
+
+// 原始 and the listed long edges; the item after them is 自定义…, or the custom value in
+// use with 自定义… after it.
+constexpr int kListedSizes = static_cast<int>(std::size(kMaxSizeChoices)) + 1;
+
+QComboBox* ComboOf(ui::CControlUI* control) {
+    return control != nullptr ? qobject_cast<QComboBox*>(control->GetWidget()) : nullptr;
+}
+
+// Each item carries its long edge; 自定义… carries none, which is what tells it apart.
+void ShowMaxSize(QComboBox* combo, int maxSize) {
+    const QSignalBlocker quiet(combo);
+    if (combo->count() > kListedSizes + 1) {
+        combo->removeItem(kListedSizes);
+    }
+    for (int i = 0; i < kListedSizes; ++i) {
+        combo->setItemData(i, MaxSizeValueAt(i));
+    }
+    const int listed = MaxSizeIndexFor(maxSize);
+    if (listed >= 0) {
+        combo->setCurrentIndex(listed);
+        return;
+    }
+    combo->insertItem(kListedSizes, QStringLiteral("自定义 (%1)").arg(maxSize), maxSize);
+    combo->setCurrentIndex(kListedSizes);
+}
+
+int ShownMaxSize(const QComboBox* combo) {
+    const QVariant value = combo->currentData();
+    return value.isValid() ? value.toInt() : ReadMaxSizeSetting();
+}
+
+QString MaxSizeQuestion() {
+    return QStringLiteral("请输入照片长边的最大像素数（1～%1）：").arg(kMaxSizeCeiling);
+}
+
+QString MaxSizeRefusal() {
+    return QStringLiteral("尺寸须为 1～%1 之间的整数像素，已保留原来的选择。").arg(kMaxSizeCeiling);
+}
 
 } // namespace
 
@@ -30,6 +75,7 @@ void CMainWnd::RestoreOptions() {
     std::wstring existing;
     ReadConfigValue(L"global", kExistingFileKey, L"", existing);
     existingFile_->SelectItem(ExistingFileIndexFor(existing), false, false);
+    ShowMaxSize(ComboOf(imageMaxSize_), ReadMaxSizeSetting());
 }
 
 void CMainWnd::SaveOption(ui::CControlUI* box) {
@@ -53,8 +99,7 @@ void CMainWnd::ReadOptions(ConversionSettings& settings) const {
     const std::wstring existing = ExistingFileValueAt(existingFile_->GetCurSel());
     settings.existingFile =
         ParseExistingFile(WideToUtf8(existing)).value_or(ExistingFile::kOverwrite);
-    // No control of its own yet: the saved long edge applies as on the command line.
-    settings.maxSize = ReadMaxSizeSetting();
+    settings.maxSize = ShownMaxSize(ComboOf(imageMaxSize_));
 }
 
 bool CMainWnd::IncludeSubfolders() const {
@@ -69,6 +114,34 @@ void CMainWnd::OnOptionChanged(ui::TNotifyUI& msg) {
 void CMainWnd::OnExistingFileSelected(ui::TNotifyUI& /*msg*/) {
     WriteConfigValue(L"global", kExistingFileKey, ExistingFileValueAt(existingFile_->GetCurSel()));
     PublishSettings();
+}
+
+void CMainWnd::OnMaxSizeSelected(ui::TNotifyUI& /*msg*/) {
+    QComboBox* combo = ComboOf(imageMaxSize_);
+    if (combo->currentData().isValid()) {
+        // A listed choice puts a custom item of an earlier choice away.
+        const int chosen = combo->currentData().toInt();
+        ShowMaxSize(combo, chosen);
+        WriteMaxSizeSetting(chosen);
+        PublishSettings();
+        return;
+    }
+    // 自定义…: every choice is saved as it is made, so the saved one is the one to go back to.
+    const int previous = ReadMaxSizeSetting();
+    QString typed;
+    const QString initial = previous > 0 ? QString::number(previous) : QString();
+    const int answer =
+        ShowModalBox(new MaxSizeDialog(MaxSizeQuestion(), initial, &typed), GetHWND());
+    const std::optional<int> custom =
+        answer == 1 ? ParseCustomMaxSize(typed.toStdWString()) : std::nullopt;
+    if (answer == 1 && !custom) {
+        ShowPrompt(MaxSizeRefusal());
+    }
+    ShowMaxSize(combo, custom.value_or(previous));
+    if (custom) {
+        WriteMaxSizeSetting(*custom);
+        PublishSettings();
+    }
 }
 
 } // namespace velquist

@@ -43,89 +43,9 @@ bool TakeValue(const std::vector<std::string>& args, size_t* i, std::string* val
     return true;
 }
 
-// The JPEG qualities a command line or request may ask for.
+// The JPEG qualities a command line may ask for.
 constexpr int kMinQuality = 10;
 constexpr int kMaxQuality = 100;
-
-// Most tile threads a worker request may ask libheif for.
-constexpr int kMaxDecodeThreads = 256;
-
-bool TakesWorkerValue(const std::string& arg) {
-    return arg == "--format" || arg == "--quality" || arg == "--exif" ||
-           arg == "--strip-location" || arg == "--images" || arg == "--decode-threads" ||
-           arg == "--replace";
-}
-
-// One worker option with its value; empty, or why it was refused.
-std::string ApplyWorkerOption(const std::string& arg, const std::string& value, CliOptions& o) {
-    int number = 0;
-    if (arg == "--format") {
-        o.format = value;
-    } else if (arg == "--quality") {
-        if (!ParseInt(value, &number) || number < kMinQuality || number > kMaxQuality) {
-            return "--quality needs a quality from 10 to 100";
-        }
-        o.quality = number;
-    } else if (arg == "--exif" || arg == "--strip-location" || arg == "--replace") {
-        if (value != "0" && value != "1") {
-            return arg + " needs 0 or 1";
-        }
-        (arg == "--exif"      ? o.keepExif
-         : arg == "--replace" ? o.workerReplace
-                              : o.stripLocation) = value == "1";
-    } else if (arg == "--images") {
-        if (!ParseInt(value, &o.workerImages) || o.workerImages < 0) {
-            return "--images needs a number of images";
-        }
-        o.allImages = o.workerImages > 0;
-    } else if (arg == "--decode-threads") {
-        if (!ParseInt(value, &number) || number < 0 || number > kMaxDecodeThreads) {
-            return "--decode-threads needs a number of threads";
-        }
-        o.decodeThreads = number;
-    } else if (arg == "--max-size") {
-        if (!ParseMaxSizeValue(value, &number)) {
-            return "--max-size needs a number of pixels";
-        }
-        o.maxSize = number;
-    }
-    return {};
-}
-
-CliParseResult ParseWorker(const std::vector<std::string>& args) {
-    CliParseResult result;
-    CliOptions& o = result.options;
-    o.mode = CliOptions::Mode::kWorker;
-    std::vector<std::string> positional;
-    bool onlyFiles = false;
-    for (size_t i = 1; i < args.size(); ++i) {
-        const std::string& arg = args[i];
-        std::string value;
-        if (onlyFiles) {
-            positional.push_back(arg);
-        } else if (arg == "--") {
-            onlyFiles = true;
-        } else if (TakesWorkerValue(arg) || arg == "--max-size") {
-            if (!TakeValue(args, &i, &value)) {
-                return Fail(arg + " needs a value");
-            }
-            if (const std::string error = ApplyWorkerOption(arg, value, o); !error.empty()) {
-                return Fail(error);
-            }
-        } else if (arg.size() > 1 && arg[0] == '-') {
-            return Fail("unknown option " + arg);
-        } else {
-            positional.push_back(arg);
-        }
-    }
-    if (positional.size() != 2) {
-        return Fail("worker mode needs exactly INPUT and OUTPUT");
-    }
-    o.inputs = {positional[0]};
-    o.workerOutput = positional[1];
-    result.ok = true;
-    return result;
-}
 
 bool IsOption(const std::string& arg, bool onlyFiles) {
     return !onlyFiles && arg.size() > 1 && arg[0] == '-';
@@ -213,9 +133,6 @@ bool ParseConvertOption(const std::vector<std::string>& args, size_t* i, CliOpti
 } // namespace
 
 CliParseResult ParseCommandLine(const std::vector<std::string>& args) {
-    if (!args.empty() && args[0] == "--worker") {
-        return ParseWorker(args);
-    }
     CliParseResult result;
     CliOptions& o = result.options;
     bool onlyFiles = false;

@@ -11,7 +11,7 @@ namespace velquist {
 constexpr int kMaxJobs = 3;
 
 struct CliOptions {
-    enum class Mode { kConvert, kWorker, kHelp, kVersion };
+    enum class Mode { kConvert, kHelp, kVersion };
 
     Mode mode = Mode::kConvert;
     std::vector<std::string> inputs;
@@ -22,16 +22,8 @@ struct CliOptions {
     std::optional<std::string> outputDir; // set and empty (--beside): beside each input
     std::optional<bool> stripLocation;
     std::optional<bool> allImages;
-    // The long edge outputs are shrunk to (0: as taken); also the worker's "--max-size N".
+    // The long edge outputs are shrunk to (0: as taken).
     std::optional<int> maxSize;
-    // Worker mode: how many of the file's images may be written (the primary first), as
-    // the engine reserved their output names; 0 writes the primary only.
-    int workerImages = 0;
-    // Worker mode: whether the output may be written over a file that holds its name.
-    std::optional<bool> workerReplace;
-    // Worker mode: libheif's threads for the image's tiles (0: on the conversion's thread);
-    // unset: as many as suit a conversion that has the machine to itself.
-    std::optional<int> decodeThreads;
     bool recursive = false;
     std::optional<std::string> existing; // "overwrite", "skip" or "rename"
     std::optional<bool> keepDate;
@@ -48,7 +40,6 @@ struct CliOptions {
     // budget in MiB instead of half the machine's available memory.
     std::string workerCommand;
     std::uint64_t memoryBudgetMib = 0;
-    std::string workerOutput;
 };
 
 struct CliParseResult {
@@ -60,8 +51,6 @@ struct CliParseResult {
 // args without the program name.
 //   [options] FILE|FOLDER...
 //   [options] --retry-from LIST [FILE|FOLDER...]
-//   --worker --format F --quality N --exif 0|1 [--strip-location 0|1] [--images N]
-//            [--decode-threads N] [--replace 0|1] [--] INPUT OUTPUT
 //   --help, --version
 CliParseResult ParseCommandLine(const std::vector<std::string>& args);
 

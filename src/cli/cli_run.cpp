@@ -13,7 +13,6 @@
 #include "util/handles.h"
 #include "util/shown_name.h"
 #include "util/text.h"
-#include "worker_loop.h"
 
 #include <atomic>
 #include <cerrno>
@@ -25,7 +24,6 @@
 #include <cstring>
 #include <fcntl.h>
 #include <filesystem>
-#include <malloc.h>
 #include <memory>
 #include <set>
 #include <string>
@@ -310,23 +308,6 @@ int RunConvertMode(const CliOptions& options, const std::string& program) {
         return 128 + signal;
     }
     return report.failed == 0 ? 0 : 1;
-}
-
-int RunWorkerMode(const CliOptions& options) {
-    // Few allocator arenas: the address-space limit follows the image's estimate, and
-    // each idle arena would reserve 64 MiB of it.
-    ::mallopt(M_ARENA_MAX, 2);
-    std::string error;
-    if (!FenceWorker(&error)) {
-        std::fprintf(stderr, "%s\n", error.c_str());
-        return 1;
-    }
-    const std::optional<ConvertTask> task = WorkerTask(options, &error);
-    if (!task) {
-        std::fprintf(stderr, "%s\n", error.c_str());
-        return 1;
-    }
-    return RunConversion(*task).status == kTaskSucceeded ? 0 : 1;
 }
 
 } // namespace velquist

@@ -6,9 +6,8 @@
 
 namespace velquist {
 
-// Both return the process exit status. program is argv[0], for messages and as the last
+// Returns the process exit status. program is argv[0], for messages and as the last
 // resort for finding the worker.
 int RunConvertMode(const CliOptions& options, const std::string& program);
-int RunWorkerMode(const CliOptions& options);
 
 } // namespace velquist

@@ -15,6 +15,9 @@ int main(int argc, char** argv) {
     if (args.size() == 1 && args[0] == velquist::kWorkerLoopFlag) {
         return velquist::RunWorkerLoop();
     }
+    if (args.size() == 1 && args[0] == velquist::kWorkerFlag) {
+        return velquist::RunOneShotWorker();
+    }
     const velquist::CliParseResult parsed = velquist::ParseCommandLine(args);
     if (!parsed.ok) {
         std::fprintf(stderr, "%s: %s (see --help)\n", program.c_str(), parsed.error.c_str());
@@ -27,8 +30,6 @@ int main(int argc, char** argv) {
     case velquist::CliOptions::Mode::kVersion:
         std::printf("velquist-convert %s\n", VELQUIST_VERSION);
         return 0;
-    case velquist::CliOptions::Mode::kWorker:
-        return velquist::RunWorkerMode(parsed.options);
     case velquist::CliOptions::Mode::kConvert:
         break;
     }

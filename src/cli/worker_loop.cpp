@@ -1,8 +1,8 @@
 #include "worker_loop.h"
 
-#include "cli/cli_options.h"
 #include "convert/convert_task.h"
 #include "decode/thread_budget.h"
+#include "tasks/conversion_request.h"
 #include "tasks/worker_fence.h"
 #include "tasks/worker_protocol.h"
 #include "util/fd_io.h"
@@ -62,17 +62,20 @@ std::string LastLine(std::string text) {
     return lastBreak == std::string::npos ? text : text.substr(lastBreak + 1);
 }
 
+// The task of a request, ready for this worker; nullopt with *error set for a refused one.
+std::optional<ConvertTask> WorkerTask(const std::vector<std::string>& request, std::string* error) {
+    std::optional<ConvertTask> task = DecodeConversionRequest(request, error);
+    if (task && task->decodeThreads == kLibheifDecodeThreads) {
+        // A request without the engine's share converts as if it had the machine to itself.
+        task->decodeThreads = DecodeThreadsPerJob(1, AvailableCores());
+    }
+    return task;
+}
+
 // Converts one request; the answer's fields.
 std::vector<std::string> Serve(const std::vector<std::string>& request) {
-    std::vector<std::string> args{"--worker"};
-    args.insert(args.end(), request.begin(), request.end());
-    const CliParseResult parsed = ParseCommandLine(args);
-    if (!parsed.ok || parsed.options.mode != CliOptions::Mode::kWorker) {
-        return {kAnswerFailed, "invalid request: " + parsed.error};
-    }
-    const CliOptions& options = parsed.options;
     std::string error;
-    const std::optional<ConvertTask> task = WorkerTask(options, &error);
+    const std::optional<ConvertTask> task = WorkerTask(request, &error);
     if (!task) {
         return {kAnswerFailed, error};
     }
@@ -83,40 +86,43 @@ std::vector<std::string> Serve(const std::vector<std::string>& request) {
     return {kAnswerFailed, LastLine(outcome.diagnostics)};
 }
 
+// Both workers hold few allocator arenas: the address-space limit follows each image's
+// estimate, and each idle arena would reserve 64 MiB of it. From the first request on, a
+// worker handles untrusted files.
+bool PrepareWorker() {
+    ::mallopt(M_ARENA_MAX, 2);
+    if (std::string error; !FenceWorker(&error)) {
+        std::fprintf(stderr, "%s\n", error.c_str());
+        return false;
+    }
+    return true;
+}
+
 } // namespace
 
-std::optional<ConvertTask> WorkerTask(const CliOptions& options, std::string* error) {
-    const std::string format = options.format.value_or("jpg");
-    const std::optional<OutputFormat> outputFormat = ParseOutputFormat(format);
-    if (!outputFormat) {
-        *error = "Unknown output format: " + format;
-        return std::nullopt;
+int RunOneShotWorker() {
+    if (!PrepareWorker()) {
+        return 1;
     }
-    ConvertTask task;
-    task.inputPath = options.inputs.front();
-    task.outputPath = options.workerOutput;
-    task.settings.format = *outputFormat;
-    task.settings.quality = options.quality.value_or(kDefaultQuality);
-    task.settings.keepExif = options.keepExif.value_or(true);
-    task.settings.stripLocation = options.stripLocation.value_or(false);
-    task.settings.allImages = options.workerImages > 0;
-    task.settings.maxSize = options.maxSize.value_or(0);
-    task.imageOutputs = options.workerImages;
-    task.replaceExisting = options.workerReplace.value_or(true);
-    // A request without the engine's share converts as if it had the machine to itself.
-    task.decodeThreads = options.decodeThreads.value_or(DecodeThreadsPerJob(1, AvailableCores()));
-    return task;
+    RecordReader reader;
+    const std::optional<std::vector<std::string>> request = NextRequest(reader);
+    if (!request) {
+        std::fprintf(stderr, "invalid request: no complete record on standard input\n");
+        return 1;
+    }
+    std::string error;
+    const std::optional<ConvertTask> task = WorkerTask(*request, &error);
+    if (!task) {
+        std::fprintf(stderr, "%s\n", error.c_str());
+        return 1;
+    }
+    return RunConversion(*task).status == kTaskSucceeded ? 0 : 1;
 }
 
 int RunWorkerLoop() {
-    // Few allocator arenas: the address-space limit follows each image's estimate, and
-    // each idle arena would reserve 64 MiB of it.
-    ::mallopt(M_ARENA_MAX, 2);
     ::mallopt(M_MMAP_THRESHOLD, kHeapBufferBytes);
     ::mallopt(M_TRIM_THRESHOLD, kKeptHeapBytes);
-    // From the first request on, the worker handles untrusted files.
-    if (std::string error; !FenceWorker(&error)) {
-        std::fprintf(stderr, "%s\n", error.c_str());
+    if (!PrepareWorker()) {
         return 1;
     }
     RecordReader reader;

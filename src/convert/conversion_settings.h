@@ -38,7 +38,6 @@ struct ConversionSettings {
     bool keepDate = true;
     // The long edge of the written picture (after the photo's rotation is applied), in
     // pixels: larger photos are shrunk to it, smaller ones keep their size. 0: as taken.
-    // A worker is told "--max-size N" (ImageWorkerOptions) when it is not 0.
     int maxSize = 0;
 };
 

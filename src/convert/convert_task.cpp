@@ -60,7 +60,7 @@ std::uint64_t AddressSpaceLimit() {
 
 // Refuses what the header shows to be malformed or too large before a decoder sees it.
 bool CheckHeader(const ConvertTask& task, Diagnostics& diag) {
-    const HeifHeader header = ReadHeifHeader(task.inputPath);
+    const HeifHeader header = task.header ? *task.header : ReadHeifHeader(task.inputPath);
     const std::string grid = GridProblem(header);
     if (!grid.empty()) {
         diag.Printf("%s\n", grid.c_str());
@@ -285,29 +285,6 @@ bool Convert(const ConvertTask& task, Diagnostics& diag, bool echo) {
 }
 
 } // namespace
-
-std::vector<std::string> ImageWorkerOptions(const ConvertTask& task) {
-    std::vector<std::string> options;
-    if (task.settings.stripLocation) {
-        options.insert(options.end(), {"--strip-location", "1"});
-    }
-    if (task.settings.allImages) {
-        options.insert(options.end(),
-                       {"--images", std::to_string(task.imageOutputs > 0
-                                                       ? task.imageOutputs
-                                                       : static_cast<int>(kMaxImagesPerFile))});
-    }
-    if (task.settings.maxSize > 0) {
-        options.insert(options.end(), {"--max-size", std::to_string(task.settings.maxSize)});
-    }
-    if (task.decodeThreads != kLibheifDecodeThreads) {
-        options.insert(options.end(), {"--decode-threads", std::to_string(task.decodeThreads)});
-    }
-    if (!task.replaceExisting) {
-        options.insert(options.end(), {"--replace", "0"});
-    }
-    return options;
-}
 
 ConversionOutcome RunConversion(const ConvertTask& task) {
     return RunConversion(task, true);

@@ -1,10 +1,12 @@
 #pragma once
 
 #include "conversion_settings.h"
+#include "heif_header.h"
 #include "task_status.h"
 
 #include <chrono>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -24,7 +26,7 @@ struct ConvertTask {
     // 0: as many as the file holds, up to kMaxImagesPerFile.
     int imageOutputs = 0;
     // A file under an output name may be written over; otherwise the output appears only
-    // where no file is ("--replace 0" for the worker).
+    // where no file is.
     bool replaceExisting = true;
     // libheif's threads for decoding the image's tiles (0: on the job's own thread), as the
     // engine shares the cores among the jobs running at once; kLibheifDecodeThreads leaves
@@ -32,11 +34,10 @@ struct ConvertTask {
     int decodeThreads = kLibheifDecodeThreads;
     // How long the conversion may run, from the engine's policy; 0: the runner's own limit.
     std::chrono::milliseconds timeLimit{0};
+    // The file's header as the engine read it for the admission, so that it is read once
+    // per conversion; unset: the conversion reads it itself.
+    std::optional<HeifHeader> header;
 };
-
-// The worker options for what goes beyond format, quality and Exif, each only when it is
-// not the default: "--strip-location 1", "--images N", "--decode-threads N", "--replace 0".
-std::vector<std::string> ImageWorkerOptions(const ConvertTask& task);
 
 // Result of a synchronous conversion, for the isolated worker process.
 struct ConversionOutcome {

@@ -242,10 +242,29 @@ void Reap(pid_t pid, ChildResult& result) {
     }
 }
 
+// What the child reads on its standard input: /dev/null, or a pipe that already holds all
+// of input and is closed behind it. The bytes are in the pipe before the child starts, so
+// nobody has to feed it while it runs; what does not fit the pipe at once is refused.
+UniqueFd ChildInput(const std::string& input) {
+    if (input.empty()) {
+        return UniqueFd(::open("/dev/null", O_RDONLY | O_CLOEXEC));
+    }
+    Pipe pipe;
+    if (!MakePipe(pipe) || ::fcntl(pipe.write.Get(), F_SETFL, O_NONBLOCK) != 0) {
+        return UniqueFd();
+    }
+    const ssize_t written = ::write(pipe.write.Get(), input.data(), input.size());
+    if (written < 0 || static_cast<std::size_t>(written) != input.size()) {
+        errno = written < 0 ? errno : E2BIG;
+        return UniqueFd();
+    }
+    return std::move(pipe.read);
+}
+
 } // namespace
 
 ChildResult RunChildProcess(const std::vector<std::string>& argv, const ChildLimits& limits,
-                            const std::atomic<bool>& cancel) {
+                            const std::atomic<bool>& cancel, const std::string& input) {
     ChildResult result;
     if (argv.empty()) {
         result.startError = EINVAL;
@@ -254,13 +273,13 @@ ChildResult RunChildProcess(const std::vector<std::string>& argv, const ChildLim
     Pipe out;
     Pipe err;
     Pipe execError;
-    UniqueFd devNull(::open("/dev/null", O_RDONLY | O_CLOEXEC));
-    if (!MakePipe(out) || !MakePipe(err) || !MakePipe(execError) || devNull.Get() < 0) {
+    UniqueFd childInput = ChildInput(input);
+    if (!childInput || !MakePipe(out) || !MakePipe(err) || !MakePipe(execError)) {
         result.startError = errno;
         return result;
     }
     ChildSetup setup(argv, limits);
-    setup.stdinFd = devNull.Get();
+    setup.stdinFd = childInput.Get();
     setup.stdoutFd = out.write.Get();
     setup.stderrFd = err.write.Get();
     setup.execErrorFd = execError.write.Get();

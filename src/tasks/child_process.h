@@ -26,13 +26,14 @@ struct ChildResult {
 };
 
 // Runs argv (argv[0] is a path; no shell, no PATH search) as a child in its own process
-// group, with stdin from /dev/null, no inherited descriptors beyond 0-2, only the worker's
-// share of our environment (worker_fence.h), no core dumps, no gaining of privileges, the
-// memory limit as a hard one, and death on the parent's exit. Its stdout and stderr lines are
-// forwarded to ours as they arrive (control characters replaced, volume capped). The child
-// and anything it started are killed when the wall clock runs out or cancel turns true.
+// group, with stdin from /dev/null (or, when input is given, a pipe holding it and then
+// its end), no inherited descriptors beyond 0-2, only the worker's share of our environment
+// (worker_fence.h), no core dumps, no gaining of privileges, the memory limit as a hard
+// one, and death on the parent's exit. Its stdout and stderr lines are forwarded to ours as
+// they arrive (control characters replaced, volume capped). The child and anything it
+// started are killed when the wall clock runs out or cancel turns true.
 ChildResult RunChildProcess(const std::vector<std::string>& argv, const ChildLimits& limits,
-                            const std::atomic<bool>& cancel);
+                            const std::atomic<bool>& cancel, const std::string& input = {});
 
 // A child that keeps running beside the caller, who talks to it over `channel` (its
 // stdin and stdout; a socket lets the caller write without risking SIGPIPE) and ends it

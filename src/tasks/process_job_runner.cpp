@@ -1,6 +1,8 @@
 #include "process_job_runner.h"
 
+#include "conversion_request.h"
 #include "convert/atomic_output_file.h"
+#include "worker_protocol.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -30,14 +32,9 @@ std::string SignalName(int signal) {
 
 } // namespace
 
-std::vector<std::string> ProcessJobRunner::WorkerArguments(const ConvertTask& task) const {
+std::vector<std::string> ProcessJobRunner::WorkerArguments() const {
     std::vector<std::string> argv = options_.command;
-    argv.insert(argv.end(), {"--worker", "--format", FormatName(task.settings.format), "--quality",
-                             std::to_string(task.settings.quality), "--exif",
-                             task.settings.keepExif ? "1" : "0"});
-    const std::vector<std::string> imageOptions = ImageWorkerOptions(task);
-    argv.insert(argv.end(), imageOptions.begin(), imageOptions.end());
-    argv.insert(argv.end(), {"--", task.inputPath, task.outputPath});
+    argv.push_back(kWorkerFlag);
     return argv;
 }
 
@@ -65,7 +62,8 @@ JobOutcome TimedOutOutcome() {
 JobOutcome ProcessJobRunner::Run(const ConvertTask& task, const std::atomic<bool>& cancel) {
     const ChildLimits limits{WorkerMemoryLimit(options_, task.memoryEstimate),
                              WorkerTimeLimit(options_, task)};
-    const ChildResult result = RunChildProcess(WorkerArguments(task), limits, cancel);
+    const ChildResult result =
+        RunChildProcess(WorkerArguments(), limits, cancel, EncodeConversionRequest(task));
     std::string reason = DescribeFailure(result, limits, task.outputPath);
     if (reason.empty()) {
         return {kTaskSucceeded, {}};

@@ -29,8 +29,9 @@ constexpr std::uint64_t kDefaultRecycleResident = std::uint64_t{384} << 20;
 constexpr std::chrono::milliseconds kDefaultWorkerIdleLife = std::chrono::seconds(30);
 
 struct WorkerOptions {
-    // argv prefix of the worker, e.g. {"/usr/bin/velquist-convert"}; the job appends
-    // "--worker --format F --quality N --exif 0|1 -- INPUT OUTPUT".
+    // argv prefix of the worker, e.g. {"/usr/bin/velquist-convert"}; the one-shot job
+    // appends "--worker" and writes its request (conversion_request.h) to the worker's
+    // standard input, the long-lived worker gets "--worker-loop".
     std::vector<std::string> command;
     // For a job without an estimate; a job with one gets the estimate plus the headroom.
     std::uint64_t memoryLimitBytes = kDefaultWorkerMemoryLimit; // 0: unlimited
@@ -48,7 +49,7 @@ class ProcessJobRunner : public JobRunner {
     explicit ProcessJobRunner(WorkerOptions options) : options_(std::move(options)) {}
     JobOutcome Run(const ConvertTask& task, const std::atomic<bool>& cancel) override;
 
-    std::vector<std::string> WorkerArguments(const ConvertTask& task) const;
+    std::vector<std::string> WorkerArguments() const;
 
   private:
     WorkerOptions options_;

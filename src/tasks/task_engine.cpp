@@ -2,9 +2,7 @@
 
 #include "config/app_paths.h"
 #include "convert/atomic_output_file.h"
-#include "convert/capture_time.h"
 #include "convert/heif_header.h"
-#include "convert/memory_estimate.h"
 #include "convert/top_level_images.h"
 #include "decode/thread_budget.h"
 #include "job_board.h"
@@ -13,8 +11,6 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <pthread.h>
-#include <sys/stat.h>
 
 namespace velquist {
 namespace {
@@ -33,144 +29,17 @@ void PrintLine(const char* format, int a, int b = 0) {
     std::fflush(stdout);
 }
 
-struct Job {
-    TaskOwner* owner;
-    ConvertTask task;
-    std::shared_ptr<JobRunner> runner;
-    std::shared_ptr<JobBoard> board;
-    std::shared_ptr<std::atomic<bool>> cancel;
-    ConversionTimeLimit timeLimit;
-};
-
-// The file at path as it stands. A committed output is a new file put in place during the
-// job, so its size or times differ from what was there before. Inode numbers are left out:
-// FUSE and exFAT mounts may renumber a file that did not change.
-struct FileStamp {
-    bool exists = false;
-    off_t size = 0;
-    timespec modified{};
-    timespec changed{};
-};
-
-bool SameTime(const timespec& a, const timespec& b) {
-    return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
-}
-
-FileStamp StampOf(const std::string& path) {
-    struct stat info {};
-    if (::lstat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) {
-        return {};
-    }
-    return {true, info.st_size, info.st_mtim, info.st_ctim};
-}
-
-bool OutputLanded(const FileStamp& before, const std::string& path) {
-    const FileStamp after = StampOf(path);
-    return after.exists &&
-           (!before.exists || after.size != before.size ||
-            !SameTime(after.modified, before.modified) || !SameTime(after.changed, before.changed));
-}
-
-// The megapixels a conversion writes as the header claims them, or unknown when it cannot
-// tell: the primary image, or with every image written the images it may write.
-std::uint64_t ClaimedMegapixels(const HeifHeader& header, const ConvertTask& task,
-                                std::uint64_t unknown) {
-    if (!header.parsed) {
-        return unknown;
-    }
-    std::uint64_t pixels = std::uint64_t{header.width} * header.height;
-    if (task.settings.allImages) {
-        const auto images = static_cast<std::uint64_t>(
-            std::clamp(task.imageOutputs > 0 ? std::min(task.imageOutputs, header.imageCount)
-                                             : header.imageCount,
-                       1, static_cast<int>(kMaxImagesPerFile)));
-        pixels = std::max(pixels, header.largestPixels) * images;
-    }
-    return (pixels + 999'999) / 1'000'000;
-}
-
-std::chrono::milliseconds TimeLimitFor(const HeifHeader& header, const ConvertTask& task,
-                                       const ConversionTimeLimit& limit) {
-    // Claims past what any admitted photo holds are cut, so the product cannot overflow.
-    constexpr std::uint64_t kMostMegapixels = 1'000'000;
-    const std::uint64_t megapixels =
-        std::min(ClaimedMegapixels(header, task, limit.unknownMegapixels), kMostMegapixels);
-    const auto perMegapixel =
-        static_cast<std::uint64_t>(std::max<std::int64_t>(limit.perMegapixel.count(), 0));
-    return limit.base +
-           std::chrono::milliseconds(static_cast<std::int64_t>(megapixels * perMegapixel));
-}
-
-// Runs the job once its estimated memory fits beside the running ones.
-JobOutcome AdmitAndRun(Job& job, FileStamp& before) {
-    const HeifHeader header = ReadHeifHeader(job.task.inputPath);
-    const std::uint64_t estimate = EstimateJobMemory(header, job.task.settings);
-    switch (job.board->memory.Acquire(estimate, *job.cancel)) {
-    case MemoryBudget::Admission::kTooLarge:
-        return {kTaskFailed, TooLargeText(header, estimate), FailureKind::kTooLarge};
-    case MemoryBudget::Admission::kCancelled:
-        return {kTaskFailed, "conversion cancelled"};
-    case MemoryBudget::Admission::kAdmitted:
-        break;
-    }
-    job.task.memoryEstimate = estimate;
-    job.task.timeLimit = TimeLimitFor(header, job.task, job.timeLimit);
-    before = StampOf(job.task.outputPath);
-    JobOutcome outcome = job.runner->Run(job.task, *job.cancel);
-    job.board->memory.Release(estimate);
-    return outcome;
-}
-
-// A job that did not succeed while its batch was being stopped was interrupted, not
-// refused by its photo: it waits to be started again. Unless the stop came after the
-// worker had put the output in place: then what is on disk says it was converted.
-TaskStatus FinalStatus(const Job& job, const JobOutcome& outcome, const FileStamp& before) {
-    const bool stopped = outcome.status != kTaskSucceeded && *job.cancel;
-    const bool landed = stopped && OutputLanded(before, job.task.outputPath);
-    if (outcome.status == kTaskSucceeded || landed) {
-        if (job.task.settings.keepDate) {
-            StampCaptureTime(job.task.inputPath, job.task.outputPath);
-        }
-        return kTaskSucceeded;
-    }
-    if (!stopped) {
-        return outcome.status;
-    }
-    // The worker is gone; where the folder has no unnamed files it may have left its
-    // named temporary file, which nobody else writes for this batch's own output name.
-    SweepTemporaryFiles(job.task.outputPath, std::chrono::seconds(0));
-    return kTaskStopped;
-}
-
-void RunJob(Job job) {
-    const int id = job.task.task_id;
-    job.board->Post(job.owner, id, kTaskProcessing);
-    FileStamp before;
-    JobOutcome outcome = AdmitAndRun(job, before);
-    job.runner.reset();
-    const TaskStatus status = FinalStatus(job, outcome, before);
-    if (status == kTaskSucceeded) {
-        outcome = {};
-    }
-    job.board->SetReason(id, std::move(outcome.reason), outcome.kind);
-    job.board->SetStatus(id, status);
-    job.board->Post(job.owner, id, status);
-    // Nothing of the engine or the owner is touched after this.
-    job.board->Leave();
-}
-
-void* ThreadEntry(void* arg) {
-    std::unique_ptr<std::function<void()>> fn(static_cast<std::function<void()>*>(arg));
-    (*fn)();
-    return nullptr;
-}
-
 // Older than the longest a worker may run: no live writer still owns such a file.
 constexpr std::chrono::seconds kStaleTemporaryAge{15 * 60};
 
-// The top-level images the file's header lists, 0 when it cannot be read.
-int ImageCount(const std::string& path) {
-    return ReadHeifHeader(path).imageCount;
+// The engine's only reads and writes of an image list entry's fields.
+std::string SourceOf(const ImageItem& item) {
+    return WideToPath(item.sourcePath);
+}
+
+void RecordDispatch(ImageItem& item, const std::string& outputPath, int images) {
+    item.outputPath = PathToWide(outputPath);
+    item.imageCount = images;
 }
 
 // Output names a file of that many images needs: at least the primary's, at most as many
@@ -181,23 +50,6 @@ std::size_t OutputsToReserve(int images) {
 }
 
 } // namespace
-
-bool StartDetachedThread(std::function<void()> fn) {
-    auto heap = std::make_unique<std::function<void()>>(std::move(fn));
-    pthread_attr_t attr;
-    if (pthread_attr_init(&attr) != 0) {
-        return false;
-    }
-    pthread_attr_setdetachstate(&attr, PTHREAD_CREATE_DETACHED);
-    pthread_t thread;
-    const int rc = pthread_create(&thread, &attr, ThreadEntry, heap.get());
-    pthread_attr_destroy(&attr);
-    if (rc != 0) {
-        return false;
-    }
-    heap.release();
-    return true;
-}
 
 TaskEngine::TaskEngine(TaskOwner* owner, std::shared_ptr<JobRunner> runner,
                        ThreadStarter startThread)
@@ -230,7 +82,7 @@ TaskEngine::~TaskEngine() {
 }
 
 int TaskEngine::AddImageItem(ImageItem item) {
-    const std::string path = WideToPath(item.sourcePath);
+    const std::string path = SourceOf(item);
     std::lock_guard lock(taskLock);
     const int id = nextItemId++;
     item.outputPath.clear();
@@ -272,7 +124,7 @@ bool TaskEngine::QueueTasks(const std::vector<int>& ids) {
         for (const int id : ids) {
             const bool waiting = std::find(idleTaskImageList.begin(), idleTaskImageList.end(),
                                            id) != idleTaskImageList.end();
-            if (!waiting && busyTaskMap.count(id) == 0) {
+            if (!waiting && !IsRunning(id)) {
                 idleTaskImageList.push_back(id);
                 // Waiting again: what its last run ended with no longer describes it.
                 board_->ForgetStatus(id);
@@ -288,7 +140,12 @@ bool TaskEngine::QueueTasks(const std::vector<int>& ids) {
 
 bool TaskEngine::IsTaskRegistered(int id) const {
     std::lock_guard lock(taskLock);
-    return busyTaskMap.count(id) != 0;
+    return IsRunning(id);
+}
+
+bool TaskEngine::IsRunning(int id) const {
+    return std::find(busyTaskImageList.begin(), busyTaskImageList.end(), id) !=
+           busyTaskImageList.end();
 }
 
 bool TaskEngine::IsBusy() const {
@@ -315,7 +172,7 @@ std::wstring TaskEngine::ShownFailureReason(int id) const {
 std::optional<TaskStatus> TaskEngine::LastStatus(int id) const {
     {
         std::lock_guard lock(taskLock);
-        if (busyTaskMap.count(id) != 0) {
+        if (IsRunning(id)) {
             return std::nullopt;
         }
     }
@@ -326,7 +183,7 @@ std::vector<int> TaskEngine::FailedIds() const {
     std::vector<int> ids;
     std::lock_guard lock(taskLock);
     for (const auto& [id, item] : imageItems) {
-        if (busyTaskMap.count(id) == 0 && board_->Status(id) == kTaskFailed) {
+        if (!IsRunning(id) && board_->Status(id) == kTaskFailed) {
             ids.push_back(id);
         }
     }
@@ -377,20 +234,14 @@ void TaskEngine::StopBatch() {
 
 FinishResult TaskEngine::FinishTask(int id) {
     FinishResult result;
-    bool wasRunning = false;
     {
         std::lock_guard lock(taskLock);
-        const auto task = busyTaskMap.find(id);
-        if (task == busyTaskMap.end()) {
+        const auto pos = std::find(busyTaskImageList.begin(), busyTaskImageList.end(), id);
+        if (pos == busyTaskImageList.end()) {
             return result;
         }
-        busyTaskMap.erase(task);
+        busyTaskImageList.erase(pos);
         result.finished = true;
-        const auto pos = std::find(busyTaskImageList.begin(), busyTaskImageList.end(), id);
-        if (pos != busyTaskImageList.end()) {
-            busyTaskImageList.erase(pos);
-            wasRunning = true;
-        }
         result.running = busyTaskImageList.size();
         result.queued = idleTaskImageList.size();
         result.batchEnded = result.running == 0 && result.queued == 0 && dispatching_ == 0;
@@ -399,9 +250,7 @@ FinishResult TaskEngine::FinishTask(int id) {
             sweptFolders_.clear();
         }
     }
-    if (wasRunning) {
-        PrintLine("busyTaskImageList task_id: %d\n", id);
-    }
+    PrintLine("busyTaskImageList task_id: %d\n", id);
     PrintLine("ImageConvert,size: %d,%d\n", static_cast<int>(result.running),
               static_cast<int>(result.queued));
     taskWakeup.notify_one();
@@ -425,17 +274,14 @@ void TaskEngine::TaskDispatchThread() {
             board_->memory.Reset(fixedBudget_ != 0 ? fixedBudget_ : DefaultMemoryBudget());
         }
         ++dispatching_;
-        std::optional<ImageItem> item;
+        // The cancel flag is taken with the id: a stop from now on reaches this job too.
+        Dispatched next{id, std::nullopt, settings_, DecodeThreadsNow(), batchCancel_};
         if (const auto found = imageItems.find(id); found != imageItems.end()) {
-            item = found->second;
+            next.item = found->second;
         }
-        const ConversionSettings settings = settings_;
-        const int decodeThreads = DecodeThreadsNow();
-        // Taken with the id: a stop from now on reaches this job too.
-        std::shared_ptr<std::atomic<bool>> cancel = batchCancel_;
         lock.unlock();
         PrintLine("idleTaskImageList task_id: %d\n", id);
-        Dispatch(id, item, settings, decodeThreads, std::move(cancel));
+        Dispatch(std::move(next));
         lock.lock();
     }
 }
@@ -454,12 +300,11 @@ void TaskEngine::SetParallelJobs(std::size_t jobs) {
     parallelJobs_ = std::clamp(jobs, std::size_t{1}, kMaxRunningTasks);
 }
 
-void TaskEngine::Dispatch(int id, const std::optional<ImageItem>& item,
-                          const ConversionSettings& settings, int decodeThreads,
-                          std::shared_ptr<std::atomic<bool>> cancel) {
+std::wstring TaskEngine::OutputFolder(const Dispatched& next) {
+    const ConversionSettings& settings = next.settings;
     const std::wstring outputDir =
         settings.outputDir.empty() ? GetOutputDir() : CreateDirectoryTree(settings.outputDir);
-    const std::wstring dir = item ? TargetFolder(*item, outputDir) : outputDir;
+    const std::wstring dir = next.item ? TargetFolder(*next.item, outputDir) : outputDir;
     bool sweep = false;
     {
         std::lock_guard lock(taskLock);
@@ -469,38 +314,57 @@ void TaskEngine::Dispatch(int id, const std::optional<ImageItem>& item,
         // What killed runs left in this folder; a live writer's recent file stays.
         SweepFolderTemporaryFiles(WideToPath(dir), kStaleTemporaryAge);
     }
-    ConvertTask task{{}, {}, settings, id};
+    return dir;
+}
+
+ConvertTask TaskEngine::NewTask(const Dispatched& next) {
+    ConvertTask task{{}, {}, next.settings, next.id};
     task.settings.outputDir.clear();
-    task.decodeThreads = decodeThreads;
-    const int images = item ? ImageCount(WideToPath(item->sourcePath)) : 0;
-    const std::size_t outputs = settings.allImages ? OutputsToReserve(images) : 1;
-    if (settings.allImages) {
-        task.imageOutputs = static_cast<int>(outputs);
+    task.decodeThreads = next.decodeThreads;
+    if (next.item) {
+        task.inputPath = SourceOf(*next.item);
+        // The one reading of our own header reader for this conversion: the admission, the
+        // time limit and the worker all take it from the task.
+        task.header = ReadHeifHeader(task.inputPath);
     }
+    if (next.settings.allImages) {
+        task.imageOutputs =
+            static_cast<int>(OutputsToReserve(task.header ? task.header->imageCount : 0));
+    }
+    return task;
+}
+
+bool TaskEngine::Register(const Dispatched& next, const std::wstring& dir, ConvertTask& task,
+                          ConversionTimeLimit* timeLimit) {
+    const std::size_t outputs =
+        next.settings.allImages ? static_cast<std::size_t>(task.imageOutputs) : 1;
     bool skip = false;
-    ConversionTimeLimit timeLimit;
-    {
-        std::lock_guard lock(taskLock);
-        timeLimit = timeLimit_;
-        if (item && !dir.empty()) {
-            task.inputPath = WideToPath(item->sourcePath);
-            const OutputClaim claim = outputNames_.Claim(
-                BuildOutputPath(task.inputPath, WideToPath(dir), settings.format), outputs,
-                settings.existingFile);
-            task.outputPath = claim.path;
-            task.replaceExisting = claim.replace;
-            skip = claim.skip;
-        }
-        if (const auto entry = imageItems.find(id); entry != imageItems.end()) {
-            entry->second.outputPath = PathToWide(task.outputPath);
-            entry->second.imageCount = images;
-        }
-        // Registered before the job starts, so every status finds its task.
-        busyTaskMap[id] = std::make_unique<ConvertTask>(task);
-        busyTaskImageList.push_back(id);
-        --dispatching_;
+    std::lock_guard lock(taskLock);
+    *timeLimit = timeLimit_;
+    if (next.item && !dir.empty()) {
+        const OutputClaim claim = outputNames_.Claim(
+            BuildOutputPath(task.inputPath, WideToPath(dir), next.settings.format), outputs,
+            next.settings.existingFile);
+        task.outputPath = claim.path;
+        task.replaceExisting = claim.replace;
+        skip = claim.skip;
     }
-    if (!item) {
+    if (const auto entry = imageItems.find(next.id); entry != imageItems.end()) {
+        RecordDispatch(entry->second, task.outputPath, task.header ? task.header->imageCount : 0);
+    }
+    // Registered before the job starts, so every status finds its task.
+    busyTaskImageList.push_back(next.id);
+    --dispatching_;
+    return skip;
+}
+
+void TaskEngine::Dispatch(Dispatched next) {
+    const std::wstring dir = OutputFolder(next);
+    ConvertTask task = NewTask(next);
+    ConversionTimeLimit timeLimit;
+    const bool skip = Register(next, dir, task, &timeLimit);
+    const int id = next.id;
+    if (!next.item) {
         FinishUnstarted(id, kTaskFailed,
                         "the image list entry was removed before its conversion started");
         return;
@@ -514,8 +378,8 @@ void TaskEngine::Dispatch(int id, const std::optional<ImageItem>& item,
         return;
     }
     board_->Enter();
-    Job job{owner_, std::move(task), runner_, board_, std::move(cancel), timeLimit};
-    if (!startThread_([job = std::move(job)]() mutable { RunJob(std::move(job)); })) {
+    EngineJob job{owner_, std::move(task), runner_, board_, std::move(next.cancel), timeLimit};
+    if (!startThread_([job = std::move(job)]() mutable { RunEngineJob(std::move(job)); })) {
         board_->Leave();
         FinishUnstarted(id, kTaskFailed, "cannot start a thread for the conversion");
     }

@@ -2,6 +2,7 @@
 
 #include "convert/conversion_settings.h"
 #include "convert/convert_task.h"
+#include "engine_job.h"
 #include "image_item.h"
 #include "job_runner.h"
 #include "output_names.h"
@@ -38,23 +39,9 @@ inline constexpr wchar_t kSkippedShown[] = L"" QT_TRANSLATE_NOOP("Velquist", "�
 // command line's).
 inline constexpr wchar_t kTimedOutShown[] = L"" QT_TRANSLATE_NOOP("Velquist", "转换超时");
 
-// How long one conversion may run: base, plus perMegapixel for each megapixel of what it
-// writes as the header claims it. A file whose size cannot be read counts as
-// unknownMegapixels. Far beyond what a loaded machine or a sanitizer build needs for a real
-// photo, so only a conversion that no longer progresses meets it.
-struct ConversionTimeLimit {
-    std::chrono::milliseconds base{std::chrono::seconds(30)};
-    std::chrono::milliseconds perMegapixel{std::chrono::seconds(4)};
-    std::uint64_t unknownMegapixels = 50;
-};
-
 // How long the engine's destructor waits for its jobs to end their workers. A job still
 // going after that (a worker stuck in the kernel) finishes unseen: it no longer reports.
 constexpr std::chrono::milliseconds kShutdownWait{2000};
-
-// Starts fn on a new detached thread; false when no thread could be made.
-using ThreadStarter = std::function<bool(std::function<void()> fn)>;
-bool StartDetachedThread(std::function<void()> fn);
 
 struct FinishResult {
     bool finished = false;   // the id was registered and is now finished
@@ -143,9 +130,29 @@ class TaskEngine {
     void StopBatch();
 
   private:
+    // A queued id as the dispatcher took it, with what held at that moment.
+    struct Dispatched {
+        int id;
+        std::optional<ImageItem> item; // none when the entry was removed meanwhile
+        ConversionSettings settings;
+        int decodeThreads;
+        std::shared_ptr<std::atomic<bool>> cancel;
+    };
+
     void TaskDispatchThread();
-    void Dispatch(int id, const std::optional<ImageItem>& item, const ConversionSettings& settings,
-                  int decodeThreads, std::shared_ptr<std::atomic<bool>> cancel);
+    // Turns the id into a running job, or finishes it at once (skipped, or failed before
+    // it could start).
+    void Dispatch(Dispatched next);
+    // The entry's output folder, created as needed and cleaned of stale temporary files
+    // once per batch; empty for a subfolder that would lead out of it.
+    std::wstring OutputFolder(const Dispatched& next);
+    ConvertTask NewTask(const Dispatched& next);
+    // Claims the output name, notes it in the list and registers the id as running; true
+    // when the entry is to be skipped (its output exists).
+    bool Register(const Dispatched& next, const std::wstring& dir, ConvertTask& task,
+                  ConversionTimeLimit* timeLimit);
+    // under taskLock
+    bool IsRunning(int id) const;
     // under taskLock: the decoding threads of a job dispatched now
     int DecodeThreadsNow() const;
     void FinishUnstarted(int id, TaskStatus status, const std::string& reason);
@@ -158,8 +165,7 @@ class TaskEngine {
     mutable std::mutex taskLock;
     std::condition_variable taskWakeup;
     std::deque<int> idleTaskImageList;
-    std::deque<int> busyTaskImageList;
-    std::map<int, std::unique_ptr<ConvertTask>> busyTaskMap;
+    std::deque<int> busyTaskImageList; // registered ids, running or finishing
     ImageItemMap imageItems;
     OutputNames outputNames_; // inputs and the current batch's output names
     int nextItemId = 0;

@@ -1,5 +1,6 @@
 #include "worker_pool_job_runner.h"
 
+#include "conversion_request.h"
 #include "convert/atomic_output_file.h"
 
 #include <algorithm>
@@ -43,16 +44,6 @@ WorkerPoolJobRunner::WorkerPoolJobRunner(WorkerOptions options)
 WorkerPoolJobRunner::~WorkerPoolJobRunner() {
     launcher_.Stop();
     EndIdleWorkers();
-}
-
-std::vector<std::string> WorkerPoolJobRunner::RequestFields(const ConvertTask& task) {
-    std::vector<std::string> fields{"--format",  FormatName(task.settings.format),
-                                    "--quality", std::to_string(task.settings.quality),
-                                    "--exif",    task.settings.keepExif ? "1" : "0"};
-    const std::vector<std::string> imageOptions = ImageWorkerOptions(task);
-    fields.insert(fields.end(), imageOptions.begin(), imageOptions.end());
-    fields.insert(fields.end(), {"--", task.inputPath, task.outputPath});
-    return fields;
 }
 
 std::size_t WorkerPoolJobRunner::IdleWorkers() const {
@@ -122,7 +113,7 @@ std::unique_ptr<WorkerProcess> WorkerPoolJobRunner::TakeWorker(std::uint64_t mem
 std::unique_ptr<WorkerProcess>
 WorkerPoolJobRunner::SendRequest(std::unique_ptr<WorkerProcess> worker, const ConvertTask& task,
                                  std::uint64_t memoryLimit, std::string* error) {
-    const std::vector<std::string> fields = RequestFields(task);
+    const std::vector<std::string> fields = ConversionRequestFields(task);
     if (worker->Send(fields)) {
         return worker;
     }

@@ -29,9 +29,6 @@ class WorkerPoolJobRunner : public JobRunner {
     ~WorkerPoolJobRunner() override;
     JobOutcome Run(const ConvertTask& task, const std::atomic<bool>& cancel) override;
 
-    // The fields of a file's request to the worker.
-    static std::vector<std::string> RequestFields(const ConvertTask& task);
-
     std::size_t WorkersStarted() const { return started_; }
     std::size_t WorkersRecycled() const { return recycled_; }
     std::size_t IdleWorkers() const;

@@ -11,7 +11,7 @@ namespace velquist {
 // strings: the number of fields, then each field, every one ending in a NUL byte. File names
 // are bytes and may hold anything but NUL, so no quoting is needed; a shell script can speak
 // it with `read -d ''` and printf.
-//   request: --format F --quality N --exif 0|1 -- INPUT OUTPUT (the one-shot worker's arguments)
+//   request: see conversion_request.h
 //   answer:  "0" (converted) or "1" REASON
 std::string EncodeRecord(const std::vector<std::string>& fields);
 
@@ -38,6 +38,9 @@ class RecordReader {
 };
 
 inline constexpr char kWorkerLoopFlag[] = "--worker-loop";
+// The one-shot worker reads a single request on standard input and answers with its exit
+// status.
+inline constexpr char kWorkerFlag[] = "--worker";
 inline constexpr char kAnswerConverted[] = "0";
 inline constexpr char kAnswerFailed[] = "1";
 

@@ -16,13 +16,7 @@ namespace fs = std::filesystem;
 // A shell script standing in for the worker: inputs whose names contain "crash" kill it
 // with SIGSEGV, everything else goes to the real worker.
 std::string CrashingWorker(const TempDir& dir) {
-    const std::string path = dir.File("crashing-worker.sh");
-    WriteText(path, std::string("#!/bin/sh\n"
-                                "case \"$*\" in *crash*) kill -SEGV $$ ;; esac\n"
-                                "exec '") +
-                        VELQUIST_CONVERT_BIN + "' \"$@\"\n");
-    ::chmod(path.c_str(), 0755);
-    return path;
+    return RequestWatchingWorker(dir, "crashing-worker.sh", "*crash*", "kill -SEGV $$");
 }
 
 TEST(CliBatch, MixedBatchConvertsEveryGoodFileAndFailsEveryBadOneWithItsReason) {
@@ -34,10 +28,10 @@ TEST(CliBatch, MixedBatchConvertsEveryGoodFileAndFailsEveryBadOneWithItsReason) 
     WriteText(dir.File("in/truncated.heic"), whole.substr(0, whole.size() / 2));
     MakeHeic(dir, "in/crash-me.heic");
     // A JPEG that only carries a HEIC name.
-    ASSERT_EQ(RunConverter(dir, {"--worker", "--format", "jpg", "--quality", "90", "--exif", "1",
-                                 good1, dir.File("in/jpeg-inside.heic")})
-                  .exitCode,
-              0);
+    ASSERT_EQ(
+        RunWorker(dir, WorkerRequest(OutputFormat::kJpg, good1, dir.File("in/jpeg-inside.heic")))
+            .exitCode,
+        0);
 
     const ProcessResult r = RunConverter(
         dir, {"-o", dir.File("out"), "--worker-command", CrashingWorker(dir), dir.File("in")});

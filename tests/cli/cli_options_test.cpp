@@ -103,28 +103,6 @@ TEST(CliOptions, HelpNeedsNoFiles) {
     EXPECT_TRUE(Parse({"-h"}).ok);
 }
 
-TEST(CliOptions, WorkerMode) {
-    CliParseResult r = Parse(
-        {"--worker", "--format", "png", "--quality", "40", "--exif", "0", "in.heic", "out.png"});
-    ASSERT_TRUE(r.ok) << r.error;
-    EXPECT_EQ(r.options.mode, CliOptions::Mode::kWorker);
-    EXPECT_EQ(r.options.format, "png");
-    EXPECT_EQ(r.options.quality, 40);
-    EXPECT_EQ(r.options.keepExif, false);
-    EXPECT_EQ(r.options.inputs, (std::vector<std::string>{"in.heic"}));
-    EXPECT_EQ(r.options.workerOutput, "out.png");
-
-    EXPECT_FALSE(Parse({"--worker", "--format", "png", "in.heic"}).ok);
-    EXPECT_FALSE(Parse({"--worker", "--exif", "2", "in", "out"}).ok);
-    for (const char* quality : {"high", "-5", "9", "101"}) {
-        EXPECT_FALSE(Parse({"--worker", "--quality", quality, "in", "out"}).ok) << quality;
-    }
-    EXPECT_EQ(Parse({"--worker", "--quality", "10", "in", "out"}).options.quality, 10);
-    EXPECT_EQ(Parse({"--worker", "--quality", "100", "in", "out"}).options.quality, 100);
-    EXPECT_FALSE(Parse({"--worker", "--format"}).ok);
-    EXPECT_FALSE(Parse({"--worker", "-q", "5", "in", "out"}).ok);
-}
-
 TEST(CliOptions, LocationAndAllImagesSwitches) {
     CliParseResult r = Parse({"a.heic"});
     EXPECT_FALSE(r.options.stripLocation);
@@ -136,30 +114,6 @@ TEST(CliOptions, LocationAndAllImagesSwitches) {
     r = Parse({"--strip-location", "--keep-location", "--all-images", "--primary-image", "a"});
     EXPECT_EQ(r.options.stripLocation, false);
     EXPECT_EQ(r.options.allImages, false);
-
-    // The worker learns both choices and how many output names were reserved.
-    r = Parse({"--worker", "--format", "jpg", "--quality", "90", "--exif", "1", "--strip-location",
-               "1", "--images", "10", "--", "in.heic", "out.jpg"});
-    ASSERT_TRUE(r.ok) << r.error;
-    EXPECT_EQ(r.options.stripLocation, true);
-    EXPECT_EQ(r.options.workerImages, 10);
-    EXPECT_EQ(r.options.allImages, true);
-    EXPECT_EQ(Parse({"--worker", "in", "out"}).options.workerImages, 0);
-    EXPECT_FALSE(Parse({"--worker", "--strip-location", "yes", "in", "out"}).ok);
-    EXPECT_FALSE(Parse({"--worker", "--images", "-1", "in", "out"}).ok);
-    EXPECT_FALSE(Parse({"--worker", "--images", "in", "out"}).ok);
-}
-
-TEST(CliOptions, WorkerTakesTheEnginesShareOfDecodingThreads) {
-    CliParseResult r = Parse({"--worker", "--decode-threads", "0", "--", "in.heic", "out.jpg"});
-    ASSERT_TRUE(r.ok) << r.error;
-    EXPECT_EQ(r.options.decodeThreads, 0);
-    EXPECT_EQ(Parse({"--worker", "--decode-threads", "2", "in", "out"}).options.decodeThreads, 2);
-    EXPECT_FALSE(Parse({"--worker", "in", "out"}).options.decodeThreads.has_value());
-    for (const char* wrong : {"-1", "two", "", "100000"}) {
-        EXPECT_FALSE(Parse({"--worker", "--decode-threads", wrong, "in", "out"}).ok) << wrong;
-    }
-    EXPECT_FALSE(Parse({"--worker", "in", "out", "--decode-threads"}).ok);
 }
 
 } // namespace

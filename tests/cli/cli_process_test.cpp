@@ -15,37 +15,42 @@ TEST(CliProcess, WorkerModeReportsThroughStreamsAndExitCode) {
     const std::string good = dir.File("good.heic");
     ASSERT_EQ(WriteHeic(good, HeicImageSpec()), "");
     const std::string out = dir.File("any-name.bin");
-    ProcessResult r = RunConverter(
-        dir, {"--worker", "--format", "bmp", "--quality", "90", "--exif", "1", good, out});
+    ProcessResult r = RunWorker(dir, WorkerRequest(OutputFormat::kBmp, good, out));
     EXPECT_EQ(r.exitCode, 0);
     EXPECT_EQ(r.out, "Written to " + out + "\n");
     EXPECT_EQ(r.err, "");
     DecodedImage image;
     EXPECT_EQ(ReadBmp(out, &image), "");
 
-    r = RunConverter(dir, {"--worker", "--format", "jpg", "--quality", "90", "--exif", "1",
-                           dir.File("none.heic"), out});
+    r = RunWorker(dir, WorkerRequest(OutputFormat::kJpg, dir.File("none.heic"), out));
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_EQ(r.out, "");
     EXPECT_EQ(r.err.rfind("Could not read HEIF file: ", 0), 0u) << r.err;
 
-    r = RunConverter(dir,
-                     {"--worker", "--format", "webp", "--quality", "90", "--exif", "1", good, out});
+    std::vector<std::string> webp = WorkerRequest(OutputFormat::kJpg, good, out);
+    webp[1] = "webp";
+    r = RunWorker(dir, webp);
     EXPECT_EQ(r.exitCode, 1);
-    EXPECT_EQ(r.err, "Unknown output format: webp\n");
+    EXPECT_EQ(r.err, "invalid request: unknown output format: webp\n");
+
+    r = RunWorker(dir, {"1", "jpg"});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_TRUE(Has(r.err, "invalid request: expected 29 fields, got 2")) << r.err;
 }
 
-// A request's quality outside 10..100 is refused like -q's, never quietly made the default.
-TEST(CliProcess, QualityOutsideItsRangeIsAUsageError) {
+// A quality outside its range is refused, by -q and in a request alike, never quietly made
+// the default.
+TEST(CliProcess, QualityOutsideItsRangeIsRefused) {
     TempDir dir;
     const std::string good = dir.File("good.heic");
     ASSERT_EQ(WriteHeic(good, HeicImageSpec()), "");
     for (const char* quality : {"-5", "101"}) {
         EXPECT_EQ(RunConverter(dir, {"-q", quality, good}).exitCode, 2) << quality;
-        const ProcessResult r =
-            RunConverter(dir, {"--worker", "--quality", quality, good, good + ".jpg"});
-        EXPECT_EQ(r.exitCode, 2) << quality;
-        EXPECT_TRUE(Has(r.err, "--quality needs a quality from 10 to 100")) << r.err;
+        std::vector<std::string> request = WorkerRequest(OutputFormat::kJpg, good, good + ".jpg");
+        request[2] = quality;
+        const ProcessResult r = RunWorker(dir, request);
+        EXPECT_EQ(r.exitCode, 1) << quality;
+        EXPECT_TRUE(Has(r.err, "invalid request: quality must be a number from 1 to 100")) << r.err;
     }
     EXPECT_FALSE(std::filesystem::exists(good + ".jpg"));
 }
@@ -59,12 +64,8 @@ TEST(CliProcess, LibavcodecThatCannotBeLoadedLeavesTheDecodingToLibde265WithOneL
     spec.width = 300;
     spec.height = 200;
     ASSERT_EQ(WriteHeic(good, spec), "");
-    const std::vector<std::string> worker = {"--worker", "--format", "bmp", "--quality",
-                                             "90",       "--exif",   "1"};
     const auto convert = [&](const std::string& out, const Env& env) {
-        std::vector<std::string> args = worker;
-        args.insert(args.end(), {good, out});
-        return RunConverter(dir, args, 0, env);
+        return RunWorker(dir, WorkerRequest(OutputFormat::kBmp, good, out), 0, env);
     };
     const ProcessResult baseline =
         convert(dir.File("libde265.bmp"), {{"VELQUIST_HEVC_DECODER", "libde265"}});
@@ -94,9 +95,8 @@ TEST(CliProcess, FullDiskKeepsTheEarlierFileAndLeavesNoTemporaryFile) {
         SCOPED_TRACE(format);
         const std::string out = dir.File(std::string("photo.") + format);
         std::ofstream(out) << "earlier";
-        const ProcessResult r = RunConverter(
-            dir, {"--worker", "--format", format, "--quality", "90", "--exif", "1", good, out},
-            300);
+        const ProcessResult r =
+            RunWorker(dir, WorkerRequest(*ParseOutputFormat(format), good, out), 300);
         EXPECT_EQ(r.exitCode, 1);
         EXPECT_EQ(r.out, "");
         // libjpeg flushes the stream itself and reports in its own words.

@@ -99,11 +99,8 @@ TEST(CliSafety, FileBuiltToHangTheReaderFailsAloneAndTheOthersConvert) {
 // Files whose names hold "slow" make the worker wait first, so the run is still busy when
 // the signal comes.
 std::string SlowWorker(const TempDir& dir) {
-    const std::string path = dir.File("slow-worker.sh");
-    WriteText(path, "#!/bin/sh\ncase \"$*\" in *slow*) touch '" + dir.File("started") +
-                        "'; sleep 30 ;; esac\nexec '" + VELQUIST_CONVERT_BIN + "' \"$@\"\n");
-    ::chmod(path.c_str(), 0755);
-    return path;
+    return RequestWatchingWorker(dir, "slow-worker.sh", "*slow*",
+                                 "touch '" + dir.File("started") + "'; sleep 30");
 }
 
 TEST(CliSafety, TermAndInterruptStopTheRunWithASummary) {
@@ -168,12 +165,12 @@ TEST(CliSafety, WorkerKilledMidWriteLeavesNothingBehind) {
     for (const char* format : {"png", "bmp", "jpg"}) {
         SCOPED_TRACE(format);
         const std::string out = dir.File(std::string("in/photo.") + format);
-        const std::vector<std::string> args{"--worker", "--format", format, "--quality", "90",
-                                            "--exif",   "1",        photo,    out};
+        const std::vector<std::string> request =
+            WorkerRequest(*ParseOutputFormat(format), photo, out);
         // A worker may finish before it is seen writing; then it is tried again.
         bool caught = false;
         for (int attempt = 0; attempt < 5 && !caught; ++attempt) {
-            const pid_t pid = StartConverter(dir, args);
+            const pid_t pid = StartWorker(dir, request);
             while (!caught && !HasEnded(pid)) {
                 caught = WritesInto(pid, dir.File("in"));
                 std::this_thread::yield();
@@ -184,8 +181,7 @@ TEST(CliSafety, WorkerKilledMidWriteLeavesNothingBehind) {
             // the whole file, byte for byte what an undisturbed run writes.
             if (fs::exists(out)) {
                 const std::string reference = dir.File(std::string("whole.") + format);
-                RunConverter(dir, {"--worker", "--format", format, "--quality", "90", "--exif",
-                                   "1", photo, reference});
+                RunWorker(dir, WorkerRequest(*ParseOutputFormat(format), photo, reference));
                 EXPECT_EQ(ReadText(out), ReadText(reference)) << "a partial output was left";
                 fs::remove(out);
                 fs::remove(reference);

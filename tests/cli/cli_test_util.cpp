@@ -1,6 +1,8 @@
 #include "cli_test_util.h"
 
 #include "support/image_readers.h"
+#include "tasks/conversion_request.h"
+#include "tasks/worker_protocol.h"
 
 #include <algorithm>
 #include <csignal>
@@ -8,6 +10,7 @@
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -23,8 +26,10 @@ ProcessResult RunConverter(const TempDir& dir, std::vector<std::string> args, rl
     return FinishConverter(dir, StartConverter(dir, std::move(args), fileSizeLimit, env));
 }
 
-pid_t StartConverter(const TempDir& dir, std::vector<std::string> args, rlim_t fileSizeLimit,
-                     const Env& env, const std::string& cwd) {
+namespace {
+
+pid_t Start(const TempDir& dir, std::vector<std::string> args, rlim_t fileSizeLimit,
+            const Env& env, const std::string& cwd, const std::string& input) {
     args.insert(args.begin(), VELQUIST_CONVERT_BIN);
     const std::string outPath = dir.File(".stdout");
     const std::string errPath = dir.File(".stderr");
@@ -44,6 +49,10 @@ pid_t StartConverter(const TempDir& dir, std::vector<std::string> args, rlim_t f
         const int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
         dup2(out, 1);
         dup2(err, 2);
+        if (!input.empty()) {
+            const int in = open(input.c_str(), O_RDONLY);
+            dup2(in, 0);
+        }
         for (const auto& [name, value] : fullEnv) {
             setenv(name.c_str(), value.c_str(), 1);
         }
@@ -59,6 +68,51 @@ pid_t StartConverter(const TempDir& dir, std::vector<std::string> args, rlim_t f
         _exit(127);
     }
     return pid;
+}
+
+} // namespace
+
+pid_t StartConverter(const TempDir& dir, std::vector<std::string> args, rlim_t fileSizeLimit,
+                     const Env& env, const std::string& cwd) {
+    return Start(dir, std::move(args), fileSizeLimit, env, cwd, {});
+}
+
+std::vector<std::string> WorkerRequest(OutputFormat format, const std::string& input,
+                                       const std::string& output) {
+    ConvertTask task;
+    task.inputPath = input;
+    task.outputPath = output;
+    task.settings.format = format;
+    return ConversionRequestFields(task);
+}
+
+ProcessResult RunWorker(const TempDir& dir, const std::vector<std::string>& request,
+                        rlim_t fileSizeLimit, const Env& env) {
+    const std::string input = dir.File(".request");
+    WriteText(input, EncodeRecord(request));
+    ProcessResult result =
+        FinishConverter(dir, Start(dir, {kWorkerFlag}, fileSizeLimit, env, {}, input));
+    std::filesystem::remove(input);
+    return result;
+}
+
+pid_t StartWorker(const TempDir& dir, const std::vector<std::string>& request) {
+    const std::string input = dir.File(".request");
+    WriteText(input, EncodeRecord(request));
+    return Start(dir, {kWorkerFlag}, 0, {}, {}, input);
+}
+
+std::string RequestWatchingWorker(const TempDir& dir, const std::string& name,
+                                  const std::string& pattern, const std::string& action) {
+    const std::string path = dir.File(name);
+    const std::string requests = dir.File(".requests");
+    std::filesystem::create_directories(requests);
+    WriteText(path, "#!/bin/sh\nrequest='" + requests + "/'$$\ncat > \"$request\"\n" +
+                        "case \"$(tr '\\0' '\\n' < \"$request\")\" in " + pattern + ") " +
+                        action + " ;; esac\nexec < \"$request\"\nrm -f \"$request\"\nexec '" +
+                        VELQUIST_CONVERT_BIN + "' \"$@\"\n");
+    ::chmod(path.c_str(), 0755);
+    return path;
 }
 
 ProcessResult FinishConverter(const TempDir& dir, pid_t pid) {

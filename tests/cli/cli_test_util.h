@@ -1,5 +1,6 @@
 #pragma once
 
+#include "convert/conversion_settings.h"
 #include "support/heic_fixture.h"
 #include "support/temp_dir.h"
 
@@ -30,6 +31,20 @@ ProcessResult RunConverter(const TempDir& dir, std::vector<std::string> args,
 pid_t StartConverter(const TempDir& dir, std::vector<std::string> args, rlim_t fileSizeLimit = 0,
                      const Env& env = {}, const std::string& cwd = {});
 ProcessResult FinishConverter(const TempDir& dir, pid_t pid);
+
+// The fields of a request to convert input to output in the format, at quality 90 with
+// the Exif data kept; a test changes fields to send what the engine would not.
+std::vector<std::string> WorkerRequest(OutputFormat format, const std::string& input,
+                                       const std::string& output);
+// Runs the converter as the one-shot worker ("--worker") with the request on its
+// standard input, as the engine's one-shot runner does; otherwise like RunConverter.
+ProcessResult RunWorker(const TempDir& dir, const std::vector<std::string>& request,
+                        rlim_t fileSizeLimit = 0, const Env& env = {});
+pid_t StartWorker(const TempDir& dir, const std::vector<std::string>& request);
+// A shell script standing in for the worker: when the request it reads holds pattern
+// (a shell case pattern), action runs first; then the real worker gets the request.
+std::string RequestWatchingWorker(const TempDir& dir, const std::string& name,
+                                  const std::string& pattern, const std::string& action);
 
 std::string ReadText(const std::string& path);
 void WriteText(const std::string& path, const std::string& text);

@@ -132,17 +132,6 @@ TEST(AllImages, AnOtherImageNeverReplacesTheInput) {
     EXPECT_EQ(Width(dir.File("shot-3.jpg")), 32);
 }
 
-TEST(AllImages, WorkerOptionsCarryTheChoicesOnlyWhenMade) {
-    ConvertTask task;
-    EXPECT_TRUE(ImageWorkerOptions(task).empty());
-    task.settings.stripLocation = true;
-    task.settings.allImages = true;
-    EXPECT_EQ(ImageWorkerOptions(task),
-              (std::vector<std::string>{"--strip-location", "1", "--images", "256"}));
-    task.imageOutputs = 10;
-    EXPECT_EQ(ImageWorkerOptions(task).back(), "10");
-}
-
 // The location leaves JPEG and PNG outputs; the rest of the Exif data stays.
 TEST(StripLocation, JpegAndPngCarryTheExifBlockWithoutGps) {
     TempDir dir;

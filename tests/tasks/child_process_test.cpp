@@ -114,6 +114,21 @@ TEST_F(ChildProcess, MissingProgramFailsToStart) {
     EXPECT_EQ(result.startError, ENOENT);
 }
 
+// A request is in the child's input before it starts, NUL bytes and all, and the input
+// ends behind it; one that would not fit the pipe at once is refused instead of blocking.
+TEST_F(ChildProcess, InputArrivesWholeAndEndsOrIsRefusedWhenTooLarge) {
+    const std::string out = dir_.Path() + "/input";
+    const std::string input("2\0a b\0\xFF\n\0", 9);
+    const auto result = RunChildProcess({dir_.Script("cat.sh", "cat > '" + out + "'\n")}, {},
+                                        cancel_, input);
+    EXPECT_TRUE(result.exited && result.exitCode == 0) << result.lastErrorLine;
+    EXPECT_EQ(testing::ReadFile(out), input);
+    const std::string huge(1 << 20, 'x');
+    const auto tooLarge = RunChildProcess({dir_.Script("cat.sh", "exit 0\n")}, {}, cancel_, huge);
+    EXPECT_FALSE(tooLarge.started);
+    EXPECT_EQ(tooLarge.startError, E2BIG);
+}
+
 // The memory limit is hard, and of our variables only those a worker reads get through.
 TEST_F(ChildProcess, SeesNoStdinNoCoreLimitAFencedMemoryLimitAndOnlyItsVariables) {
     const std::string out = dir_.Path() + "/limits";
@@ -136,18 +151,10 @@ TEST_F(ChildProcess, MemoryLimitStopsARunawayWorker) {
     EXPECT_FALSE(result.exited && result.exitCode == 0) << "the shell got its 100 MB";
 }
 
-TEST(ProcessJobRunner, BuildsTheWorkerCommandLine) {
+// The request travels on standard input (conversion_request_test.cpp covers its fields).
+TEST(ProcessJobRunner, StartsTheOneShotWorkerWithoutTheRequestInItsArguments) {
     ProcessJobRunner runner({{"/opt/w", "--x"}, 0, 1s});
-    ConvertTask task{"/in/a b.heic", "/out/a b.png", {OutputFormat::kPng, 70, false, {}}, 4};
-    EXPECT_EQ(
-        runner.WorkerArguments(task),
-        (std::vector<std::string>{"/opt/w", "--x", "--worker", "--format", "png", "--quality", "70",
-                                  "--exif", "0", "--", "/in/a b.heic", "/out/a b.png"}));
-    task.decodeThreads = 0;
-    EXPECT_EQ(runner.WorkerArguments(task),
-              (std::vector<std::string>{"/opt/w", "--x", "--worker", "--format", "png", "--quality",
-                                        "70", "--exif", "0", "--decode-threads", "0", "--",
-                                        "/in/a b.heic", "/out/a b.png"}));
+    EXPECT_EQ(runner.WorkerArguments(), (std::vector<std::string>{"/opt/w", "--x", "--worker"}));
 }
 
 TEST(ProcessJobRunner, ExitZeroWithoutOutputFileIsAFailure) {

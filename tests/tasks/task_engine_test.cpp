@@ -29,15 +29,15 @@ using namespace std::chrono_literals;
 using testing::ReadFile;
 using testing::TempDir;
 
-// Worker stand-ins. Arguments: --worker --format F --quality N --exif E [more options] --
-// INPUT OUTPUT. An input whose name holds "gate" waits until INPUT.go exists; "crash",
-// "hang" and "garbage" misbehave; "landed" writes its output and then hangs; "args" leaves the
-// whole command line in INPUT.args; everything else writes its settings into the output file.
+// Worker stand-ins, reading their request (conversion_request.h). An input whose name holds
+// "gate" waits until INPUT.go exists; "crash", "hang" and "garbage" misbehave; "landed"
+// writes its output and then hangs; "args" leaves the request's decode threads in
+// INPUT.args; everything else writes its format, quality and Exif choice into the output.
 constexpr const char* kFakeWorker = R"(
 for arg; do in=$out; out=$arg; done
 case "$in" in
   *gate*) while [ ! -e "$in.go" ]; do sleep 0.01; done ;;
-  *args*) echo "$*" > "$in.args" ;;
+  *args*) printf '%s' "$9" > "$in.args" ;;
 esac
 case "$in" in
   *crash*) echo "decoding..." >&2; kill -SEGV $$ ;;
@@ -46,13 +46,13 @@ case "$in" in
   *garbage*) head -c 3000 /dev/urandom; head -c 3000 /dev/urandom >&2; exit 0 ;;
   *bad*) echo "Not a HEIF file: $in" >&2; exit 1 ;;
 esac
-printf '%s %s %s' "$3" "$5" "$7" > "$out"
+printf '%s %s %s' "$2" "$3" "$4" > "$out"
 echo "Written to $out"
 )";
 
 class TaskEngineTest : public ::testing::Test {
   protected:
-    TaskEngineTest() { worker_ = dir_.Script("worker.sh", kFakeWorker); }
+    TaskEngineTest() { worker_ = dir_.WorkerScript("worker.sh", kFakeWorker); }
 
     std::shared_ptr<JobRunner> Runner(std::chrono::milliseconds limit = 10s) {
         return std::make_shared<ProcessJobRunner>(WorkerOptions{{worker_}, 0, limit});
@@ -619,10 +619,7 @@ TEST_F(TaskEngineTest, APhotoWhoseEstimateExceedsTheBudgetFailsAtOnceWithItsReas
 // batch (and every photo where the runner lets one job work at a time) their share.
 TEST_F(TaskEngineTest, DecodingThreadsFollowTheJobsThatRunAtOnce) {
     const auto threadsOf = [this](const std::string& name) {
-        const std::string args = ReadFile(dir_.Path() + "/src/" + name + ".args");
-        const auto at = args.find("--decode-threads ");
-        return at == std::string::npos ? std::string("none")
-                                       : args.substr(at + 17, args.find(' ', at + 17) - at - 17);
+        return ReadFile(dir_.Path() + "/src/" + name + ".args");
     };
     const int cores = AvailableCores();
     Make();

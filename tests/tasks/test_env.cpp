@@ -35,6 +35,18 @@ std::string TempDir::Script(const std::string& name, const std::string& body) co
     return path;
 }
 
+std::string TempDir::WorkerScript(const std::string& name, const std::string& body) const {
+    const std::string path = Write(name, std::string(R"SH(#!/bin/bash
+[ "$*" = --worker ] || exit 9
+IFS= read -r -d '' n || exit 3
+fields=()
+for ((i = 0; i < n; i++)); do IFS= read -r -d '' f || exit 3; fields+=("$f"); done
+set -- "${fields[@]}"
+)SH") + body);
+    ::chmod(path.c_str(), 0755);
+    return path;
+}
+
 std::string ReadFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     std::ostringstream text;

@@ -19,6 +19,10 @@ class TempDir {
     std::string Write(const std::string& relative, const std::string& text) const;
     // Writes an executable shell script below the folder; returns its full path.
     std::string Script(const std::string& name, const std::string& body) const;
+    // A one-shot worker stand-in (bash): body runs with the fields of the request it read
+    // on standard input as its arguments ($1 the version, $2 the format ... the input and
+    // output last); a start without "--worker" or a cut request ends it with 9 or 3.
+    std::string WorkerScript(const std::string& name, const std::string& body) const;
 
   private:
     std::string path_;

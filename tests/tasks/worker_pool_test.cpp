@@ -65,11 +65,11 @@ TEST(WorkerProtocol, MalformedOrOversizedRecordsBreakTheStream) {
     EXPECT_TRUE(flood.Broken()) << "an endless field must not grow without bound";
 }
 
-// A long-lived worker stand-in speaking the request protocol. Requests carry --format F
-// --quality N --exif E [more options] -- INPUT OUTPUT. An input whose name holds "gate" waits for
-// INPUT.go; "crash", "hang", "garbage", "babble" (noise on the answer channel), "bad" and "quit"
-// misbehave; "big" keeps 40 MB resident. A converted file holds the settings, the worker's
-// pid and its address-space limit in KiB.
+// A long-lived worker stand-in speaking the request protocol (conversion_request.h: the
+// version, format, quality and Exif choice first, INPUT and OUTPUT last). An input whose
+// name holds "gate" waits for INPUT.go; "crash", "hang", "garbage", "babble" (noise on the
+// answer channel), "bad" and "quit" misbehave; "big" keeps 40 MB resident. A converted file
+// holds the settings, the worker's pid and its address-space limit in KiB.
 constexpr const char* kLoopWorker = R"SH(#!/bin/bash
 [ "$1" = --worker-loop ] || exit 9
 answer() { printf '%s\0' "$#" "$@" >&3; }
@@ -88,7 +88,7 @@ while IFS= read -r -d '' n; do
     *quit*) exit 0 ;;
     *big*) printf -v big '%*s' 40000000 '' ;;
   esac
-  printf '%s %s %s %s %s' "$2" "$4" "$6" "$$" "$(ulimit -v)" > "$out"
+  printf '%s %s %s %s %s' "$2" "$3" "$4" "$$" "$(ulimit -v)" > "$out"
   echo "Written to $out"
   answer 0
 done
