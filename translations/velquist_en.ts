@@ -353,6 +353,57 @@
         <source>把转换失败的文件重新加入转换</source>
         <translation>Convert the files that failed again</translation>
     </message>
+    <message>
+        <source>尺寸</source>
+        <translation>Size</translation>
+    </message>
+    <message>
+        <source>照片长边超过所选像素时按比例缩小，原始为保持原尺寸</source>
+        <translation>Photos with a longer edge than the chosen size are scaled down; Original keeps their size</translation>
+    </message>
+    <message>
+        <source>原始</source>
+        <translation>Original</translation>
+    </message>
+    <message>
+        <source>长边 3840</source>
+        <translation>Long edge 3840</translation>
+    </message>
+    <message>
+        <source>长边 2560</source>
+        <translation>Long edge 2560</translation>
+    </message>
+    <message>
+        <source>长边 1920</source>
+        <translation>Long edge 1920</translation>
+    </message>
+    <message>
+        <source>长边 1280</source>
+        <translation>Long edge 1280</translation>
+    </message>
+    <message>
+        <source>自定义…</source>
+        <translation>Custom…</translation>
+    </message>
+</context>
+<context>
+    <name>MaxSizeBox</name>
+    <message>
+        <source>自定义尺寸</source>
+        <translation>Custom size</translation>
+    </message>
+    <message>
+        <source>长边像素</source>
+        <translation>Long edge in pixels</translation>
+    </message>
+    <message>
+        <source>确定</source>
+        <translation>OK</translation>
+    </message>
+    <message>
+        <source>取消</source>
+        <translation>Cancel</translation>
+    </message>
 </context>
 <context>
     <name>MessageBox</name>
@@ -755,6 +806,18 @@ A conversion is running: the update installs when it ends.</translation>
     <message>
         <source>检查更新失败,服务器回复无效!</source>
         <translation>Update check failed: the server's answer was not valid.</translation>
+    </message>
+    <message>
+        <source>自定义 (%1)</source>
+        <translation>Custom (%1)</translation>
+    </message>
+    <message>
+        <source>请输入照片长边的最大像素数（1～%1）：</source>
+        <translation>Largest long edge, in pixels (1–%1):</translation>
+    </message>
+    <message>
+        <source>尺寸须为 1～%1 之间的整数像素，已保留原来的选择。</source>
+        <translation>The size must be a whole number of pixels from 1 to %1. The previous choice is kept.</translation>
     </message>
 </context>
 </TS>

@@ -10,6 +10,7 @@
 #include "util/text.h"
 
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QSignalBlocker>
 #include <iterator>
 
@@ -44,7 +45,8 @@ void ShowMaxSize(QComboBox* combo, int maxSize) {
         combo->setCurrentIndex(listed);
         return;
     }
-    combo->insertItem(kListedSizes, QStringLiteral("自定义 (%1)").arg(maxSize), maxSize);
+    combo->insertItem(kListedSizes,
+                      QCoreApplication::translate("Velquist", "自定义 (%1)").arg(maxSize), maxSize);
     combo->setCurrentIndex(kListedSizes);
 }
 
@@ -54,11 +56,14 @@ int ShownMaxSize(const QComboBox* combo) {
 }
 
 QString MaxSizeQuestion() {
-    return QStringLiteral("请输入照片长边的最大像素数（1～%1）：").arg(kMaxSizeCeiling);
+    return QCoreApplication::translate("Velquist", "请输入照片长边的最大像素数（1～%1）：")
+        .arg(kMaxSizeCeiling);
 }
 
 QString MaxSizeRefusal() {
-    return QStringLiteral("尺寸须为 1～%1 之间的整数像素，已保留原来的选择。").arg(kMaxSizeCeiling);
+    return QCoreApplication::translate("Velquist",
+                                       "尺寸须为 1～%1 之间的整数像素，已保留原来的选择。")
+        .arg(kMaxSizeCeiling);
 }
 
 } // namespace
