@@ -23,6 +23,13 @@ std::wstring TranslateForQtFreeLayers(const char* source) {
     return QCoreApplication::translate(kContext, source).toStdWString();
 }
 
+// The language the session wants its messages in, as gettext reads it (LANGUAGE, then
+// LC_ALL, LC_MESSAGES, LANG); QLocale::system() alone follows the number format instead.
+QLocale MessagesLocale() {
+    const QStringList wanted = QLocale::system().uiLanguages();
+    return wanted.isEmpty() ? QLocale::system() : QLocale(wanted.first());
+}
+
 QString ConfiguredLanguage() {
     std::wstring value;
     ReadConfigValue(L"global", kLanguageKey, L"", value);
@@ -74,7 +81,7 @@ bool InstallUiTranslations(UiLanguage language, const QString& folder) {
 }
 
 UiLanguage SetUpUiLanguage() {
-    const UiLanguage language = ChooseUiLanguage(ConfiguredLanguage(), QLocale::system());
+    const UiLanguage language = ChooseUiLanguage(ConfiguredLanguage(), MessagesLocale());
     InstallUiTranslations(language, FindTranslationsFolder());
     return language;
 }

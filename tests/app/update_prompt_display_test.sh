@@ -13,6 +13,8 @@ VELQUIST=$1
 SERVICE=$2
 STARTS=${3:-${VELQUIST_PROMPT_STARTS:-20}}
 PROMPT_TITLE='^提示$'
+# The titles looked for are the Chinese ones.
+export LANGUAGE=zh_CN LC_ALL=zh_CN.UTF-8
 
 work=$(mktemp -d)
 pids=()

@@ -1,12 +1,15 @@
 // The language the windows speak: who gets English, and that the built translation
 // reaches both the skins (through QUiLoader) and the texts written in code.
 #include "platform/app_translations.h"
+#include "config/config_file.h"
+#include "config/setting_keys.h"
 #include "ui/skin_loader.h"
 #include "util/translated_text.h"
 
 #include <QCoreApplication>
 #include <QFile>
 #include <QLabel>
+#include <QTemporaryDir>
 #include <QTranslator>
 #include <QXmlStreamReader>
 #include <gtest/gtest.h>
@@ -71,6 +74,17 @@ TEST_F(InstalledLanguage, ChineseKeepsTheSourceTexts) {
     EXPECT_EQ(FillText(TranslatedText("%1 秒"), {L"5"}), L"5 秒");
     // Qt's own pickers follow the windows into Chinese.
     EXPECT_EQ(QCoreApplication::translate("QFileDialog", "Look in:"), QStringLiteral("查找范围："));
+}
+
+// configure.ini's language wins over whatever locale the session has.
+TEST_F(InstalledLanguage, ConfigurationChoosesTheLanguageAtStart) {
+    QTemporaryDir config;
+    ASSERT_TRUE(config.isValid());
+    qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
+    ASSERT_TRUE(WriteConfigValue(L"global", kLanguageKey, L"en"));
+    EXPECT_EQ(SetUpUiLanguage(), UiLanguage::kEnglish);
+    ASSERT_TRUE(WriteConfigValue(L"global", kLanguageKey, L"zh_CN"));
+    EXPECT_EQ(SetUpUiLanguage(), UiLanguage::kChinese);
 }
 
 TEST(UiLanguage, EveryTextHasAnEnglishTranslation) {
