@@ -17,6 +17,7 @@
 #include "tray_icon.h"
 #include "ui/messages.h"
 #include "ui/paint_manager.h"
+#include "util/text.h"
 #include "window_messages.h"
 
 #include <QIcon>
@@ -297,7 +298,8 @@ bool CMainWnd::SetOutputFolder(const QString& folder) {
 }
 
 void CMainWnd::OnOpenDir(ui::TNotifyUI& /*msg*/) {
-    ShellOpen(outputDirPath_->GetText());
+    // The folder the engine writes to, by its bytes: the shown text may have lost some.
+    ShellOpenPath(WideToPath(GetOutputDir()));
 }
 
 ui::LRESULT CMainWnd::OnClose(ui::UINT, ui::WPARAM, ui::LPARAM, bool& bHandled) {
@@ -337,7 +339,7 @@ ui::LRESULT CMainWnd::HandleCustomMessage(ui::UINT uMsg, ui::WPARAM wParam, ui::
         OnTaskStatus(reinterpret_cast<TaskStatusReport*>(wParam));
         return 0;
     case kMsgOpenOutputDir:
-        ShellOpen(QString::fromStdWString(GetOutputDir()));
+        ShellOpenPath(WideToPath(GetOutputDir()));
         return 0;
     case kMsgQuit:
         ui::PostMessage(GetHWND(), ui::WM_CLOSE, kMsgQuit, 0);

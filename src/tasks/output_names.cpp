@@ -71,10 +71,10 @@ std::wstring TargetFolder(const ImageItem& item, const std::wstring& outputDir) 
     if (item.subFolder.empty()) {
         return outputDir;
     }
-    if (!IsSafeSubfolder(WideToPath(item.subFolder))) {
+    if (!IsSafeSubfolder(item.subFolder)) {
         return {};
     }
-    return CreateDirectoryTree(outputDir + L"/" + item.subFolder);
+    return CreateDirectoryTree(outputDir + L"/" + PathToWide(item.subFolder));
 }
 
 bool FolderFoldsCase(const std::string& folder) {

@@ -230,7 +230,7 @@ TaskEngine::~TaskEngine() {
 }
 
 int TaskEngine::AddImageItem(ImageItem item) {
-    const std::string path = WideToPath(item.sourcePath);
+    const std::string path = item.sourcePath;
     std::lock_guard lock(taskLock);
     const int id = nextItemId++;
     item.outputPath.clear();
@@ -472,7 +472,7 @@ void TaskEngine::Dispatch(int id, const std::optional<ImageItem>& item,
     ConvertTask task{{}, {}, settings, id};
     task.settings.outputDir.clear();
     task.decodeThreads = decodeThreads;
-    const int images = item ? ImageCount(WideToPath(item->sourcePath)) : 0;
+    const int images = item ? ImageCount(item->sourcePath) : 0;
     const std::size_t outputs = settings.allImages ? OutputsToReserve(images) : 1;
     if (settings.allImages) {
         task.imageOutputs = static_cast<int>(outputs);
@@ -483,7 +483,7 @@ void TaskEngine::Dispatch(int id, const std::optional<ImageItem>& item,
         std::lock_guard lock(taskLock);
         timeLimit = timeLimit_;
         if (item && !dir.empty()) {
-            task.inputPath = WideToPath(item->sourcePath);
+            task.inputPath = item->sourcePath;
             const OutputClaim claim = outputNames_.Claim(
                 BuildOutputPath(task.inputPath, WideToPath(dir), settings.format), outputs,
                 settings.existingFile);
@@ -492,7 +492,7 @@ void TaskEngine::Dispatch(int id, const std::optional<ImageItem>& item,
             skip = claim.skip;
         }
         if (const auto entry = imageItems.find(id); entry != imageItems.end()) {
-            entry->second.outputPath = PathToWide(task.outputPath);
+            entry->second.outputPath = task.outputPath;
             entry->second.imageCount = images;
         }
         // Registered before the job starts, so every status finds its task.
