@@ -10,6 +10,7 @@
 #include "list_thumbnails.h"
 #include "main_settings.h"
 #include "net/dialogs/net_dialogs.h"
+#include "platform/path_text.h"
 #include "platform/pickers.h"
 #include "platform/shell_open.h"
 #include "tasks/worker_fence.h"
@@ -102,7 +103,7 @@ void CMainWnd::InitWindow() {
         tray_->Add();
         statusTarget_ = GetHWND();
         LookUpControls();
-        outputDirPath_->SetText(QString::fromStdWString(GetOutputDir()));
+        outputDirPath_->SetText(ShownPath(WideToPath(GetOutputDir())));
         RestoreSettings();
         InstallDropTarget();
         StartBackgroundThreads();
