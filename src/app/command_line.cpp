@@ -10,8 +10,8 @@ namespace {
 
 std::string AbsolutePath(const std::string& argument, const std::string& workingDir) {
     if (argument.starts_with("file:")) {
-        const std::string path = PathFromUrl(
-            QUrl::fromEncoded(QByteArray(argument.data(), static_cast<qsizetype>(argument.size()))));
+        const std::string path = PathFromUrl(QUrl::fromEncoded(
+            QByteArray(argument.data(), static_cast<qsizetype>(argument.size()))));
         return path.empty() ? path : CleanPath(path);
     }
     return CleanPath(argument.starts_with('/') ? argument : workingDir + "/" + argument);

@@ -7,11 +7,11 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
-#include <vector>
 #include <cerrno>
 #include <cstdio>
 #include <string>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 

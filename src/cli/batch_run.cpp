@@ -58,8 +58,7 @@ std::vector<Group> MakeGroups(TaskEngine& engine, const BatchJob& job) {
         const std::string sub = job.settings.outputDir.empty() || i >= job.subFolders.size()
                                     ? std::string()
                                     : job.subFolders[i];
-        const int id = engine.AddImageItem(
-            {NameOf(file), file, SizeOf(file), {}, sub});
+        const int id = engine.AddImageItem({NameOf(file), file, SizeOf(file), {}, sub});
         groups[it->second].ids.push_back(id);
     }
     return groups;

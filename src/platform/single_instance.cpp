@@ -36,8 +36,7 @@ QByteArray Request(const std::vector<std::string>& files) {
         // The name's own bytes: a name that is not UTF-8 has no other faithful form.
         request +=
             kOpenPrefix +
-            QByteArray(path.data(), static_cast<qsizetype>(path.size())).toPercentEncoding() +
-            '\n';
+            QByteArray(path.data(), static_cast<qsizetype>(path.size())).toPercentEncoding() + '\n';
     }
     return request + kRaiseRequest;
 }

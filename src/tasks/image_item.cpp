@@ -37,9 +37,11 @@ std::vector<ImageItem> ScanImageFolder(const std::string& folder) {
         }
         std::error_code sizeError;
         const auto size = it->file_size(sizeError);
-        std::string path = folder + "/" + name;
-        staged.push_back({std::move(name), std::move(path),
-                          sizeError ? 0 : static_cast<std::int64_t>(size), {}, {}});
+        ImageItem item;
+        item.sourcePath = folder + "/" + name;
+        item.fileName = std::move(name);
+        item.fileSize = sizeError ? 0 : static_cast<std::int64_t>(size);
+        staged.push_back(std::move(item));
     }
     return staged;
 }

@@ -28,8 +28,8 @@ TEST(PickedFiles, KeepOrderNamesAndSizes) {
     test::TempDir dir;
     Touch(dir.File("b.heic"), 10);
     Touch(dir.File("a.heif"), 3);
-    const auto items = ItemsFromFiles({dir.File("b.heic"), dir.File("a.heif"),
-                                       dir.File("b.heic"), dir.File("gone.heic")});
+    const auto items = ItemsFromFiles(
+        {dir.File("b.heic"), dir.File("a.heif"), dir.File("b.heic"), dir.File("gone.heic")});
     ASSERT_EQ(items.size(), 4u);
     EXPECT_EQ(items[0].fileName, "b.heic");
     EXPECT_EQ(items[0].sourcePath, dir.File("b.heic"));
@@ -70,9 +70,8 @@ TEST(DroppedPaths, FoldersByTheFolderRuleFilesByTheDialogFilter) {
                                       dir.File("other.png"), dir.File("missing.heic")});
     EXPECT_EQ(Names(items),
               (std::set<std::string>{"a.heic", "b.HEIF", "single.Heic", "camera.Hif"}));
-    const auto single = std::find_if(items.begin(), items.end(), [](const ImageItem& i) {
-        return i.fileName == "single.Heic";
-    });
+    const auto single = std::find_if(
+        items.begin(), items.end(), [](const ImageItem& i) { return i.fileName == "single.Heic"; });
     ASSERT_NE(single, items.end());
     EXPECT_EQ(single->fileSize, 5);
     EXPECT_EQ(single->sourcePath, dir.File("single.Heic"));
@@ -97,8 +96,7 @@ TEST(DroppedPaths, AFolderNamedLikeAnImageIsScannedNotAdded) {
     test::TempDir dir;
     fs::create_directories(dir.File("trip.heic"));
     Touch(dir.File("trip.heic") + "/in.heic", 1);
-    EXPECT_EQ(Names(ItemsFromDrop({dir.File("trip.heic")})),
-              (std::set<std::string>{"in.heic"}));
+    EXPECT_EQ(Names(ItemsFromDrop({dir.File("trip.heic")})), (std::set<std::string>{"in.heic"}));
 }
 
 } // namespace

@@ -102,16 +102,15 @@ int main(int argc, char** argv) {
                     dialog.isMinimized() ? 1 : 0);
         std::fflush(stdout);
     });
-    QObject::connect(
-        &instance, &velquist::SingleInstance::FilesReceived,
-        [](const std::vector<std::string>& received) {
-            std::string joined;
-            for (const std::string& file : received) {
-                joined += (joined.empty() ? "" : "|") + file;
-            }
-            std::printf("files %s\n", joined.c_str());
-            std::fflush(stdout);
-        });
+    QObject::connect(&instance, &velquist::SingleInstance::FilesReceived,
+                     [](const std::vector<std::string>& received) {
+                         std::string joined;
+                         for (const std::string& file : received) {
+                             joined += (joined.empty() ? "" : "|") + file;
+                         }
+                         std::printf("files %s\n", joined.c_str());
+                         std::fflush(stdout);
+                     });
     std::printf("ready minimized=%d dialog-minimized=%d\n", window.isMinimized() ? 1 : 0,
                 dialog.isMinimized() ? 1 : 0);
     std::fflush(stdout);

@@ -10,12 +10,12 @@ namespace velquist {
 namespace {
 
 TEST(ImageItem, ExtensionMatchesHeicHeifAndHifInOneCaseEach) {
-    for (const char* name : {"a.heic", "a.HEIC", "a.b.heif", "a.HEIF", "DSC01.hif", "DSC01.HIF",
-                             "bad\xff.hif"}) {
+    for (const char* name :
+         {"a.heic", "a.HEIC", "a.b.heif", "a.HEIF", "DSC01.hif", "DSC01.HIF", "bad\xff.hif"}) {
         EXPECT_TRUE(HasHeifExtension(name)) << name;
     }
-    for (const char* name : {"a.Heic", "a.Hif", "a.heic.jpg", "heic", "hif", "a.heics", "a.hiff",
-                             "a.hif\xff"}) {
+    for (const char* name :
+         {"a.Heic", "a.Hif", "a.heic.jpg", "heic", "hif", "a.heics", "a.hiff", "a.hif\xff"}) {
         EXPECT_FALSE(HasHeifExtension(name)) << name;
     }
 }
@@ -69,11 +69,11 @@ TEST(ImageItem, TreeScanGivesEveryFileItsSubfolderAndFollowsNoFolderLink) {
                                        item.fileName);
     }
     std::sort(found.begin(), found.end());
-    EXPECT_EQ(found, (std::vector<std::pair<std::string, std::string>>{
-                         {"", "top.heic"},
-                         {"2023", "IMG_1.heic"},
-                         {"2023/May", "IMG_1.HEIC"},
-                         {"album\xfe", "IMG_2.heic"}}));
+    EXPECT_EQ(found,
+              (std::vector<std::pair<std::string, std::string>>{{"", "top.heic"},
+                                                                {"2023", "IMG_1.heic"},
+                                                                {"2023/May", "IMG_1.HEIC"},
+                                                                {"album\xfe", "IMG_2.heic"}}));
 }
 
 } // namespace

@@ -68,8 +68,7 @@ class TaskEngineTest : public ::testing::Test {
     int Add(const std::string& relative) {
         const std::string path = dir_.Write("src/" + relative, "not really heif");
         const auto slash = path.rfind('/');
-        return engine_->AddImageItem(
-            {path.substr(slash + 1), path, 15, {}, {}});
+        return engine_->AddImageItem({path.substr(slash + 1), path, 15, {}, {}});
     }
 
     // Adds files gate0.heic .. gate<n-1>.heic, whose jobs wait for Release.
@@ -325,8 +324,7 @@ TEST_F(TaskEngineTest, NamesThatAreNotUtf8ReachTheWorkerAsTheirBytes) {
     for (std::size_t i = 0; i < names.size(); ++i) {
         EXPECT_EQ(finals.at(ids[i]), kTaskSucceeded) << i;
         const std::string base = names[i].substr(0, names[i].size() - 5);
-        EXPECT_EQ(engine_->GetImageItem(ids[i])->outputPath,
-                  OutDir() + "/" + base + ".jpg");
+        EXPECT_EQ(engine_->GetImageItem(ids[i])->outputPath, OutDir() + "/" + base + ".jpg");
         EXPECT_EQ(ReadFile(OutDir() + "/" + base + ".jpg"), "jpg 90 1") << i;
     }
 }
