@@ -459,7 +459,8 @@ void TaskEngine::Dispatch(int id, const std::optional<ImageItem>& item,
                           std::shared_ptr<std::atomic<bool>> cancel) {
     const std::wstring outputDir =
         settings.outputDir.empty() ? GetOutputDir() : CreateDirectoryTree(settings.outputDir);
-    const std::wstring dir = item ? TargetFolder(*item, outputDir) : outputDir;
+    const std::string dir =
+        item ? TargetFolder(*item, WideToPath(outputDir)) : WideToPath(outputDir);
     bool sweep = false;
     {
         std::lock_guard lock(taskLock);
@@ -467,7 +468,7 @@ void TaskEngine::Dispatch(int id, const std::optional<ImageItem>& item,
     }
     if (sweep) {
         // What killed runs left in this folder; a live writer's recent file stays.
-        SweepFolderTemporaryFiles(WideToPath(dir), kStaleTemporaryAge);
+        SweepFolderTemporaryFiles(dir, kStaleTemporaryAge);
     }
     ConvertTask task{{}, {}, settings, id};
     task.settings.outputDir.clear();
@@ -484,9 +485,9 @@ void TaskEngine::Dispatch(int id, const std::optional<ImageItem>& item,
         timeLimit = timeLimit_;
         if (item && !dir.empty()) {
             task.inputPath = item->sourcePath;
-            const OutputClaim claim = outputNames_.Claim(
-                BuildOutputPath(task.inputPath, WideToPath(dir), settings.format), outputs,
-                settings.existingFile);
+            const OutputClaim claim =
+                outputNames_.Claim(BuildOutputPath(task.inputPath, dir, settings.format), outputs,
+                                   settings.existingFile);
             task.outputPath = claim.path;
             task.replaceExisting = claim.replace;
             skip = claim.skip;

@@ -166,7 +166,7 @@ class TaskEngine {
     // Ids taken from the queue but not registered as running yet: the batch is not over
     // while one is on its way.
     std::size_t dispatching_ = 0;
-    std::set<std::wstring> sweptFolders_; // output folders cleaned in the current batch
+    std::set<std::string> sweptFolders_; // output folders cleaned in the current batch
     std::uint64_t fixedBudget_ = 0;
     std::size_t parallelJobs_ = kMaxRunningTasks;
     ConversionTimeLimit timeLimit_;
