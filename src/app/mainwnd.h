@@ -60,13 +60,16 @@ class CMainWnd : public ui::WindowImplBase, public TaskOwner {
     // Any thread: a job's status, handed to the window's own thread.
     bool PostTaskStatus(TaskStatusReport* report) override;
 
-    // What the file dialog, the folder picker and a drop feed into the list.
+    // What the file dialog, the folder picker and a drop feed into the list. Paths are
+    // the names' bytes; the text forms are for what Qt's pickers answer.
+    void AddImageFiles(const std::vector<std::string>& paths);
     void AddImageFiles(const QStringList& paths);
+    void AddImageFolder(const std::string& folder);
     void AddImageFolder(const QString& folder);
-    void AddDroppedPaths(const QStringList& paths);
+    void AddDroppedPaths(const std::vector<std::string>& paths);
     // Files handed to the program to open (command line, a later start): files
     // join as the add-files command adds them, folders by the folder rule.
-    void AddOpenedPaths(const QStringList& paths);
+    void AddOpenedPaths(const std::vector<std::string>& paths);
     // The output folder after the write test; false (and nothing changed) when
     // the folder is not writable.
     bool SetOutputFolder(const QString& folder);

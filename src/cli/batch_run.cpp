@@ -58,8 +58,7 @@ std::vector<Group> MakeGroups(TaskEngine& engine, const BatchJob& job) {
         const std::string sub = job.settings.outputDir.empty() || i >= job.subFolders.size()
                                     ? std::string()
                                     : job.subFolders[i];
-        const int id = engine.AddImageItem(
-            {PathToWide(NameOf(file)), PathToWide(file), SizeOf(file), {}, PathToWide(sub)});
+        const int id = engine.AddImageItem({NameOf(file), file, SizeOf(file), {}, sub});
         groups[it->second].ids.push_back(id);
     }
     return groups;
@@ -138,9 +137,9 @@ class BatchDriver {
         FileResult result;
         const int id = status.task_id;
         if (const auto item = engine_.GetImageItem(id)) {
-            result.input = WideToPath(item->sourcePath);
-            result.output = WideToPath(item->outputPath);
-            result.subFolder = WideToPath(item->subFolder);
+            result.input = item->sourcePath;
+            result.output = item->outputPath;
+            result.subFolder = item->subFolder;
         }
         result.status = static_cast<TaskStatus>(status.status);
         result.ok = status.status == kTaskSucceeded;
