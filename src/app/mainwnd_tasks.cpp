@@ -3,6 +3,8 @@
 #include "util/shown_name.h"
 #include "window_messages.h"
 
+#include <QMetaObject>
+#include <QWidget>
 #include <memory>
 
 namespace velquist {
@@ -11,13 +13,6 @@ namespace {
 // Refreshes the estimate of the time left between two finished jobs.
 constexpr ui::UINT kBatchTimer = 41;
 constexpr ui::UINT kBatchTimerMs = 1000;
-
-struct StatusLook {
-    bool waiting;
-    bool processing;
-    bool succeeded;
-    bool failed;
-};
 
 } // namespace
 
@@ -35,10 +30,13 @@ bool CMainWnd::StartBatch(const std::vector<int>& ids) {
     if (!engine_->QueueTasks(ids)) {
         return false;
     }
+    // What an entry showed is about the last run; this run starts from waiting.
+    const EntryView waiting{};
     for (const int id : ids) {
-        ClearFailure(imageList_->FindSubControl(QStringLiteral("item-%1").arg(id)));
+        ShowEntryView(imageList_->FindSubControl(QStringLiteral("item-%1").arg(id)), waiting);
     }
-    batch_.Start(static_cast<int>(ids.size()), BatchProgress::Clock::now());
+    batch_.Start(ids, BatchPresenter::Clock::now());
+    halting_ = false;
     SetTimer(kBatchTimer, kBatchTimerMs);
     ShowBatchProgress();
     ShowConverting(true);
@@ -56,8 +54,7 @@ void CMainWnd::OnStop(ui::TNotifyUI& /*msg*/) {
     engine_->StopBatch();
     if (!engine_->IsBusy()) {
         // Nothing had left the queue yet: no job will report, the batch ends here.
-        ShowBatchSummary();
-        ShowConverting(false);
+        EndBatch();
         return;
     }
     // Once is enough; the button comes back as the start button when the last job is gone.
@@ -73,8 +70,8 @@ void CMainWnd::OnRetryFailed(ui::TNotifyUI& /*msg*/) {
 
 std::vector<int> CMainWnd::FailedEntries() const {
     std::vector<int> listed;
-    // Removed entries keep their records in the engine; only those in the list count.
-    for (const int id : engine_->FailedIds()) {
+    // Removed entries stay in the batch's records; only those in the list count.
+    for (const int id : batch_.FailedIds()) {
         if (imageList_->FindSubControl(QStringLiteral("item-%1").arg(id)) != nullptr) {
             listed.push_back(id);
         }
@@ -91,7 +88,7 @@ void CMainWnd::ShowBatchProgress() {
         return;
     }
     batchProgress_->SetText(
-        QString::fromStdString(batch_.ProgressLine(BatchProgress::Clock::now())));
+        QString::fromStdString(batch_.ProgressLine(BatchPresenter::Clock::now())));
     batchProgress_->SetVisible(true);
     if (summaryOpenDir_ != nullptr) {
         summaryOpenDir_->SetVisible(false);
@@ -100,16 +97,27 @@ void CMainWnd::ShowBatchProgress() {
 
 void CMainWnd::ShowBatchSummary() {
     KillTimer(kBatchTimer);
-    batch_.End();
+    batch_.End(BatchPresenter::Clock::now());
+    if (const std::string halt = batch_.HaltMessage(); !halt.empty()) {
+        // After the buttons are back: the box waits for the user.
+        QMetaObject::invokeMethod(
+            GetWidget(), [this, text = QString::fromStdString(halt)] { ShowPrompt(text); },
+            Qt::QueuedConnection);
+    }
     if (batchProgress_ == nullptr) {
         return;
     }
     batchProgress_->SetText(
-        QString::fromStdString(batch_.SummaryLine(BatchProgress::Clock::now())));
+        QString::fromStdString(batch_.SummaryLine(BatchPresenter::Clock::now())));
     batchProgress_->SetVisible(true);
     if (summaryOpenDir_ != nullptr) {
-        summaryOpenDir_->SetVisible(batch_.Converted() > 0);
+        summaryOpenDir_->SetVisible(batch_.Succeeded() > 0);
     }
+}
+
+void CMainWnd::EndBatch() {
+    ShowBatchSummary();
+    ShowConverting(false);
 }
 
 void CMainWnd::OnBatchTick() {
@@ -141,119 +149,64 @@ void CMainWnd::OnTaskStatus(TaskStatusReport* report) {
     }
     const int id = owned->task_id;
     ui::CControlUI* entry = imageList_->FindSubControl(QStringLiteral("item-%1").arg(id));
-    ShowEntryStatus(entry, owned->status);
+    TaskEnd end{id, static_cast<TaskStatus>(owned->status), {}, FailureKind::kOther};
     if (!IsFinalStatus(owned->status)) {
+        ShowEntryView(entry, ViewOf(end));
         return;
     }
     // From the status itself: the engine tells its last status only once the task is finished.
-    if (owned->status == kTaskStopped) {
-        ShowNote(entry, QString::fromWCharArray(kStoppedShown));
-    } else if (owned->status == kTaskSkipped) {
-        ShowNote(entry, QString::fromWCharArray(kSkippedShown));
-    }
-    if (owned->status == kTaskFailed) {
-        // The engine's own words for the window where it has them, the worker's otherwise.
-        const std::wstring shown = engine_->ShownFailureReason(id);
-        ShowFailure(entry, shown.empty() ? QString::fromStdString(engine_->FailureReason(id))
-                                         : QString::fromStdWString(shown));
-    }
+    end.reason = engine_->FailureReason(id);
+    end.kind = engine_->FailureKindOf(id);
     const FinishResult finished = engine_->FinishTask(id);
-    if (finished.finished && batch_.Running()) {
-        CountFinished(owned->status);
-        ShowBatchProgress();
+    const bool counted = finished.finished && batch_.Running();
+    ShowEntryView(entry, counted ? batch_.Finished(end) : ViewOf(end));
+    if (!counted) {
+        return;
     }
+    ShowBatchProgress();
     if (finished.batchEnded) {
-        ShowBatchSummary();
-        ShowConverting(false);
+        EndBatch();
+    } else if (batch_.Halt() != BatchHalt::kNone && !halting_) {
+        // Nothing after a full disk or a vanished folder could be written: the rest waits.
+        halting_ = true;
+        engine_->StopBatch();
+        processingBtn_->SetEnabled(false);
+        if (!engine_->IsBusy()) {
+            EndBatch();
+        }
     }
 }
 
-void CMainWnd::CountFinished(int status) {
-    if (status == kTaskSkipped) {
-        batch_.Skipped();
-    } else if (status == kTaskStopped) {
-        batch_.Interrupted();
-    } else {
-        batch_.Finished(status == kTaskFailed);
-    }
-}
-
-void CMainWnd::ShowFailure(ui::CControlUI* entry, const QString& reason) {
+// The status mark, the second line with its tool tip, and the preview where the output is.
+void CMainWnd::ShowEntryView(ui::CControlUI* entry, const EntryView& view) {
     if (entry == nullptr) {
+        return;
+    }
+    const std::pair<const char*, EntryLook> parts[] = {{"status-waiting", EntryLook::kWaiting},
+                                                       {"status-processing", EntryLook::kProcessing},
+                                                       {"status-sucess", EntryLook::kSucceeded},
+                                                       {"status-failed", EntryLook::kFailed}};
+    for (const auto& [name, look] : parts) {
+        if (ui::CControlUI* part = entry->FindSubControl(QLatin1String(name))) {
+            part->SetVisible(view.look == look);
+        }
+    }
+    if (view.look == EntryLook::kProcessing) {
         return;
     }
     // A reason may quote a name: its control characters are shown, not obeyed.
-    const QString shown = reason.isEmpty()
-                              ? QStringLiteral("原因不明")
-                              : QString::fromStdWString(VisibleControls(reason.toStdWString()));
+    const auto shown = [](const std::string& text) {
+        return QString::fromStdWString(VisibleControls(QString::fromStdString(text).toStdWString()));
+    };
     if (ui::CControlUI* failed = entry->FindSubControl(QStringLiteral("status-failed"))) {
-        failed->SetToolTip(shown);
+        failed->SetToolTip(shown(view.detail));
     }
     if (ui::CControlUI* details = entry->FindSubControl(QStringLiteral("failReason"))) {
-        details->SetText(shown);
-        details->SetVisible(true);
+        details->SetText(shown(view.note));
+        details->SetVisible(!view.note.empty());
     }
-}
-
-// "已停止", "已跳过": on the entry's second line, without the failure mark.
-void CMainWnd::ShowNote(ui::CControlUI* entry, const QString& note) {
-    if (entry == nullptr) {
-        return;
-    }
-    if (ui::CControlUI* details = entry->FindSubControl(QStringLiteral("failReason"))) {
-        details->SetText(note);
-        details->SetVisible(!note.isEmpty());
-    }
-}
-
-void CMainWnd::ClearFailure(ui::CControlUI* entry) {
-    if (entry == nullptr) {
-        return;
-    }
-    if (ui::CControlUI* failed = entry->FindSubControl(QStringLiteral("status-failed"))) {
-        failed->SetToolTip(QString());
-    }
-    if (ui::CControlUI* details = entry->FindSubControl(QStringLiteral("failReason"))) {
-        details->SetText(QString());
-        details->SetVisible(false);
-    }
-}
-
-void CMainWnd::ShowEntryStatus(ui::CControlUI* entry, int status) {
-    if (entry == nullptr) {
-        return;
-    }
-    StatusLook look{};
-    switch (status) {
-    case kTaskProcessing:
-        look = {false, true, false, false};
-        break;
-    case kTaskFailed:
-        look = {false, false, false, true};
-        break;
-    case kTaskSucceeded:
-        look = {false, false, true, false};
-        break;
-    case kTaskStopped: // back to waiting; it can be started again
-    case kTaskSkipped: // its output was there already
-        look = {true, false, false, false};
-        break;
-    default:
-        return;
-    }
-    const std::pair<const char*, bool> parts[] = {{"status-waiting", look.waiting},
-                                                  {"status-processing", look.processing},
-                                                  {"status-sucess", look.succeeded},
-                                                  {"status-failed", look.failed}};
-    for (const auto& [name, visible] : parts) {
-        if (ui::CControlUI* part = entry->FindSubControl(QLatin1String(name))) {
-            part->SetVisible(visible);
-        }
-    }
-    // A failure leaves the preview button as it was.
-    if (ui::CControlUI* preview = entry->FindSubControl(QStringLiteral("preview"));
-        preview != nullptr && status != kTaskFailed) {
-        preview->SetVisible(status == kTaskSucceeded);
+    if (ui::CControlUI* preview = entry->FindSubControl(QStringLiteral("preview"))) {
+        preview->SetVisible(view.preview);
     }
 }
 

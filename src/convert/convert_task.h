@@ -42,6 +42,7 @@ std::vector<std::string> ImageWorkerOptions(const ConvertTask& task);
 struct ConversionOutcome {
     TaskStatus status = kTaskFailed;
     std::string diagnostics; // the lines the job wrote to standard error
+    FailureKind kind = FailureKind::kOther; // of a failure
 };
 
 // Runs one conversion on the calling thread without posting anything. Diagnostic lines

@@ -300,13 +300,17 @@ std::string TaskEngine::FailureReason(int id) const {
     return board_->Reason(id);
 }
 
+FailureKind TaskEngine::FailureKindOf(int id) const {
+    return board_->Kind(id);
+}
+
 std::wstring TaskEngine::ShownFailureReason(int id) const {
     switch (board_->Kind(id)) {
     case FailureKind::kTooLarge:
         return kTooLargeShown;
     case FailureKind::kTimedOut:
         return kTimedOutShown;
-    case FailureKind::kOther:
+    default:
         break;
     }
     return {};
