@@ -180,9 +180,8 @@ int StartMany(int argc, char** argv) {
     const qint64 clicked = clock.elapsed();
     bench::SpinFor(500);
     const qint64 pause = meter.Longest();
-    qobject_cast<QAbstractButton*>(
-        window->FindControl(QStringLiteral("image-convert-processing-btn"))->GetWidget())
-        ->click();
+    auto* stop = window->FindControl(QStringLiteral("image-convert-processing-btn"));
+    qobject_cast<QAbstractButton*>(stop->GetWidget())->click();
     bench::SpinUntil([start] { return start->IsVisible(); }, 60000);
     std::printf("开始转换 on %d entries: click returned after %lld ms, longest GUI pause %lld ms "
                 "in the first 500 ms\n",

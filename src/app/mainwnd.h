@@ -15,6 +15,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <set>
 #include <vector>
 
 class QObject;
@@ -138,7 +139,18 @@ class CMainWnd : public ui::WindowImplBase, public TaskOwner {
 
     // Conversion status and the tray.
     void OnTaskStatus(TaskStatusReport* report);
-    void ShowEntryView(ui::CControlUI* entry, const EntryView& view);
+    void ShowEntryView(int id, const EntryView& view);
+    enum EntryPartIndex {
+        kPartWaiting,
+        kPartProcessing,
+        kPartSucceeded,
+        kPartFailed,
+        kPartReason,
+        kPartPreview,
+        kEntryPartCount
+    };
+    ui::CControlUI* EntryPart(ui::CControlUI* entry, EntryPartIndex part);
+    static void ShowPart(ui::CControlUI* part, bool visible);
     void ShowConverting(bool converting);
     // Queues the ids as one batch; false when none could be queued.
     bool StartBatch(const std::vector<int>& ids);
@@ -195,6 +207,9 @@ class CMainWnd : public ui::WindowImplBase, public TaskOwner {
     // The stop button had the keyboard focus when it was pressed; the start button takes it.
     bool focusToStart_ = false;
     BatchPresenter batch_;
+    // Entries that show more than "waiting": a run resets these among those it takes.
+    std::set<int> marked_;
+    int entryParts_[kEntryPartCount] = {-1, -1, -1, -1, -1, -1};
     bool halting_ = false; // the batch is being stopped for a full disk or a vanished folder
     struct PendingAdd {
         int seq = 0;

@@ -30,10 +30,12 @@ bool CMainWnd::StartBatch(const std::vector<int>& ids) {
     if (!engine_->QueueTasks(ids)) {
         return false;
     }
-    // What an entry showed is about the last run; this run starts from waiting.
-    const EntryView waiting{};
+    // What an entry showed is about the last run; this run starts from waiting. Only the
+    // entries that show something else are touched: a fresh list of thousands starts at once.
     for (const int id : ids) {
-        ShowEntryView(imageList_->FindSubControl(QStringLiteral("item-%1").arg(id)), waiting);
+        if (marked_.count(id) != 0) {
+            ShowEntryView(id, EntryView{});
+        }
     }
     batch_.Start(ids, BatchPresenter::Clock::now());
     halting_ = false;
@@ -148,10 +150,9 @@ void CMainWnd::OnTaskStatus(TaskStatusReport* report) {
         return;
     }
     const int id = owned->task_id;
-    ui::CControlUI* entry = imageList_->FindSubControl(QStringLiteral("item-%1").arg(id));
     TaskEnd end{id, static_cast<TaskStatus>(owned->status), {}, FailureKind::kOther};
     if (!IsFinalStatus(owned->status)) {
-        ShowEntryView(entry, ViewOf(end));
+        ShowEntryView(id, ViewOf(end));
         return;
     }
     // From the status itself: the engine tells its last status only once the task is finished.
@@ -159,7 +160,7 @@ void CMainWnd::OnTaskStatus(TaskStatusReport* report) {
     end.kind = engine_->FailureKindOf(id);
     const FinishResult finished = engine_->FinishTask(id);
     const bool counted = finished.finished && batch_.Running();
-    ShowEntryView(entry, counted ? batch_.Finished(end) : ViewOf(end));
+    ShowEntryView(id, counted ? batch_.Finished(end) : ViewOf(end));
     if (!counted) {
         return;
     }
@@ -177,36 +178,64 @@ void CMainWnd::OnTaskStatus(TaskStatusReport* report) {
     }
 }
 
+// The parts of an entry a status changes, by their place in the entry template: found by
+// name once, since a lookup by name for each part of thousands of entries shows at a start.
+ui::CControlUI* CMainWnd::EntryPart(ui::CControlUI* entry, EntryPartIndex part) {
+    static const QString names[kEntryPartCount] = {
+        QStringLiteral("status-waiting"), QStringLiteral("status-processing"),
+        QStringLiteral("status-sucess"),  QStringLiteral("status-failed"),
+        QStringLiteral("failReason"),     QStringLiteral("preview")};
+    int& index = entryParts_[part];
+    if (index < 0) {
+        index = entry->GetItemIndex(entry->FindSubControl(names[part]));
+        if (index < 0) {
+            return entry->FindSubControl(names[part]);
+        }
+    }
+    return entry->GetItemAt(index);
+}
+
 // The status mark, the second line with its tool tip, and the preview where the output is.
-void CMainWnd::ShowEntryView(ui::CControlUI* entry, const EntryView& view) {
+void CMainWnd::ShowEntryView(int id, const EntryView& view) {
+    const bool fresh = view.look == EntryLook::kWaiting && view.note.empty() && !view.preview;
+    if (fresh) {
+        marked_.erase(id);
+    } else {
+        marked_.insert(id);
+    }
+    ui::CControlUI* entry = imageList_->FindSubControl(QStringLiteral("item-%1").arg(id));
     if (entry == nullptr) {
         return;
     }
-    const std::pair<const char*, EntryLook> parts[] = {{"status-waiting", EntryLook::kWaiting},
-                                                       {"status-processing", EntryLook::kProcessing},
-                                                       {"status-sucess", EntryLook::kSucceeded},
-                                                       {"status-failed", EntryLook::kFailed}};
-    for (const auto& [name, look] : parts) {
-        if (ui::CControlUI* part = entry->FindSubControl(QLatin1String(name))) {
-            part->SetVisible(view.look == look);
-        }
+    const std::pair<EntryPartIndex, EntryLook> marks[] = {{kPartWaiting, EntryLook::kWaiting},
+                                                          {kPartProcessing, EntryLook::kProcessing},
+                                                          {kPartSucceeded, EntryLook::kSucceeded},
+                                                          {kPartFailed, EntryLook::kFailed}};
+    for (const auto& [index, look] : marks) {
+        ShowPart(EntryPart(entry, index), view.look == look);
     }
     if (view.look == EntryLook::kProcessing) {
         return;
     }
     // A reason may quote a name: its control characters are shown, not obeyed.
     const auto shown = [](const std::string& text) {
-        return QString::fromStdWString(VisibleControls(QString::fromStdString(text).toStdWString()));
+        return text.empty() ? QString()
+                            : QString::fromStdWString(
+                                  VisibleControls(QString::fromStdString(text).toStdWString()));
     };
-    if (ui::CControlUI* failed = entry->FindSubControl(QStringLiteral("status-failed"))) {
+    if (ui::CControlUI* failed = EntryPart(entry, kPartFailed)) {
         failed->SetToolTip(shown(view.detail));
     }
-    if (ui::CControlUI* details = entry->FindSubControl(QStringLiteral("failReason"))) {
+    if (ui::CControlUI* details = EntryPart(entry, kPartReason)) {
         details->SetText(shown(view.note));
-        details->SetVisible(!view.note.empty());
+        ShowPart(details, !view.note.empty());
     }
-    if (ui::CControlUI* preview = entry->FindSubControl(QStringLiteral("preview"))) {
-        preview->SetVisible(view.preview);
+    ShowPart(EntryPart(entry, kPartPreview), view.preview);
+}
+
+void CMainWnd::ShowPart(ui::CControlUI* part, bool visible) {
+    if (part != nullptr && part->IsVisible() != visible) {
+        part->SetVisible(visible);
     }
 }
 

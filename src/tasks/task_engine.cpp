@@ -15,6 +15,7 @@
 #include <cstdio>
 #include <pthread.h>
 #include <sys/stat.h>
+#include <unordered_set>
 
 namespace velquist {
 namespace {
@@ -269,10 +270,10 @@ bool TaskEngine::QueueTasks(const std::vector<int>& ids) {
     bool queued = false;
     {
         std::lock_guard lock(taskLock);
+        // One pass over the queue, not one per id: a list of thousands starts at once.
+        std::unordered_set<int> waiting(idleTaskImageList.begin(), idleTaskImageList.end());
         for (const int id : ids) {
-            const bool waiting = std::find(idleTaskImageList.begin(), idleTaskImageList.end(),
-                                           id) != idleTaskImageList.end();
-            if (!waiting && busyTaskMap.count(id) == 0) {
+            if (waiting.insert(id).second && busyTaskMap.count(id) == 0) {
                 idleTaskImageList.push_back(id);
                 // Waiting again: what its last run ended with no longer describes it.
                 board_->ForgetStatus(id);
