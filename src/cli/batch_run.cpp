@@ -135,6 +135,25 @@ class BatchDriver {
         engine_.QueueTasks(group.ids);
     }
 
+    FileResult ResultOf(int id, TaskStatus status) const {
+        FileResult result;
+        result.id = id;
+        if (const auto item = engine_.GetImageItem(id)) {
+            result.input = WideToPath(item->sourcePath);
+            result.output = WideToPath(item->outputPath);
+            result.subFolder = WideToPath(item->subFolder);
+        }
+        result.status = status;
+        result.ok = status == kTaskSucceeded;
+        if (status == kTaskFailed) {
+            result.reason = engine_.FailureReason(id);
+            if (result.reason.empty()) {
+                result.reason = "unknown error";
+            }
+        }
+        return result;
+    }
+
     void Handle(const TaskStatusReport& status) {
         // A job's first post (or its only one, when it could not start) shows that the
         // dispatcher has taken its settings; once the whole group is past that point,
@@ -146,23 +165,15 @@ class BatchDriver {
             return;
         }
         engine_.FinishTask(status.task_id);
-        FileResult result;
         const int id = status.task_id;
-        result.id = id;
-        if (const auto item = engine_.GetImageItem(id)) {
-            result.input = WideToPath(item->sourcePath);
-            result.output = WideToPath(item->outputPath);
-            result.subFolder = WideToPath(item->subFolder);
+        FileResult result = ResultOf(id, static_cast<TaskStatus>(status.status));
+        const EntryView view =
+            report_.batch.Finished({id, result.status, result.reason, engine_.FailureKindOf(id)});
+        if (result.status == kTaskFailed && view.look != EntryLook::kFailed) {
+            // Met the full disk after the first one did: it waits, as the summary counts it.
+            result.status = kTaskStopped;
+            result.reason.clear();
         }
-        result.status = static_cast<TaskStatus>(status.status);
-        result.ok = status.status == kTaskSucceeded;
-        if (status.status == kTaskFailed) {
-            result.reason = engine_.FailureReason(id);
-            if (result.reason.empty()) {
-                result.reason = "unknown error";
-            }
-        }
-        report_.batch.Finished({id, result.status, result.reason, engine_.FailureKindOf(id)});
         report_.files.push_back(result);
         observer_->FileDone(result, report_.batch);
         // A full disk or a vanished folder fails every file after it: the rest waits.
