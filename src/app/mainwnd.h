@@ -1,6 +1,6 @@
 #pragma once
 
-#include "batch_progress.h"
+#include "tasks/batch_presenter.h"
 #include "tasks/job_runner.h"
 #include "tasks/task_engine.h"
 #include "tasks/task_owner.h"
@@ -15,6 +15,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <set>
 #include <vector>
 
 class QObject;
@@ -142,20 +143,29 @@ class CMainWnd : public ui::WindowImplBase, public TaskOwner {
 
     // Conversion status and the tray.
     void OnTaskStatus(TaskStatusReport* report);
-    void ShowEntryStatus(ui::CControlUI* entry, int status);
+    void ShowEntryView(int id, const EntryView& view);
+    enum EntryPartIndex {
+        kPartWaiting,
+        kPartProcessing,
+        kPartSucceeded,
+        kPartFailed,
+        kPartReason,
+        kPartPreview,
+        kEntryPartCount
+    };
+    ui::CControlUI* EntryPart(ui::CControlUI* entry, EntryPartIndex part);
+    static void ShowPart(ui::CControlUI* part, bool visible);
     void ShowConverting(bool converting);
     // Queues the ids as one batch; false when none could be queued.
     bool StartBatch(const std::vector<int>& ids);
     // The failed entries still in the list.
     std::vector<int> FailedEntries() const;
     void UpdateRetryCommand();
-    void CountFinished(int status);
+    // The summary, and the start button back.
+    void EndBatch();
     void ShowBatchProgress();
     void ShowBatchSummary();
     void OnBatchTick();
-    void ShowFailure(ui::CControlUI* entry, const QString& reason);
-    void ShowNote(ui::CControlUI* entry, const QString& note);
-    void ClearFailure(ui::CControlUI* entry);
     void OnTrayNotify(ui::LPARAM mouseMessage);
     void ShowMainWindow();
     void OpenHelpPage();
@@ -201,7 +211,11 @@ class CMainWnd : public ui::WindowImplBase, public TaskOwner {
     bool askingToClose_ = false;
     // The stop button had the keyboard focus when it was pressed; the start button takes it.
     bool focusToStart_ = false;
-    BatchProgress batch_;
+    BatchPresenter batch_;
+    // Entries that show more than "waiting": a run resets these among those it takes.
+    std::set<int> marked_;
+    int entryParts_[kEntryPartCount] = {-1, -1, -1, -1, -1, -1};
+    bool halting_ = false; // the batch is being stopped for a full disk or a vanished folder
     struct PendingAdd {
         int seq = 0;
         bool ready = false;

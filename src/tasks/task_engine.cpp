@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <unordered_set>
 
 namespace velquist {
 namespace {
@@ -121,10 +122,10 @@ bool TaskEngine::QueueTasks(const std::vector<int>& ids) {
     bool queued = false;
     {
         std::lock_guard lock(taskLock);
+        // One pass over the queue, not one per id: a list of thousands starts at once.
+        std::unordered_set<int> waiting(idleTaskImageList.begin(), idleTaskImageList.end());
         for (const int id : ids) {
-            const bool waiting = std::find(idleTaskImageList.begin(), idleTaskImageList.end(),
-                                           id) != idleTaskImageList.end();
-            if (!waiting && !IsRunning(id)) {
+            if (waiting.insert(id).second && !IsRunning(id)) {
                 idleTaskImageList.push_back(id);
                 // Waiting again: what its last run ended with no longer describes it.
                 board_->ForgetStatus(id);
@@ -157,13 +158,17 @@ std::string TaskEngine::FailureReason(int id) const {
     return board_->Reason(id);
 }
 
+FailureKind TaskEngine::FailureKindOf(int id) const {
+    return board_->Kind(id);
+}
+
 std::wstring TaskEngine::ShownFailureReason(int id) const {
     switch (board_->Kind(id)) {
     case FailureKind::kTooLarge:
         return kTooLargeShown;
     case FailureKind::kTimedOut:
         return kTimedOutShown;
-    case FailureKind::kOther:
+    default:
         break;
     }
     return {};

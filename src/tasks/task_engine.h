@@ -104,6 +104,8 @@ class TaskEngine {
     bool IsBusy() const;
     // The failure reason of the id's last finished job, empty when there is none.
     std::string FailureReason(int id) const;
+    // What kind of failure that was (FailureKind::kOther when there is none).
+    FailureKind FailureKindOf(int id) const;
     // The reason the window shows for it (kTooLargeShown for a photo too large for the
     // memory, kTimedOutShown for a conversion past its time limit), empty when the window
     // shows none.

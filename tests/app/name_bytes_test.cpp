@@ -187,8 +187,8 @@ TEST(FailureReasons, APhotoTooLargeForTheMemorySaysSo) {
     EXPECT_TRUE(EntryShows(window, 0, "status-failed"));
     EXPECT_EQ(entry->FindSubControl(QStringLiteral("failReason"))->GetText(),
               QStringLiteral("图片尺寸过大"));
-    EXPECT_EQ(entry->FindSubControl(QStringLiteral("status-failed"))->GetToolTip(),
-              QStringLiteral("图片尺寸过大"));
+    // The full reason beside it says by how much.
+    EXPECT_FALSE(entry->FindSubControl(QStringLiteral("status-failed"))->GetToolTip().isEmpty());
     test::CloseMainWindow(window);
 }
 
