@@ -27,6 +27,9 @@ configure_file(${PROJECT_SOURCE_DIR}/packaging/velquist.desktop
 
 install(FILES ${CMAKE_BINARY_DIR}/packaging/velquist.desktop
   DESTINATION ${CMAKE_INSTALL_DATADIR}/applications COMPONENT desktop)
+# *.hif as image/heif for MIME databases that predate it; dpkg's trigger rebuilds the cache.
+install(FILES ${PROJECT_SOURCE_DIR}/packaging/velquist-mime.xml
+  DESTINATION ${CMAKE_INSTALL_DATADIR}/mime/packages RENAME velquist.xml COMPONENT desktop)
 # File managers (GNOME's, Xfce's) find velquist-thumbnailer through this entry.
 configure_file(${PROJECT_SOURCE_DIR}/packaging/velquist.thumbnailer
   ${CMAKE_BINARY_DIR}/packaging/velquist.thumbnailer @ONLY)

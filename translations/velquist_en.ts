@@ -704,10 +704,6 @@
         <translation>A conversion is running. Quit anyway?</translation>
     </message>
     <message>
-        <source>图片格式 (*.heic *.heif *.HEIC *.HEIF)</source>
-        <translation>Photos (*.heic *.heif *.HEIC *.HEIF)</translation>
-    </message>
-    <message>
         <source>选择图片存放目录</source>
         <translation>Choose a folder of photos</translation>
     </message>
@@ -818,6 +814,78 @@ A conversion is running: the update installs when it ends.</translation>
     <message>
         <source>尺寸须为 1～%1 之间的整数像素，已保留原来的选择。</source>
         <translation>The size must be a whole number of pixels from 1 to %1. The previous choice is kept.</translation>
+    </message>
+    <message>
+        <source>图片格式 (*.heic *.heif *.hif *.HEIC *.HEIF *.HIF)</source>
+        <translation>Photos (*.heic *.heif *.hif *.HEIC *.HEIF *.HIF)</translation>
+    </message>
+    <message>
+        <source>已完成 %1 / %2</source>
+        <translation>%1 of %2 done</translation>
+    </message>
+    <message>
+        <source>,失败 %1</source>
+        <translation>, %1 failed</translation>
+    </message>
+    <message>
+        <source>,剩余约 %1</source>
+        <translation>, about %1 left</translation>
+    </message>
+    <message>
+        <source>转换已停止:成功 %1 张,</source>
+        <translation>Stopped: %1 converted, </translation>
+    </message>
+    <message>
+        <source>转换完成:成功 %1 张,</source>
+        <translation>Finished: %1 converted, </translation>
+    </message>
+    <message>
+        <source>跳过 %1 张,</source>
+        <translation>%1 skipped, </translation>
+    </message>
+    <message>
+        <source>失败 %1 张,用时 %2</source>
+        <translation>%1 failed, took %2</translation>
+    </message>
+    <message>
+        <source>磁盘空间不足,转换已停止。请清理磁盘空间后再继续转换。</source>
+        <translation>The disk is full, so the conversion stopped. Free some space, then convert again.</translation>
+    </message>
+    <message>
+        <source>输出文件夹已不存在,转换已停止。请重新选择输出文件夹后再继续转换。</source>
+        <translation>The output folder no longer exists, so the conversion stopped. Choose an output folder, then convert again.</translation>
+    </message>
+    <message>
+        <source>不是有效的 HEIC 图片</source>
+        <translation>Not a valid HEIC image</translation>
+    </message>
+    <message>
+        <source>文件无法读取</source>
+        <translation>Cannot read the file</translation>
+    </message>
+    <message>
+        <source>磁盘空间不足</source>
+        <translation>Disk full</translation>
+    </message>
+    <message>
+        <source>无法写入输出文件</source>
+        <translation>Cannot write the output file</translation>
+    </message>
+    <message>
+        <source>输出文件夹已不存在</source>
+        <translation>The output folder is gone</translation>
+    </message>
+    <message>
+        <source>转换失败</source>
+        <translation>Conversion failed</translation>
+    </message>
+    <message>
+        <source>%1 分 %2 秒</source>
+        <translation>%1 min %2 s</translation>
+    </message>
+    <message>
+        <source>%1 小时 %2 分</source>
+        <translation>%1 h %2 min</translation>
     </message>
 </context>
 </TS>

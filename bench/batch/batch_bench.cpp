@@ -71,9 +71,8 @@ template <typename F> Measure WithCpu(F measure) {
 
 class NullObserver : public velquist::BatchObserver {
   public:
-    void FileDone(const velquist::FileResult&, std::size_t, std::size_t, std::size_t,
-                  double) override {}
-    void Tick(std::size_t, std::size_t, std::size_t, double) override {}
+    void FileDone(const velquist::FileResult&, const velquist::BatchPresenter&) override {}
+    void Tick(const velquist::BatchPresenter&) override {}
 };
 
 std::vector<std::string> Inputs(const std::string& dir) {
@@ -143,7 +142,7 @@ Measure Engine(const std::vector<std::string>& inputs, const std::string& out,
     NullObserver observer;
     const auto start = Clock::now();
     const velquist::BatchReport report = velquist::RunBatch(job, &observer);
-    return {SecondsSince(start), report.failed == 0 && AllWritten(out, inputs.size()), 0};
+    return {SecondsSince(start), report.batch.Failed() == 0 && AllWritten(out, inputs.size()), 0};
 }
 
 // /proc files are read with stdio: a process that exits while it is being read makes the

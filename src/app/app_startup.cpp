@@ -103,7 +103,7 @@ CMainWnd* CreateMainWindow() {
 void ConnectInstanceToWindow(SingleInstance& instance, CMainWnd* window) {
     QPointer<QWidget> widget = window->GetWidget();
     QObject::connect(&instance, &SingleInstance::FilesReceived, widget,
-                     [window, widget](const QStringList& files) {
+                     [window, widget](const std::vector<std::string>& files) {
                          if (widget) {
                              window->AddOpenedPaths(files);
                          }
@@ -115,7 +115,7 @@ void ConnectInstanceToWindow(SingleInstance& instance, CMainWnd* window) {
     });
 }
 
-int RunVelquist(const FirstPaintFn& onFirstPaint, const QStringList& files) {
+int RunVelquist(const FirstPaintFn& onFirstPaint, const std::vector<std::string>& files) {
     SingleInstance instance;
     const SingleInstance::Role role = instance.Acquire(files);
     if (role == SingleInstance::Role::kHandedOver || role == SingleInstance::Role::kOtherStarting) {

@@ -3,6 +3,8 @@
 #include <QString>
 #include <QStringList>
 #include <functional>
+#include <string>
+#include <vector>
 
 class QWidget;
 
@@ -37,8 +39,9 @@ void ConnectInstanceToWindow(SingleInstance& instance, CMainWnd* window);
 
 // The whole program after the QApplication exists: single instance, skin,
 // main window, message loop, shutdown. Returns the process's exit code.
-// files: absolute paths to open; handed to the running instance when there is
-// one.
-int RunVelquist(const FirstPaintFn& onFirstPaint = nullptr, const QStringList& files = {});
+// files: absolute paths (bytes) to open; handed to the running instance when there
+// is one.
+int RunVelquist(const FirstPaintFn& onFirstPaint = nullptr,
+                const std::vector<std::string>& files = {});
 
 } // namespace velquist

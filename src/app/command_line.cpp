@@ -1,19 +1,20 @@
 #include "command_line.h"
 
 #include "net/version.h"
+#include "platform/path_text.h"
 
-#include <QDir>
 #include <QUrl>
 
 namespace velquist {
 namespace {
 
-QString AbsolutePath(const QString& argument, const QDir& workingDir) {
-    if (argument.startsWith(QStringLiteral("file:"))) {
-        const QUrl url(argument);
-        return url.isLocalFile() ? QDir::cleanPath(url.toLocalFile()) : QString();
+std::string AbsolutePath(const std::string& argument, const std::string& workingDir) {
+    if (argument.starts_with("file:")) {
+        const std::string path = PathFromUrl(QUrl::fromEncoded(
+            QByteArray(argument.data(), static_cast<qsizetype>(argument.size()))));
+        return path.empty() ? path : CleanPath(path);
     }
-    return QDir::cleanPath(workingDir.absoluteFilePath(argument));
+    return CleanPath(argument.starts_with('/') ? argument : workingDir + "/" + argument);
 }
 
 } // namespace
@@ -36,34 +37,33 @@ QString VersionText() {
     return QStringLiteral("velquist %1\n").arg(QLatin1String(LocalVersion));
 }
 
-CommandLine ParseCommandLine(const QStringList& arguments, const QString& workingDir) {
+CommandLine ParseCommandLine(const std::vector<std::string>& arguments,
+                             const std::string& workingDir) {
     CommandLine line;
-    const QDir dir(workingDir);
     bool options = true;
-    for (const QString& argument : arguments) {
-        if (options && argument == QStringLiteral("--")) {
+    for (const std::string& argument : arguments) {
+        if (options && argument == "--") {
             options = false;
             continue;
         }
-        if (options && argument == QStringLiteral("--check-install")) {
+        if (options && argument == "--check-install") {
             line.checkInstall = true;
             continue;
         }
-        if (options && (argument == QStringLiteral("--help") || argument == QStringLiteral("-h"))) {
+        if (options && (argument == "--help" || argument == "-h")) {
             line.help = true;
             continue;
         }
-        if (options &&
-            (argument == QStringLiteral("--version") || argument == QStringLiteral("-V"))) {
+        if (options && (argument == "--version" || argument == "-V")) {
             line.version = true;
             continue;
         }
-        if ((options && argument.startsWith(QStringLiteral("--"))) || argument.isEmpty()) {
+        if ((options && argument.starts_with("--")) || argument.empty()) {
             continue;
         }
-        const QString path = AbsolutePath(argument, dir);
-        if (!path.isEmpty()) {
-            line.paths << path;
+        std::string path = AbsolutePath(argument, workingDir);
+        if (!path.empty()) {
+            line.paths.push_back(std::move(path));
         }
     }
     return line;

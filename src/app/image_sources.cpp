@@ -1,53 +1,48 @@
 #include "image_sources.h"
 
-#include "util/text.h"
-
-#include <algorithm>
-#include <cwctype>
 #include <sys/stat.h>
 
 namespace velquist {
 namespace {
 
-std::wstring NameOf(const std::wstring& path) {
-    const auto slash = path.rfind(L'/');
-    return slash == std::wstring::npos ? path : path.substr(slash + 1);
+std::string NameOf(const std::string& path) {
+    const auto slash = path.rfind('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-bool StatPath(const std::wstring& path, struct stat* info) {
-    return ::stat(WideToPath(path).c_str(), info) == 0;
-}
-
-bool MatchesDialogFilter(const std::wstring& name) {
-    const auto dot = name.rfind(L'.');
-    if (dot == std::wstring::npos) {
+bool MatchesDialogFilter(const std::string& name) {
+    const auto dot = name.rfind('.');
+    if (dot == std::string::npos) {
         return false;
     }
-    std::wstring ext = name.substr(dot + 1);
-    std::transform(ext.begin(), ext.end(), ext.begin(),
-                   [](wchar_t c) { return static_cast<wchar_t>(std::towlower(c)); });
-    return ext == L"heic" || ext == L"heif";
+    std::string ext = name.substr(dot + 1);
+    for (char& c : ext) {
+        if (c >= 'A' && c <= 'Z') {
+            c = static_cast<char>(c - 'A' + 'a');
+        }
+    }
+    return ext == "heic" || ext == "heif" || ext == "hif";
 }
 
 } // namespace
 
-std::vector<ImageItem> ItemsFromFiles(const std::vector<std::wstring>& paths) {
+std::vector<ImageItem> ItemsFromFiles(const std::vector<std::string>& paths) {
     std::vector<ImageItem> items;
     items.reserve(paths.size());
-    for (const std::wstring& path : paths) {
+    for (const std::string& path : paths) {
         struct stat info {};
         const std::int64_t size =
-            StatPath(path, &info) ? static_cast<std::int64_t>(info.st_size) : 0;
-        items.push_back(ImageItem{NameOf(path), path, size, {}});
+            ::stat(path.c_str(), &info) == 0 ? static_cast<std::int64_t>(info.st_size) : 0;
+        items.push_back(ImageItem{NameOf(path), path, size, {}, {}});
     }
     return items;
 }
 
-std::vector<ImageItem> ItemsFromDrop(const std::vector<std::wstring>& paths, bool tree) {
+std::vector<ImageItem> ItemsFromDrop(const std::vector<std::string>& paths, bool tree) {
     std::vector<ImageItem> items;
-    for (const std::wstring& path : paths) {
+    for (const std::string& path : paths) {
         struct stat info {};
-        if (!StatPath(path, &info)) {
+        if (::stat(path.c_str(), &info) != 0) {
             continue;
         }
         if (S_ISDIR(info.st_mode)) {
@@ -57,7 +52,7 @@ std::vector<ImageItem> ItemsFromDrop(const std::vector<std::wstring>& paths, boo
         }
         if (S_ISREG(info.st_mode) && MatchesDialogFilter(NameOf(path))) {
             items.push_back(
-                ImageItem{NameOf(path), path, static_cast<std::int64_t>(info.st_size), {}});
+                ImageItem{NameOf(path), path, static_cast<std::int64_t>(info.st_size), {}, {}});
         }
     }
     return items;

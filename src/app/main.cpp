@@ -1,37 +1,37 @@
 #include "app_startup.h"
 #include "command_line.h"
 #include "decode/hevc_decoder.h"
-#include "platform/path_text.h"
 #include "platform/app_translations.h"
 
 #include <QApplication>
 #include <QCoreApplication>
 #include <QDir>
-#include <QStringList>
+#include <QFile>
 #include <cerrno>
 #include <cstdio>
 #include <string>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
 // File names are bytes: argv and the working folder are taken as they are, never
 // through Qt's decoding, which replaces what is not valid UTF-8.
-QString WorkingFolder() {
+std::string WorkingFolder() {
     std::string buffer(4096, '\0');
     while (::getcwd(buffer.data(), buffer.size()) == nullptr) {
         if (errno != ERANGE || buffer.size() > (size_t{1} << 20)) {
-            return QDir::currentPath();
+            return QFile::encodeName(QDir::currentPath()).toStdString();
         }
         buffer.resize(buffer.size() * 2);
     }
-    return velquist::PathBytesToQString(buffer.c_str());
+    return buffer.c_str();
 }
 
 velquist::CommandLine ParseArguments(int argc, char** argv) {
-    QStringList arguments;
+    std::vector<std::string> arguments;
     for (int i = 1; i < argc; ++i) {
-        arguments << velquist::PathBytesToQString(argv[i]);
+        arguments.emplace_back(argv[i]);
     }
     return velquist::ParseCommandLine(arguments, WorkingFolder());
 }

@@ -10,6 +10,7 @@
 #include "list_thumbnails.h"
 #include "main_settings.h"
 #include "net/dialogs/net_dialogs.h"
+#include "platform/path_text.h"
 #include "platform/pickers.h"
 #include "platform/shell_open.h"
 #include "tasks/worker_fence.h"
@@ -17,6 +18,7 @@
 #include "tray_icon.h"
 #include "ui/messages.h"
 #include "ui/paint_manager.h"
+#include "util/text.h"
 #include "window_messages.h"
 
 #include <QCoreApplication>
@@ -102,7 +104,7 @@ void CMainWnd::InitWindow() {
         tray_->Add();
         statusTarget_ = GetHWND();
         LookUpControls();
-        outputDirPath_->SetText(QString::fromStdWString(GetOutputDir()));
+        outputDirPath_->SetText(ShownPath(WideToPath(GetOutputDir())));
         RestoreSettings();
         InstallDropTarget();
         StartBackgroundThreads();
@@ -303,7 +305,8 @@ bool CMainWnd::SetOutputFolder(const QString& folder) {
 }
 
 void CMainWnd::OnOpenDir(ui::TNotifyUI& /*msg*/) {
-    ShellOpen(outputDirPath_->GetText());
+    // The folder the engine writes to, by its bytes: the shown text may have lost some.
+    ShellOpenPath(WideToPath(GetOutputDir()));
 }
 
 ui::LRESULT CMainWnd::OnClose(ui::UINT, ui::WPARAM, ui::LPARAM, bool& bHandled) {
@@ -345,7 +348,7 @@ ui::LRESULT CMainWnd::HandleCustomMessage(ui::UINT uMsg, ui::WPARAM wParam, ui::
         OnTaskStatus(reinterpret_cast<TaskStatusReport*>(wParam));
         return 0;
     case kMsgOpenOutputDir:
-        ShellOpen(QString::fromStdWString(GetOutputDir()));
+        ShellOpenPath(WideToPath(GetOutputDir()));
         return 0;
     case kMsgQuit:
         ui::PostMessage(GetHWND(), ui::WM_CLOSE, kMsgQuit, 0);

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "batch_progress.h"
+#include "tasks/batch_presenter.h"
 #include "tasks/job_runner.h"
 #include "tasks/task_engine.h"
 #include "tasks/task_owner.h"
@@ -15,6 +15,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <set>
 #include <vector>
 
 class QObject;
@@ -60,13 +61,16 @@ class CMainWnd : public ui::WindowImplBase, public TaskOwner {
     // Any thread: a job's status, handed to the window's own thread.
     bool PostTaskStatus(TaskStatusReport* report) override;
 
-    // What the file dialog, the folder picker and a drop feed into the list.
+    // What the file dialog, the folder picker and a drop feed into the list. Paths are
+    // the names' bytes; the text forms are for what Qt's pickers answer.
+    void AddImageFiles(const std::vector<std::string>& paths);
     void AddImageFiles(const QStringList& paths);
+    void AddImageFolder(const std::string& folder);
     void AddImageFolder(const QString& folder);
-    void AddDroppedPaths(const QStringList& paths);
+    void AddDroppedPaths(const std::vector<std::string>& paths);
     // Files handed to the program to open (command line, a later start): files
     // join as the add-files command adds them, folders by the folder rule.
-    void AddOpenedPaths(const QStringList& paths);
+    void AddOpenedPaths(const std::vector<std::string>& paths);
     // The output folder after the write test; false (and nothing changed) when
     // the folder is not writable.
     bool SetOutputFolder(const QString& folder);
@@ -139,20 +143,29 @@ class CMainWnd : public ui::WindowImplBase, public TaskOwner {
 
     // Conversion status and the tray.
     void OnTaskStatus(TaskStatusReport* report);
-    void ShowEntryStatus(ui::CControlUI* entry, int status);
+    void ShowEntryView(int id, const EntryView& view);
+    enum EntryPartIndex {
+        kPartWaiting,
+        kPartProcessing,
+        kPartSucceeded,
+        kPartFailed,
+        kPartReason,
+        kPartPreview,
+        kEntryPartCount
+    };
+    ui::CControlUI* EntryPart(ui::CControlUI* entry, EntryPartIndex part);
+    static void ShowPart(ui::CControlUI* part, bool visible);
     void ShowConverting(bool converting);
     // Queues the ids as one batch; false when none could be queued.
     bool StartBatch(const std::vector<int>& ids);
     // The failed entries still in the list.
     std::vector<int> FailedEntries() const;
     void UpdateRetryCommand();
-    void CountFinished(int status);
+    // The summary, and the start button back.
+    void EndBatch();
     void ShowBatchProgress();
     void ShowBatchSummary();
     void OnBatchTick();
-    void ShowFailure(ui::CControlUI* entry, const QString& reason);
-    void ShowNote(ui::CControlUI* entry, const QString& note);
-    void ClearFailure(ui::CControlUI* entry);
     void OnTrayNotify(ui::LPARAM mouseMessage);
     void ShowMainWindow();
     void OpenHelpPage();
@@ -198,7 +211,11 @@ class CMainWnd : public ui::WindowImplBase, public TaskOwner {
     bool askingToClose_ = false;
     // The stop button had the keyboard focus when it was pressed; the start button takes it.
     bool focusToStart_ = false;
-    BatchProgress batch_;
+    BatchPresenter batch_;
+    // Entries that show more than "waiting": a run resets these among those it takes.
+    std::set<int> marked_;
+    int entryParts_[kEntryPartCount] = {-1, -1, -1, -1, -1, -1};
+    bool halting_ = false; // the batch is being stopped for a full disk or a vanished folder
     struct PendingAdd {
         int seq = 0;
         bool ready = false;

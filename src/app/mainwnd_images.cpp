@@ -46,24 +46,25 @@ QString EntryName(int id) {
     return QStringLiteral("item-%1").arg(id);
 }
 
-std::vector<std::wstring> ToWide(const QStringList& paths) {
-    std::vector<std::wstring> wide;
-    wide.reserve(static_cast<std::size_t>(paths.size()));
+std::vector<std::string> PathsFromText(const QStringList& paths) {
+    std::vector<std::string> bytes;
+    bytes.reserve(static_cast<std::size_t>(paths.size()));
     for (const QString& path : paths) {
-        wide.push_back(QStringToPathWide(path));
+        bytes.push_back(PathFromText(path));
     }
-    return wide;
+    return bytes;
 }
 
-QStringList LocalPaths(const QMimeData* mime) {
-    QStringList paths;
+// The dropped local files' names as the URLs carry their bytes.
+std::vector<std::string> LocalPaths(const QMimeData* mime) {
+    std::vector<std::string> paths;
     if (mime == nullptr || !mime->hasUrls()) {
         return paths;
     }
     const auto urls = mime->urls();
     for (const QUrl& url : urls) {
-        if (url.isLocalFile()) {
-            paths << url.toLocalFile();
+        if (std::string path = PathFromUrl(url); !path.empty()) {
+            paths.push_back(std::move(path));
         }
     }
     return paths;
@@ -72,20 +73,21 @@ QStringList LocalPaths(const QMimeData* mime) {
 // Files and folders dropped anywhere on the window join the list.
 class DropFilter final : public QObject {
   public:
-    explicit DropFilter(std::function<void(const QStringList&)> add) : add_(std::move(add)) {}
+    explicit DropFilter(std::function<void(const std::vector<std::string>&)> add)
+        : add_(std::move(add)) {}
 
   protected:
     bool eventFilter(QObject* watched, QEvent* event) override {
         if (event->type() == QEvent::DragEnter || event->type() == QEvent::DragMove) {
             auto* drag = static_cast<QDropEvent*>(event);
-            if (!LocalPaths(drag->mimeData()).isEmpty()) {
+            if (!LocalPaths(drag->mimeData()).empty()) {
                 drag->acceptProposedAction();
                 return true;
             }
         } else if (event->type() == QEvent::Drop) {
             auto* drop = static_cast<QDropEvent*>(event);
-            const QStringList paths = LocalPaths(drop->mimeData());
-            if (!paths.isEmpty()) {
+            const std::vector<std::string> paths = LocalPaths(drop->mimeData());
+            if (!paths.empty()) {
                 drop->acceptProposedAction();
                 add_(paths);
                 return true;
@@ -95,15 +97,15 @@ class DropFilter final : public QObject {
     }
 
   private:
-    std::function<void(const QStringList&)> add_;
+    std::function<void(const std::vector<std::string>&)> add_;
 };
 
 } // namespace
 
 void CMainWnd::InstallDropTarget() {
     QWidget* host = GetWidget();
-    dropFilter_ =
-        std::make_unique<DropFilter>([this](const QStringList& paths) { AddDroppedPaths(paths); });
+    dropFilter_ = std::make_unique<DropFilter>(
+        [this](const std::vector<std::string>& paths) { AddDroppedPaths(paths); });
     host->setAcceptDrops(true);
     host->installEventFilter(dropFilter_.get());
 }
@@ -121,14 +123,15 @@ void CMainWnd::StartThumbnails() {
         [this](int id) { return imageList_->FindSubControl(EntryName(id)); },
         [this](int id) {
             const auto item = engine_ ? engine_->GetImageItem(id) : std::nullopt;
-            return item ? WideToPath(item->sourcePath) : std::string();
+            return item ? item->sourcePath : std::string();
         });
 }
 
 void CMainWnd::OnAddFiles(ui::TNotifyUI& /*msg*/) {
-    const QStringList files = PickOpenFiles(
-        GetWidget(), QString(), PickerStartFolder(),
-        QCoreApplication::translate("Velquist", "图片格式 (*.heic *.heif *.HEIC *.HEIF)"));
+    const QStringList files =
+        PickOpenFiles(GetWidget(), QString(), PickerStartFolder(),
+                      QCoreApplication::translate(
+                          "Velquist", "图片格式 (*.heic *.heif *.hif *.HEIC *.HEIF *.HIF)"));
     if (files.isEmpty()) {
         return;
     }
@@ -162,7 +165,11 @@ void RememberPickerFolder(const QString& folder) {
 }
 
 void CMainWnd::AddImageFiles(const QStringList& paths) {
-    std::vector<ImageItem> items = ItemsFromFiles(ToWide(paths));
+    AddImageFiles(PathsFromText(paths));
+}
+
+void CMainWnd::AddImageFiles(const std::vector<std::string>& paths) {
+    std::vector<ImageItem> items = ItemsFromFiles(paths);
     if (pendingAdds_.empty()) {
         AddImageItems(std::move(items));
         return;
@@ -172,19 +179,23 @@ void CMainWnd::AddImageFiles(const QStringList& paths) {
 }
 
 void CMainWnd::AddImageFolder(const QString& folder) {
+    AddImageFolder(PathFromText(folder));
+}
+
+void CMainWnd::AddImageFolder(const std::string& folder) {
     const bool tree = IncludeSubfolders();
-    ScanInBackground([folder = QStringToPathWide(folder), tree] {
+    ScanInBackground([folder, tree] {
         std::vector<ImageItem> items = tree ? ScanImageFolderTree(folder) : ScanImageFolder(folder);
         SortNaturally(items);
         return items;
     });
 }
 
-void CMainWnd::AddDroppedPaths(const QStringList& paths) {
+void CMainWnd::AddDroppedPaths(const std::vector<std::string>& paths) {
     const bool tree = IncludeSubfolders();
-    ScanInBackground([paths = ToWide(paths), tree] {
+    ScanInBackground([paths, tree] {
         std::vector<ImageItem> all;
-        for (const std::wstring& path : paths) {
+        for (const std::string& path : paths) {
             // A folder's files in name order; a file alone stays as it is.
             std::vector<ImageItem> some = ItemsFromDrop({path}, tree);
             SortNaturally(some);
@@ -224,15 +235,15 @@ void CMainWnd::OnItemsScanned(ui::WPARAM wParam) {
     }
 }
 
-void CMainWnd::AddOpenedPaths(const QStringList& paths) {
-    QStringList files;
-    for (const QString& path : paths) {
+void CMainWnd::AddOpenedPaths(const std::vector<std::string>& paths) {
+    std::vector<std::string> files;
+    for (const std::string& path : paths) {
         if (IsFolderPath(path)) {
             AddImageFiles(files);
             files.clear();
             AddImageFolder(path);
         } else {
-            files << path;
+            files.push_back(path);
         }
     }
     AddImageFiles(files);
@@ -256,7 +267,7 @@ void CMainWnd::AddOneItem(ImageItem item) {
     // Shown readably; the engine keeps the name's bytes for the work.
     // Files of a mirrored tree show where below the added folder they are.
     const QString name =
-        ShownPath(item.subFolder.empty() ? item.fileName : item.subFolder + L"/" + item.fileName);
+        ShownPath(item.subFolder.empty() ? item.fileName : item.subFolder + "/" + item.fileName);
     const QString size = QString::fromStdWString(FormatFileSize(item.fileSize));
     const int id = engine_->AddImageItem(std::move(item));
     ui::CControlUI* entry = imageList_->AddTemplateItem();
@@ -353,7 +364,7 @@ void CMainWnd::OnPreview(ui::TNotifyUI& msg) {
     if (!item) {
         return;
     }
-    if (item->outputPath.empty() || !ShellOpen(QString::fromStdWString(item->outputPath))) {
+    if (item->outputPath.empty() || !ShellOpenPath(item->outputPath)) {
         ShowPrompt(QCoreApplication::translate("Velquist", "图片预览失败!"));
     }
 }

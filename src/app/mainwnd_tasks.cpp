@@ -5,6 +5,8 @@
 #include "window_messages.h"
 
 #include <QCoreApplication>
+#include <QMetaObject>
+#include <QWidget>
 #include <memory>
 
 namespace velquist {
@@ -13,13 +15,6 @@ namespace {
 // Refreshes the estimate of the time left between two finished jobs.
 constexpr ui::UINT kBatchTimer = 41;
 constexpr ui::UINT kBatchTimerMs = 1000;
-
-struct StatusLook {
-    bool waiting;
-    bool processing;
-    bool succeeded;
-    bool failed;
-};
 
 } // namespace
 
@@ -37,10 +32,15 @@ bool CMainWnd::StartBatch(const std::vector<int>& ids) {
     if (!engine_->QueueTasks(ids)) {
         return false;
     }
+    // What an entry showed is about the last run; this run starts from waiting. Only the
+    // entries that show something else are touched: a fresh list of thousands starts at once.
     for (const int id : ids) {
-        ClearFailure(imageList_->FindSubControl(QStringLiteral("item-%1").arg(id)));
+        if (marked_.count(id) != 0) {
+            ShowEntryView(id, EntryView{});
+        }
     }
-    batch_.Start(static_cast<int>(ids.size()), BatchProgress::Clock::now());
+    batch_.Start(ids, BatchPresenter::Clock::now());
+    halting_ = false;
     SetTimer(kBatchTimer, kBatchTimerMs);
     ShowBatchProgress();
     ShowConverting(true);
@@ -58,8 +58,7 @@ void CMainWnd::OnStop(ui::TNotifyUI& /*msg*/) {
     engine_->StopBatch();
     if (!engine_->IsBusy()) {
         // Nothing had left the queue yet: no job will report, the batch ends here.
-        ShowBatchSummary();
-        ShowConverting(false);
+        EndBatch();
         return;
     }
     // Once is enough; the button comes back as the start button when the last job is gone.
@@ -75,8 +74,8 @@ void CMainWnd::OnRetryFailed(ui::TNotifyUI& /*msg*/) {
 
 std::vector<int> CMainWnd::FailedEntries() const {
     std::vector<int> listed;
-    // Removed entries keep their records in the engine; only those in the list count.
-    for (const int id : engine_->FailedIds()) {
+    // Removed entries stay in the batch's records; only those in the list count.
+    for (const int id : batch_.FailedIds()) {
         if (imageList_->FindSubControl(QStringLiteral("item-%1").arg(id)) != nullptr) {
             listed.push_back(id);
         }
@@ -93,7 +92,7 @@ void CMainWnd::ShowBatchProgress() {
         return;
     }
     batchProgress_->SetText(
-        QString::fromStdString(batch_.ProgressLine(BatchProgress::Clock::now())));
+        QString::fromStdString(batch_.ProgressLine(BatchPresenter::Clock::now())));
     batchProgress_->SetVisible(true);
     if (summaryOpenDir_ != nullptr) {
         summaryOpenDir_->SetVisible(false);
@@ -102,16 +101,27 @@ void CMainWnd::ShowBatchProgress() {
 
 void CMainWnd::ShowBatchSummary() {
     KillTimer(kBatchTimer);
-    batch_.End();
+    batch_.End(BatchPresenter::Clock::now());
+    if (const std::string halt = batch_.HaltMessage(); !halt.empty()) {
+        // After the buttons are back: the box waits for the user.
+        QMetaObject::invokeMethod(
+            GetWidget(), [this, text = ShownText(halt.c_str())] { ShowPrompt(text); },
+            Qt::QueuedConnection);
+    }
     if (batchProgress_ == nullptr) {
         return;
     }
     batchProgress_->SetText(
-        QString::fromStdString(batch_.SummaryLine(BatchProgress::Clock::now())));
+        QString::fromStdString(batch_.SummaryLine(BatchPresenter::Clock::now())));
     batchProgress_->SetVisible(true);
     if (summaryOpenDir_ != nullptr) {
-        summaryOpenDir_->SetVisible(batch_.Converted() > 0);
+        summaryOpenDir_->SetVisible(batch_.Succeeded() > 0);
     }
+}
+
+void CMainWnd::EndBatch() {
+    ShowBatchSummary();
+    ShowConverting(false);
 }
 
 void CMainWnd::OnBatchTick() {
@@ -142,120 +152,93 @@ void CMainWnd::OnTaskStatus(TaskStatusReport* report) {
         return;
     }
     const int id = owned->task_id;
-    ui::CControlUI* entry = imageList_->FindSubControl(QStringLiteral("item-%1").arg(id));
-    ShowEntryStatus(entry, owned->status);
+    TaskEnd end{id, static_cast<TaskStatus>(owned->status), {}, FailureKind::kOther};
     if (!IsFinalStatus(owned->status)) {
+        ShowEntryView(id, ViewOf(end));
         return;
     }
     // From the status itself: the engine tells its last status only once the task is finished.
-    if (owned->status == kTaskStopped) {
-        ShowNote(entry, ShownText(kStoppedShown));
-    } else if (owned->status == kTaskSkipped) {
-        ShowNote(entry, ShownText(kSkippedShown));
-    }
-    if (owned->status == kTaskFailed) {
-        // The engine's own words for the window where it has them, the worker's otherwise.
-        const std::wstring shown = engine_->ShownFailureReason(id);
-        ShowFailure(entry, shown.empty() ? QString::fromStdString(engine_->FailureReason(id))
-                                         : ShownText(shown));
-    }
+    end.reason = engine_->FailureReason(id);
+    end.kind = engine_->FailureKindOf(id);
     const FinishResult finished = engine_->FinishTask(id);
-    if (finished.finished && batch_.Running()) {
-        CountFinished(owned->status);
-        ShowBatchProgress();
+    const bool counted = finished.finished && batch_.Running();
+    ShowEntryView(id, counted ? batch_.Finished(end) : ViewOf(end));
+    if (!counted) {
+        return;
     }
+    ShowBatchProgress();
     if (finished.batchEnded) {
-        ShowBatchSummary();
-        ShowConverting(false);
-    }
-}
-
-void CMainWnd::CountFinished(int status) {
-    if (status == kTaskSkipped) {
-        batch_.Skipped();
-    } else if (status == kTaskStopped) {
-        batch_.Interrupted();
-    } else {
-        batch_.Finished(status == kTaskFailed);
-    }
-}
-
-void CMainWnd::ShowFailure(ui::CControlUI* entry, const QString& reason) {
-    if (entry == nullptr) {
-        return;
-    }
-    // A reason may quote a name: its control characters are shown, not obeyed.
-    const QString shown = reason.isEmpty()
-                              ? QCoreApplication::translate("Velquist", "原因不明")
-                              : QString::fromStdWString(VisibleControls(reason.toStdWString()));
-    if (ui::CControlUI* failed = entry->FindSubControl(QStringLiteral("status-failed"))) {
-        failed->SetToolTip(shown);
-    }
-    if (ui::CControlUI* details = entry->FindSubControl(QStringLiteral("failReason"))) {
-        details->SetText(shown);
-        details->SetVisible(true);
-    }
-}
-
-// "已停止", "已跳过": on the entry's second line, without the failure mark.
-void CMainWnd::ShowNote(ui::CControlUI* entry, const QString& note) {
-    if (entry == nullptr) {
-        return;
-    }
-    if (ui::CControlUI* details = entry->FindSubControl(QStringLiteral("failReason"))) {
-        details->SetText(note);
-        details->SetVisible(!note.isEmpty());
-    }
-}
-
-void CMainWnd::ClearFailure(ui::CControlUI* entry) {
-    if (entry == nullptr) {
-        return;
-    }
-    if (ui::CControlUI* failed = entry->FindSubControl(QStringLiteral("status-failed"))) {
-        failed->SetToolTip(QString());
-    }
-    if (ui::CControlUI* details = entry->FindSubControl(QStringLiteral("failReason"))) {
-        details->SetText(QString());
-        details->SetVisible(false);
-    }
-}
-
-void CMainWnd::ShowEntryStatus(ui::CControlUI* entry, int status) {
-    if (entry == nullptr) {
-        return;
-    }
-    StatusLook look{};
-    switch (status) {
-    case kTaskProcessing:
-        look = {false, true, false, false};
-        break;
-    case kTaskFailed:
-        look = {false, false, false, true};
-        break;
-    case kTaskSucceeded:
-        look = {false, false, true, false};
-        break;
-    case kTaskStopped: // back to waiting; it can be started again
-    case kTaskSkipped: // its output was there already
-        look = {true, false, false, false};
-        break;
-    default:
-        return;
-    }
-    const std::pair<const char*, bool> parts[] = {{"status-waiting", look.waiting},
-                                                  {"status-processing", look.processing},
-                                                  {"status-sucess", look.succeeded},
-                                                  {"status-failed", look.failed}};
-    for (const auto& [name, visible] : parts) {
-        if (ui::CControlUI* part = entry->FindSubControl(QLatin1String(name))) {
-            part->SetVisible(visible);
+        EndBatch();
+    } else if (batch_.Halt() != BatchHalt::kNone && !halting_) {
+        // Nothing after a full disk or a vanished folder could be written: the rest waits.
+        halting_ = true;
+        engine_->StopBatch();
+        processingBtn_->SetEnabled(false);
+        if (!engine_->IsBusy()) {
+            EndBatch();
         }
     }
-    // A failure leaves the preview button as it was.
-    if (ui::CControlUI* preview = entry->FindSubControl(QStringLiteral("preview"));
-        preview != nullptr && status != kTaskFailed) {
-        preview->SetVisible(status == kTaskSucceeded);
+}
+
+// The parts of an entry a status changes, by their place in the entry template: found by
+// name once, since a lookup by name for each part of thousands of entries shows at a start.
+ui::CControlUI* CMainWnd::EntryPart(ui::CControlUI* entry, EntryPartIndex part) {
+    static const QString names[kEntryPartCount] = {
+        QStringLiteral("status-waiting"), QStringLiteral("status-processing"),
+        QStringLiteral("status-sucess"),  QStringLiteral("status-failed"),
+        QStringLiteral("failReason"),     QStringLiteral("preview")};
+    int& index = entryParts_[part];
+    if (index < 0) {
+        index = entry->GetItemIndex(entry->FindSubControl(names[part]));
+        if (index < 0) {
+            return entry->FindSubControl(names[part]);
+        }
+    }
+    return entry->GetItemAt(index);
+}
+
+// The status mark, the second line with its tool tip, and the preview where the output is.
+void CMainWnd::ShowEntryView(int id, const EntryView& view) {
+    const bool fresh = view.look == EntryLook::kWaiting && view.note.empty() && !view.preview;
+    if (fresh) {
+        marked_.erase(id);
+    } else {
+        marked_.insert(id);
+    }
+    ui::CControlUI* entry = imageList_->FindSubControl(QStringLiteral("item-%1").arg(id));
+    if (entry == nullptr) {
+        return;
+    }
+    const std::pair<EntryPartIndex, EntryLook> marks[] = {{kPartWaiting, EntryLook::kWaiting},
+                                                          {kPartProcessing, EntryLook::kProcessing},
+                                                          {kPartSucceeded, EntryLook::kSucceeded},
+                                                          {kPartFailed, EntryLook::kFailed}};
+    for (const auto& [index, look] : marks) {
+        ShowPart(EntryPart(entry, index), view.look == look);
+    }
+    if (view.look == EntryLook::kProcessing) {
+        return;
+    }
+    // A reason may quote a name: its control characters are shown, not obeyed. The
+    // presenter's own words come in the window's language; the worker's stay as they are.
+    const auto shown = [](const std::string& text) {
+        return text.empty() ? QString()
+                            : QString::fromStdWString(
+                                  VisibleControls(ShownText(text.c_str()).toStdWString()));
+    };
+    if (ui::CControlUI* failed = EntryPart(entry, kPartFailed)) {
+        failed->SetToolTip(shown(view.detail));
+    }
+    if (ui::CControlUI* details = EntryPart(entry, kPartReason)) {
+        details->SetText(shown(view.note));
+        ShowPart(details, !view.note.empty());
+    }
+    ShowPart(EntryPart(entry, kPartPreview), view.preview);
+}
+
+void CMainWnd::ShowPart(ui::CControlUI* part, bool visible) {
+    if (part != nullptr && part->IsVisible() != visible) {
+        part->SetVisible(visible);
     }
 }
 

@@ -1,5 +1,7 @@
 #include "natural_order.h"
 
+#include "util/text.h"
+
 #include <algorithm>
 #include <cwctype>
 
@@ -70,13 +72,28 @@ bool NaturalLess(const std::wstring& a, const std::wstring& b) {
 }
 
 void SortNaturally(std::vector<ImageItem>& items) {
+    // Compared as the names read (bytes that are not UTF-8 as their own units), decoded
+    // once per record rather than once per comparison.
+    struct Keyed {
+        std::wstring subFolder;
+        std::wstring fileName;
+        ImageItem item;
+    };
+    std::vector<Keyed> keyed;
+    keyed.reserve(items.size());
+    for (ImageItem& item : items) {
+        keyed.push_back({PathToWide(item.subFolder), PathToWide(item.fileName), std::move(item)});
+    }
     // A tree's files by folder (the folder's own first), then by name within each.
-    std::stable_sort(items.begin(), items.end(), [](const ImageItem& x, const ImageItem& y) {
+    std::stable_sort(keyed.begin(), keyed.end(), [](const Keyed& x, const Keyed& y) {
         if (x.subFolder != y.subFolder) {
             return NaturalLess(x.subFolder, y.subFolder);
         }
         return NaturalLess(x.fileName, y.fileName);
     });
+    for (std::size_t i = 0; i < keyed.size(); ++i) {
+        items[i] = std::move(keyed[i].item);
+    }
 }
 
 } // namespace velquist

@@ -46,8 +46,8 @@ void AddFolder(const std::string& folder, bool recursive, std::vector<Found>* fi
     }
     for (const std::string& dir : folders) {
         const std::string sub = RelativeFolder(folder, dir);
-        for (const ImageItem& item : ScanImageFolder(PathToWide(dir))) {
-            files->push_back({WideToPath(item.sourcePath), sub});
+        for (ImageItem& item : ScanImageFolder(dir)) {
+            files->push_back({std::move(item.sourcePath), sub});
         }
     }
 }

@@ -44,7 +44,8 @@ struct Group {
     std::vector<int> ids;
 };
 
-std::vector<Group> MakeGroups(TaskEngine& engine, const BatchJob& job) {
+std::vector<Group> MakeGroups(TaskEngine& engine, const BatchJob& job,
+                              std::map<int, std::size_t>* fileOf) {
     std::vector<Group> groups;
     std::map<std::string, std::size_t> byDir;
     for (std::size_t i = 0; i < job.files.size(); ++i) {
@@ -58,11 +59,19 @@ std::vector<Group> MakeGroups(TaskEngine& engine, const BatchJob& job) {
         const std::string sub = job.settings.outputDir.empty() || i >= job.subFolders.size()
                                     ? std::string()
                                     : job.subFolders[i];
-        const int id = engine.AddImageItem(
-            {PathToWide(NameOf(file)), PathToWide(file), SizeOf(file), {}, PathToWide(sub)});
+        const int id = engine.AddImageItem({NameOf(file), file, SizeOf(file), {}, sub});
         groups[it->second].ids.push_back(id);
+        (*fileOf)[id] = i;
     }
     return groups;
+}
+
+std::vector<int> AllIds(const std::vector<Group>& groups) {
+    std::vector<int> ids;
+    for (const Group& group : groups) {
+        ids.insert(ids.end(), group.ids.begin(), group.ids.end());
+    }
+    return ids;
 }
 
 std::shared_ptr<JobRunner> Limited(const BatchJob& job) {
@@ -81,17 +90,16 @@ class BatchDriver {
     }
 
     BatchReport Run() {
-        start_ = Clock::now();
-        groups_ = MakeGroups(engine_, job_);
-        total_ = job_.files.size();
+        groups_ = MakeGroups(engine_, job_, &report_.fileOf);
+        report_.batch.Start(AllIds(groups_), Clock::now());
         StartNextGroup();
         // A stop is a flag nobody wakes us for: it is looked at this often.
         const auto wait = std::min(job_.tickInterval, std::chrono::milliseconds(50));
         auto nextTick = Clock::now() + job_.tickInterval;
-        while (report_.files.size() < total_) {
+        while (report_.batch.Done() < report_.batch.Total()) {
             if (!stopping_ && job_.stop != nullptr && *job_.stop != 0) {
-                stopping_ = true;
-                engine_.StopBatch();
+                report_.batch.Stop();
+                StopEngine();
             }
             if (stopping_ && !engine_.IsBusy()) {
                 break;
@@ -100,16 +108,18 @@ class BatchDriver {
                 Handle(*status);
             } else if (Clock::now() >= nextTick) {
                 nextTick = Clock::now() + job_.tickInterval;
-                observer_->Tick(report_.files.size(), total_, report_.failed, Elapsed());
+                observer_->Tick(report_.batch);
             }
         }
-        report_.seconds = Elapsed();
-        report_.notConverted = total_ - report_.files.size() + stopped_;
+        report_.batch.End(Clock::now());
         return std::move(report_);
     }
 
   private:
-    double Elapsed() const { return std::chrono::duration<double>(Clock::now() - start_).count(); }
+    void StopEngine() {
+        stopping_ = true;
+        engine_.StopBatch();
+    }
 
     void StartNextGroup() {
         if (nextGroup_ >= groups_.size() || stopping_) {
@@ -124,6 +134,25 @@ class BatchDriver {
         engine_.QueueTasks(group.ids);
     }
 
+    FileResult ResultOf(int id, TaskStatus status) const {
+        FileResult result;
+        result.id = id;
+        if (const auto item = engine_.GetImageItem(id)) {
+            result.input = item->sourcePath;
+            result.output = item->outputPath;
+            result.subFolder = item->subFolder;
+        }
+        result.status = status;
+        result.ok = status == kTaskSucceeded;
+        if (status == kTaskFailed) {
+            result.reason = engine_.FailureReason(id);
+            if (result.reason.empty()) {
+                result.reason = "unknown error";
+            }
+        }
+        return result;
+    }
+
     void Handle(const TaskStatusReport& status) {
         // A job's first post (or its only one, when it could not start) shows that the
         // dispatcher has taken its settings; once the whole group is past that point,
@@ -135,28 +164,21 @@ class BatchDriver {
             return;
         }
         engine_.FinishTask(status.task_id);
-        FileResult result;
         const int id = status.task_id;
-        if (const auto item = engine_.GetImageItem(id)) {
-            result.input = WideToPath(item->sourcePath);
-            result.output = WideToPath(item->outputPath);
-            result.subFolder = WideToPath(item->subFolder);
-        }
-        result.status = static_cast<TaskStatus>(status.status);
-        result.ok = status.status == kTaskSucceeded;
-        if (status.status == kTaskSkipped) {
-            ++report_.skipped;
-        } else if (status.status == kTaskStopped) {
-            ++stopped_;
-        } else if (!result.ok) {
-            result.reason = engine_.FailureReason(id);
-            if (result.reason.empty()) {
-                result.reason = "unknown error";
-            }
-            ++report_.failed;
+        FileResult result = ResultOf(id, static_cast<TaskStatus>(status.status));
+        const EntryView view =
+            report_.batch.Finished({id, result.status, result.reason, engine_.FailureKindOf(id)});
+        if (result.status == kTaskFailed && view.look != EntryLook::kFailed) {
+            // Met the full disk after the first one did: it waits, as the summary counts it.
+            result.status = kTaskStopped;
+            result.reason.clear();
         }
         report_.files.push_back(result);
-        observer_->FileDone(result, report_.files.size(), total_, report_.failed, Elapsed());
+        observer_->FileDone(result, report_.batch);
+        // A full disk or a vanished folder fails every file after it: the rest waits.
+        if (!stopping_ && report_.batch.Halt() != BatchHalt::kNone) {
+            StopEngine();
+        }
     }
 
     const BatchJob& job_;
@@ -166,11 +188,8 @@ class BatchDriver {
     std::vector<Group> groups_;
     std::size_t nextGroup_ = 0;
     std::set<int> waiting_;
-    std::size_t total_ = 0;
     bool stopping_ = false;
-    std::size_t stopped_ = 0;
     BatchReport report_;
-    Clock::time_point start_;
 };
 
 } // namespace

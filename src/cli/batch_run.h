@@ -1,12 +1,14 @@
 #pragma once
 
 #include "batch_settings.h"
+#include "tasks/batch_presenter.h"
 #include "tasks/job_runner.h"
 
 #include <atomic>
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -14,6 +16,7 @@
 namespace velquist {
 
 struct FileResult {
+    int id = 0; // the engine's
     std::string input;
     std::string subFolder; // as the run was given it
     std::string output;    // the name the engine gave it, also when the conversion failed
@@ -24,19 +27,16 @@ struct FileResult {
 
 struct BatchReport {
     std::vector<FileResult> files; // in the order they finished, stopped ones included
-    std::size_t failed = 0;
-    std::size_t skipped = 0;      // their output file was there already
-    std::size_t notConverted = 0; // files a stopped run interrupted or never started
-    double seconds = 0;
+    BatchPresenter batch;          // the counts, the files to retry and the texts
+    std::map<int, std::size_t> fileOf; // the engine's id: the file's place in BatchJob::files
 };
 
 // Told about every finished file, and now and then while files are converting.
 class BatchObserver {
   public:
     virtual ~BatchObserver() = default;
-    virtual void FileDone(const FileResult& result, std::size_t done, std::size_t total,
-                          std::size_t failed, double seconds) = 0;
-    virtual void Tick(std::size_t done, std::size_t total, std::size_t failed, double seconds) = 0;
+    virtual void FileDone(const FileResult& result, const BatchPresenter& batch) = 0;
+    virtual void Tick(const BatchPresenter& batch) = 0;
 };
 
 struct BatchJob {

@@ -181,7 +181,7 @@ std::string UsageText(const std::string& program) {
            " [options] --retry-from LIST [FILE|FOLDER...]\n"
            "Converts HEIF/HEIC photos to JPEG, PNG or BMP, up to three at a time.\n"
            "A FILE is converted whatever its name; a FOLDER contributes the files directly\n"
-           "inside it whose names end in .heic, .HEIC, .heif or .HEIF.\n"
+           "inside it whose names end in .heic, .HEIC, .heif, .HEIF, .hif or .HIF.\n"
            "\n"
            "Options (an option not given takes the setting saved by the Velquist window in\n"
            "configure.ini, section [global], and then the default shown):\n"

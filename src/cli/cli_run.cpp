@@ -25,7 +25,6 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <memory>
-#include <set>
 #include <string>
 #include <sys/stat.h>
 #include <thread>
@@ -211,17 +210,10 @@ struct RunEnd {
 // The files of the run that are not done: the failed ones, and after a stop also those it
 // interrupted or never started.
 std::vector<ListedFile> FilesToRetry(const BatchJob& job, const BatchReport& report) {
-    std::set<std::string> done;
-    for (const FileResult& file : report.files) {
-        if (file.ok || file.status == kTaskSkipped) {
-            done.insert(file.input);
-        }
-    }
     std::vector<ListedFile> files;
-    for (std::size_t i = 0; i < job.files.size(); ++i) {
-        if (done.count(job.files[i]) == 0) {
-            files.emplace_back(job.files[i], i < job.subFolders.size() ? job.subFolders[i] : "");
-        }
+    for (const int id : report.batch.NotDoneIds()) {
+        const std::size_t i = report.fileOf.at(id);
+        files.emplace_back(job.files[i], i < job.subFolders.size() ? job.subFolders[i] : "");
     }
     return files;
 }
@@ -302,12 +294,15 @@ int RunConvertMode(const CliOptions& options, const std::string& program) {
     ProgressDisplay display(out, ::isatty(::fileno(out)) != 0, BarStream(streams, options.verbose));
     const BatchReport report = RunBatch(job, &display);
     display.Clear();
-    PrintSummary(out, report);
+    PrintSummary(out, job, report);
+    if (const std::string halt = report.batch.HaltLine(); !halt.empty()) {
+        std::fprintf(err, "%s: %s\n", program.c_str(), halt.c_str());
+    }
     OfferRetry(out, err, options, program, job, report);
     if (const int signal = stopSignal.load(); signal != 0) {
         return 128 + signal;
     }
-    return report.failed == 0 ? 0 : 1;
+    return report.batch.Failed() == 0 ? 0 : 1;
 }
 
 } // namespace velquist

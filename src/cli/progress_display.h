@@ -13,14 +13,13 @@ class ProgressDisplay : public BatchObserver {
   public:
     ProgressDisplay(std::FILE* lines, bool linesAreTerminal, std::FILE* bar);
 
-    void FileDone(const FileResult& result, std::size_t done, std::size_t total, std::size_t failed,
-                  double seconds) override;
-    void Tick(std::size_t done, std::size_t total, std::size_t failed, double seconds) override;
+    void FileDone(const FileResult& result, const BatchPresenter& batch) override;
+    void Tick(const BatchPresenter& batch) override;
     // Removes the bar so the summary starts on a clean line.
     void Clear();
 
   private:
-    void DrawBar(std::size_t done, std::size_t total, std::size_t failed, double seconds);
+    void DrawBar(const BatchPresenter& batch);
 
     std::FILE* lines_;
     bool linesAreTerminal_;
@@ -28,10 +27,7 @@ class ProgressDisplay : public BatchObserver {
     bool barShown_ = false;
 };
 
-// "12 files in 3.4 s ..." followed by one line per failed file with its reason.
-void PrintSummary(std::FILE* out, const BatchReport& report);
-
-// The bar's text, e.g. "[#####.....]  5/10 files, 1 failed, 1.3 files/s, 0:04".
-std::string ProgressLine(std::size_t done, std::size_t total, std::size_t failed, double seconds);
+// The batch's summary: the counts, then one line per failed file with its reason.
+void PrintSummary(std::FILE* out, const BatchJob& job, const BatchReport& report);
 
 } // namespace velquist

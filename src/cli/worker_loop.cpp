@@ -83,7 +83,8 @@ std::vector<std::string> Serve(const std::vector<std::string>& request) {
     if (outcome.status == kTaskSucceeded) {
         return {kAnswerConverted};
     }
-    return {kAnswerFailed, LastLine(outcome.diagnostics)};
+    return {kAnswerFailed, LastLine(outcome.diagnostics),
+            std::to_string(static_cast<int>(outcome.kind))};
 }
 
 // Both workers hold few allocator arenas: the address-space limit follows each image's

@@ -59,20 +59,39 @@ std::uint64_t AddressSpaceLimit() {
 }
 
 // Refuses what the header shows to be malformed or too large before a decoder sees it.
-bool CheckHeader(const ConvertTask& task, Diagnostics& diag) {
+bool CheckHeader(const ConvertTask& task, Diagnostics& diag, FailureKind* kind) {
     const HeifHeader header = task.header ? *task.header : ReadHeifHeader(task.inputPath);
     const std::string grid = GridProblem(header);
     if (!grid.empty()) {
         diag.Printf("%s\n", grid.c_str());
+        *kind = FailureKind::kNotHeic;
         return false;
     }
     const std::uint64_t needed = EstimateJobMemory(header, task.settings);
     const std::uint64_t limit = AddressSpaceLimit();
     if (limit != 0 && needed > limit) {
         diag.Printf("%s\n", TooLargeText(header, needed).c_str());
+        *kind = FailureKind::kTooLarge;
         return false;
     }
     return true;
+}
+
+// A failed write by the system's reason: the window stops the whole batch for a full disk
+// or a vanished folder, since every file after it would fail the same way.
+FailureKind WriteFailureKind(int error) {
+    switch (error) {
+    case 0:
+        return FailureKind::kOther;
+    case ENOSPC:
+    case EDQUOT:
+        return FailureKind::kDiskFull;
+    case ENOENT:
+    case ENOTDIR:
+        return FailureKind::kOutputFolderGone;
+    default:
+        return FailureKind::kCannotWrite;
+    }
 }
 
 // Position of the primary image among the top-level images, for the diagnostic lines.
@@ -246,14 +265,15 @@ bool WriteAllImages(heif_context* ctx, Encoder& encoder, const ConvertTask& task
     return ok;
 }
 
-bool Convert(const ConvertTask& task, Diagnostics& diag, bool echo) {
+bool Convert(const ConvertTask& task, Diagnostics& diag, bool echo, FailureKind* kind) {
     std::unique_ptr<Encoder> encoder = CreateEncoder(task.settings);
     if (const int inputError = InputError(task.inputPath); inputError != 0) {
         diag.NoteSystemError(inputError);
         diag.Printf("Could not read HEIF file: %s\n", std::strerror(inputError));
+        *kind = FailureKind::kUnreadable;
         return false;
     }
-    if (!CheckHeader(task, diag)) {
+    if (!CheckHeader(task, diag, kind)) {
         return false;
     }
     HeifContextPtr ctx(heif_context_alloc());
@@ -271,17 +291,22 @@ bool Convert(const ConvertTask& task, Diagnostics& diag, bool echo) {
         heif_context_read_from_file(ctx.get(), task.inputPath.c_str(), nullptr);
     if (error.code != heif_error_Ok) {
         diag.Printf("Could not read HEIF file: %s\n", error.message);
+        *kind = FailureKind::kNotHeic;
         return false;
     }
     if (WouldReplaceInput(task)) {
         diag.Printf("Output file %s is the input file, not overwritten\n",
                     QuotedName(task.outputPath).c_str());
+        *kind = FailureKind::kCannotWrite;
         return false;
     }
-    if (task.settings.allImages) {
-        return WriteAllImages(ctx.get(), *encoder, task, diag, echo);
+    const bool written = task.settings.allImages
+                             ? WriteAllImages(ctx.get(), *encoder, task, diag, echo)
+                             : DecodeAndWrite(ctx.get(), *encoder, task, diag, echo);
+    if (!written) {
+        *kind = WriteFailureKind(diag.SystemError());
     }
-    return DecodeAndWrite(ctx.get(), *encoder, task, diag, echo);
+    return written;
 }
 
 } // namespace
@@ -295,7 +320,7 @@ ConversionOutcome RunConversion(const ConvertTask& task, bool echo) {
     const ScopedOutputCommit commit(task.replaceExisting ? OutputCommit::kReplace
                                                          : OutputCommit::kNoReplace);
     ConversionOutcome outcome;
-    outcome.status = Convert(task, diag, echo) ? kTaskSucceeded : kTaskFailed;
+    outcome.status = Convert(task, diag, echo, &outcome.kind) ? kTaskSucceeded : kTaskFailed;
     outcome.diagnostics = diag.Text();
     return outcome;
 }

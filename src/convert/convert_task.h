@@ -43,6 +43,7 @@ struct ConvertTask {
 struct ConversionOutcome {
     TaskStatus status = kTaskFailed;
     std::string diagnostics; // the lines the job wrote to standard error
+    FailureKind kind = FailureKind::kOther; // of a failure
 };
 
 // Runs one conversion on the calling thread without posting anything. Diagnostic lines

@@ -16,12 +16,20 @@ enum TaskStatus : std::int32_t {
 };
 
 // Why a job failed, where the window names the reason its own way rather than showing the
-// diagnostic: a photo too large for the memory budget, a conversion past its time limit.
+// diagnostic: a photo too large for the memory budget, a conversion past its time limit, an
+// input that cannot be read or is no HEIF file, an output that cannot be written. The
+// numbers travel in the worker's answers.
 enum class FailureKind : std::int32_t {
     kOther = 0,
     kTooLarge = 1,
     kTimedOut = 2,
+    kNotHeic = 3,
+    kUnreadable = 4,
+    kDiskFull = 5,
+    kCannotWrite = 6,
+    kOutputFolderGone = 7,
 };
+inline constexpr std::int32_t kLastFailureKind = 7;
 // The reason of a conversion ended at its time limit.
 inline constexpr char kTimedOutReason[] = "timed out";
 

@@ -3,42 +3,51 @@
 #include "util/shown_name.h"
 #include "util/text.h"
 
+#include <QDir>
+#include <QFile>
 #include <sys/stat.h>
 
 namespace velquist {
 
-QString PathBytesToQString(const std::string& bytes) {
-    return QString::fromStdWString(PathToWide(bytes));
+QString ShownPath(const std::string& path) {
+    return QString::fromStdString(WideToUtf8(VisibleControls(AnsiToWide(path))));
 }
 
-std::wstring QStringToPathWide(const QString& path) {
-    std::wstring wide;
-    wide.reserve(static_cast<size_t>(path.size()));
-    for (qsizetype i = 0; i < path.size(); ++i) {
-        const char16_t unit = path.at(i).unicode();
-        const bool pair = QChar::isHighSurrogate(unit) && i + 1 < path.size() &&
-                          QChar::isLowSurrogate(path.at(i + 1).unicode());
-        if (pair) {
-            wide.push_back(static_cast<wchar_t>(QChar::surrogateToUcs4(unit, path.at(i + 1))));
-            ++i;
-            continue;
-        }
-        wide.push_back(static_cast<wchar_t>(unit));
+std::string PathFromText(const QString& path) {
+    return QFile::encodeName(path).toStdString();
+}
+
+std::string PathFromUrl(const QUrl& url) {
+    if (!url.isLocalFile()) {
+        return {};
     }
-    return wide;
+    // The fully encoded form keeps bytes that are not UTF-8 as %XX, where every decoded
+    // form would replace them.
+    const QByteArray bytes =
+        QByteArray::fromPercentEncoding(url.path(QUrl::FullyEncoded).toLatin1());
+    return bytes.contains('\0') ? std::string() : bytes.toStdString();
 }
 
-std::string QStringToPathBytes(const QString& path) {
-    return WideToPath(QStringToPathWide(path));
+QUrl UrlFromPath(const std::string& path) {
+    const QByteArray encoded =
+        QByteArray(path.data(), static_cast<qsizetype>(path.size())).toPercentEncoding("/");
+    QUrl url;
+    url.setScheme(QStringLiteral("file"));
+    // Tolerant mode takes the %XX sequences as the encoding they are.
+    url.setPath(QString::fromLatin1(encoded), QUrl::TolerantMode);
+    return url;
 }
 
-QString ShownPath(const std::wstring& path) {
-    return QString::fromStdString(WideToUtf8(VisibleControls(path)));
+std::string CleanPath(const std::string& path) {
+    // Latin-1 maps each byte to one character and back, so Qt's cleaning, which looks only
+    // at "/" and ".", sees the name's bytes one for one.
+    const QString text = QString::fromLatin1(path.data(), static_cast<qsizetype>(path.size()));
+    return QDir::cleanPath(text).toLatin1().toStdString();
 }
 
-bool IsFolderPath(const QString& path) {
+bool IsFolderPath(const std::string& path) {
     struct stat info {};
-    return ::stat(QStringToPathBytes(path).c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+    return ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
 }
 
 } // namespace velquist

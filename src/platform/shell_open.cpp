@@ -1,7 +1,13 @@
 #include "shell_open.h"
 
+#include "path_text.h"
+
 #include <QDesktopServices>
 #include <QFileInfo>
+#include <cstdlib>
+#include <memory>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace velquist {
 
@@ -50,4 +56,17 @@ bool ShellOpen(const QString& target) {
     return opener.Open(QUrl::fromLocalFile(info.absoluteFilePath()));
 }
 
+bool ShellOpenPath(const std::string& path) {
+    struct stat info {};
+    if (path.empty() || ::stat(path.c_str(), &info) != 0) {
+        return false;
+    }
+    UrlOpener& opener = g_opener != nullptr ? *g_opener : DefaultOpener();
+    if (path.front() == '/') {
+        return opener.Open(UrlFromPath(path));
+    }
+    // The desktop may run the program from another folder: the absolute name goes.
+    const std::unique_ptr<char, decltype(&std::free)> cwd(::getcwd(nullptr, 0), &std::free);
+    return cwd && opener.Open(UrlFromPath(std::string(cwd.get()) + "/" + path));
+}
 } // namespace velquist

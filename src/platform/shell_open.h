@@ -2,6 +2,7 @@
 
 #include <QString>
 #include <QUrl>
+#include <string>
 
 namespace velquist {
 
@@ -19,5 +20,10 @@ void SetUrlOpener(UrlOpener* opener);
 // Opens a file, a folder or a web address with the user's default program.
 // A local file or folder that does not exist fails before anything is started.
 bool ShellOpen(const QString& target);
+
+// Opens a local file or folder named by its bytes, which reach the desktop unchanged in
+// the file: URL whether or not they are UTF-8. A path that does not exist fails before
+// anything is started.
+bool ShellOpenPath(const std::string& path);
 
 } // namespace velquist

@@ -28,30 +28,27 @@ const QByteArray kOpenPrefix = "open ";
 // A percent-encoded path of PATH_MAX bytes fits; anything longer is not ours.
 constexpr qint64 kMaxLineBytes = 16384;
 // Bounds what one connection can make the window hold.
-constexpr qsizetype kMaxFiles = 100000;
+constexpr std::size_t kMaxFiles = 100000;
 
-QByteArray Request(const QStringList& files) {
+QByteArray Request(const std::vector<std::string>& files) {
     QByteArray request;
-    for (const QString& path : files) {
+    for (const std::string& path : files) {
         // The name's own bytes: a name that is not UTF-8 has no other faithful form.
-        const std::string bytes = QStringToPathBytes(path);
         request +=
             kOpenPrefix +
-            QByteArray(bytes.data(), static_cast<qsizetype>(bytes.size())).toPercentEncoding() +
-            '\n';
+            QByteArray(path.data(), static_cast<qsizetype>(path.size())).toPercentEncoding() + '\n';
     }
     return request + kRaiseRequest;
 }
 
 // Empty when the line does not carry an absolute path.
-QString PathOf(const QByteArray& line) {
+std::string PathOf(const QByteArray& line) {
     const QByteArray encoded = line.mid(kOpenPrefix.size()).chopped(1);
     const QByteArray bytes = QByteArray::fromPercentEncoding(encoded);
-    if (bytes.contains('\0')) {
+    if (bytes.contains('\0') || !bytes.startsWith('/')) {
         return {};
     }
-    const QString path = PathBytesToQString(bytes.toStdString());
-    return QDir::isAbsolutePath(path) ? QDir::cleanPath(path) : QString();
+    return CleanPath(bytes.toStdString());
 }
 
 bool WriteAll(QLocalSocket& socket, const QByteArray& data) {
@@ -98,7 +95,7 @@ QString SingleInstance::ServerPath() const {
     return QDir(folder_).filePath(name_ + ".sock");
 }
 
-SingleInstance::Role SingleInstance::Acquire(const QStringList& files) {
+SingleInstance::Role SingleInstance::Acquire(const std::vector<std::string>& files) {
     QDir().mkpath(folder_);
     lock_ = std::make_unique<QLockFile>(QDir(folder_).filePath(name_ + ".lock"));
     // Staleness by age would let a long-running instance lose its lock; a lock whose
@@ -120,20 +117,20 @@ bool SingleInstance::Listen() {
     return server_.listen(ServerPath());
 }
 
-SingleInstance::Role SingleInstance::AskRunningInstance(const QStringList& files) {
+SingleInstance::Role SingleInstance::AskRunningInstance(const std::vector<std::string>& files) {
     const QByteArray request = Request(files);
-    const int attempts = files.isEmpty() ? kConnectAttempts : kConnectAttemptsWithFiles;
+    const int attempts = files.empty() ? kConnectAttempts : kConnectAttemptsWithFiles;
     for (int attempt = 0; attempt < attempts; ++attempt) {
         QByteArray answer;
         if (!Exchange(request, &answer)) {
-            if (!files.isEmpty()) {
+            if (!files.empty()) {
                 QThread::msleep(kRetryPauseMs);
             }
             continue;
         }
         // An instance of an earlier build hangs up on the file lines without an
         // answer; it still understands the bare request to come to the front.
-        if (answer != kRaiseAnswer && !files.isEmpty()) {
+        if (answer != kRaiseAnswer && !files.empty()) {
             Exchange(kRaiseRequest, &answer);
         }
         return Role::kHandedOver;
@@ -165,14 +162,14 @@ void SingleInstance::OnConnection() {
 }
 
 void SingleInstance::ServeConnection(QLocalSocket* socket) {
-    auto files = std::make_shared<QStringList>();
+    auto files = std::make_shared<std::vector<std::string>>();
     auto answer = [this, socket, files] {
         while (socket->canReadLine()) {
             const QByteArray line = socket->readLine(kMaxLineBytes);
             if (line.startsWith(kOpenPrefix) && line.endsWith('\n')) {
-                const QString path = PathOf(line);
-                if (!path.isEmpty() && files->size() < kMaxFiles) {
-                    files->append(path);
+                std::string path = PathOf(line);
+                if (!path.empty() && files->size() < kMaxFiles) {
+                    files->push_back(std::move(path));
                 }
                 continue;
             }
@@ -181,7 +178,7 @@ void SingleInstance::ServeConnection(QLocalSocket* socket) {
                 // folder is scanned.
                 socket->write(kRaiseAnswer);
                 socket->flush();
-                if (!files->isEmpty()) {
+                if (!files->empty()) {
                     emit FilesReceived(*files);
                 }
                 emit RaiseRequested();

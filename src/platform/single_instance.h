@@ -4,8 +4,9 @@
 #include <QLockFile>
 #include <QObject>
 #include <QString>
-#include <QStringList>
 #include <memory>
+#include <string>
+#include <vector>
 
 class QLocalSocket;
 class QWidget;
@@ -34,8 +35,8 @@ class SingleInstance : public QObject {
                             QObject* parent = nullptr);
     ~SingleInstance() override;
 
-    // files: absolute paths for the running instance when there is one.
-    Role Acquire(const QStringList& files = {});
+    // files: absolute paths (bytes) for the running instance when there is one.
+    Role Acquire(const std::vector<std::string>& files = {});
     QString ServerPath() const;
 
     // "velquist-<uid>"
@@ -45,12 +46,12 @@ class SingleInstance : public QObject {
 
   signals:
     // Emitted before RaiseRequested when the later start carried files.
-    void FilesReceived(const QStringList& files);
+    void FilesReceived(const std::vector<std::string>& files);
     void RaiseRequested();
 
   private:
     bool Listen();
-    Role AskRunningInstance(const QStringList& files);
+    Role AskRunningInstance(const std::vector<std::string>& files);
     // Sends the request and reads the answer; false when it could not be sent.
     bool Exchange(const QByteArray& request, QByteArray* answer) const;
     void OnConnection();

@@ -1,25 +1,28 @@
 #include "image_item.h"
 
-#include "util/text.h"
-
 #include <filesystem>
 #include <system_error>
 
 namespace velquist {
 
-bool HasHeifExtension(const std::wstring& name) {
-    const auto dot = name.rfind(L'.');
-    if (dot == std::wstring::npos) {
+bool HasHeifExtension(const std::string& name) {
+    const auto dot = name.rfind('.');
+    if (dot == std::string::npos) {
         return false;
     }
-    const std::wstring ext = name.substr(dot + 1);
-    return ext == L"heic" || ext == L"HEIC" || ext == L"heif" || ext == L"HEIF";
+    const std::string ext = name.substr(dot + 1);
+    for (const char* known : {"heic", "HEIC", "heif", "HEIF", "hif", "HIF"}) {
+        if (ext == known) {
+            return true;
+        }
+    }
+    return false;
 }
 
-std::vector<ImageItem> ScanImageFolder(const std::wstring& folder) {
+std::vector<ImageItem> ScanImageFolder(const std::string& folder) {
     std::vector<ImageItem> staged;
     std::error_code ec;
-    std::filesystem::directory_iterator it(WideToPath(folder), ec);
+    std::filesystem::directory_iterator it(folder, ec);
     if (ec) {
         return staged;
     }
@@ -27,38 +30,40 @@ std::vector<ImageItem> ScanImageFolder(const std::wstring& folder) {
         if (ec) {
             break;
         }
-        const std::wstring name = PathToWide(it->path().filename().string());
+        std::string name = it->path().filename().native();
         std::error_code typeError;
         if (!HasHeifExtension(name) || !it->is_regular_file(typeError)) {
             continue;
         }
         std::error_code sizeError;
         const auto size = it->file_size(sizeError);
-        staged.push_back(
-            {name, folder + L"/" + name, sizeError ? 0 : static_cast<std::int64_t>(size), {}});
+        ImageItem item;
+        item.sourcePath = folder + "/" + name;
+        item.fileName = std::move(name);
+        item.fileSize = sizeError ? 0 : static_cast<std::int64_t>(size);
+        staged.push_back(std::move(item));
     }
     return staged;
 }
 
-std::vector<ImageItem> ScanImageFolderTree(const std::wstring& folder) {
+std::vector<ImageItem> ScanImageFolderTree(const std::string& folder) {
     std::vector<ImageItem> staged = ScanImageFolder(folder);
-    std::vector<std::wstring> pending{L""};
+    std::vector<std::string> pending{""};
     while (!pending.empty()) {
-        const std::wstring sub = pending.back();
+        const std::string sub = pending.back();
         pending.pop_back();
-        const std::string dir = WideToPath(sub.empty() ? folder : folder + L"/" + sub);
         std::error_code ec;
-        std::filesystem::directory_iterator it(dir, ec);
-        std::vector<std::wstring> children;
+        std::filesystem::directory_iterator it(sub.empty() ? folder : folder + "/" + sub, ec);
+        std::vector<std::string> children;
         for (const std::filesystem::directory_iterator end; !ec && it != end; it.increment(ec)) {
             std::error_code typeError;
             if (it->is_directory(typeError) && !it->is_symlink(typeError)) {
-                const std::wstring name = PathToWide(it->path().filename().string());
-                children.push_back(sub.empty() ? name : sub + L"/" + name);
+                const std::string name = it->path().filename().native();
+                children.push_back(sub.empty() ? name : sub + "/" + name);
             }
         }
-        for (const std::wstring& child : children) {
-            for (ImageItem& item : ScanImageFolder(folder + L"/" + child)) {
+        for (const std::string& child : children) {
+            for (ImageItem& item : ScanImageFolder(folder + "/" + child)) {
                 item.subFolder = child;
                 staged.push_back(std::move(item));
             }

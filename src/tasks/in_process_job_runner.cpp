@@ -12,7 +12,8 @@ JobOutcome InProcessJobRunner::Run(const ConvertTask& task, const std::atomic<bo
         text.pop_back();
     }
     const auto lastBreak = text.rfind('\n');
-    return {kTaskFailed, lastBreak == std::string::npos ? text : text.substr(lastBreak + 1)};
+    return {kTaskFailed, lastBreak == std::string::npos ? text : text.substr(lastBreak + 1),
+            outcome.kind};
 }
 
 } // namespace velquist

@@ -67,14 +67,14 @@ std::string NumberedPath(const std::string& path, int n) {
     return path.substr(0, cut) + " (" + std::to_string(n) + ")" + path.substr(cut);
 }
 
-std::wstring TargetFolder(const ImageItem& item, const std::wstring& outputDir) {
+std::string TargetFolder(const ImageItem& item, const std::string& outputDir) {
     if (item.subFolder.empty()) {
         return outputDir;
     }
-    if (!IsSafeSubfolder(WideToPath(item.subFolder))) {
+    if (!IsSafeSubfolder(item.subFolder)) {
         return {};
     }
-    return CreateDirectoryTree(outputDir + L"/" + item.subFolder);
+    return WideToPath(CreateDirectoryTree(PathToWide(outputDir + "/" + item.subFolder)));
 }
 
 bool FolderFoldsCase(const std::string& folder) {

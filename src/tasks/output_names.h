@@ -29,7 +29,7 @@ std::optional<FileIdentity> IdentityOf(const std::string& path);
 std::string NumberedPath(const std::string& path, int n);
 
 // The folder the item's output goes to, created as needed; empty for an unsafe subfolder.
-std::wstring TargetFolder(const ImageItem& item, const std::wstring& outputDir);
+std::string TargetFolder(const ImageItem& item, const std::string& outputDir);
 
 // Whether the file system of folder takes names that differ only in case for one file:
 // asked with a hidden file of its own. A folder that cannot be asked counts as folding.

@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <unordered_set>
 
 namespace velquist {
 namespace {
@@ -34,11 +35,11 @@ constexpr std::chrono::seconds kStaleTemporaryAge{15 * 60};
 
 // The engine's only reads and writes of an image list entry's fields.
 std::string SourceOf(const ImageItem& item) {
-    return WideToPath(item.sourcePath);
+    return item.sourcePath;
 }
 
 void RecordDispatch(ImageItem& item, const std::string& outputPath, int images) {
-    item.outputPath = PathToWide(outputPath);
+    item.outputPath = outputPath;
     item.imageCount = images;
 }
 
@@ -121,10 +122,10 @@ bool TaskEngine::QueueTasks(const std::vector<int>& ids) {
     bool queued = false;
     {
         std::lock_guard lock(taskLock);
+        // One pass over the queue, not one per id: a list of thousands starts at once.
+        std::unordered_set<int> waiting(idleTaskImageList.begin(), idleTaskImageList.end());
         for (const int id : ids) {
-            const bool waiting = std::find(idleTaskImageList.begin(), idleTaskImageList.end(),
-                                           id) != idleTaskImageList.end();
-            if (!waiting && !IsRunning(id)) {
+            if (waiting.insert(id).second && !IsRunning(id)) {
                 idleTaskImageList.push_back(id);
                 // Waiting again: what its last run ended with no longer describes it.
                 board_->ForgetStatus(id);
@@ -157,13 +158,17 @@ std::string TaskEngine::FailureReason(int id) const {
     return board_->Reason(id);
 }
 
+FailureKind TaskEngine::FailureKindOf(int id) const {
+    return board_->Kind(id);
+}
+
 std::wstring TaskEngine::ShownFailureReason(int id) const {
     switch (board_->Kind(id)) {
     case FailureKind::kTooLarge:
         return kTooLargeShown;
     case FailureKind::kTimedOut:
         return kTimedOutShown;
-    case FailureKind::kOther:
+    default:
         break;
     }
     return {};
@@ -300,11 +305,12 @@ void TaskEngine::SetParallelJobs(std::size_t jobs) {
     parallelJobs_ = std::clamp(jobs, std::size_t{1}, kMaxRunningTasks);
 }
 
-std::wstring TaskEngine::OutputFolder(const Dispatched& next) {
+std::string TaskEngine::OutputFolder(const Dispatched& next) {
     const ConversionSettings& settings = next.settings;
     const std::wstring outputDir =
         settings.outputDir.empty() ? GetOutputDir() : CreateDirectoryTree(settings.outputDir);
-    const std::wstring dir = next.item ? TargetFolder(*next.item, outputDir) : outputDir;
+    const std::string dir =
+        next.item ? TargetFolder(*next.item, WideToPath(outputDir)) : WideToPath(outputDir);
     bool sweep = false;
     {
         std::lock_guard lock(taskLock);
@@ -312,7 +318,7 @@ std::wstring TaskEngine::OutputFolder(const Dispatched& next) {
     }
     if (sweep) {
         // What killed runs left in this folder; a live writer's recent file stays.
-        SweepFolderTemporaryFiles(WideToPath(dir), kStaleTemporaryAge);
+        SweepFolderTemporaryFiles(dir, kStaleTemporaryAge);
     }
     return dir;
 }
@@ -334,7 +340,7 @@ ConvertTask TaskEngine::NewTask(const Dispatched& next) {
     return task;
 }
 
-bool TaskEngine::Register(const Dispatched& next, const std::wstring& dir, ConvertTask& task,
+bool TaskEngine::Register(const Dispatched& next, const std::string& dir, ConvertTask& task,
                           ConversionTimeLimit* timeLimit) {
     const std::size_t outputs =
         next.settings.allImages ? static_cast<std::size_t>(task.imageOutputs) : 1;
@@ -343,7 +349,7 @@ bool TaskEngine::Register(const Dispatched& next, const std::wstring& dir, Conve
     *timeLimit = timeLimit_;
     if (next.item && !dir.empty()) {
         const OutputClaim claim = outputNames_.Claim(
-            BuildOutputPath(task.inputPath, WideToPath(dir), next.settings.format), outputs,
+            BuildOutputPath(task.inputPath, dir, next.settings.format), outputs,
             next.settings.existingFile);
         task.outputPath = claim.path;
         task.replaceExisting = claim.replace;
@@ -359,7 +365,7 @@ bool TaskEngine::Register(const Dispatched& next, const std::wstring& dir, Conve
 }
 
 void TaskEngine::Dispatch(Dispatched next) {
-    const std::wstring dir = OutputFolder(next);
+    const std::string dir = OutputFolder(next);
     ConvertTask task = NewTask(next);
     ConversionTimeLimit timeLimit;
     const bool skip = Register(next, dir, task, &timeLimit);

@@ -105,6 +105,8 @@ class TaskEngine {
     bool IsBusy() const;
     // The failure reason of the id's last finished job, empty when there is none.
     std::string FailureReason(int id) const;
+    // What kind of failure that was (FailureKind::kOther when there is none).
+    FailureKind FailureKindOf(int id) const;
     // The reason the window shows for it (kTooLargeShown for a photo too large for the
     // memory, kTimedOutShown for a conversion past its time limit), empty when the window
     // shows none.
@@ -145,11 +147,11 @@ class TaskEngine {
     void Dispatch(Dispatched next);
     // The entry's output folder, created as needed and cleaned of stale temporary files
     // once per batch; empty for a subfolder that would lead out of it.
-    std::wstring OutputFolder(const Dispatched& next);
+    std::string OutputFolder(const Dispatched& next);
     ConvertTask NewTask(const Dispatched& next);
     // Claims the output name, notes it in the list and registers the id as running; true
     // when the entry is to be skipped (its output exists).
-    bool Register(const Dispatched& next, const std::wstring& dir, ConvertTask& task,
+    bool Register(const Dispatched& next, const std::string& dir, ConvertTask& task,
                   ConversionTimeLimit* timeLimit);
     // under taskLock
     bool IsRunning(int id) const;
@@ -173,7 +175,7 @@ class TaskEngine {
     // Ids taken from the queue but not registered as running yet: the batch is not over
     // while one is on its way.
     std::size_t dispatching_ = 0;
-    std::set<std::wstring> sweptFolders_; // output folders cleaned in the current batch
+    std::set<std::string> sweptFolders_; // output folders cleaned in the current batch
     std::uint64_t fixedBudget_ = 0;
     std::size_t parallelJobs_ = kMaxRunningTasks;
     ConversionTimeLimit timeLimit_;

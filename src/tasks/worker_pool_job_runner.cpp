@@ -33,6 +33,14 @@ std::string DescribeLoss(WorkerProcess::Outcome outcome, ChildResult end, const 
     return DescribeFailure(end, limits, outputPath);
 }
 
+// A worker's word on why it failed; a number it does not know of says nothing.
+FailureKind KindOf(const std::string& field) {
+    if (field.size() != 1 || field[0] < '0' || field[0] - '0' > kLastFailureKind) {
+        return FailureKind::kOther;
+    }
+    return static_cast<FailureKind>(field[0] - '0');
+}
+
 } // namespace
 
 WorkerPoolJobRunner::WorkerPoolJobRunner(WorkerOptions options)
@@ -157,8 +165,9 @@ JobOutcome WorkerPoolJobRunner::Conclude(std::unique_ptr<WorkerProcess> worker,
                 return {kTaskSucceeded, {}};
             }
             reason = "worker reported success but wrote no output file";
-        } else if (fields.size() == 2 && fields[0] == kAnswerFailed) {
+        } else if ((fields.size() == 2 || fields.size() == 3) && fields[0] == kAnswerFailed) {
             reason = fields[1].empty() ? "conversion failed" : PrintableReason(fields[1]);
+            kind = fields.size() == 3 ? KindOf(fields[2]) : FailureKind::kOther;
         } else {
             reason = "worker sent an invalid answer";
         }

@@ -12,7 +12,7 @@ namespace velquist {
 // are bytes and may hold anything but NUL, so no quoting is needed; a shell script can speak
 // it with `read -d ''` and printf.
 //   request: see conversion_request.h
-//   answer:  "0" (converted) or "1" REASON
+//   answer:  "0" (converted) or "1" REASON [KIND] (KIND: a FailureKind's number)
 std::string EncodeRecord(const std::vector<std::string>& fields);
 
 // Collects records from a stream that arrives in pieces. A record that breaks the format

@@ -20,10 +20,11 @@ std::string WideToUtf8(const std::wstring& text);
 std::wstring AnsiToWide(const std::string& text);
 
 // Lossless conversions for file names, which on Linux are any bytes but the zero byte.
-// Valid UTF-8 decodes as usual; each byte that is not part of a valid sequence becomes the
-// lone code unit U+DC80..U+DCFF and turns back into the same byte, so every name read from
-// disk or the command line reaches open() unchanged. Such code units are not text: shown
-// or sent through WideToUtf8 they become U+FFFD.
+// Names travel as bytes; these serve the wide values that hold one (the output folder in
+// the configuration) and comparisons by character. Valid UTF-8 decodes as usual; each
+// byte that is not part of a valid sequence becomes the lone code unit U+DC80..U+DCFF and
+// turns back into the same byte. Such code units are not text: shown or sent through
+// WideToUtf8 they become U+FFFD.
 std::wstring PathToWide(const std::string& path);
 std::string WideToPath(const std::wstring& path);
 

@@ -16,31 +16,27 @@ void Touch(const std::string& path, int bytes) {
     std::ofstream(path) << std::string(bytes, 'x');
 }
 
-std::set<std::wstring> Names(const std::vector<ImageItem>& items) {
-    std::set<std::wstring> names;
+std::set<std::string> Names(const std::vector<ImageItem>& items) {
+    std::set<std::string> names;
     for (const ImageItem& item : items) {
         names.insert(item.fileName);
     }
     return names;
 }
 
-std::wstring W(const std::string& s) {
-    return std::wstring(s.begin(), s.end());
-}
-
 TEST(PickedFiles, KeepOrderNamesAndSizes) {
     test::TempDir dir;
     Touch(dir.File("b.heic"), 10);
     Touch(dir.File("a.heif"), 3);
-    const auto items = ItemsFromFiles({W(dir.File("b.heic")), W(dir.File("a.heif")),
-                                       W(dir.File("b.heic")), W(dir.File("gone.heic"))});
+    const auto items = ItemsFromFiles(
+        {dir.File("b.heic"), dir.File("a.heif"), dir.File("b.heic"), dir.File("gone.heic")});
     ASSERT_EQ(items.size(), 4u);
-    EXPECT_EQ(items[0].fileName, L"b.heic");
-    EXPECT_EQ(items[0].sourcePath, W(dir.File("b.heic")));
+    EXPECT_EQ(items[0].fileName, "b.heic");
+    EXPECT_EQ(items[0].sourcePath, dir.File("b.heic"));
     EXPECT_EQ(items[0].fileSize, 10);
-    EXPECT_EQ(items[1].fileName, L"a.heif");
+    EXPECT_EQ(items[1].fileName, "a.heif");
     EXPECT_EQ(items[1].fileSize, 3);
-    EXPECT_EQ(items[2].fileName, L"b.heic"); // the same file twice is listed twice
+    EXPECT_EQ(items[2].fileName, "b.heic"); // the same file twice is listed twice
     EXPECT_EQ(items[3].fileSize, 0);
     EXPECT_TRUE(items[0].outputPath.empty());
 }
@@ -53,7 +49,7 @@ TEST(PickedFiles, NamesLongerThanTheOldPathLimitAreKept) {
     }
     fs::create_directories(folder);
     Touch(folder + "/long.heic", 1);
-    const auto items = ItemsFromFiles({W(folder + "/long.heic")});
+    const auto items = ItemsFromFiles({folder + "/long.heic"});
     ASSERT_EQ(items.size(), 1u);
     EXPECT_EQ(items[0].fileSize, 1);
 }
@@ -67,17 +63,18 @@ TEST(DroppedPaths, FoldersByTheFolderRuleFilesByTheDialogFilter) {
     }
     Touch(folder + "/sub/e.heic", 1);
     Touch(dir.File("single.Heic"), 5);
+    Touch(dir.File("camera.Hif"), 5);
     Touch(dir.File("other.png"), 5);
 
-    const auto items = ItemsFromDrop({W(folder), W(dir.File("single.Heic")),
-                                      W(dir.File("other.png")), W(dir.File("missing.heic"))});
-    EXPECT_EQ(Names(items), (std::set<std::wstring>{L"a.heic", L"b.HEIF", L"single.Heic"}));
-    const auto single = std::find_if(items.begin(), items.end(), [](const ImageItem& i) {
-        return i.fileName == L"single.Heic";
-    });
+    const auto items = ItemsFromDrop({folder, dir.File("single.Heic"), dir.File("camera.Hif"),
+                                      dir.File("other.png"), dir.File("missing.heic")});
+    EXPECT_EQ(Names(items),
+              (std::set<std::string>{"a.heic", "b.HEIF", "single.Heic", "camera.Hif"}));
+    const auto single = std::find_if(
+        items.begin(), items.end(), [](const ImageItem& i) { return i.fileName == "single.Heic"; });
     ASSERT_NE(single, items.end());
     EXPECT_EQ(single->fileSize, 5);
-    EXPECT_EQ(single->sourcePath, W(dir.File("single.Heic")));
+    EXPECT_EQ(single->sourcePath, dir.File("single.Heic"));
 }
 
 TEST(DroppedPaths, WithSubfoldersAFolderBringsItsTreeAndAFileStaysFlat) {
@@ -87,20 +84,19 @@ TEST(DroppedPaths, WithSubfoldersAFolderBringsItsTreeAndAFileStaysFlat) {
     Touch(folder + "/a.heic", 1);
     Touch(folder + "/2023/May/b.heic", 1);
     Touch(dir.File("single.heic"), 1);
-    std::set<std::pair<std::wstring, std::wstring>> found;
-    for (const ImageItem& item : ItemsFromDrop({W(folder), W(dir.File("single.heic"))}, true)) {
+    std::set<std::pair<std::string, std::string>> found;
+    for (const ImageItem& item : ItemsFromDrop({folder, dir.File("single.heic")}, true)) {
         found.insert({item.subFolder, item.fileName});
     }
-    EXPECT_EQ(found, (std::set<std::pair<std::wstring, std::wstring>>{
-                         {L"", L"a.heic"}, {L"2023/May", L"b.heic"}, {L"", L"single.heic"}}));
+    EXPECT_EQ(found, (std::set<std::pair<std::string, std::string>>{
+                         {"", "a.heic"}, {"2023/May", "b.heic"}, {"", "single.heic"}}));
 }
 
 TEST(DroppedPaths, AFolderNamedLikeAnImageIsScannedNotAdded) {
     test::TempDir dir;
     fs::create_directories(dir.File("trip.heic"));
     Touch(dir.File("trip.heic") + "/in.heic", 1);
-    EXPECT_EQ(Names(ItemsFromDrop({W(dir.File("trip.heic"))})),
-              (std::set<std::wstring>{L"in.heic"}));
+    EXPECT_EQ(Names(ItemsFromDrop({dir.File("trip.heic")})), (std::set<std::string>{"in.heic"}));
 }
 
 } // namespace

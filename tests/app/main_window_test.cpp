@@ -2,6 +2,7 @@
 #include "app/window_messages.h"
 #include "app_test_util.h"
 #include "config/config_file.h"
+#include "platform/path_text.h"
 #include "platform/shell_open.h"
 #include "support/temp_dir.h"
 #include "ui/control.h"
@@ -264,7 +265,7 @@ TEST_F(MainWindowTest, PreviewOfAMissingOutputFailsBeforeOpeningAnything) {
     std::ofstream(fs::path(item->outputPath)) << "x";
     ListOf(window)->ClickPart(0, QStringLiteral("preview"));
     ASSERT_EQ(opener.opened.size(), 1u);
-    EXPECT_EQ(opener.opened[0].toLocalFile().toStdWString(), item->outputPath);
+    EXPECT_EQ(PathFromUrl(opener.opened[0]), item->outputPath);
     test::CloseMainWindow(window);
     SetUrlOpener(nullptr);
 }

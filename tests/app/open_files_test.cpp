@@ -39,20 +39,24 @@ TEST(CommandLineTest, PathsBecomeAbsoluteAndOptionsAreSetApart) {
                           "/abs/e.heic", "--check-install", "--", "--dashed.heic", ""},
                          "/work/dir");
     EXPECT_TRUE(line.checkInstall);
-    EXPECT_EQ(line.paths, QStringList({"/work/dir/a.heic", "/work/dir/b.HEIF", "/x/c d.heic",
-                                       "/abs/e.heic", "/work/dir/--dashed.heic"}));
+    EXPECT_EQ(line.paths,
+              (std::vector<std::string>{"/work/dir/a.heic", "/work/dir/b.HEIF", "/x/c d.heic",
+                                        "/abs/e.heic", "/work/dir/--dashed.heic"}));
+    // Names are bytes, in a file: URL too.
+    EXPECT_EQ(ParseCommandLine({"x\xff.heic", "file:///y/z%FF.heic"}, "/w\xfe").paths,
+              (std::vector<std::string>{"/w\xfe/x\xff.heic", "/y/z\xff.heic"}));
     EXPECT_FALSE(ParseCommandLine({}, "/").checkInstall);
     EXPECT_TRUE(ParseCommandLine({"--help"}, "/").help);
     EXPECT_TRUE(ParseCommandLine({"-V"}, "/").version);
     EXPECT_FALSE(ParseCommandLine({"--", "--version"}, "/").version);
-    EXPECT_TRUE(ParseCommandLine({}, "/").paths.isEmpty());
+    EXPECT_TRUE(ParseCommandLine({}, "/").paths.empty());
 }
 
 TEST_F(OpenFilesTest, FilesOfAFreshStartJoinTheListAndFoldersByTheFolderRule) {
     MakeFile("one.heic");
     MakeFile("album/two.HEIC");
     MakeFile("album/notes.txt");
-    const CommandLine line = ParseCommandLine({"one.heic", "album"}, Folder());
+    const CommandLine line = ParseCommandLine({"one.heic", "album"}, dir_.Path());
 
     CMainWnd* window = test::OpenMainWindow();
     ASSERT_NE(window, nullptr);

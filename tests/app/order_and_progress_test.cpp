@@ -1,6 +1,4 @@
-// The list's order for added folders, the batch's progress line and where the
-// pickers open.
-#include "app/batch_progress.h"
+// The list's order for added folders and where the pickers open.
 #include "app/mainwnd.h"
 #include "app/natural_order.h"
 #include "app_test_util.h"
@@ -10,15 +8,12 @@
 
 #include <QDir>
 #include <algorithm>
-#include <chrono>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <random>
 
 namespace velquist {
 namespace {
-
-using namespace std::chrono_literals;
 
 std::vector<std::wstring> Sorted(std::vector<std::wstring> names) {
     std::sort(names.begin(), names.end(), NaturalLess);
@@ -58,43 +53,6 @@ TEST(NaturalOrder, IsATotalOrderEvenForNamesEqualByValue) {
         }
         EXPECT_EQ(names, first);
     }
-}
-
-TEST(BatchProgressTest, CountsEstimatesAndSums) {
-    BatchProgress batch;
-    const auto t0 = BatchProgress::Clock::now();
-    batch.Start(10, t0);
-    EXPECT_EQ(batch.ProgressLine(t0), "已完成 0 / 10"); // no estimate before a job ends
-    batch.Finished(false);
-    batch.Finished(true);
-    // Two jobs in 8 s: eight more take about 32 s.
-    EXPECT_EQ(batch.ProgressLine(t0 + 8s), "已完成 2 / 10,失败 1,剩余约 32 秒");
-    for (int i = 0; i < 8; ++i) {
-        batch.Finished(false);
-    }
-    batch.Finished(false); // more endings than jobs do not count
-    EXPECT_EQ(batch.Done(), 10);
-    EXPECT_EQ(batch.ProgressLine(t0 + 75s), "已完成 10 / 10,失败 1");
-    EXPECT_EQ(batch.SummaryLine(t0 + 75s), "转换完成:成功 9 张,失败 1 张,用时 1 分 15 秒");
-    EXPECT_EQ(DurationText(3 * 3600 + 4 * 60 + 5), "3 小时 04 分");
-    EXPECT_EQ(DurationText(-3), "0 秒");
-}
-
-TEST(BatchProgressTest, SkippedAndStoppedFilesAreNotCountedAsConverted) {
-    BatchProgress batch;
-    const auto t0 = BatchProgress::Clock::now();
-    batch.Start(6, t0);
-    batch.Finished(false);
-    batch.Skipped();
-    batch.Finished(true);
-    EXPECT_EQ(batch.SummaryLine(t0 + 3s), "转换完成:成功 1 张,跳过 1 张,失败 1 张,用时 3 秒");
-    batch.Interrupted();
-    batch.Stop();
-    EXPECT_EQ(batch.Converted(), 1);
-    EXPECT_EQ(batch.SummaryLine(t0 + 4s), "转换已停止:成功 1 张,跳过 1 张,失败 1 张,用时 4 秒");
-    batch.Start(2, t0); // a new batch forgets the stop
-    batch.Finished(false);
-    EXPECT_EQ(batch.SummaryLine(t0 + 1s), "转换完成:成功 1 张,失败 0 张,用时 1 秒");
 }
 
 QString NameAt(ui::CControlUI* list, int index) {

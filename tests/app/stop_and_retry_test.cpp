@@ -147,9 +147,16 @@ TEST(StopAndRetry, StopEndsTheWorkersWithoutPartialFilesAndTheBatchStartsAgain) 
 
     ClickButton(window, "image-convert-start-btn");
     EXPECT_EQ(Text(window, "image-convert-processing-btn"), QStringLiteral("停止"));
+    // The new run starts every entry it takes from waiting: nothing of the last run stays.
+    for (int id = 0; id < kPhotos; ++id) {
+        EXPECT_TRUE(EntryShows(window, id, "status-waiting")) << id;
+        EXPECT_FALSE(EntryShows(window, id, "preview")) << id;
+        EXPECT_FALSE(EntryShows(window, id, "failReason")) << id;
+    }
     ASSERT_TRUE(SpinUntil([&] { return BatchOver(window); }, 240000));
     for (int id = 0; id < kPhotos; ++id) {
         EXPECT_TRUE(EntryShows(window, id, "status-sucess")) << id;
+        EXPECT_TRUE(EntryShows(window, id, "preview")) << id;
     }
     EXPECT_EQ(std::distance(fs::directory_iterator(out), fs::directory_iterator()), kPhotos);
     test::CloseMainWindow(window);
@@ -259,6 +266,47 @@ TEST(StopAndRetry, RetryQueuesTheFailedEntriesStillListedAndNothingElse) {
         Text(window, "batch-progress").startsWith(QStringLiteral("转换完成:成功 1 张,失败 0 张")))
         << Text(window, "batch-progress").toStdString();
     EXPECT_FALSE(Enabled(window, "retry-failed-btn"));
+    test::CloseMainWindow(window);
+}
+
+TEST(StopAndRetry, AVanishedOutputFolderEndsTheBatchWithOneBoxAndTheRestWaits) {
+    ResetConfig();
+    test::TempDir dir;
+    const std::string card = dir.File("card");
+    const std::string out = card + "/out";
+    fs::create_directories(out);
+    QStringList photos;
+    for (int i = 0; i < 8; ++i) {
+        const std::string name = dir.File("photo-" + std::to_string(i) + ".heic");
+        ASSERT_EQ(test::WriteHeic(name, test::HeicImageSpec{}), "");
+        photos << QString::fromStdString(name);
+    }
+    CMainWnd* window = test::OpenMainWindow(test::RealWorkerRunner());
+    ASSERT_NE(window, nullptr);
+    ASSERT_TRUE(window->SetOutputFolder(QString::fromStdString(out)));
+    window->AddImageFiles(photos);
+    // The card is gone and something else took its name: nothing can make the folder again.
+    fs::remove_all(card);
+    std::ofstream(card) << "not a folder";
+
+    test::BoxAnswerer box("PromptBoxDialog", "msgConfirm");
+    ClickButton(window, "image-convert-start-btn");
+    ASSERT_TRUE(SpinUntil([&] { return BatchOver(window) && box.Answered(); }, 60000));
+    EXPECT_EQ(box.Text(),
+              QStringLiteral("输出文件夹已不存在,转换已停止。请重新选择输出文件夹后再继续转换。"));
+    int failed = 0;
+    for (int id = 0; id < photos.size(); ++id) {
+        if (EntryShows(window, id, "status-failed")) {
+            ++failed;
+            EXPECT_EQ(Note(window, id), QStringLiteral("输出文件夹已不存在")) << id;
+        } else {
+            EXPECT_TRUE(EntryShows(window, id, "status-waiting")) << id;
+        }
+    }
+    EXPECT_EQ(failed, 1) << "the rest waits instead of failing one by one";
+    EXPECT_TRUE(Text(window, "batch-progress").startsWith(QStringLiteral("转换已停止:成功 0 张")))
+        << Text(window, "batch-progress").toStdString();
+    EXPECT_FALSE(fs::exists(out)) << "nothing made the folder again";
     test::CloseMainWindow(window);
 }
 

@@ -6,7 +6,9 @@
 
 #include <filesystem>
 #include <gtest/gtest.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace velquist::test {
 namespace {
@@ -86,6 +88,53 @@ TEST(CliBatchControl, FailedFilesAreListedLosslesslyAndRetriedExactly) {
     EXPECT_TRUE(IsJpeg(out + "/bad'\xff\xfe.jpg"));
     EXPECT_FALSE(fs::exists(out + "/good.jpg"));
     EXPECT_FALSE(Has(r.out, "again, run:")) << "nothing left to retry";
+}
+
+// A tmpfs of a few pages mounted below dir: a disk that fills up for real.
+class SmallDisk {
+  public:
+    explicit SmallDisk(const TempDir& dir) : path_(dir.File("small")) {
+        fs::create_directories(path_);
+        if (::geteuid() != 0) {
+            why_ = "needs root to mount a small tmpfs";
+        } else if (::mount("tmpfs", path_.c_str(), "tmpfs", 0, "size=16k") != 0) {
+            why_ = "cannot mount a tmpfs here";
+        }
+    }
+    ~SmallDisk() {
+        if (why_.empty()) {
+            ::umount2(path_.c_str(), MNT_DETACH);
+        }
+    }
+    const std::string& WhyNot() const { return why_; }
+    const std::string& Path() const { return path_; }
+
+  private:
+    std::string path_;
+    std::string why_;
+};
+
+TEST(CliBatchControl, AFullDiskEndsTheRunWithOneLineAndTheRestWaits) {
+    TempDir dir;
+    const SmallDisk disk(dir);
+    if (!disk.WhyNot().empty()) {
+        GTEST_SKIP() << disk.WhyNot();
+    }
+    std::vector<std::string> args{"-o", disk.Path()};
+    for (int i = 0; i < 6; ++i) {
+        args.push_back(MakeHeic(dir, "in/photo" + std::to_string(i) + ".heic", 512));
+    }
+    const ProcessResult r = RunConverter(dir, args);
+    EXPECT_EQ(r.exitCode, 1) << r.out << r.err;
+    const std::string halt = "stopped: no space left on the output disk\n";
+    ASSERT_TRUE(Has(r.err, halt)) << r.err;
+    EXPECT_EQ(r.err.find(halt), r.err.rfind(halt)) << "said once";
+    // One file met the full disk; those beside it and after it wait for the retry.
+    EXPECT_TRUE(Has(r.out, "; 1 failed:\n")) << r.out;
+    EXPECT_EQ(r.out.find("FAILED "), r.out.rfind("FAILED ")) << r.out;
+    const std::size_t written = EntryCount(disk.Path());
+    EXPECT_TRUE(Has(r.out, "stopped, " + std::to_string(5 - written) + " not converted")) << r.out;
+    EXPECT_TRUE(Has(r.out, "To convert the " + std::to_string(6 - written) + " files")) << r.out;
 }
 
 TEST(CliBatchControl, RetryListsThatAreNotOursOrLeadOutsideAreRefused) {

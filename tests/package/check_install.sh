@@ -82,6 +82,13 @@ check_prefix() {
   grep -q '^Exec=velquist %F$' "$entry" || fail "desktop entry does not pass files"
   grep -q '^MimeType=image/heic;image/heif;' "$entry" || fail "desktop entry lacks the HEIF types"
   [[ -f "$prefix/share/thumbnailers/velquist.thumbnailer" ]] || fail "thumbnailer entry not installed"
+  # Cameras' *.HIF photos are image/heif also where the system's MIME database predates them.
+  local mime="$prefix/share/mime/packages/velquist.xml"
+  [[ -f "$mime" ]] || fail "the MIME glob for .hif is not installed"
+  if command -v update-mime-database >/dev/null; then
+    update-mime-database "$prefix/share/mime" >/dev/null 2>&1 || fail "update-mime-database rejects $mime"
+    grep -qx 'image/heif:\*\.hif' "$prefix/share/mime/globs" || fail "*.hif is not typed image/heif"
+  fi
   if command -v desktop-file-validate >/dev/null; then
     local out
     out=$(desktop-file-validate "$entry" 2>&1) || fail "desktop-file-validate: $out"

@@ -1,6 +1,5 @@
 // A program that takes part in the single-instance rendezvous, for tests that need
 // two real processes. Arguments: name folder [minimized|dialog|earlier [late]|files path...].
-#include "platform/path_text.h"
 #include "platform/single_instance.h"
 
 #include <QApplication>
@@ -13,6 +12,8 @@
 #include <QThread>
 #include <QWidget>
 #include <cstdio>
+#include <string>
+#include <vector>
 
 namespace {
 
@@ -70,10 +71,10 @@ int main(int argc, char** argv) {
     }
     velquist::SingleInstance instance(QString::fromLocal8Bit(argv[1]),
                                       QString::fromLocal8Bit(argv[2]));
-    QStringList files;
+    std::vector<std::string> files;
     if (argc > 3 && QByteArray(argv[3]) == "files") {
         for (int i = 4; i < argc; ++i) {
-            files << velquist::PathBytesToQString(argv[i]);
+            files.emplace_back(argv[i]);
         }
     }
     const auto role = instance.Acquire(files);
@@ -101,11 +102,15 @@ int main(int argc, char** argv) {
                     dialog.isMinimized() ? 1 : 0);
         std::fflush(stdout);
     });
-    QObject::connect(
-        &instance, &velquist::SingleInstance::FilesReceived, [](const QStringList& received) {
-            std::printf("files %s\n", velquist::QStringToPathBytes(received.join('|')).c_str());
-            std::fflush(stdout);
-        });
+    QObject::connect(&instance, &velquist::SingleInstance::FilesReceived,
+                     [](const std::vector<std::string>& received) {
+                         std::string joined;
+                         for (const std::string& file : received) {
+                             joined += (joined.empty() ? "" : "|") + file;
+                         }
+                         std::printf("files %s\n", joined.c_str());
+                         std::fflush(stdout);
+                     });
     std::printf("ready minimized=%d dialog-minimized=%d\n", window.isMinimized() ? 1 : 0,
                 dialog.isMinimized() ? 1 : 0);
     std::fflush(stdout);

@@ -3,7 +3,10 @@
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
+#include <filesystem>
+#include <fstream>
 #include <gtest/gtest.h>
+#include <string>
 #include <vector>
 
 namespace velquist {
@@ -46,6 +49,22 @@ TEST_F(ShellOpenTest, ExistingFilesAndFoldersOpenAsLocalUrls) {
     ASSERT_EQ(opener_.opened.size(), 2u);
     EXPECT_EQ(opener_.opened[0], QUrl::fromLocalFile(file));
     EXPECT_EQ(opener_.opened[1].toLocalFile(), folder_.path());
+}
+
+// Run from the folder, so that the relative name must become the absolute one.
+TEST_F(ShellOpenTest, PathsByTheirBytesOpenAsThoseBytesAndMissingOnesFail) {
+    const std::string name = "out\xff.jpg";
+    const QString before = QDir::currentPath();
+    ASSERT_TRUE(QDir::setCurrent(folder_.path()));
+    const std::string folder = std::filesystem::current_path().native();
+    std::ofstream(name) << "x";
+    EXPECT_TRUE(ShellOpenPath(name));
+    EXPECT_FALSE(ShellOpenPath("gone\xff.jpg"));
+    EXPECT_FALSE(ShellOpenPath(""));
+    QDir::setCurrent(before);
+    ASSERT_EQ(opener_.opened.size(), 1u);
+    EXPECT_EQ(QByteArray::fromPercentEncoding(opener_.opened[0].toEncoded()).toStdString(),
+              "file://" + folder + "/" + name);
 }
 
 TEST_F(ShellOpenTest, MissingFileFailsWithoutStartingAnything) {

@@ -1,6 +1,5 @@
 #include "tasks/image_item.h"
 #include "test_env.h"
-#include "util/text.h"
 
 #include <algorithm>
 #include <filesystem>
@@ -10,15 +9,15 @@
 namespace velquist {
 namespace {
 
-TEST(ImageItem, ExtensionMatchesOnlyFourExactSpellings) {
-    EXPECT_TRUE(HasHeifExtension(L"a.heic"));
-    EXPECT_TRUE(HasHeifExtension(L"a.HEIC"));
-    EXPECT_TRUE(HasHeifExtension(L"a.b.heif"));
-    EXPECT_TRUE(HasHeifExtension(L"a.HEIF"));
-    EXPECT_FALSE(HasHeifExtension(L"a.Heic"));
-    EXPECT_FALSE(HasHeifExtension(L"a.heic.jpg"));
-    EXPECT_FALSE(HasHeifExtension(L"heic"));
-    EXPECT_FALSE(HasHeifExtension(L"a.heics"));
+TEST(ImageItem, ExtensionMatchesHeicHeifAndHifInOneCaseEach) {
+    for (const char* name :
+         {"a.heic", "a.HEIC", "a.b.heif", "a.HEIF", "DSC01.hif", "DSC01.HIF", "bad\xff.hif"}) {
+        EXPECT_TRUE(HasHeifExtension(name)) << name;
+    }
+    for (const char* name :
+         {"a.Heic", "a.Hif", "a.heic.jpg", "heic", "hif", "a.heics", "a.hiff", "a.hif\xff"}) {
+        EXPECT_FALSE(HasHeifExtension(name)) << name;
+    }
 }
 
 TEST(ImageItem, FolderScanTakesMatchingFilesOfThatFolderOnly) {
@@ -31,20 +30,25 @@ TEST(ImageItem, FolderScanTakesMatchingFilesOfThatFolderOnly) {
     std::filesystem::create_directory(dir.Path() + "/dir.heic");
     ::mkfifo((dir.Path() + "/pipe.heic").c_str(), 0600);
     dir.Write("照片.heic", "abc");
+    dir.Write("camera\xff.HIF", "ab");
 
-    auto items = ScanImageFolder(AnsiToWide(dir.Path()));
+    auto items = ScanImageFolder(dir.Path());
     std::sort(items.begin(), items.end(),
               [](const ImageItem& a, const ImageItem& b) { return a.fileName < b.fileName; });
-    ASSERT_EQ(items.size(), 3u);
-    EXPECT_EQ(items[0].fileName, L"one.heic");
-    EXPECT_EQ(items[0].sourcePath, AnsiToWide(dir.Path()) + L"/one.heic");
-    EXPECT_EQ(items[0].fileSize, 5);
-    EXPECT_TRUE(items[0].outputPath.empty());
-    EXPECT_EQ(items[1].fileName, L"two.HEIF");
-    EXPECT_EQ(items[2].fileName, L"照片.heic");
-    EXPECT_EQ(items[2].fileSize, 3);
+    ASSERT_EQ(items.size(), 4u);
+    // The name that is not UTF-8 arrives as its bytes, ready for open().
+    EXPECT_EQ(items[0].fileName, "camera\xff.HIF");
+    EXPECT_EQ(items[0].sourcePath, dir.Path() + "/camera\xff.HIF");
+    EXPECT_EQ(items[0].fileSize, 2);
+    EXPECT_EQ(items[1].fileName, "one.heic");
+    EXPECT_EQ(items[1].sourcePath, dir.Path() + "/one.heic");
+    EXPECT_EQ(items[1].fileSize, 5);
+    EXPECT_TRUE(items[1].outputPath.empty());
+    EXPECT_EQ(items[2].fileName, "two.HEIF");
+    EXPECT_EQ(items[3].fileName, "照片.heic");
+    EXPECT_EQ(items[3].fileSize, 3);
 
-    EXPECT_TRUE(ScanImageFolder(AnsiToWide(dir.Path() + "/missing")).empty());
+    EXPECT_TRUE(ScanImageFolder(dir.Path() + "/missing").empty());
 }
 
 TEST(ImageItem, TreeScanGivesEveryFileItsSubfolderAndFollowsNoFolderLink) {
@@ -56,17 +60,20 @@ TEST(ImageItem, TreeScanGivesEveryFileItsSubfolderAndFollowsNoFolderLink) {
     dir.Write("Elsewhere/outside.heic", "x");
     std::filesystem::create_directory_symlink(dir.Path() + "/Elsewhere",
                                               dir.Path() + "/Phone/link");
-    std::vector<std::pair<std::wstring, std::wstring>> found;
-    for (const ImageItem& item : ScanImageFolderTree(AnsiToWide(dir.Path() + "/Phone"))) {
+    dir.Write("Phone/album\xfe/IMG_2.heic", "x");
+    std::vector<std::pair<std::string, std::string>> found;
+    for (const ImageItem& item : ScanImageFolderTree(dir.Path() + "/Phone")) {
         found.emplace_back(item.subFolder, item.fileName);
-        EXPECT_EQ(item.sourcePath, AnsiToWide(dir.Path() + "/Phone/") +
-                                       (item.subFolder.empty() ? L"" : item.subFolder + L"/") +
+        EXPECT_EQ(item.sourcePath, dir.Path() + "/Phone/" +
+                                       (item.subFolder.empty() ? "" : item.subFolder + "/") +
                                        item.fileName);
     }
     std::sort(found.begin(), found.end());
     EXPECT_EQ(found,
-              (std::vector<std::pair<std::wstring, std::wstring>>{
-                  {L"", L"top.heic"}, {L"2023", L"IMG_1.heic"}, {L"2023/May", L"IMG_1.HEIC"}}));
+              (std::vector<std::pair<std::string, std::string>>{{"", "top.heic"},
+                                                                {"2023", "IMG_1.heic"},
+                                                                {"2023/May", "IMG_1.HEIC"},
+                                                                {"album\xfe", "IMG_2.heic"}}));
 }
 
 } // namespace

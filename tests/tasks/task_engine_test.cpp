@@ -68,8 +68,7 @@ class TaskEngineTest : public ::testing::Test {
     int Add(const std::string& relative) {
         const std::string path = dir_.Write("src/" + relative, "not really heif");
         const auto slash = path.rfind('/');
-        return engine_->AddImageItem(
-            {AnsiToWide(path.substr(slash + 1)), AnsiToWide(path), 15, {}});
+        return engine_->AddImageItem({path.substr(slash + 1), path, 15, {}, {}});
     }
 
     // Adds files gate0.heic .. gate<n-1>.heic, whose jobs wait for Release.
@@ -84,7 +83,7 @@ class TaskEngineTest : public ::testing::Test {
     void Release(int id) {
         const auto item = engine_->GetImageItem(id);
         ASSERT_TRUE(item);
-        std::string path = WideToAnsi(item->sourcePath) + ".go";
+        std::string path = item->sourcePath + ".go";
         std::FILE* f = std::fopen(path.c_str(), "w");
         ASSERT_NE(f, nullptr);
         std::fclose(f);
@@ -115,7 +114,7 @@ class TaskEngineTest : public ::testing::Test {
         }
     }
 
-    std::string OutputOf(int id) { return WideToAnsi(engine_->GetImageItem(id)->outputPath); }
+    std::string OutputOf(int id) { return engine_->GetImageItem(id)->outputPath; }
 
     // The names in a folder, hidden ones included; empty when it is missing.
     static std::set<std::string> ListDir(const std::string& folder) {
@@ -317,7 +316,7 @@ TEST_F(TaskEngineTest, NamesThatAreNotUtf8ReachTheWorkerAsTheirBytes) {
     std::vector<int> ids;
     for (const std::string& name : names) {
         const std::string path = dir_.Write("src/" + name, "not really heif");
-        ids.push_back(engine_->AddImageItem({PathToWide(name), PathToWide(path), 15, {}}));
+        ids.push_back(engine_->AddImageItem({name, path, 15, {}, {}}));
     }
     engine_->QueueTasks(ids);
     const auto finals = RunToEnd();
@@ -325,8 +324,7 @@ TEST_F(TaskEngineTest, NamesThatAreNotUtf8ReachTheWorkerAsTheirBytes) {
     for (std::size_t i = 0; i < names.size(); ++i) {
         EXPECT_EQ(finals.at(ids[i]), kTaskSucceeded) << i;
         const std::string base = names[i].substr(0, names[i].size() - 5);
-        EXPECT_EQ(WideToPath(engine_->GetImageItem(ids[i])->outputPath),
-                  OutDir() + "/" + base + ".jpg");
+        EXPECT_EQ(engine_->GetImageItem(ids[i])->outputPath, OutDir() + "/" + base + ".jpg");
         EXPECT_EQ(ReadFile(OutDir() + "/" + base + ".jpg"), "jpg 90 1") << i;
     }
 }
@@ -550,7 +548,7 @@ TEST_F(TaskEngineTest, OutputKeepsTheInputsDateUnlessTurnedOff) {
         settings.keepDate = keep;
         engine_->PublishSettings(settings);
         const int id = Add(keep ? "kept.heic" : "fresh.heic"); // no Exif: the file's own date
-        const std::string input = WideToAnsi(engine_->GetImageItem(id)->sourcePath);
+        const std::string input = engine_->GetImageItem(id)->sourcePath;
         const timespec old[2] = {{981173106, 0}, {981173106, 0}}; // 2001-02-03 04:05:06 UTC
         ASSERT_EQ(::utimensat(AT_FDCWD, input.c_str(), old, 0), 0);
         engine_->QueueTasks({id});
@@ -568,15 +566,15 @@ TEST_F(TaskEngineTest, OutputKeepsTheInputsDateUnlessTurnedOff) {
 
 TEST_F(TaskEngineTest, SubfoldersAreMirroredAndCannotLeadOutOfTheOutputFolder) {
     Make();
-    const auto add = [&](const std::string& relative, const std::wstring& sub) {
+    const auto add = [&](const std::string& relative, const std::string& sub) {
         const std::string path = dir_.Write("Phone/" + relative, "not really heif");
-        return engine_->AddImageItem({L"IMG_1.heic", AnsiToWide(path), 15, {}, sub});
+        return engine_->AddImageItem({"IMG_1.heic", path, 15, {}, sub});
     };
-    const int deep = add("2023/May/IMG_1.heic", L"2023/May");
-    const int other = add("2024/IMG_1.heic", L"2024");
-    const int flat = add("IMG_1.heic", L"");
-    const int escape = add("x/IMG_1.heic", L"../escape");
-    const int absolute = add("y/IMG_1.heic", L"/tmp");
+    const int deep = add("2023/May/IMG_1.heic", "2023/May");
+    const int other = add("2024/IMG_1.heic", "2024");
+    const int flat = add("IMG_1.heic", "");
+    const int escape = add("x/IMG_1.heic", "../escape");
+    const int absolute = add("y/IMG_1.heic", "/tmp");
     engine_->QueueTasks({deep, other, flat, escape, absolute});
     const auto finals = RunToEnd();
     EXPECT_EQ(OutputOf(deep), OutDir() + "/2023/May/IMG_1.jpg");
@@ -600,7 +598,7 @@ TEST_F(TaskEngineTest, APhotoWhoseEstimateExceedsTheBudgetFailsAtOnceWithItsReas
     engine_->SetMemoryBudget(std::uint64_t{32} << 20);
     const std::string photo = dir_.Write("src/photo.heic", "");
     ASSERT_EQ(test::WriteHeic(photo, test::HeicImageSpec{}), "");
-    const int id = engine_->AddImageItem({L"photo.heic", PathToWide(photo), 1, {}});
+    const int id = engine_->AddImageItem({"photo.heic", photo, 1, {}, {}});
     engine_->QueueTasks({id});
     EXPECT_EQ(RunToEnd().at(id), kTaskFailed);
     EXPECT_EQ(engine_->FailureReason(id), "image too large: 64x48 needs about 0.1 GB");
@@ -705,7 +703,7 @@ TEST_F(TaskEngineTest, TimeLimitFollowsTheClaimedMegapixels) {
     spec.width = 1024;
     spec.height = 1000; // a little over one megapixel counts as two
     ASSERT_EQ(test::WriteHeic(photo, spec), "");
-    engine_->QueueTasks({engine_->AddImageItem({L"photo.heic", PathToWide(photo), 1, {}})});
+    engine_->QueueTasks({engine_->AddImageItem({"photo.heic", photo, 1, {}, {}})});
     RunToEnd();
     engine_->QueueTasks({Add("unreadable.heic")});
     RunToEnd();

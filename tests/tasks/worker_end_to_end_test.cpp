@@ -40,8 +40,8 @@ TEST(WorkerEndToEnd, RealWorkerConvertsAGoodFileAndFailsABrokenOne) {
     TaskEngine engine(&statuses, std::make_shared<ProcessJobRunner>(
                                      WorkerOptions{{VELQUIST_WORKER}, kWorkerMemory, 60s}));
     engine.PublishSettings({OutputFormat::kPng, 90, true, AnsiToWide(dir.Path() + "/out")});
-    const int goodId = engine.AddImageItem({L"good.heic", AnsiToWide(good), 0, {}});
-    const int badId = engine.AddImageItem({L"broken.heic", AnsiToWide(broken), 0, {}});
+    const int goodId = engine.AddImageItem({"good.heic", good, 0, {}, {}});
+    const int badId = engine.AddImageItem({"broken.heic", broken, 0, {}, {}});
     velquist::test::CaptureStderr();
     engine.QueueTasks({goodId, badId});
     std::map<int, int> finals;
@@ -59,7 +59,7 @@ TEST(WorkerEndToEnd, RealWorkerConvertsAGoodFileAndFailsABrokenOne) {
     EXPECT_FALSE(engine.FailureReason(badId).empty());
 
     test::DecodedImage image;
-    ASSERT_EQ(test::ReadPng(WideToAnsi(engine.GetImageItem(goodId)->outputPath), &image), "");
+    ASSERT_EQ(test::ReadPng(engine.GetImageItem(goodId)->outputPath, &image), "");
     EXPECT_EQ(image.width, spec.width);
     EXPECT_EQ(image.height, spec.height);
 }

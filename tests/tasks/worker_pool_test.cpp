@@ -304,7 +304,7 @@ class EngineOverWorkerPool : public WorkerPool {
     std::string OutDir() const { return dir_.Path() + "/out"; }
     int Add(const std::string& name) {
         const std::string path = dir_.Write("src/" + name, "not really heif");
-        return engine_->AddImageItem({AnsiToWide(name), AnsiToWide(path), 15, {}});
+        return engine_->AddImageItem({name, path, 15, {}, {}});
     }
     std::map<int, int> RunToEnd() {
         std::map<int, int> finals;
