@@ -307,7 +307,7 @@
     </message>
     <message>
         <source>输出文件的修改时间设为照片的拍摄时间</source>
-        <translation>Set each output file's modification time to the photo's capture time</translation>
+        <translation>Set each output file&apos;s modification time to the photo&apos;s capture time</translation>
     </message>
     <message>
         <source>转换全部图像</source>
@@ -801,7 +801,7 @@ A conversion is running: the update installs when it ends.</translation>
     </message>
     <message>
         <source>检查更新失败,服务器回复无效!</source>
-        <translation>Update check failed: the server's answer was not valid.</translation>
+        <translation>Update check failed: the server&apos;s answer was not valid.</translation>
     </message>
     <message>
         <source>自定义 (%1)</source>

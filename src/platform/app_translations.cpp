@@ -67,7 +67,11 @@ bool InstallUiTranslations(UiLanguage language, const QString& folder) {
     }
     SetTextTranslator(&TranslateForQtFreeLayers);
     if (language == UiLanguage::kChinese) {
-        InstallQtTranslations(QLocale(QLocale::Chinese, QLocale::China));
+        // A Taiwanese or Hong Kong session keeps its own variant for Qt's texts.
+        const QLocale session = MessagesLocale();
+        InstallQtTranslations(session.language() == QLocale::Chinese
+                                  ? session
+                                  : QLocale(QLocale::Chinese, QLocale::China));
         return true;
     }
     InstallQtTranslations(QLocale(QLocale::English, QLocale::UnitedStates));
