@@ -76,6 +76,8 @@ check_prefix() {
       fail "the installed program does not take the installed skin: $report"
   fi
   [[ -f "$prefix/share/velquist/skin/res.xml" ]] || fail "skin not installed"
+  [[ -f "$prefix/share/velquist/translations/velquist_en.qm" ]] ||
+    fail "the English translation is not installed"
 
   local entry="$prefix/share/applications/velquist.desktop"
   [[ -f "$entry" ]] || fail "desktop entry not installed"
@@ -132,6 +134,7 @@ grep -q 'Depends:.*libavcodec[0-9]' "$work/info.txt" || fail "the package does n
 grep -q 'Recommends:.*python3-nautilus' "$work/info.txt" ||
   fail "the package does not recommend python3-nautilus (the GNOME Files items)"
 for path in ./usr/bin/velquist ./usr/bin/velquist-convert ./usr/share/velquist/skin/res.xml \
+  ./usr/share/velquist/translations/velquist_en.qm \
   ./usr/share/applications/velquist.desktop ./usr/bin/velquist-action \
   ./usr/share/nautilus-python/extensions/velquist.py ./usr/share/kio/servicemenus/velquist.desktop \
   ./usr/share/nemo/actions/velquist-jpg.nemo_action ./usr/share/nemo/actions/velquist-png.nemo_action \
