@@ -887,5 +887,31 @@ A conversion is running: the update installs when it ends.</translation>
         <source>%1 小时 %2 分</source>
         <translation>%1 h %2 min</translation>
     </message>
+    <message>
+        <source>用法: velquist [选项] [文件或文件夹...]
+把 HEIC/HEIF 图片批量转换为 JPG、PNG 或 BMP 的窗口程序。
+给出的文件加入图片列表,文件夹中的 HEIC/HEIF 图片按名称顺序加入;
+已有窗口在运行时,文件交给它,它来到前台。
+
+选项:
+  -h, --help         显示本帮助并退出
+  -V, --version      显示版本并退出
+  --check-install    检查皮肤和转换程序是否就位并退出
+
+命令行转换请用 velquist-convert(见 velquist-convert --help)。
+</source>
+        <translation>Usage: velquist [options] [files or folders...]
+A desktop program that converts HEIC/HEIF photos to JPG, PNG or BMP in batches.
+Files given join the photo list; the HEIC/HEIF photos of a folder join in name order.
+When a window is already running, it takes the files and comes to the front.
+
+Options:
+  -h, --help         show this help and quit
+  -V, --version      show the version and quit
+  --check-install    check that the skin and the converter are in place, then quit
+
+To convert from the command line, use velquist-convert (see velquist-convert --help).
+</translation>
+    </message>
 </context>
 </TS>

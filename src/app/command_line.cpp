@@ -3,6 +3,7 @@
 #include "net/version.h"
 #include "platform/path_text.h"
 
+#include <QCoreApplication>
 #include <QUrl>
 
 namespace velquist {
@@ -20,17 +21,18 @@ std::string AbsolutePath(const std::string& argument, const std::string& working
 } // namespace
 
 QString UsageText() {
-    return QStringLiteral("用法: velquist [选项] [文件或文件夹...]\n"
-                          "把 HEIC/HEIF 图片批量转换为 JPG、PNG 或 BMP 的窗口程序。\n"
-                          "给出的文件加入图片列表,文件夹中的 HEIC/HEIF 图片按名称顺序加入;\n"
-                          "已有窗口在运行时,文件交给它,它来到前台。\n"
-                          "\n"
-                          "选项:\n"
-                          "  -h, --help         显示本帮助并退出\n"
-                          "  -V, --version      显示版本并退出\n"
-                          "  --check-install    检查皮肤和转换程序是否就位并退出\n"
-                          "\n"
-                          "命令行转换请用 velquist-convert(见 velquist-convert --help)。\n");
+    return QCoreApplication::translate(
+        "Velquist", "用法: velquist [选项] [文件或文件夹...]\n"
+                    "把 HEIC/HEIF 图片批量转换为 JPG、PNG 或 BMP 的窗口程序。\n"
+                    "给出的文件加入图片列表,文件夹中的 HEIC/HEIF 图片按名称顺序加入;\n"
+                    "已有窗口在运行时,文件交给它,它来到前台。\n"
+                    "\n"
+                    "选项:\n"
+                    "  -h, --help         显示本帮助并退出\n"
+                    "  -V, --version      显示版本并退出\n"
+                    "  --check-install    检查皮肤和转换程序是否就位并退出\n"
+                    "\n"
+                    "命令行转换请用 velquist-convert(见 velquist-convert --help)。\n");
 }
 
 QString VersionText() {

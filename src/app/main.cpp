@@ -48,6 +48,10 @@ int main(int argc, char** argv) {
     // version run where no display is (a package build, a terminal over ssh).
     const velquist::CommandLine early = ParseArguments(argc, argv);
     if (early.help) {
+        // In the session's language: an application object without a display holds the
+        // translation.
+        QCoreApplication app(argc, argv);
+        velquist::SetUpUiLanguage();
         return Print(velquist::UsageText());
     }
     if (early.version) {

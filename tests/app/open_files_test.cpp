@@ -99,6 +99,8 @@ TEST(InstallLayoutTest, HelpAndVersionPrintAndEndWithoutAWindow) {
     env.remove(QStringLiteral("DISPLAY"));
     env.remove(QStringLiteral("WAYLAND_DISPLAY"));
     env.remove(QStringLiteral("QT_QPA_PLATFORM"));
+    env.insert(QStringLiteral("LANGUAGE"), QStringLiteral("zh_CN"));
+    env.insert(QStringLiteral("LC_ALL"), QStringLiteral("zh_CN.UTF-8"));
     for (const char* option : {"--version", "--help"}) {
         QProcess run;
         run.setProcessEnvironment(env);
@@ -112,6 +114,22 @@ TEST(InstallLayoutTest, HelpAndVersionPrintAndEndWithoutAWindow) {
             EXPECT_TRUE(out.startsWith(QStringLiteral("用法: velquist"))) << out.toStdString();
             EXPECT_TRUE(out.contains(QStringLiteral("--version")));
         }
+    }
+}
+
+// The help follows the session's language like the windows do.
+TEST(InstallLayoutTest, HelpSpeaksTheSessionsLanguage) {
+    for (const auto& [language, start] :
+         {std::pair{"zh_CN", "用法: velquist"}, std::pair{"en_US", "Usage: velquist"}}) {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("LANGUAGE"), QLatin1String(language));
+        env.insert(QStringLiteral("LC_ALL"), QLatin1String(language) + QStringLiteral(".UTF-8"));
+        QProcess run;
+        run.setProcessEnvironment(env);
+        run.start(QStringLiteral(VELQUIST_APP_BIN), {QStringLiteral("--help")});
+        ASSERT_TRUE(run.waitForFinished(20000)) << language;
+        const QString out = QString::fromUtf8(run.readAllStandardOutput());
+        EXPECT_TRUE(out.startsWith(QString::fromUtf8(start))) << out.toStdString();
     }
 }
 

@@ -49,8 +49,8 @@ class InstalledLanguage : public ::testing::Test {
 
     static QString SkinLabel(const char* name) {
         QString error;
-        std::unique_ptr<QWidget> root(ui::LoadSkinFile(
-            QStringLiteral(VELQUIST_SKIN_DIR "/MainWindow.xml"), nullptr, &error));
+        std::unique_ptr<QWidget> root(
+            ui::LoadSkinFile(QStringLiteral(VELQUIST_SKIN_DIR "/MainWindow.xml"), nullptr, &error));
         EXPECT_NE(root, nullptr) << error.toStdString();
         auto* label = root ? root->findChild<QLabel*>(QLatin1String(name)) : nullptr;
         return label ? label->text() : QString();
@@ -80,7 +80,7 @@ TEST_F(InstalledLanguage, ChineseKeepsTheSourceTexts) {
 TEST_F(InstalledLanguage, ConfigurationChoosesTheLanguageAtStart) {
     QTemporaryDir config;
     ASSERT_TRUE(config.isValid());
-    qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
+    qputenv("XDG_DATA_HOME", config.path().toLocal8Bit()); // where configure.ini lives
     ASSERT_TRUE(WriteConfigValue(L"global", kLanguageKey, L"en"));
     EXPECT_EQ(SetUpUiLanguage(), UiLanguage::kEnglish);
     ASSERT_TRUE(WriteConfigValue(L"global", kLanguageKey, L"zh_CN"));
