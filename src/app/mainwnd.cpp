@@ -49,10 +49,6 @@ ui::CControlUI* Find(ui::WindowImplBase& window, const char* name) {
     return window.FindControl(QLatin1String(name));
 }
 
-void FreeStatusReport(ui::UINT, ui::WPARAM wParam, ui::LPARAM) {
-    delete reinterpret_cast<TaskStatusReport*>(wParam);
-}
-
 } // namespace
 
 CMainWnd::CMainWnd(std::shared_ptr<JobRunner> runner) : runner_(std::move(runner)) {
@@ -82,10 +78,6 @@ CMainWnd::~CMainWnd() {
 
 QString CMainWnd::GetWindowClassName() const {
     return QStringLiteral("HEIC图片转换器");
-}
-
-void CMainWnd::OnFinalMessage(ui::HWND /*hWnd*/) {
-    delete this;
 }
 
 QString CMainWnd::GetSkinFile() {
@@ -209,7 +201,7 @@ void CMainWnd::PublishSettings() {
 }
 
 void CMainWnd::ShowPrompt(const QString& text) {
-    ShowModalBox(new PromptBoxDialog(this, text), GetHWND());
+    ShowModalBox(std::make_unique<PromptBoxDialog>(this, text), GetHWND());
 }
 
 void CMainWnd::Notify(ui::TNotifyUI& msg) {
@@ -312,7 +304,8 @@ ui::LRESULT CMainWnd::OnClose(ui::UINT, ui::WPARAM, ui::LPARAM, bool& bHandled) 
     }
     askingToClose_ = true;
     const int answer = ShowModalBox(
-        new MessageBoxDialog(this, QStringLiteral("正在转换中,确定要退出吗?")), GetHWND());
+        std::make_unique<MessageBoxDialog>(this, QStringLiteral("正在转换中,确定要退出吗?")),
+        GetHWND());
     askingToClose_ = false;
     bHandled = answer != 1;
     return 0;
@@ -329,13 +322,10 @@ ui::LRESULT CMainWnd::OnDestroy(ui::UINT, ui::WPARAM, ui::LPARAM, bool& bHandled
     return 0;
 }
 
-ui::LRESULT CMainWnd::HandleCustomMessage(ui::UINT uMsg, ui::WPARAM wParam, ui::LPARAM lParam,
+ui::LRESULT CMainWnd::HandleCustomMessage(ui::UINT uMsg, ui::WPARAM /*wParam*/, ui::LPARAM lParam,
                                           bool& bHandled) {
     bHandled = true;
     switch (uMsg) {
-    case kMsgTaskStatus:
-        OnTaskStatus(reinterpret_cast<TaskStatusReport*>(wParam));
-        return 0;
     case kMsgOpenOutputDir:
         ShellOpen(QString::fromStdWString(GetOutputDir()));
         return 0;
@@ -357,9 +347,6 @@ ui::LRESULT CMainWnd::HandleCustomMessage(ui::UINT uMsg, ui::WPARAM wParam, ui::
     case ui::WM_TIMER:
         OnBatchTick();
         return 0;
-    case kMsgItemsScanned:
-        OnItemsScanned(wParam);
-        return 0;
     case kMsgTrayNotify:
         OnTrayNotify(lParam);
         return 0;
@@ -370,8 +357,14 @@ ui::LRESULT CMainWnd::HandleCustomMessage(ui::UINT uMsg, ui::WPARAM wParam, ui::
 }
 
 bool CMainWnd::PostTaskStatus(TaskStatusReport* report) {
-    return ui::PostMessage(statusTarget_.load(), kMsgTaskStatus,
-                           reinterpret_cast<ui::WPARAM>(report), 0, FreeStatusReport);
+    // The window takes the status as a value; the record is freed here once the
+    // post is accepted, and left to the job when it is refused.
+    const TaskStatusReport status = *report;
+    if (!ui::PostToWindow(statusTarget_.load(), [this, status] { OnTaskStatus(status); })) {
+        return false;
+    }
+    delete report;
+    return true;
 }
 
 } // namespace velquist

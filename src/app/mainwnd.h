@@ -36,8 +36,9 @@ inline constexpr wchar_t kIncludeSubfoldersKey[] = L"include-subfolders";
 
 // The program's one top-level window: the image list, the conversion settings,
 // the start button, the account and service links and the tray icon. It owns
-// the conversion engine; jobs report back by posting kMsgTaskStatus.
-// Create with new; it deletes itself once its window is gone.
+// the conversion engine; jobs report back through ui::PostToWindow (kMsgTaskStatus's
+// handler, OnTaskStatus).
+// Its opener keeps it until its window is gone (ui::KeepUntilGone).
 class CMainWnd : public ui::WindowImplBase, public TaskOwner {
   public:
     // runner: how jobs convert; by default the worker process "velquist-convert"
@@ -46,7 +47,6 @@ class CMainWnd : public ui::WindowImplBase, public TaskOwner {
     ~CMainWnd() override;
 
     QString GetWindowClassName() const override;
-    void OnFinalMessage(ui::HWND hWnd) override;
     void InitWindow() override;
     QString GetSkinFile() override;
     ui::LRESULT OnClose(ui::UINT uMsg, ui::WPARAM wParam, ui::LPARAM lParam,
@@ -133,11 +133,12 @@ class CMainWnd : public ui::WindowImplBase, public TaskOwner {
     void StartThumbnails();
     // Scans off the GUI thread; the entries join in the order the adds were asked.
     void ScanInBackground(std::function<std::vector<ImageItem>()> scan);
-    // Takes the records kMsgItemsScanned carries.
-    void OnItemsScanned(ui::WPARAM scanned);
+    // kMsgItemsScanned's handler: the entries one scan found, by its sequence number.
+    void OnItemsScanned(int seq, std::vector<ImageItem> items);
 
     // Conversion status and the tray.
-    void OnTaskStatus(TaskStatusReport* report);
+    // kMsgTaskStatus's handler.
+    void OnTaskStatus(const TaskStatusReport& report);
     void ShowEntryStatus(ui::CControlUI* entry, int status);
     void ShowConverting(bool converting);
     // Queues the ids as one batch; false when none could be queued.

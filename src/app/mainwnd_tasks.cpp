@@ -134,9 +134,9 @@ void CMainWnd::ShowConverting(bool converting) {
     UpdateRetryCommand();
 }
 
-void CMainWnd::OnTaskStatus(TaskStatusReport* report) {
-    const std::unique_ptr<TaskStatusReport> owned(report);
-    if (owned == nullptr || !engine_ || !engine_->IsTaskRegistered(owned->task_id)) {
+void CMainWnd::OnTaskStatus(const TaskStatusReport& report) {
+    const TaskStatusReport* owned = &report;
+    if (!engine_ || !engine_->IsTaskRegistered(owned->task_id)) {
         return;
     }
     const int id = owned->task_id;

@@ -5,6 +5,7 @@
 #include "app_test_util.h"
 #include "net/service_url.h"
 #include "ui/messages.h"
+#include "ui/window_keeper.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -13,8 +14,8 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
-#include <QTimer>
 #include <QScreen>
+#include <QTimer>
 #include <QWidget>
 #include <gtest/gtest.h>
 #include <vector>
@@ -70,8 +71,9 @@ TEST(TrayMenu, EveryItemPostsItsMessageAndClosesTheMenu) {
                                                       {"main_menu_item_quit", kMsgQuit}};
     for (const auto& [name, message] : items) {
         owner.messages.clear();
-        auto* menu = new CMainTaskMenu(QStringLiteral("MainTaskMenu.xml"));
-        menu->Popup(&owner, 200, 200);
+        auto menu = std::make_unique<CMainTaskMenu>(QStringLiteral("MainTaskMenu.xml"));
+        ASSERT_TRUE(menu->Popup(&owner, 200, 200));
+        ui::KeepUntilGone(std::move(menu));
         QWidget* shown = OpenMenu();
         ASSERT_NE(shown, nullptr) << name;
         auto* item = shown->findChild<QAbstractButton*>(QLatin1String(name));
@@ -90,8 +92,9 @@ TEST(TrayMenu, NearTheBottomRightCornerItOpensAboveAndLeftOfThePointer) {
               ui::kNoWindow);
     const QRect work = QGuiApplication::primaryScreen()->availableGeometry();
     const QPoint pointer(work.x() + work.width() - 3, work.y() + work.height() - 3);
-    auto* menu = new CMainTaskMenu(QStringLiteral("MainTaskMenu.xml"));
-    menu->Popup(&owner, pointer.x(), pointer.y());
+    auto menu = std::make_unique<CMainTaskMenu>(QStringLiteral("MainTaskMenu.xml"));
+    ASSERT_TRUE(menu->Popup(&owner, pointer.x(), pointer.y()));
+    ui::KeepUntilGone(std::move(menu));
     QWidget* shown = OpenMenu();
     ASSERT_NE(shown, nullptr);
     const QRect frame = shown->frameGeometry();
