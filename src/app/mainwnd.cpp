@@ -279,8 +279,7 @@ void CMainWnd::OnChooseDir(ui::TNotifyUI& /*msg*/) {
 
 bool CMainWnd::SetOutputFolder(const QString& folder) {
     if (!CanWriteInFolder(folder.toStdString())) {
-        ShowSystemMessageBox(GetWidget(), QStringLiteral("该目录没有写入权限!"), QString(),
-                             MessageIcon::kWarning);
+        ShowPrompt(QStringLiteral("该目录没有写入权限!"));
         return false;
     }
     outputDirPath_->SetText(folder);

@@ -279,8 +279,9 @@ TEST_F(MainWindowTest, UnwritableOutputFolderChangesNothing) {
     chmod(locked.c_str(), 0555);
     const std::string readOnly = access(locked.c_str(), W_OK) == 0 ? "/proc" : locked;
     {
-        test::SystemBoxAnswerer box;
+        BoxAnswerer box("PromptBoxDialog", "msgConfirm"); // the program's own box
         EXPECT_FALSE(window->SetOutputFolder(QString::fromStdString(readOnly)));
+        EXPECT_TRUE(box.Answered());
         EXPECT_EQ(box.Text(), QStringLiteral("该目录没有写入权限!"));
     }
     EXPECT_EQ(path->GetText(), before);
