@@ -61,6 +61,7 @@ CMainWnd::CMainWnd(std::shared_ptr<JobRunner> runner) : runner_(std::move(runner
         {QStringLiteral("add-image-dir"), &CMainWnd::OnAddFolder},
         {QStringLiteral("add-image-dir-info"), &CMainWnd::OnAddFolder},
         {QStringLiteral("imagecheckboxall"), &CMainWnd::OnSelectAll},
+        {QStringLiteral("imagecheckbox"), &CMainWnd::OnEntryTicked},
         {QStringLiteral("image-convert-start-btn"), &CMainWnd::OnStart},
         {QStringLiteral("image-remove-all"), &CMainWnd::OnRemoveChecked},
         {QStringLiteral("image-remove"), &CMainWnd::OnRemoveOne},
@@ -285,6 +286,26 @@ bool CMainWnd::SetOutputFolder(const QString& folder) {
     outputDirPath_->SetText(folder);
     WriteSetting(L"output-dir", folder);
     return true;
+}
+
+void CMainWnd::OnEntryTicked(ui::TNotifyUI& /*msg*/) {
+    OnListChanged();
+}
+
+// Entries came, went or were ticked: 全选 shows whether every entry is ticked, and the
+// last batch's summary goes once none of its entries is left to speak of.
+void CMainWnd::OnListChanged() {
+    const int count = imageList_->GetCount();
+    if (count == 0 && !batch_.Running()) {
+        for (ui::CControlUI* summary : {batchProgress_, summaryOpenDir_}) {
+            if (summary != nullptr) {
+                summary->SetVisible(false);
+            }
+        }
+    }
+    if (ui::CControlUI* all = Find(*this, "imageCheckBoxAll")) {
+        all->SetCheck(static_cast<int>(CheckedEntryIds().size()) == count, false);
+    }
 }
 
 void CMainWnd::OnOpenDir(ui::TNotifyUI& /*msg*/) {

@@ -100,6 +100,8 @@ class CMainWnd : public ui::WindowImplBase, public TaskOwner {
     void OnAddFiles(ui::TNotifyUI& msg);
     void OnAddFolder(ui::TNotifyUI& msg);
     void OnSelectAll(ui::TNotifyUI& msg);
+    void OnEntryTicked(ui::TNotifyUI& msg);
+    void OnListChanged();
     void OnStart(ui::TNotifyUI& msg);
     void OnRemoveChecked(ui::TNotifyUI& msg);
     // The ids of the entries whose check box is ticked, in list order.

@@ -276,6 +276,7 @@ void CMainWnd::UpdateEmptyState() {
         emptyPanel_->SetVisible(empty);
     }
     imageList_->SetVisible(!empty);
+    OnListChanged();
 }
 
 void CMainWnd::OnSelectAll(ui::TNotifyUI& msg) {
