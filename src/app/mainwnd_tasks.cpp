@@ -68,7 +68,12 @@ void CMainWnd::OnRetryFailed(ui::TNotifyUI& /*msg*/) {
     if (engine_->IsBusy()) {
         return;
     }
-    StartBatch(FailedEntries());
+    // The button goes disabled while its batch runs; the keyboard moves on to 停止
+    // rather than to whatever control Qt would pick next.
+    const bool focused = retryFailed_->IsFocused();
+    if (StartBatch(FailedEntries()) && focused) {
+        processingBtn_->SetFocus();
+    }
 }
 
 std::vector<int> CMainWnd::FailedEntries() const {
