@@ -142,6 +142,8 @@ class CMainWnd : public ui::WindowImplBase, public TaskOwner {
     // kMsgTaskStatus's handler.
     void OnTaskStatus(const TaskStatusReport& report);
     void ShowEntryStatus(ui::CControlUI* entry, int status);
+    // The entry's output file is on disk.
+    bool OutputExists(int id) const;
     void ShowConverting(bool converting);
     // Queues the ids as one batch; false when none could be queued.
     bool StartBatch(const std::vector<int>& ids);

@@ -1,9 +1,12 @@
 // Starting a batch and showing what the jobs report.
 #include "mainwnd.h"
+#include "platform/path_text.h"
 #include "util/shown_name.h"
 #include "window_messages.h"
 
+#include <filesystem>
 #include <memory>
+#include <system_error>
 
 namespace velquist {
 namespace {
@@ -17,6 +20,7 @@ struct StatusLook {
     bool processing;
     bool succeeded;
     bool failed;
+    bool skipped;
 };
 
 } // namespace
@@ -153,8 +157,6 @@ void CMainWnd::OnTaskStatus(const TaskStatusReport& report) {
     // From the status itself: the engine tells its last status only once the task is finished.
     if (owned->status == kTaskStopped) {
         ShowNote(entry, QString::fromWCharArray(kStoppedShown));
-    } else if (owned->status == kTaskSkipped) {
-        ShowNote(entry, QString::fromWCharArray(kSkippedShown));
     }
     if (owned->status == kTaskFailed) {
         // The engine's own words for the window where it has them, the worker's otherwise.
@@ -200,7 +202,7 @@ void CMainWnd::ShowFailure(ui::CControlUI* entry, const QString& reason) {
     }
 }
 
-// "已停止", "已跳过": on the entry's second line, without the failure mark.
+// "已停止": on the entry's second line, without the failure mark.
 void CMainWnd::ShowNote(ui::CControlUI* entry, const QString& note) {
     if (entry == nullptr) {
         return;
@@ -224,6 +226,16 @@ void CMainWnd::ClearFailure(ui::CControlUI* entry) {
     }
 }
 
+bool CMainWnd::OutputExists(int id) const {
+    const auto item = engine_->GetImageItem(id);
+    if (!item || item->outputPath.empty()) {
+        return false;
+    }
+    std::error_code error;
+    return std::filesystem::is_regular_file(
+        QStringToPathBytes(QString::fromStdWString(item->outputPath)), error);
+}
+
 void CMainWnd::ShowEntryStatus(ui::CControlUI* entry, int status) {
     if (entry == nullptr) {
         return;
@@ -231,17 +243,19 @@ void CMainWnd::ShowEntryStatus(ui::CControlUI* entry, int status) {
     StatusLook look{};
     switch (status) {
     case kTaskProcessing:
-        look = {false, true, false, false};
+        look = {false, true, false, false, false};
         break;
     case kTaskFailed:
-        look = {false, false, false, true};
+        look = {false, false, false, true, false};
         break;
     case kTaskSucceeded:
-        look = {false, false, true, false};
+        look = {false, false, true, false, false};
         break;
     case kTaskStopped: // back to waiting; it can be started again
+        look = {true, false, false, false, false};
+        break;
     case kTaskSkipped: // its output was there already
-        look = {true, false, false, false};
+        look = {false, false, false, false, true};
         break;
     default:
         return;
@@ -249,16 +263,19 @@ void CMainWnd::ShowEntryStatus(ui::CControlUI* entry, int status) {
     const std::pair<const char*, bool> parts[] = {{"status-waiting", look.waiting},
                                                   {"status-processing", look.processing},
                                                   {"status-sucess", look.succeeded},
-                                                  {"status-failed", look.failed}};
+                                                  {"status-failed", look.failed},
+                                                  {"status-skipped", look.skipped}};
     for (const auto& [name, visible] : parts) {
         if (ui::CControlUI* part = entry->FindSubControl(QLatin1String(name))) {
             part->SetVisible(visible);
         }
     }
-    // A failure leaves the preview button as it was.
+    // A failure leaves the preview button as it was; a skipped entry previews the
+    // output that made it skip.
     if (ui::CControlUI* preview = entry->FindSubControl(QStringLiteral("preview"));
         preview != nullptr && status != kTaskFailed) {
-        preview->SetVisible(status == kTaskSucceeded);
+        preview->SetVisible(status == kTaskSucceeded ||
+                            (status == kTaskSkipped && OutputExists(entry->GetTag())));
     }
 }
 
