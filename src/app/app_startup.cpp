@@ -138,6 +138,9 @@ int RunVelquist(const FirstPaintFn& onFirstPaint, const QStringList& files) {
     }
     ConnectInstanceToWindow(instance, window);
     ui::CPaintManagerUI::MessageLoop();
+    // The main window is released by deferred deletion after its last message; the
+    // loop may have ended first, and its engine must still be torn down in order.
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     ui::CPaintManagerUI::Term();
     return 0;
 }
