@@ -12,6 +12,7 @@
 #include <QComboBox>
 #include <QSignalBlocker>
 #include <iterator>
+#include <memory>
 
 namespace velquist {
 namespace {
@@ -131,7 +132,7 @@ void CMainWnd::OnMaxSizeSelected(ui::TNotifyUI& /*msg*/) {
     QString typed;
     const QString initial = previous > 0 ? QString::number(previous) : QString();
     const int answer =
-        ShowModalBox(new MaxSizeDialog(MaxSizeQuestion(), initial, &typed), GetHWND());
+        ShowModalBox(std::make_unique<MaxSizeDialog>(MaxSizeQuestion(), initial, &typed), GetHWND());
     const std::optional<int> custom =
         answer == 1 ? ParseCustomMaxSize(typed.toStdWString()) : std::nullopt;
     if (answer == 1 && !custom) {

@@ -202,7 +202,7 @@ EntryView ViewOf(const TaskEnd& end) {
     case kTaskSucceeded:
         return {EntryLook::kSucceeded, {}, {}, true};
     case kTaskSkipped: // its output was there already and stays
-        return {EntryLook::kWaiting, "已跳过", {}, true};
+        return {EntryLook::kSkipped, {}, {}, true};
     case kTaskStopped: // it waits to be started again
         return {EntryLook::kWaiting, "已停止", {}, false};
     case kTaskFailed:

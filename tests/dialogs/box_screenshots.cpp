@@ -75,12 +75,12 @@ int main(int argc, char** argv) {
     bool savedMessage = false;
     bool savedPrompt = false;
     GrabWhenShown(QStringLiteral("MessageBoxDialog"), outDir + "/message-box.png", &savedMessage);
-    velquist::ShowModalBox(new velquist::MessageBoxDialog(
+    velquist::ShowModalBox(std::make_unique<velquist::MessageBoxDialog>(
                                nullptr, QStringLiteral("当前有图片正在转换，确定要退出吗？")),
                            velquist::ui::kNoWindow);
     GrabWhenShown(QStringLiteral("PromptBoxDialog"), outDir + "/prompt-box.png", &savedPrompt);
     velquist::ShowModalBox(
-        new velquist::PromptBoxDialog(nullptr, QStringLiteral("当前已是最新版本！")),
+        std::make_unique<velquist::PromptBoxDialog>(nullptr, QStringLiteral("当前已是最新版本！")),
         velquist::ui::kNoWindow);
     return savedMessage && savedPrompt ? 0 : 1;
 }

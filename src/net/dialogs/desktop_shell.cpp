@@ -28,7 +28,8 @@ void DesktopShell::FailForcedUpgrade(const std::wstring& text) {
     // Without an owner: the download dialog is about to vanish with the process, and the
     // prompt must stay until the user has read why.
     ui::RunOnGuiThread([&text] {
-        ShowModalBox(new PromptBoxDialog(nullptr, QString::fromStdWString(text)), ui::kNoWindow);
+        ShowModalBox(std::make_unique<PromptBoxDialog>(nullptr, QString::fromStdWString(text)),
+                     ui::kNoWindow);
     });
     ExitProcessNow(kForcedUpgradeFailedExitCode);
 }

@@ -48,7 +48,7 @@ void WaitForBatchTick() {
 bool GuiUpdateUi::Prompt(const std::wstring& text, bool owned) {
     return ui::RunOnGuiThread([this, &text, owned] {
         ui::WindowImplBase* owner = owned ? LiveWindow(mainWindow_) : nullptr;
-        return ShowModalBox(new PromptBoxDialog(owner, QString::fromStdWString(text)),
+        return ShowModalBox(std::make_unique<PromptBoxDialog>(owner, QString::fromStdWString(text)),
                             HandleOf(owner)) == 1;
     });
 }
@@ -56,17 +56,18 @@ bool GuiUpdateUi::Prompt(const std::wstring& text, bool owned) {
 bool GuiUpdateUi::AskUpgrade(const std::wstring& text) {
     return ui::RunOnGuiThread([this, &text] {
         ui::WindowImplBase* owner = LiveWindow(mainWindow_);
-        return ShowModalBox(new MessageBoxDialog(owner, QString::fromStdWString(text)),
-                            HandleOf(owner)) == 1;
+        return ShowModalBox(
+                   std::make_unique<MessageBoxDialog>(owner, QString::fromStdWString(text)),
+                   HandleOf(owner)) == 1;
     });
 }
 
 void GuiUpdateUi::ShowDownload(const std::string& url, int force, const InstallerCheck& check) {
     ui::RunOnGuiThread([this, &url, force, &check] {
         ui::WindowImplBase* owner = LiveWindow(mainWindow_);
-        auto* dialog = new DownloadDialog(owner, url, force, check);
+        auto dialog = std::make_unique<DownloadDialog>(owner, url, force, check);
         dialog->WaitForBatch(BusyFromAnyThread());
-        ShowModalBox(dialog, HandleOf(owner));
+        ShowModalBox(std::move(dialog), HandleOf(owner));
     });
 }
 
