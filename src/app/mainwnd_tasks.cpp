@@ -240,7 +240,9 @@ void CMainWnd::ShowEntryView(int id, const EntryView& view) {
         details->SetText(shown(view.note));
         ShowPart(details, !view.note.empty());
     }
-    ShowPart(EntryPart(entry, kPartPreview), view.preview && OutputExists(id));
+    // A skipped entry previews the file that made it skip, if that is still there.
+    ShowPart(EntryPart(entry, kPartPreview),
+             view.preview && (view.look != EntryLook::kSkipped || OutputExists(id)));
 }
 
 bool CMainWnd::OutputExists(int id) const {
