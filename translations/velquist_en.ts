@@ -112,6 +112,10 @@
         <source>删除</source>
         <translation>Remove</translation>
     </message>
+    <message>
+        <source>已跳过</source>
+        <translation>Skipped</translation>
+    </message>
 </context>
 <context>
     <name>Login</name>

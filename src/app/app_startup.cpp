@@ -5,6 +5,7 @@
 #include "platform/single_instance.h"
 #include "ui/paint_manager.h"
 #include "ui/ui_defs.h"
+#include "ui/window_keeper.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -88,12 +89,13 @@ bool LoadSkinResources() {
 }
 
 CMainWnd* CreateMainWindow() {
-    auto* window = new CMainWnd();
+    auto owned = std::make_unique<CMainWnd>();
+    CMainWnd* window = owned.get();
     if (window->Create(ui::kNoWindow, QStringLiteral("Velquist"),
                        kMainWindowStyle & ~ui::WS_VISIBLE, 0, 0, 0, 0, 0) == ui::kNoWindow) {
-        delete window;
         return nullptr;
     }
+    ui::KeepUntilGone(std::move(owned));
     // Centred before it is shown, so that it never appears elsewhere first.
     window->CenterWindow();
     window->ShowWindow(true, true);
@@ -136,6 +138,9 @@ int RunVelquist(const FirstPaintFn& onFirstPaint, const std::vector<std::string>
     }
     ConnectInstanceToWindow(instance, window);
     ui::CPaintManagerUI::MessageLoop();
+    // The main window is released by deferred deletion after its last message; the
+    // loop may have ended first, and its engine must still be torn down in order.
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     ui::CPaintManagerUI::Term();
     return 0;
 }

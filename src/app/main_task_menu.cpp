@@ -50,10 +50,6 @@ QString CMainTaskMenu::GetSkinFile() {
     return skinFile_;
 }
 
-void CMainTaskMenu::OnFinalMessage(ui::HWND /*hWnd*/) {
-    delete this;
-}
-
 ui::LRESULT CMainTaskMenu::OnKillFocus(ui::UINT, ui::WPARAM, ui::LPARAM, bool& bHandled) {
     Close(1);
     bHandled = false;
@@ -75,7 +71,7 @@ void CMainTaskMenu::Notify(ui::TNotifyUI& msg) {
     WindowImplBase::Notify(msg);
 }
 
-void CMainTaskMenu::Popup(ui::WindowImplBase* owner, int x, int y) {
+bool CMainTaskMenu::Popup(ui::WindowImplBase* owner, int x, int y) {
     owner_ = owner != nullptr ? owner->GetHWND() : ui::kNoWindow;
     x_ = x;
     y_ = y;
@@ -83,12 +79,12 @@ void CMainTaskMenu::Popup(ui::WindowImplBase* owner, int x, int y) {
     // never flashes at the pointer before moving.
     if (Create(owner_, QStringLiteral("MenuWnd"), kMenuStyle & ~ui::WS_VISIBLE,
                ui::WS_EX_TOOLWINDOW | ui::WS_EX_TOPMOST) == ui::kNoWindow) {
-        delete this; // no window, so no final message would ever free it
-        return;
+        return false;
     }
     const QPoint at = PlaceMenu({x_, y_}, GetWindowRect().size(), WorkAreaAt({x_, y_}));
     SetWindowPos(at.x(), at.y());
     ShowWindow(true, true);
+    return true;
 }
 
 } // namespace velquist

@@ -8,21 +8,20 @@
 namespace velquist {
 
 // The tray icon's pop-up menu. It does nothing itself: each item posts its
-// command to the owner window. Create with new; it deletes itself once closed.
+// command to the owner window. Whoever opens it keeps it until it closes (KeepUntilGone).
 class CMainTaskMenu : public ui::WindowImplBase {
   public:
     explicit CMainTaskMenu(QString skinFile);
 
     QString GetWindowClassName() const override;
     QString GetSkinFile() override;
-    void OnFinalMessage(ui::HWND hWnd) override;
     ui::LRESULT OnKillFocus(ui::UINT uMsg, ui::WPARAM wParam, ui::LPARAM lParam,
                             bool& bHandled) override;
     void Notify(ui::TNotifyUI& msg) override;
 
     // Opens the menu at the screen point (x, y), kept inside the work area.
-    // When the menu cannot be built the object is gone when this returns.
-    void Popup(ui::WindowImplBase* owner, int x, int y);
+    // False when the menu cannot be built.
+    bool Popup(ui::WindowImplBase* owner, int x, int y);
 
   private:
     QString skinFile_;

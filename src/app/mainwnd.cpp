@@ -52,10 +52,6 @@ ui::CControlUI* Find(ui::WindowImplBase& window, const char* name) {
     return window.FindControl(QLatin1String(name));
 }
 
-void FreeStatusReport(ui::UINT, ui::WPARAM wParam, ui::LPARAM) {
-    delete reinterpret_cast<TaskStatusReport*>(wParam);
-}
-
 } // namespace
 
 CMainWnd::CMainWnd(std::shared_ptr<JobRunner> runner) : runner_(std::move(runner)) {
@@ -68,6 +64,7 @@ CMainWnd::CMainWnd(std::shared_ptr<JobRunner> runner) : runner_(std::move(runner
         {QStringLiteral("add-image-dir"), &CMainWnd::OnAddFolder},
         {QStringLiteral("add-image-dir-info"), &CMainWnd::OnAddFolder},
         {QStringLiteral("imagecheckboxall"), &CMainWnd::OnSelectAll},
+        {QStringLiteral("imagecheckbox"), &CMainWnd::OnEntryTicked},
         {QStringLiteral("image-convert-start-btn"), &CMainWnd::OnStart},
         {QStringLiteral("image-remove-all"), &CMainWnd::OnRemoveChecked},
         {QStringLiteral("image-remove"), &CMainWnd::OnRemoveOne},
@@ -85,10 +82,6 @@ CMainWnd::~CMainWnd() {
 
 QString CMainWnd::GetWindowClassName() const {
     return QStringLiteral("HEIC图片转换器");
-}
-
-void CMainWnd::OnFinalMessage(ui::HWND /*hWnd*/) {
-    delete this;
 }
 
 QString CMainWnd::GetSkinFile() {
@@ -214,7 +207,7 @@ void CMainWnd::PublishSettings() {
 }
 
 void CMainWnd::ShowPrompt(const QString& text) {
-    ShowModalBox(new PromptBoxDialog(this, text), GetHWND());
+    ShowModalBox(std::make_unique<PromptBoxDialog>(this, text), GetHWND());
 }
 
 void CMainWnd::Notify(ui::TNotifyUI& msg) {
@@ -294,14 +287,32 @@ void CMainWnd::OnChooseDir(ui::TNotifyUI& /*msg*/) {
 
 bool CMainWnd::SetOutputFolder(const QString& folder) {
     if (!CanWriteInFolder(folder.toStdString())) {
-        ShowSystemMessageBox(GetWidget(),
-                             QCoreApplication::translate("Velquist", "该目录没有写入权限!"),
-                             QString(), MessageIcon::kWarning);
+        ShowPrompt(QCoreApplication::translate("Velquist", "该目录没有写入权限!"));
         return false;
     }
     outputDirPath_->SetText(folder);
     WriteSetting(L"output-dir", folder);
     return true;
+}
+
+void CMainWnd::OnEntryTicked(ui::TNotifyUI& /*msg*/) {
+    OnListChanged();
+}
+
+// Entries came, went or were ticked: 全选 shows whether every entry is ticked, and the
+// last batch's summary goes once none of its entries is left to speak of.
+void CMainWnd::OnListChanged() {
+    const int count = imageList_->GetCount();
+    if (count == 0 && !batch_.Running()) {
+        for (ui::CControlUI* summary : {batchProgress_, summaryOpenDir_}) {
+            if (summary != nullptr) {
+                summary->SetVisible(false);
+            }
+        }
+    }
+    if (ui::CControlUI* all = Find(*this, "imageCheckBoxAll")) {
+        all->SetCheck(static_cast<int>(CheckedEntryIds().size()) == count, false);
+    }
 }
 
 void CMainWnd::OnOpenDir(ui::TNotifyUI& /*msg*/) {
@@ -321,7 +332,7 @@ ui::LRESULT CMainWnd::OnClose(ui::UINT, ui::WPARAM, ui::LPARAM, bool& bHandled) 
     }
     askingToClose_ = true;
     const int answer =
-        ShowModalBox(new MessageBoxDialog(
+        ShowModalBox(std::make_unique<MessageBoxDialog>(
                          this, QCoreApplication::translate("Velquist", "正在转换中,确定要退出吗?")),
                      GetHWND());
     askingToClose_ = false;
@@ -340,13 +351,10 @@ ui::LRESULT CMainWnd::OnDestroy(ui::UINT, ui::WPARAM, ui::LPARAM, bool& bHandled
     return 0;
 }
 
-ui::LRESULT CMainWnd::HandleCustomMessage(ui::UINT uMsg, ui::WPARAM wParam, ui::LPARAM lParam,
+ui::LRESULT CMainWnd::HandleCustomMessage(ui::UINT uMsg, ui::WPARAM /*wParam*/, ui::LPARAM lParam,
                                           bool& bHandled) {
     bHandled = true;
     switch (uMsg) {
-    case kMsgTaskStatus:
-        OnTaskStatus(reinterpret_cast<TaskStatusReport*>(wParam));
-        return 0;
     case kMsgOpenOutputDir:
         ShellOpenPath(WideToPath(GetOutputDir()));
         return 0;
@@ -368,9 +376,6 @@ ui::LRESULT CMainWnd::HandleCustomMessage(ui::UINT uMsg, ui::WPARAM wParam, ui::
     case ui::WM_TIMER:
         OnBatchTick();
         return 0;
-    case kMsgItemsScanned:
-        OnItemsScanned(wParam);
-        return 0;
     case kMsgTrayNotify:
         OnTrayNotify(lParam);
         return 0;
@@ -381,8 +386,14 @@ ui::LRESULT CMainWnd::HandleCustomMessage(ui::UINT uMsg, ui::WPARAM wParam, ui::
 }
 
 bool CMainWnd::PostTaskStatus(TaskStatusReport* report) {
-    return ui::PostMessage(statusTarget_.load(), kMsgTaskStatus,
-                           reinterpret_cast<ui::WPARAM>(report), 0, FreeStatusReport);
+    // The window takes the status as a value; the record is freed here once the
+    // post is accepted, and left to the job when it is refused.
+    const TaskStatusReport status = *report;
+    if (!ui::PostToWindow(statusTarget_.load(), [this, status] { OnTaskStatus(status); })) {
+        return false;
+    }
+    delete report;
+    return true;
 }
 
 } // namespace velquist

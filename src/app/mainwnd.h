@@ -37,8 +37,9 @@ inline constexpr wchar_t kIncludeSubfoldersKey[] = L"include-subfolders";
 
 // The program's one top-level window: the image list, the conversion settings,
 // the start button, the account and service links and the tray icon. It owns
-// the conversion engine; jobs report back by posting kMsgTaskStatus.
-// Create with new; it deletes itself once its window is gone.
+// the conversion engine; jobs report back through ui::PostToWindow (kMsgTaskStatus's
+// handler, OnTaskStatus).
+// Its opener keeps it until its window is gone (ui::KeepUntilGone).
 class CMainWnd : public ui::WindowImplBase, public TaskOwner {
   public:
     // runner: how jobs convert; by default the worker process "velquist-convert"
@@ -47,7 +48,6 @@ class CMainWnd : public ui::WindowImplBase, public TaskOwner {
     ~CMainWnd() override;
 
     QString GetWindowClassName() const override;
-    void OnFinalMessage(ui::HWND hWnd) override;
     void InitWindow() override;
     QString GetSkinFile() override;
     ui::LRESULT OnClose(ui::UINT uMsg, ui::WPARAM wParam, ui::LPARAM lParam,
@@ -104,6 +104,8 @@ class CMainWnd : public ui::WindowImplBase, public TaskOwner {
     void OnAddFiles(ui::TNotifyUI& msg);
     void OnAddFolder(ui::TNotifyUI& msg);
     void OnSelectAll(ui::TNotifyUI& msg);
+    void OnEntryTicked(ui::TNotifyUI& msg);
+    void OnListChanged();
     void OnStart(ui::TNotifyUI& msg);
     void OnRemoveChecked(ui::TNotifyUI& msg);
     // The ids of the entries whose check box is ticked, in list order.
@@ -138,23 +140,27 @@ class CMainWnd : public ui::WindowImplBase, public TaskOwner {
     void StartThumbnails();
     // Scans off the GUI thread; the entries join in the order the adds were asked.
     void ScanInBackground(std::function<std::vector<ImageItem>()> scan);
-    // Takes the records kMsgItemsScanned carries.
-    void OnItemsScanned(ui::WPARAM scanned);
+    // kMsgItemsScanned's handler: the entries one scan found, by its sequence number.
+    void OnItemsScanned(int seq, std::vector<ImageItem> items);
 
     // Conversion status and the tray.
-    void OnTaskStatus(TaskStatusReport* report);
+    // kMsgTaskStatus's handler.
+    void OnTaskStatus(const TaskStatusReport& report);
     void ShowEntryView(int id, const EntryView& view);
     enum EntryPartIndex {
         kPartWaiting,
         kPartProcessing,
         kPartSucceeded,
         kPartFailed,
+        kPartSkipped,
         kPartReason,
         kPartPreview,
         kEntryPartCount
     };
     ui::CControlUI* EntryPart(ui::CControlUI* entry, EntryPartIndex part);
     static void ShowPart(ui::CControlUI* part, bool visible);
+    // The entry's output file is on disk.
+    bool OutputExists(int id) const;
     void ShowConverting(bool converting);
     // Queues the ids as one batch; false when none could be queued.
     bool StartBatch(const std::vector<int>& ids);
@@ -214,7 +220,7 @@ class CMainWnd : public ui::WindowImplBase, public TaskOwner {
     BatchPresenter batch_;
     // Entries that show more than "waiting": a run resets these among those it takes.
     std::set<int> marked_;
-    int entryParts_[kEntryPartCount] = {-1, -1, -1, -1, -1, -1};
+    int entryParts_[kEntryPartCount] = {-1, -1, -1, -1, -1, -1, -1};
     bool halting_ = false; // the batch is being stopped for a full disk or a vanished folder
     struct PendingAdd {
         int seq = 0;

@@ -33,15 +33,6 @@ namespace {
 // The entry's check box part, as the entry skin names it.
 constexpr const char* kEntryCheckBox = "imageCheckBox";
 
-struct ScannedItems {
-    int seq = 0;
-    std::vector<ImageItem> items;
-};
-
-void FreeScannedItems(ui::UINT, ui::WPARAM wParam, ui::LPARAM) {
-    delete reinterpret_cast<ScannedItems*>(wParam);
-}
-
 QString EntryName(int id) {
     return QStringLiteral("item-%1").arg(id);
 }
@@ -210,21 +201,19 @@ void CMainWnd::ScanInBackground(std::function<std::vector<ImageItem>()> scan) {
     pendingAdds_.push_back({seq, false, {}});
     const ui::HWND target = GetHWND();
     // A large folder on a slow disk must not freeze the window meanwhile.
-    std::thread([seq, target, scan = std::move(scan)] {
-        auto* scanned = new ScannedItems{seq, scan()};
-        if (!ui::PostMessage(target, kMsgItemsScanned, reinterpret_cast<ui::WPARAM>(scanned), 0,
-                             FreeScannedItems)) {
-            delete scanned;
-        }
+    // The window outlives its handle; a call that finds the window gone is dropped.
+    std::thread([this, seq, target, scan = std::move(scan)] {
+        ui::PostToWindow(target, [this, seq, items = scan()]() mutable {
+            OnItemsScanned(seq, std::move(items));
+        });
     }).detach();
 }
 
-void CMainWnd::OnItemsScanned(ui::WPARAM wParam) {
-    const std::unique_ptr<ScannedItems> scanned(reinterpret_cast<ScannedItems*>(wParam));
+void CMainWnd::OnItemsScanned(int seq, std::vector<ImageItem> items) {
     for (PendingAdd& add : pendingAdds_) {
-        if (add.seq == scanned->seq) {
+        if (add.seq == seq) {
             add.ready = true;
-            add.items = std::move(scanned->items);
+            add.items = std::move(items);
             break;
         }
     }
@@ -300,6 +289,7 @@ void CMainWnd::UpdateEmptyState() {
         emptyPanel_->SetVisible(empty);
     }
     imageList_->SetVisible(!empty);
+    OnListChanged();
 }
 
 void CMainWnd::OnSelectAll(ui::TNotifyUI& msg) {

@@ -13,6 +13,7 @@
 #include <QCoreApplication>
 #include <QSignalBlocker>
 #include <iterator>
+#include <memory>
 
 namespace velquist {
 namespace {
@@ -136,7 +137,7 @@ void CMainWnd::OnMaxSizeSelected(ui::TNotifyUI& /*msg*/) {
     QString typed;
     const QString initial = previous > 0 ? QString::number(previous) : QString();
     const int answer =
-        ShowModalBox(new MaxSizeDialog(MaxSizeQuestion(), initial, &typed), GetHWND());
+        ShowModalBox(std::make_unique<MaxSizeDialog>(MaxSizeQuestion(), initial, &typed), GetHWND());
     const std::optional<int> custom =
         answer == 1 ? ParseCustomMaxSize(typed.toStdWString()) : std::nullopt;
     if (answer == 1 && !custom) {

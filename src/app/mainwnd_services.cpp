@@ -7,6 +7,7 @@
 #include "net/dialogs/net_dialogs.h"
 #include "net/service_url.h"
 #include "platform/shell_open.h"
+#include "ui/window_keeper.h"
 #include "window_messages.h"
 
 #include <QCursor>
@@ -69,8 +70,10 @@ void CMainWnd::OnTrayNotify(ui::LPARAM mouseMessage) {
         }
         host->activateWindow();
     }
-    auto* menu = new CMainTaskMenu(QStringLiteral("MainTaskMenu.xml"));
-    menu->Popup(this, cursor.x(), cursor.y());
+    auto menu = std::make_unique<CMainTaskMenu>(QStringLiteral("MainTaskMenu.xml"));
+    if (menu->Popup(this, cursor.x(), cursor.y())) {
+        ui::KeepUntilGone(std::move(menu));
+    }
 }
 
 } // namespace velquist

@@ -1,13 +1,16 @@
 // Starting a batch and showing what the jobs report.
 #include "mainwnd.h"
 #include "platform/app_translations.h"
+#include "platform/path_text.h"
 #include "util/shown_name.h"
 #include "window_messages.h"
 
 #include <QCoreApplication>
 #include <QMetaObject>
 #include <QWidget>
+#include <filesystem>
 #include <memory>
+#include <system_error>
 
 namespace velquist {
 namespace {
@@ -69,7 +72,12 @@ void CMainWnd::OnRetryFailed(ui::TNotifyUI& /*msg*/) {
     if (engine_->IsBusy()) {
         return;
     }
-    StartBatch(FailedEntries());
+    // The button goes disabled while its batch runs; the keyboard moves on to 停止
+    // rather than to whatever control Qt would pick next.
+    const bool focused = retryFailed_->IsFocused();
+    if (StartBatch(FailedEntries()) && focused) {
+        processingBtn_->SetFocus();
+    }
 }
 
 std::vector<int> CMainWnd::FailedEntries() const {
@@ -146,9 +154,9 @@ void CMainWnd::ShowConverting(bool converting) {
     UpdateRetryCommand();
 }
 
-void CMainWnd::OnTaskStatus(TaskStatusReport* report) {
-    const std::unique_ptr<TaskStatusReport> owned(report);
-    if (owned == nullptr || !engine_ || !engine_->IsTaskRegistered(owned->task_id)) {
+void CMainWnd::OnTaskStatus(const TaskStatusReport& report) {
+    const TaskStatusReport* owned = &report;
+    if (!engine_ || !engine_->IsTaskRegistered(owned->task_id)) {
         return;
     }
     const int id = owned->task_id;
@@ -186,7 +194,8 @@ ui::CControlUI* CMainWnd::EntryPart(ui::CControlUI* entry, EntryPartIndex part) 
     static const QString names[kEntryPartCount] = {
         QStringLiteral("status-waiting"), QStringLiteral("status-processing"),
         QStringLiteral("status-sucess"),  QStringLiteral("status-failed"),
-        QStringLiteral("failReason"),     QStringLiteral("preview")};
+        QStringLiteral("status-skipped"), QStringLiteral("failReason"),
+        QStringLiteral("preview")};
     int& index = entryParts_[part];
     if (index < 0) {
         index = entry->GetItemIndex(entry->FindSubControl(names[part]));
@@ -212,7 +221,8 @@ void CMainWnd::ShowEntryView(int id, const EntryView& view) {
     const std::pair<EntryPartIndex, EntryLook> marks[] = {{kPartWaiting, EntryLook::kWaiting},
                                                           {kPartProcessing, EntryLook::kProcessing},
                                                           {kPartSucceeded, EntryLook::kSucceeded},
-                                                          {kPartFailed, EntryLook::kFailed}};
+                                                          {kPartFailed, EntryLook::kFailed},
+                                                          {kPartSkipped, EntryLook::kSkipped}};
     for (const auto& [index, look] : marks) {
         ShowPart(EntryPart(entry, index), view.look == look);
     }
@@ -233,7 +243,16 @@ void CMainWnd::ShowEntryView(int id, const EntryView& view) {
         details->SetText(shown(view.note));
         ShowPart(details, !view.note.empty());
     }
-    ShowPart(EntryPart(entry, kPartPreview), view.preview);
+    // A skipped entry previews the file that made it skip, if that is still there.
+    ShowPart(EntryPart(entry, kPartPreview),
+             view.preview && (view.look != EntryLook::kSkipped || OutputExists(id)));
+}
+
+bool CMainWnd::OutputExists(int id) const {
+    const auto item = engine_->GetImageItem(id);
+    std::error_code error;
+    return item && !item->outputPath.empty() &&
+           std::filesystem::is_regular_file(item->outputPath, error);
 }
 
 void CMainWnd::ShowPart(ui::CControlUI* part, bool visible) {

@@ -1,6 +1,7 @@
 #include "menu_placement.h"
 
 #include <QGuiApplication>
+#include <algorithm>
 
 namespace velquist {
 
@@ -17,12 +18,16 @@ QPoint PlaceMenu(QPoint point, QSize size, const QRect& workArea) {
     int left = point.x();
     int top = point.y();
     if (top + h > workBottom) {
-        top = h < workArea.height() ? point.y() - h : 0;
+        top = point.y() - h;
     }
     if (left + w > workRight) {
-        left = w < workArea.width() ? workRight - w : 0;
+        left = workRight - w;
     }
-    return {left + 6, top - 6};
+    // The shift must not push the menu off the screen's edge, so the work area
+    // has the last word; a menu larger than the area keeps its top-left corner.
+    left = std::max(workArea.x(), std::min(left + 6, workRight - w));
+    top = std::max(workArea.y(), std::min(top - 6, workBottom - h));
+    return {left, top};
 }
 
 } // namespace velquist

@@ -12,10 +12,11 @@ inline constexpr ui::UINT kMsgShowMain = ui::WM_USER + 211;
 inline constexpr ui::UINT kMsgOpenHelp = ui::WM_USER + 212;
 inline constexpr ui::UINT kMsgFeedback = ui::WM_USER + 213;
 inline constexpr ui::UINT kMsgCheckUpdate = ui::WM_USER + 214;
-// A folder or a drop scanned off the GUI thread; wParam: the records (ScannedItems).
+// A folder or a drop scanned off the GUI thread (delivered as a call carrying the items).
 inline constexpr ui::UINT kMsgItemsScanned = ui::WM_USER + 215;
 inline constexpr ui::UINT kMsgTrayNotify = ui::WM_USER + 230;
-inline constexpr ui::UINT kMsgTaskStatus = ui::WM_USER + 240; // a job's TaskStatusReport
+// A job's status (delivered as a call carrying the TaskStatusReport by value).
+inline constexpr ui::UINT kMsgTaskStatus = ui::WM_USER + 240;
 
 // Mouse messages the tray icon reports in lParam of kMsgTrayNotify.
 inline constexpr ui::LPARAM kTrayLeftButtonDown = 0x0201;

@@ -52,11 +52,4 @@ ui::LRESULT BoxDialog::OnNcActivate(ui::UINT, ui::WPARAM, ui::LPARAM, bool&) {
     return 0;
 }
 
-void BoxDialog::OnFinalMessage(ui::HWND hWnd) {
-    Guarded(Label("OnFinalMessage").c_str(), [this, hWnd] {
-        WindowImplBase::OnFinalMessage(hWnd);
-        delete this;
-    });
-}
-
 } // namespace velquist

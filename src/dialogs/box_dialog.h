@@ -11,8 +11,8 @@
 namespace velquist {
 
 // What the two general boxes share: a text label "msgText", a confirm button (close code
-// 1), an optional cancel button (0), their own frame and a shadow. Create a box with new
-// and show it with ShowModalBox; it deletes itself.
+// 1), an optional cancel button (0), their own frame and a shadow. Shown with ShowModalBox,
+// which owns the box.
 class BoxDialog : public ui::WindowImplBase {
   public:
     QString GetWindowClassName() const override { return className_; }
@@ -23,7 +23,6 @@ class BoxDialog : public ui::WindowImplBase {
                          bool& bHandled) override;
     ui::LRESULT OnNcActivate(ui::UINT uMsg, ui::WPARAM wParam, ui::LPARAM lParam,
                              bool& bHandled) override;
-    void OnFinalMessage(ui::HWND hWnd) override;
 
     const CWndShadow& Shadow() const { return shadow_; }
 

@@ -14,7 +14,7 @@ constexpr int kBoxShadowSize = 4;
 
 } // namespace
 
-int ShowModalBox(ui::WindowImplBase* dialog, ui::HWND owner) {
+int ShowModalBox(std::unique_ptr<ui::WindowImplBase> dialog, ui::HWND owner) {
     if (dialog == nullptr) {
         return -1;
     }

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <exception>
+#include <memory>
 #include <stdexcept>
 #include <string>
 
@@ -18,9 +19,8 @@ inline constexpr ui::DWORD kDialogExStyle = ui::WS_EX_WINDOWEDGE;
 
 // Creates the dialog over owner (or none), centres it and runs it modally.
 // Returns the code given to Close, or -1 when its window could not be made.
-// The dialog is created with new right before and deletes itself when its
-// window is gone, so the caller must not touch it once this returns.
-int ShowModalBox(ui::WindowImplBase* dialog, ui::HWND owner);
+// The dialog is freed when its loop has ended.
+int ShowModalBox(std::unique_ptr<ui::WindowImplBase> dialog, ui::HWND owner);
 
 // The failure a dialog's guarded operations report: "Class::Operation", then what
 // went wrong when the failure said so ("Class::Operation: the skin lacks ...").

@@ -220,7 +220,7 @@ EntryView ViewOf(const TaskEnd& end) {
     case kTaskSucceeded:
         return {EntryLook::kSucceeded, {}, {}, true};
     case kTaskSkipped: // its output was there already and stays
-        return {EntryLook::kWaiting, QT_TRANSLATE_NOOP("Velquist", "已跳过"), {}, true};
+        return {EntryLook::kSkipped, {}, {}, true};
     case kTaskStopped: // it waits to be started again
         return {EntryLook::kWaiting, QT_TRANSLATE_NOOP("Velquist", "已停止"), {}, false};
     case kTaskFailed:

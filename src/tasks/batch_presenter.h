@@ -17,7 +17,7 @@ namespace velquist {
 enum class BatchHalt { kNone, kDiskFull, kOutputFolderGone };
 
 // The status mark an entry of the window's list shows.
-enum class EntryLook { kWaiting, kProcessing, kSucceeded, kFailed };
+enum class EntryLook { kWaiting, kProcessing, kSucceeded, kFailed, kSkipped };
 
 // One job's final status as the engine tells it.
 struct TaskEnd {

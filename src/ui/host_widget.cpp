@@ -1,5 +1,6 @@
 #include "ui/host_widget.h"
 
+#include "ui/accessibility.h"
 #include "ui/focus_mark.h"
 #include "ui/keyboard.h"
 #include "ui/window_impl_base.h"
@@ -28,6 +29,7 @@ MessageEvent::~MessageEvent() {
 
 HostWidget::HostWidget(WindowImplBase* window, QWidget* parent) : QWidget(parent), window_(window) {
     InstallFocusMarks();
+    InstallShownOnlyAccessibility();
 }
 
 HostWidget::~HostWidget() {

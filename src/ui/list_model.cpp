@@ -5,6 +5,7 @@
 #include "ui/row_template.h"
 #include "ui/template_list.h"
 
+#include <QStringList>
 #include <QTimer>
 #include <algorithm>
 
@@ -149,6 +150,18 @@ int ListRow::GetItemIndex(CControlUI* child) const {
     return -1;
 }
 
+QString ListRow::AccessibleText() const {
+    QStringList texts;
+    for (int i = 0; i < partCount_; ++i) {
+        const RowPart& part = parts_[static_cast<size_t>(i)];
+        if (part.IsVisible() && !part.GetText().isEmpty() &&
+            part.GetClass() == QLatin1String("Label")) {
+            texts << part.GetText();
+        }
+    }
+    return texts.join(QStringLiteral(", "));
+}
+
 // --- ListModel -------------------------------------------------------------
 
 int ListModel::rowCount(const QModelIndex& parent) const {
@@ -156,11 +169,14 @@ int ListModel::rowCount(const QModelIndex& parent) const {
 }
 
 QVariant ListModel::data(const QModelIndex& index, int role) const {
-    if (role != Qt::DisplayRole && role != Qt::AccessibleTextRole) {
+    const ListRow* row = At(index.row());
+    if (row == nullptr) {
         return {};
     }
-    const ListRow* row = At(index.row());
-    return row == nullptr ? QVariant() : QVariant(row->GetName());
+    if (role == Qt::AccessibleTextRole) {
+        return row->AccessibleText();
+    }
+    return role == Qt::DisplayRole ? QVariant(row->GetName()) : QVariant();
 }
 
 ListRow* ListModel::Append(std::unique_ptr<ListRow> row) {

@@ -81,6 +81,9 @@ class ListRow final : public CControlUI {
     int GetCount() const override { return partCount_; }
     CControlUI* GetItemAt(int index) const override;
     int GetItemIndex(CControlUI* child) const override;
+    // What a screen reader says for the entry: the texts its visible labels show
+    // (the file's name, its status, a note), never the entry's internal name.
+    QString AccessibleText() const;
 
     RowPart& Part(int index) const { return parts_[static_cast<size_t>(index)]; }
     TemplateListView* View() const { return view_; }

@@ -1,9 +1,11 @@
 #include "ui/messages.h"
 
+#include "ui/guarded_call.h"
 #include "ui/host_widget.h"
 #include "ui/window_registry.h"
 
 #include <QCoreApplication>
+#include <QMetaObject>
 #include <atomic>
 #include <mutex>
 #include <unordered_map>
@@ -55,6 +57,27 @@ bool PostMessage(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam, DroppedMessa
         return false;
     }
     QCoreApplication::postEvent(it->second, new MessageEvent(msg, wParam, lParam, dropped));
+    return true;
+}
+
+bool PostToWindow(HWND hwnd, std::function<void()> call) {
+    auto& r = TheRegistry();
+    std::lock_guard lock(r.mutex); // as in PostMessage: the widget stays until queued
+    const auto it = r.live.find(hwnd);
+    if (it == r.live.end() || !call) {
+        return false;
+    }
+    // Queued on the widget, so Qt discards the call with the widget; the handle
+    // check covers the stretch between the window going and its widget's
+    // deferred deletion.
+    QMetaObject::invokeMethod(
+        it->second,
+        [hwnd, call = std::move(call)] {
+            if (WindowFromHandle(hwnd) != nullptr) {
+                GuardedCall("PostToWindow", call);
+            }
+        },
+        Qt::QueuedConnection);
     return true;
 }
 

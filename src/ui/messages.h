@@ -2,6 +2,8 @@
 
 #include "ui/ui_defs.h"
 
+#include <functional>
+
 namespace velquist::ui {
 
 class WindowImplBase;
@@ -18,6 +20,14 @@ using DroppedMessageFn = void (*)(UINT msg, WPARAM wParam, LPARAM lParam);
 // called so that nothing leaks.
 bool PostMessage(HWND hwnd, UINT msg, WPARAM wParam = 0, LPARAM lParam = 0,
                  DroppedMessageFn dropped = nullptr);
+
+// Callable from any thread. Runs `call` on the window's GUI thread while the
+// window is still there; results travel as the values the call captured, so
+// nothing needs freeing by hand. Calls from one thread to one window run in
+// the order posted, in turn with PostMessage's messages. Returns false when the
+// window is already gone; a call whose window goes before it runs is dropped,
+// and what it captured is released with it.
+bool PostToWindow(HWND hwnd, std::function<void()> call);
 
 // Whether the handle names a live window. Any thread.
 bool IsWindow(HWND hwnd);

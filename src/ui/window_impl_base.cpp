@@ -7,6 +7,7 @@
 #include "ui/skin_loader.h"
 #include "ui/template_list.h"
 #include "ui/widget_control.h"
+#include "ui/window_keeper.h"
 #include "ui/window_registry.h"
 
 #include <QAbstractButton>
@@ -237,7 +238,7 @@ HWND WindowImplBase::Create(HWND owner, const QString& title, DWORD style, DWORD
         return kNoWindow;
     }
     if (host_ == nullptr) {
-        return kNoWindow; // OnCreate closed or deleted it
+        return kNoWindow; // OnCreate closed it
     }
     if (cx != CW_USEDEFAULT && cy != CW_USEDEFAULT && cx > 0 && cy > 0) {
         host_->resize(cx, cy);
@@ -405,9 +406,9 @@ void WindowImplBase::ShowWindow(bool show, bool takeFocus) {
 int WindowImplBase::ShowModal() {
     HostWidget* host = host_.data();
     if (host == nullptr) {
-        // Nothing to wait for; a self-deleting window still gets its final call
-        // so that the usual "new, show modal, forget" pattern does not leak.
-        GuardedCall("OnFinalMessage", [this] { OnFinalMessage(kNoWindow); });
+        // Nothing to wait for; the window still gets its final call, and a kept
+        // window is released as after any other end.
+        DeliverFinalMessage(kNoWindow);
         return -1;
     }
     ModalState state;
@@ -441,7 +442,6 @@ int WindowImplBase::ShowModal() {
         // the window is alive and must stop pointing at this frame's state.
         modal_ = nullptr;
     }
-    // Otherwise `this` may be gone by now.
     return state.code;
 }
 
@@ -663,8 +663,12 @@ void WindowImplBase::Destroy(bool widgetGone) {
         modal_ = nullptr;
     }
     destroying_ = false;
-    GuardedCall("OnFinalMessage",
-                [this, old] { OnFinalMessage(old); }); // may delete this; nothing may follow
+    DeliverFinalMessage(old);
+}
+
+void WindowImplBase::DeliverFinalMessage(HWND old) {
+    GuardedCall("OnFinalMessage", [this, old] { OnFinalMessage(old); });
+    ReleaseKeptWindow(this); // deferred: the caller's frames may still use this object
 }
 
 } // namespace velquist::ui

@@ -27,8 +27,10 @@ inline constexpr int kTitleAllowance = 40;
 // Create -> OnCreate (the base loads the skin named by GetSkinFile and calls
 // InitWindow) -> shown, notifications and messages -> Close(code) or WM_CLOSE
 // -> OnClose (set bHandled to keep the window) -> OnDestroy -> the window is
-// gone (posts are refused from here on) -> OnFinalMessage, where a window may
-// `delete this`; the widget behind it is released later by the event loop.
+// gone (posts are refused from here on) -> OnFinalMessage; the widget behind it
+// is released later by the event loop. The object itself belongs to whoever
+// opened it (a std::unique_ptr, ShowModalBox) or to KeepUntilGone, which frees
+// it after the final message; a window never deletes itself.
 class WindowImplBase {
   public:
     WindowImplBase();
@@ -56,7 +58,8 @@ class WindowImplBase {
     virtual LRESULT OnKillFocus(UINT uMsg, WPARAM wParam, LPARAM lParam, bool& bHandled);
     // wParam is 1 when the window becomes active, 0 when it stops being.
     virtual LRESULT OnNcActivate(UINT uMsg, WPARAM wParam, LPARAM lParam, bool& bHandled);
-    // Called once after the window is gone; the place for `delete this`.
+    // Called once after the window is gone. The object is still whole and
+    // stays so until the call that closed it has returned.
     virtual void OnFinalMessage(HWND hWnd);
 
     // --- window operations ---------------------------------------------------
@@ -76,10 +79,8 @@ class WindowImplBase {
     void ShowWindow(bool show = true, bool takeFocus = true);
     // Runs a nested loop until the window is gone and returns the code given to
     // Close (0 for the system close button). Input to the owner window is
-    // blocked meanwhile; without an owner other windows stay usable. The window
-    // object may be deleted by OnFinalMessage before this returns: callers must
-    // not touch it afterwards. On a window whose Create failed it calls
-    // OnFinalMessage at once and returns -1.
+    // blocked meanwhile; without an owner other windows stay usable. On a
+    // window whose Create failed it calls OnFinalMessage at once and returns -1.
     int ShowModal();
     // Mapped and exposed on the display, not merely shown as far as Qt knows.
     bool IsOnScreen() const;
@@ -135,6 +136,7 @@ class WindowImplBase {
   private:
     LRESULT LoadSkin();
     void Destroy(bool widgetGone);
+    void DeliverFinalMessage(HWND old);
     void ApplyFlags();
 
     HWND hwnd_ = kNoWindow;

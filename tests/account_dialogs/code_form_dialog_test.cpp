@@ -71,7 +71,7 @@ class CodeFormTest : public AccountDialogTest {
             });
         }
         steps.Start();
-        outcome.code = ShowModalBox(dialog, main_->GetHWND());
+        outcome.code = ShowModalBox(std::unique_ptr<CodeFormDialog>(dialog), main_->GetHWND());
         return outcome;
     }
 
@@ -151,7 +151,7 @@ TEST_F(CodeFormTest, ClosingDuringTheSubmissionDropsItsAnswer) {
         form->close();
     });
     steps.Start();
-    EXPECT_EQ(ShowModalBox(new RegisterDialog(main_), main_->GetHWND()), 0);
+    EXPECT_EQ(ShowModalBox(std::make_unique<RegisterDialog>(main_), main_->GetHWND()), 0);
     ReleaseReplies();
     EXPECT_TRUE(RequestsSettle());
     EXPECT_TRUE(busy);
@@ -180,7 +180,7 @@ TEST_F(CodeFormTest, LocalChecksRunInOrderAndSendNothing) {
         form->close();
     });
     steps.Start();
-    EXPECT_EQ(ShowModalBox(new RegisterDialog(main_), main_->GetHWND()), 0);
+    EXPECT_EQ(ShowModalBox(std::make_unique<RegisterDialog>(main_), main_->GetHWND()), 0);
     const std::vector<QString> expected = {"手机号不能为空!", "密码不能为空!", "确认密码不能为空!",
                                            "验证码不能为空!", "确认密码不一致!"};
     EXPECT_EQ(shown, expected);
@@ -248,7 +248,7 @@ TEST_F(CodeFormTest, CountdownRunsSixtyTicksWithOneRequest) {
         form->close();
     });
     steps.Start();
-    ShowModalBox(new CountingRegister(main_, &ticks), main_->GetHWND());
+    ShowModalBox(std::make_unique<CountingRegister>(main_, &ticks), main_->GetHWND());
     EXPECT_EQ(emptyPhone, "手机号不能为空!");
     EXPECT_EQ(badPhone, "手机号只能为数字!") << "no request for a malformed number";
     EXPECT_EQ(sending, "发送中...") << "the countdown waits for the code to be sent";
@@ -298,7 +298,7 @@ CodeRefusal RefuseCode(CodeFormDialog* dialog, const QString& className, const c
             form->close();
         });
     steps.Start();
-    ShowModalBox(dialog, owner);
+    ShowModalBox(std::unique_ptr<CodeFormDialog>(dialog), owner);
     return seen;
 }
 
@@ -337,7 +337,7 @@ TEST_F(CodeFormTest, SuccessfulResetOpensANewLoginThatCanSignIn) {
             Click(login, "loginBtn");
         });
     steps.Start();
-    EXPECT_EQ(ShowModalBox(new ForgotDialog(main_), main_->GetHWND()), 1);
+    EXPECT_EQ(ShowModalBox(std::make_unique<ForgotDialog>(main_), main_->GetHWND()), 1);
     EXPECT_EQ(steps.Done(), 3);
     EXPECT_EQ(prompt, "密码重置成功!");
     EXPECT_TRUE(resetHidden);
@@ -356,7 +356,7 @@ TEST_F(CodeFormTest, CancellingTheLoginAfterAResetClosesBoth) {
         .Then(kPrompt, [](QWidget* box) { Click(box, "msgConfirm"); })
         .Then(kLogin, [](QWidget* login) { login->close(); });
     steps.Start();
-    EXPECT_EQ(ShowModalBox(new ForgotDialog(main_), main_->GetHWND()), 1);
+    EXPECT_EQ(ShowModalBox(std::make_unique<ForgotDialog>(main_), main_->GetHWND()), 1);
     EXPECT_EQ(steps.Done(), 3);
     EXPECT_EQ(ShownWindow(kForgot), nullptr);
     EXPECT_FALSE(UserInfo::Instance()->LoggedIn());

@@ -69,7 +69,7 @@ TEST_F(LoginDialogTest, LocalChecksRunInOrderAndSendNothing) {
         dialog->close();
     });
     steps.Start();
-    ShowModalBox(new LoginDialog(main_), main_->GetHWND());
+    ShowModalBox(std::make_unique<LoginDialog>(main_), main_->GetHWND());
     ASSERT_EQ(shown.size(), cases.size());
     for (std::size_t i = 0; i < cases.size(); ++i) {
         EXPECT_EQ(shown[i], cases[i].message) << "case " << i;
@@ -100,7 +100,7 @@ TEST_F(LoginDialogTest, FailedExchangesShowTheirMessageAndKeepTheDialogOpen) {
         dialog->close();
     });
     steps.Start();
-    EXPECT_EQ(ShowModalBox(new LoginDialog(main_), main_->GetHWND()), 0);
+    EXPECT_EQ(ShowModalBox(std::make_unique<LoginDialog>(main_), main_->GetHWND()), 0);
     EXPECT_EQ(rejected, "账号或密码错误!");
     EXPECT_EQ(notJson, "网络连接失败,请检查网络!");
     EXPECT_EQ(unreachable, "网络连接失败,请检查网络!");
@@ -118,7 +118,7 @@ TEST_F(LoginDialogTest, AcceptedLoginStoresCredentialsShowsTheNumberAndCloses) {
     Steps steps;
     steps.Then(kLogin, [&](QWidget* dialog) { TryLogin(dialog, "13800138000", password); });
     steps.Start();
-    EXPECT_EQ(ShowModalBox(new LoginDialog(main_), main_->GetHWND()), 1);
+    EXPECT_EQ(ShowModalBox(std::make_unique<LoginDialog>(main_), main_->GetHWND()), 1);
     EXPECT_EQ(log_.Count("/v1/login"), 1);
     EXPECT_NE(log_.lastBody.find(password.toStdString()), std::string::npos);
     EXPECT_EQ(UserInfo::Instance()->mobilephone(), "13800138000");
@@ -143,7 +143,7 @@ TEST_F(LoginDialogTest, FailedSaveIsShownAndTheLoginStillHolds) {
             Click(box, "msgConfirm");
         });
     steps.Start();
-    EXPECT_EQ(ShowModalBox(new LoginDialog(main_), main_->GetHWND()), 1);
+    EXPECT_EQ(ShowModalBox(std::make_unique<LoginDialog>(main_), main_->GetHWND()), 1);
     std::filesystem::remove(CredentialFilePath());
     EXPECT_EQ(steps.Done(), 2);
     EXPECT_EQ(prompt, "登录信息保存失败!");
@@ -186,7 +186,7 @@ TEST_F(LoginDialogTest, WindowKeepsRunningWhileTheServiceThinks) {
         Click(dialog, "loginBtn");
     });
     steps.Start();
-    EXPECT_EQ(ShowModalBox(new LoginDialog(main_), main_->GetHWND()), 1);
+    EXPECT_EQ(ShowModalBox(std::make_unique<LoginDialog>(main_), main_->GetHWND()), 1);
     ticker.stop();
     EXPECT_GE(ticksWhileHeld, 5);
     EXPECT_TRUE(buttonBusy);
@@ -210,7 +210,7 @@ TEST_F(LoginDialogTest, ClosingDuringTheRequestAbandonsItsAnswer) {
         dialog->close();
     });
     steps.Start();
-    EXPECT_EQ(ShowModalBox(new LoginDialog(main_), main_->GetHWND()), 0);
+    EXPECT_EQ(ShowModalBox(std::make_unique<LoginDialog>(main_), main_->GetHWND()), 0);
     EXPECT_TRUE(requestArrived);
     EXPECT_EQ(pendingAtClose, 1) << "closed while the service still held the request";
     ReleaseReplies();
@@ -233,7 +233,7 @@ TEST_F(LoginDialogTest, LinksHideTheLoginWhileTheirDialogRunsAndCloseItAfterward
                 dialog->close();
             });
         steps.Start();
-        EXPECT_EQ(ShowModalBox(new LoginDialog(main_), main_->GetHWND()), 1);
+        EXPECT_EQ(ShowModalBox(std::make_unique<LoginDialog>(main_), main_->GetHWND()), 1);
         EXPECT_EQ(steps.Done(), 2);
         EXPECT_TRUE(loginHidden);
         EXPECT_EQ(ShownWindow(kLogin), nullptr);

@@ -9,6 +9,7 @@
 #include <QFile>
 #include <QProcess>
 #include <QVariantMap>
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -178,7 +179,14 @@ TEST_F(ActionNotifyTest, AStopLeavesOnlyWholeOutputs) {
                                    dir_.File("p" + std::to_string(i) + ".heic"));
     }
     StartAction({QString::fromStdString(dir_.Path())});
-    ASSERT_TRUE(WaitFor([this] { return !Outputs().empty(); })) << "the converter never wrote";
+    // A JPEG, not just any new name: the converter's short-lived probe of the folder counts
+    // as nothing.
+    const auto wroteJpeg = [this] {
+        const std::vector<std::filesystem::path> found = Outputs();
+        return std::any_of(found.begin(), found.end(),
+                           [](const auto& path) { return path.extension() == ".jpg"; });
+    };
+    ASSERT_TRUE(WaitFor(wroteJpeg)) << "the converter never wrote";
     ::kill(static_cast<pid_t>(action_.processId()), SIGTERM);
     ASSERT_TRUE(ActionEnded());
     EXPECT_EQ(action_.exitStatus(), QProcess::NormalExit);

@@ -6,6 +6,7 @@
 #include "ui/control.h"
 #include "ui/messages.h"
 #include "ui/paint_manager.h"
+#include "ui/window_keeper.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -90,12 +91,13 @@ int LiveWorkerChildren() {
 }
 
 CMainWnd* OpenMainWindow(std::shared_ptr<JobRunner> runner) {
-    auto* window = new CMainWnd(std::move(runner));
+    auto owned = std::make_unique<CMainWnd>(std::move(runner));
+    CMainWnd* window = owned.get();
     if (window->Create(ui::kNoWindow, QStringLiteral("Velquist"), ui::WS_OVERLAPPEDWINDOW, 0, 0, 0,
                        0, 0) == ui::kNoWindow) {
-        delete window;
         return nullptr;
     }
+    ui::KeepUntilGone(std::move(owned));
     window->CenterWindow();
     window->ShowWindow(true, true);
     return window;

@@ -9,8 +9,10 @@
 #include "ui/messages.h"
 #include "ui/template_list.h"
 
+#include <QApplication>
 #include <QCoreApplication>
 #include <QDropEvent>
+#include <QKeyEvent>
 #include <QMimeData>
 #include <QUrl>
 #include <filesystem>
@@ -280,8 +282,9 @@ TEST_F(MainWindowTest, UnwritableOutputFolderChangesNothing) {
     chmod(locked.c_str(), 0555);
     const std::string readOnly = access(locked.c_str(), W_OK) == 0 ? "/proc" : locked;
     {
-        test::SystemBoxAnswerer box;
+        BoxAnswerer box("PromptBoxDialog", "msgConfirm"); // the program's own box
         EXPECT_FALSE(window->SetOutputFolder(QString::fromStdString(readOnly)));
+        EXPECT_TRUE(box.Answered());
         EXPECT_EQ(box.Text(), QStringLiteral("该目录没有写入权限!"));
     }
     EXPECT_EQ(path->GetText(), before);
@@ -322,6 +325,122 @@ TEST_F(MainWindowTest, DroppedFilesAndFoldersJoinTheList) {
               QStringLiteral("a.heic"));
     EXPECT_EQ(list->GetItemAt(1)->FindSubControl(QStringLiteral("fileNameLabel"))->GetText(),
               QStringLiteral("two.heic"));
+    test::CloseMainWindow(window);
+}
+
+// Jobs that fail while `failing` holds, and otherwise wait for the gate.
+class FailThenGateRunner : public test::GateRunner {
+  public:
+    JobOutcome Run(const ConvertTask& task, const std::atomic<bool>& cancel) override {
+        if (failing) {
+            return {kTaskFailed, "broken"};
+        }
+        return GateRunner::Run(task, cancel);
+    }
+    std::atomic<bool> failing{true};
+};
+
+QWidget* WidgetOf(CMainWnd* window, const char* name) {
+    return window->FindControl(QLatin1String(name))->GetWidget();
+}
+
+void Press(int key) {
+    QWidget* target = QApplication::focusWidget();
+    ASSERT_NE(target, nullptr);
+    QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier);
+    QApplication::sendEvent(target, &press);
+    QKeyEvent release(QEvent::KeyRelease, key, Qt::NoModifier);
+    QApplication::sendEvent(target, &release);
+}
+
+bool TabUntil(QWidget* wanted) {
+    for (int i = 0; i < 40 && QApplication::focusWidget() != wanted; ++i) {
+        Press(Qt::Key_Tab);
+    }
+    return QApplication::focusWidget() == wanted;
+}
+
+bool BatchOver(CMainWnd* window) {
+    return ControlVisible(window, "image-convert-start-btn");
+}
+
+// 全选 follows the entries, and the last batch's summary goes with the last entry.
+TEST_F(MainWindowTest, SelectAllAndTheSummaryFollowTheEntries) {
+    auto gate = std::make_shared<test::GateRunner>();
+    gate->Open();
+    CMainWnd* window = test::OpenMainWindow(gate);
+    ASSERT_NE(window, nullptr);
+    ui::CControlUI* all = window->FindControl(QStringLiteral("imageCheckBoxAll"));
+    window->AddImageFiles({File("one.heic"), File("two.heic"), File("three.heic")});
+    EXPECT_TRUE(all->GetCheck());
+    ListOf(window)->ClickPart(1, QStringLiteral("imageCheckBox"));
+    EXPECT_FALSE(Checked(window, 1));
+    EXPECT_FALSE(all->GetCheck());
+    ListOf(window)->ClickPart(1, QStringLiteral("imageCheckBox"));
+    EXPECT_TRUE(all->GetCheck());
+    ListOf(window)->ClickPart(0, QStringLiteral("imageCheckBox"));
+    EXPECT_FALSE(all->GetCheck());
+    ListOf(window)->ClickPart(0, QStringLiteral("image-remove")); // the unticked one goes
+    ASSERT_TRUE(SpinUntil([&] { return all->GetCheck(); }));
+    ListOf(window)->ClickPart(0, QStringLiteral("imageCheckBox"));
+    ClickButton(window, "image-remove-all"); // the ticked one goes; the unticked one stays
+    ASSERT_EQ(window->FindControl(QStringLiteral("image-list"))->GetCount(), 1);
+    EXPECT_FALSE(all->GetCheck());
+    window->AddImageFiles({File("two.heic")});
+    EXPECT_FALSE(all->GetCheck()); // the new entry comes ticked, the old one is not
+
+    ClickButton(window, "imageCheckBoxAll");
+    ClickButton(window, "image-convert-start-btn");
+    ASSERT_TRUE(SpinUntil([&] { return BatchOver(window); }));
+    EXPECT_TRUE(ControlVisible(window, "batch-progress"));
+    EXPECT_TRUE(ControlVisible(window, "summary-open-dir"));
+    ListOf(window)->ClickPart(0, QStringLiteral("image-remove"));
+    EXPECT_TRUE(ControlVisible(window, "batch-progress")); // one entry is still there
+    ListOf(window)->ClickPart(0, QStringLiteral("image-remove"));
+    ASSERT_TRUE(SpinUntil([&] { return !ControlVisible(window, "batch-progress"); }));
+    EXPECT_FALSE(ControlVisible(window, "summary-open-dir"));
+    test::CloseMainWindow(window);
+}
+
+// The keyboard reaches the summary link, and 重试失败项 leaves the focus where it is useful.
+TEST_F(MainWindowTest, RetryKeepsTheFocusAndTheSummaryLinkTakesTheKeyboard) {
+    auto runner = std::make_shared<FailThenGateRunner>();
+    CMainWnd* window = test::OpenMainWindow(runner);
+    ASSERT_NE(window, nullptr);
+    window->AddImageFiles({File("one.heic"), File("two.heic")});
+    QApplication::setActiveWindow(window->GetWidget());
+    ASSERT_TRUE(SpinUntil([&] { return window->GetWidget()->isActiveWindow(); }, 2000));
+    ClickButton(window, "image-convert-start-btn");
+    ASSERT_TRUE(SpinUntil([&] { return BatchOver(window); }));
+    QWidget* retry = WidgetOf(window, "retry-failed-btn");
+    ASSERT_TRUE(retry->isEnabled());
+
+    runner->failing = false;
+    retry->setFocus(Qt::TabFocusReason);
+    Press(Qt::Key_Return);
+    ASSERT_TRUE(ControlVisible(window, "image-convert-processing-btn"));
+    EXPECT_EQ(QApplication::focusWidget(), WidgetOf(window, "image-convert-processing-btn"));
+    runner->Open();
+    ASSERT_TRUE(SpinUntil([&] { return BatchOver(window); }));
+    EXPECT_EQ(QApplication::focusWidget(), WidgetOf(window, "image-convert-start-btn"));
+
+    QWidget* link = WidgetOf(window, "summary-open-dir");
+    ASSERT_TRUE(link->isVisible());
+    ASSERT_TRUE(TabUntil(link));
+    QWidget* mark = window->GetWidget()->findChild<QWidget*>(QStringLiteral("vqFocusMark"));
+    ASSERT_NE(mark, nullptr);
+    EXPECT_TRUE(mark->isVisible());
+    EXPECT_TRUE(mark->geometry().contains(
+        QRect(link->mapTo(window->GetWidget(), QPoint(0, 0)), link->size())));
+    if (const QByteArray dir = qgetenv("VELQUIST_SHOT_DIR"); !dir.isEmpty()) {
+        window->GetWidget()->grab().save(QString::fromLocal8Bit(dir) + "/summary-link-focus.png");
+    }
+    RecordingOpener opener;
+    SetUrlOpener(&opener);
+    Press(Qt::Key_Space);
+    Press(Qt::Key_Return);
+    EXPECT_EQ(opener.opened.size(), 2u);
+    SetUrlOpener(nullptr);
     test::CloseMainWindow(window);
 }
 

@@ -5,6 +5,7 @@
 #include "app_test_util.h"
 #include "net/service_url.h"
 #include "ui/messages.h"
+#include "ui/window_keeper.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -13,8 +14,8 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
-#include <QTimer>
 #include <QScreen>
+#include <QTimer>
 #include <QWidget>
 #include <gtest/gtest.h>
 #include <vector>
@@ -26,15 +27,29 @@ TEST(MenuPlacement, OpensAtThePointShiftedRightAndUp) {
     EXPECT_EQ(PlaceMenu({100, 100}, {150, 190}, {0, 0, 1280, 800}), QPoint(106, 94));
 }
 
-TEST(MenuPlacement, NearTheBottomRightCornerOpensAboveAndLeft) {
+TEST(MenuPlacement, NearTheBottomRightCornerOpensAboveAndLeftFlushWithTheEdge) {
     const QRect work(0, 0, 1280, 760); // a task bar below
     const QPoint at = PlaceMenu({1270, 750}, {150, 190}, work);
-    EXPECT_EQ(at, QPoint(1280 - 150 + 6, 750 - 190 - 6));
+    EXPECT_EQ(at, QPoint(1280 - 150, 750 - 190 - 6));
 }
 
-TEST(MenuPlacement, AMenuLargerThanTheWorkAreaStartsAtTheOrigin) {
-    EXPECT_EQ(PlaceMenu({50, 50}, {300, 900}, {0, 0, 1280, 800}), QPoint(56, -6));
-    EXPECT_EQ(PlaceMenu({50, 50}, {2000, 100}, {0, 0, 1280, 800}), QPoint(6, 44));
+// Trays sit at any edge, on any screen of a desktop: the menu never leaves the work area.
+TEST(MenuPlacement, StaysOnTheWorkAreaWhereverTheTrayIs) {
+    const QSize menu(150, 190);
+    for (const QRect& work : {QRect(0, 0, 1280, 760), QRect(0, 28, 1280, 772),
+                              QRect(48, 0, 1232, 800), QRect(1280, 0, 1920, 1050)}) {
+        const int right = work.x() + work.width();
+        const int bottom = work.y() + work.height();
+        for (const QPoint& pointer : {QPoint(right - 1, bottom - 1), QPoint(right - 1, work.y()),
+                                      QPoint(work.x(), work.y()), QPoint(work.x(), bottom - 1),
+                                      QPoint(right - 151, work.y() + 2)}) {
+            const QRect placed(PlaceMenu(pointer, menu, work), menu);
+            EXPECT_TRUE(work.contains(placed)) << pointer.x() << "," << pointer.y();
+        }
+    }
+    // Larger than the work area: it starts at the area's corner.
+    EXPECT_EQ(PlaceMenu({50, 50}, {300, 900}, {0, 0, 1280, 800}), QPoint(56, 0));
+    EXPECT_EQ(PlaceMenu({50, 50}, {2000, 100}, {0, 0, 1280, 800}), QPoint(0, 44));
 }
 
 // A window that records the messages it gets; any skin will do.
@@ -70,8 +85,9 @@ TEST(TrayMenu, EveryItemPostsItsMessageAndClosesTheMenu) {
                                                       {"main_menu_item_quit", kMsgQuit}};
     for (const auto& [name, message] : items) {
         owner.messages.clear();
-        auto* menu = new CMainTaskMenu(QStringLiteral("MainTaskMenu.xml"));
-        menu->Popup(&owner, 200, 200);
+        auto menu = std::make_unique<CMainTaskMenu>(QStringLiteral("MainTaskMenu.xml"));
+        ASSERT_TRUE(menu->Popup(&owner, 200, 200));
+        ui::KeepUntilGone(std::move(menu));
         QWidget* shown = OpenMenu();
         ASSERT_NE(shown, nullptr) << name;
         auto* item = shown->findChild<QAbstractButton*>(QLatin1String(name));
@@ -90,12 +106,13 @@ TEST(TrayMenu, NearTheBottomRightCornerItOpensAboveAndLeftOfThePointer) {
               ui::kNoWindow);
     const QRect work = QGuiApplication::primaryScreen()->availableGeometry();
     const QPoint pointer(work.x() + work.width() - 3, work.y() + work.height() - 3);
-    auto* menu = new CMainTaskMenu(QStringLiteral("MainTaskMenu.xml"));
-    menu->Popup(&owner, pointer.x(), pointer.y());
+    auto menu = std::make_unique<CMainTaskMenu>(QStringLiteral("MainTaskMenu.xml"));
+    ASSERT_TRUE(menu->Popup(&owner, pointer.x(), pointer.y()));
+    ui::KeepUntilGone(std::move(menu));
     QWidget* shown = OpenMenu();
     ASSERT_NE(shown, nullptr);
     const QRect frame = shown->frameGeometry();
-    EXPECT_EQ(frame.left(), work.x() + work.width() - frame.width() + 6);
+    EXPECT_EQ(frame.left(), work.x() + work.width() - frame.width());
     EXPECT_EQ(frame.top(), pointer.y() - frame.height() - 6);
     EXPECT_LT(frame.left(), pointer.x());
     EXPECT_LT(frame.bottom(), pointer.y());

@@ -56,7 +56,9 @@ TEST_F(BoxTest, MessageBoxConfirmGivesOneAndShowsTheText) {
         Click(box, "msgConfirm");
     });
     bool destroyed = false;
-    EXPECT_EQ(ShowModalBox(new Tracked<MessageBoxDialog>(text, &destroyed), ui::kNoWindow), 1);
+    EXPECT_EQ(
+        ShowModalBox(std::make_unique<Tracked<MessageBoxDialog>>(text, &destroyed), ui::kNoWindow),
+        1);
     EXPECT_EQ(shown, text);
     EXPECT_TRUE(destroyed);
 }
@@ -64,7 +66,9 @@ TEST_F(BoxTest, MessageBoxConfirmGivesOneAndShowsTheText) {
 TEST_F(BoxTest, MessageBoxCancelGivesZero) {
     WhenShown("MessageBoxDialog", [](QWidget* box) { Click(box, "msgCancel"); });
     bool destroyed = false;
-    EXPECT_EQ(ShowModalBox(new Tracked<MessageBoxDialog>("q", &destroyed), ui::kNoWindow), 0);
+    EXPECT_EQ(
+        ShowModalBox(std::make_unique<Tracked<MessageBoxDialog>>("q", &destroyed), ui::kNoWindow),
+        0);
     EXPECT_TRUE(destroyed);
 }
 
@@ -77,8 +81,10 @@ TEST_F(BoxTest, PromptBoxConfirmGivesOneAndHasNoCancel) {
         Click(box, "msgConfirm");
     });
     bool destroyed = false;
-    auto* box = new Tracked<PromptBoxDialog>(QStringLiteral("当前已是最新版本！"), &destroyed);
-    EXPECT_EQ(ShowModalBox(box, ui::kNoWindow), 1);
+    EXPECT_EQ(ShowModalBox(std::make_unique<Tracked<PromptBoxDialog>>(
+                               QStringLiteral("当前已是最新版本！"), &destroyed),
+                           ui::kNoWindow),
+              1);
     EXPECT_FALSE(hasCancel);
     EXPECT_EQ(shown, QStringLiteral("当前已是最新版本！"));
     EXPECT_TRUE(destroyed);
@@ -87,13 +93,14 @@ TEST_F(BoxTest, PromptBoxConfirmGivesOneAndHasNoCancel) {
 TEST_F(BoxTest, BoxesDropTheSystemCaption) {
     ui::DWORD style = 0;
     Qt::WindowFlags flags;
-    auto* box = new MessageBoxDialog(nullptr, "q");
+    auto boxOwned = std::make_unique<MessageBoxDialog>(nullptr, "q");
+    auto* box = boxOwned.get();
     WhenShown("MessageBoxDialog", [&](QWidget* widget) {
         style = box->GetStyle();
         flags = widget->windowFlags();
         Click(widget, "msgConfirm");
     });
-    EXPECT_EQ(ShowModalBox(box, ui::kNoWindow), 1);
+    EXPECT_EQ(ShowModalBox(std::move(boxOwned), ui::kNoWindow), 1);
     EXPECT_EQ(style & ui::WS_CAPTION, 0u);
     EXPECT_EQ(style & (ui::WS_CLIPSIBLINGS | ui::WS_CLIPCHILDREN),
               ui::WS_CLIPSIBLINGS | ui::WS_CLIPCHILDREN);
@@ -109,7 +116,7 @@ TEST_F(BoxTest, BoxWithoutOwnerBlocksNothingAndOwnedBoxBlocksItsOwner) {
         modalWithoutOwner = QGuiApplication::modalWindow();
         Click(box, "msgConfirm");
     });
-    EXPECT_EQ(ShowModalBox(new PromptBoxDialog(nullptr, "p"), ui::kNoWindow), 1);
+    EXPECT_EQ(ShowModalBox(std::make_unique<PromptBoxDialog>(nullptr, "p"), ui::kNoWindow), 1);
     EXPECT_EQ(modalWithoutOwner, nullptr);
 
     bool ownerBlocked = false;
@@ -117,7 +124,7 @@ TEST_F(BoxTest, BoxWithoutOwnerBlocksNothingAndOwnedBoxBlocksItsOwner) {
         ownerBlocked = QGuiApplication::modalWindow() != nullptr;
         Click(box, "msgCancel");
     });
-    EXPECT_EQ(ShowModalBox(new MessageBoxDialog(owner, "m"), owner->GetHWND()), 0);
+    EXPECT_EQ(ShowModalBox(std::make_unique<MessageBoxDialog>(owner, "m"), owner->GetHWND()), 0);
     EXPECT_TRUE(ownerBlocked);
     owner->Close(0);
     QApplication::processEvents();
@@ -129,7 +136,8 @@ TEST_F(BoxTest, EveryBoxIsANewObject) {
     for (int i = 0; i < 3; ++i) {
         bool gone = false;
         WhenShown("PromptBoxDialog", [](QWidget* box) { Click(box, "msgConfirm"); });
-        EXPECT_EQ(ShowModalBox(new Tracked<PromptBoxDialog>("p", &gone), ui::kNoWindow), 1);
+        EXPECT_EQ(
+            ShowModalBox(std::make_unique<Tracked<PromptBoxDialog>>("p", &gone), ui::kNoWindow), 1);
         destroyed += gone ? 1 : 0;
     }
     EXPECT_EQ(destroyed, 3);
@@ -139,7 +147,9 @@ TEST_F(BoxTest, MissingSkinFailsWithoutCrashingOrLeaking) {
     QTemporaryDir empty;
     ui::CPaintManagerUI::SetResourcePath(empty.path() + "/");
     bool destroyed = false;
-    EXPECT_EQ(ShowModalBox(new Tracked<MessageBoxDialog>("q", &destroyed), ui::kNoWindow), -1);
+    EXPECT_EQ(
+        ShowModalBox(std::make_unique<Tracked<MessageBoxDialog>>("q", &destroyed), ui::kNoWindow),
+        -1);
     EXPECT_TRUE(destroyed);
 }
 
@@ -148,7 +158,8 @@ TEST_F(BoxTest, BoxCarriesAGreyShadowDirectlyAroundIt) {
     if (!CWndShadow::IsAvailable()) {
         GTEST_SKIP() << "shadows were switched off earlier in this process";
     }
-    auto* box = new MessageBoxDialog(nullptr, "q");
+    auto boxOwned = std::make_unique<MessageBoxDialog>(nullptr, "q");
+    auto* box = boxOwned.get();
     QRect boxRect;
     QRect shadowRect;
     ShadowSettings settings;
@@ -161,7 +172,7 @@ TEST_F(BoxTest, BoxCarriesAGreyShadowDirectlyAroundIt) {
         }
         Click(widget, "msgConfirm");
     });
-    EXPECT_EQ(ShowModalBox(box, ui::kNoWindow), 1);
+    EXPECT_EQ(ShowModalBox(std::move(boxOwned), ui::kNoWindow), 1);
     EXPECT_EQ(settings.size, 4);
     EXPECT_EQ(settings.xOffset, 0);
     EXPECT_EQ(settings.yOffset, 0);

@@ -86,10 +86,11 @@ int main(int argc, char** argv) {
     bool savedPrompt = false;
     GrabWhenShown(QStringLiteral("MessageBoxDialog"), outDir + "/message-box" + suffix + ".png",
                   &savedMessage);
-    velquist::ShowModalBox(new velquist::MessageBoxDialog(nullptr, question),
+    velquist::ShowModalBox(std::make_unique<velquist::MessageBoxDialog>(nullptr, question),
                            velquist::ui::kNoWindow);
     GrabWhenShown(QStringLiteral("PromptBoxDialog"), outDir + "/prompt-box" + suffix + ".png",
                   &savedPrompt);
-    velquist::ShowModalBox(new velquist::PromptBoxDialog(nullptr, note), velquist::ui::kNoWindow);
+    velquist::ShowModalBox(std::make_unique<velquist::PromptBoxDialog>(nullptr, note),
+                           velquist::ui::kNoWindow);
     return savedMessage && savedPrompt ? 0 : 1;
 }

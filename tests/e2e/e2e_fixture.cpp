@@ -10,6 +10,7 @@
 #include "ui/control.h"
 #include "ui/messages.h"
 #include "ui/paint_manager.h"
+#include "ui/window_keeper.h"
 
 #include <QAbstractButton>
 #include <QCoreApplication>
@@ -202,13 +203,14 @@ void EndToEndTest::TearDown() {
 }
 
 CMainWnd* EndToEndTest::OpenMainWindow() {
-    auto* window = new CMainWnd();
+    auto owned = std::make_unique<CMainWnd>();
+    CMainWnd* window = owned.get();
     if (window->Create(ui::kNoWindow, QStringLiteral("Velquist"), ui::WS_OVERLAPPEDWINDOW, 0, 0, 0,
                        0, 0) == ui::kNoWindow) {
-        delete window;
         ADD_FAILURE() << "the main window could not be made";
         return nullptr;
     }
+    ui::KeepUntilGone(std::move(owned));
     window->CenterWindow();
     window->ShowWindow(true, true);
     return window;

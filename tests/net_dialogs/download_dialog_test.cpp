@@ -143,8 +143,8 @@ class DownloadDialogTest : public ::testing::Test {
             auto found = signatures_.find(path.substr(0, path.find('?')));
             check.signature = found != signatures_.end() ? found->second : std::string(64, '\0');
         }
-        return ShowModalBox(new WatchedDownloadDialog(server_.BaseUrl() + path, force, &seen_,
-                                                      cancelOnProgress, check),
+        return ShowModalBox(std::make_unique<WatchedDownloadDialog>(
+                                server_.BaseUrl() + path, force, &seen_, cancelOnProgress, check),
                             ui::kNoWindow);
     }
 

@@ -78,7 +78,8 @@ class FeedbackDialogTest : public ::testing::Test {
             PressEscape(form);
         });
         bool destroyed = false;
-        ShowModalBox(new TrackedFeedbackDialog(&destroyed, &loggedIn_), ui::kNoWindow);
+        ShowModalBox(std::make_unique<TrackedFeedbackDialog>(&destroyed, &loggedIn_),
+                     ui::kNoWindow);
         return error;
     }
 
@@ -109,7 +110,8 @@ class FeedbackDialogTest : public ::testing::Test {
             prompt = TextOf(box, "msgText");
             Click(box, "msgConfirm");
         });
-        *code = ShowModalBox(new TrackedFeedbackDialog(destroyed, &loggedIn_), ui::kNoWindow);
+        *code = ShowModalBox(std::make_unique<TrackedFeedbackDialog>(destroyed, &loggedIn_),
+                             ui::kNoWindow);
         return prompt;
     }
 
@@ -150,7 +152,9 @@ TEST_F(FeedbackDialogTest, ValidationNamesTheFirstMissingPieceAndSendsNothing) {
         form->close();
     });
     bool destroyed = false;
-    EXPECT_EQ(ShowModalBox(new TrackedFeedbackDialog(&destroyed, &loggedIn_), ui::kNoWindow), 0);
+    EXPECT_EQ(ShowModalBox(std::make_unique<TrackedFeedbackDialog>(&destroyed, &loggedIn_),
+                           ui::kNoWindow),
+              0);
     ASSERT_EQ(shown.size(), std::size(steps));
     for (size_t i = 0; i < shown.size(); ++i) {
         EXPECT_EQ(shown[i], steps[i].message) << "step " << i;
@@ -198,7 +202,9 @@ TEST_F(FeedbackDialogTest, UnsentTextWaitsForTheNextOpening) {
         PressEscape(form);
     });
     bool destroyed = false;
-    EXPECT_EQ(ShowModalBox(new TrackedFeedbackDialog(&destroyed, &loggedIn_), ui::kNoWindow), 0);
+    EXPECT_EQ(ShowModalBox(std::make_unique<TrackedFeedbackDialog>(&destroyed, &loggedIn_),
+                           ui::kNoWindow),
+              0);
     EXPECT_TRUE(destroyed);
 
     LogIn();
@@ -214,7 +220,9 @@ TEST_F(FeedbackDialogTest, UnsentTextWaitsForTheNextOpening) {
         prompt = TextOf(box, "msgText");
         Click(box, "msgConfirm");
     });
-    EXPECT_EQ(ShowModalBox(new TrackedFeedbackDialog(&destroyed, &loggedIn_), ui::kNoWindow), 1);
+    EXPECT_EQ(ShowModalBox(std::make_unique<TrackedFeedbackDialog>(&destroyed, &loggedIn_),
+                           ui::kNoWindow),
+              1);
     EXPECT_EQ(content, QStringLiteral("草稿"));
     EXPECT_EQ(contact, QStringLiteral("qq 9"));
     EXPECT_EQ(prompt, QStringLiteral("反馈信息已提交!"));
@@ -223,7 +231,7 @@ TEST_F(FeedbackDialogTest, UnsentTextWaitsForTheNextOpening) {
         content = ContentOf(form);
         form->close();
     });
-    ShowModalBox(new TrackedFeedbackDialog(&destroyed, &loggedIn_), ui::kNoWindow);
+    ShowModalBox(std::make_unique<TrackedFeedbackDialog>(&destroyed, &loggedIn_), ui::kNoWindow);
     EXPECT_TRUE(content.isEmpty()) << "sent: nothing kept";
 }
 
@@ -244,11 +252,11 @@ TEST_F(FeedbackDialogTest, LoginIsAskedFirstAndTheTextSurvivesIt) {
     });
     int logins = 0;
     bool destroyed = false;
-    auto* form = new TrackedFeedbackDialog(&destroyed, &loggedIn_, [&] {
+    auto form = std::make_unique<TrackedFeedbackDialog>(&destroyed, &loggedIn_, [&] {
         ++logins;
         loggedIn_ = true; // the login dialog succeeded
     });
-    EXPECT_EQ(ShowModalBox(form, ui::kNoWindow), 1);
+    EXPECT_EQ(ShowModalBox(std::move(form), ui::kNoWindow), 1);
     EXPECT_EQ(onOpening, QStringLiteral("请先登录后进行反馈!"));
     EXPECT_EQ(logins, 1);
     EXPECT_EQ(prompt, QStringLiteral("反馈信息已提交!"));
@@ -264,7 +272,7 @@ TEST_F(FeedbackDialogTest, ModalFormOffersNeitherMinimiseNorMaximise) {
         form->close();
     });
     bool destroyed = false;
-    ShowModalBox(new TrackedFeedbackDialog(&destroyed, &loggedIn_), ui::kNoWindow);
+    ShowModalBox(std::make_unique<TrackedFeedbackDialog>(&destroyed, &loggedIn_), ui::kNoWindow);
     EXPECT_FALSE(flags.testFlag(Qt::WindowMinimizeButtonHint));
     EXPECT_FALSE(flags.testFlag(Qt::WindowMaximizeButtonHint));
     EXPECT_TRUE(flags.testFlag(Qt::CustomizeWindowHint)) << "else every function is offered";
@@ -287,7 +295,9 @@ TEST_F(FeedbackDialogTest, LoginStateIsAskedWhenSending) {
         Click(box, "msgConfirm");
     });
     bool destroyed = false;
-    EXPECT_EQ(ShowModalBox(new TrackedFeedbackDialog(&destroyed, &loggedIn_), ui::kNoWindow), 1);
+    EXPECT_EQ(ShowModalBox(std::make_unique<TrackedFeedbackDialog>(&destroyed, &loggedIn_),
+                           ui::kNoWindow),
+              1);
     EXPECT_EQ(refused, QStringLiteral("请先登录后进行反馈!"));
     EXPECT_EQ(prompt, QStringLiteral("反馈信息已提交!"));
     EXPECT_EQ(Bodies().size(), 1u);
@@ -308,7 +318,7 @@ TEST_F(FeedbackDialogTest, ContactLinkOpensTheHelpPageAndTheFormStays) {
         form->close();
     });
     bool destroyed = false;
-    ShowModalBox(new TrackedFeedbackDialog(&destroyed, &loggedIn_), ui::kNoWindow);
+    ShowModalBox(std::make_unique<TrackedFeedbackDialog>(&destroyed, &loggedIn_), ui::kNoWindow);
     SetUrlOpener(nullptr);
     ASSERT_EQ(opener.opened.size(), 1u);
     EXPECT_EQ(opener.opened[0].toString().toStdString(), server_.BaseUrl() + "/help/audio");

@@ -66,12 +66,13 @@ int main(int argc, char** argv) {
             form->close();
         });
     });
-    velquist::ShowModalBox(new velquist::FeedbackDialog(nullptr, [] { return true; }),
+    velquist::ShowModalBox(std::make_unique<velquist::FeedbackDialog>(nullptr, [] { return true; }),
                            velquist::ui::kNoWindow);
 
     const std::string url =
         "http://127.0.0.1:" + std::to_string(SilentPort()) + "/Velquist-setup-1.0.2.exe";
-    auto* download = new velquist::DownloadDialog(nullptr, url, 0);
+    auto downloadOwned = std::make_unique<velquist::DownloadDialog>(nullptr, url, 0);
+    auto* download = downloadOwned.get();
     WhenShown(QStringLiteral("升级下载"), [download, savedFeedback, outDir](QWidget* window) {
         velquist::ui::PostMessage(download->GetHWND(), velquist::kMsgDownloadProgress, 37);
         QTimer::singleShot(300, [window, savedFeedback, outDir] {
@@ -81,6 +82,6 @@ int main(int argc, char** argv) {
             std::_Exit(savedFeedback && savedDownload ? 0 : 1);
         });
     });
-    velquist::ShowModalBox(download, velquist::ui::kNoWindow);
+    velquist::ShowModalBox(std::move(downloadOwned), velquist::ui::kNoWindow);
     return 1;
 }

@@ -154,7 +154,7 @@ TEST(BatchPresenter, EntriesShowWhatIsOnDiskAndShortReasonsWithTheFullOneBeside)
     const Case cases[] = {
         {{1, kTaskProcessing, {}, {}}, EntryLook::kProcessing, "", "", false},
         {{1, kTaskSucceeded, {}, {}}, EntryLook::kSucceeded, "", "", true},
-        {{1, kTaskSkipped, {}, {}}, EntryLook::kWaiting, "已跳过", "", true},
+        {{1, kTaskSkipped, {}, {}}, EntryLook::kSkipped, "", "", true},
         {{1, kTaskStopped, {}, {}}, EntryLook::kWaiting, "已停止", "", false},
         {{1, kTaskFailed, "No 'ftyp' box", FailureKind::kNotHeic}, EntryLook::kFailed,
          "不是有效的 HEIC 图片", "No 'ftyp' box", false},

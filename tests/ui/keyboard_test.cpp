@@ -82,8 +82,7 @@ TEST_F(KeyboardTest, EscapeClosesABoxLikeItsCloseButtonButNotTheMainWindow) {
     ASSERT_TRUE(SpinPastPosted()); // a close the key asked for would have come by now
     EXPECT_TRUE(w.IsWindow());
 
-    auto* box = new TestWindow(QStringLiteral("Keys.xml"));
-    box->deleteSelf = true;
+    auto* box = NewKeptWindow<TestWindow>(QStringLiteral("Keys.xml"));
     box->Create(w.GetHWND(), {}, kBoxStyle, WS_EX_WINDOWEDGE);
     QTimer::singleShot(0, [box] { Press(box->GetWidget(), Qt::Key_Escape); });
     EXPECT_EQ(box->ShowModal(), 0);

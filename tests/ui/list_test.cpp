@@ -3,12 +3,14 @@
 #include "ui/row_template.h"
 #include "ui/template_list.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QHelpEvent>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QScrollBar>
 #include <QToolTip>
+#include <functional>
 #include <gtest/gtest.h>
 
 namespace velquist::ui::test {
@@ -417,6 +419,46 @@ TEST_F(ListTest, TellsOnceWhichRowsAreOnScreenAfterAScroll) {
     ASSERT_TRUE(view->VisibleRows(&first, &last));
     EXPECT_GT(first, 100);
     EXPECT_NEAR(last - first + 1, shown, 1);
+}
+
+// A screen reader says what the entry shows (file name, status), never its internal
+// name, and the window offers no control it hides.
+TEST_F(ListTest, ScreenReadersHearTheEntrysTextsAndNoHiddenControl) {
+    CControlUI* entry = AddEntry(0, QStringLiteral("a.heic"));
+    entry->FindSubControl(QStringLiteral("fileSizeLabel"))->SetText(QStringLiteral("1.2MB"));
+    CControlUI* status = entry->FindSubControl(QStringLiteral("status-processing"));
+    status->SetText(QStringLiteral("转换中"));
+    status->SetVisible(false);
+    Settle();
+    QAccessibleInterface* listReader = QAccessible::queryAccessibleInterface(view);
+    ASSERT_NE(listReader, nullptr);
+    auto spoken = [listReader] {
+        QStringList texts;
+        for (int i = 0; i < listReader->childCount(); ++i) {
+            texts << listReader->child(i)->text(QAccessible::Name);
+        }
+        return texts.join(QLatin1Char('|'));
+    };
+    EXPECT_EQ(spoken(), QStringLiteral("a.heic, 1.2MB"));
+    status->SetVisible(true);
+    EXPECT_EQ(spoken(), QStringLiteral("a.heic, 1.2MB, 转换中"));
+
+    QWidget* selectAll = w.GetWidget()->findChild<QWidget*>(QStringLiteral("imageCheckBoxAll"));
+    ASSERT_NE(selectAll, nullptr);
+    std::function<int(QAccessibleInterface*, QObject*)> count = [&](QAccessibleInterface* node,
+                                                                    QObject* wanted) {
+        int found = node->object() == wanted ? 1 : 0;
+        EXPECT_FALSE(node->state().invisible) << node->text(QAccessible::Name).toStdString();
+        for (int i = 0; i < node->childCount() && node->role() != QAccessible::List; ++i) {
+            found += count(node->child(i), wanted);
+        }
+        return found;
+    };
+    QAccessibleInterface* root = QAccessible::queryAccessibleInterface(w.GetWidget());
+    ASSERT_NE(root, nullptr);
+    EXPECT_EQ(count(root, selectAll), 1);
+    selectAll->hide();
+    EXPECT_EQ(count(root, selectAll), 0);
 }
 
 } // namespace

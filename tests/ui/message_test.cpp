@@ -7,6 +7,7 @@
 #include <atomic>
 #include <gtest/gtest.h>
 #include <map>
+#include <memory>
 #include <stdexcept>
 #include <thread>
 
@@ -94,6 +95,54 @@ TEST_F(MessageTest, PostToAGoneWindowIsRefusedAndNothingLeaks) {
     EXPECT_FALSE(PostMessage(kNoWindow, kMsgRecord));
 }
 
+// Results cross threads as values; the window that is gone never sees them and
+// what they carried is released all the same.
+TEST_F(MessageTest, CallsCarryValuesInOrderAndAreDroppedWithTheirWindow) {
+    std::vector<std::vector<int>> got;
+    bool onGuiThread = true;
+    const HWND target = w.GetHWND();
+    std::thread worker([&, target] {
+        for (int i = 0; i < 100; ++i) {
+            std::vector<int> values{i, -i};
+            EXPECT_TRUE(PostToWindow(target, [&, values = std::move(values)]() mutable {
+                onGuiThread = onGuiThread && IsGuiThread();
+                got.push_back(std::move(values));
+            }));
+            if (i % 10 == 0) { // the two kinds of post keep one order
+                PostMessage(target, kMsgRecord, static_cast<WPARAM>(i), 0);
+            }
+        }
+    });
+    worker.join();
+    ASSERT_TRUE(SpinUntil([&] { return got.size() == 100; }));
+    EXPECT_TRUE(onGuiThread);
+    for (int i = 0; i < 100; ++i) {
+        EXPECT_EQ(got[static_cast<std::size_t>(i)], (std::vector<int>{i, -i}));
+    }
+    ASSERT_EQ(w.posted.size(), 10u);
+
+    // Accepted, then the window closes before the call runs (its widget still
+    // waits for deletion), or the window object is deleted outright.
+    for (const bool deleted : {false, true}) {
+        auto gone = std::make_unique<TestWindow>();
+        gone->Create(kNoWindow, {}, WS_POPUP, 0);
+        const HWND handle = gone->GetHWND();
+        auto carried = std::make_shared<int>(7);
+        bool ran = false;
+        if (!deleted) {
+            ASSERT_TRUE(PostMessage(handle, WM_CLOSE, 0, 0));
+        }
+        ASSERT_TRUE(PostToWindow(handle, [&ran, carried] { ran = *carried == 7; }));
+        if (deleted) {
+            gone.reset();
+        }
+        ASSERT_TRUE(SpinUntil([&] { return carried.use_count() == 1; })) << deleted;
+        EXPECT_FALSE(ran) << deleted;
+        EXPECT_FALSE(PostToWindow(handle, [carried] {}));
+        EXPECT_EQ(carried.use_count(), 1);
+    }
+}
+
 TEST_F(MessageTest, HandlesAreNeverReused) {
     TestWindow a;
     a.Create(kNoWindow, {}, WS_POPUP, 0);
@@ -107,8 +156,7 @@ TEST_F(MessageTest, HandlesAreNeverReused) {
 }
 
 TEST_F(MessageTest, PostedCloseCarriesItsCode) {
-    auto* self = new TestWindow();
-    self->deleteSelf = true;
+    auto* self = NewKeptWindow<TestWindow>();
     self->Create(kNoWindow, {}, WS_POPUP | WS_VISIBLE, 0);
     int got = -1;
     QTimer::singleShot(0, [self] { PostMessage(self->GetHWND(), WM_CLOSE, 1234, 0); });
@@ -210,8 +258,7 @@ TEST_F(MessageTest, WorkerCanRunAModalBoxOnTheGuiThread) {
     const HWND owner = w.GetHWND();
     std::thread worker([&] {
         code = RunOnGuiThread([owner] {
-            auto* box = new TestWindow();
-            box->deleteSelf = true;
+            auto* box = NewKeptWindow<TestWindow>();
             box->Create(owner, {}, 0x96C80000u, 0);
             QTimer::singleShot(0, [box] { box->Close(1); });
             return box->ShowModal();

@@ -43,8 +43,7 @@ class ModalOnDisplay : public ::testing::Test {
 
 // Runs a box over the owner; `whileShown` gets it once its loop is running.
 int RunBox(HWND ownerHwnd, const std::function<void(TestWindow*)>& whileShown) {
-    auto* box = new TestWindow();
-    box->deleteSelf = true;
+    auto* box = NewKeptWindow<TestWindow>();
     box->Create(ownerHwnd, {}, kBoxStyle, WS_EX_WINDOWEDGE);
     box->CenterWindow();
     QTimer::singleShot(0, [box, whileShown] { whileShown(box); });
@@ -97,8 +96,7 @@ TEST_F(ModalOnDisplay, ABoxIsMappedOnceWhenShownModally) {
             return false;
         }
     } counter(&shows, &hides);
-    auto* box = new TestWindow();
-    box->deleteSelf = true;
+    auto* box = NewKeptWindow<TestWindow>();
     box->Create(owner.GetHWND(), {}, kBoxStyle, WS_EX_WINDOWEDGE);
     box->GetWidget()->installEventFilter(&counter);
     box->CenterWindow();

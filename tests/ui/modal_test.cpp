@@ -21,10 +21,9 @@ class ModalTest : public ::testing::Test {
     TestWindow owner;
 };
 
-// A box as the dialogs build one: new, create, centre, show modal, forget.
+// A box nobody holds: created, centred, shown modally and released once gone.
 int ShowBox(HWND ownerHwnd, const std::function<void(TestWindow*)>& whileShown, int* finals) {
-    auto* box = new TestWindow();
-    box->deleteSelf = true;
+    auto* box = NewKeptWindow<TestWindow>();
     box->finalCount = finals;
     box->Create(ownerHwnd, {}, kBoxStyle, WS_EX_WINDOWEDGE);
     box->CenterWindow();
@@ -116,8 +115,7 @@ TEST_F(ModalTest, SystemCloseGivesZeroAndOnCloseMayRefuse) {
 }
 
 TEST_F(ModalTest, DestroyingTheOwnerEndsItsModalBox) {
-    auto* top = new TestWindow();
-    top->deleteSelf = true;
+    auto* top = NewKeptWindow<TestWindow>();
     int finals = 0;
     top->finalCount = &finals;
     top->Create(kNoWindow, {}, WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0);
@@ -149,9 +147,8 @@ class ThrowingWindow final : public TestWindow {
 };
 
 TEST_F(ModalTest, ThrowingInitWindowFailsCreateInsteadOfAborting) {
-    auto* w = new ThrowingWindow();
+    auto* w = NewKeptWindow<ThrowingWindow>();
     int finals = 0;
-    w->deleteSelf = true;
     w->finalCount = &finals;
     EXPECT_EQ(w->Create(owner.GetHWND(), {}, kBoxStyle, 0), kNoWindow);
     EXPECT_EQ(w->ShowModal(), -1);

@@ -69,9 +69,8 @@ TEST_F(NotifyTest, MenuItemSendsItemClickThenItemSelect) {
 }
 
 TEST_F(NotifyTest, HandlerMayCloseItsWindowFromAClick) {
-    auto* self = new TestWindow();
+    auto* self = NewKeptWindow<TestWindow>();
     int finals = 0;
-    self->deleteSelf = true;
     self->finalCount = &finals;
     self->Create(kNoWindow, {}, WS_POPUP | WS_VISIBLE, 0);
     self->onNotify = [self](TNotifyUI& msg) {

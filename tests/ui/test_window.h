@@ -2,6 +2,7 @@
 
 #include "ui/paint_manager.h"
 #include "ui/window_impl_base.h"
+#include "ui/window_keeper.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -53,8 +54,7 @@ struct Posted {
     LPARAM lParam = 0;
 };
 
-// A window that records what reaches it. Windows that delete themselves set
-// deleteSelf; *finalCount (when given) outlives them.
+// A window that records what reaches it. *finalCount (when given) outlives it.
 class TestWindow : public WindowImplBase {
   public:
     explicit TestWindow(QString skin = QStringLiteral("Basic.xml")) : skin_(std::move(skin)) {}
@@ -96,21 +96,26 @@ class TestWindow : public WindowImplBase {
             ++*finalCount;
         }
         WindowImplBase::OnFinalMessage(hWnd);
-        if (deleteSelf) {
-            delete this;
-        }
     }
 
     QString skin_;
     int initCalls = 0;
     int finals = 0;
     int* finalCount = nullptr;
-    bool deleteSelf = false;
     bool refuseClose = false;
     std::vector<Note> notes;
     std::vector<Posted> posted;
     std::function<void(TNotifyUI&)> onNotify;
     std::function<void(UINT, WPARAM, LPARAM)> onMessage;
 };
+
+// A window that nobody holds, kept until it is gone as the program's tray menu and
+// panels are.
+template <class W = TestWindow, class... Args> W* NewKeptWindow(Args&&... args) {
+    auto owned = std::make_unique<W>(std::forward<Args>(args)...);
+    W* window = owned.get();
+    KeepUntilGone(std::move(owned));
+    return window;
+}
 
 } // namespace velquist::ui::test

@@ -8,6 +8,7 @@
 #include "ui/control.h"
 #include "ui/gui_thread.h"
 #include "ui/messages.h"
+#include "ui/window_keeper.h"
 
 #include <QCoreApplication>
 #include <QWidget>
@@ -35,12 +36,12 @@ void AutoLoginThread(ui::HWND mainWindow) {
 }
 
 void OpenLoginDialog(ui::WindowImplBase* mainWindow) {
-    ShowModalBox(new LoginDialog(mainWindow),
+    ShowModalBox(std::make_unique<LoginDialog>(mainWindow),
                  mainWindow != nullptr ? mainWindow->GetHWND() : ui::kNoWindow);
 }
 
 void OpenRegisterDialog(ui::WindowImplBase* mainWindow) {
-    ShowModalBox(new RegisterDialog(mainWindow),
+    ShowModalBox(std::make_unique<RegisterDialog>(mainWindow),
                  mainWindow != nullptr ? mainWindow->GetHWND() : ui::kNoWindow);
 }
 
@@ -63,13 +64,13 @@ void OpenPersonCenter(ui::WindowImplBase* mainWindow) {
         return;
     }
     const QPoint at = PersonCenterPosition(mainWindow);
-    auto* panel = new PersonCenterDialog(mainWindow);
+    auto panel = std::make_unique<PersonCenterDialog>(mainWindow);
     if (panel->Create(mainWindow->GetHWND(), QString(), kDialogStyle, kDialogExStyle, at.x(),
                       at.y()) == ui::kNoWindow) {
-        delete panel;
         return;
     }
     panel->ShowWindow(true, true);
+    ui::KeepUntilGone(std::move(panel));
 }
 
 void Logout(ui::WindowImplBase* mainWindow) {

@@ -71,14 +71,6 @@ ui::LRESULT CodeFormDialog::HandleCustomMessage(ui::UINT uMsg, ui::WPARAM wParam
     return 0;
 }
 
-void CodeFormDialog::OnFinalMessage(ui::HWND hWnd) {
-    const std::string label = Label(className_, "OnFinalMessage");
-    Guarded(label.c_str(), [this, hWnd] {
-        WindowImplBase::OnFinalMessage(hWnd);
-        delete this;
-    });
-}
-
 QString CodeFormDialog::Text(ui::CControlUI* control) {
     return control != nullptr ? control->GetText() : QString();
 }
@@ -90,7 +82,7 @@ void CodeFormDialog::ShowError(const std::wstring& text) {
 }
 
 void CodeFormDialog::ShowPrompt(const std::wstring& text) {
-    ShowModalBox(new PromptBoxDialog(mainWindow_, ShownText(text)), GetHWND());
+    ShowModalBox(std::make_unique<PromptBoxDialog>(mainWindow_, ShownText(text)), GetHWND());
 }
 
 void CodeFormDialog::OnCodeButtonClick() {
@@ -197,7 +189,7 @@ void CodeFormDialog::OnSubmitAnswer(const CodeFormReply& reply) {
         ShowPrompt(reply.prompt);
     }
     if (alive->load() && reply.open_login) {
-        ShowModalBox(new LoginDialog(mainWindow_), GetHWND());
+        ShowModalBox(std::make_unique<LoginDialog>(mainWindow_), GetHWND());
     }
     if (!alive->load()) {
         return;

@@ -23,7 +23,7 @@ struct CodeFormNames {
 
 // A form that asks the service for an SMS code and then submits phone, password and code:
 // registration and password reset differ only in names, endpoints and replies.
-// Create with new and show with ShowModalBox; it deletes itself. Requests run off the GUI
+// Shown with ShowModalBox, which owns it. Requests run off the GUI
 // thread; closing the form meanwhile abandons their answers.
 class CodeFormDialog : public ui::WindowImplBase {
   public:
@@ -32,7 +32,6 @@ class CodeFormDialog : public ui::WindowImplBase {
     void Notify(ui::TNotifyUI& msg) override;
     ui::LRESULT HandleCustomMessage(ui::UINT uMsg, ui::WPARAM wParam, ui::LPARAM lParam,
                                     bool& bHandled) override;
-    void OnFinalMessage(ui::HWND hWnd) override;
 
     // The countdown's timer period; tests shorten it.
     void SetTickInterval(int ms) { tickMs_ = ms; }

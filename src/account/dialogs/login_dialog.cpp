@@ -53,19 +53,12 @@ void LoginDialog::Notify(ui::TNotifyUI& msg) {
         } else if (busy_) {
             // The answer on its way would close this dialog under the other one.
         } else if (name.compare(QLatin1String("register"), Qt::CaseInsensitive) == 0) {
-            HandOver(new RegisterDialog(mainWindow_));
+            HandOver(std::make_unique<RegisterDialog>(mainWindow_));
         } else if (name.compare(QLatin1String("forgotPwd"), Qt::CaseInsensitive) == 0) {
-            HandOver(new ForgotDialog(mainWindow_));
+            HandOver(std::make_unique<ForgotDialog>(mainWindow_));
         }
     }
     WindowImplBase::Notify(msg);
-}
-
-void LoginDialog::OnFinalMessage(ui::HWND hWnd) {
-    Guarded("LoginDialog::OnFinalMessage", [this, hWnd] {
-        WindowImplBase::OnFinalMessage(hWnd);
-        delete this;
-    });
 }
 
 QString LoginDialog::ControlText(const char* name) {
@@ -130,7 +123,8 @@ void LoginDialog::OnLoginAnswer(const ManualLoginResult& result, const QString& 
     case ManualLoginResult::Step::kSaveFailed: {
         ShowLoggedInState(mainWindow_, phone);
         const DialogAlive alive = alive_;
-        ShowModalBox(new PromptBoxDialog(mainWindow_, ShownText(result.error)), GetHWND());
+        ShowModalBox(std::make_unique<PromptBoxDialog>(mainWindow_, ShownText(result.error)),
+                     GetHWND());
         if (alive->load()) {
             Close(1);
         }
@@ -145,10 +139,10 @@ void LoginDialog::OnLoginAnswer(const ManualLoginResult& result, const QString& 
     }
 }
 
-void LoginDialog::HandOver(ui::WindowImplBase* next) {
+void LoginDialog::HandOver(std::unique_ptr<ui::WindowImplBase> next) {
     const DialogAlive alive = alive_;
     ShowWindow(false, true);
-    ShowModalBox(next, GetHWND());
+    ShowModalBox(std::move(next), GetHWND());
     if (alive->load()) {
         Close(1);
     }

@@ -10,7 +10,7 @@
 namespace velquist {
 
 // Sign-in with phone number and password; the way to registration and password reset.
-// Create with new and show with ShowModalBox; it deletes itself.
+// Shown with ShowModalBox, which owns it.
 // The exchange runs off the GUI thread: the button shows the wait, the window keeps
 // painting and may be closed, which abandons the answer.
 class LoginDialog : public ui::WindowImplBase {
@@ -21,7 +21,6 @@ class LoginDialog : public ui::WindowImplBase {
     QString GetWindowClassName() const override;
     QString GetSkinFile() override;
     void Notify(ui::TNotifyUI& msg) override;
-    void OnFinalMessage(ui::HWND hWnd) override;
 
   private:
     QString ControlText(const char* name);
@@ -29,7 +28,7 @@ class LoginDialog : public ui::WindowImplBase {
     void OnLoginAnswer(const ManualLoginResult& result, const QString& phone);
     void SetBusy(bool busy);
     // Hides this dialog while the other one runs, then closes it.
-    void HandOver(ui::WindowImplBase* next);
+    void HandOver(std::unique_ptr<ui::WindowImplBase> next);
 
     ui::WindowImplBase* mainWindow_ = nullptr;
     DialogAlive alive_ = MakeDialogAlive();

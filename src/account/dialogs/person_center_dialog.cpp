@@ -54,13 +54,6 @@ ui::LRESULT PersonCenterDialog::OnNcActivate(ui::UINT uMsg, ui::WPARAM wParam, u
     return 0;
 }
 
-void PersonCenterDialog::OnFinalMessage(ui::HWND hWnd) {
-    Guarded("PersonCenterDialog::OnFinalMessage", [this, hWnd] {
-        WindowImplBase::OnFinalMessage(hWnd);
-        delete this;
-    });
-}
-
 void PersonCenterDialog::OnLogoutClick() {
     LogoutAccount();
     ShowWindow(false, true);

@@ -10,8 +10,8 @@
 namespace velquist {
 
 // The caption-less panel under the main window's "username": the account and a logout
-// button. Shown without a modal loop; it closes as soon as it loses activation and
-// deletes itself.
+// button. Shown without a modal loop and kept (KeepUntilGone) until it closes, which it
+// does as soon as it loses activation.
 class PersonCenterDialog : public ui::WindowImplBase {
   public:
     explicit PersonCenterDialog(ui::WindowImplBase* mainWindow) : mainWindow_(mainWindow) {}
@@ -24,7 +24,6 @@ class PersonCenterDialog : public ui::WindowImplBase {
                          bool& bHandled) override;
     ui::LRESULT OnNcActivate(ui::UINT uMsg, ui::WPARAM wParam, ui::LPARAM lParam,
                              bool& bHandled) override;
-    void OnFinalMessage(ui::HWND hWnd) override;
 
   private:
     void OnLogoutClick();

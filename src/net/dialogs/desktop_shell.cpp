@@ -28,8 +28,9 @@ void DesktopShell::ExitProcess() {
 void DesktopShell::FailForcedUpgrade(const std::wstring& text) {
     // Without an owner: the download dialog is about to vanish with the process, and the
     // prompt must stay until the user has read why.
-    ui::RunOnGuiThread(
-        [&text] { ShowModalBox(new PromptBoxDialog(nullptr, ShownText(text)), ui::kNoWindow); });
+    ui::RunOnGuiThread([&text] {
+        ShowModalBox(std::make_unique<PromptBoxDialog>(nullptr, ShownText(text)), ui::kNoWindow);
+    });
     ExitProcessNow(kForcedUpgradeFailedExitCode);
 }
 

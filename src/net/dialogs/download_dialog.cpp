@@ -61,13 +61,6 @@ QString DownloadDialog::GetWindowClassName() const {
     return QStringLiteral("升级下载");
 }
 
-void DownloadDialog::OnFinalMessage(ui::HWND hWnd) {
-    Guarded("DownloadDialog::OnFinalMessage", [this, hWnd] {
-        WindowImplBase::OnFinalMessage(hWnd);
-        delete this;
-    });
-}
-
 void DownloadDialog::InitWindow() {
     Guarded("DownloadDialog::Init", [this] {
         cancel_ = FindControl(QStringLiteral("cancel"));

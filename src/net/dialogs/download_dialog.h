@@ -53,7 +53,6 @@ class DownloadDialog : public ui::WindowImplBase {
     }
 
     QString GetWindowClassName() const override;
-    void OnFinalMessage(ui::HWND hWnd) override;
     void InitWindow() override;
     QString GetSkinFile() override;
     ui::LRESULT HandleCustomMessage(ui::UINT uMsg, ui::WPARAM wParam, ui::LPARAM lParam,

@@ -35,13 +35,6 @@ QString FeedbackDialog::GetWindowClassName() const {
     return QStringLiteral("意见反馈");
 }
 
-void FeedbackDialog::OnFinalMessage(ui::HWND hWnd) {
-    Guarded("FeedbackDialog::OnFinalMessage", [this, hWnd] {
-        WindowImplBase::OnFinalMessage(hWnd);
-        delete this;
-    });
-}
-
 void FeedbackDialog::InitWindow() {
     Guarded("FeedbackDialog::Init", [this] {
         content_ = FindControl(QStringLiteral("feedbackContent"));
@@ -137,7 +130,7 @@ bool FeedbackDialog::OnSubmit() {
     // The form stays in its modal loop while hidden, so the main window stays disabled
     // until the answer has been shown.
     ShowWindow(false, true);
-    ShowModalBox(new PromptBoxDialog(owner_, ShownText(answer)), GetHWND());
+    ShowModalBox(std::make_unique<PromptBoxDialog>(owner_, ShownText(answer)), GetHWND());
     Close(1);
     return true;
 }

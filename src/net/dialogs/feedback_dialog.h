@@ -24,7 +24,7 @@ using LoginAction = std::function<void()>;
 // feedback clears it. Tests start from an empty one.
 void ClearFeedbackDraft();
 
-// The feedback form. Create with new, show with ShowModalBox; it deletes itself. It says
+// The feedback form. Shown with ShowModalBox, which owns it. It says
 // up front when nobody is logged in, opens the login on a send that needs it, and stays
 // open with the error shown when the feedback could not be delivered.
 class FeedbackDialog : public ui::WindowImplBase {
@@ -32,7 +32,6 @@ class FeedbackDialog : public ui::WindowImplBase {
     FeedbackDialog(ui::WindowImplBase* owner, LoggedInQuery loggedIn, LoginAction login = {});
 
     QString GetWindowClassName() const override;
-    void OnFinalMessage(ui::HWND hWnd) override;
     void InitWindow() override;
     QString GetSkinFile() override;
     ui::LRESULT HandleCustomMessage(ui::UINT uMsg, ui::WPARAM wParam, ui::LPARAM lParam,

@@ -49,23 +49,25 @@ void WaitForBatchTick() {
 bool GuiUpdateUi::Prompt(const std::wstring& text, bool owned) {
     return ui::RunOnGuiThread([this, &text, owned] {
         ui::WindowImplBase* owner = owned ? LiveWindow(mainWindow_) : nullptr;
-        return ShowModalBox(new PromptBoxDialog(owner, ShownText(text)), HandleOf(owner)) == 1;
+        return ShowModalBox(std::make_unique<PromptBoxDialog>(owner, ShownText(text)),
+                            HandleOf(owner)) == 1;
     });
 }
 
 bool GuiUpdateUi::AskUpgrade(const std::wstring& text) {
     return ui::RunOnGuiThread([this, &text] {
         ui::WindowImplBase* owner = LiveWindow(mainWindow_);
-        return ShowModalBox(new MessageBoxDialog(owner, ShownText(text)), HandleOf(owner)) == 1;
+        return ShowModalBox(std::make_unique<MessageBoxDialog>(owner, ShownText(text)),
+                            HandleOf(owner)) == 1;
     });
 }
 
 void GuiUpdateUi::ShowDownload(const std::string& url, int force, const InstallerCheck& check) {
     ui::RunOnGuiThread([this, &url, force, &check] {
         ui::WindowImplBase* owner = LiveWindow(mainWindow_);
-        auto* dialog = new DownloadDialog(owner, url, force, check);
+        auto dialog = std::make_unique<DownloadDialog>(owner, url, force, check);
         dialog->WaitForBatch(BusyFromAnyThread());
-        ShowModalBox(dialog, HandleOf(owner));
+        ShowModalBox(std::move(dialog), HandleOf(owner));
     });
 }
 

@@ -28,8 +28,9 @@ int CheckForUpdateFromMenu(ui::WindowImplBase* mainWindow, BatchBusyQuery busy) 
 
 void ShowFeedbackDialog(ui::WindowImplBase* mainWindow, LoggedInQuery loggedIn,
                         LoginAction login) {
-    ShowModalBox(new FeedbackDialog(mainWindow, std::move(loggedIn), std::move(login)),
-                 HandleOf(mainWindow));
+    ShowModalBox(
+        std::make_unique<FeedbackDialog>(mainWindow, std::move(loggedIn), std::move(login)),
+        HandleOf(mainWindow));
 }
 
 } // namespace velquist
