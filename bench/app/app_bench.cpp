@@ -119,10 +119,8 @@ int Startup(const char* self) {
     return 0;
 }
 
-int Folder(int argc, char** argv) {
-    const std::string home = bench::UseTemporaryHome();
-    QApplication app(argc, argv);
-    bench::PrepareSkin();
+// A folder of 10,000 one-byte files named as a phone names its photos.
+std::string ManyFiles(const std::string& home) {
     const std::string folder = home + "/many";
     fs::create_directories(folder);
     for (int i = 0; i < 10000; ++i) {
@@ -130,6 +128,14 @@ int Folder(int argc, char** argv) {
         std::snprintf(name, sizeof name, "/IMG_%05d.heic", i);
         std::ofstream(folder + name) << "x";
     }
+    return folder;
+}
+
+int Folder(int argc, char** argv) {
+    const std::string home = bench::UseTemporaryHome();
+    QApplication app(argc, argv);
+    bench::PrepareSkin();
+    const std::string folder = ManyFiles(home);
     CMainWnd* window = CreateMainWindow();
     bench::SpinFor(300);
     const long before = bench::CurrentRssKiB();
@@ -160,13 +166,7 @@ int StartMany(int argc, char** argv) {
     const std::string home = bench::UseTemporaryHome();
     QApplication app(argc, argv);
     bench::PrepareSkin();
-    const std::string folder = home + "/many";
-    fs::create_directories(folder);
-    for (int i = 0; i < 10000; ++i) {
-        char name[32];
-        std::snprintf(name, sizeof name, "/IMG_%05d.heic", i);
-        std::ofstream(folder + name) << "x";
-    }
+    const std::string folder = ManyFiles(home);
     CMainWnd* window = CreateMainWindow();
     window->AddImageFolder(QString::fromStdString(folder));
     bench::SpinUntil([window] { return window->PendingScans() == 0; }, 60000);

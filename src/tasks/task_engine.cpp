@@ -162,18 +162,6 @@ FailureKind TaskEngine::FailureKindOf(int id) const {
     return board_->Kind(id);
 }
 
-std::wstring TaskEngine::ShownFailureReason(int id) const {
-    switch (board_->Kind(id)) {
-    case FailureKind::kTooLarge:
-        return kTooLargeShown;
-    case FailureKind::kTimedOut:
-        return kTimedOutShown;
-    default:
-        break;
-    }
-    return {};
-}
-
 std::optional<TaskStatus> TaskEngine::LastStatus(int id) const {
     {
         std::lock_guard lock(taskLock);
@@ -182,36 +170,6 @@ std::optional<TaskStatus> TaskEngine::LastStatus(int id) const {
         }
     }
     return board_->Status(id);
-}
-
-std::vector<int> TaskEngine::FailedIds() const {
-    std::vector<int> ids;
-    std::lock_guard lock(taskLock);
-    for (const auto& [id, item] : imageItems) {
-        if (!IsRunning(id) && board_->Status(id) == kTaskFailed) {
-            ids.push_back(id);
-        }
-    }
-    return ids;
-}
-
-std::size_t TaskEngine::RetryFailed() {
-    const std::vector<int> ids = FailedIds();
-    QueueTasks(ids);
-    return ids.size();
-}
-
-std::wstring TaskEngine::ShownStatusText(int id) const {
-    switch (LastStatus(id).value_or(kTaskProcessing)) {
-    case kTaskStopped:
-        return kStoppedShown;
-    case kTaskSkipped:
-        return kSkippedShown;
-    case kTaskFailed:
-        return ShownFailureReason(id);
-    default:
-        return {};
-    }
 }
 
 void TaskEngine::SetTimeLimit(const ConversionTimeLimit& limit) {

@@ -7,7 +7,6 @@
 #include "job_runner.h"
 #include "output_names.h"
 #include "task_owner.h"
-#include "util/translated_text.h"
 
 #include <atomic>
 #include <chrono>
@@ -28,16 +27,6 @@
 namespace velquist {
 
 constexpr std::size_t kMaxRunningTasks = 3;
-
-// The window's reason for a photo whose decoding would not fit the memory budget.
-inline constexpr wchar_t kTooLargeShown[] = L"" QT_TRANSLATE_NOOP("Velquist", "图片尺寸过大");
-// The window's text for an entry a stop interrupted (it waits to be started again), and for
-// one left alone because its output file was there.
-inline constexpr wchar_t kStoppedShown[] = L"" QT_TRANSLATE_NOOP("Velquist", "已停止");
-inline constexpr wchar_t kSkippedShown[] = L"" QT_TRANSLATE_NOOP("Velquist", "已跳过");
-// The window's reason for a conversion ended at its time limit (kTimedOutReason is the
-// command line's).
-inline constexpr wchar_t kTimedOutShown[] = L"" QT_TRANSLATE_NOOP("Velquist", "转换超时");
 
 // How long the engine's destructor waits for its jobs to end their workers. A job still
 // going after that (a worker stuck in the kernel) finishes unseen: it no longer reports.
@@ -89,13 +78,6 @@ class TaskEngine {
     // The final status of the id's last run: kTaskFailed, kTaskSucceeded, kTaskSkipped or
     // kTaskStopped; nothing while it has not run (or is running).
     std::optional<TaskStatus> LastStatus(int id) const;
-    // The entries of the list whose last run failed, in id order.
-    std::vector<int> FailedIds() const;
-    // Queues every failed entry again, as QueueTasks does; returns how many were queued.
-    std::size_t RetryFailed();
-    // The text the window shows beside the entry's status: kStoppedShown, kSkippedShown,
-    // kTooLargeShown or nothing.
-    std::wstring ShownStatusText(int id) const;
 
     // For the owner's status handler: statuses of ids not registered are dropped.
     bool IsTaskRegistered(int id) const;
@@ -107,10 +89,6 @@ class TaskEngine {
     std::string FailureReason(int id) const;
     // What kind of failure that was (FailureKind::kOther when there is none).
     FailureKind FailureKindOf(int id) const;
-    // The reason the window shows for it (kTooLargeShown for a photo too large for the
-    // memory, kTimedOutShown for a conversion past its time limit), empty when the window
-    // shows none.
-    std::wstring ShownFailureReason(int id) const;
 
     // How many jobs the runner lets work at once when it holds back some of those the
     // engine starts (at most kMaxRunningTasks, the default). The cores are shared among the
