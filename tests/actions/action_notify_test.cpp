@@ -93,7 +93,7 @@ class ActionNotifyTest : public ::testing::Test {
         env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
         // The texts checked are the Chinese ones.
         env.insert(QStringLiteral("LANGUAGE"), QStringLiteral("zh_CN"));
-        env.insert(QStringLiteral("LC_ALL"), QStringLiteral("zh_CN.UTF-8"));
+        env.insert(QStringLiteral("LC_ALL"), QStringLiteral("C.UTF-8"));
         env.insert(QStringLiteral("HOME"), QString::fromStdString(home_.Path()));
         env.insert(QStringLiteral("XDG_DATA_HOME"), QString::fromStdString(home_.File("data")));
         action_.setProcessEnvironment(env);

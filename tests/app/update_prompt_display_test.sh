@@ -14,7 +14,7 @@ SERVICE=$2
 STARTS=${3:-${VELQUIST_PROMPT_STARTS:-20}}
 PROMPT_TITLE='^提示$'
 # The titles looked for are the Chinese ones.
-export LANGUAGE=zh_CN LC_ALL=zh_CN.UTF-8
+export LANGUAGE=zh_CN LC_ALL=C.UTF-8
 
 work=$(mktemp -d)
 pids=()
